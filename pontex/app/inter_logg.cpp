@@ -1,0 +1,1 @@
+#include "pontex/app/inter_logg.h"

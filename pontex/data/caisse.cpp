@@ -1,0 +1,1 @@
+#include "pontex/data/caisse.h"

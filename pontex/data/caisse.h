@@ -1,0 +1,85 @@
+#pragma once
+// Operations on the cash register's data files, in the folder named by
+// "#FICBASE#". The cash-register program uses these files at the same moment:
+// each operation opens what it needs shared, reads whole records at the
+// moment it runs, and keeps no copy of them afterwards.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "pontex/data/enregistrements.h"
+#include "pontex/shared/fichier_records.h"
+#include "pontex/shared/resultat.h"
+
+namespace pontex {
+
+inline constexpr std::string_view nom_fichier_principal = "w_cai020.wdo";
+inline constexpr std::string_view nom_fichier_articles = "w_caiar4.wdo";
+inline constexpr std::string_view nom_fichier_compagnon = "w_caur44.wdo";
+inline constexpr std::string_view nom_fichier_index = "W_caiind.WDO";
+inline constexpr std::string_view nom_fichier_mouvements = "W_CAIREC.WDO";
+
+// What one lookup read, for the benchmark and the tests.
+struct StatsRecherche {
+  int lectures_entete = 0;  // header record reads
+  int sondes = 0;           // probes of the halving search
+  int entrees_queue = 0;    // entries examined by the tail scan
+};
+
+class Caisse {
+ public:
+  // `dossier` is the "#FICBASE#" value, ending with a backslash (or empty:
+  // the current directory).
+  explicit Caisse(std::string dossier) : dossier_(std::move(dossier)) {}
+
+  // Takes the folder of a newly loaded configuration; closes the article file.
+  void met_dossier(std::string dossier) {
+    ferme_articles();
+    dossier_ = std::move(dossier);
+  }
+  const std::string& dossier() const { return dossier_; }
+  std::string chemin(std::string_view nom) const { return dossier_ + std::string(nom); }
+
+  // Presence of the cash register's main file "w_cai020.wdo" (hidden files do
+  // not count).
+  bool fichier_principal_present() const;
+
+  // Open the article files: opens "w_caiar4.wdo" (kept open for the caller
+  // until ferme_articles), opens and closes the companion "w_caur44.wdo"
+  // (both created empty when missing, as the cash-register program expects),
+  // and reads the header's article count (32-bit, so a register of more than
+  // 32,767 articles is not taken for an empty one). An unreadable header
+  // gives the count 0.
+  Resultat ouvre_articles(std::int32_t& nombre_articles);
+  void ferme_articles();
+  bool articles_ouverts() const { return articles_.est_ouvert(); }
+
+  // Article k is record k + 1. A record beyond the end reads blank.
+  Resultat lit_article(std::int32_t k, EnregistrementArticle& article);
+  Resultat ecrit_article(std::int32_t k, const EnregistrementArticle& article);
+
+  // Find article by reference through "W_caiind.WDO" (reopened at each call,
+  // closed afterwards): key "A" + reference, trailing spaces removed, padded
+  // or cut to 16, upper case; halving search over the S sorted entries (at
+  // most 200 probes, stopping when it swings between two positions), then,
+  // when it found nothing (or an article number 0), a scan of the entries T
+  // down to S, newest first, read in blocks. Returns the article number, or
+  // -1 when no entry matches (0 when the only match carries 0).
+  std::int32_t cherche_article(std::string_view reference, StatsRecherche* stats = nullptr) const;
+
+  // Append a movement: opens "W_CAIREC.WDO", reads header record 1, M = its
+  // field 7 + 1, writes the header back with M (other fields unchanged), then
+  // writes `mouvement` as record M + 1, and closes the file. A header that
+  // cannot be read, or an M pointing far beyond the end of the file (a
+  // damaged header), fails without writing anything.
+  Resultat ajoute_mouvement(const EnregistrementMouvement& mouvement,
+                            std::int32_t* numero_ecrit = nullptr) const;
+
+ private:
+  std::string dossier_;
+  FichierRecords articles_;
+};
+
+}  // namespace pontex

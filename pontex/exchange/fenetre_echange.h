@@ -1,0 +1,33 @@
+#pragma once
+// What the exchange procedures need of the main window: its journal, its two
+// file lists and a chance to let pending window events run. The window
+// implements it with its widgets; tests with a recorder.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pontex {
+
+class FenetreEchange {
+ public:
+  virtual ~FenetreEchange() = default;
+
+  // Appends one journal line; the window adds its time stamp. Windows-1252 bytes.
+  virtual void ajoute_journal(std::string_view message) = 0;
+
+  // Import list (folder: transit + "import", pattern "*.txt"): the names it
+  // shows now, and a refresh from the disk.
+  virtual std::vector<std::string> noms_File1() = 0;
+  virtual void rafraichit_File1() = 0;
+  // Export list (folder: transit + "export", pattern "stock_*.txt").
+  virtual std::vector<std::string> noms_File2() = 0;
+  virtual void rafraichit_File2() = 0;
+  // The hidden working list of the export: the waiting files it archives.
+  virtual void remplit_List2(const std::vector<std::string>& noms) = 0;
+
+  // Lets the window handle its pending events once.
+  virtual void traite_evenements() = 0;
+};
+
+}  // namespace pontex

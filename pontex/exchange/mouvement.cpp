@@ -1,0 +1,1 @@
+#include "pontex/exchange/echange.h"

@@ -1,0 +1,1 @@
+# The Pontex program (windows). Filled by the main-window work.

@@ -1,0 +1,60 @@
+#pragma once
+// A random-access file of fixed-length records, shared with the cash-register
+// program. Opened for reading and writing, shared, with no lock, unbuffered:
+// every read or write is one system call on whole records, and nothing is
+// kept in memory between two calls, so a change the other program makes is
+// seen at the next read. Records are numbered from 1: record n starts at byte
+// (n - 1) * length.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "pontex/shared/resultat.h"
+
+namespace pontex {
+
+class FichierRecords {
+ public:
+  FichierRecords() = default;
+  ~FichierRecords();
+  FichierRecords(const FichierRecords&) = delete;
+  FichierRecords& operator=(const FichierRecords&) = delete;
+
+  // Closes a handle held before, then opens `chemin` (Windows-style path, see
+  // fichiers.h); a missing file is created empty.
+  Resultat ouvre(std::string_view chemin, std::size_t longueur_record);
+  void ferme();
+  bool est_ouvert() const;
+  std::size_t longueur_record() const { return longueur_; }
+
+  // Number of whole records the file holds now (a trailing partial record
+  // does not count).
+  std::int64_t nombre_records() const;
+
+  // Reads records premier .. premier + nombre - 1 into `tampon` (nombre *
+  // length bytes) in one call. `lus` receives how many whole records were
+  // read; records beyond the end of the file (or a trailing partial record)
+  // are not read, and their bytes in `tampon` are left to the caller, who
+  // blanks them. Fails only when the file cannot be read at all.
+  Resultat lit(std::int64_t premier, void* tampon, std::size_t nombre, std::size_t& lus) const;
+
+  // Writes whole records at premier. A write whose start lies more than
+  // ecart_max_octets past the current end of the file is refused: a damaged
+  // header count must never make a write gigabytes past the end.
+  Resultat ecrit(std::int64_t premier, const void* tampon, std::size_t nombre = 1);
+
+  static constexpr std::int64_t ecart_max_octets = 1 << 20;
+
+ private:
+  std::string chemin_;
+  std::size_t longueur_ = 0;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+}  // namespace pontex

@@ -1,0 +1,1 @@
+#include "pontex/shared/fichiers.h"

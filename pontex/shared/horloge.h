@@ -1,0 +1,46 @@
+#pragma once
+// Local date and time, passed to the procedures as a clock so that tests can
+// pin it, and the date and time texts of the files and the journal.
+
+#include <string>
+
+namespace pontex {
+
+struct DateHeure {
+  int annee = 2000;  // four digits
+  int mois = 1;      // 1..12
+  int jour = 1;      // 1..31
+  int heure = 0;     // 0..23
+  int minute = 0;
+  int seconde = 0;
+};
+
+class Horloge {
+ public:
+  virtual ~Horloge() = default;
+  virtual DateHeure maintenant() const = 0;
+};
+
+// The workstation's local time.
+class HorlogeSysteme : public Horloge {
+ public:
+  DateHeure maintenant() const override;
+};
+
+// A clock that shows what the test sets.
+class HorlogeFixe : public Horloge {
+ public:
+  explicit HorlogeFixe(DateHeure d) : date_(d) {}
+  DateHeure maintenant() const override { return date_; }
+  void regle(DateHeure d) { date_ = d; }
+
+ private:
+  DateHeure date_;
+};
+
+std::string format_jj_mm_aaaa(const DateHeure& d);       // "05-12-2026"
+std::string format_aaaammjjhhnnss(const DateHeure& d);   // "20261205210709"
+std::string format_hh_mm(const DateHeure& d);            // "21:07"
+std::string format_horodatage_journal(const DateHeure& d);  // "05-12 21:07:09"
+
+}  // namespace pontex

@@ -1,0 +1,48 @@
+#pragma once
+// The program-wide values of Pontex: created once at start-up, passed to the
+// exchange procedures, and read by the windows. Nothing else is global.
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "pontex/data/caisse.h"
+#include "pontex/data/configuration.h"
+#include "pontex/data/enregistrements.h"
+#include "pontex/shared/horloge.h"
+
+namespace pontex {
+
+struct ValeursProgramme {
+  explicit ValeursProgramme(const Horloge& h, char separateur = '.')
+      : horloge(&h), separateur_decimal(separateur) {}
+
+  const Horloge* horloge;
+  // Decimal separator of the workstation's regional settings, for every
+  // quantity written into a file or the journal.
+  char separateur_decimal;
+
+  Configuration config;
+  // Article count from the article file's header (32-bit: registers of more
+  // than 32,767 articles exist).
+  std::int32_t nombre_articles = 0;
+  // The cash register's files, in config.ficbase.
+  Caisse caisse{""};
+
+  // Current article record (the last one read) and what the analysis hands
+  // to the movement recording.
+  EnregistrementArticle article = EnregistrementArticle::vierge();
+  std::int32_t numero_article = 0;
+  double quantite = 0.0;
+
+  // Random sales generator: never seeded from the clock, so every run of the
+  // program draws the same sequence from its start.
+  std::mt19937 aleatoire;
+};
+
+// Load configuration: reads "Pontex.wdo" from the current directory (a
+// missing file keeps the defaults), points the cash register at its folder,
+// opens the article files for the article count and closes the article file.
+void charge_parametres(ValeursProgramme& valeurs);
+
+}  // namespace pontex

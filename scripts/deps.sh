@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12, when it is
+# missing. Sourced by scripts/test.sh and scripts/demo.sh.
+PONTEX_PAQUETS=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-liberation
+  imagemagick
+  xvfb xauth x11-apps
+)
+
+pontex_installe_dependances() {
+  local manquants=()
+  local p
+  for p in "${PONTEX_PAQUETS[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || manquants+=("$p")
+  done
+  [ ${#manquants[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${manquants[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq || return 1
+    apt-get install -y -qq --no-install-recommends "${manquants[@]}" || return 1
+  else
+    echo "Missing packages. Run as root:" >&2
+    echo "  apt-get update && apt-get install -y ${manquants[*]}" >&2
+    return 1
+  fi
+}
+
+# Configures and builds build/ (or $PONTEX_BUILD) with Ninja.
+pontex_construit() {
+  local racine build
+  racine=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  build=${PONTEX_BUILD:-$racine/build}
+  cmake -S "$racine" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${PONTEX_BUILD_TYPE:-RelWithDebInfo} \
+    -DPONTEX_WERROR=ON "$@" || return 1
+  cmake --build "$build" || return 1
+}

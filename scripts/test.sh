@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds build/ with warnings as errors and runs
+# every test. Exit status non-zero on any failure.
+set -euo pipefail
+racine=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/deps.sh
+source "$racine/scripts/deps.sh"
+pontex_installe_dependances
+pontex_construit
+export QT_QPA_PLATFORM=offscreen
+cd "${PONTEX_BUILD:-$racine/build}"
+ctest --output-on-failure --timeout 300

@@ -1,0 +1,50 @@
+#include "tests/support/dossier_temporaire.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace pontex::test {
+
+namespace fs = std::filesystem;
+
+DossierTemporaire::DossierTemporaire(bool entrer) : entre_(entrer) {
+  std::random_device rd;
+  for (;;) {
+    std::ostringstream nom;
+    nom << "pontex-test-" << std::hex << rd() << rd();
+    chemin_ = fs::temp_directory_path() / nom.str();
+    std::error_code ec;
+    if (fs::create_directory(chemin_, ec)) break;
+  }
+  chemin_ = fs::canonical(chemin_);
+  if (entre_) {
+    precedent_ = fs::current_path();
+    fs::current_path(chemin_);
+  }
+}
+
+DossierTemporaire::~DossierTemporaire() {
+  std::error_code ec;
+  if (entre_) fs::current_path(precedent_, ec);
+  fs::remove_all(chemin_, ec);
+}
+
+std::string DossierTemporaire::valeur_dossier() const {
+  return chemin_.string() + "\\";
+}
+
+std::string lit_octets(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::ostringstream o;
+  o << f.rdbuf();
+  return o.str();
+}
+
+void ecrit_octets(const fs::path& p, const std::string& octets) {
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(octets.data(), static_cast<std::streamsize>(octets.size()));
+}
+
+}  // namespace pontex::test
