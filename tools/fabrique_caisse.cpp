@@ -1,0 +1,1 @@
+#include "tools/fabrique_caisse.h"
