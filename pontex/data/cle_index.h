@@ -1,0 +1,71 @@
+#pragma once
+// Keys of the cash register's index "W_caiind.WDO": a kind letter ("A" for
+// articles) followed by the reference, 16 bytes of Windows-1252 text. The
+// cash-register program keeps its keys in upper case and sorts them by byte
+// value; a reference from the server matches whatever its letter case.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pontex {
+
+inline constexpr std::size_t longueur_cle = 16;
+
+// Upper case of one Windows-1252 byte: a-z, the accented small letters
+// 0xE0..0xFE (except the division sign 0xF7), and the small letters of
+// 0x9A (š), 0x9C (œ), 0x9E (ž) and 0xFF (ÿ), as the workstation's ANSI upper
+// casing does. "é" becomes "É", so "pâté" finds a key stored as "PÂTÉ".
+// 0xDF (ß) and 0xB5 (µ) have no single-byte capital and stay as they are.
+constexpr std::uint8_t majuscule_1252(std::uint8_t c) {
+  if (c >= 'a' && c <= 'z') return static_cast<std::uint8_t>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<std::uint8_t>(c - 0x20);
+  switch (c) {
+    case 0x9A:
+      return 0x8A;
+    case 0x9C:
+      return 0x8C;
+    case 0x9E:
+      return 0x8E;
+    case 0xFF:
+      return 0x9F;
+    default:
+      return c;
+  }
+}
+
+inline std::string majuscules_1252(std::string_view texte) {
+  std::string r(texte);
+  for (char& c : r) c = static_cast<char>(majuscule_1252(static_cast<std::uint8_t>(c)));
+  return r;
+}
+
+// The key the lookup searches for: "A" + reference, trailing spaces removed,
+// padded with spaces or cut to 16 bytes, upper case. Leading spaces stay
+// (they follow the kind letter), and only the first 15 bytes of a long
+// reference count. Any byte may occur, NUL included.
+inline std::string cle_recherche(std::string_view reference) {
+  std::string cle = "A";
+  // Cutting before removing the trailing spaces gives the same 16 bytes and
+  // spares copying a long reference.
+  cle.append(reference.substr(0, longueur_cle - 1));
+  const std::size_t fin = cle.find_last_not_of(' ');
+  cle.resize(fin + 1);  // "A" is never a space
+  cle.resize(longueur_cle, ' ');
+  return majuscules_1252(cle);
+}
+
+// Byte-value order of two keys (negative, 0, positive), as the index sorts.
+inline int compare_cles(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<std::uint8_t>(a[i]);
+    const auto y = static_cast<std::uint8_t>(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace pontex
