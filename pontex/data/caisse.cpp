@@ -1,1 +1,232 @@
 #include "pontex/data/caisse.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "pontex/data/cle_index.h"
+#include "pontex/shared/fichiers.h"
+
+namespace pontex {
+
+namespace {
+
+// The tail of the index is read newest first in blocks of consecutive
+// entries, one read call per block (6 KB), never one call per entry.
+constexpr std::int64_t bloc_queue = 256;
+
+// Probes recorded for the swing test; a probe beyond them ends the search.
+constexpr int sondes_max = 200;
+
+// A movement header whose count would put the new record further than this
+// past the end of the file is taken for damaged. A few records of slack let
+// an append go through while the cash-register program, which may raise the
+// count before writing its own record, is half-way through one of its own.
+constexpr std::int64_t ecart_max_mouvements = 16;
+
+// Reads one record; a record the file does not hold (beyond the end, or a
+// trailing partial record) comes back blank and as a failure.
+template <typename Enregistrement>
+Resultat lit_un(const FichierRecords& f, std::int64_t numero, Enregistrement& e) {
+  Enregistrement lu;
+  std::size_t lus = 0;
+  Resultat r = f.lit(numero, lu.octets.data(), 1, lus);
+  if (r && lus == 1) {
+    e = lu;
+    return r;
+  }
+  e = Enregistrement::vierge();
+  if (!r) return r;
+  return Resultat::echec("record " + std::to_string(numero) + " is beyond the end of the file");
+}
+
+// T and S of the index header as loop bounds: a negative count is 0, and a
+// count is never larger than the entries the file holds now, so a damaged or
+// foreign header cannot turn into billions of reads.
+std::int64_t borne(std::int32_t compte, std::int64_t entrees) {
+  return std::clamp<std::int64_t>(compte, 0, std::max<std::int64_t>(entrees, 0));
+}
+
+}  // namespace
+
+bool Caisse::fichier_principal_present() const {
+  return existe_fichier(chemin(nom_fichier_principal));
+}
+
+Resultat Caisse::ouvre_articles(std::int32_t& nombre_articles) {
+  nombre_articles = 0;
+  Resultat r = articles_.ouvre(chemin(nom_fichier_articles), EnregistrementArticle::longueur);
+
+  // The cash-register program opens the companion file with the article
+  // file; it is created when missing, as that program expects, but nothing
+  // in it is read, so it is closed at once rather than held between two
+  // operations. A failure here does not touch the article count.
+  {
+    FichierRecords compagnon;
+    (void)compagnon.ouvre(chemin(nom_fichier_compagnon), 512);
+  }
+
+  if (!r) return r;
+  EnregistrementArticle entete;
+  std::size_t lus = 0;
+  r = articles_.lit(1, entete.octets.data(), 1, lus);
+  if (!r) return r;
+  if (lus == 0) return Resultat::succes();  // new or empty file: no article
+
+  // 32-bit count: a register of more than 32,767 articles is not an empty
+  // one. Callers loop up to this count, so it never exceeds the articles the
+  // file really holds; an export then lists what exists.
+  const std::int64_t presents = articles_.nombre_records() - 1;
+  nombre_articles = static_cast<std::int32_t>(borne(entete.nombre_articles(), presents));
+  return Resultat::succes();
+}
+
+void Caisse::ferme_articles() { articles_.ferme(); }
+
+// A record beyond the end reads as a blank article and fails: the movement
+// recording reads an article, changes it and writes it back, and must not
+// write a blank record into the register as if it were the article.
+Resultat Caisse::lit_article(std::int32_t k, EnregistrementArticle& article) {
+  if (!articles_.est_ouvert()) {
+    article = EnregistrementArticle::vierge();
+    return Resultat::echec("the article file is not open");
+  }
+  if (k < 0) {
+    article = EnregistrementArticle::vierge();
+    return Resultat::echec("article number " + std::to_string(k) + " is negative");
+  }
+  return lit_un(articles_, static_cast<std::int64_t>(k) + 1, article);
+}
+
+// Only existing articles are written: Pontex changes stock figures, it never
+// creates an article or touches the header record.
+Resultat Caisse::ecrit_article(std::int32_t k, const EnregistrementArticle& article) {
+  if (!articles_.est_ouvert()) return Resultat::echec("the article file is not open");
+  const std::int64_t record = static_cast<std::int64_t>(k) + 1;
+  if (k < 1 || record > articles_.nombre_records())
+    return Resultat::echec("article " + std::to_string(k) + " is not in the article file");
+  return articles_.ecrit(record, article.octets.data());
+}
+
+std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche* stats) const {
+  StatsRecherche local;
+  StatsRecherche& st = stats ? *stats : local;
+  st = StatsRecherche{};
+
+  // Reopened at each lookup: the cash-register program rewrites its index
+  // whenever it sorts it.
+  FichierRecords index;
+  if (!index.ouvre(chemin(nom_fichier_index), EntreeIndex::longueur)) return -1;
+
+  const std::string cle = cle_recherche(reference);
+  EntreeIndex entree;
+
+  (void)lit_un(index, 1, entree);
+  ++st.lectures_entete;
+  const std::int64_t tries = borne(entree.tries(), index.nombre_records() - 1);
+
+  // Halving search over the sorted entries 1..S. The first probe is at
+  // S / 2 and the step is halved before each move, down to 1; position 0 is
+  // the header record, compared like an entry. The search ends on a match,
+  // when it leaves 1..S, when it swings between two neighbours, or after
+  // 201 probes.
+  std::array<std::int64_t, sondes_max + 1> historique{};
+  std::int64_t pas = tries / 2;
+  std::int64_t pos = pas;
+  std::int32_t trouve = 0;
+  for (std::int64_t i = 1; i <= tries; ++i) {
+    (void)lit_un(index, pos + 1, entree);
+    ++st.sondes;
+    if (i <= sondes_max) historique[i] = pos;
+    pas = std::max<std::int64_t>(pas / 2, 1);
+    const int c = compare_cles(cle, majuscules_1252(entree.cle()));
+    if (c > 0) {
+      pos += pas;
+      if (pos > tries) break;
+    } else if (c < 0) {
+      pos -= pas;
+      if (pos < 1) break;
+    } else {
+      trouve = entree.numero();
+      break;
+    }
+    if (i > 4) {
+      if (i > sondes_max) break;
+      if (historique[i] == historique[i - 2] && historique[i - 1] == historique[i - 3]) break;
+    }
+  }
+  if (trouve != 0) return trouve;
+
+  // Tail scan: entries T down to S, newest first (the last sorted entry and,
+  // when S is 0, the header record included). The header is read again, as
+  // the cash-register program may have added entries meanwhile. An entry
+  // that matches with article number -1 does not stop the scan.
+  (void)lit_un(index, 1, entree);
+  ++st.lectures_entete;
+  const std::int64_t entrees = index.nombre_records() - 1;
+  const std::int64_t total = std::min(borne(entree.numero(), entrees), entrees);
+
+  // With an empty file `entrees` is -1 and nothing is read.
+  std::vector<std::uint8_t> octets(static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur);
+  std::int32_t resultat = -1;
+  for (std::int64_t haut = total; haut >= tries && resultat == -1;) {
+    const std::int64_t bas = std::max(tries, haut - bloc_queue + 1);
+    const auto nombre = static_cast<std::size_t>(haut - bas + 1);
+    std::size_t lus = 0;
+    if (!index.lit(bas + 1, octets.data(), nombre, lus)) lus = 0;
+    for (std::int64_t j = haut; j >= bas && resultat == -1; --j) {
+      const auto rang = static_cast<std::size_t>(j - bas);
+      EntreeIndex e = EntreeIndex::vierge();
+      if (rang < lus)
+        std::copy_n(octets.begin() + static_cast<std::ptrdiff_t>(rang * EntreeIndex::longueur),
+                    EntreeIndex::longueur, e.octets.begin());
+      ++st.entrees_queue;
+      if (compare_cles(cle, majuscules_1252(e.cle())) == 0) resultat = e.numero();
+    }
+    haut = bas - 1;
+  }
+  return resultat;
+}
+
+Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
+                                  std::int32_t* numero_ecrit) const {
+  FichierRecords f;
+  Resultat r = f.ouvre(chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur);
+  if (!r) return r;
+
+  // A movement file without its header record (new, or emptied) starts
+  // from a blank header: the first movement is then record 2.
+  EnregistrementMouvement entete;
+  std::size_t lus = 0;
+  r = f.lit(1, entete.octets.data(), 1, lus);
+  if (!r) return r;
+  if (lus == 0) entete = EnregistrementMouvement::vierge();
+
+  const std::int64_t ancien = entete.poste();
+  const std::int64_t records = f.nombre_records();
+  if (ancien < 0)
+    return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
+  const std::int64_t m = ancien + 1;
+  const std::int64_t record = m + 1;
+  if (m > INT32_MAX || record > records + 1 + ecart_max_mouvements)
+    return Resultat::echec("damaged movement header: count " + std::to_string(ancien) +
+                           " for a file of " + std::to_string(records) + " records");
+
+  // The count first, then the record, as the cash-register program does.
+  const EnregistrementMouvement avant = entete;
+  entete.met_poste(static_cast<std::int32_t>(m));
+  r = f.ecrit(1, entete.octets.data());
+  if (!r) return r;
+  r = f.ecrit(record, mouvement.octets.data());
+  if (!r) {
+    // Do not leave a count that takes in a record never written: the
+    // cash-register program would read it as a blank movement.
+    (void)f.ecrit(1, avant.octets.data());
+    return r;
+  }
+  if (numero_ecrit) *numero_ecrit = static_cast<std::int32_t>(m);
+  return Resultat::succes();
+}
+
+}  // namespace pontex
