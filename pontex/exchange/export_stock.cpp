@@ -1,1 +1,96 @@
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/textes_journal.h"
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/horloge.h"
+#include "pontex/shared/nombres.h"
+
+namespace pontex {
+
+namespace {
+
+// Moves the export files the server has not collected into the archive. A
+// file whose copy failed stays: it is the only trace of that stock level.
+void archive_attentes(const ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  const std::vector<std::string> attentes = fenetre.noms_File2();
+  fenetre.remplit_List2(attentes);
+  const std::string dossier = dossier_export(valeurs);
+  for (const std::string& nom : attentes) {
+    if (copie_fichier(dossier + nom, dossier + "histo\\" + nom)) {
+      supprime_fichier(dossier + nom);
+    }
+  }
+}
+
+// One line per article taking part in the exchange, in the order of the
+// article file: reference, TAB, stock, TAB, CR LF.
+std::string lignes_stock(ValeursProgramme& valeurs) {
+  std::string contenu;
+  std::int32_t n = 0;
+  valeurs.caisse.ouvre_articles(n);
+  valeurs.nombre_articles = n;
+  const bool alternative = valeurs.config.refarti != 0;
+  const std::int32_t dernier = articles_presents(valeurs.caisse, n);
+  contenu.reserve(static_cast<std::size_t>(dernier) * 24);
+  std::string reference;
+  for (std::int32_t k = 1; k <= dernier; ++k) {
+    // An unreadable record is left out rather than sent with the bytes of
+    // the article read before it.
+    if (!valeurs.caisse.lit_article(k, valeurs.article)) continue;
+    if (!article_echange(valeurs.article, alternative, reference)) continue;
+    contenu += reference;
+    contenu += '\t';
+    contenu += format_deux_decimales(valeurs.article.stock(), valeurs.separateur_decimal);
+    contenu += "\t\r\n";
+  }
+  valeurs.caisse.ferme_articles();
+  return contenu;
+}
+
+// The server collects "*.txt" from the export folder at any moment: the file
+// is written under a name it does not collect and renamed once complete.
+// Some network shares and synced folders refuse the rename; the export is
+// then written under its own name rather than lost.
+void ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, const std::string& nom,
+                  const std::string& contenu) {
+  const std::string final = dossier_export(valeurs) + nom;
+  const std::string provisoire = final + ".tmp";
+  if (!ecrit_texte(provisoire, contenu)) {
+    supprime_fichier(provisoire);
+    fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+    return;
+  }
+  if (renomme_fichier(provisoire, final)) return;
+  supprime_fichier(provisoire);
+  if (ecrit_texte(final, contenu)) {
+    fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom);
+  } else {
+    fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+  }
+}
+
+}  // namespace
+
+void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  try {
+    archive_attentes(valeurs, fenetre);
+    fenetre.ajoute_journal(textes::sauvegarde_histo);
+
+    const std::string nom =
+        valeurs.config.nom_sto + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
+    const std::string contenu = lignes_stock(valeurs);
+    ecrit_export(valeurs, fenetre, nom, contenu);
+  } catch (const std::bad_alloc&) {
+    valeurs.caisse.ferme_articles();
+  }
+  fenetre.rafraichit_File2();
+  fenetre.ajoute_journal(textes::export_genere);
+  fenetre.traite_evenements();
+}
+
+}  // namespace pontex

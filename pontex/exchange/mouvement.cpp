@@ -1,1 +1,113 @@
+#include "pontex/exchange/mouvement.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string>
+
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/texte_mouvements.h"
+#include "pontex/exchange/textes_journal.h"
+#include "pontex/shared/horloge.h"
+#include "pontex/shared/nombres.h"
+
+namespace pontex {
+
+namespace {
+
+constexpr double plus_grand_single = static_cast<double>(std::numeric_limits<float>::max());
+
+// stock + quantity formed in double and stored as a Single. A sum the Single
+// cannot hold would be stored as infinity and the article would show a stock
+// that can never be sold down again: that step fails and the field keeps its
+// value.
+std::optional<float> somme_single(float actuel, double quantite) {
+  const double somme = static_cast<double>(actuel) + quantite;
+  if (!std::isfinite(somme) || std::fabs(somme) > plus_grand_single) return std::nullopt;
+  return static_cast<float>(somme);
+}
+
+template <typename Entier>
+Entier numero_arrondi(const std::string& texte) {
+  const auto valeur = lit_nombre_sur(texte);
+  if (!valeur) return 0;
+  const auto arrondi =
+      arrondi_pair(*valeur, std::numeric_limits<Entier>::min(), std::numeric_limits<Entier>::max());
+  return arrondi ? static_cast<Entier>(*arrondi) : 0;
+}
+
+}  // namespace
+
+std::int32_t numero_poste(const ValeursProgramme& valeurs) {
+  return numero_arrondi<std::int32_t>(valeurs.config.numpost);
+}
+
+std::int16_t numero_utilisateur(const ValeursProgramme& valeurs) {
+  return numero_arrondi<std::int16_t>(valeurs.config.utilisa);
+}
+
+Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  const std::int32_t k = valeurs.numero_article;
+  const double quantite = valeurs.quantite;
+  // The movement record keeps the quantity as a Single too: a quantity that
+  // does not fit cannot be recorded truthfully.
+  if (!std::isfinite(quantite) || std::fabs(quantite) > plus_grand_single) {
+    return Resultat::echec("quantity beyond a single-precision number");
+  }
+
+  // Read the record afresh: the cash-register program may have changed it
+  // since the lookup. Writing back a buffer that was not read would put
+  // another article's bytes into this record, so nothing goes on without it.
+  EnregistrementArticle lu = EnregistrementArticle::vierge();
+  if (auto r = valeurs.caisse.lit_article(k, lu); !r) return r;
+  valeurs.article = lu;
+
+  const DateHeure maintenant = valeurs.horloge->maintenant();
+  const std::string date = format_jj_mm_aaaa(maintenant);
+
+  if (auto stock = somme_single(valeurs.article.stock(), quantite)) {
+    valeurs.article.met_stock(*stock);
+  }
+  if (auto seconde = somme_single(valeurs.article.quantite2(), -quantite)) {
+    valeurs.article.met_quantite2(*seconde);
+  }
+  valeurs.article.met_date_mouvement(date);
+  // If the new stock did not reach the file, journaling it and recording a
+  // movement would tell the shop a change that never happened.
+  if (auto r = valeurs.caisse.ecrit_article(k, valeurs.article); !r) return r;
+
+  std::string ligne = format_deux_decimales(quantite, valeurs.separateur_decimal);
+  ligne += textes::fois;
+  ligne += valeurs.article.designation();
+  fenetre.ajoute_journal(ligne);
+
+  EnregistrementMouvement mouvement = EnregistrementMouvement::vierge();
+  mouvement.met_date(date);
+  mouvement.met_heure(format_hh_mm(maintenant));
+  mouvement.met_code(valeurs.article.code());
+  mouvement.met_reserve("      ");
+  // The quantity with its decimals, whatever the workstation's separator.
+  mouvement.met_quantite(static_cast<float>(quantite));
+  mouvement.met_valeur(valeurs.article.valeur());
+  mouvement.met_poste(numero_poste(valeurs));
+  mouvement.met_utilisateur(numero_utilisateur(valeurs));
+  mouvement.met_origine(textes::origine_serveur);
+  if (!valeurs.caisse.ajoute_mouvement(mouvement)) {
+    std::string alerte(textes::mouvement_non_enregistre);
+    alerte += sans_espaces(valeurs.article.code());
+    fenetre.ajoute_journal(alerte);
+  }
+  return Resultat::succes();
+}
+
+void ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  try {
+    applique_mouvement(valeurs, fenetre);
+  } catch (const std::bad_alloc&) {
+    // Out of memory: the movement is dropped rather than the program.
+  }
+}
+
+}  // namespace pontex

@@ -1,0 +1,42 @@
+#pragma once
+// What the export and the random sales generator share: which articles take
+// part in the exchange, under which reference, and the transit folder names.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "pontex/data/caisse.h"
+#include "pontex/data/enregistrements.h"
+#include "pontex/shared/valeurs.h"
+
+namespace pontex {
+
+// The article takes part in the exchange (exchange mark "1", exclusion mark
+// "0") and has a reference to send: its article code when
+// `par_reference_alternative` is false (an empty code is still sent), its
+// alternative reference otherwise (a blank one keeps the article out).
+// `reference` receives the reference without surrounding spaces.
+bool article_echange(const EnregistrementArticle& article, bool par_reference_alternative,
+                     std::string& reference);
+
+// How many of the articles 1..n really lie in the article file. The count
+// comes from the header, which a damaged or half-written file may set far
+// beyond the records it holds; reading millions of missing records would
+// freeze the window for minutes and can only give blank ones, which never
+// take part in the exchange. When the file's size cannot be known, n.
+std::int32_t articles_presents(const Caisse& caisse, std::int32_t n);
+
+// The transit folder's sub-folders, ending with a backslash.
+inline std::string dossier_import(const ValeursProgramme& v) {
+  return v.config.transit + "import\\";
+}
+inline std::string dossier_export(const ValeursProgramme& v) {
+  return v.config.transit + "export\\";
+}
+
+// Fractional random number in [0, 1) from the program's never-seeded
+// generator, the same on every compiler and system.
+double tire_aleatoire(ValeursProgramme& v);
+
+}  // namespace pontex

@@ -1,0 +1,57 @@
+#pragma once
+// Every text the exchange writes into the journal, the daily error file and
+// the movement records, in one place. They are Windows-1252 bytes, as the
+// window and the shop's files expect: "\xE9" is é, "\xEA" is ê. A hex escape
+// swallows every hex digit that follows it, so an accented letter followed by
+// a-f or a digit closes the literal and starts a new one ("\xE9" "crit").
+
+#include <string_view>
+
+namespace pontex::textes {
+
+// Import folder.
+inline constexpr std::string_view traitement = "Traitement : ";
+// A received file left in the import folder for the next cycle: still being
+// written by the server, or one of its copies or its deletion failed.
+inline constexpr std::string_view fichier_non_traite = "Fichier non trait\xE9 : ";
+
+// Journal line of an applied movement: quantity + " x " + designation.
+inline constexpr std::string_view fois = " x ";
+
+// Daily error file lines and their journal lines (after the quantity and
+// " x "). A reference that matches no article:
+inline constexpr std::string_view erreur_reference = "Erreur reference : ";
+// A quantity that no stock field can hold (too large for the register's
+// single-precision numbers), so the record is not applied:
+inline constexpr std::string_view erreur_quantite = "Erreur quantite : ";
+// A matched article whose record could not be read or written back, so the
+// record is not applied:
+inline constexpr std::string_view erreur_article = "Erreur article : ";
+// The stock changed but the cash register's movement file refused the
+// movement (damaged header, file not writable): followed by the article code.
+inline constexpr std::string_view mouvement_non_enregistre = "Mouvement non enregistr\xE9 : ";
+
+// Export.
+inline constexpr std::string_view sauvegarde_histo = "Sauvegarde histo Sorties";
+inline constexpr std::string_view export_genere = "Export g\xE9n\xE9r\xE9";
+// The folder refused to rename the finished export: written under its own
+// name instead. Followed by the file name.
+inline constexpr std::string_view export_sans_renommage =
+    "Renommage refus\xE9, export \xE9"
+    "crit directement : ";
+// The export could not be written at all. Followed by the file name.
+inline constexpr std::string_view export_non_ecrit =
+    "Export non \xE9"
+    "crit : ";
+
+// Random sales generator.
+inline constexpr std::string_view ventes_generees =
+    "Ventes g\xE9n\xE9r\xE9"
+    "es";
+inline constexpr std::string_view aucun_article_tirable =
+    "Aucun article ne peut \xEAtre tir\xE9 : pas de fichier de ventes";
+
+// Origin written into every movement record of the cash register.
+inline constexpr std::string_view origine_serveur = "-Serv:vpc-";
+
+}  // namespace pontex::textes
