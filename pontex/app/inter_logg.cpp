@@ -1,1 +1,205 @@
 #include "pontex/app/inter_logg.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "pontex/shared/fichier_records.h"
+
+namespace pontex {
+
+namespace {
+
+constexpr std::size_t longueur_record = 128;
+constexpr std::size_t pos_cle = 0;
+constexpr std::size_t largeur_cle = 15;
+constexpr std::size_t pos_valeur = 23;
+constexpr std::size_t largeur_valeur = 40;
+constexpr std::size_t pos_compte = 124;
+constexpr std::string_view marque_entete = "#INIT#";
+
+// The entry count is a 16-bit number and entry i is record i + 1, so a
+// header may count at most 32,766 entries. Anything else is not a count
+// this store ever wrote.
+constexpr std::int32_t compte_max = 32766;
+
+using Record = std::array<char, longueur_record>;
+
+// What one operation on the store holds: the open file, one record, the
+// prepared search key, the position found by the last search and the entry
+// count of the header. Nothing survives the operation.
+struct Logg {
+  FichierRecords fichier;
+  Record tampon{};
+  std::string cle_recherche;
+  std::int32_t trouve = -1;
+  std::int16_t nombre = 0;
+};
+
+std::int32_t compte(const Record& r) {
+  const auto* o = reinterpret_cast<const unsigned char*>(r.data() + pos_compte);
+  const std::uint32_t u =
+      static_cast<std::uint32_t>(o[0]) | (static_cast<std::uint32_t>(o[1]) << 8) |
+      (static_cast<std::uint32_t>(o[2]) << 16) | (static_cast<std::uint32_t>(o[3]) << 24);
+  return static_cast<std::int32_t>(u);
+}
+
+void fixe_compte(Record& r, std::int32_t n) {
+  const auto u = static_cast<std::uint32_t>(n);
+  for (std::size_t i = 0; i < 4; ++i) {
+    r[pos_compte + i] = static_cast<char>((u >> (8 * i)) & 0xFF);
+  }
+}
+
+// Text fields to spaces, count to 0: what a record holds before anything was
+// stored in it, and what a record beyond the end of the file reads as.
+void vide(Record& r) {
+  std::fill(r.begin(), r.begin() + pos_compte, ' ');
+  fixe_compte(r, 0);
+}
+
+void fixe_texte(Record& r, std::size_t pos, std::size_t largeur, std::string_view texte) {
+  const std::size_t n = std::min(largeur, texte.size());
+  std::memcpy(r.data() + pos, texte.data(), n);
+  std::fill(r.begin() + static_cast<std::ptrdiff_t>(pos + n),
+            r.begin() + static_cast<std::ptrdiff_t>(pos + largeur), ' ');
+}
+
+Resultat lit_record(Logg& l, std::int64_t numero) {
+  std::size_t lus = 0;
+  Resultat r = l.fichier.lit(numero, l.tampon.data(), 1, lus);
+  if (r && lus == 0) vide(l.tampon);
+  return r;
+}
+
+Resultat ecrit_record(Logg& l, std::int64_t numero) {
+  return l.fichier.ecrit(numero, l.tampon.data(), 1);
+}
+
+// Windows-1252 upper case: ASCII letters, the accented small letters of
+// 0xE0..0xFE (0xF7 is the division sign), and š œ ž ÿ, which sit apart.
+char majuscule(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u >= 'a' && u <= 'z') return static_cast<char>(u - 0x20);
+  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char>(u - 0x20);
+  switch (u) {
+    case 0x9A:
+      return static_cast<char>(0x8A);
+    case 0x9C:
+      return static_cast<char>(0x8C);
+    case 0x9E:
+      return static_cast<char>(0x8E);
+    case 0xFF:
+      return static_cast<char>(0x9F);
+    default:
+      return c;
+  }
+}
+
+// Keys are compared on 15 upper-case characters, so " posifen " and
+// "POSIFEN" are the same key.
+std::string prepare_cle(std::string_view cle) {
+  const auto debut = cle.find_first_not_of(' ');
+  if (debut == std::string_view::npos) {
+    cle = {};
+  } else {
+    cle = cle.substr(debut, cle.find_last_not_of(' ') - debut + 1);
+  }
+  std::string s(cle.substr(0, largeur_cle));
+  s.resize(largeur_cle, ' ');
+  std::transform(s.begin(), s.end(), s.begin(), majuscule);
+  return s;
+}
+
+// Appends a blank entry after the counted ones and raises the header's
+// count. The entry is written before the count, so a refused or failed
+// write never leaves a count that points at a record that was not written.
+Resultat ajoute_logg(Logg& l) {
+  if (Resultat r = lit_record(l, 1); !r) return r;
+  const std::int32_t c = compte(l.tampon);
+  if (c < 0 || c >= compte_max) return Resultat::echec("window-state store full or damaged");
+  const std::int32_t n = c + 1;
+  Record entete = l.tampon;
+  fixe_compte(entete, n);
+
+  vide(l.tampon);
+  if (Resultat r = ecrit_record(l, n + 1); !r) return r;
+  l.tampon = entete;
+  if (Resultat r = ecrit_record(l, 1); !r) return r;
+  vide(l.tampon);
+  l.trouve = n;
+  return Resultat::succes();
+}
+
+// Opens the store, creating it when missing. A header that this store did
+// not write (a new file, another program's file, or a count no store of ours
+// can hold) is set back to an empty store: its old entries are forgotten.
+Resultat ouvre_logg(Logg& l, std::string_view chemin) {
+  if (Resultat r = l.fichier.ouvre(chemin, longueur_record); !r) return r;
+  if (Resultat r = lit_record(l, 1); !r) return r;
+  const std::int32_t c = compte(l.tampon);
+  const bool marque = std::string_view(l.tampon.data(), marque_entete.size()) == marque_entete;
+  if (!marque || c < 0 || c > compte_max) {
+    // On a new file this writes the header and one blank entry after it.
+    // When the old count is unusable the blank entry is skipped and only
+    // the header is set back.
+    (void)ajoute_logg(l);
+    vide(l.tampon);
+    fixe_texte(l.tampon, pos_cle, largeur_cle, marque_entete);
+    if (Resultat r = ecrit_record(l, 1); !r) return r;
+  }
+  l.nombre = static_cast<std::int16_t>(compte(l.tampon));
+  return Resultat::succes();
+}
+
+// Entries are read one by one up to the header's count, but never past the
+// records the file really holds: a damaged count must not turn into
+// thousands of reads of nothing.
+Resultat cherche_logg(Logg& l) {
+  l.trouve = -1;
+  const std::int64_t dans_fichier = std::max<std::int64_t>(l.fichier.nombre_records() - 1, 0);
+  const std::int64_t fin = std::min<std::int64_t>(l.nombre, dans_fichier);
+  for (std::int64_t i = 1; i <= fin; ++i) {
+    if (Resultat r = lit_record(l, i + 1); !r) return r;
+    if (std::string_view(l.tampon.data() + pos_cle, largeur_cle) == l.cle_recherche) {
+      l.trouve = static_cast<std::int32_t>(i);
+      break;
+    }
+  }
+  return Resultat::succes();
+}
+
+}  // namespace
+
+std::string lit_logg(std::string_view cle, std::string_view chemin) {
+  Logg l;
+  if (!ouvre_logg(l, chemin)) return "";
+  l.cle_recherche = prepare_cle(cle);
+  std::string valeur;
+  if (cherche_logg(l) && l.trouve > 0 && lit_record(l, l.trouve + 1)) {
+    valeur.assign(l.tampon.data() + pos_valeur, largeur_valeur);
+  }
+  l.fichier.ferme();
+  return valeur;
+}
+
+Resultat ecrit_logg(std::string_view cle, std::string_view valeur, std::string_view chemin) {
+  Logg l;
+  if (Resultat r = ouvre_logg(l, chemin); !r) return r;
+  l.cle_recherche = prepare_cle(cle);
+  if (Resultat r = cherche_logg(l); !r) return r;
+  if (l.trouve < 0) {
+    if (Resultat r = ajoute_logg(l); !r) return r;
+  }
+  if (Resultat r = lit_record(l, l.trouve + 1); !r) return r;
+  fixe_texte(l.tampon, pos_cle, largeur_cle, l.cle_recherche);
+  fixe_texte(l.tampon, pos_valeur, largeur_valeur, valeur);
+  Resultat r = ecrit_record(l, l.trouve + 1);
+  l.fichier.ferme();
+  return r;
+}
+
+}  // namespace pontex

@@ -1,1 +1,94 @@
 #include "pontex/data/configuration.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/nombres.h"
+
+namespace pontex {
+
+namespace {
+
+// Spaces only: a TAB next to a value is part of it, as the settings window
+// wrote it.
+std::string_view sans_espaces(std::string_view s) {
+  const auto debut = s.find_first_not_of(' ');
+  if (debut == std::string_view::npos) return {};
+  const auto fin = s.find_last_not_of(' ');
+  return s.substr(debut, fin - debut + 1);
+}
+
+// The two folders are used by gluing a file name after them, so they must
+// end with exactly the backslash the user may or may not have typed.
+std::string dossier(std::string_view valeur) {
+  std::string d(valeur);
+  if (d.empty() || d.back() != '\\') d.push_back('\\');
+  return d;
+}
+
+void applique_ligne(std::string_view ligne, Configuration& config) {
+  const auto barre = ligne.find('|');
+  if (barre != std::string_view::npos) ligne = sans_espaces(ligne.substr(0, barre));
+  // A line shorter than a key gives a key padded with spaces, which is no key.
+  if (ligne.size() < 9) return;
+  const std::string_view cle = ligne.substr(0, 9);
+  const std::string_view valeur = ligne.substr(9);
+
+  if (cle == "#TRANSIT#") {
+    config.transit = dossier(valeur);
+  } else if (cle == "#FICBASE#") {
+    config.ficbase = dossier(valeur);
+    config.ficbase_lu = true;
+  } else if (cle == "#REFARTI#") {
+    // An unreadable or out-of-range mode keeps the one held before.
+    if (const auto n = lit_nombre_sur(valeur)) {
+      if (const auto mode = arrondi_pair(*n, INT16_MIN, INT16_MAX)) {
+        config.refarti = static_cast<std::int16_t>(*mode);
+      }
+    }
+  } else if (cle == "#NOM_STO#") {
+    config.nom_sto = sans_espaces(valeur);
+  } else if (cle == "#NOM_MVT#") {
+    config.nom_mvt = sans_espaces(valeur);
+  } else if (cle == "#NUMPOST#") {
+    config.numpost = sans_espaces(valeur);
+  } else if (cle == "#UTILISA#") {
+    config.utilisa = sans_espaces(valeur);
+  } else if (cle == "#REP_STO#") {
+    config.rep_sto = sans_espaces(valeur);
+  } else if (cle == "#REP_MVT#") {
+    config.rep_mvt = sans_espaces(valeur);
+  } else if (cle == "#TIM_ANA#") {
+    config.tim_ana = sans_espaces(valeur);
+  }
+}
+
+}  // namespace
+
+void applique_texte_configuration(std::string_view texte, Configuration& config) {
+  // The settings window writes CR LF; a file touched by another editor may
+  // hold CR or LF alone. Each of the three ends a line.
+  std::size_t debut = 0;
+  while (debut < texte.size()) {
+    const auto fin = texte.find_first_of("\r\n", debut);
+    if (fin == std::string_view::npos) {
+      applique_ligne(texte.substr(debut), config);
+      break;
+    }
+    applique_ligne(texte.substr(debut, fin - debut), config);
+    debut = fin + 1;
+    if (texte[fin] == '\r' && debut < texte.size() && texte[debut] == '\n') ++debut;
+  }
+}
+
+Resultat charge_configuration(Configuration& config, std::string_view chemin) {
+  std::string contenu;
+  Resultat r = lit_texte(chemin, contenu);
+  if (!r) return r;
+  applique_texte_configuration(contenu, config);
+  return Resultat::succes();
+}
+
+}  // namespace pontex

@@ -1,1 +1,90 @@
 #include "pontex/shared/horloge.h"
+
+#include <charconv>
+#include <ctime>
+
+namespace pontex {
+
+DateHeure HorlogeSysteme::maintenant() const {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  DateHeure d;
+  d.annee = local.tm_year + 1900;
+  d.mois = local.tm_mon + 1;
+  d.jour = local.tm_mday;
+  d.heure = local.tm_hour;
+  d.minute = local.tm_min;
+  // A leap second (60) would give a time the files never show.
+  d.seconde = local.tm_sec > 59 ? 59 : local.tm_sec;
+  return d;
+}
+
+namespace {
+
+// `n` on at least `largeur` digits, zeros in front. Integer text only, no
+// locale involved.
+void ajoute_chiffres(std::string& s, int valeur, int largeur) {
+  long long n = valeur;
+  if (n < 0) {
+    s.push_back('-');
+    n = -n;
+  }
+  char tampon[16];
+  const auto r = std::to_chars(tampon, tampon + sizeof tampon, n);
+  for (auto l = r.ptr - tampon; l < largeur; ++l) s.push_back('0');
+  s.append(tampon, r.ptr);
+}
+
+}  // namespace
+
+std::string format_jj_mm_aaaa(const DateHeure& d) {
+  std::string s;
+  ajoute_chiffres(s, d.jour, 2);
+  s.push_back('-');
+  ajoute_chiffres(s, d.mois, 2);
+  s.push_back('-');
+  ajoute_chiffres(s, d.annee, 4);
+  return s;
+}
+
+std::string format_aaaammjjhhnnss(const DateHeure& d) {
+  std::string s;
+  ajoute_chiffres(s, d.annee, 4);
+  ajoute_chiffres(s, d.mois, 2);
+  ajoute_chiffres(s, d.jour, 2);
+  ajoute_chiffres(s, d.heure, 2);
+  ajoute_chiffres(s, d.minute, 2);
+  ajoute_chiffres(s, d.seconde, 2);
+  return s;
+}
+
+std::string format_hh_mm(const DateHeure& d) {
+  std::string s;
+  ajoute_chiffres(s, d.heure, 2);
+  s.push_back(':');
+  ajoute_chiffres(s, d.minute, 2);
+  return s;
+}
+
+// Day, month, then the full time: the journal line shows when each step
+// ran, to the second.
+std::string format_horodatage_journal(const DateHeure& d) {
+  std::string s;
+  ajoute_chiffres(s, d.jour, 2);
+  s.push_back('-');
+  ajoute_chiffres(s, d.mois, 2);
+  s.push_back(' ');
+  ajoute_chiffres(s, d.heure, 2);
+  s.push_back(':');
+  ajoute_chiffres(s, d.minute, 2);
+  s.push_back(':');
+  ajoute_chiffres(s, d.seconde, 2);
+  return s;
+}
+
+}  // namespace pontex
