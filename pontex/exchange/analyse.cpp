@@ -57,7 +57,7 @@ void signale_record(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::str
 }
 
 void applique_record(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                     const RecordMouvement& record, std::int32_t dernier_article) {
+                     const RecordMouvement& record) {
   const std::optional<double> quantite = quantite_record(record);
   if (!quantite) {
     signale_record(valeurs, fenetre, textes::erreur_quantite, record, quantite);
@@ -66,13 +66,6 @@ void applique_record(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   const std::int32_t k = valeurs.caisse.cherche_article(record.reference);
   if (k < 1) {
     signale_record(valeurs, fenetre, textes::erreur_reference, record, quantite);
-    return;
-  }
-  // An index entry pointing past the register's articles (a damaged index or
-  // header) would have us write a blank record carrying a stock beyond the
-  // end of the article file.
-  if (k > dernier_article) {
-    signale_record(valeurs, fenetre, textes::erreur_article, record, quantite);
     return;
   }
   valeurs.caisse.lit_article(k, valeurs.article);
@@ -92,12 +85,11 @@ void applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     std::int32_t n = 0;
     valeurs.caisse.ouvre_articles(n);
     valeurs.nombre_articles = n;
-    const std::int32_t dernier_article = articles_presents(valeurs.caisse, n);
 
     std::string texte;
     if (lit_texte(nom_fichier_analyse, texte)) {
       for (const RecordMouvement& record : decoupe_records(texte)) {
-        applique_record(valeurs, fenetre, record, dernier_article);
+        applique_record(valeurs, fenetre, record);
       }
     }
 

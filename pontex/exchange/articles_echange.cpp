@@ -1,10 +1,6 @@
 #include "pontex/exchange/articles_echange.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "pontex/exchange/texte_mouvements.h"
-#include "pontex/shared/fichiers.h"
 
 namespace pontex {
 
@@ -17,18 +13,6 @@ bool article_echange(const EnregistrementArticle& article, bool par_reference_al
   }
   reference = sans_espaces(article.reference_alternative());
   return !reference.empty();
-}
-
-std::int32_t articles_presents(const Caisse& caisse, std::int32_t n) {
-  if (n <= 0) return 0;
-  const std::string natif = chemin_natif(caisse.chemin(nom_fichier_articles));
-  std::error_code ec;
-  const auto taille = std::filesystem::file_size(
-      std::filesystem::path(std::u8string(natif.begin(), natif.end())), ec);
-  if (ec) return n;
-  const auto records = taille / EnregistrementArticle::longueur;
-  const auto articles = records > 0 ? records - 1 : 0;  // record 1 is the header
-  return articles < static_cast<std::uintmax_t>(n) ? static_cast<std::int32_t>(articles) : n;
 }
 
 double tire_aleatoire(ValeursProgramme& v) {

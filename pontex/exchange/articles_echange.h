@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "pontex/data/caisse.h"
 #include "pontex/data/enregistrements.h"
 #include "pontex/shared/valeurs.h"
 
@@ -19,13 +18,6 @@ namespace pontex {
 // `reference` receives the reference without surrounding spaces.
 bool article_echange(const EnregistrementArticle& article, bool par_reference_alternative,
                      std::string& reference);
-
-// How many of the articles 1..n really lie in the article file. The count
-// comes from the header, which a damaged or half-written file may set far
-// beyond the records it holds; reading millions of missing records would
-// freeze the window for minutes and can only give blank ones, which never
-// take part in the exchange. When the file's size cannot be known, n.
-std::int32_t articles_presents(const Caisse& caisse, std::int32_t n);
 
 // The transit folder's sub-folders, ending with a backslash.
 inline std::string dossier_import(const ValeursProgramme& v) {

@@ -35,10 +35,11 @@ std::string lignes_stock(ValeursProgramme& valeurs) {
   valeurs.caisse.ouvre_articles(n);
   valeurs.nombre_articles = n;
   const bool alternative = valeurs.config.refarti != 0;
-  const std::int32_t dernier = articles_presents(valeurs.caisse, n);
-  contenu.reserve(static_cast<std::size_t>(dernier) * 24);
+  // The count never exceeds the records the file holds (a 32-bit count:
+  // registers of more than 32,767 articles are exported whole).
+  contenu.reserve(static_cast<std::size_t>(n) * 24);
   std::string reference;
-  for (std::int32_t k = 1; k <= dernier; ++k) {
+  for (std::int32_t k = 1; k <= n; ++k) {
     // An unreadable record is left out rather than sent with the bytes of
     // the article read before it.
     if (!valeurs.caisse.lit_article(k, valeurs.article)) continue;

@@ -63,7 +63,7 @@ void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     valeurs.nombre_articles = n;
     const std::string nom =
         valeurs.config.nom_mvt + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
-    const std::string contenu = tire_ventes(valeurs, articles_presents(valeurs.caisse, n));
+    const std::string contenu = tire_ventes(valeurs, n);
     valeurs.caisse.ferme_articles();
     if (contenu.empty()) {
       fenetre.ajoute_journal(textes::aucun_article_tirable);
