@@ -1,1 +1,150 @@
+// Record files on Linux. The cash-register program reads and writes the same
+// files at any moment, so: no lock, no O_APPEND (records are written at their
+// own offsets), no buffering of ours — each read or write is one pread or
+// pwrite of whole records, looped only when the system transfers less than
+// asked in one go.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "pontex/shared/chemins_posix.h"
 #include "pontex/shared/fichier_records.h"
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/plateforme_interne.h"
+
+namespace pontex {
+
+namespace {
+
+Resultat echec_errno(const char* quoi, const std::string& chemin, int erreur) {
+  return Resultat::echec(std::string(quoi) + " " + chemin + ": " + std::strerror(erreur));
+}
+
+// Byte offset of record `premier` and byte count of `nombre` records, or
+// false when they do not fit in a file offset.
+bool position(std::int64_t premier, std::size_t nombre, std::size_t longueur, off_t& debut,
+              std::size_t& octets) {
+  using Limite = std::numeric_limits<off_t>;
+  if (premier < 1 || longueur == 0) return false;
+  const auto l = static_cast<std::uint64_t>(longueur);
+  const auto index = static_cast<std::uint64_t>(premier - 1);
+  if (index > static_cast<std::uint64_t>(Limite::max()) / l) return false;
+  if (nombre > std::numeric_limits<std::size_t>::max() / longueur) return false;
+  debut = static_cast<off_t>(index * l);
+  octets = nombre * longueur;
+  return static_cast<std::uint64_t>(octets) <= static_cast<std::uint64_t>(Limite::max() - debut);
+}
+
+}  // namespace
+
+FichierRecords::~FichierRecords() { ferme(); }
+
+Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record) {
+  ferme();
+  if (longueur_record == 0) return Resultat::echec("record length 0");
+  if (interne::echec_injecte(Operation::ouverture, chemin))
+    return Resultat::echec("failure injected for " + std::string(chemin));
+  auto natif = interne::resout_chemin(chemin);
+  if (!natif) return Resultat::echec("path holds a NUL byte");
+
+  // A missing file is created empty, as the cash-register program expects.
+  // A file we may not write (read-only copy of a register) is still opened
+  // for reading, so the stock can be exported; its writes then fail.
+  int fd = ::open(natif->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
+    fd = ::open(natif->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return echec_errno("open", *natif, errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Resultat::echec(*natif + " is not a file");
+  }
+  ++compteurs_es().ouvertures;
+  fd_ = fd;
+  // The caller's own form of the path: the test hook and the messages
+  // speak of the file as the program names it.
+  chemin_ = std::string(chemin);
+  longueur_ = longueur_record;
+  return Resultat::succes();
+}
+
+void FichierRecords::ferme() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  chemin_.clear();
+  longueur_ = 0;
+}
+
+bool FichierRecords::est_ouvert() const { return fd_ >= 0; }
+
+std::int64_t FichierRecords::nombre_records() const {
+  if (fd_ < 0 || longueur_ == 0) return 0;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return 0;
+  return static_cast<std::int64_t>(st.st_size) / static_cast<std::int64_t>(longueur_);
+}
+
+Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nombre,
+                             std::size_t& lus) const {
+  lus = 0;
+  if (fd_ < 0) return Resultat::echec("record file not open");
+  if (interne::echec_injecte(Operation::lecture, chemin_))
+    return Resultat::echec("failure injected for " + chemin_);
+  off_t debut = 0;
+  std::size_t octets = 0;
+  if (!position(premier, nombre, longueur_, debut, octets))
+    return Resultat::echec("record number out of range");
+  auto* p = static_cast<char*>(tampon);
+  std::size_t total = 0;
+  while (total < octets) {
+    ++compteurs_es().lectures;
+    const ssize_t n = ::pread(fd_, p + total, octets - total, debut + static_cast<off_t>(total));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return echec_errno("read", chemin_, errno);
+    }
+    if (n == 0) break;  // end of file
+    total += static_cast<std::size_t>(n);
+  }
+  // A trailing partial record (the other program writing it right now, or
+  // a damaged file) is not a record.
+  lus = total / longueur_;
+  return Resultat::succes();
+}
+
+Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::size_t nombre) {
+  if (fd_ < 0) return Resultat::echec("record file not open");
+  if (interne::echec_injecte(Operation::ecriture, chemin_))
+    return Resultat::echec("failure injected for " + chemin_);
+  off_t debut = 0;
+  std::size_t octets = 0;
+  if (!position(premier, nombre, longueur_, debut, octets))
+    return Resultat::echec("record number out of range");
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return echec_errno("stat", chemin_, errno);
+  if (debut > st.st_size && debut - st.st_size > ecart_max_octets)
+    return Resultat::echec("write of record " + std::to_string(premier) +
+                           " refused: " + std::to_string(debut - st.st_size) +
+                           " bytes past the end of " + chemin_);
+  const auto* p = static_cast<const char*>(tampon);
+  std::size_t total = 0;
+  while (total < octets) {
+    ++compteurs_es().ecritures;
+    const ssize_t n = ::pwrite(fd_, p + total, octets - total, debut + static_cast<off_t>(total));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // EBADF: the file could only be opened for reading.
+      return echec_errno("write", chemin_, errno == EBADF ? EACCES : errno);
+    }
+    if (n == 0) return echec_errno("write", chemin_, ENOSPC);
+    total += static_cast<std::size_t>(n);
+  }
+  return Resultat::succes();
+}
+
+}  // namespace pontex

@@ -1,0 +1,245 @@
+// Paths written for the shop's Windows workstation ("C:\Caisse\Données\",
+// "import\histo") used on Linux. Folder values and file names come from
+// "Pontex.wdo" and from the program in Windows-1252 with backslashes, while
+// Linux names are UTF-8 and case-sensitive. The cash-register folder is often
+// a copy of Windows files whose names differ in case from the ones the
+// program uses ("W_CAIREC.WDO" on disk as "w_cairec.wdo"), so names are
+// matched ignoring case, as the workstation does.
+
+#include "pontex/shared/chemins_posix.h"
+
+#include <dirent.h>
+#include <iconv.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/plateforme_interne.h"
+
+namespace pontex::interne {
+
+namespace {
+
+bool ascii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// One iconv descriptor per direction, opened once: the index file is opened
+// at every lookup and its path converted each time.
+class Convertisseur {
+ public:
+  Convertisseur(const char* vers, const char* depuis, const char* depuis_autre) {
+    cd_ = iconv_open(vers, depuis);
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) cd_ = iconv_open(vers, depuis_autre);
+  }
+  ~Convertisseur() {
+    if (valide()) iconv_close(cd_);
+  }
+  Convertisseur(const Convertisseur&) = delete;
+  Convertisseur& operator=(const Convertisseur&) = delete;
+  bool valide() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts `texte`; on a character that cannot be converted, `repli`
+  // (given the remaining input) either appends a replacement and returns the
+  // number of input bytes it used, or returns 0 to give up.
+  template <typename Repli>
+  std::optional<std::string> convertit(std::string_view texte, Repli repli) {
+    if (!valide()) return std::nullopt;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    std::string sortie;
+    sortie.reserve(texte.size() * 2);
+    char* entree = const_cast<char*>(texte.data());
+    std::size_t reste = texte.size();
+    char tampon[512];
+    while (reste > 0) {
+      char* out = tampon;
+      std::size_t place = sizeof tampon;
+      const std::size_t r = iconv(cd_, &entree, &reste, &out, &place);
+      sortie.append(tampon, static_cast<std::size_t>(out - tampon));
+      if (r != static_cast<std::size_t>(-1)) continue;
+      if (errno == E2BIG) continue;
+      // EILSEQ or EINVAL (a sequence cut short at the end).
+      const std::size_t pris = repli(std::string_view(entree, reste), sortie);
+      if (pris == 0) return std::nullopt;
+      entree += pris;
+      reste -= pris;
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    }
+    return sortie;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+bool indefini_1252(unsigned char c) {
+  return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
+
+}  // namespace
+
+std::string utf8_depuis_1252(std::string_view texte) {
+  if (ascii(texte)) return std::string(texte);
+  thread_local Convertisseur conv("UTF-8", "WINDOWS-1252", "CP1252");
+  auto r = conv.convertit(texte, [](std::string_view reste, std::string& sortie) -> std::size_t {
+    // A byte with no character in Windows-1252: the control character of
+    // the same number (two UTF-8 bytes, 0xC2 then the byte itself).
+    sortie.push_back(static_cast<char>(0xC2));
+    sortie.push_back(reste[0]);
+    return 1;
+  });
+  if (r) return *r;
+  // No converter at all (a system without the code page): keep the bytes.
+  return std::string(texte);
+}
+
+std::optional<std::string> cp1252_depuis_utf8(std::string_view texte) {
+  if (ascii(texte)) return std::string(texte);
+  thread_local Convertisseur conv("WINDOWS-1252", "UTF-8", "UTF-8");
+  // The partner of conversion above: the control characters U+0081 etc.
+  // go back to their byte.
+  return conv.convertit(texte, [](std::string_view reste, std::string& sortie) -> std::size_t {
+    if (reste.size() >= 2 && static_cast<unsigned char>(reste[0]) == 0xC2 &&
+        indefini_1252(static_cast<unsigned char>(reste[1]))) {
+      sortie.push_back(reste[1]);
+      return 2;
+    }
+    return 0;
+  });
+}
+
+std::string joint_chemin(const std::string& dossier, std::string_view nom) {
+  if (dossier.empty()) return std::string(nom);
+  std::string r = dossier;
+  if (r.back() != '/') r.push_back('/');
+  r.append(nom);
+  return r;
+}
+
+namespace {
+
+bool existe_entree(const std::string& chemin) {
+  struct stat st;
+  return ::lstat(chemin.c_str(), &st) == 0;
+}
+
+bool est_dossier(const std::string& chemin) {
+  struct stat st;
+  return ::stat(chemin.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The entry of `dossier` whose name equals `nom` ignoring case. When several
+// do (a folder holding both "a.txt" and "A.TXT" asked for "A.txt"), the first
+// in list order wins, so the choice is the same every time; when a folder is
+// wanted, folders go first.
+std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::string_view nom,
+                                              bool dossier_voulu) {
+  DIR* d = ::opendir(dossier.empty() ? "." : dossier.c_str());
+  if (d == nullptr) return std::nullopt;
+  std::vector<Entree> trouvees;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view nom_disque = e->d_name;
+    if (nom_disque == "." || nom_disque == "..") continue;
+    if (nom_disque.size() != nom.size() && ascii(nom_disque)) continue;
+    auto nom_1252 = cp1252_depuis_utf8(nom_disque);
+    // A name that has no Windows-1252 form cannot be the one asked for.
+    if (!nom_1252 || !egal_sans_casse(*nom_1252, nom)) continue;
+    trouvees.push_back({std::string(nom_disque), std::move(*nom_1252)});
+  }
+  ::closedir(d);
+  if (trouvees.empty()) return std::nullopt;
+  std::sort(trouvees.begin(), trouvees.end(), [](const Entree& a, const Entree& b) {
+    return avant_dans_liste(a.nom_1252, b.nom_1252);
+  });
+  if (dossier_voulu) {
+    for (const Entree& e : trouvees)
+      if (est_dossier(joint_chemin(dossier, e.nom_utf8))) return e.nom_utf8;
+  }
+  return trouvees.front().nom_utf8;
+}
+
+}  // namespace
+
+std::optional<std::string> resout_chemin(std::string_view chemin) {
+  if (chemin.find('\0') != std::string_view::npos) return std::nullopt;
+  if (chemin.empty()) return std::string(".");
+
+  // The usual case costs one lstat: the path exists as written.
+  std::string entier = utf8_depuis_1252(chemin);
+  std::replace(entier.begin(), entier.end(), '\\', '/');
+  if (existe_entree(entier)) return entier;
+
+  // Otherwise walk it component by component. Empty components ("a\\b")
+  // are dropped, "." and ".." kept as they are.
+  std::vector<std::string_view> composants;
+  std::size_t debut = 0;
+  for (std::size_t i = 0; i <= chemin.size(); ++i) {
+    if (i == chemin.size() || est_separateur(chemin[i])) {
+      if (i > debut) composants.push_back(chemin.substr(debut, i - debut));
+      debut = i + 1;
+    }
+  }
+  std::string resultat = est_separateur(chemin.front()) ? "/" : "";
+  // Once a component matches nothing, the rest cannot exist either: it is
+  // written as asked, ready to be created.
+  bool parent_existe = true;
+  for (std::size_t i = 0; i < composants.size(); ++i) {
+    const std::string_view c = composants[i];
+    std::string candidat = joint_chemin(resultat, utf8_depuis_1252(c));
+    if (parent_existe && c != "." && c != ".." && !existe_entree(candidat)) {
+      const bool dernier = i + 1 == composants.size();
+      if (auto trouve = cherche_sans_casse(resultat, c, !dernier))
+        candidat = joint_chemin(resultat, *trouve);
+      else
+        parent_existe = false;
+    }
+    resultat = std::move(candidat);
+  }
+  if (resultat.empty()) resultat = ".";
+  return resultat;
+}
+
+bool liste_natif(const std::string& dossier, std::string_view motif, std::vector<Entree>& entrees,
+                 int& erreur) {
+  entrees.clear();
+  DIR* d = ::opendir(dossier.empty() ? "." : dossier.c_str());
+  if (d == nullptr) {
+    erreur = errno;
+    return false;
+  }
+  const int fd = ::dirfd(d);
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(d);
+    if (e == nullptr) break;
+    const std::string_view nom = e->d_name;
+    // Hidden files (and "." / "..") are not shown, as the workstation leaves
+    // out hidden and system files.
+    if (nom.empty() || nom.front() == '.') continue;
+    // A name with no Windows-1252 form (Japanese, broken UTF-8) could not be
+    // written back by the program to open, copy or delete it: it is left
+    // out rather than shown under a name that names nothing.
+    auto nom_1252 = cp1252_depuis_utf8(nom);
+    if (!nom_1252 || !correspond_motif(*nom_1252, motif)) continue;
+    // Plain files only; stat follows a symbolic link to its file.
+    struct stat st;
+    if (::fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+    entrees.push_back({std::string(nom), std::move(*nom_1252)});
+  }
+  const int erreur_lecture = errno;
+  ::closedir(d);
+  if (erreur_lecture != 0) {
+    erreur = erreur_lecture;
+    entrees.clear();
+    return false;
+  }
+  std::sort(entrees.begin(), entrees.end(), [](const Entree& a, const Entree& b) {
+    return avant_dans_liste(a.nom_1252, b.nom_1252);
+  });
+  return true;
+}
+
+}  // namespace pontex::interne

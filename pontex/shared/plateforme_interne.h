@@ -1,0 +1,58 @@
+#pragma once
+// Pieces of the platform layer shared by its Linux and Windows halves. Not
+// part of the layer's interface: only the platform files include this.
+
+#include <string>
+#include <string_view>
+
+#include "pontex/shared/fichiers.h"
+
+namespace pontex::interne {
+
+// True when a test made `operation` on `chemin` fail (see
+// installe_crochet_echec). Every file operation asks this first.
+bool echec_injecte(Operation operation, std::string_view chemin);
+
+// Windows-1252 case folding to lower case: ASCII letters, the accented
+// Latin-1 letters (À..Þ except ×) and the four letter pairs of the 0x80..0x9F
+// block (Š, Œ, Ž, Ÿ). This is how the shop's file system compares names.
+constexpr unsigned char plie_casse(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
+  switch (c) {
+    case 0x8A:
+      return 0x9A;  // Š
+    case 0x8C:
+      return 0x9C;  // Œ
+    case 0x8E:
+      return 0x9E;  // Ž
+    case 0x9F:
+      return 0xFF;  // Ÿ
+    default:
+      return c;
+  }
+}
+
+bool egal_sans_casse(std::string_view a, std::string_view b);
+
+// Order of a file list box: by name ignoring case, then by the exact bytes so
+// that two names differing only by case always come out in the same order.
+bool avant_dans_liste(std::string_view a, std::string_view b);
+
+// True when the name holds a wildcard ('*' or '?').
+bool est_motif(std::string_view nom);
+
+// Both '\' and '/' separate folders: the configuration writes '\', a Linux
+// home folder comes with '/'.
+constexpr bool est_separateur(char c) { return c == '\\' || c == '/'; }
+
+// "C:\a\b\*.txt" -> dossier "C:\a\b", nom "*.txt"; "x.txt" -> "", "x.txt";
+// "\x" -> "\", "x"; "a\" -> "a", "". The folder part keeps its form and is
+// resolved by the caller.
+struct CheminDecoupe {
+  std::string dossier;
+  std::string nom;
+};
+CheminDecoupe decoupe_chemin(std::string_view chemin);
+
+}  // namespace pontex::interne
