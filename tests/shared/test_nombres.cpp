@@ -1,1 +1,219 @@
-// Tests to come.
+// Reading numbers from text and writing quantities: what lands in the
+// export file, the error file and the journal.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "pontex/shared/nombres.h"
+
+namespace pontex {
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+TEST(LitNombre, ReadsTheWayQuantitiesAreWritten) {
+  struct Cas {
+    std::string texte;
+    double attendu;
+  };
+  const Cas cas[] = {
+      {"", 0},           {"12", 12},
+      {"-1.5", -1.5},    {"+3", 3},
+      {"1 2", 12},       {"\t2\t7", 27},
+      {"1\n5", 15},      {" - 5", -5},
+      {"1,5", 1},        {"1.5.3", 1.5},
+      {"12abc", 12},     {"abc", 0},
+      {"1\r5", 1},       {"\r5", 0},
+      {".5", 0.5},       {"5.", 5},
+      {"-.25", -0.25},   {".", 0},
+      {"-", 0},          {"+", 0},
+      {"00012", 12},     {"1e3", 1000},
+      {"1D3", 1000},     {"1d-2", 0.01},
+      {"1 e 2", 100},    {"1.5E+2", 150},
+      {"1E", 1},         {"1E+", 1},
+      {"1d-", 1},        {"1e5e3", 1e5},
+      {"1e-400", 0},     {"0e999999", 0},
+      {"0.1", 0.1},      {"2.675", 2.675},
+      {"&H10", 16},      {"&hff", 255},
+      {"&HFFFF", 65535}, {"&HFFFFFFFF", 4294967295.0},
+      {"& H 1 F", 31},   {"&O17", 15},
+      {"&o777", 511},    {"&O8", 0},
+      {"&H", 0},         {"&HG", 0},
+      {"&X1", 0},        {"-&H10", 0},
+      {"&H1.5", 1},
+  };
+  for (const auto& c : cas) {
+    EXPECT_EQ(lit_nombre(c.texte), c.attendu) << '"' << c.texte << '"';
+  }
+}
+
+TEST(LitNombre, NegativeZeroReadsAsPlainZero) {
+  EXPECT_FALSE(std::signbit(lit_nombre("-0")));
+  EXPECT_FALSE(std::signbit(lit_nombre("-0.000e5")));
+  EXPECT_FALSE(std::signbit(lit_nombre("-1e-400")));
+}
+
+TEST(LitNombre, TooLargeForADoubleIsUnreadable) {
+  EXPECT_FALSE(lit_nombre_sur("1e400").has_value());
+  EXPECT_FALSE(lit_nombre_sur("-1e400").has_value());
+  EXPECT_FALSE(lit_nombre_sur("1e99999999999999999999").has_value());
+  EXPECT_EQ(lit_nombre("1e400"), 0);
+  // Too small is not unreadable: it is zero.
+  ASSERT_TRUE(lit_nombre_sur("1e-99999999999999999999").has_value());
+  EXPECT_EQ(*lit_nombre_sur("1e-400"), 0);
+  EXPECT_EQ(lit_nombre_sur("1.7976931348623157e308"), 1.7976931348623157e308);
+}
+
+TEST(LitNombre, HugeTextsEndWithoutCrashing) {
+  const std::string chiffres(2'000'000, '7');
+  EXPECT_FALSE(lit_nombre_sur(chiffres).has_value());
+  EXPECT_NEAR(lit_nombre("7." + chiffres), 7.7777777, 1e-6);
+  EXPECT_EQ(lit_nombre("0." + std::string(2'000'000, '0') + "1"), 0);
+  EXPECT_EQ(lit_nombre(std::string(2'000'000, ' ') + "5"), 5);
+  EXPECT_EQ(lit_nombre(std::string(2'000'000, '0') + "5"), 5);
+  EXPECT_EQ(lit_nombre("1e" + std::string(2'000'000, '0') + "2"), 100);
+  EXPECT_FALSE(lit_nombre_sur("&H" + std::string(2'000'000, 'F')).has_value());
+  EXPECT_FALSE(lit_nombre_sur("&O" + chiffres).has_value());
+  // Within a double's range, long hexadecimal and octal numbers keep their value.
+  EXPECT_EQ(lit_nombre("&H1" + std::string(20, '0')), std::ldexp(1.0, 80));
+  EXPECT_EQ(lit_nombre("&O1" + std::string(30, '0')), std::ldexp(1.0, 90));
+}
+
+TEST(ArrondiPair, HalvesGoToTheEvenNumber) {
+  struct Cas {
+    double valeur;
+    std::int64_t attendu;
+  };
+  const Cas cas[] = {{2.5, 2},
+                     {3.5, 4},
+                     {-2.5, -2},
+                     {-3.5, -4},
+                     {0.5, 0},
+                     {-0.5, 0},
+                     {1.5, 2},
+                     {2.4999, 2},
+                     {2.5000001, 3},
+                     {-1.2, -1},
+                     {32767.4, 32767},
+                     {-32768.5, -32768},
+                     {4503599627370497.0, 4503599627370497}};
+  for (const auto& c : cas) {
+    const auto r = arrondi_pair(c.valeur, INT64_MIN, INT64_MAX);
+    ASSERT_TRUE(r.has_value()) << c.valeur;
+    EXPECT_EQ(*r, c.attendu) << c.valeur;
+  }
+}
+
+TEST(ArrondiPair, OutOfRangeGivesNothing) {
+  EXPECT_FALSE(arrondi_pair(32767.5, INT16_MIN, INT16_MAX).has_value());
+  EXPECT_FALSE(arrondi_pair(-32769, INT16_MIN, INT16_MAX).has_value());
+  EXPECT_FALSE(arrondi_pair(nan, INT16_MIN, INT16_MAX).has_value());
+  EXPECT_FALSE(arrondi_pair(inf, INT64_MIN, INT64_MAX).has_value());
+  EXPECT_FALSE(arrondi_pair(-inf, INT64_MIN, INT64_MAX).has_value());
+  EXPECT_FALSE(arrondi_pair(9223372036854775807.0, INT64_MIN, INT64_MAX).has_value());
+  EXPECT_EQ(arrondi_pair(-9223372036854775808.0, INT64_MIN, INT64_MAX), INT64_MIN);
+}
+
+TEST(FormatDeuxDecimales, WritesQuantitiesAsThePersonReadsThem) {
+  struct Cas {
+    double valeur;
+    char separateur;
+    std::string attendu;
+  };
+  const Cas cas[] = {
+      {-2, '.', "-2.00"},
+      {1234.5, '.', "1234.50"},
+      {0.125, '.', "0.13"},
+      {12.5, ',', "12,50"},
+      {12.5, '.', "12.50"},
+      {0, '.', "0.00"},
+      {-0.0, '.', "0.00"},
+      {-0.001, '.', "0.00"},
+      {-0.004999, ',', "0,00"},
+      {-0.005, '.', "-0.01"},
+      {0.005, '.', "0.01"},
+      {2.675, '.', "2.68"},
+      {1.005, '.', "1.01"},
+      {0.994, '.', "0.99"},
+      {0.995, '.', "1.00"},
+      {9.995, '.', "10.00"},
+      {-99.995, '.', "-100.00"},
+      {0.1 + 0.2, '.', "0.30"},
+      {123456789.125, '.', "123456789.13"},
+      {16777216.5, '.', "16777216.50"},
+      {1e20, '.', "100000000000000000000.00"},
+      {1e-300, '.', "0.00"},
+      {-5e-324, '.', "0.00"},
+      // Stock quantities come from single-precision fields.
+      {static_cast<double>(2.675f), ',', "2,68"},
+      {static_cast<double>(0.1f), '.', "0.10"},
+      {static_cast<double>(-1.005f), '.', "-1.01"},
+      {lit_nombre("2.675"), '.', "2.68"},
+      // Damaged values: a readable number rather than a word.
+      {nan, '.', "0.00"},
+      {inf, '.', "0.00"},
+      {-inf, ',', "0,00"},
+  };
+  for (const auto& c : cas) {
+    EXPECT_EQ(format_deux_decimales(c.valeur, c.separateur), c.attendu) << c.valeur;
+  }
+  EXPECT_EQ(format_deux_decimales(1e300, '.'), "1" + std::string(300, '0') + ".00");
+}
+
+TEST(FormatNombreImprime, ShortestTextWithSignSpace) {
+  struct Cas {
+    double valeur;
+    char separateur;
+    std::string attendu;
+  };
+  const Cas cas[] = {
+      {2, '.', " 2 "},
+      {-1.5, ',', "-1,5 "},
+      {0.5, '.', " .5 "},
+      {-0.25, '.', "-.25 "},
+      {0, '.', " 0 "},
+      {-0.0, '.', " 0 "},
+      {27, '.', " 27 "},
+      {100, '.', " 100 "},
+      {1234.5, ',', " 1234,5 "},
+      {123456789012345, '.', " 123456789012345 "},
+      {1e15, '.', " 1E+15 "},
+      {1234567890123456, '.', " 1.23456789012346E+15 "},
+      {999999999999999.9, '.', " 1E+15 "},
+      {-1e15, '.', "-1E+15 "},
+      {1e300, '.', " 1E+300 "},
+      {0.0001, '.', " .0001 "},
+      {0.00001, '.', " 1E-05 "},
+      {1.5e-5, ',', " 1,5E-05 "},
+      {-1e-5, '.', "-1E-05 "},
+      {1.5e-300, '.', " 1.5E-300 "},
+      {1.0 / 3, '.', " .333333333333333 "},
+      {2.0 / 3, '.', " .666666666666667 "},
+      {0.1 + 0.2, '.', " .3 "},
+      {nan, '.', " 0 "},
+  };
+  for (const auto& c : cas) {
+    EXPECT_EQ(format_nombre_imprime(c.valeur, c.separateur), c.attendu) << c.valeur;
+  }
+  EXPECT_EQ(format_general(-0.25, ','), "-,25");
+  EXPECT_EQ(format_general(12.5, ','), "12,5");
+}
+
+TEST(Format00, CountdownCaptions) {
+  struct Cas {
+    double valeur;
+    std::string attendu;
+  };
+  const Cas cas[] = {{4, "04"},     {0, "00"},    {-0.0, "00"},   {-1, "-01"},
+                     {30, "30"},    {123, "123"}, {-123, "-123"}, {4.5, "05"},
+                     {-4.5, "-05"}, {-0.4, "00"}, {9.5, "10"},    {nan, "00"}};
+  for (const auto& c : cas) EXPECT_EQ(format_00(c.valeur), c.attendu) << c.valeur;
+}
+
+}  // namespace
+}  // namespace pontex
