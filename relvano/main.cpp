@@ -1,0 +1,25 @@
+// relvano: started by Pontex when it restarts (periodically and after its
+// settings are saved). Shows "Réinitialisation" for two seconds, which gives
+// the old Pontex time to end, then starts Pontex again and ends.
+
+#include <QApplication>
+#include <QIcon>
+
+#include "relvano/form1.h"
+#include "relvano/mode_lancement.h"
+
+int main(int argc, char* argv[]) {
+  // The relauncher takes no arguments. Whatever it is given, Qt's own
+  // options included, is ignored so that it behaves the same however it is
+  // started; only the program's own name reaches Qt.
+  static char nom_defaut[] = "relvano";
+  char* argv_qt[] = {argc > 0 ? argv[0] : nom_defaut, nullptr};
+  int argc_qt = 1;
+  QApplication application(argc_qt, argv_qt);
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/relvano/icone.png")));
+
+  relvano::Form1 Form1(relvano::systeme_reel(), relvano::lit_mode_lancement());
+  Form1.Form_Load();
+  Form1.affiche();
+  return QApplication::exec();
+}
