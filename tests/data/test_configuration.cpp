@@ -1,1 +1,176 @@
-// Tests to come.
+// "Pontex.wdo": what the shop's settings turn into. A wrong folder or prefix
+// here sends every movement and export to the wrong place.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "pontex/data/configuration.h"
+#include "tests/support/dossier_temporaire.h"
+
+namespace pontex {
+namespace {
+
+using test::DossierTemporaire;
+using test::ecrit_octets;
+using namespace std::string_literals;
+
+Configuration lue(std::string_view texte) {
+  Configuration c;
+  applique_texte_configuration(texte, c);
+  return c;
+}
+
+TEST(Configuration, TypicalFileFromTheSettingsWindow) {
+  DossierTemporaire d;
+  ecrit_octets("Pontex.wdo",
+               "#TRANSIT#C:\\Transit|dossier d'\xe9"
+               "change\r\n"
+               "#FICBASE#C:\\Caisse\\Donn\xe9"
+               "es\\\r\n"
+               "#REFARTI#1\r\n"
+               "#NOM_STO#stock_\r\n"
+               "#NOM_MVT#mvt_\r\n"
+               "#NUMPOST#3\r\n"
+               "#UTILISA#12\r\n"
+               "#REP_STO#stock\r\n"
+               "#REP_MVT#mouvements\r\n"
+               "#TIM_ANA#30\r\n");
+  Configuration c;
+  ASSERT_TRUE(charge_configuration(c));
+  EXPECT_EQ(c.transit, "C:\\Transit\\");
+  EXPECT_EQ(c.ficbase,
+            "C:\\Caisse\\Donn\xe9"
+            "es\\");
+  EXPECT_TRUE(c.ficbase_lu);
+  EXPECT_EQ(c.refarti, 1);
+  EXPECT_EQ(c.nom_sto, "stock_");
+  EXPECT_EQ(c.nom_mvt, "mvt_");
+  EXPECT_EQ(c.numpost, "3");
+  EXPECT_EQ(c.utilisa, "12");
+  EXPECT_EQ(c.rep_sto, "stock");
+  EXPECT_EQ(c.rep_mvt, "mouvements");
+  EXPECT_EQ(c.tim_ana, "30");
+}
+
+TEST(Configuration, EveryLineEndEndsALine) {
+  // Saved by a Linux editor (LF), by an old Mac editor (CR), or mixed: every
+  // key must be seen, and no LF may end up inside a folder name.
+  for (const char* fin : {"\n", "\r", "\r\n"}) {
+    const std::string f = fin;
+    const Configuration c =
+        lue("#TRANSIT#/srv/transit" + f + "#NOM_STO#stock_" + f + "#TIM_ANA#5" + f);
+    EXPECT_EQ(c.transit, "/srv/transit\\");
+    EXPECT_EQ(c.nom_sto, "stock_");
+    EXPECT_EQ(c.tim_ana, "5");
+  }
+  const Configuration m = lue("#NUMPOST#1\n\r#UTILISA#2\r\n\n#TIM_ANA#9");
+  EXPECT_EQ(m.numpost, "1");
+  EXPECT_EQ(m.utilisa, "2");
+  EXPECT_EQ(m.tim_ana, "9");  // last line without line end
+}
+
+TEST(Configuration, LinuxEditedFileFromDisk) {
+  DossierTemporaire d;
+  ecrit_octets("Pontex.wdo", "#FICBASE#/caisse | dossier\n#REFARTI#1\n#NOM_STO#stock_\n");
+  Configuration c;
+  ASSERT_TRUE(charge_configuration(c, "Pontex.wdo"));
+  EXPECT_EQ(c.ficbase, "/caisse\\");
+  EXPECT_EQ(c.refarti, 1);
+  EXPECT_EQ(c.nom_sto, "stock_");
+}
+
+TEST(Configuration, FoldersEndWithExactlyOneBackslash) {
+  EXPECT_EQ(lue("#TRANSIT#C:\\T").transit, "C:\\T\\");
+  EXPECT_EQ(lue("#TRANSIT#C:\\T\\").transit, "C:\\T\\");
+  EXPECT_EQ(lue("#TRANSIT#").transit, "\\");
+  EXPECT_EQ(lue("#TRANSIT# C:\\T ").transit, " C:\\T \\");  // raw when no comment
+
+  const Configuration avec = lue("#FICBASE#C:\\Caisse  | le dossier de la caisse");
+  EXPECT_EQ(avec.ficbase, "C:\\Caisse\\");
+  EXPECT_TRUE(avec.ficbase_lu);
+  EXPECT_EQ(lue("#FICBASE#C:\\Caisse  ").ficbase, "C:\\Caisse  \\");
+  EXPECT_FALSE(lue("#TRANSIT#C:\\T").ficbase_lu);
+  EXPECT_EQ(lue("#TRANSIT#C:\\T").ficbase, "");
+}
+
+TEST(Configuration, TextValuesAreTrimmedOfSpacesOnly) {
+  EXPECT_EQ(lue("#NOM_STO#  stock_  ").nom_sto, "stock_");
+  EXPECT_EQ(lue("#TIM_ANA#\t5\t  |x").tim_ana, "\t5\t");
+  EXPECT_EQ(lue("#NUMPOST#").numpost, "");
+  EXPECT_EQ(lue("#NUMPOST#12\r\n#NUMPOST#").numpost, "");  // last line wins
+  EXPECT_EQ(lue("#UTILISA#1\r\n#UTILISA#2\r\n").utilisa, "2");
+}
+
+TEST(Configuration, KeysAreTheFirstNineCharactersExactly) {
+  EXPECT_EQ(lue("#nom_sto#stock_").nom_sto, "");
+  EXPECT_EQ(lue(" #NOM_STO#stock_").nom_sto, "");
+  // With a comment the line is trimmed first, so the key is found.
+  EXPECT_EQ(lue("  #NOM_STO#stock_ | export").nom_sto, "stock_");
+  EXPECT_EQ(lue("#NOM_STO").nom_sto, "");
+  EXPECT_EQ(lue("#NOM_STO#|#NUMPOST#4").nom_sto, "");
+  EXPECT_EQ(lue("#NOM_STO#|#NUMPOST#4").numpost, "");
+  EXPECT_EQ(lue("#INCONNU#x\r\n| commentaire\r\n\r\n").nom_sto, "");
+}
+
+TEST(Configuration, ReferenceModeIsAWholeNumberHalvesToEven) {
+  struct Cas {
+    std::string valeur;
+    int attendu;
+  };
+  const Cas cas[] = {{" 1", 1},  {"2.5", 2}, {"3.5", 4},   {"-2.5", -2},       {"abc", 0},
+                     {"", 0},    {"1,9", 1}, {"&H10", 16}, {"-32768", -32768}, {"32767.4", 32767},
+                     {"1 0", 10}};
+  for (const auto& c : cas) EXPECT_EQ(lue("#REFARTI#" + c.valeur).refarti, c.attendu) << c.valeur;
+  // Out of range or unreadable: the value held before stays.
+  for (const char* hors : {"32768", "-32769", "1e400", "&HFFFF", "32767.5"}) {
+    EXPECT_EQ(lue(std::string("#REFARTI#7\r\n#REFARTI#") + hors).refarti, 7) << hors;
+  }
+}
+
+TEST(Configuration, MissingOrEmptyFileLeavesDefaults) {
+  DossierTemporaire d;
+  Configuration c;
+  EXPECT_FALSE(charge_configuration(c));
+  EXPECT_EQ(c.transit, "");
+  EXPECT_EQ(c.refarti, 0);
+  EXPECT_FALSE(c.ficbase_lu);
+
+  ecrit_octets("Pontex.wdo", "| seulement des commentaires\r\n|\r\n");
+  EXPECT_TRUE(charge_configuration(c));
+  EXPECT_EQ(c.transit, "");
+  EXPECT_EQ(c.tim_ana, "");
+
+  ecrit_octets("Pontex.wdo", "");
+  EXPECT_TRUE(charge_configuration(c));
+  EXPECT_EQ(c.nom_sto, "");
+}
+
+TEST(Configuration, GarbageAndHugeLinesDoNotStopTheLoader) {
+  DossierTemporaire d;
+  std::mt19937 alea(42);
+  std::string dechets(200'000, '\0');
+  for (char& ch : dechets) ch = static_cast<char>(alea());
+  // Bytes that stop C strings, a 1 MB line, then real settings.
+  const std::string texte = dechets + "\r\n#NOM_STO#" + std::string(1 << 20, 'x') +
+                            "\r\n\0\0#TIM_ANA#\0\r\n#NUMPOST#7\r\n#UTILISA#\0"s + "5\r\n";
+  ecrit_octets("Pontex.wdo", texte);
+  Configuration c;
+  ASSERT_TRUE(charge_configuration(c));
+  EXPECT_EQ(c.nom_sto.size(), std::size_t{1} << 20);
+  EXPECT_EQ(c.numpost, "7");
+  EXPECT_EQ(c.utilisa, "\0"s + "5");
+}
+
+TEST(Configuration, UnreadableFileIsReportedAndChangesNothing) {
+  DossierTemporaire d;
+  ecrit_octets("Pontex.wdo", "#NOM_STO#stock_\r\n");
+  test::EchecInjecte echec([](Operation, std::string_view) { return true; });
+  Configuration c;
+  EXPECT_FALSE(charge_configuration(c));
+  EXPECT_EQ(c.nom_sto, "");
+}
+
+}  // namespace
+}  // namespace pontex
