@@ -1,0 +1,130 @@
+#include "tests/exchange/boutique.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace pontex::test {
+
+std::vector<fabrique::DescriptionArticle> articles_boutique() {
+  std::vector<fabrique::DescriptionArticle> a(6);
+  a[0] = {"1000000000001", "PAIN DE CAMPAGNE", 10.0f, 5.0f, "BOU-001", '0', '1', 12345};
+  a[1] = {"1000000000002", "CAF\xC9 EN GRAINS", 2.5f, 0.0f, "EPI-002", '0', '1', -7};
+  a[2] = {"1000000000003", "SUCRE", -2.0f, 0.0f, "", '0', '1', 3};
+  a[3] = {"1000000000004", "RIZ", 1.0f, 0.0f, "EPI-004", '1', '1', 4};
+  a[4] = {"", "BEURRE", 1234.5f, 0.0f, "   ", '0', '1', 5};
+  a[5] = {"1000000000006", "TH\xC9", 0.125f, 0.0f, "EPI-006", '0', '0', 6};
+  return a;
+}
+
+Boutique::Boutique(char separateur)
+    : horloge(DateHeure{2026, 12, 5, 21, 7, 9}),
+      valeurs(horloge, separateur),
+      racine_(dossier.chemin()) {
+  fs::create_directories(histo());
+  fs::create_directories(import());
+  fs::create_directories(caisse());
+  valeurs.config.transit = dossier.valeur_dossier() + "transit\\";
+  valeurs.config.ficbase = dossier_caisse();
+  valeurs.config.refarti = 1;
+  valeurs.config.nom_sto = "stock_";
+  valeurs.config.nom_mvt = "ventes_";
+  valeurs.config.numpost = "7";
+  valeurs.config.utilisa = "3";
+  valeurs.caisse.met_dossier(valeurs.config.ficbase);
+  (void)fenetre.File1.met_dossier(valeurs.config.transit + "import");
+  (void)fenetre.File2.met_dossier(valeurs.config.transit + "export");
+}
+
+std::string Boutique::dossier_caisse() const { return dossier.valeur_dossier() + "caisse\\"; }
+
+void Boutique::ecrit_caisse(const std::vector<fabrique::DescriptionArticle>& articles) {
+  originaux.clear();
+  std::vector<fabrique::EntreeFabriquee> index;
+  for (std::size_t i = 0; i < articles.size(); ++i) {
+    originaux.push_back(fabrique::fabrique_article(articles[i]));
+    const auto numero = static_cast<std::int32_t>(i + 1);
+    if (!articles[i].code.empty()) index.push_back({"A" + articles[i].code, numero});
+    const std::string& ref = articles[i].reference_alternative;
+    if (ref.find_first_not_of(' ') != std::string::npos) index.push_back({"A" + ref, numero});
+  }
+  fabrique::trie_entrees(index);
+  const std::string d = dossier_caisse();
+  EXPECT_TRUE(fabrique::ecrit_articles(d, originaux).ok());
+  EXPECT_TRUE(fabrique::ecrit_index(d, index, static_cast<std::int32_t>(index.size())).ok());
+  EXPECT_TRUE(fabrique::ecrit_mouvements_vides(d, 0).ok());
+}
+
+fs::path Boutique::depose(const std::string& nom, const std::string& contenu) {
+  const fs::path p = import() / nom;
+  ecrit_octets(p, contenu);
+  fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  return p;
+}
+
+void Boutique::ecrit_analyse(const std::string& contenu) {
+  ecrit_octets(racine_ / "prov_stk_ana_ron.txt", contenu);
+}
+
+EnregistrementArticle Boutique::article(std::int32_t k) const {
+  EnregistrementArticle a = EnregistrementArticle::vierge();
+  EXPECT_TRUE(fabrique::lit_article_dossier(dossier_caisse(), k, a).ok()) << "article " << k;
+  return a;
+}
+
+EnregistrementMouvement Boutique::mouvement(std::int32_t m) const {
+  EnregistrementMouvement e = EnregistrementMouvement::vierge();
+  EXPECT_TRUE(fabrique::lit_mouvement_dossier(dossier_caisse(), m, e).ok()) << "movement " << m;
+  return e;
+}
+
+std::vector<std::string> Boutique::fichiers(const fs::path& dossier) {
+  std::vector<std::string> noms;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dossier, ec)) {
+    if (e.is_regular_file()) noms.push_back(e.path().filename().string());
+  }
+  std::sort(noms.begin(), noms.end());
+  return noms;
+}
+
+std::string designation_40(const std::string& d) {
+  std::string r = d;
+  r.resize(40, ' ');
+  return r;
+}
+
+std::array<std::uint8_t, 4> octets_f32(float v) {
+  std::array<std::uint8_t, 4> o{};
+  std::memcpy(o.data(), &v, 4);  // the test hosts are little-endian, as the files
+  return o;
+}
+
+std::array<std::uint8_t, 64> mouvement_attendu(const std::string& code, float quantite,
+                                               std::int64_t valeur, std::int32_t poste,
+                                               std::int16_t utilisateur, const std::string& date,
+                                               const std::string& heure) {
+  std::array<std::uint8_t, 64> o{};
+  auto texte = [&](std::size_t offset, std::size_t largeur, const std::string& t) {
+    for (std::size_t i = 0; i < largeur; ++i)
+      o[offset + i] = static_cast<std::uint8_t>(i < t.size() ? t[i] : ' ');
+  };
+  texte(0, 10, date);
+  texte(10, 5, heure);
+  texte(15, 15, code);
+  texte(30, 6, "");
+  const auto q = octets_f32(quantite);
+  std::copy(q.begin(), q.end(), o.begin() + 36);
+  for (std::size_t i = 0; i < 8; ++i)
+    o[40 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(valeur) >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i)
+    o[48 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(poste) >> (8 * i));
+  for (std::size_t i = 0; i < 2; ++i)
+    o[52 + i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(utilisateur) >> (8 * i));
+  texte(54, 10, "-Serv:vpc-");
+  return o;
+}
+
+}  // namespace pontex::test

@@ -1,0 +1,86 @@
+#pragma once
+// A shop for the exchange tests: a temporary folder (the current directory,
+// where the working file goes) holding a transit folder with import\,
+// export\ and export\histo\, and a cash-register folder written with the
+// sample maker. The clock is pinned to 5 December 2026, 21:07:09.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pontex/shared/valeurs.h"
+#include "tests/support/dossier_temporaire.h"
+#include "tests/support/fenetre_enregistreuse.h"
+#include "tools/fabrique_caisse.h"
+
+namespace pontex::test {
+
+namespace fs = std::filesystem;
+
+// The small register most scenarios use (codes 13 digits, alternative
+// references with a dash):
+//  1 PAIN DE CAMPAGNE  stock 10, second quantity 5, BOU-001, listed
+//  2 CAFÉ EN GRAINS    stock 2.5, EPI-002, listed
+//  3 SUCRE             stock -2, blank alternative reference, listed
+//  4 RIZ               stock 1, EPI-004, exclusion mark "1"
+//  5 (no code) BEURRE  stock 1234.5, blank alternative reference, listed
+//  6 THÉ               stock 0.125, EPI-006, exchange mark "0"
+std::vector<fabrique::DescriptionArticle> articles_boutique();
+
+class Boutique {
+ public:
+  explicit Boutique(char separateur = '.');
+
+  // Writes the articles and an index of their codes and non-blank
+  // alternative references (all sorted), and an empty movement file.
+  void ecrit_caisse(const std::vector<fabrique::DescriptionArticle>& articles);
+
+  // A file from the server in the import folder, last changed an hour ago
+  // (a file changed within the last two seconds is left for the next cycle).
+  fs::path depose(const std::string& nom, const std::string& contenu);
+  // The working file in the current directory.
+  void ecrit_analyse(const std::string& contenu);
+
+  fs::path import() const { return racine_ / "transit" / "import"; }
+  fs::path exporte() const { return racine_ / "transit" / "export"; }
+  fs::path histo() const { return exporte() / "histo"; }
+  fs::path caisse() const { return racine_ / "caisse"; }
+  fs::path fichier_erreurs(const std::string& jj_mm_aaaa = "05-12-2026") const {
+    return import() / ("erreurs_" + jj_mm_aaaa + ".err");
+  }
+  std::string dossier_caisse() const;  // Windows-style, ends with "\"
+
+  EnregistrementArticle article(std::int32_t k) const;      // 0: header
+  EnregistrementMouvement mouvement(std::int32_t m) const;  // 0: header
+  // Names of the plain files of a folder, sorted.
+  static std::vector<std::string> fichiers(const fs::path& dossier);
+
+  DossierTemporaire dossier;
+  HorlogeFixe horloge;
+  ValeursProgramme valeurs;
+  FenetreEnregistreuse fenetre;
+  std::vector<EnregistrementArticle> originaux;  // as written by ecrit_caisse
+
+ private:
+  fs::path racine_;
+};
+
+// A designation as the journal shows it: all its 40 characters.
+std::string designation_40(const std::string& d);
+
+// A movement record as the cash-register program reads it, laid out byte by
+// byte here rather than through the record codec: date 0..9, time 10..14,
+// code 15..29, six spaces 30..35, quantity (float LE) 36..39, article value
+// 40..47, workstation (Long LE) 48..51, user (Integer LE) 52..53, origin
+// 54..63.
+std::array<std::uint8_t, 64> mouvement_attendu(const std::string& code, float quantite,
+                                               std::int64_t valeur, std::int32_t poste,
+                                               std::int16_t utilisateur,
+                                               const std::string& date = "05-12-2026",
+                                               const std::string& heure = "21:07");
+// Little-endian bytes of a float, as a Single field holds it.
+std::array<std::uint8_t, 4> octets_f32(float v);
+
+}  // namespace pontex::test
