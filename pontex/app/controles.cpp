@@ -1,0 +1,118 @@
+#include "pontex/app/controles.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <algorithm>
+
+namespace pontex::fenetres {
+
+QRect rect_twips(int gauche, int haut, int largeur, int hauteur) {
+  return QRect(en_pixels(gauche), en_pixels(haut), en_pixels(largeur), en_pixels(hauteur));
+}
+
+void place_twips(QWidget* w, int gauche, int haut, int largeur, int hauteur) {
+  w->setGeometry(rect_twips(gauche, haut, largeur, hauteur));
+}
+
+QFont police_arial(double points, bool gras) {
+  QFont f;
+  f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+  f.setPointSizeF(points);
+  f.setBold(gras);
+  return f;
+}
+
+QFont police_courier(double points) {
+  QFont f;
+  f.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
+  f.setStyleHint(QFont::TypeWriter);
+  f.setPointSizeF(points);
+  return f;
+}
+
+QLabel* cree_label(QWidget* parent, const QString& texte, QRect rect, const QFont& police,
+                   Qt::Alignment alignement) {
+  auto* l = new QLabel(texte, parent);
+  l->setGeometry(rect);
+  l->setFont(police);
+  l->setAlignment(alignement);
+  l->setWordWrap(true);
+  l->setTextFormat(Qt::PlainText);
+  return l;
+}
+
+void met_fond(QLabel* label, const QColor& fond) {
+  QPalette p = label->palette();
+  p.setColor(QPalette::Window, fond);
+  label->setPalette(p);
+  label->setAutoFillBackground(true);
+}
+
+void met_bordure(QLabel* label) {
+  label->setFrameStyle(QFrame::Box | QFrame::Plain);
+  label->setLineWidth(1);
+}
+
+void Minuteur::met_intervalle(int ms) {
+  if (ms <= 0) {
+    stop();
+  } else {
+    start(ms);
+  }
+}
+
+ImageClic::ImageClic(QWidget* parent) : QLabel(parent) {
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void ImageClic::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton) enfonce_ = true;
+  e->accept();
+}
+
+void ImageClic::mouseReleaseEvent(QMouseEvent* e) {
+  const bool clique =
+      enfonce_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+  enfonce_ = false;
+  e->accept();
+  if (clique) emit clic();
+}
+
+Forme::Forme(QWidget* parent, QRect rect, int bordure, std::optional<QColor> remplissage)
+    : QWidget(parent), bordure_(bordure), remplissage_(remplissage) {
+  setGeometry(rect);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Forme::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal demi = bordure_ / 2.0;
+  QRectF r = QRectF(rect()).adjusted(demi, demi, -demi, -demi);
+  const qreal rayon = std::min(r.width(), r.height()) / 5.0;
+  p.setPen(QPen(Qt::black, bordure_));
+  p.setBrush(remplissage_ ? QBrush(*remplissage_) : Qt::NoBrush);
+  p.drawRoundedRect(r, rayon, rayon);
+}
+
+void place_fenetre(QWidget& fenetre) {
+  // Outer size 15360 x 11070 twips: a client area of 15270 x 10650 inside a
+  // frame of 90 x 420 twips. The window manager draws the frame here, so the
+  // client area is what is set; the left edge centres the frame.
+  const QSize client(en_pixels(15270), en_pixels(10650));
+  fenetre.setFixedSize(client);
+  int largeur_cadre = fenetre.frameGeometry().width();
+  if (!fenetre.isVisible() || largeur_cadre < client.width()) {
+    largeur_cadre = en_pixels(15360);
+  }
+  QScreen* ecran = fenetre.screen() ? fenetre.screen() : QGuiApplication::primaryScreen();
+  const int largeur_ecran = ecran ? ecran->geometry().width() : largeur_cadre;
+  const int gauche = ecran ? ecran->geometry().left() : 0;
+  const int haut = ecran ? ecran->geometry().top() : 0;
+  fenetre.move(gauche + (largeur_ecran - largeur_cadre) / 2, haut);
+  fenetre.raise();
+}
+
+}  // namespace pontex::fenetres

@@ -1,0 +1,85 @@
+#pragma once
+// The few kinds of control the three windows of Pontex are built from, with
+// the behaviour the shop's users know from the program: picture buttons and
+// a transparent click zone that react to a click (press and release on the
+// control), rounded frames drawn behind labels, and interval timers where
+// the interval 0 means stopped.
+
+#include <QFont>
+#include <QLabel>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+#include <optional>
+
+namespace pontex::fenetres {
+
+// Window layouts are kept in twips, the unit the shop's screens were
+// designed in: 15 twips make one pixel at 96 dpi. Qt scales the pixels on
+// high-dpi screens.
+constexpr int en_pixels(int twips) { return twips / 15; }
+QRect rect_twips(int gauche, int haut, int largeur, int hauteur);
+void place_twips(QWidget* w, int gauche, int haut, int largeur, int hauteur);
+
+// Arial is asked for by name; on Linux fontconfig gives the metric-compatible
+// Liberation Sans (and Liberation Mono for Courier New), so texts take the
+// room they were laid out for.
+QFont police_arial(double points, bool gras = false);
+QFont police_courier(double points);
+
+// A label with the given text, font and alignment, no background.
+QLabel* cree_label(QWidget* parent, const QString& texte, QRect rect, const QFont& police,
+                   Qt::Alignment alignement = Qt::AlignLeft | Qt::AlignTop);
+// An opaque label on a background colour.
+void met_fond(QLabel* label, const QColor& fond);
+// A thin single border.
+void met_bordure(QLabel* label);
+
+// Interval timer: setting an interval restarts the count from that moment;
+// the interval 0 stops it.
+class Minuteur : public QTimer {
+ public:
+  using QTimer::QTimer;
+  void met_intervalle(int ms);
+  // 0 while stopped.
+  int intervalle() const { return isActive() ? interval() : 0; }
+};
+
+// A picture (or an empty transparent zone) that reacts to a click: the
+// mouse button pressed and released on it.
+class ImageClic : public QLabel {
+  Q_OBJECT
+ public:
+  explicit ImageClic(QWidget* parent);
+
+ signals:
+  void clic();
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+
+ private:
+  bool enfonce_ = false;
+};
+
+// A rounded rectangle drawn behind labels: an outline of the given width,
+// or filled with a colour. It never takes a click.
+class Forme : public QWidget {
+ public:
+  Forme(QWidget* parent, QRect rect, int bordure, std::optional<QColor> remplissage);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  int bordure_;
+  std::optional<QColor> remplissage_;
+};
+
+// Sizes a window like the main window (outer 15360 x 11070 twips) and puts
+// it at the top of the screen, centred across it, in front of the
+// program's other windows.
+void place_fenetre(QWidget& fenetre);
+
+}  // namespace pontex::fenetres

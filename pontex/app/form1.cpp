@@ -1,0 +1,250 @@
+#include "pontex/app/form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+
+#include "pontex/app/boite_fichiers.h"
+#include "pontex/app/controles.h"
+#include "pontex/app/icc.h"
+#include "pontex/app/inter_logg.h"
+#include "pontex/app/programme.h"
+#include "pontex/app/texte_1252.h"
+#include "pontex/data/form97.h"
+#include "pontex/data/outils.h"
+
+namespace pontex::fenetres {
+
+namespace {
+
+const QColor orange_titre(255, 192, 128);
+const QColor orange_compteur(255, 224, 192);
+
+// Trims the spaces a stored value is padded with.
+bool est_blanc(const std::string& valeur) {
+  return valeur.find_first_not_of(' ') == std::string::npos;
+}
+
+}  // namespace
+
+Form1::Form1(Programme& programme) : QWidget(nullptr), programme_(programme) {
+  setObjectName(QStringLiteral("Form1"));
+  // A title bar without buttons: quitting goes through bt_fin, minimising
+  // through Image3.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setWindowTitle(QStringLiteral("Pontex / Serveur : 2021-02.26.ap"));
+  setWindowIcon(icc::icone());
+  QPalette p = palette();
+  p.setColor(QPalette::Window, Qt::white);
+  setPalette(p);
+  setAutoFillBackground(true);
+  setFont(police_arial(12));
+  setFixedSize(en_pixels(15270), en_pixels(10650));
+  cree_controles();
+}
+
+Form1::~Form1() = default;
+
+void Form1::cree_controles() {
+  const QFont normale = police_arial(12);
+  const auto centre = Qt::AlignCenter;
+
+  Label2 = cree_label(this, QStringLiteral("Fichiers en réception"),
+                      rect_twips(180, 150, 3705, 315), normale, centre);
+  met_fond(Label2, orange_titre);
+  Label3 = cree_label(this, QStringLiteral("Fichiers en Emission"),
+                      rect_twips(4020, 150, 3705, 315), normale, centre);
+  met_fond(Label3, orange_titre);
+  Label1 = cree_label(this, QStringLiteral("Journal des événements"),
+                      rect_twips(7890, 150, 7185, 315), normale, centre);
+  met_fond(Label1, orange_titre);
+
+  File1 = new BoiteFichiers(this, "*.txt");
+  place_twips(File1, 180, 510, 3705, 1440);
+  File2 = new BoiteFichiers(this, "stock_*.txt");
+  place_twips(File2, 4020, 510, 3705, 1440);
+  List1 = new QListWidget(this);
+  place_twips(List1, 7890, 510, 7185, 8700);
+  List1->setUniformItemSizes(true);
+  List1->setSortingEnabled(false);
+  for (QListWidget* l :
+       {static_cast<QListWidget*>(File1), static_cast<QListWidget*>(File2), List1}) {
+    l->setFont(normale);
+  }
+
+  const auto gauche = Qt::AlignLeft | Qt::AlignVCenter;
+  Label4 = cree_label(this, QStringLiteral(" Fichier Principal"), rect_twips(240, 3150, 2535, 405),
+                      normale, gauche);
+  Label5 = cree_label(this, QString(), rect_twips(2880, 3150, 4875, 405), normale, gauche);
+  Label6 = cree_label(this, QStringLiteral(" Nb de fiches Articles"),
+                      rect_twips(240, 3660, 2535, 405), normale, gauche);
+  Label7 = cree_label(this, QString(), rect_twips(2880, 3660, 1455, 405), normale, centre);
+  for (QLabel* l : {Label4, Label5, Label6, Label7}) {
+    met_fond(l, Qt::white);
+    met_bordure(l);
+    l->setWordWrap(false);
+  }
+
+  Shape3 = new Forme(this, rect_twips(210, 4560, 7545, 1650), 3, std::nullopt);
+  Image1 = new QLabel(this);
+  place_twips(Image1, 540, 4770, 1755, 1230);
+  Label13 = cree_label(this, QStringLiteral("Prochaine Analyse dans"),
+                       rect_twips(4110, 4770, 2025, 1275), police_arial(18));
+  Shape4 = new Forme(this, rect_twips(6120, 4800, 1275, 735), 1, orange_compteur);
+  Label12 = cree_label(this, QString(), rect_twips(6210, 4890, 1035, 555), police_arial(24, true),
+                       centre);
+  Label14 = cree_label(this, QStringLiteral("minute(s)"), rect_twips(5940, 5580, 1545, 465),
+                       police_arial(18));
+
+  bt_stop = new ImageClic(this);
+  place_twips(bt_stop, 210, 9540, 960, 960);
+  bt_stop->setPixmap(icc::croix());
+  bt_stop->setToolTip(QStringLiteral("Arrêt du logiciel"));
+  Shape1 = new Forme(this, rect_twips(1260, 9540, 6435, 960), 3, std::nullopt);
+  Label10 = cree_label(
+      this,
+      QStringLiteral("Cliquez ici pour stopper la procedure d'import / export pour rentrer dans le "
+                     "mode parametrage"),
+      rect_twips(1380, 9750, 4875, 585), normale);
+  Shape2 = new Forme(this, rect_twips(6450, 9660, 1095, 735), 1, orange_compteur);
+  Label9 =
+      cree_label(this, QString(), rect_twips(6630, 9750, 735, 555), police_arial(24, true), centre);
+  // The click zone lies in front of everything it covers.
+  Label11 = new ImageClic(this);
+  place_twips(Label11, 30, 9330, 7755, 1365);
+  Label11->raise();
+
+  bt_outils = new ImageClic(this);
+  place_twips(bt_outils, 7890, 9540, 960, 960);
+  bt_outils->setPixmap(icc::outils());
+  bt_outils->setToolTip(QStringLiteral("Outils / Parametrages"));
+  Label18 = cree_label(this, QString(), rect_twips(13650, 9240, 495, 255), normale);
+  Label18->setVisible(false);
+  Image3 = new ImageClic(this);
+  place_twips(Image3, 13140, 9510, 960, 960);
+  Image3->setPixmap(icc::barre_taches());
+  Image3->setToolTip(QStringLiteral("Mettre la fenêtre dans la barre des taches"));
+  bt_fin = new ImageClic(this);
+  place_twips(bt_fin, 14160, 9540, 960, 960);
+  bt_fin->setPixmap(icc::fin());
+
+  Timer1 = new Minuteur(this);
+  Timer2 = new Minuteur(this);
+
+  // Test controls: beyond the right edge of the client area, so nobody sees
+  // or reaches them, and out of the tab order.
+  List2 = new QListWidget(this);
+  place_twips(List2, 16860, 1590, 2715, 330);
+  Command3 = new QPushButton(QStringLiteral("Command3"), this);
+  place_twips(Command3, 18570, 780, 675, 465);
+  Command2 = new QPushButton(QStringLiteral("Analyse : prov_stk_ana_ron.txt"), this);
+  place_twips(Command2, 16830, 2010, 4665, 645);
+  Command1 = new QPushButton(QStringLiteral("Genere 5 ventes aleatoires"), this);
+  place_twips(Command1, 16830, 2730, 4665, 645);
+  for (QWidget* w : std::initializer_list<QWidget*>{List2, Command3, Command2, Command1}) {
+    w->setFocusPolicy(Qt::NoFocus);
+  }
+  for (QPushButton* b : {Command2, Command1}) {
+    QPalette pb = b->palette();
+    pb.setColor(QPalette::Button, Qt::white);
+    b->setPalette(pb);
+  }
+
+  // Only the three lists take the focus: the journal first.
+  setTabOrder(List1, File1);
+  setTabOrder(File1, File2);
+
+  connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+  connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+  connect(Label11, &ImageClic::clic, this, &Form1::Label11_Click);
+  connect(bt_outils, &ImageClic::clic, this, &Form1::bt_outils_Click);
+  connect(Image3, &ImageClic::clic, this, &Form1::Image3_Click);
+  connect(bt_fin, &ImageClic::clic, this, &Form1::bt_fin_Click);
+  connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+  connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+  connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+}
+
+void Form1::Form_Load() {
+  place_fenetre(*this);
+  programme_.saut_ligne = QStringLiteral("\r\n");
+  ajoute_journal_texte(QStringLiteral("Démarrage"));
+
+  QPixmap image;
+  if (image.load(QStringLiteral("qz_img_024.gif"))) {
+    // Not stretched: the picture keeps its own size from its corner.
+    Image1->setPixmap(image);
+    Image1->resize(image.size());
+  }
+
+  ValeursProgramme& v = programme_.valeurs;
+  charge_parametres(v);
+  if (v.config.ficbase_lu) Label5->setText(depuis_1252(v.config.ficbase));
+  Label7->setText(QString::number(v.nombre_articles));
+
+  if (!v.caisse.fichier_principal_present()) {
+    programme_.code_message = -1;
+    affiche_message(programme_.code_message, programme_.dialogue, programme_.saut_ligne,
+                    v.config.ficbase, this);
+    if (programme_.fini()) return;
+    bt_outils_Click();
+    // Nothing is armed: no exchange in this process.
+    return;
+  }
+
+  affiche_dossiers();
+
+  if (Label9->text().isEmpty()) {
+    Label9->setText(QStringLiteral("5"));
+    Timer1->met_intervalle(1000);
+  }
+
+  // Background mode, kept across restarts in the window-state store. A
+  // restart asked for minimised (the relauncher passes that on in the
+  // environment) also starts minimised; the store alone decides the mode.
+  const bool fond = !est_blanc(lit_logg("POSIFEN"));
+  Label18->setText(fond ? QStringLiteral("1") : QString());
+  demarre_reduit_ = fond || qEnvironmentVariable("PONTEX_DEMARRAGE_REDUIT") == QLatin1String("1");
+  // Not handed down to the programs this process starts: they get their
+  // own request.
+  qunsetenv("PONTEX_DEMARRAGE_REDUIT");
+  setWindowState(demarre_reduit_ ? Qt::WindowMinimized : Qt::WindowNoState);
+
+  QCoreApplication::processEvents();
+}
+
+void Form1::montre() {
+  if (programme_.fini()) return;
+  if (demarre_reduit_) {
+    showMinimized();
+  } else {
+    show();
+  }
+  List1->setFocus();
+}
+
+void Form1::bt_fin_Click() {
+  programme_.dialogue.mode = mode_question;
+  programme_.dialogue.message = QStringLiteral(
+      "Confirmer la sortie du logiciel, l'envoi de données sera désactivée jusqu'au prochain "
+      "lancement ?");
+  form97::montre(programme_.dialogue, this);
+  if (programme_.fini()) return;
+  if (programme_.dialogue.mode == reponse_oui) programme_.termine();
+}
+
+void Form1::bt_outils_Click() {
+  Timer1->met_intervalle(0);
+  outils::montre(programme_, this);
+}
+
+void Form1::closeEvent(QCloseEvent* e) {
+  // The window manager's close is the quit button: the question, and the
+  // program ends only on yes. The window never goes away on its own.
+  e->ignore();
+  if (!programme_.fini()) bt_fin_Click();
+}
+
+}  // namespace pontex::fenetres

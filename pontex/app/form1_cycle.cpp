@@ -1,0 +1,80 @@
+// The exchange cycle of one process: the 5-second start countdown, the one
+// exchange (import, then export), the minutes until the restart, and the
+// restart through the relauncher.
+//
+// The countdowns live in the captions the shop sees: each tick reads the
+// number back from its caption, so what is shown is what counts.
+
+#include <QLabel>
+
+#include "pontex/app/controles.h"
+#include "pontex/app/form1.h"
+#include "pontex/app/programme.h"
+#include "pontex/app/texte_1252.h"
+#include "pontex/exchange/echange.h"
+#include "pontex/shared/nombres.h"
+
+namespace pontex::fenetres {
+
+namespace {
+
+double nombre_de(const QLabel* label) { return lit_nombre(vers_1252(label->text())); }
+
+void met_nombre(QLabel* label, double valeur) {
+  label->setText(QString::fromStdString(format_00(valeur)));
+}
+
+}  // namespace
+
+void Form1::Timer1_Timer() {
+  if (programme_.fini()) return;
+  met_nombre(Label9, nombre_de(Label9) - 1);
+  if (nombre_de(Label9) == 0) {
+    // Stopped before the cycle: no tick runs during it, even when the
+    // cycle lets window events through.
+    Timer1->met_intervalle(0);
+    Label9->setText(QStringLiteral("-"));
+    lance_cycle();
+  }
+}
+
+void Form1::lance_cycle() {
+  traite_import(programme_.valeurs, *this);
+  if (programme_.fini()) return;
+  genere_sorties(programme_.valeurs, *this);
+  if (programme_.fini()) return;
+  Label12->setText(depuis_1252(programme_.valeurs.config.tim_ana));
+  Timer2->met_intervalle(60000);
+}
+
+void Form1::Timer2_Timer() {
+  if (programme_.fini()) return;
+  met_nombre(Label12, nombre_de(Label12) - 1);
+  if (nombre_de(Label12) <= 0) {
+    // Background mode restarts minimised, without taking the focus from
+    // the cash-register program.
+    const auto fenetre = Label18->text().isEmpty() ? Fenetre_lancement::normale
+                                                   : Fenetre_lancement::reduite_sans_focus;
+    programme_.termine("relvano.exe", fenetre);
+  }
+}
+
+void Form1::Label11_Click() {
+  // Stops the start countdown for good in this process; a restart already
+  // counting down goes on.
+  Timer1->met_intervalle(0);
+  Label9->setText(QStringLiteral("-"));
+  Label9->hide();
+}
+
+void Form1::Command3_Click() {
+  Label12->setText(QStringLiteral("5"));
+  Timer2->met_intervalle(1000);
+  Timer1->met_intervalle(0);
+}
+
+void Form1::Command2_Click() { applique_analyse(programme_.valeurs, *this); }
+
+void Form1::Command1_Click() { genere_ventes(programme_.valeurs, *this); }
+
+}  // namespace pontex::fenetres

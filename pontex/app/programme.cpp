@@ -1,0 +1,46 @@
+#include "pontex/app/programme.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLocale>
+#include <QPointer>
+#include <vector>
+
+#include "pontex/app/texte_1252.h"
+
+namespace pontex::fenetres {
+
+Programme::Programme(Systeme& systeme, const Horloge& horloge, char separateur_decimal)
+    : valeurs(horloge, separateur_decimal), systeme_(systeme) {}
+
+void Programme::ferme_fichiers() { valeurs.caisse.ferme_articles(); }
+
+void Programme::termine(std::string_view a_demarrer, Fenetre_lancement fenetre) {
+  if (fini_) return;
+  ferme_fichiers();
+  if (!a_demarrer.empty()) systeme_.demarre(a_demarrer, fenetre);
+  systeme_.termine();
+  // Only a test system comes back here. Leave the process as the real end
+  // would: no window left, every modal loop returned to its caller.
+  fini_ = true;
+  std::vector<QPointer<QWidget>> fenetres;
+  for (QWidget* w : QApplication::topLevelWidgets()) fenetres.emplace_back(w);
+  for (auto& w : fenetres) {
+    if (!w) continue;
+    if (auto* d = qobject_cast<QDialog*>(w.data()); d && d->isVisible()) {
+      d->done(QDialog::Rejected);
+    } else {
+      w->hide();
+    }
+  }
+}
+
+char separateur_regional() {
+  const QString point = QLocale::system().decimalPoint();
+  if (point.isEmpty()) return '.';
+  const std::string octets = vers_1252(point.left(1));
+  if (octets.size() != 1 || octets[0] == '?') return '.';
+  return octets[0];
+}
+
+}  // namespace pontex::fenetres

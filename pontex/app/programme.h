@@ -1,0 +1,55 @@
+#pragma once
+// What the windows of one Pontex process share: the program-wide values
+// (configuration, cash register, the message dialog's values), and the one
+// way the program ends.
+
+#include <QString>
+#include <cstdint>
+#include <string_view>
+
+#include "pontex/app/systeme.h"
+#include "pontex/data/form97.h"
+#include "pontex/shared/valeurs.h"
+
+namespace pontex::fenetres {
+
+class Programme {
+ public:
+  Programme(Systeme& systeme, const Horloge& horloge, char separateur_decimal);
+  Programme(const Programme&) = delete;
+  Programme& operator=(const Programme&) = delete;
+
+  ValeursProgramme valeurs;
+  // Dialog mode and message (form97), and the message code of the message
+  // routine (-1: the cash-register folder holds no cash-register data).
+  ValeursDialogue dialogue;
+  std::int16_t code_message = 0;
+  // Line-break value used to build messages, CR LF once start-up has set it.
+  QString saut_ligne;
+
+  Systeme& systeme() { return systeme_; }
+
+  // Closes every file the program holds open: the article file is the only
+  // one kept between two operations.
+  void ferme_fichiers();
+
+  // Closes every file, starts `a_demarrer` when it is not empty (its start
+  // failing does not keep the program alive), and ends the process.
+  // Returns only under a test system: the program then counts as ended,
+  // every window of it is closed (modal loops return), and every caller
+  // must return at once.
+  void termine(std::string_view a_demarrer = {},
+               Fenetre_lancement fenetre = Fenetre_lancement::normale);
+  bool fini() const { return fini_; }
+
+ private:
+  Systeme& systeme_;
+  bool fini_ = false;
+};
+
+// The workstation's decimal separator for quantities written by the core:
+// the first character of the regional one, "." when that is not a single
+// Windows-1252 byte.
+char separateur_regional();
+
+}  // namespace pontex::fenetres

@@ -1,0 +1,19 @@
+#pragma once
+// The core hands the windows Windows-1252 bytes (what the cash register's
+// files, the transit files and "Pontex.wdo" hold); the windows show Unicode.
+// These two are the only places where the windows cross that line.
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace pontex::fenetres {
+
+QString depuis_1252(std::string_view octets);
+
+// A character that Windows-1252 cannot hold becomes "?", as the system's own
+// conversion to the ANSI code page does, rather than a control byte that
+// would end up in a file.
+std::string vers_1252(const QString& texte);
+
+}  // namespace pontex::fenetres

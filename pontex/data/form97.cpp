@@ -1,0 +1,151 @@
+#include "pontex/data/form97.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <deque>
+
+#include "pontex/app/controles.h"
+#include "pontex/app/icc.h"
+#include "pontex/app/texte_1252.h"
+
+namespace pontex::fenetres {
+
+namespace {
+
+std::deque<form97::ActionTest>& actions_prevues() {
+  static std::deque<form97::ActionTest> file;
+  return file;
+}
+
+form97::ActionTest& action_par_defaut() {
+  static form97::ActionTest action;
+  return action;
+}
+
+}  // namespace
+
+form97::form97(ValeursDialogue& valeurs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), valeurs_(valeurs) {
+  setObjectName(QStringLiteral("form97"));
+  setModal(true);
+  setFixedSize(en_pixels(6030), en_pixels(5550));
+
+  auto* fond = new QLabel(this);
+  fond->setPixmap(icc::fond_dialogue());
+  fond->setGeometry(0, 0, icc::fond_dialogue().width(), icc::fond_dialogue().height());
+
+  Label2 = cree_label(this, QStringLiteral("Vorlane"), rect_twips(1380, 30, 3315, 285),
+                      police_arial(11.25, true), Qt::AlignHCenter | Qt::AlignTop);
+  Label1 = cree_label(this, QString(), rect_twips(600, 570, 4845, 2385), police_arial(15.75));
+  for (QLabel* l : {Label1, Label2}) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, Qt::white);
+    l->setPalette(p);
+  }
+
+  bt_oui = new ImageClic(this);
+  place_twips(bt_oui, 4740, 4290, 960, 960);
+  bt_no = new ImageClic(this);
+  place_twips(bt_no, 270, 4290, 960, 960);
+  connect(bt_oui, &ImageClic::clic, this, &form97::bt_oui_Click);
+  connect(bt_no, &ImageClic::clic, this, &form97::bt_no_Click);
+}
+
+void form97::montre(ValeursDialogue& valeurs, QWidget* parent) {
+  form97 dialogue(valeurs, parent);
+  dialogue.Form_Load();
+  // Centred on the screen, not on the window that asks.
+  QScreen* ecran = QGuiApplication::primaryScreen();
+  if (ecran) {
+    QRect g = ecran->geometry();
+    dialogue.move(g.left() + (g.width() - dialogue.width()) / 2,
+                  g.top() + (g.height() - dialogue.height()) / 2);
+  }
+  ActionTest action;
+  if (!actions_prevues().empty()) {
+    action = std::move(actions_prevues().front());
+    actions_prevues().pop_front();
+  } else {
+    action = action_par_defaut();
+  }
+  if (action) {
+    QTimer::singleShot(0, &dialogue, [&dialogue, action] { action(dialogue); });
+  }
+  dialogue.exec();
+}
+
+void form97::Form_Load() {
+  bt_oui->setPixmap(icc::oui());
+  bt_no->setPixmap(icc::croix());
+  // The message's lines end with CR LF; the label breaks lines at LF.
+  QString texte = valeurs_.message;
+  texte.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  Label1->setText(texte);
+  bt_no->setVisible(valeurs_.mode == mode_question);
+  QCoreApplication::processEvents();
+}
+
+void form97::bt_oui_Click() { repond(reponse_oui); }
+void form97::bt_no_Click() { repond(reponse_non); }
+
+void form97::repond(std::int32_t reponse) {
+  valeurs_.message.clear();
+  valeurs_.mode = reponse;
+  done(reponse == reponse_oui ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void form97::Form_KeyPress(int KeyAscii) {
+  if (KeyAscii == 13) {
+    bt_oui_Click();
+  } else if (KeyAscii == 27) {
+    bt_no_Click();
+  }
+}
+
+void form97::keyPressEvent(QKeyEvent* e) {
+  // The dialog sees every key before its controls do.
+  switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      Form_KeyPress(13);
+      break;
+    case Qt::Key_Escape:
+      Form_KeyPress(27);
+      break;
+    default:
+      break;
+  }
+  e->accept();
+}
+
+void form97::closeEvent(QCloseEvent* e) {
+  // A close request from the window manager is the cancel answer: the
+  // caller always gets an answer, never a dialog gone without one.
+  e->ignore();
+  if (isVisible()) bt_no_Click();
+}
+
+void form97::reject() { bt_no_Click(); }
+
+void form97::prevoit_action(ActionTest action) { actions_prevues().push_back(std::move(action)); }
+void form97::met_action_par_defaut(ActionTest action) { action_par_defaut() = std::move(action); }
+void form97::oublie_actions() {
+  actions_prevues().clear();
+  action_par_defaut() = nullptr;
+}
+
+void affiche_message(std::int16_t code_message, ValeursDialogue& dialogue,
+                     const QString& saut_ligne, const std::string& dossier_caisse,
+                     QWidget* parent) {
+  if (code_message != -1) return;
+  dialogue.mode = 0;
+  dialogue.message = QStringLiteral("Aucune donnée de caisse dans le repertoire indiqué !") +
+                     saut_ligne + saut_ligne + depuis_1252(dossier_caisse);
+  form97::montre(dialogue, parent);
+}
+
+}  // namespace pontex::fenetres

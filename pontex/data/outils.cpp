@@ -1,0 +1,225 @@
+#include "pontex/data/outils.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTimer>
+#include <deque>
+
+#include "pontex/app/controles.h"
+#include "pontex/app/icc.h"
+#include "pontex/app/programme.h"
+#include "pontex/app/texte_1252.h"
+#include "pontex/data/configuration.h"
+#include "pontex/data/form97.h"
+#include "pontex/shared/fichiers.h"
+
+namespace pontex::fenetres {
+
+namespace {
+
+std::deque<outils::ActionTest>& actions_prevues() {
+  static std::deque<outils::ActionTest> file;
+  return file;
+}
+
+outils::ActionTest& action_par_defaut() {
+  static outils::ActionTest action;
+  return action;
+}
+
+const QString nom_configuration = QString::fromLatin1(nom_fichier_configuration.data(),
+                                                      qsizetype(nom_fichier_configuration.size()));
+
+}  // namespace
+
+outils::outils(Programme& programme, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      programme_(programme) {
+  setObjectName(QStringLiteral("outils"));
+  setModal(true);
+  setWindowTitle(QStringLiteral("Paramètrage"));
+  QPalette p = palette();
+  p.setColor(QPalette::Window, Qt::white);
+  setPalette(p);
+  setAutoFillBackground(true);
+  setFont(police_arial(12));
+  setFixedSize(en_pixels(15270), en_pixels(10650));
+
+  const QFont normale = police_arial(12);
+  Label1 = cree_label(this, QStringLiteral("Paramètrage de Base"), rect_twips(180, 240, 14865, 285),
+                      normale, Qt::AlignCenter);
+  met_fond(Label1, QColor(255, 224, 192));
+
+  Text1 = new QPlainTextEdit(this);
+  place_twips(Text1, 180, 540, 14865, 5985);
+  Text1->setFont(police_courier(12));
+  Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Text1->setTabChangesFocus(false);
+
+  const auto droite = Qt::AlignRight | Qt::AlignTop;
+  btc[1] = new ImageClic(this);
+  place_twips(btc[1], 210, 9570, 960, 960);
+  btc[1]->setToolTip(QStringLiteral("Arrêt du logiciel"));
+  Label2 = cree_label(
+      this,
+      QStringLiteral("Abandonner le paramétrage  pour effectuer une vérification des répertoires "),
+      rect_twips(1350, 9570, 2985, 855), normale, droite);
+  btc[0] = new ImageClic(this);
+  place_twips(btc[0], 5400, 9510, 960, 960);
+  btc[0]->setToolTip(QStringLiteral("Charger le logiciel au demarrage de windows"));
+  Label3 = cree_label(this, QStringLiteral(" Lancer Pontex au démarrage de Windows "),
+                      rect_twips(6570, 9570, 2175, 855), normale, droite);
+  bt_fin = new ImageClic(this);
+  place_twips(bt_fin, 14130, 9570, 960, 960);
+  Label4 = cree_label(this, QStringLiteral("Enregistrer les modifications et relancer le logiciel"),
+                      rect_twips(11790, 9570, 2175, 855), normale);
+
+  connect(btc[0], &ImageClic::clic, this, [this] { btc_Click(0); });
+  connect(btc[1], &ImageClic::clic, this, [this] { btc_Click(1); });
+  connect(bt_fin, &ImageClic::clic, this, &outils::bt_fin_Click);
+}
+
+void outils::montre(Programme& programme, QWidget* parent) {
+  outils fenetre(programme, parent);
+  fenetre.Form_Load();
+  if (programme.fini()) return;
+  ActionTest action;
+  if (!actions_prevues().empty()) {
+    action = std::move(actions_prevues().front());
+    actions_prevues().pop_front();
+  } else {
+    action = action_par_defaut();
+  }
+  if (action) QTimer::singleShot(0, &fenetre, [&fenetre, action] { action(fenetre); });
+  fenetre.exec();
+}
+
+void outils::Form_Load() {
+  place_fenetre(*this);
+  btc[0]->setPixmap(icc::demarrage());
+  btc[1]->setPixmap(icc::croix());
+  bt_fin->setPixmap(icc::fin());
+  std::string contenu;
+  if (existe_fichier(nom_fichier_configuration) && lit_texte(nom_fichier_configuration, contenu)) {
+    Text1->setPlainText(texte_parametrage(contenu));
+  }
+  Text1->setFocus();
+  QCoreApplication::processEvents();
+}
+
+void outils::bt_fin_Click() {
+  // The text box breaks lines with LF; the file's lines end with CR LF.
+  QString texte = Text1->document()->toRawText();
+  texte.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  texte.replace(QChar::LineSeparator, QLatin1Char('\n'));
+  texte.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  const std::string octets = vers_1252(texte);
+
+  if (const auto transit = transit_saisi(octets)) cree_dossiers_transit(*transit);
+
+  if (!enregistre_parametrage(octets + "\r\n")) {
+    // A restart now would come back with the old settings and the edits
+    // gone: say so, and leave the window open with the text.
+    programme_.dialogue.mode = 0;
+    programme_.dialogue.message = QStringLiteral("Impossible d'enregistrer le paramétrage dans ") +
+                                  nom_configuration + QStringLiteral(" !") + programme_.saut_ligne +
+                                  programme_.saut_ligne +
+                                  QStringLiteral("Le logiciel n'est pas relancé.");
+    form97::montre(programme_.dialogue, this);
+    return;
+  }
+  programme_.termine("relvano.exe", Fenetre_lancement::normale);
+}
+
+void outils::btc_Click(int Index) {
+  if (Index == 0) {
+    programme_.termine("kestrap.exe", Fenetre_lancement::normale);
+  } else {
+    programme_.termine();
+  }
+}
+
+void outils::closeEvent(QCloseEvent* e) {
+  // Each of the three buttons ends the program; a close request from the
+  // window manager is none of them and is ignored.
+  e->ignore();
+}
+
+void outils::reject() {
+  // Escape does not close the window either.
+}
+
+void outils::prevoit_action(ActionTest action) { actions_prevues().push_back(std::move(action)); }
+void outils::met_action_par_defaut(ActionTest action) { action_par_defaut() = std::move(action); }
+void outils::oublie_actions() {
+  actions_prevues().clear();
+  action_par_defaut() = nullptr;
+}
+
+QString texte_parametrage(std::string_view contenu) {
+  std::string texte;
+  texte.reserve(contenu.size() + 64);
+  std::size_t debut = 0;
+  while (debut < contenu.size()) {
+    std::size_t fin = contenu.find_first_of("\r\n", debut);
+    if (fin == std::string_view::npos) fin = contenu.size();
+    texte.append(contenu.substr(debut, fin - debut));
+    texte += '\n';
+    if (fin < contenu.size() && contenu[fin] == '\r' && fin + 1 < contenu.size() &&
+        contenu[fin + 1] == '\n') {
+      ++fin;
+    }
+    debut = fin + 1;
+  }
+  return depuis_1252(texte);
+}
+
+std::optional<std::string> transit_saisi(std::string_view texte) {
+  constexpr std::string_view cle = "#TRANSIT#";
+  const std::size_t position = texte.find(cle);
+  if (position == std::string_view::npos) return std::nullopt;
+  std::string_view valeur = texte.substr(position + cle.size());
+  valeur = valeur.substr(0, valeur.find_first_of("\r\n"));
+  if (const std::size_t barre = valeur.find('|'); barre != std::string_view::npos) {
+    valeur = valeur.substr(0, barre);
+    const std::size_t premier = valeur.find_first_not_of(' ');
+    if (premier == std::string_view::npos) return std::string();
+    valeur = valeur.substr(premier, valeur.find_last_not_of(' ') - premier + 1);
+  }
+  return std::string(valeur);
+}
+
+void cree_dossiers_transit(const std::string& chemin) {
+  if (chemin.empty()) return;
+  // Each creation that fails (the folder exists, or its parent is missing)
+  // is skipped; the next one is still tried.
+  for (const char* sous_dossier :
+       {"", "\\import", "\\import\\histo", "\\export", "\\export\\histo"}) {
+    const std::string dossier = chemin + sous_dossier;
+    if (!existe_dossier(dossier)) cree_dossier(dossier);
+  }
+}
+
+Resultat enregistre_parametrage(const std::string& contenu) {
+  // The file the loader reads, even when its name differs in case.
+  QSaveFile fichier(QString::fromStdString(chemin_natif(nom_fichier_configuration)));
+  // Where the folder lets us create but not rename (some shared folders),
+  // write the file in place rather than not at all.
+  fichier.setDirectWriteFallback(true);
+  if (!fichier.open(QIODevice::WriteOnly)) {
+    return Resultat::echec(fichier.errorString().toStdString());
+  }
+  if (fichier.write(contenu.data(), qint64(contenu.size())) != qint64(contenu.size())) {
+    const std::string raison = fichier.errorString().toStdString();
+    fichier.cancelWriting();
+    return Resultat::echec(raison);
+  }
+  if (!fichier.commit()) return Resultat::echec(fichier.errorString().toStdString());
+  return Resultat::succes();
+}
+
+}  // namespace pontex::fenetres

@@ -1,0 +1,78 @@
+#pragma once
+// The settings window: "Pontex.wdo" edited as free text. Saving writes the
+// file, creates the transit folder tree and restarts Pontex so the new
+// settings take effect; the other two buttons start the start-at-login
+// tool or stop Pontex. All three end the program.
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pontex/shared/resultat.h"
+
+class QLabel;
+class QPlainTextEdit;
+
+namespace pontex::fenetres {
+
+class ImageClic;
+class Programme;
+
+class outils : public QDialog {
+  Q_OBJECT
+ public:
+  outils(Programme& programme, QWidget* parent = nullptr);
+
+  // Loads the window and shows it modally; returns when it is closed.
+  static void montre(Programme& programme, QWidget* parent = nullptr);
+
+  void Form_Load();
+  void bt_fin_Click();
+  // 0: start the start-at-login tool and end; 1: end.
+  void btc_Click(int Index);
+
+  QLabel* Label1;
+  QPlainTextEdit* Text1;
+  std::array<ImageClic*, 2> btc;
+  QLabel* Label2;
+  QLabel* Label3;
+  ImageClic* bt_fin;
+  QLabel* Label4;
+
+  // Test seam, as form97's: actions run on each newly shown window.
+  using ActionTest = std::function<void(outils&)>;
+  static void prevoit_action(ActionTest action);
+  static void met_action_par_defaut(ActionTest action);
+  static void oublie_actions();
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void reject() override;
+
+ private:
+  Programme& programme_;
+};
+
+// The configuration text as the window shows it: every line of the file
+// (ended by CR, CR LF or LF) followed by a line break; "" for no file.
+QString texte_parametrage(std::string_view contenu_1252);
+
+// The transit folder as typed in the text (Windows-1252, CR LF lines): what
+// follows the first "#TRANSIT#" up to the end of its line; with a "|"
+// comment, the part before it, trimmed of spaces. Nothing without the key.
+std::optional<std::string> transit_saisi(std::string_view texte);
+
+// Creates whichever of the transit folder, "\import", "\import\histo",
+// "\export" and "\export\histo" under it are missing, in that order. An
+// empty path names no folder and creates nothing.
+void cree_dossiers_transit(const std::string& chemin);
+
+// Writes "Pontex.wdo" in the current directory: through a temporary file
+// renamed over it, or written in place where the folder refuses that. A
+// failure leaves the file as it was.
+Resultat enregistre_parametrage(const std::string& contenu);
+
+}  // namespace pontex::fenetres
