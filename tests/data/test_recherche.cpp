@@ -1,1 +1,312 @@
-// Tests to come.
+// Finding an article by the reference the server sends: the key, every shape
+// of the cash register's index, what one lookup reads, and indexes that are
+// damaged or change while we read them.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pontex/data/caisse.h"
+#include "pontex/data/cle_index.h"
+#include "pontex/shared/fichiers.h"
+#include "tests/support/dossier_temporaire.h"
+#include "tools/fabrique_caisse.h"
+
+namespace pontex {
+namespace {
+
+using fabrique::EntreeFabriquee;
+using test::DossierTemporaire;
+using test::ecrit_octets;
+using test::lit_octets;
+
+// "R000001", "R000002"... sorted by construction; article numbers 1001...
+std::vector<EntreeFabriquee> triees(int nombre) {
+  std::vector<EntreeFabriquee> e;
+  for (int i = 1; i <= nombre; ++i) {
+    std::string n = std::to_string(i);
+    e.push_back({"AR" + std::string(6 - n.size(), '0') + n, 1000 + i});
+  }
+  return e;
+}
+
+std::string ref(int i) {
+  std::string n = std::to_string(i);
+  return "R" + std::string(6 - n.size(), '0') + n;
+}
+
+int sondes_max(std::int64_t s) { return 2 * static_cast<int>(std::ceil(std::log2(double(s)))); }
+
+class Recherche : public ::testing::Test {
+ protected:
+  DossierTemporaire dossier_;
+  std::string base_ = dossier_.valeur_dossier();
+  std::filesystem::path fichier_ = dossier_.chemin() / "W_caiind.WDO";
+  Caisse caisse_{base_};
+  StatsRecherche st_;
+
+  void index(const std::vector<EntreeFabriquee>& e, std::int32_t s,
+             std::optional<std::int32_t> t = std::nullopt, std::string_view cle_entete = {}) {
+    ASSERT_TRUE(fabrique::ecrit_index(base_, e, s, t, cle_entete));
+  }
+  std::int32_t cherche(std::string_view reference) {
+    return caisse_.cherche_article(reference, &st_);
+  }
+  // System calls reading the index during one lookup.
+  std::uint64_t lectures(std::string_view reference, std::int32_t& resultat) {
+    const std::uint64_t avant = compteurs_es().lectures;
+    resultat = cherche(reference);
+    return compteurs_es().lectures - avant;
+  }
+};
+
+// --- The key --------------------------------------------------------------------
+
+TEST(CleRecherche, ConstructionDeLaCle) {
+  EXPECT_EQ(cle_recherche("bou-000001   "), "ABOU-000001     ");
+  EXPECT_EQ(cle_recherche("  x"), "A  X            ");  // leading spaces stay
+  EXPECT_EQ(cle_recherche(""), "A               ");
+  EXPECT_EQ(cle_recherche("   "), "A               ");
+  EXPECT_EQ(cle_recherche("abcdefghijklmnopqrstuvwxyz"), "AABCDEFGHIJKLMNO");
+  EXPECT_EQ(cle_recherche(std::string(200, 'z') + "   "), "A" + std::string(15, 'Z'));
+  EXPECT_EQ(cle_recherche("abcdefghijklmn  q"), "AABCDEFGHIJKLMN ");
+  EXPECT_EQ(cle_recherche(std::string("a\0b", 3)), std::string("AA\0B", 4) + std::string(12, ' '));
+  // Windows-1252: "pâté œuf ÿ" in upper case; ß, µ and ÷ have no capital.
+  EXPECT_EQ(cle_recherche("p\xE2t\xE9 \x9C"
+                          "uf \xFF"),
+            "AP\xC2T\xC9 \x8CUF \x9F" + std::string(5, ' '));
+  EXPECT_EQ(cle_recherche("\xDF\xB5\xF7"), "A\xDF\xB5\xF7" + std::string(12, ' '));
+}
+
+// --- Sorted entries -------------------------------------------------------------
+
+// Every sorted key is found, whatever the size of the sorted part, with a
+// few probes and without scanning the tail (but for S = 1, where the only
+// probe reads the header and the tail scan finds entry 1).
+TEST_F(Recherche, ChaqueCleTrieeEstTrouvee) {
+  for (int s : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 33, 64, 100, 127, 255, 256, 1000}) {
+    index(triees(s), s);
+    for (int i = 1; i <= s; ++i) {
+      ASSERT_EQ(cherche(ref(i)), 1000 + i) << "S = " << s << ", entry " << i;
+      if (s >= 2) {
+        EXPECT_LE(st_.sondes, sondes_max(s)) << "S = " << s << ", entry " << i;
+        EXPECT_EQ(st_.lectures_entete, 1) << "S = " << s << ", entry " << i;
+      }
+    }
+  }
+}
+
+TEST_F(Recherche, CasseEtEspaces) {
+  std::vector<EntreeFabriquee> e = {
+      {"A3017620422003", 1}, {"AABCDEFGHIJKLMNO", 2}, {"ABOU-000001", 3}, {"AP\xC2T\xC9-01", 4}};
+  index(e, 4);
+  EXPECT_EQ(cherche("bou-000001"), 3);
+  EXPECT_EQ(cherche("Bou-000001     "), 3);
+  EXPECT_EQ(cherche(" BOU-000001"), -1);
+  EXPECT_EQ(cherche("abcdefghijklmnoXYZ"), 2);  // first 15 characters only
+  EXPECT_EQ(cherche("p\xE2t\xE9-01"), 4);
+  EXPECT_EQ(cherche("3017620422003"), 1);
+  EXPECT_EQ(cherche("301762042200"), -1);
+  EXPECT_EQ(cherche(""), -1);
+}
+
+// An absent key: the halving search ends by leaving the range or swinging,
+// then the tail scan (here only entry S) finds nothing.
+TEST_F(Recherche, CleAbsenteDUnGrandIndexTrie) {
+  const int s = 10000;
+  index(triees(s), s);
+  for (const std::string& r : {std::string("R005000A"), std::string("R000000"),
+                               std::string("R999999"), std::string("Q"), std::string("\xFF")}) {
+    std::int32_t res = 0;
+    const std::uint64_t n = lectures(r, res);
+    EXPECT_EQ(res, -1) << r;
+    EXPECT_LE(st_.sondes, sondes_max(s)) << r;
+    EXPECT_EQ(st_.lectures_entete, 2) << r;
+    EXPECT_EQ(st_.entrees_queue, 1) << r;
+    EXPECT_EQ(n, 2u + st_.sondes + 1u) << r;
+  }
+}
+
+// --- Unsorted tail --------------------------------------------------------------
+
+TEST_F(Recherche, CleSeulementDansLaQueue) {
+  std::vector<EntreeFabriquee> e = triees(1000);
+  e.push_back({"AZ-NOUVEAU", 7});
+  e.push_back({"AA-NOUVEAU", 8});  // would sort first: only the scan finds it
+  e.push_back({"AR000500", 9});    // a newer entry for a sorted key
+  index(e, 1000);
+  EXPECT_EQ(cherche("a-nouveau"), 8);
+  EXPECT_EQ(st_.lectures_entete, 2);
+  EXPECT_EQ(st_.entrees_queue, 2);  // entries 1003 and 1002
+  EXPECT_EQ(cherche("z-nouveau"), 7);
+  EXPECT_EQ(cherche(ref(500)), 1500);  // the sorted hit ends the lookup
+  EXPECT_EQ(st_.lectures_entete, 1);
+}
+
+TEST_F(Recherche, MemeCleDeuxFoisDansLaQueueLaPlusRecenteGagne) {
+  std::vector<EntreeFabriquee> e = triees(10);
+  e.push_back({"AX", 21});
+  e.push_back({"AY", 22});
+  e.push_back({"Ax", 23});  // keys are compared in upper case on both sides
+  e.push_back({"AW", 24});
+  index(e, 10);
+  EXPECT_EQ(cherche("X"), 23);
+  EXPECT_EQ(st_.entrees_queue, 2);
+}
+
+// S = 0: no probe; the scan runs from T down to the header record, whose key
+// is compared like an entry's (its field 2 is T).
+TEST_F(Recherche, IndexSansEntreeTriee) {
+  index({{"AB", 5}, {"AC", 6}, {"AB", 7}}, 0, std::nullopt, "AHEAD");
+  EXPECT_EQ(cherche("b"), 7);
+  EXPECT_EQ(st_.sondes, 0);
+  EXPECT_EQ(cherche("c"), 6);
+  EXPECT_EQ(cherche("head"), 3);
+  EXPECT_EQ(st_.entrees_queue, 4);
+  std::int32_t res = 0;
+  EXPECT_EQ(lectures("absent", res), 3u);  // two headers, one block
+  EXPECT_EQ(res, -1);
+}
+
+// S = 1: the only probe reads the header record (position 0); entry 1 is
+// found by the tail scan, which includes entry S.
+TEST_F(Recherche, IndexAUneEntreeTriee) {
+  index({{"ABAR", 7}, {"AQUX", 8}, {"AZED", 9}}, 1, std::nullopt, "AFOO");
+  EXPECT_EQ(cherche("bar"), 7);
+  EXPECT_EQ(st_.sondes, 1);
+  EXPECT_EQ(st_.entrees_queue, 3);
+  EXPECT_EQ(cherche("foo"), 3);  // the header probed as an entry: its T
+  EXPECT_EQ(st_.sondes, 1);
+  EXPECT_EQ(st_.lectures_entete, 1);
+}
+
+// A match carrying article number 0 is no match: the tail scan decides.
+TEST_F(Recherche, NumeroDArticleZero) {
+  std::vector<EntreeFabriquee> e = triees(100);
+  e[49].numero = 0;  // "R000050"
+  index(e, 100);
+  EXPECT_EQ(cherche(ref(50)), -1);
+  EXPECT_EQ(st_.lectures_entete, 2);
+  e.push_back({"AR000050", 77});
+  index(e, 100);
+  EXPECT_EQ(cherche(ref(50)), 77);
+  e.back().numero = 0;  // the only match anywhere carries 0
+  index(e, 100);
+  EXPECT_EQ(cherche(ref(50)), 0);
+}
+
+// The tail is read newest first in blocks, one read call per block, and
+// nothing beyond what the algorithm needs.
+TEST_F(Recherche, QueueLueParBlocs) {
+  std::vector<EntreeFabriquee> e = triees(32767);
+  for (int i = 0; i < 1000; ++i) e.push_back({"AT" + std::to_string(i), 50000 + i});
+  index(e, 32767);
+  std::int32_t res = 0;
+  std::uint64_t n = lectures("absent", res);
+  EXPECT_EQ(res, -1);
+  EXPECT_EQ(st_.entrees_queue, 1001);
+  EXPECT_LE(st_.sondes, sondes_max(32767));
+  EXPECT_EQ(n, 2u + st_.sondes + 4u);  // 1001 entries in blocks of 256
+  n = lectures("T999", res);           // newest entry: first block only
+  EXPECT_EQ(res, 50999);
+  EXPECT_EQ(n, 2u + st_.sondes + 1u);
+  n = lectures(ref(12345), res);
+  EXPECT_EQ(res, 1000 + 12345);
+  EXPECT_EQ(n, 1u + st_.sondes);
+}
+
+// --- Damaged, foreign or changing files ------------------------------------------------
+
+// Counts beyond the file must not become billions of reads, negative ones
+// nothing at all.
+TEST_F(Recherche, EnTeteQuiDepasseLeFichier) {
+  index(triees(10), 2000000000, 2000000000);
+  std::int32_t res = 0;
+  EXPECT_LE(lectures("absent", res), 20u);
+  EXPECT_EQ(res, -1);
+  EXPECT_EQ(cherche(ref(7)), 1007);
+
+  index(triees(10), 5, 2000000000);  // T too large, the tail is what exists
+  EXPECT_EQ(cherche(ref(9)), 1009);
+  EXPECT_EQ(st_.entrees_queue, 2);
+
+  index(triees(10), -3, -8);
+  EXPECT_EQ(cherche(ref(9)), -1);
+  EXPECT_EQ(st_.sondes, 0);
+  EXPECT_EQ(st_.entrees_queue, 1);  // the header record only
+}
+
+TEST_F(Recherche, FichiersVidesTronquesOuIllisibles) {
+  std::int32_t res = 0;
+  EXPECT_EQ(lectures("x", res), 2u);  // missing: created empty; its header twice
+  EXPECT_EQ(res, -1);
+  EXPECT_TRUE(std::filesystem::exists(fichier_));
+
+  index(triees(4), 4);
+  ecrit_octets(fichier_, lit_octets(fichier_).substr(0, 3 * 24 + 10));  // entries 1, 2 and a bit
+  EXPECT_EQ(cherche(ref(2)), 1002);
+  EXPECT_EQ(cherche(ref(4)), -1);
+  ecrit_octets(fichier_, "ABC");
+  EXPECT_EQ(cherche(ref(1)), -1);
+
+  index(triees(4), 4);
+  {
+    test::EchecInjecte echec(
+        [](Operation op, std::string_view) { return op == Operation::ouverture; });
+    EXPECT_EQ(cherche(ref(1)), -1);
+  }
+  {
+    test::EchecInjecte echec(
+        [](Operation op, std::string_view) { return op == Operation::lecture; });
+    EXPECT_EQ(cherche(ref(1)), -1);
+  }
+}
+
+// The cash-register program may rewrite its index at any moment: nothing is
+// kept from one lookup to the next.
+TEST_F(Recherche, RienNEstGardeEntreDeuxRecherches) {
+  index({{"AX", 1}}, 1);
+  EXPECT_EQ(cherche("x"), 1);
+  index({{"AW", 4}, {"AX", 2}}, 2);
+  EXPECT_EQ(cherche("x"), 2);
+}
+
+// An index rewritten under the search so that it never settles: the search
+// stops after 201 probes, and the lookup ends.
+TEST_F(Recherche, AuPlus201Sondes) {
+  const int s = 1000;
+  auto contenu = [&](bool cles_petites) {
+    std::vector<EntreeFabriquee> e(s, {cles_petites ? "A0000" : "AZZZZ", 1});
+    std::string octets;
+    EntreeIndex entete = EntreeIndex::vierge();
+    entete.met_numero(s);
+    entete.met_tries(s);
+    octets.append(reinterpret_cast<const char*>(entete.octets.data()), 24);
+    for (const auto& x : e) {
+      EntreeIndex y = EntreeIndex::vierge();
+      y.met_cle(x.cle);
+      y.met_numero(x.numero);
+      octets.append(reinterpret_cast<const char*>(y.octets.data()), 24);
+    }
+    return octets;
+  };
+  ecrit_octets(fichier_, contenu(true));
+  // Right, right, left, left... never two positions in a row twice, so
+  // neither the range nor the swing test ends the search.
+  int lecture = 0;
+  test::EchecInjecte reecrit([&](Operation op, std::string_view chemin) {
+    if (op == Operation::lecture && chemin.ends_with("W_caiind.WDO") && ++lecture >= 2) {
+      const int sonde = lecture - 1;
+      ecrit_octets(fichier_, contenu((sonde - 1) % 4 < 2));
+    }
+    return false;
+  });
+  EXPECT_EQ(cherche("M"), -1);
+  EXPECT_EQ(st_.sondes, 201);
+}
+
+}  // namespace
+}  // namespace pontex

@@ -1,1 +1,193 @@
-// Tests to come.
+// The sample cash-register maker must write registers that hold together:
+// tests of the exchange and the demo build on them.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "pontex/data/caisse.h"
+#include "pontex/data/cle_index.h"
+#include "tests/support/dossier_temporaire.h"
+#include "tools/fabrique_caisse.h"
+
+namespace pontex {
+namespace {
+
+using fabrique::ContenuCaisse;
+using fabrique::ParametresCaisse;
+using test::DossierTemporaire;
+using test::lit_octets;
+
+std::string sans_espaces_fin(std::string s) {
+  s.erase(s.find_last_not_of(' ') + 1);
+  return s;
+}
+
+class Fabrique : public ::testing::Test {
+ protected:
+  DossierTemporaire dossier_;
+  std::string base_ = dossier_.valeur_dossier();
+  std::filesystem::path chemin(const char* nom) { return dossier_.chemin() / nom; }
+};
+
+// Every key of the index finds, through the lookup Pontex uses, the article
+// whose code or alternative reference it carries; the sorted part is sorted
+// and the tail holds the newest articles.
+TEST_F(Fabrique, CaisseCoherente) {
+  ParametresCaisse p;
+  p.nombre_articles = 600;
+  p.entrees_queue = 40;
+  ContenuCaisse c;
+  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p, &c));
+
+  EXPECT_EQ(lit_octets(chemin("w_caiar4.wdo")).size(), 601u * 256);
+  EXPECT_EQ(lit_octets(chemin("w_caur44.wdo")).size(), 512u);
+  EXPECT_EQ(lit_octets(chemin("W_CAIREC.WDO")).size(), 64u);
+  EXPECT_EQ(lit_octets(chemin("W_caiind.WDO")).size(), (c.index.size() + 1) * 24);
+
+  Caisse caisse(base_);
+  EXPECT_TRUE(caisse.fichier_principal_present());
+  std::int32_t n = 0;
+  ASSERT_TRUE(caisse.ouvre_articles(n));
+  EXPECT_EQ(n, 600);
+
+  EntreeIndex entete;
+  ASSERT_TRUE(fabrique::lit_entree_dossier(base_, 0, entete));
+  EXPECT_EQ(entete.numero(), static_cast<std::int32_t>(c.index.size()));
+  EXPECT_EQ(entete.tries(), c.entrees_triees);
+  EXPECT_EQ(c.entrees_triees + 40, static_cast<std::int32_t>(c.index.size()));
+
+  std::set<std::string> cles;
+  for (std::size_t e = 0; e < c.index.size(); ++e) {
+    const auto& entree = c.index[e];
+    ASSERT_TRUE(cles.insert(entree.cle).second) << "key twice: " << entree.cle;
+    const bool triee = static_cast<std::int32_t>(e) < c.entrees_triees;
+    if (triee && e > 0) {
+      ASSERT_LT(compare_cles(c.index[e - 1].cle, entree.cle), 0) << "entry " << e + 1;
+    }
+    if (!triee) {
+      EXPECT_GT(entree.numero, 570) << "tail entry " << e + 1 << " is not a new article";
+    }
+
+    const std::string reference = sans_espaces_fin(entree.cle.substr(1));
+    ASSERT_EQ(caisse.cherche_article(reference), entree.numero) << reference;
+    EnregistrementArticle a;
+    ASSERT_TRUE(caisse.lit_article(entree.numero, a));
+    EXPECT_EQ(a.octets, c.articles[entree.numero - 1].octets);
+    EXPECT_TRUE(sans_espaces_fin(a.code()) == reference ||
+                sans_espaces_fin(a.reference_alternative()) == reference)
+        << reference;
+  }
+  EXPECT_EQ(caisse.cherche_article("0000000000000"), -1);
+
+  EnregistrementMouvement m;
+  ASSERT_TRUE(fabrique::lit_mouvement_dossier(base_, 0, m));
+  EXPECT_EQ(m.poste(), 0);
+  EXPECT_FALSE(fabrique::lit_mouvement_dossier(base_, 1, m));
+}
+
+// Articles of every kind the export tells apart, French designations with
+// Windows-1252 accents, and no blank unused field that would hide a field
+// overwritten by mistake.
+TEST_F(Fabrique, ArticlesVaries) {
+  ParametresCaisse p;
+  p.nombre_articles = 2000;
+  const ContenuCaisse c = fabrique::genere_caisse(p);
+  int exclus = 0, hors_echange = 0, sans_reference = 0, exportes = 0, accents = 0, negatifs = 0;
+  for (const auto& a : c.articles) {
+    exclus += a.marque_exclusion() == '1';
+    hors_echange += a.marque_echange() != '1';
+    sans_reference += a.reference_alternative() == std::string(15, ' ');
+    exportes += a.marque_echange() == '1' && a.marque_exclusion() == '0';
+    negatifs += a.stock() < 0;
+    bool accent = false;
+    for (char ch : a.designation()) accent |= static_cast<unsigned char>(ch) >= 0xC0;
+    accents += accent;
+    EXPECT_EQ(a.code().size(), 15u);
+    EXPECT_NE(a.code()[0], ' ');
+    for (auto [debut, fin] :
+         {std::pair{63, 71}, {75, 79}, {83, 93}, {103, 105}, {109, 113}, {113, 197}, {214, 256}})
+      for (int i = debut; i < fin; ++i)
+        ASSERT_TRUE(a.octets[i] != 0 && a.octets[i] != ' ') << "byte " << i;
+  }
+  EXPECT_GT(exclus, 50);
+  EXPECT_GT(hors_echange, 100);
+  EXPECT_GT(sans_reference, 50);
+  EXPECT_GT(exportes, 1400);
+  EXPECT_GT(accents, 200);
+  EXPECT_GT(negatifs, 0);
+  // Codes and alternative references, the latter only when not blank.
+  EXPECT_EQ(c.index.size(), 2u * 2000 - sans_reference);
+}
+
+TEST_F(Fabrique, MemeGraineMemeCaisse) {
+  ParametresCaisse p;
+  p.nombre_articles = 50;
+  p.entrees_queue = 5;
+  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
+  const std::string articles = lit_octets(chemin("w_caiar4.wdo"));
+  const std::string index = lit_octets(chemin("W_caiind.WDO"));
+  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
+  EXPECT_EQ(lit_octets(chemin("w_caiar4.wdo")), articles);
+  EXPECT_EQ(lit_octets(chemin("W_caiind.WDO")), index);
+  p.graine = 2;
+  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
+  EXPECT_NE(lit_octets(chemin("w_caiar4.wdo")), articles);
+}
+
+// A smaller register made over a larger one leaves nothing of it behind.
+TEST_F(Fabrique, RemplaceUneCaissePrecedente) {
+  ParametresCaisse p;
+  p.nombre_articles = 50;
+  p.mouvements_entete = 3;
+  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
+  p.nombre_articles = 10;
+  p.indexe_references = false;
+  p.fichier_principal = false;
+  p.mouvements_entete = 0;
+  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
+  EXPECT_EQ(lit_octets(chemin("w_caiar4.wdo")).size(), 11u * 256);
+  EXPECT_EQ(lit_octets(chemin("W_caiind.WDO")).size(), 11u * 24);
+  EXPECT_FALSE(std::filesystem::exists(chemin("w_cai020.wdo")));
+  EnregistrementMouvement m;
+  ASSERT_TRUE(fabrique::lit_mouvement_dossier(base_, 0, m));
+  EXPECT_EQ(m.poste(), 0);
+}
+
+// A capped sorted part leaves keys out: their articles are unknown to the
+// lookup, as articles the cash register has not indexed yet.
+TEST_F(Fabrique, PartieTrieeLimitee) {
+  ParametresCaisse p;
+  p.nombre_articles = 30;
+  p.indexe_references = false;
+  p.entrees_triees = 20;
+  p.entrees_queue = 5;
+  ContenuCaisse c;
+  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p, &c));
+  EXPECT_EQ(c.entrees_triees, 20);
+  EXPECT_EQ(c.index.size(), 25u);
+  Caisse caisse(base_);
+  EXPECT_EQ(caisse.cherche_article(sans_espaces_fin(c.articles[0].code())), 1);
+  EXPECT_EQ(caisse.cherche_article(sans_espaces_fin(c.articles[22].code())), -1);
+  EXPECT_EQ(caisse.cherche_article(sans_espaces_fin(c.articles[29].code())), 30);
+}
+
+TEST_F(Fabrique, CreeLeDossierEtRelitParNumero) {
+  const std::string sous = base_ + "caisse\\";
+  ParametresCaisse p;
+  p.nombre_articles = 3;
+  ASSERT_TRUE(fabrique::fabrique_caisse(sous, p));
+  EnregistrementArticle a;
+  ASSERT_TRUE(fabrique::lit_article_dossier(sous, 0, a));
+  EXPECT_EQ(a.nombre_articles(), 3);
+  EXPECT_TRUE(fabrique::lit_article_dossier(sous, 3, a));
+  EXPECT_FALSE(fabrique::lit_article_dossier(sous, 4, a));
+  EXPECT_FALSE(fabrique::lit_article_dossier(sous, -1, a));
+  EXPECT_FALSE(fabrique::lit_article_dossier(base_ + "absent\\", 1, a));
+  EXPECT_FALSE(std::filesystem::exists(dossier_.chemin() / "absent"));
+}
+
+}  // namespace
+}  // namespace pontex
