@@ -1,0 +1,261 @@
+#include "kestrap/form1_chh.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QStringDecoder>
+#include <algorithm>
+#include <utility>
+
+#include "kestrap/creation_dossiers.h"
+#include "kestrap/liste_kestrap.h"
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/liste_fichiers.h"
+#include "pontex/shared/processus.h"
+
+namespace kestrap {
+
+namespace {
+
+// The window's measures come in twips: 15 twips make one pixel at 96 dpi.
+constexpr int pixels(int twips) { return twips / 15; }
+QRect zone(int gauche, int haut, int largeur, int hauteur) {
+  return QRect(pixels(gauche), pixels(haut), pixels(largeur), pixels(hauteur));
+}
+
+QFont police_arial(qreal points, bool gras = false) {
+  QFont police;
+  // Arial where it is installed, its metric twin elsewhere.
+  police.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+  police.setPointSizeF(points);
+  police.setBold(gras);
+  return police;
+}
+
+// The button pictures built into the program, by their holder number.
+// Holders 101 and 133 hold pictures no button shows.
+QPixmap image_p11(int indice) {
+  switch (indice) {
+    case 67:
+      return QPixmap(QStringLiteral(":/kestrap/bouton_67.png"));
+    case 68:
+      return QPixmap(QStringLiteral(":/kestrap/bouton_68.png"));
+    case 108:
+      return QPixmap(QStringLiteral(":/kestrap/bouton_108.png"));
+    default:
+      return QPixmap();
+  }
+}
+
+// The list file is Windows-1252 text.
+QString depuis_1252(std::string_view octets) {
+  QStringDecoder decodeur("windows-1252");
+  const QByteArrayView vue(octets.data(), static_cast<qsizetype>(octets.size()));
+  if (!decodeur.isValid()) return QString::fromLatin1(vue);
+  return decodeur.decode(vue);
+}
+
+QLabel* cree_label(QWidget* parent, const QString& texte, const QRect& zone) {
+  auto* label = new QLabel(texte, parent);
+  label->setGeometry(zone);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+QToolButton* cree_bouton(QWidget* parent, const QString& texte, const QRect& zone) {
+  auto* bouton = new QToolButton(parent);
+  bouton->setText(texte);
+  bouton->setGeometry(zone);
+  bouton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  bouton->setIconSize(QSize(32, 32));
+  bouton->setFocusPolicy(Qt::StrongFocus);
+  QPalette blanc = bouton->palette();
+  blanc.setColor(QPalette::Button, Qt::white);
+  bouton->setPalette(blanc);
+  return bouton;
+}
+
+// The two explanations take three lines. Arial's line spacing on the
+// workstation is one pixel less than here, and the third line would lose its
+// lower part: the label may grow downwards to show its whole text, as long
+// as it stays inside the frame drawn around it.
+void laisse_place_au_texte(QLabel* label, const QWidget* cadre) {
+  const int limite = cadre->geometry().bottom() - 3 - label->y();
+  const int besoin = label->heightForWidth(label->width());
+  if (besoin > label->height()) label->resize(label->width(), std::min(besoin, limite));
+}
+
+const QColor kVertActive(0, 192, 0);
+const QColor kRougeDesactive(255, 0, 0);
+
+}  // namespace
+
+Systeme systeme_reel() {
+  return Systeme{
+      [] { return pontex::dossier_demarrage(); },
+      [](std::string_view ligne) { return pontex::demarre_commande(ligne); },
+      [](int code) { pontex::termine_processus(code); },
+  };
+}
+
+Form1_chh::Form1_chh(Systeme systeme)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      Image1(cree_label(this, QString(), zone(360, 330, 585, 525))),
+      Label3(cree_label(this, QStringLiteral("Label3"), zone(1110, 390, 6375, 435))),
+      Shape1(new ContourArrondi(this, zone(210, 210, 7515, 765), 3)),
+      Label6(cree_label(this, QStringLiteral(" Statut du lancement automatique :"),
+                        zone(300, 1230, 7425, 435))),
+      Label7(cree_label(this, QStringLiteral("Label7"), zone(6030, 1290, 1485, 285))),
+      Command2(cree_bouton(this, QStringLiteral("Activer"), zone(240, 1950, 1695, 1125))),
+      Shape2(new ContourArrondi(this, zone(2040, 1950, 5685, 1095), 3)),
+      Label4(cree_label(this,
+                        QStringLiteral("Le logiciel sera lancé au démmarage de Windows, vous "
+                                       "n'aurez pas besoin de le lancer manuellement."),
+                        zone(2220, 2070, 5145, 765))),
+      Command3(cree_bouton(this, QStringLiteral("Annuler"), zone(240, 3210, 1695, 1125))),
+      Shape3(new ContourArrondi(this, zone(2040, 3210, 5685, 1095), 3)),
+      Label5(cree_label(this,
+                        QStringLiteral("Le logiciel ne sera plus lancé au démmarage de Windows, "
+                                       "vous devrez le lancer manuellement lorsque vous "
+                                       "souhaiterez l'utiliser."),
+                        zone(2250, 3330, 5415, 765))),
+      Command1(cree_bouton(this, QStringLiteral("Fin"), zone(6420, 4890, 1305, 1095))),
+      systeme_(std::move(systeme)) {
+  // Fixed single border and a caption, without close, minimise or maximise
+  // buttons: "Fin" is the way out.
+  setWindowTitle(QStringLiteral("Installation au demarrage"));
+  setFixedSize(pixels(7995), pixels(6345));
+  setFont(police_arial(12));
+  QPalette blanc = palette();
+  blanc.setColor(QPalette::Window, Qt::white);
+  setPalette(blanc);
+  setAutoFillBackground(true);
+
+  Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  Label3->setFont(police_arial(14.25));
+
+  Label6->setFont(police_arial(14.25));
+  Label6->setFrameStyle(QFrame::Box | QFrame::Plain);
+  Label6->setLineWidth(1);
+  Label6->setAutoFillBackground(true);
+
+  // The status lies inside the right end of Label6's box, over it.
+  Label7->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  Label7->setFont(police_arial(15.75, true));
+  Label7->raise();
+
+  Label4->setWordWrap(true);
+  Label5->setWordWrap(true);
+  laisse_place_au_texte(Label4, Shape2);
+  laisse_place_au_texte(Label5, Shape3);
+
+  setTabOrder(Command1, Command2);
+  setTabOrder(Command2, Command3);
+
+  connect(Command1, &QToolButton::clicked, this, &Form1_chh::Command1_Click);
+  connect(Command2, &QToolButton::clicked, this, &Form1_chh::Command2_Click);
+  connect(Command3, &QToolButton::clicked, this, &Form1_chh::Command3_Click);
+}
+
+void Form1_chh::Form_Load() {
+  // 1. The picture from the current folder; missing, the area stays empty.
+  QPixmap icone(QStringLiteral("Kestrap.ico"));
+  if (icone.isNull()) {
+    Image1->clear();
+  } else {
+    Image1->setPixmap(icone);
+    Image1->resize(icone.size());
+  }
+
+  // 2. The button pictures.
+  Command1->setIcon(image_p11(108));
+  Command2->setIcon(image_p11(67));
+  Command3->setIcon(image_p11(68));
+
+  // 3. The list file, read afresh: a value it no longer gives is gone (the
+  //    title label keeps what it shows).
+  const ListeKestrap liste = lit_liste("kestrap.wdo");
+  nom_entree_ = liste.nom_entree.value_or(std::string());
+  commande_retour_ = liste.commande_retour.value_or(std::string());
+  if (liste.titre) Label3->setText(depuis_1252(*liste.titre));
+
+  // 4. The Startup folder, asked afresh: the user's session may change it.
+  dossier_demarrage_ = systeme_.dossier_demarrage();
+
+  // 5. Presence check: the entry name is a pattern over the folder's files,
+  //    hidden files left out. A folder that does not exist holds nothing;
+  //    the list must not fall back on the current folder, which holds the
+  //    entry file itself.
+  bool present = false;
+  if (dossier_demarrage_ && entree_utilisable()) {
+    pontex::ListeFichiers File1(nom_entree_);
+    present = File1.met_dossier(*dossier_demarrage_).ok() && !File1.noms().empty();
+  }
+
+  // 6. The status.
+  QPalette couleur = Label7->palette();
+  couleur.setColor(QPalette::WindowText, present ? kVertActive : kRougeDesactive);
+  Label7->setPalette(couleur);
+  Label7->setText(present ? QStringLiteral("Activé") : QStringLiteral("Désactivé"));
+}
+
+void Form1_chh::affiche() {
+  if (const QScreen* ecran = QGuiApplication::primaryScreen()) {
+    const QRect surface = ecran->geometry();
+    move(surface.x() + (surface.width() - width()) / 2,
+         surface.y() + (surface.height() - height()) / 2);
+  }
+  show();
+  Command1->setFocus();
+}
+
+void Form1_chh::Command1_Click() {
+  // Without a return command the tool only ends. A command that cannot be
+  // started changes nothing: the tool ends all the same.
+  if (!commande_retour_.empty()) (void)systeme_.demarre_commande(commande_retour_);
+  // The tool holds no file open: the list file is read whole and closed at
+  // each load.
+  systeme_.termine_processus(0);
+}
+
+void Form1_chh::Command2_Click() {
+  if (dossier_demarrage_ && entree_utilisable() && cree_dossiers(*dossier_demarrage_)) {
+    // Replaces an entry already there. A missing entry file copies nothing,
+    // and the status below stays as the folder is.
+    (void)pontex::copie_fichier(nom_entree_, *dossier_demarrage_ + "\\" + nom_entree_);
+  }
+  Form_Load();
+}
+
+void Form1_chh::Command3_Click() {
+  if (dossier_demarrage_ && entree_utilisable()) {
+    // The entry name is a pattern here too; hidden files are never deleted.
+    (void)pontex::supprime_motif(*dossier_demarrage_ + "\\" + nom_entree_);
+  }
+  Form_Load();
+}
+
+bool Form1_chh::entree_utilisable() const {
+  return !nom_entree_.empty() && nom_entree_.find_first_of("\\/") == std::string::npos;
+}
+
+void Form1_chh::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Command1_Click();
+}
+
+void Form1_chh::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (auto* bouton = qobject_cast<QAbstractButton*>(focusWidget());
+        bouton != nullptr && bouton->window() == this) {
+      bouton->click();
+      return;
+    }
+  }
+  QWidget::keyPressEvent(event);
+}
+
+}  // namespace kestrap

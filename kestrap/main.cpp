@@ -1,0 +1,22 @@
+// kestrap: started by Pontex's settings window, which ends at once. Adds
+// Pontex to, or removes it from, the programs that start when the user
+// logs in; "Fin" starts Pontex again.
+
+#include <QApplication>
+#include <QIcon>
+
+#include "kestrap/form1_chh.h"
+
+int main(int argc, char* argv[]) {
+  // The tool takes no arguments; only the program's own name reaches Qt.
+  static char nom_defaut[] = "kestrap";
+  char* argv_qt[] = {argc > 0 ? argv[0] : nom_defaut, nullptr};
+  int argc_qt = 1;
+  QApplication application(argc_qt, argv_qt);
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrap/icone.png")));
+
+  kestrap::Form1_chh Form1_chh(kestrap::systeme_reel());
+  Form1_chh.Form_Load();
+  Form1_chh.affiche();
+  return QApplication::exec();
+}
