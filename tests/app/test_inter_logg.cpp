@@ -196,12 +196,5 @@ TEST(InterLogg, UnusableStoreReadsEmptyAndReportsFailedWrites) {
   EXPECT_FALSE(ecrit_logg("POSIFEN", "OUI"));
 }
 
-TEST(InterLogg, OtherStoreFile) {
-  DossierTemporaire d;
-  ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI", "autre.wdo"));
-  EXPECT_EQ(lit_logg("POSIFEN", "autre.wdo"), pad("OUI", 40));
-  EXPECT_FALSE(std::filesystem::exists("W_intlog.wdo"));
-}
-
 }  // namespace
 }  // namespace pontex

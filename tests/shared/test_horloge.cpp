@@ -46,12 +46,5 @@ TEST(Horloge, SystemClockGivesTheLocalTime) {
   EXPECT_TRUE(egal(avant) || egal(apres)) << format_aaaammjjhhnnss(d);
 }
 
-TEST(Horloge, FixedClockShowsWhatTheTestSets) {
-  HorlogeFixe h({2026, 3, 1, 8, 0, 0});
-  EXPECT_EQ(format_jj_mm_aaaa(h.maintenant()), "01-03-2026");
-  h.regle({2026, 3, 2, 0, 0, 1});
-  EXPECT_EQ(format_aaaammjjhhnnss(h.maintenant()), "20260302000001");
-}
-
 }  // namespace
 }  // namespace pontex
