@@ -140,7 +140,7 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
     ++st.sondes;
     if (i <= sondes_max) historique[i] = pos;
     pas = std::max<std::int64_t>(pas / 2, 1);
-    const int c = compare_cles(cle, majuscules_1252(entree.cle()));
+    const int c = compare_cle_entree(cle, entree.octets.data());
     if (c > 0) {
       pos += pas;
       if (pos > tries) break;
@@ -168,21 +168,21 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
   const std::int64_t total = std::min(borne(entree.numero(), entrees), entrees);
 
   // With an empty file `entrees` is -1 and nothing is read.
-  std::vector<std::uint8_t> octets(static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur);
+  std::vector<std::uint8_t> tampon(static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur);
   std::int32_t resultat = -1;
   for (std::int64_t haut = total; haut >= tries && resultat == -1;) {
     const std::int64_t bas = std::max(tries, haut - bloc_queue + 1);
     const auto nombre = static_cast<std::size_t>(haut - bas + 1);
     std::size_t lus = 0;
-    if (!index.lit(bas + 1, octets.data(), nombre, lus)) lus = 0;
+    if (!index.lit(bas + 1, tampon.data(), nombre, lus)) lus = 0;
     for (std::int64_t j = haut; j >= bas && resultat == -1; --j) {
       const auto rang = static_cast<std::size_t>(j - bas);
-      EntreeIndex e = EntreeIndex::vierge();
-      if (rang < lus)
-        std::copy_n(octets.begin() + static_cast<std::ptrdiff_t>(rang * EntreeIndex::longueur),
-                    EntreeIndex::longueur, e.octets.begin());
       ++st.entrees_queue;
-      if (compare_cles(cle, majuscules_1252(e.cle())) == 0) resultat = e.numero();
+      // An entry the file no longer holds (cut short meanwhile) is blank
+      // and matches nothing.
+      if (rang >= lus) continue;
+      const std::uint8_t* e = tampon.data() + rang * EntreeIndex::longueur;
+      if (compare_cle_entree(cle, e) == 0) resultat = octets::lit_i32(e, 16);
     }
     haut = bas - 1;
   }

@@ -68,4 +68,16 @@ inline int compare_cles(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+// Order of a search key (16 bytes, already in upper case) and the key field
+// of an index record (16 bytes as stored), the stored key taken in upper
+// case; compared in place, as the lookup does it for every entry it reads.
+inline int compare_cle_entree(std::string_view cle, const std::uint8_t* entree) {
+  for (std::size_t i = 0; i < longueur_cle; ++i) {
+    const auto x = i < cle.size() ? static_cast<std::uint8_t>(cle[i]) : std::uint8_t{' '};
+    const std::uint8_t y = majuscule_1252(entree[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
 }  // namespace pontex
