@@ -1,1 +1,475 @@
-// Tests to come.
+// File operations with Windows-style Windows-1252 paths on a case-sensitive
+// UTF-8 file system: the cash-register folder copied from a workstation, the
+// transit folder shared with the server, the Startup folder.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/liste_fichiers.h"
+#include "tests/support/dossier_temporaire.h"
+
+namespace pontex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DossierTemporaire;
+using test::EchecInjecte;
+using test::ecrit_octets;
+using test::lit_octets;
+
+// Names on disk, as the file system holds them (UTF-8), sorted by bytes.
+std::vector<std::string> noms_disque(const fs::path& dossier) {
+  std::vector<std::string> noms;
+  for (const auto& e : fs::directory_iterator(dossier)) noms.push_back(e.path().filename());
+  std::sort(noms.begin(), noms.end());
+  return noms;
+}
+
+std::vector<std::string> liste(std::string_view dossier, std::string_view motif) {
+  std::vector<std::string> noms;
+  EXPECT_TRUE(liste_fichiers(dossier, motif, noms)) << dossier;
+  return noms;
+}
+
+using Noms = std::vector<std::string>;
+
+// --- Names matched ignoring case --------------------------------------------
+
+TEST(Chemins, UnNomEcritAutrementEnCasseDesigneLeFichierExistant) {
+  DossierTemporaire d;
+  // A register copied from the workstation, names in another case, in a
+  // folder whose own name has an accent ("Données", UTF-8 on disk).
+  ecrit_octets("Caisse/Données/w_cairec.wdo", "ancien");
+  const std::string dossier = d.valeur_dossier() +
+                              "CAISSE\\DONN\xC9"
+                              "ES\\";
+
+  EXPECT_TRUE(existe_fichier(dossier + "W_CAIREC.WDO"));
+  EXPECT_TRUE(ajoute_texte(dossier + "W_CAIREC.WDO", "+suite"));
+  EXPECT_TRUE(ecrit_texte(dossier + "W_Cairec.Wdo", "remplace"));
+  EXPECT_EQ(lit_octets("Caisse/Données/w_cairec.wdo"), "remplace");
+  EXPECT_EQ(noms_disque("Caisse/Données"), Noms{"w_cairec.wdo"});
+  EXPECT_EQ(noms_disque("."), Noms{"Caisse"});
+
+  // Copy and rename onto a case variant replace the file, never add a twin.
+  ecrit_octets("nouveau.txt", "copie");
+  EXPECT_TRUE(copie_fichier("NOUVEAU.TXT", dossier + "W_CAIREC.WDO"));
+  EXPECT_EQ(lit_octets("Caisse/Données/w_cairec.wdo"), "copie");
+  EXPECT_TRUE(renomme_fichier("Nouveau.txt", dossier + "w_CAIREC.wdo"));
+  EXPECT_EQ(noms_disque("Caisse/Données"), Noms{"w_cairec.wdo"});
+  EXPECT_FALSE(fs::exists("nouveau.txt"));
+
+  // A folder asked for in another case already exists.
+  EXPECT_FALSE(cree_dossier("caisse"));
+  EXPECT_EQ(noms_disque("."), Noms{"Caisse"});
+  EXPECT_TRUE(
+      existe_dossier("CAISSE\\donn\xE9"
+                     "es"));
+  EXPECT_EQ(chemin_natif(dossier + "W_CAIREC.WDO"),
+            d.chemin().string() + "/Caisse/Données/w_cairec.wdo");
+}
+
+TEST(Chemins, LeNomExactPasseAvantUneVarianteDeCasse) {
+  DossierTemporaire d;
+  ecrit_octets("stock.txt", "minuscules");
+  ecrit_octets("STOCK.TXT", "majuscules");
+  std::string contenu;
+  ASSERT_TRUE(lit_texte("STOCK.TXT", contenu));
+  EXPECT_EQ(contenu, "majuscules");
+  ASSERT_TRUE(lit_texte("stock.txt", contenu));
+  EXPECT_EQ(contenu, "minuscules");
+  // Neither exact: the same one every time (list order: "STOCK" before "stock").
+  ASSERT_TRUE(lit_texte("Stock.txt", contenu));
+  EXPECT_EQ(contenu, "majuscules");
+}
+
+TEST(Chemins, SeparateursDoublesEtFinalsSansEffet) {
+  DossierTemporaire d;
+  fs::create_directories("transit/import");
+  ecrit_octets("transit/import/a.txt", "x");
+  const std::string transit = d.valeur_dossier() + "transit\\";
+  EXPECT_TRUE(existe_fichier(transit + "\\import\\\\a.txt"));
+  EXPECT_EQ(liste(transit + "import\\", "*.txt"), Noms{"a.txt"});
+  EXPECT_EQ(liste("transit\\\\import", "*.txt"), Noms{"a.txt"});
+  EXPECT_TRUE(ecrit_texte("transit\\\\import\\b.txt", "y"));
+  EXPECT_EQ(lit_octets("transit/import/b.txt"), "y");
+  // "" is the current directory, as for the program's own files.
+  EXPECT_TRUE(existe_dossier(""));
+  EXPECT_EQ(liste("", "*"), Noms{});
+}
+
+TEST(Chemins, UnOctetNulNeRaccourcitJamaisLeChemin) {
+  DossierTemporaire d;
+  ecrit_octets("a", "garde");
+  const std::string chemin("a\0.txt", 6);
+  EXPECT_FALSE(ecrit_texte(chemin, "perdu"));
+  EXPECT_FALSE(supprime_fichier(chemin));
+  EXPECT_FALSE(existe_fichier(chemin));
+  EXPECT_EQ(lit_octets("a"), "garde");
+  EXPECT_EQ(noms_disque("."), Noms{"a"});
+}
+
+// --- Windows-1252 names ------------------------------------------------------
+
+TEST(NomsWindows1252, AllerRetourParLaCreationEtLaListe) {
+  DossierTemporaire d;
+  // "Données.txt", "Œuvre.txt" and a byte that Windows-1252 leaves undefined.
+  ASSERT_TRUE(
+      ecrit_texte("Donn\xE9"
+                  "es.txt",
+                  "1"));
+  ASSERT_TRUE(
+      ecrit_texte("\x8C"
+                  "uvre.txt",
+                  "2"));
+  ASSERT_TRUE(ecrit_texte("z\x81.txt", "3"));
+  EXPECT_EQ(noms_disque("."), (Noms{"Données.txt", "z\xC2\x81.txt", "Œuvre.txt"}));
+  EXPECT_EQ(liste("", "*.txt"), (Noms{"Donn\xE9"
+                                      "es.txt",
+                                      "z\x81.txt",
+                                      "\x8C"
+                                      "uvre.txt"}));
+  // Accented letters match their other case: "É" in the pattern, "é" on disk.
+  EXPECT_EQ(liste("", "DONN\xC9*"), Noms{"Donn\xE9"
+                                         "es.txt"});
+  EXPECT_EQ(liste("", "\x9C*"), Noms{"\x8C"
+                                     "uvre.txt"});
+  EXPECT_TRUE(
+      supprime_fichier("\x9C"
+                       "UVRE.TXT"));
+  EXPECT_FALSE(fs::exists("Œuvre.txt"));
+}
+
+TEST(NomsWindows1252, UnNomSansFormeWindows1252NEstPasListe) {
+  DossierTemporaire d;
+  ecrit_octets("日本.txt", "x");
+  ecrit_octets(std::string("bad\xFF.txt"), "x");  // not UTF-8
+  ecrit_octets("ok.txt", "x");
+  EXPECT_EQ(liste("", "*"), Noms{"ok.txt"});
+}
+
+// --- Patterns ---------------------------------------------------------------
+
+TEST(Motifs, JokersDuPosteDeTravail) {
+  struct Cas {
+    const char* nom;
+    const char* motif;
+    bool attendu;
+  };
+  const Cas cas[] = {
+      {"a.txt", "*.txt", true},
+      {"a.txt.txt", "*.txt", true},
+      {"a.txt.old", "*.txt", false},
+      {"a.txt1", "*.txt", false},
+      {"X.TXT", "*.txt", true},
+      {".txt", "*.txt", true},
+      {"stock_20240102.txt", "stock_*.txt", true},
+      {"STOCK_.TXT", "stock_*.txt", true},
+      {"stock.txt", "stock_*.txt", false},
+      {"abc", "a?c", true},
+      {"ac", "a?c", false},
+      {"abbc", "a?c", false},
+      {"a[1].txt", "a[1].txt", true},  // '[' is an ordinary character
+      {"a1.txt", "a[1].txt", false},
+      {"a1.txt", "a[0-9].txt", false},
+      {"a\\b", "a\\b", true},
+      {"Pontex.desktop", "Pontex.desktop", true},
+      {"pontex.DESKTOP", "Pontex.desktop", true},
+      {"Pontex.desktop.bak", "Pontex.desktop", false},
+      {"sans_point", "*.*", true},
+      {"", "*", true},
+      {"a", "", false},
+      {"\xC9t\xE9.txt", "\xE9T\xC9*", true},  // "Été.txt" against "éTÉ*"
+      {"\xFF", "\x9F", true},                 // ÿ / Ÿ
+      {"\xD7", "\xF7", false},                // × and ÷ are not letters
+  };
+  for (const Cas& c : cas)
+    EXPECT_EQ(correspond_motif(c.nom, c.motif), c.attendu) << c.nom << " / " << c.motif;
+}
+
+TEST(Motifs, BeaucoupDEtoilesSurUnLongNomTermineVite) {
+  const std::string nom(20000, 'a');
+  const std::string motif = "*a*a*a*a*a*a*a*a*a*a*a*a*b";
+  const auto debut = std::chrono::steady_clock::now();
+  EXPECT_FALSE(correspond_motif(nom, motif));
+  EXPECT_TRUE(correspond_motif(nom + "b", motif));
+  EXPECT_LT(std::chrono::steady_clock::now() - debut, std::chrono::seconds(2));
+}
+
+// --- Listing ----------------------------------------------------------------
+
+TEST(Liste, FichiersVisiblesSeulementTriesSansCasse) {
+  DossierTemporaire d;
+  for (const char* n : {"b.txt", "A.txt", "a.txt", "C.txt", "a.TXT.old", ".cache.txt", "_x.txt"})
+    ecrit_octets(n, "x");
+  fs::create_directory("dossier.txt");
+  fs::create_symlink("b.txt", "lien.txt");
+  fs::create_symlink("absent", "casse.txt");
+  fs::create_directory_symlink("dossier.txt", "lien_dossier.txt");
+
+  // Hidden names, folders, links to folders and broken links are not files
+  // the program can take; a link to a file is.
+  EXPECT_EQ(liste("", "*.txt"), (Noms{"_x.txt", "A.txt", "a.txt", "b.txt", "C.txt", "lien.txt"}));
+  EXPECT_EQ(liste("", "A*"), (Noms{"A.txt", "a.txt", "a.TXT.old"}));
+}
+
+TEST(Liste, DossierAbsentEchoueEtNeDonneAucunNom) {
+  DossierTemporaire d;
+  std::vector<std::string> noms{"reste d'avant"};
+  EXPECT_FALSE(liste_fichiers("absent\\", "*", noms));
+  EXPECT_TRUE(noms.empty());
+  ecrit_octets("fichier", "x");
+  EXPECT_FALSE(liste_fichiers("fichier", "*", noms));
+}
+
+TEST(Liste, ExistenceParNomOuParMotif) {
+  DossierTemporaire d;
+  fs::create_directories("Startup/sous");
+  ecrit_octets("Startup/Pontex.desktop", "x");
+  ecrit_octets("Startup/.cache", "x");
+  const std::string s = d.valeur_dossier() + "Startup\\";
+  EXPECT_TRUE(existe_fichier(s + "Pontex.desktop"));
+  EXPECT_TRUE(existe_fichier(s + "PONTEX.DESKTOP"));
+  EXPECT_TRUE(existe_fichier(s + "Pont*"));
+  EXPECT_TRUE(existe_fichier(s + "P?ntex.desktop"));
+  EXPECT_FALSE(existe_fichier(s + "Autre*"));
+  EXPECT_FALSE(existe_fichier(s + ".cache"));  // hidden
+  EXPECT_FALSE(existe_fichier(s + "*cache"));
+  EXPECT_FALSE(existe_fichier(s + "sous"));  // a folder
+  EXPECT_FALSE(existe_fichier(s));           // no name
+  EXPECT_TRUE(existe_dossier(s + "SOUS"));
+  EXPECT_FALSE(existe_dossier(s + "Pontex.desktop"));
+  EXPECT_FALSE(existe_fichier(d.valeur_dossier() + "absent\\Pontex*"));
+}
+
+TEST(Liste, ListeFichiersGardeSonDossierQuandLeNouveauManque) {
+  DossierTemporaire d;
+  fs::create_directories("transit/import");
+  ecrit_octets("transit/import/b.txt", "x");
+  ecrit_octets("transit/import/A.TXT", "x");
+  ecrit_octets("transit/import/a.old", "x");
+  ListeFichiers file1("*.txt");
+  ASSERT_TRUE(file1.met_dossier("transit\\import"));
+  EXPECT_EQ(file1.noms(), (Noms{"A.TXT", "b.txt"}));
+
+  EXPECT_FALSE(file1.met_dossier("transit\\absent"));
+  EXPECT_EQ(file1.dossier(), "transit\\import");
+  EXPECT_EQ(file1.noms(), (Noms{"A.TXT", "b.txt"}));
+
+  fs::remove("transit/import/A.TXT");
+  file1.rafraichit();
+  EXPECT_EQ(file1.noms(), Noms{"b.txt"});
+  fs::remove_all("transit/import");
+  file1.rafraichit();
+  EXPECT_TRUE(file1.noms().empty());
+}
+
+// --- Copy, rename, delete, folders ------------------------------------------
+
+TEST(Copie, RemplaceToutLeContenuDeLaDestination) {
+  DossierTemporaire d;
+  ecrit_octets("import/a.txt", "court");
+  ecrit_octets("import/a.old", "un contenu bien plus long d'un autre jour");
+  ASSERT_TRUE(copie_fichier("import\\a.txt", "import\\a.old"));
+  EXPECT_EQ(lit_octets("import/a.old"), "court");
+  EXPECT_EQ(lit_octets("import/a.txt"), "court");
+
+  std::string gros(200000, '\0');
+  for (std::size_t i = 0; i < gros.size(); ++i) gros[i] = static_cast<char>(i * 7);
+  ecrit_octets("gros.bin", gros);
+  ASSERT_TRUE(copie_fichier("gros.bin", "prov_stk_ana_ron.txt"));
+  EXPECT_EQ(lit_octets("prov_stk_ana_ron.txt"), gros);
+}
+
+TEST(Copie, SourceAbsenteOuIdentiqueNeTouchePasLaDestination) {
+  DossierTemporaire d;
+  ecrit_octets("export/histo/stock_1.txt", "archive");
+  EXPECT_FALSE(copie_fichier("export\\stock_1.txt", "export\\histo\\stock_1.txt"));
+  EXPECT_EQ(lit_octets("export/histo/stock_1.txt"), "archive");
+  EXPECT_FALSE(copie_fichier("absent.txt", "nouveau.txt"));
+  EXPECT_FALSE(fs::exists("nouveau.txt"));
+  // The same file under another case: copying would empty it.
+  EXPECT_FALSE(copie_fichier("export\\histo\\stock_1.txt", "EXPORT\\HISTO\\STOCK_1.TXT"));
+  EXPECT_EQ(lit_octets("export/histo/stock_1.txt"), "archive");
+  // A folder is not a file to copy, nor to copy onto.
+  EXPECT_FALSE(copie_fichier("export", "copie"));
+  EXPECT_FALSE(copie_fichier("export\\histo\\stock_1.txt", "export"));
+  EXPECT_FALSE(copie_fichier("export\\histo\\stock_1.txt", "absent\\x.txt"));
+}
+
+TEST(Renommage, RemplaceLaDestinationEtChangeLaCasse) {
+  DossierTemporaire d;
+  ecrit_octets("a.tmp", "nouveau");
+  ecrit_octets("a.txt", "ancien");
+  ASSERT_TRUE(renomme_fichier("a.tmp", "a.txt"));
+  EXPECT_EQ(noms_disque("."), Noms{"a.txt"});
+  EXPECT_EQ(lit_octets("a.txt"), "nouveau");
+  ASSERT_TRUE(renomme_fichier("a.txt", "A.TXT"));
+  EXPECT_EQ(noms_disque("."), Noms{"A.TXT"});
+  EXPECT_FALSE(renomme_fichier("absent", "b"));
+}
+
+TEST(Suppression, ParMotifDansLeSeulDossierNomme) {
+  DossierTemporaire d;
+  for (const char* n : {"a.txt", "B.TXT", "c.old", ".cache.txt", "sous/d.txt"})
+    ecrit_octets(n, "x");
+  fs::create_directory("dossier.txt");
+  ASSERT_TRUE(supprime_motif(d.valeur_dossier() + "*.txt"));
+  EXPECT_EQ(noms_disque("."), (Noms{".cache.txt", "c.old", "dossier.txt", "sous"}));
+  EXPECT_TRUE(fs::exists("sous/d.txt"));
+  // Nothing left to match: a failed step, nothing touched.
+  EXPECT_FALSE(supprime_motif("*.txt"));
+  // A name without wildcard is a pattern too, matched ignoring case.
+  ASSERT_TRUE(supprime_motif("C.OLD"));
+  EXPECT_FALSE(fs::exists("c.old"));
+}
+
+TEST(Suppression, UnMotifVideNeSupprimeRien) {
+  DossierTemporaire d;
+  ecrit_octets("Startup/Pontex.desktop", "x");
+  ecrit_octets("Startup/autre", "x");
+  // An entry name missing from the list file: the path ends with the
+  // separator. It must never mean "everything in the Startup folder".
+  EXPECT_FALSE(supprime_motif(d.valeur_dossier() + "Startup\\"));
+  EXPECT_FALSE(supprime_motif("Startup/"));
+  EXPECT_FALSE(supprime_motif(""));
+  EXPECT_EQ(noms_disque("Startup"), (Noms{"Pontex.desktop", "autre"}));
+}
+
+TEST(Suppression, ParNom) {
+  DossierTemporaire d;
+  ecrit_octets("import/x.txt", "x");
+  fs::create_directory("import/sous");
+  EXPECT_TRUE(supprime_fichier("IMPORT\\X.txt"));
+  EXPECT_FALSE(fs::exists("import/x.txt"));
+  EXPECT_FALSE(supprime_fichier("import\\x.txt"));
+  EXPECT_FALSE(supprime_fichier("import\\sous"));
+  EXPECT_TRUE(fs::exists("import/sous"));
+}
+
+TEST(Dossiers, UnSeulNiveauEtEchecSIlExiste) {
+  DossierTemporaire d;
+  const std::string t = d.valeur_dossier() + "transit\\";
+  EXPECT_FALSE(cree_dossier(t + "import"));  // parent missing
+  EXPECT_FALSE(fs::exists("transit"));
+  ASSERT_TRUE(cree_dossier(t));
+  ASSERT_TRUE(cree_dossier(t + "import"));
+  ASSERT_TRUE(cree_dossier(t + "import\\histo\\"));
+  EXPECT_FALSE(cree_dossier(t + "IMPORT"));
+  EXPECT_TRUE(fs::is_directory("transit/import/histo"));
+  ecrit_octets("fichier", "");
+  EXPECT_FALSE(cree_dossier("fichier"));
+}
+
+// --- Text files ---------------------------------------------------------------
+
+TEST(Textes, OctetsTelsQuels) {
+  DossierTemporaire d;
+  const std::string octets(
+      "ligne 1\r\nDonn\xE9"
+      "es\r\n\0\xFF\n",
+      21);
+  ASSERT_TRUE(ecrit_texte("t.txt", octets));
+  EXPECT_EQ(lit_octets("t.txt"), octets);
+  std::string lu;
+  ASSERT_TRUE(lit_texte("T.TXT", lu));
+  EXPECT_EQ(lu, octets);
+
+  ASSERT_TRUE(ecrit_texte("t.txt", "court"));
+  EXPECT_EQ(lit_octets("t.txt"), "court");
+  ASSERT_TRUE(ajoute_texte("t.txt", "+1\r\n"));
+  ASSERT_TRUE(ajoute_texte("erreurs.err", "A\r\n"));
+  ASSERT_TRUE(ajoute_texte("erreurs.err", "B\r\n"));
+  EXPECT_EQ(lit_octets("t.txt"), "court+1\r\n");
+  EXPECT_EQ(lit_octets("erreurs.err"), "A\r\nB\r\n");
+
+  lu = "reste";
+  EXPECT_FALSE(lit_texte("absent.txt", lu));
+  EXPECT_TRUE(lu.empty());
+  fs::create_directory("dossier");
+  EXPECT_FALSE(lit_texte("dossier", lu));
+  EXPECT_FALSE(ecrit_texte("absent\\t.txt", "x"));
+}
+
+TEST(Textes, DateDeModification) {
+  DossierTemporaire d;
+  EXPECT_FALSE(date_modification("a.txt"));
+  ecrit_octets("a.txt", "x");
+  fs::last_write_time("a.txt", fs::file_time_type::clock::now() - std::chrono::hours(48));
+  auto date = date_modification("A.TXT");
+  ASSERT_TRUE(date);
+  const auto maintenant = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+  EXPECT_NEAR(static_cast<double>(maintenant - *date), 48.0 * 3600, 60);
+}
+
+// --- Failure hook ---------------------------------------------------------------
+
+TEST(CrochetEchec, ChaqueOperationDemandeAvantDeToucherLeDisque) {
+  DossierTemporaire d;
+  ecrit_octets("import/a.txt", "contenu");
+  std::vector<std::pair<Operation, std::string>> vus;
+  Operation refusee = Operation::copie;
+  EchecInjecte crochet([&](Operation op, std::string_view chemin) {
+    vus.emplace_back(op, std::string(chemin));
+    return op == refusee;
+  });
+
+  EXPECT_FALSE(copie_fichier("import\\a.txt", "import\\a.old"));
+  EXPECT_FALSE(fs::exists("import/a.old"));
+  ASSERT_FALSE(vus.empty());
+  EXPECT_EQ(vus.front().first, Operation::copie);
+
+  refusee = Operation::suppression;
+  EXPECT_FALSE(supprime_fichier("import\\a.txt"));
+  EXPECT_FALSE(supprime_motif("import\\*.txt"));
+  EXPECT_TRUE(fs::exists("import/a.txt"));
+
+  refusee = Operation::renommage;
+  EXPECT_FALSE(renomme_fichier("import\\a.txt", "import\\b.txt"));
+  EXPECT_TRUE(fs::exists("import/a.txt"));
+
+  refusee = Operation::creation_dossier;
+  EXPECT_FALSE(cree_dossier("export"));
+  EXPECT_FALSE(fs::exists("export"));
+
+  refusee = Operation::listage;
+  std::vector<std::string> noms;
+  EXPECT_FALSE(liste_fichiers("import", "*.txt", noms));
+  EXPECT_TRUE(noms.empty());
+  EXPECT_FALSE(existe_fichier("import\\a.txt"));
+  EXPECT_FALSE(existe_dossier("import"));
+
+  refusee = Operation::ecriture;
+  EXPECT_FALSE(ecrit_texte("import\\a.txt", "perdu"));
+  EXPECT_FALSE(ajoute_texte("import\\a.txt", "perdu"));
+  EXPECT_EQ(lit_octets("import/a.txt"), "contenu");
+
+  refusee = Operation::ouverture;
+  std::string lu;
+  EXPECT_FALSE(lit_texte("import\\a.txt", lu));
+  EXPECT_FALSE(ecrit_texte("import\\c.txt", "x"));
+  EXPECT_FALSE(fs::exists("import/c.txt"));
+
+  refusee = Operation::lecture;
+  EXPECT_FALSE(lit_texte("import\\a.txt", lu));
+  EXPECT_FALSE(date_modification("import\\a.txt"));
+
+  // The hook sees the caller's own form of the path.
+  vus.clear();
+  refusee = Operation::copie;
+  EXPECT_TRUE(ecrit_texte("IMPORT\\A.TXT", "nouveau"));
+  ASSERT_FALSE(vus.empty());
+  EXPECT_EQ(vus.back().second, "IMPORT\\A.TXT");
+}
+
+}  // namespace
+}  // namespace pontex

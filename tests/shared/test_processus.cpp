@@ -1,1 +1,243 @@
-// Tests to come.
+// Starting the other programs by bare name, the Startup folder and the
+// profile folder. Started programs are small scripts that leave a marker;
+// the tests wait for it a bounded time, never without end.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "pontex/shared/processus.h"
+#include "tests/support/dossier_temporaire.h"
+
+namespace pontex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DossierTemporaire;
+using test::ecrit_octets;
+using test::lit_octets;
+
+// Sets (or unsets) an environment variable while it lives.
+class Variable {
+ public:
+  Variable(const char* nom, const char* valeur) : nom_(nom) {
+    if (const char* v = std::getenv(nom)) avant_ = v;
+    if (valeur)
+      ::setenv(nom, valeur, 1);
+    else
+      ::unsetenv(nom);
+  }
+  ~Variable() {
+    if (avant_)
+      ::setenv(nom_, avant_->c_str(), 1);
+    else
+      ::unsetenv(nom_);
+  }
+  Variable(const Variable&) = delete;
+  Variable& operator=(const Variable&) = delete;
+
+ private:
+  const char* nom_;
+  std::optional<std::string> avant_;
+};
+
+// The marker's content once it appears, or nothing after five seconds.
+std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
+  const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < limite) {
+    if (fs::exists(marqueur)) return lit_octets(marqueur);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return std::nullopt;
+}
+
+// A program name no other test or program uses.
+std::string nom_unique() {
+  static std::atomic<int> n{0};
+  return "pontex-essai-" + std::to_string(::getpid()) + "-" + std::to_string(++n);
+}
+
+// A shell script that writes `texte` (shell words expanded) into `marqueur`,
+// written in two steps so the test never reads it half-written.
+class Script {
+ public:
+  Script(const fs::path& chemin, const fs::path& marqueur, const std::string& texte)
+      : chemin_(chemin) {
+    ecrit_octets(chemin, "#!/bin/sh\nprintf '%s' \"" + texte + "\" > '" + marqueur.string() +
+                             ".tmp'\nmv '" + marqueur.string() + ".tmp' '" + marqueur.string() +
+                             "'\n");
+    fs::permissions(chemin, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+  }
+  ~Script() {
+    std::error_code ec;
+    fs::remove(chemin_, ec);
+  }
+  Script(const Script&) = delete;
+  Script& operator=(const Script&) = delete;
+
+ private:
+  fs::path chemin_;
+};
+
+TEST(Processus, RechercheDansLeDossierDuProgrammeLeDossierCourantPuisPath) {
+  DossierTemporaire d;
+  fs::create_directory("chemin");
+  const fs::path marqueur = d.chemin() / "marqueur";
+  const std::string nom = nom_unique();
+  const fs::path dossier_exe = dossier_executable();
+  ASSERT_TRUE(fs::is_directory(dossier_exe));
+  const std::string path_systeme = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+  Variable path("PATH", ((d.chemin() / "chemin").string() + ":" + path_systeme).c_str());
+
+  {
+    // In all three places: the program's own folder wins.
+    Script exe(dossier_exe / nom, marqueur, "exe");
+    Script cwd(d.chemin() / nom, marqueur, "cwd");
+    Script p(d.chemin() / "chemin" / nom, marqueur, "path");
+    ASSERT_TRUE(demarre_programme(nom + ".exe", Fenetre_lancement::normale));
+    EXPECT_EQ(attend_marqueur(marqueur), "exe");
+  }
+  fs::remove(marqueur);
+  {
+    Script cwd(d.chemin() / nom, marqueur, "cwd");
+    Script p(d.chemin() / "chemin" / nom, marqueur, "path");
+    // The Windows way of naming it: any case, with ".EXE".
+    ASSERT_TRUE(demarre_programme(nom + ".EXE", Fenetre_lancement::normale));
+    EXPECT_EQ(attend_marqueur(marqueur), "cwd");
+  }
+  fs::remove(marqueur);
+  {
+    Script p(d.chemin() / "chemin" / nom, marqueur, "path");
+    // A file of that name that cannot be run is passed over.
+    ecrit_octets(d.chemin() / nom, "pas un programme");
+    ASSERT_TRUE(demarre_programme(nom, Fenetre_lancement::normale));
+    EXPECT_EQ(attend_marqueur(marqueur), "path");
+    fs::remove(d.chemin() / nom);
+  }
+  Resultat r = demarre_programme(nom + ".exe", Fenetre_lancement::normale);
+  EXPECT_FALSE(r);
+  EXPECT_NE(r.raison().find(nom), std::string::npos) << r.raison();
+  EXPECT_FALSE(demarre_programme("", Fenetre_lancement::normale));
+  EXPECT_FALSE(demarre_programme(".exe", Fenetre_lancement::normale));
+}
+
+TEST(Processus, LeProgrammeDemarreDetacheDansLeDossierCourant) {
+  DossierTemporaire d;
+  const fs::path marqueur = d.chemin() / "marqueur";
+  const std::string nom = nom_unique();
+  // Its folder, its session and its arguments (there are none).
+  Script s(d.chemin() / nom, marqueur, "$(pwd) $(cut -d' ' -f6 /proc/$$/stat) $#");
+  ASSERT_TRUE(demarre_programme(nom, Fenetre_lancement::normale));
+  auto m = attend_marqueur(marqueur);
+  ASSERT_TRUE(m);
+  const std::string session = std::to_string(::getsid(0));
+  EXPECT_EQ(m->substr(0, m->find(' ')), d.chemin().string());
+  EXPECT_NE(m->substr(m->find(' ') + 1, m->rfind(' ') - m->find(' ') - 1), session) << *m;
+  EXPECT_EQ(m->substr(m->rfind(' ') + 1), "0");
+  // Nothing left for us to wait for: no zombie of ours.
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(Processus, DemarrageReduitTransmisParLEnvironnement) {
+  DossierTemporaire d;
+  const fs::path marqueur = d.chemin() / "marqueur";
+  const std::string nom = nom_unique();
+  Script s(d.chemin() / nom, marqueur, "[${PONTEX_DEMARRAGE_REDUIT-absent}]");
+  {
+    Variable v("PONTEX_DEMARRAGE_REDUIT", nullptr);
+    ASSERT_TRUE(demarre_programme(nom, Fenetre_lancement::reduite_sans_focus));
+    EXPECT_EQ(attend_marqueur(marqueur), "[1]");
+  }
+  fs::remove(marqueur);
+  {
+    // Started minimised ourselves, we start the next one as asked: normal.
+    Variable v("PONTEX_DEMARRAGE_REDUIT", "1");
+    ASSERT_TRUE(demarre_programme(nom, Fenetre_lancement::normale));
+    EXPECT_EQ(attend_marqueur(marqueur), "[absent]");
+  }
+}
+
+TEST(Processus, UnFichierQueLeSystemeNePeutLancerEstUnEchec) {
+  DossierTemporaire d;
+  const std::string nom = nom_unique();
+  ecrit_octets(d.chemin() / nom, "ni binaire ni script\n");
+  fs::permissions(d.chemin() / nom, fs::perms::owner_all);
+  Resultat r = demarre_programme(nom, Fenetre_lancement::normale);
+  EXPECT_FALSE(r);
+  EXPECT_FALSE(r.raison().empty());
+  // Not a bare name: a path is taken as it is, without search.
+  const fs::path marqueur = d.chemin() / "marqueur";
+  fs::create_directory("outils");
+  Script s(d.chemin() / "outils" / "kestrap", marqueur, "ok");
+  ASSERT_TRUE(demarre_programme("OUTILS\\kestrap.exe", Fenetre_lancement::normale));
+  EXPECT_EQ(attend_marqueur(marqueur), "ok");
+}
+
+TEST(Processus, CommandeParLeShellAvecNomsWindows1252) {
+  DossierTemporaire d;
+  // The return command of the list file, in Windows-1252: "Données".
+  ASSERT_TRUE(
+      demarre_commande("printf ok > Donn\xE9"
+                       "es.tmp && mv Donn\xE9"
+                       "es.tmp Donn\xE9"
+                       "es"));
+  EXPECT_EQ(attend_marqueur(d.chemin() / "Données"), "ok");
+  EXPECT_FALSE(demarre_commande(std::string("true\0rm -rf x", 13)));
+}
+
+// --- The profile and Startup folders -----------------------------------------
+
+TEST(DossiersUtilisateur, DossierDeDemarrageSelonXdg) {
+  Variable home("HOME", "/home/caisse");
+  {
+    Variable xdg("XDG_CONFIG_HOME", "/srv/config/");
+    EXPECT_EQ(dossier_demarrage(), "/srv/config/autostart");
+  }
+  {
+    Variable xdg("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(dossier_demarrage(), "/home/caisse/.config/autostart");
+  }
+  {
+    Variable xdg("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(dossier_demarrage(), "/home/caisse/.config/autostart");
+  }
+  {
+    Variable xdg("XDG_CONFIG_HOME", "relatif");  // ignored, as the XDG rules say
+    EXPECT_EQ(dossier_demarrage(), "/home/caisse/.config/autostart");
+  }
+}
+
+TEST(DossiersUtilisateur, DossierDuProfilEnWindows1252) {
+  Variable xdg("XDG_CONFIG_HOME", nullptr);
+  {
+    Variable home("HOME", "/home/andr\xC3\xA9/");
+    EXPECT_EQ(Cherche_Chemin(40), "/home/andr\xE9");
+    EXPECT_EQ(dossier_demarrage(), "/home/andr\xE9/.config/autostart");
+    EXPECT_EQ(Cherche_Chemin(26), "");
+  }
+  {
+    // A name the program could not write back: no folder at all, never the
+    // bare suffix at the root of the disk.
+    Variable home("HOME", "/home/\xE6\x97\xA5");
+    EXPECT_EQ(Cherche_Chemin(40), "");
+    EXPECT_EQ(dossier_demarrage(), std::nullopt);
+  }
+  {
+    // Without HOME, the account's own folder.
+    Variable home("HOME", nullptr);
+    EXPECT_FALSE(Cherche_Chemin(40).empty());
+  }
+}
+
+}  // namespace
+}  // namespace pontex
