@@ -38,6 +38,23 @@ std::string ref(int i) {
   return "R" + std::string(6 - n.size(), '0') + n;
 }
 
+// The bytes of an index file, for rewriting it in place while a lookup
+// has it open, as the cash-register program does.
+std::string octets_index(const std::vector<EntreeFabriquee>& entrees, std::int32_t s) {
+  std::string octets;
+  EntreeIndex entete = EntreeIndex::vierge();
+  entete.met_numero(static_cast<std::int32_t>(entrees.size()));
+  entete.met_tries(s);
+  octets.append(reinterpret_cast<const char*>(entete.octets.data()), 24);
+  for (const auto& x : entrees) {
+    EntreeIndex y = EntreeIndex::vierge();
+    y.met_cle(x.cle);
+    y.met_numero(x.numero);
+    octets.append(reinterpret_cast<const char*>(y.octets.data()), 24);
+  }
+  return octets;
+}
+
 int sondes_max(std::int64_t s) { return 2 * static_cast<int>(std::ceil(std::log2(double(s)))); }
 
 class Recherche : public ::testing::Test {
@@ -274,24 +291,28 @@ TEST_F(Recherche, RienNEstGardeEntreDeuxRecherches) {
   EXPECT_EQ(cherche("x"), 2);
 }
 
+// An article the cash-register program adds while we search (a new entry at
+// the end and a new T) is seen by the tail scan, which reads T again.
+TEST_F(Recherche, EntreeAjouteePendantLaRecherche) {
+  std::vector<EntreeFabriquee> e = triees(10);
+  index(e, 10);
+  e.push_back({"ANOUVEAU", 99});
+  int lecture = 0;
+  test::EchecInjecte ajoute([&](Operation op, std::string_view chemin) {
+    if (op == Operation::lecture && chemin.ends_with("W_caiind.WDO") && ++lecture == 2) {
+      ecrit_octets(fichier_, octets_index(e, 10));
+    }
+    return false;
+  });
+  EXPECT_EQ(cherche("nouveau"), 99);
+}
+
 // An index rewritten under the search so that it never settles: the search
 // stops after 201 probes, and the lookup ends.
 TEST_F(Recherche, AuPlus201Sondes) {
   const int s = 1000;
   auto contenu = [&](bool cles_petites) {
-    std::vector<EntreeFabriquee> e(s, {cles_petites ? "A0000" : "AZZZZ", 1});
-    std::string octets;
-    EntreeIndex entete = EntreeIndex::vierge();
-    entete.met_numero(s);
-    entete.met_tries(s);
-    octets.append(reinterpret_cast<const char*>(entete.octets.data()), 24);
-    for (const auto& x : e) {
-      EntreeIndex y = EntreeIndex::vierge();
-      y.met_cle(x.cle);
-      y.met_numero(x.numero);
-      octets.append(reinterpret_cast<const char*>(y.octets.data()), 24);
-    }
-    return octets;
+    return octets_index(std::vector<EntreeFabriquee>(s, {cles_petites ? "A0000" : "AZZZZ", 1}), s);
   };
   ecrit_octets(fichier_, contenu(true));
   // Right, right, left, left... never two positions in a row twice, so
