@@ -282,15 +282,6 @@ TEST_F(Recherche, FichiersVidesTronquesOuIllisibles) {
   }
 }
 
-// The cash-register program may rewrite its index at any moment: nothing is
-// kept from one lookup to the next.
-TEST_F(Recherche, RienNEstGardeEntreDeuxRecherches) {
-  index({{"AX", 1}}, 1);
-  EXPECT_EQ(cherche("x"), 1);
-  index({{"AW", 4}, {"AX", 2}}, 2);
-  EXPECT_EQ(cherche("x"), 2);
-}
-
 // An article the cash-register program adds while we search (a new entry at
 // the end and a new T) is seen by the tail scan, which reads T again.
 TEST_F(Recherche, EntreeAjouteePendantLaRecherche) {
