@@ -33,7 +33,11 @@ TEST(Horloge, SystemClockGivesTheLocalTime) {
   // two (the call may straddle a second).
   auto local = [](std::time_t t) {
     std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
     localtime_r(&t, &tm);
+#endif
     return tm;
   };
   const std::tm avant = local(std::time(nullptr));
