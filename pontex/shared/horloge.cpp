@@ -9,11 +9,14 @@ DateHeure HorlogeSysteme::maintenant() const {
   const std::time_t t = std::time(nullptr);
   std::tm local{};
 #ifdef _WIN32
-  localtime_s(&local, &t);
+  const bool lu = localtime_s(&local, &t) == 0;
 #else
-  localtime_r(&t, &local);
+  const bool lu = localtime_r(&t, &local) != nullptr;
 #endif
   DateHeure d;
+  // No local time (a clock beyond what the system converts): the default
+  // date keeps every file name and record well-formed.
+  if (!lu) return d;
   d.annee = local.tm_year + 1900;
   d.mois = local.tm_mon + 1;
   d.jour = local.tm_mday;

@@ -240,6 +240,8 @@ bool que_des_zeros(const std::string& s) { return s.find_first_not_of('0') == st
 
 std::optional<double> lit_nombre_sur(std::string_view texte) {
   Curseur c(texte);
+  // "&H" and "&O" only open a text: after a sign they are no digits, so
+  // "-&H10" reads 0.
   if (c.courant() == '&') {
     c.avance();
     const char p = c.courant();
