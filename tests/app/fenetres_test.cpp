@@ -1,0 +1,95 @@
+#include "tests/app/fenetres_test.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+
+namespace pontex::test {
+
+Resultat SystemeEnregistreur::demarre(std::string_view nom, Fenetre_lancement fenetre) {
+  demarrages.push_back({std::string(nom), fenetre});
+  return Resultat::succes();
+}
+
+Boutique::Boutique(bool avec_registre, std::string delai) : tim_ana(std::move(delai)) {
+  std::filesystem::create_directories(dossier.chemin() / "transit" / "import" / "histo");
+  std::filesystem::create_directories(dossier.chemin() / "transit" / "export" / "histo");
+  fabrique::ParametresCaisse p;
+  p.nombre_articles = 20;
+  // Every article takes part in the exchange and has a reference.
+  p.part_exclus = 0;
+  p.part_hors_echange = 0;
+  p.part_sans_reference = 0;
+  p.fichier_principal = avec_registre;
+  std::filesystem::create_directories(dossier.chemin() / "caisse");
+  EXPECT_TRUE(fabrique::fabrique_caisse(caisse(), p, &registre));
+  ecrit_configuration(configuration());
+}
+
+std::string Boutique::caisse() const { return dossier.valeur_dossier() + "caisse\\"; }
+std::string Boutique::transit() const { return dossier.valeur_dossier() + "transit\\"; }
+
+std::string Boutique::reference(int k) const {
+  std::string r = registre.articles.at(std::size_t(k - 1)).reference_alternative();
+  r.erase(r.find_last_not_of(' ') + 1);
+  r.erase(0, r.find_first_not_of(' '));
+  return r;
+}
+
+float Boutique::stock(int k) const {
+  EnregistrementArticle a;
+  EXPECT_TRUE(fabrique::lit_article_dossier(caisse(), k, a));
+  return a.stock();
+}
+
+std::filesystem::path Boutique::chemin(const std::string& relatif) const {
+  return dossier.chemin() / relatif;
+}
+
+std::string Boutique::configuration() const {
+  return "#TRANSIT#" + transit() + "   | dossier du serveur\r\n" + "#FICBASE#" + caisse() +
+         "\r\n#REFARTI#1\r\n#NOM_STO#stock_\r\n#NOM_MVT#ventes_\r\n#NUMPOST#3\r\n"
+         "#UTILISA#2\r\n#TIM_ANA#" +
+         tim_ana + "\r\n";
+}
+
+void Boutique::ecrit_configuration(const std::string& texte) const {
+  ecrit_octets(dossier.chemin() / "Pontex.wdo", texte);
+}
+
+Processus::Processus() : programme(systeme, horloge, '.') {
+  fenetre = std::make_unique<fenetres::Form1>(programme);
+}
+
+std::vector<QString> Processus::journal() const {
+  std::vector<QString> lignes;
+  for (int i = 0; i < fenetre->List1->count(); ++i)
+    lignes.push_back(fenetre->List1->item(i)->text());
+  return lignes;
+}
+
+GardeModales::GardeModales() {
+  fenetres::form97::oublie_actions();
+  fenetres::outils::oublie_actions();
+  fenetres::form97::met_action_par_defaut([this](fenetres::form97& d) {
+    inattendues.push_back(d.Label1->text());
+    ADD_FAILURE() << "unexpected message dialog: " << d.Label1->text().toStdString();
+    d.Form_KeyPress(27);
+  });
+  fenetres::outils::met_action_par_defaut([this](fenetres::outils& o) {
+    inattendues.push_back(o.windowTitle());
+    ADD_FAILURE() << "unexpected settings window";
+    o.done(0);
+  });
+}
+
+GardeModales::~GardeModales() {
+  fenetres::form97::oublie_actions();
+  fenetres::outils::oublie_actions();
+}
+
+void ferme_par_gestionnaire(QWidget& fenetre) { fenetre.close(); }
+
+}  // namespace pontex::test

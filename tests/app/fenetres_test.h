@@ -1,0 +1,97 @@
+#pragma once
+// Support for the window tests: a recording system (program starts and
+// process ends are noted, never done), a shop folder with a sample register
+// and a transit folder, and guards so that no test ever waits on a modal
+// window that nobody answers.
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QString>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pontex/app/boite_fichiers.h"
+#include "pontex/app/controles.h"
+#include "pontex/app/form1.h"
+#include "pontex/app/programme.h"
+#include "pontex/app/systeme.h"
+#include "pontex/data/form97.h"
+#include "pontex/data/outils.h"
+#include "pontex/shared/horloge.h"
+#include "tests/support/dossier_temporaire.h"
+#include "tools/fabrique_caisse.h"
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace pontex::test {
+
+struct Demarrage {
+  std::string nom;
+  Fenetre_lancement fenetre;
+};
+
+class SystemeEnregistreur : public fenetres::Systeme {
+ public:
+  Resultat demarre(std::string_view nom, Fenetre_lancement fenetre) override;
+  void termine() override { ++terminaisons; }
+  std::vector<Demarrage> demarrages;
+  int terminaisons = 0;
+};
+
+// A shop in a temporary folder entered as the current directory:
+// "caisse\" holds a sample register of 20 articles, "transit\" the import
+// and export folders, and "Pontex.wdo" names both.
+class Boutique {
+ public:
+  explicit Boutique(bool avec_registre = true, std::string tim_ana = "30");
+
+  std::string caisse() const;   // "#FICBASE#" value, ending with a backslash
+  std::string transit() const;  // "#TRANSIT#" value, ending with a backslash
+  std::filesystem::path chemin(const std::string& relatif) const;
+  // The alternative reference of article k, trimmed (the sample register
+  // indexes it).
+  std::string reference(int k) const;
+  float stock(int k) const;
+  // The configuration text with CR LF lines.
+  std::string configuration() const;
+  void ecrit_configuration(const std::string& texte) const;
+
+  DossierTemporaire dossier;
+  std::string tim_ana;
+  fabrique::ContenuCaisse registre;
+};
+
+// One Pontex process, in-process: fixed clock, recording system, the main
+// window (not yet loaded).
+struct Processus {
+  Processus();
+  HorlogeFixe horloge{DateHeure{2026, 2, 3, 14, 5, 37}};
+  SystemeEnregistreur systeme;
+  fenetres::Programme programme;
+  std::unique_ptr<fenetres::Form1> fenetre;
+
+  std::vector<QString> journal() const;  // List1's lines
+};
+
+// While it lives, a message dialog or settings window shown with no action
+// prepared by the test fails the test and is closed (form97 with Escape).
+// The messages of the unexpected dialogs are kept.
+class GardeModales {
+ public:
+  GardeModales();
+  ~GardeModales();
+  std::vector<QString> inattendues;
+};
+
+// Closes a window as the window manager's close button does.
+void ferme_par_gestionnaire(QWidget& fenetre);
+
+}  // namespace pontex::test

@@ -1,0 +1,21 @@
+# Window tests: the main window, its cycle, quitting and background mode,
+# driven in-process; and the real program run as a process.
+find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+
+# Shared by the window tests of tests/app and tests/data: a QApplication
+# main, the recording system, a shop in a temporary folder.
+add_library(pontex_test_fenetres STATIC fenetres_test.cpp main_fenetres.cpp)
+target_link_libraries(pontex_test_fenetres PUBLIC
+  pontex_fenetres pontex_test_support pontex_fabrique Qt6::Test GTest::gtest)
+
+add_executable(test_form1 test_demarrage.cpp test_cycle.cpp test_quitter.cpp)
+target_link_libraries(test_form1 PRIVATE pontex_test_fenetres)
+gtest_discover_tests(test_form1 DISCOVERY_MODE PRE_TEST)
+
+# The real program, started as the relauncher starts it.
+add_executable(test_pontex_processus test_pontex_processus.cpp)
+target_link_libraries(test_pontex_processus PRIVATE pontex_test_fenetres)
+target_compile_definitions(test_pontex_processus PRIVATE
+  PONTEX_PROGRAMME="$<TARGET_FILE:Pontex>")
+add_dependencies(test_pontex_processus Pontex)
+gtest_discover_tests(test_pontex_processus DISCOVERY_MODE PRE_TEST)

@@ -1,0 +1,223 @@
+// The exchange cycle of one process: the start countdown, the cycle, the
+// restart countdown and the restart, driven tick by tick.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include "pontex/app/controles.h"
+#include "tests/app/fenetres_test.h"
+
+namespace pontex::test {
+namespace {
+
+using fenetres::form97;
+using fenetres::outils;
+
+class Cycle : public ::testing::Test {
+ protected:
+  explicit Cycle(std::string tim_ana = "30") : b(true, std::move(tim_ana)) {}
+  void SetUp() override {
+    // A movement file the server finished writing a while ago, there
+    // before the start: the import list shows it from the start-up on.
+    stock_avant = b.stock(2);
+    ecrit_octets(b.chemin("transit/import/mvt.txt"), b.reference(2) + "\t3\n");
+    std::filesystem::last_write_time(
+        b.chemin("transit/import/mvt.txt"),
+        std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+    p.fenetre->Form_Load();
+    // The countdown runs, but only the test's ticks move it.
+    ASSERT_EQ(f().Timer1->intervalle(), 1000);
+    f().Timer1->met_intervalle(3600000);
+  }
+
+  void termine_le_compte_a_rebours() {
+    for (int i = 0; i < 5; ++i) f().Timer1_Timer();
+  }
+  fenetres::Form1& f() { return *p.fenetre; }
+  bool a_redemarre(Fenetre_lancement fenetre = Fenetre_lancement::normale) {
+    return p.systeme.demarrages.size() == 1 && p.systeme.demarrages[0].nom == "relvano.exe" &&
+           p.systeme.demarrages[0].fenetre == fenetre && p.systeme.terminaisons == 1;
+  }
+  bool intact() { return p.systeme.demarrages.empty() && p.systeme.terminaisons == 0; }
+
+  GardeModales garde;
+  Boutique b;
+  Processus p;
+  float stock_avant = 0;
+};
+
+TEST_F(Cycle, LeCompteAReboursPuisLeCycleImportExport) {
+  std::vector<QString> legendes;
+  for (int i = 0; i < 4; ++i) {
+    f().Timer1_Timer();
+    legendes.push_back(f().Label9->text());
+  }
+  EXPECT_EQ(legendes, (std::vector<QString>{"04", "03", "02", "01"}));
+  EXPECT_NE(f().Timer1->intervalle(), 0);
+  EXPECT_EQ(p.journal().size(), 1u);
+
+  f().Timer1_Timer();
+  EXPECT_EQ(f().Label9->text(), "-");
+  EXPECT_EQ(f().Timer1->intervalle(), 0);
+  EXPECT_EQ(f().Label12->text(), "30");
+  EXPECT_EQ(f().Timer2->intervalle(), 60000);
+
+  const std::vector<QString> journal = p.journal();
+  ASSERT_GE(journal.size(), 5u);
+  EXPECT_EQ(journal[1], "03-02 14:05:37 - Traitement : mvt.txt");
+  EXPECT_EQ(journal[journal.size() - 2], "03-02 14:05:37 - Sauvegarde histo Sorties");
+  EXPECT_EQ(journal.back(), "03-02 14:05:37 - Export généré");
+  EXPECT_EQ(f().List1->currentRow(), int(journal.size()) - 1);
+
+  // The movement reached the register once; the file lists show the result.
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/mvt.txt")));
+  EXPECT_TRUE(std::filesystem::exists(b.chemin("transit/export/stock_20260203140537.txt")));
+  EXPECT_EQ(f().File1->count(), 0);
+  ASSERT_EQ(f().File2->count(), 1);
+  EXPECT_EQ(f().File2->item(0)->text(), "stock_20260203140537.txt");
+  EXPECT_TRUE(intact());
+}
+
+TEST_F(Cycle, RedemarreQuandLeDelaiEstEcoule) {
+  termine_le_compte_a_rebours();
+  for (int attendu = 29; attendu >= 1; --attendu) {
+    f().Timer2_Timer();
+    ASSERT_EQ(f().Label12->text(),
+              QString::fromStdString(attendu < 10 ? "0" : "") + QString::number(attendu));
+    ASSERT_TRUE(intact());
+  }
+  f().Timer2_Timer();
+  EXPECT_EQ(f().Label12->text(), "00");
+  EXPECT_TRUE(a_redemarre());
+  EXPECT_TRUE(p.programme.fini());
+  // Files closed before the process ends.
+  EXPECT_FALSE(p.programme.valeurs.caisse.articles_ouverts());
+  // Nothing more happens in an ended process.
+  f().Timer2_Timer();
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+}
+
+TEST_F(Cycle, EnTacheDeFondLeRelanceurDemarreReduit) {
+  termine_le_compte_a_rebours();
+  f().Label18->setText("1");
+  f().Label12->setText("1");
+  f().Timer2_Timer();
+  EXPECT_TRUE(a_redemarre(Fenetre_lancement::reduite_sans_focus));
+}
+
+struct DelaiCourt {
+  const char* tim_ana;
+  const char* premiere_legende;
+};
+
+class CycleDelai : public Cycle, public ::testing::WithParamInterface<DelaiCourt> {
+ protected:
+  CycleDelai() : Cycle(GetParam().tim_ana) {}
+};
+
+TEST_P(CycleDelai, LePremierTopRedemarre) {
+  termine_le_compte_a_rebours();
+  EXPECT_EQ(f().Label12->text(), GetParam().tim_ana);
+  f().Timer2_Timer();
+  EXPECT_EQ(f().Label12->text(), GetParam().premiere_legende);
+  EXPECT_TRUE(a_redemarre());
+}
+
+INSTANTIATE_TEST_SUITE_P(Delais, CycleDelai,
+                         ::testing::Values(DelaiCourt{"1", "00"}, DelaiCourt{"", "-01"},
+                                           DelaiCourt{"0", "-01"}, DelaiCourt{"-3", "-04"},
+                                           DelaiCourt{"abc", "-01"}));
+
+TEST_F(Cycle, LesMinuteursBattentSeuls) {
+  // The real timers drive the same handlers: short intervals, bounded wait.
+  f().Timer1->met_intervalle(5);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return f().Label12->text() == "30"; }, 10000));
+  f().Label12->setText("2");
+  f().Timer2->met_intervalle(5);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return p.systeme.terminaisons > 0; }, 10000));
+  EXPECT_TRUE(a_redemarre());
+  EXPECT_EQ(f().Label12->text(), "00");
+}
+
+TEST_F(Cycle, LaZoneDeClicArreteLeDemarragePourDeBon) {
+  f().Timer1_Timer();
+  // A click over the stop picture lands on the zone in front of it.
+  const QPoint sur_bt_stop = f().Label11->mapFromParent(f().bt_stop->geometry().center());
+  QTest::mouseClick(f().Label11, Qt::LeftButton, {}, sur_bt_stop);
+  EXPECT_EQ(f().Timer1->intervalle(), 0);
+  EXPECT_EQ(f().Label9->text(), "-");
+  EXPECT_TRUE(f().Label9->isHidden());
+  QTest::qWait(30);
+  EXPECT_EQ(f().Label12->text(), "");
+  EXPECT_EQ(f().Timer2->intervalle(), 0);
+  EXPECT_EQ(p.journal().size(), 1u);
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant);
+}
+
+TEST_F(Cycle, LaZoneDeClicApresLeCycleLaisseLeRedemarrage) {
+  termine_le_compte_a_rebours();
+  f().Label11_Click();
+  EXPECT_TRUE(f().Label9->isHidden());
+  EXPECT_EQ(f().Timer2->intervalle(), 60000);
+  EXPECT_EQ(f().Label12->text(), "30");
+}
+
+TEST_F(Cycle, Command3RedemarreCinqTopsPlusTardSansCycle) {
+  f().Command3_Click();
+  EXPECT_EQ(f().Label12->text(), "5");
+  EXPECT_EQ(f().Timer2->intervalle(), 1000);
+  EXPECT_EQ(f().Timer1->intervalle(), 0);
+  for (int i = 0; i < 4; ++i) f().Timer2_Timer();
+  EXPECT_TRUE(intact());
+  f().Timer2_Timer();
+  EXPECT_TRUE(a_redemarre());
+  EXPECT_EQ(p.journal().size(), 1u);
+}
+
+TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
+  f().Timer1_Timer();
+  int intervalle_pendant = -1;
+  outils::prevoit_action([&](outils& o) {
+    intervalle_pendant = f().Timer1->intervalle();
+    o.done(0);
+  });
+  f().bt_outils_Click();
+  EXPECT_EQ(intervalle_pendant, 0);
+  EXPECT_EQ(f().Timer1->intervalle(), 0);
+  // The value reached stays; no exchange in this process.
+  EXPECT_EQ(f().Label9->text(), "04");
+  EXPECT_TRUE(intact());
+}
+
+TEST_F(Cycle, UnRedemarrageEchuSousLaQuestionDeSortie) {
+  termine_le_compte_a_rebours();
+  f().Label12->setText("1");
+  form97::prevoit_action([&](form97& d) {
+    // The user leaves the question open; the restart falls due.
+    f().Timer2->met_intervalle(10);
+    QTimer::singleShot(5000, &d, [&d] { d.Form_KeyPress(13); });
+  });
+  f().bt_fin_Click();
+  // Restarted once; the question's answer is never acted upon.
+  EXPECT_TRUE(a_redemarre());
+  EXPECT_TRUE(QApplication::topLevelWidgets().size() >= 1);
+  for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(Cycle, UnRedemarrageEchuSousLeParametrage) {
+  termine_le_compte_a_rebours();
+  f().Label12->setText("1");
+  outils::prevoit_action([&](outils& o) {
+    f().Timer2->met_intervalle(10);
+    QTimer::singleShot(5000, &o, [&o] { o.done(0); });
+  });
+  f().bt_outils_Click();
+  EXPECT_TRUE(a_redemarre());
+}
+
+}  // namespace
+}  // namespace pontex::test

@@ -1,0 +1,181 @@
+// Start-up of the main window: what it shows, what it arms, and what it
+// does when the cash-register folder holds no cash-register data.
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "pontex/app/boite_fichiers.h"
+#include "pontex/app/controles.h"
+#include "pontex/app/inter_logg.h"
+#include "tests/app/fenetres_test.h"
+
+namespace pontex::test {
+namespace {
+
+using fenetres::form97;
+using fenetres::outils;
+
+std::vector<QString> noms(const QListWidget* liste) {
+  std::vector<QString> n;
+  for (int i = 0; i < liste->count(); ++i) n.push_back(liste->item(i)->text());
+  return n;
+}
+
+TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
+  GardeModales garde;
+  Boutique b;
+  for (const char* f : {"transit/import/b.txt", "transit/import/a.txt", "transit/import/c.old",
+                        "transit/export/stock_1.txt", "transit/export/ventes_1.txt"}) {
+    ecrit_octets(b.chemin(f), "");
+  }
+  Processus p;
+  p.fenetre->Form_Load();
+  const fenetres::Form1& f = *p.fenetre;
+
+  // The journal stamp carries the minutes: 14:05:37 on 3 February.
+  EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
+  EXPECT_EQ(f.List1->currentRow(), 0);
+  EXPECT_EQ(f.Label5->text(), QString::fromStdString(b.caisse()));
+  EXPECT_EQ(f.Label7->text(), "20");
+  EXPECT_EQ(noms(f.File1), (std::vector<QString>{"a.txt", "b.txt"}));
+  EXPECT_EQ(noms(f.File2), std::vector<QString>{"stock_1.txt"});
+  EXPECT_EQ(f.Label9->text(), "5");
+  EXPECT_EQ(f.Timer1->intervalle(), 1000);
+  EXPECT_EQ(f.Label12->text(), "");
+  EXPECT_EQ(f.Timer2->intervalle(), 0);
+  EXPECT_EQ(f.Label18->text(), "");
+  EXPECT_FALSE(f.windowState() & Qt::WindowMinimized);
+  EXPECT_EQ(p.programme.saut_ligne, "\r\n");
+  EXPECT_TRUE(p.systeme.demarrages.empty());
+  EXPECT_EQ(p.systeme.terminaisons, 0);
+}
+
+TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
+  GardeModales garde;
+  Boutique b(/*avec_registre=*/false);
+  std::vector<std::string> ordre;
+  QString avis;
+  bool un_seul_bouton = false;
+  form97::prevoit_action([&](form97& d) {
+    ordre.push_back("avis");
+    avis = d.Label1->text();
+    un_seul_bouton = d.bt_no->isHidden() && !d.bt_oui->isHidden();
+    d.Form_KeyPress(13);
+  });
+  QString texte_parametrage;
+  outils::prevoit_action([&](outils& o) {
+    ordre.push_back("outils");
+    texte_parametrage = o.Text1->toPlainText();
+    o.done(0);
+  });
+  Processus p;
+  p.fenetre->Form_Load();
+  const fenetres::Form1& f = *p.fenetre;
+
+  EXPECT_EQ(ordre, (std::vector<std::string>{"avis", "outils"}));
+  // The sentence, an empty line, the folder with its backslash.
+  EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n" +
+                      QString::fromStdString(b.caisse()));
+  EXPECT_TRUE(un_seul_bouton);
+  EXPECT_TRUE(texte_parametrage.startsWith("#TRANSIT#"));
+  EXPECT_EQ(p.programme.code_message, -1);
+  EXPECT_TRUE(p.programme.dialogue.message.isEmpty());
+  // Nothing armed: no exchange in this process.
+  EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
+  EXPECT_EQ(f.Label9->text(), "");
+  EXPECT_EQ(f.Timer1->intervalle(), 0);
+  EXPECT_EQ(f.Timer2->intervalle(), 0);
+  EXPECT_EQ(f.File1->count(), 0);
+  EXPECT_EQ(f.File2->count(), 0);
+  EXPECT_EQ(p.systeme.terminaisons, 0);
+}
+
+TEST(Demarrage, SansFichierDeParametrageLeDossierDeCaisseEstVide) {
+  GardeModales garde;
+  Boutique b;
+  std::filesystem::remove(b.chemin("Pontex.wdo"));
+  QString avis;
+  form97::prevoit_action([&](form97& d) {
+    avis = d.Label1->text();
+    d.Form_KeyPress(27);
+  });
+  outils::prevoit_action([](outils& o) { o.done(0); });
+  Processus p;
+  p.fenetre->Form_Load();
+  EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n");
+  EXPECT_EQ(p.fenetre->Label5->text(), "");
+  EXPECT_EQ(p.fenetre->Timer1->intervalle(), 0);
+}
+
+TEST(Demarrage, LeModeTacheDeFondDuMagasinReduitLaFenetre) {
+  GardeModales garde;
+  Boutique b;
+  ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
+  Processus p;
+  p.fenetre->Form_Load();
+  EXPECT_EQ(p.fenetre->Label18->text(), "1");
+  EXPECT_TRUE(p.fenetre->windowState() & Qt::WindowMinimized);
+}
+
+TEST(Demarrage, UneDemandeDeDemarrageReduitNeChangePasLeMode) {
+  GardeModales garde;
+  Boutique b;
+  qputenv("PONTEX_DEMARRAGE_REDUIT", "1");
+  Processus p;
+  p.fenetre->Form_Load();
+  EXPECT_TRUE(p.fenetre->windowState() & Qt::WindowMinimized);
+  EXPECT_EQ(p.fenetre->Label18->text(), "");
+  // Not passed on to what this process starts later.
+  EXPECT_FALSE(qEnvironmentVariableIsSet("PONTEX_DEMARRAGE_REDUIT"));
+}
+
+TEST(Fenetre, DispositionTextesEtOrdreDeTabulation) {
+  GardeModales garde;
+  Boutique b;
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  EXPECT_EQ(f.windowTitle(), "Pontex / Serveur : 2021-02.26.ap");
+  EXPECT_EQ(f.size(), QSize(1018, 710));
+  EXPECT_EQ(f.Label2->geometry(), QRect(12, 10, 247, 21));
+  EXPECT_EQ(f.List1->geometry(), QRect(526, 34, 479, 580));
+  EXPECT_EQ(f.bt_fin->geometry(), QRect(944, 636, 64, 64));
+  EXPECT_EQ(f.Label4->text(), " Fichier Principal");
+  EXPECT_EQ(f.Label6->text(), " Nb de fiches Articles");
+  EXPECT_EQ(f.Label1->text(), "Journal des événements");
+  EXPECT_EQ(f.Image3->toolTip(), "Mettre la fenêtre dans la barre des taches");
+  EXPECT_EQ(f.bt_outils->toolTip(), "Outils / Parametrages");
+  EXPECT_TRUE(f.bt_fin->toolTip().isEmpty());
+  EXPECT_EQ(f.Command2->text(), "Analyse : prov_stk_ana_ron.txt");
+  EXPECT_EQ(f.Command1->text(), "Genere 5 ventes aleatoires");
+
+  // The click zone is in front of everything it covers.
+  for (QWidget* couvert : std::initializer_list<QWidget*>{f.bt_stop, f.Label10, f.Label9}) {
+    EXPECT_EQ(f.childAt(couvert->geometry().center()), f.Label11);
+  }
+  EXPECT_EQ(f.childAt(f.bt_outils->geometry().center()), f.bt_outils);
+
+  // The test controls lie beyond the right edge, out of reach.
+  for (QWidget* test :
+       std::initializer_list<QWidget*>{f.List2, f.Command1, f.Command2, f.Command3}) {
+    EXPECT_GE(test->x(), f.width());
+    EXPECT_EQ(test->focusPolicy(), Qt::NoFocus);
+  }
+
+  // Tab goes round the three lists only, the journal first.
+  f.Form_Load();
+  f.montre();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  EXPECT_EQ(QApplication::focusWidget(), f.List1);
+  std::vector<QWidget*> tour;
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    tour.push_back(QApplication::focusWidget());
+  }
+  EXPECT_EQ(tour, (std::vector<QWidget*>{f.File1, f.File2, f.List1}));
+}
+
+}  // namespace
+}  // namespace pontex::test

@@ -1,0 +1,203 @@
+// The settings window: the text it loads, the file it saves byte for byte,
+// the transit folders it creates, the restart, and a save that fails.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include "pontex/app/controles.h"
+#include "tests/app/fenetres_test.h"
+
+namespace pontex::test {
+namespace {
+
+namespace fs = std::filesystem;
+using fenetres::form97;
+using fenetres::outils;
+
+TEST(TexteParametrage, ChaqueLigneSuivieDUnSaut) {
+  EXPECT_EQ(fenetres::texte_parametrage(""), "");
+  EXPECT_EQ(fenetres::texte_parametrage("a\r\nb\r\n"), "a\nb\n");
+  EXPECT_EQ(fenetres::texte_parametrage("a\r\nb"), "a\nb\n");
+  EXPECT_EQ(fenetres::texte_parametrage("a\nb\n"), "a\nb\n");
+  EXPECT_EQ(fenetres::texte_parametrage("a\rb\r\r\n"), "a\nb\n\n");
+  EXPECT_EQ(fenetres::texte_parametrage("\r\n"), "\n");
+  EXPECT_EQ(fenetres::texte_parametrage("Donn\xE9"
+                                        "es \x80"),
+            "Données €\n");
+}
+
+TEST(TransitSaisi, CommeLeFichierLeLira) {
+  using fenetres::transit_saisi;
+  EXPECT_EQ(transit_saisi("#TRANSIT#C:\\T\\  | serveur\r\n"), "C:\\T\\");
+  EXPECT_EQ(transit_saisi("#TRANSIT#C:\\T  \r\n"), "C:\\T  ");
+  EXPECT_EQ(transit_saisi("x\r\n  #TRANSIT#abc"), "abc");
+  EXPECT_EQ(transit_saisi("#TRANSIT#a\r\n#TRANSIT#b\r\n"), "a");
+  EXPECT_EQ(transit_saisi("#TRANSIT#"), "");
+  EXPECT_EQ(transit_saisi("#TRANSIT#   |"), "");
+  EXPECT_EQ(transit_saisi("#transit#abc"), std::nullopt);
+  EXPECT_EQ(transit_saisi(""), std::nullopt);
+}
+
+class Parametrage : public ::testing::Test {
+ protected:
+  // As the start-up of the main window leaves it.
+  Parametrage() { p.programme.saut_ligne = "\r\n"; }
+  // Shows the window, runs `action` on it, and returns when it closes.
+  void ouvre(std::function<void(outils&)> action) {
+    outils::prevoit_action(std::move(action));
+    outils::montre(p.programme);
+  }
+  bool a_redemarre() {
+    return p.systeme.demarrages.size() == 1 && p.systeme.demarrages[0].nom == "relvano.exe" &&
+           p.systeme.demarrages[0].fenetre == Fenetre_lancement::normale &&
+           p.systeme.terminaisons == 1;
+  }
+  std::string neuf() const { return b.dossier.valeur_dossier() + "neuf"; }
+  bool arbre_complet(const fs::path& racine) const {
+    for (const char* d : {"import", "import/histo", "export", "export/histo"}) {
+      if (!fs::is_directory(racine / d)) return false;
+    }
+    return true;
+  }
+
+  GardeModales garde;
+  Boutique b;
+  Processus p;
+};
+
+TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
+  const std::string texte =
+      "#TRANSIT#" + neuf() + "  | serveur\r\n#FICBASE#" + b.caisse() + "\r\n#TIM_ANA#30";
+  b.ecrit_configuration(texte);
+  QString montre;
+  QSize taille;
+  ouvre([&](outils& o) {
+    montre = o.Text1->toPlainText();
+    taille = o.size();
+    EXPECT_EQ(o.focusWidget(), o.Text1);
+    o.bt_fin_Click();
+  });
+  EXPECT_EQ(montre, QString::fromStdString("#TRANSIT#" + neuf() + "  | serveur\n#FICBASE#" +
+                                           b.caisse() + "\n#TIM_ANA#30\n"));
+  EXPECT_EQ(taille, QSize(1018, 710));
+  EXPECT_EQ(lit_octets("Pontex.wdo"), texte + "\r\n\r\n");
+  // Created under the trimmed path, the whole tree.
+  EXPECT_TRUE(arbre_complet(b.chemin("neuf")));
+  EXPECT_TRUE(a_redemarre());
+  EXPECT_FALSE(p.programme.valeurs.caisse.articles_ouverts());
+}
+
+TEST_F(Parametrage, LesSousDossiersManquantsSontCreesMemeSiLeTransitContientDesFichiers) {
+  fs::create_directories(b.chemin("neuf/import"));
+  ecrit_octets(b.chemin("neuf/lisez-moi.txt"), "x");
+  b.ecrit_configuration("#TRANSIT#" + neuf() + "\r\n");
+  ouvre([](outils& o) { o.bt_fin_Click(); });
+  EXPECT_TRUE(arbre_complet(b.chemin("neuf")));
+  EXPECT_EQ(lit_octets(b.chemin("neuf/lisez-moi.txt")), "x");
+}
+
+TEST_F(Parametrage, LeCheminSaisiTelQuel) {
+  // Trailing spaces without a comment are part of the folder's name; only
+  // the first "#TRANSIT#" counts; a lower-case key is no key.
+  b.ecrit_configuration("#transit#" + neuf() + "-min\r\n#TRANSIT#" + neuf() + "  \r\n#TRANSIT#" +
+                        neuf() + "-bis\r\n");
+  ouvre([](outils& o) { o.bt_fin_Click(); });
+  EXPECT_TRUE(arbre_complet(b.chemin("neuf  ")));
+  EXPECT_FALSE(fs::exists(b.chemin("neuf")));
+  EXPECT_FALSE(fs::exists(b.chemin("neuf-bis")));
+  EXPECT_FALSE(fs::exists(b.chemin("neuf-min")));
+  EXPECT_TRUE(a_redemarre());
+}
+
+TEST_F(Parametrage, LeTexteModifieEstEnregistreEnWindows1252) {
+  fs::create_directory(b.chemin("neuf"));
+  ouvre([&](outils& o) {
+    o.Text1->setPlainText(QString::fromStdString("#TRANSIT#" + neuf()) +
+                          QString::fromUtf8("\\Données  | à créer\n#TIM_ANA#5 | € et\u00A0espace "
+                                            "insécable"));
+    o.bt_fin_Click();
+  });
+  EXPECT_EQ(lit_octets("Pontex.wdo"), "#TRANSIT#" + neuf() +
+                                          "\\Donn\xE9"
+                                          "es  | \xE0 cr\xE9"
+                                          "er\r\n#TIM_ANA#5 | "
+                                          "\x80 et\xA0"
+                                          "espace ins\xE9"
+                                          "cable\r\n");
+  EXPECT_TRUE(arbre_complet(b.chemin("neuf/Données")));
+  EXPECT_TRUE(a_redemarre());
+}
+
+TEST_F(Parametrage, UnFichierImpossibleAEcrireEstSignaleSansRedemarrer) {
+  // A folder where the file should be: nothing can be written there.
+  fs::remove(b.chemin("Pontex.wdo"));
+  fs::create_directory(b.chemin("Pontex.wdo"));
+  QString message;
+  bool toujours_ouvert = false;
+  QString texte_garde;
+  ouvre([&](outils& o) {
+    o.Text1->setPlainText("#TIM_ANA#5");
+    form97::prevoit_action([&](form97& d) {
+      message = d.Label1->text();
+      d.Form_KeyPress(13);
+    });
+    o.bt_fin_Click();
+    toujours_ouvert = o.isVisible();
+    texte_garde = o.Text1->toPlainText();
+    o.btc_Click(1);
+  });
+  EXPECT_EQ(message,
+            "Impossible d'enregistrer le paramétrage dans Pontex.wdo !\n\nLe logiciel n'est pas "
+            "relancé.");
+  EXPECT_TRUE(toujours_ouvert);
+  EXPECT_EQ(texte_garde, "#TIM_ANA#5");
+  // Only the stop button ended the program, and nothing was started.
+  EXPECT_TRUE(p.systeme.demarrages.empty());
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+  EXPECT_TRUE(fs::is_directory(b.chemin("Pontex.wdo")));
+}
+
+TEST_F(Parametrage, LesDeuxAutresBoutons) {
+  const std::string avant = lit_octets("Pontex.wdo");
+  ouvre([](outils& o) { QTest::mouseClick(o.btc[0], Qt::LeftButton); });
+  ASSERT_EQ(p.systeme.demarrages.size(), 1u);
+  EXPECT_EQ(p.systeme.demarrages[0].nom, "kestrap.exe");
+  EXPECT_EQ(p.systeme.demarrages[0].fenetre, Fenetre_lancement::normale);
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+  EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
+
+  Processus q;
+  outils::prevoit_action([](outils& o) { QTest::mouseClick(o.btc[1], Qt::LeftButton); });
+  outils::montre(q.programme);
+  EXPECT_TRUE(q.systeme.demarrages.empty());
+  EXPECT_EQ(q.systeme.terminaisons, 1);
+  EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
+}
+
+TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
+  bool encore_ouvert = false;
+  ouvre([&](outils& o) {
+    QTest::keyClick(&o, Qt::Key_Escape);
+    ferme_par_gestionnaire(o);
+    encore_ouvert = o.isVisible();
+    o.btc_Click(1);
+  });
+  EXPECT_TRUE(encore_ouvert);
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+}
+
+TEST_F(Parametrage, SansFichierLeTexteEstVide) {
+  fs::remove(b.chemin("Pontex.wdo"));
+  QString montre = "x";
+  ouvre([&](outils& o) {
+    montre = o.Text1->toPlainText();
+    o.btc_Click(1);
+  });
+  EXPECT_EQ(montre, "");
+}
+
+}  // namespace
+}  // namespace pontex::test
