@@ -21,52 +21,16 @@ using pontex::test::DossierTemporaire;
 using pontex::test::ecrit_octets;
 using pontex::test::lit_octets;
 
-TEST(ListeKestrap, ValeurAvantLaBarreSansEspacesAutour) {
+TEST(ListeKestrap, ValeursCommentairesEspacesEtDerniereLigne) {
   const ListeKestrap l = analyse_liste(
-      "#R#   Pontex.desktop   | the entry\r\n"
-      "#N#Caisse | de | la boutique\r\n"
-      "#P#|nothing but a comment\r\n");
+      "#R#premier\r\n"
+      "#R#   Pontex.desktop   | the entry\r\n"  // the last line wins
+      "#N# \tCaisse | de | la boutique\r\n"     // spaces trimmed, a tab kept
+      "#P#cmd\r\n"
+      "#P#|nothing but a comment\r\n");  // an empty value replaces
   EXPECT_EQ(l.nom_entree, "Pontex.desktop");
-  EXPECT_EQ(l.titre, "Caisse");
+  EXPECT_EQ(l.titre, "\tCaisse");
   EXPECT_EQ(l.commande_retour, "");
-}
-
-TEST(ListeKestrap, SeulesLesEspacesSontRetirees) {
-  // Tabs and other blanks belong to the value.
-  const ListeKestrap l = analyse_liste("#N# \tTitre \t |x\r\n#R#a b \r\n");
-  EXPECT_EQ(l.titre, "\tTitre \t");
-  EXPECT_EQ(l.nom_entree, "a b");
-}
-
-TEST(ListeKestrap, LaDerniereLigneGagne) {
-  const ListeKestrap l = analyse_liste("#R#premier\r\n#N#T\r\n#R#second\r\n#R#  dernier \r\n");
-  EXPECT_EQ(l.nom_entree, "dernier");
-  // A later empty value replaces an earlier one too.
-  EXPECT_EQ(analyse_liste("#P#cmd\r\n#P#\r\n").commande_retour, "");
-}
-
-TEST(ListeKestrap, EtiquettesEnMinusculesEtLignesCourtesIgnorees) {
-  const ListeKestrap l = analyse_liste("#r#petit\r\n#n#x\r\n#p#y\r\n#R\r\n\r\n#N\r\nR#\r\n");
-  EXPECT_FALSE(l.nom_entree);
-  EXPECT_FALSE(l.titre);
-  EXPECT_FALSE(l.commande_retour);
-  // A known tag with nothing after it sets an empty value.
-  EXPECT_EQ(analyse_liste("#R#").nom_entree, "");
-  // Only the first three characters are the tag.
-  EXPECT_EQ(analyse_liste(" #R#x\r\n").nom_entree, std::nullopt);
-}
-
-TEST(ListeKestrap, FinsDeLigneDeToutesSortes) {
-  // CR LF, a lone LF, a lone CR, and a last line without an end: no line end
-  // ever reaches a value.
-  const ListeKestrap l = analyse_liste("#R#a.desktop\n#N#titre\r#P#cmd");
-  EXPECT_EQ(l.nom_entree, "a.desktop");
-  EXPECT_EQ(l.titre, "titre");
-  EXPECT_EQ(l.commande_retour, "cmd");
-  EXPECT_EQ(analyse_liste("\r\n\r\n#N#x\r\n\n").titre, "x");
-}
-
-TEST(ListeKestrap, OctetsWindows1252Conserves) {
   EXPECT_EQ(analyse_liste("#N#Donn\xe9"
                           "es\r\n")
                 .titre,
@@ -74,17 +38,30 @@ TEST(ListeKestrap, OctetsWindows1252Conserves) {
             "es");
 }
 
-TEST(ListeKestrap, FichierAbsentOuIllisibleNeDonneRien) {
-  DossierTemporaire dossier;
-  ListeKestrap l = lit_liste("kestrap.wdo");
+TEST(ListeKestrap, EtiquettesInconnuesEtLignesCourtesIgnorees) {
+  // Tags are case-sensitive and are the first three characters.
+  const ListeKestrap l = analyse_liste("#r#petit\r\n#n#x\r\n#p#y\r\n#R\r\n\r\n R#x\r\n #R#x");
   EXPECT_FALSE(l.nom_entree);
   EXPECT_FALSE(l.titre);
   EXPECT_FALSE(l.commande_retour);
-  // A folder of that name cannot be read as a file.
-  fs::create_directory("kestrap.wdo");
-  l = lit_liste("kestrap.wdo");
-  EXPECT_FALSE(l.nom_entree);
-  // A binary file ends too, and yields what its lines hold.
+  // A known tag with nothing after it sets an empty value.
+  EXPECT_EQ(analyse_liste("#R#").nom_entree, "");
+}
+
+TEST(ListeKestrap, FinsDeLigneDeToutesSortes) {
+  // CR LF, a lone LF, a lone CR, and a last line without an end: no line end
+  // ever reaches a value (and so a file name).
+  const ListeKestrap l = analyse_liste("#R#a.desktop\n#N#titre\r#P#cmd");
+  EXPECT_EQ(l.nom_entree, "a.desktop");
+  EXPECT_EQ(l.titre, "titre");
+  EXPECT_EQ(l.commande_retour, "cmd");
+}
+
+TEST(ListeKestrap, FichierAbsentIllisibleOuBinaire) {
+  DossierTemporaire dossier;
+  EXPECT_FALSE(lit_liste("kestrap.wdo").nom_entree);
+  fs::create_directory("kestrap.wdo");  // cannot be read as a file
+  EXPECT_FALSE(lit_liste("kestrap.wdo").nom_entree);
   fs::remove("kestrap.wdo");
   ecrit_octets("kestrap.wdo", std::string("#R#x\0y\r\n\0\0\xff\xfe", 12));
   EXPECT_EQ(lit_liste("kestrap.wdo").nom_entree, std::string("x\0y", 3));
@@ -118,12 +95,9 @@ TEST(FichiersLivres, ListeEtEntreeDuDossierDeConstruction) {
 }
 
 // Writes the shipped files for `dossier` with the build's own script.
-void ecrit_fichiers_livres(const fs::path& dossier, const fs::path& programmes = {}) {
-  QStringList arguments{"-DDOSSIER=" + QString::fromStdString(dossier.string())};
-  if (!programmes.empty()) {
-    arguments << "-DPROGRAMMES=" + QString::fromStdString(programmes.string());
-  }
-  arguments << "-P" << SCRIPT_FICHIERS_LIVRES;
+void ecrit_fichiers_livres(const fs::path& dossier) {
+  const QStringList arguments{"-DDOSSIER=" + QString::fromStdString(dossier.string()), "-P",
+                              SCRIPT_FICHIERS_LIVRES};
   QProcess cmake;
   cmake.start(CMAKE_COMMANDE, arguments);
   ASSERT_TRUE(cmake.waitForFinished(30000));
@@ -158,20 +132,6 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
   EXPECT_EQ(ligne_commencant_par(entree, "Exec="),
             "Exec=\"" + racine.chemin().string() + "/Caisse Données l'été \\\\$HOME/Pontex\"");
   EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=" + dossier.string());
-}
-
-TEST(FichiersLivres, InstallationDansUneRacineIntermediaire) {
-  // Written into a staging root, the files name the folder Pontex will run
-  // from once installed.
-  DossierTemporaire racine;
-  const fs::path ecrit = racine.chemin() / "staging/opt/pontex/bin";
-  fs::create_directories(ecrit);
-  ecrit_fichiers_livres(ecrit, "/opt/pontex/bin");
-  EXPECT_EQ(analyse_liste(lit_octets(ecrit / "kestrap.wdo")).commande_retour,
-            "'/opt/pontex/bin/Pontex'");
-  const std::string entree = "\n" + lit_octets(ecrit / "Pontex.desktop");
-  EXPECT_EQ(ligne_commencant_par(entree, "Exec="), "Exec=/opt/pontex/bin/Pontex");
-  EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=/opt/pontex/bin");
 }
 
 }  // namespace
