@@ -35,9 +35,10 @@ function(pontex_en_1252 texte sortie)
   string(ASCII 1 debut)
   string(ASCII 2 fin)
   # Windows-1252's own characters between 128 and 159.
-  set(caracteres_propres "€=128" "‚=130" "ƒ=131" "„=132" "…=133" "†=134" "‡=135" "ˆ=136" "‰=137"
-               "Š=138" "‹=139" "Œ=140" "Ž=142" "‘=145" "’=146" "“=147" "”=148" "•=149"
-               "–=150" "—=151" "˜=152" "™=153" "š=154" "›=155" "œ=156" "ž=157" "Ÿ=159")
+  set(caracteres_propres
+    "€=128" "‚=130" "ƒ=131" "„=132" "…=133" "†=134" "‡=135" "ˆ=136" "‰=137"
+    "Š=138" "‹=139" "Œ=140" "Ž=142" "‘=145" "’=146" "“=147" "”=148" "•=149"
+    "–=150" "—=151" "˜=152" "™=153" "š=154" "›=155" "œ=156" "ž=157" "Ÿ=159")
   foreach(paire IN LISTS caracteres_propres)
     string(REGEX MATCH "^(.+)=([0-9]+)$" _ "${paire}")
     string(REPLACE "${CMAKE_MATCH_1}" "${debut}${CMAKE_MATCH_2}${fin}" texte "${texte}")
