@@ -102,12 +102,13 @@ int main(int argc, char** argv) {
     return erreur("--codes-seuls et --references-seules s'excluent");
 
   // The folder as "#FICBASE#" holds it: ending with a separator.
+  const std::string nom = dossier;
   if (dossier.back() != '\\' && dossier.back() != '/') dossier += '\\';
 
   pontex::fabrique::ContenuCaisse contenu;
   const pontex::Resultat r = pontex::fabrique::fabrique_caisse(dossier, p, &contenu);
   if (!r) return erreur("échec : " + r.raison());
-  std::printf("%s : %d articles, %zu entrées d'index dont %d triées.\n", dossier.c_str(),
+  std::printf("%s : %d articles, %zu entrées d'index dont %d triées.\n", nom.c_str(),
               static_cast<int>(contenu.articles.size()), contenu.index.size(),
               static_cast<int>(contenu.entrees_triees));
   return 0;
