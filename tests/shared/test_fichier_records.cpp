@@ -2,10 +2,14 @@
 // (n - 1) * length, nothing cached, no write far past the end.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <limits>
@@ -183,17 +187,46 @@ TEST(FichierRecords, RouvrirFermeLAncienFichier) {
   EXPECT_EQ(lit_octets("b.wdo"), record('c') + record('b'));
 }
 
+// A copy of a register the workstation may not write: the stock can still
+// be read and exported, and a write is a failed step, not a lost one.
+bool lecture_seule_lue_mais_pas_ecrite() {
+  FichierRecords f;
+  std::string tampon(256, ' ');
+  std::size_t lus = 0;
+  return f.ouvre("w_caiar4.wdo", 256) && f.lit(1, tampon.data(), 1, lus) && lus == 1 &&
+         tampon == record('a', 256) && !f.ecrit(1, record('b', 256).data());
+}
+
 TEST(FichierRecords, FichierEnLectureSeuleLuMaisPasEcrit) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write a read-only file; run as a user to check";
   DossierTemporaire d;
   ecrit_octets("w_caiar4.wdo", record('a', 256));
-  fs::permissions("w_caiar4.wdo", fs::perms::owner_read | fs::perms::group_read);
-  FichierRecords f;
-  ASSERT_TRUE(f.ouvre("w_caiar4.wdo", 256));
-  std::size_t lus = 0;
-  EXPECT_EQ(lit_records(f, 1, 1, lus), record('a', 256));
-  EXPECT_FALSE(f.ecrit(1, record('b', 256).data()));
+  fs::permissions("w_caiar4.wdo",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+#ifndef _WIN32
+  if (::geteuid() == 0) {
+    // Root writes any file: check as an ordinary user, in a child process.
+    EXPECT_EXIT(
+        {
+          if (::setgid(65534) != 0 || ::setuid(65534) != 0) std::_Exit(2);
+          std::_Exit(lecture_seule_lue_mais_pas_ecrite() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  } else {
+    EXPECT_TRUE(lecture_seule_lue_mais_pas_ecrite());
+  }
+#else
+  // Wine keeps the read-only mark as Unix permissions, which its root user
+  // ignores; Windows itself refuses the write.
+  const bool wine = ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version");
+  if (wine) {
+    fs::permissions("w_caiar4.wdo", fs::perms::owner_all);
+    GTEST_SKIP() << "under Wine a read-only file can be written; the check needs Windows";
+  }
+  EXPECT_TRUE(lecture_seule_lue_mais_pas_ecrite());
+#endif
   EXPECT_EQ(lit_octets("w_caiar4.wdo"), record('a', 256));
+  // Windows refuses to delete a read-only file: give the folder back clean.
+  fs::permissions("w_caiar4.wdo", fs::perms::owner_all);
 }
 
 TEST(FichierRecords, CrochetEchecEtCompteurs) {

@@ -1,9 +1,15 @@
-// File operations with Windows-style Windows-1252 paths on a case-sensitive
-// UTF-8 file system: the cash-register folder copied from a workstation, the
-// transit folder shared with the server, the Startup folder.
+// File operations with Windows-style Windows-1252 paths: on Linux a
+// case-sensitive UTF-8 file system, on Windows the system's own rules. The
+// cash-register folder copied from a workstation, the transit folder shared
+// with the server, the Startup folder.
+//
+// Windows-1252 bytes are written as octal escapes ("Donn\351es" is
+// "Données"): a hex escape would swallow the letters after it.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -23,60 +29,80 @@ using test::DossierTemporaire;
 using test::EchecInjecte;
 using test::ecrit_octets;
 using test::lit_octets;
+using Noms = std::vector<std::string>;
 
-// Names on disk, as the file system holds them (UTF-8), sorted by bytes.
-std::vector<std::string> noms_disque(const fs::path& dossier) {
-  std::vector<std::string> noms;
-  for (const auto& e : fs::directory_iterator(dossier)) noms.push_back(e.path().filename());
+// A path written in UTF-8 (this file's own encoding), on every system.
+fs::path p8(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+// Names on disk as the file system holds them, in UTF-8, sorted by bytes.
+Noms noms_disque(const fs::path& dossier) {
+  Noms noms;
+  for (const auto& e : fs::directory_iterator(dossier)) {
+    const std::u8string u = e.path().filename().u8string();
+    noms.emplace_back(u.begin(), u.end());
+  }
   std::sort(noms.begin(), noms.end());
   return noms;
 }
 
-std::vector<std::string> liste(std::string_view dossier, std::string_view motif) {
-  std::vector<std::string> noms;
+Noms liste(std::string_view dossier, std::string_view motif) {
+  Noms noms;
   EXPECT_TRUE(liste_fichiers(dossier, motif, noms)) << dossier;
   return noms;
 }
 
-using Noms = std::vector<std::string>;
+// A file that the system hides from file lists: a leading "." on Linux, the
+// hidden attribute on Windows. Returns its name on disk.
+std::string cree_cache(const std::string& nom, const fs::path& dossier = ".") {
+#ifdef _WIN32
+  ecrit_octets(dossier / nom, "x");
+  ::SetFileAttributesW((dossier / nom).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  return nom;
+#else
+  ecrit_octets(dossier / ("." + nom), "x");
+  return "." + nom;
+#endif
+}
 
 // --- Names matched ignoring case --------------------------------------------
 
 TEST(Chemins, UnNomEcritAutrementEnCasseDesigneLeFichierExistant) {
   DossierTemporaire d;
   // A register copied from the workstation, names in another case, in a
-  // folder whose own name has an accent ("Données", UTF-8 on disk).
-  ecrit_octets("Caisse/Données/w_cairec.wdo", "ancien");
-  const std::string dossier = d.valeur_dossier() +
-                              "CAISSE\\DONN\xC9"
-                              "ES\\";
+  // folder whose own name has an accent.
+  ecrit_octets(p8("Caisse/Données/w_cairec.wdo"), "ancien");
+  const fs::path disque = p8("Caisse/Données");
+  const std::string dossier = d.valeur_dossier() + "CAISSE\\DONN\311ES\\";
 
   EXPECT_TRUE(existe_fichier(dossier + "W_CAIREC.WDO"));
   EXPECT_TRUE(ajoute_texte(dossier + "W_CAIREC.WDO", "+suite"));
   EXPECT_TRUE(ecrit_texte(dossier + "W_Cairec.Wdo", "remplace"));
-  EXPECT_EQ(lit_octets("Caisse/Données/w_cairec.wdo"), "remplace");
-  EXPECT_EQ(noms_disque("Caisse/Données"), Noms{"w_cairec.wdo"});
+  EXPECT_EQ(lit_octets(disque / "w_cairec.wdo"), "remplace");
+  EXPECT_EQ(noms_disque(disque), Noms{"w_cairec.wdo"});
   EXPECT_EQ(noms_disque("."), Noms{"Caisse"});
+#ifndef _WIN32
+  EXPECT_EQ(chemin_natif(dossier + "W_CAIREC.WDO"),
+            d.chemin().string() + "/Caisse/Données/w_cairec.wdo");
+#endif
 
   // Copy and rename onto a case variant replace the file, never add a twin.
   ecrit_octets("nouveau.txt", "copie");
   EXPECT_TRUE(copie_fichier("NOUVEAU.TXT", dossier + "W_CAIREC.WDO"));
-  EXPECT_EQ(lit_octets("Caisse/Données/w_cairec.wdo"), "copie");
+  EXPECT_EQ(lit_octets(disque / "w_cairec.wdo"), "copie");
   EXPECT_TRUE(renomme_fichier("Nouveau.txt", dossier + "w_CAIREC.wdo"));
-  EXPECT_EQ(noms_disque("Caisse/Données"), Noms{"w_cairec.wdo"});
+  EXPECT_EQ(noms_disque(disque).size(), 1u);
   EXPECT_FALSE(fs::exists("nouveau.txt"));
 
   // A folder asked for in another case already exists.
   EXPECT_FALSE(cree_dossier("caisse"));
   EXPECT_EQ(noms_disque("."), Noms{"Caisse"});
-  EXPECT_TRUE(
-      existe_dossier("CAISSE\\donn\xE9"
-                     "es"));
-  EXPECT_EQ(chemin_natif(dossier + "W_CAIREC.WDO"),
-            d.chemin().string() + "/Caisse/Données/w_cairec.wdo");
+  EXPECT_TRUE(existe_dossier("CAISSE\\donn\351es"));
 }
 
 TEST(Chemins, LeNomExactPasseAvantUneVarianteDeCasse) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows folder cannot hold two names that differ only by case";
+#endif
   DossierTemporaire d;
   ecrit_octets("stock.txt", "minuscules");
   ecrit_octets("STOCK.TXT", "majuscules");
@@ -121,36 +147,24 @@ TEST(Chemins, UnOctetNulNeRaccourcitJamaisLeChemin) {
 TEST(NomsWindows1252, AllerRetourParLaCreationEtLaListe) {
   DossierTemporaire d;
   // "Données.txt", "Œuvre.txt" and a byte that Windows-1252 leaves undefined.
-  ASSERT_TRUE(
-      ecrit_texte("Donn\xE9"
-                  "es.txt",
-                  "1"));
-  ASSERT_TRUE(
-      ecrit_texte("\x8C"
-                  "uvre.txt",
-                  "2"));
-  ASSERT_TRUE(ecrit_texte("z\x81.txt", "3"));
-  EXPECT_EQ(noms_disque("."), (Noms{"Données.txt", "z\xC2\x81.txt", "Œuvre.txt"}));
-  EXPECT_EQ(liste("", "*.txt"), (Noms{"Donn\xE9"
-                                      "es.txt",
-                                      "z\x81.txt",
-                                      "\x8C"
-                                      "uvre.txt"}));
+  ASSERT_TRUE(ecrit_texte("Donn\351es.txt", "1"));
+  ASSERT_TRUE(ecrit_texte("\214uvre.txt", "2"));
+  ASSERT_TRUE(ecrit_texte("z\201.txt", "3"));
+  EXPECT_EQ(noms_disque("."), (Noms{"Données.txt", "z\302\201.txt", "Œuvre.txt"}));
+  EXPECT_EQ(liste("", "*.txt"), (Noms{"Donn\351es.txt", "z\201.txt", "\214uvre.txt"}));
   // Accented letters match their other case: "É" in the pattern, "é" on disk.
-  EXPECT_EQ(liste("", "DONN\xC9*"), Noms{"Donn\xE9"
-                                         "es.txt"});
-  EXPECT_EQ(liste("", "\x9C*"), Noms{"\x8C"
-                                     "uvre.txt"});
-  EXPECT_TRUE(
-      supprime_fichier("\x9C"
-                       "UVRE.TXT"));
-  EXPECT_FALSE(fs::exists("Œuvre.txt"));
+  EXPECT_EQ(liste("", "DONN\311*"), Noms{"Donn\351es.txt"});
+  EXPECT_EQ(liste("", "\234*"), Noms{"\214uvre.txt"});
+  EXPECT_TRUE(supprime_fichier("\234UVRE.TXT"));
+  EXPECT_FALSE(fs::exists(p8("Œuvre.txt")));
 }
 
 TEST(NomsWindows1252, UnNomSansFormeWindows1252NEstPasListe) {
   DossierTemporaire d;
-  ecrit_octets("日本.txt", "x");
-  ecrit_octets(std::string("bad\xFF.txt"), "x");  // not UTF-8
+  ecrit_octets(p8("日本.txt"), "x");
+#ifndef _WIN32
+  ecrit_octets(std::string("bad\377.txt"), "x");  // not even UTF-8
+#endif
   ecrit_octets("ok.txt", "x");
   EXPECT_EQ(liste("", "*"), Noms{"ok.txt"});
 }
@@ -186,9 +200,9 @@ TEST(Motifs, JokersDuPosteDeTravail) {
       {"sans_point", "*.*", true},
       {"", "*", true},
       {"a", "", false},
-      {"\xC9t\xE9.txt", "\xE9T\xC9*", true},  // "Été.txt" against "éTÉ*"
-      {"\xFF", "\x9F", true},                 // ÿ / Ÿ
-      {"\xD7", "\xF7", false},                // × and ÷ are not letters
+      {"\311t\351.txt", "\351T\311*", true},  // "Été.txt" against "éTÉ*"
+      {"\377", "\237", true},                 // ÿ / Ÿ
+      {"\327", "\367", false},                // × and ÷ are not letters
   };
   for (const Cas& c : cas)
     EXPECT_EQ(correspond_motif(c.nom, c.motif), c.attendu) << c.nom << " / " << c.motif;
@@ -207,22 +221,29 @@ TEST(Motifs, BeaucoupDEtoilesSurUnLongNomTermineVite) {
 
 TEST(Liste, FichiersVisiblesSeulementTriesSansCasse) {
   DossierTemporaire d;
-  for (const char* n : {"b.txt", "A.txt", "a.txt", "C.txt", "a.TXT.old", ".cache.txt", "_x.txt"})
-    ecrit_octets(n, "x");
+  for (const char* n : {"b.txt", "A.txt", "a.TXT.old", "_x.txt", "C.txt"}) ecrit_octets(n, "x");
+  cree_cache("cache.txt");
   fs::create_directory("dossier.txt");
+#ifdef _WIN32
+  ecrit_octets("systeme.txt", "x");
+  ::SetFileAttributesW(L"systeme.txt", FILE_ATTRIBUTE_SYSTEM);
+  const Noms attendus{"_x.txt", "A.txt", "b.txt", "C.txt"};
+#else
+  // Links: to a file it is one, to a folder or to nothing it is not.
+  ecrit_octets("a.txt", "x");
   fs::create_symlink("b.txt", "lien.txt");
   fs::create_symlink("absent", "casse.txt");
   fs::create_directory_symlink("dossier.txt", "lien_dossier.txt");
-
-  // Hidden names, folders, links to folders and broken links are not files
-  // the program can take; a link to a file is.
-  EXPECT_EQ(liste("", "*.txt"), (Noms{"_x.txt", "A.txt", "a.txt", "b.txt", "C.txt", "lien.txt"}));
-  EXPECT_EQ(liste("", "A*"), (Noms{"A.txt", "a.txt", "a.TXT.old"}));
+  const Noms attendus{"_x.txt", "A.txt", "a.txt", "b.txt", "C.txt", "lien.txt"};
+#endif
+  // Hidden and system files and folders are not files the program can take.
+  EXPECT_EQ(liste("", "*.txt"), attendus);
+  EXPECT_EQ(liste("", "a*").back(), "a.TXT.old");
 }
 
 TEST(Liste, DossierAbsentEchoueEtNeDonneAucunNom) {
   DossierTemporaire d;
-  std::vector<std::string> noms{"reste d'avant"};
+  Noms noms{"reste d'avant"};
   EXPECT_FALSE(liste_fichiers("absent\\", "*", noms));
   EXPECT_TRUE(noms.empty());
   ecrit_octets("fichier", "x");
@@ -233,14 +254,14 @@ TEST(Liste, ExistenceParNomOuParMotif) {
   DossierTemporaire d;
   fs::create_directories("Startup/sous");
   ecrit_octets("Startup/Pontex.desktop", "x");
-  ecrit_octets("Startup/.cache", "x");
+  const std::string cache = cree_cache("cache", "Startup");
   const std::string s = d.valeur_dossier() + "Startup\\";
   EXPECT_TRUE(existe_fichier(s + "Pontex.desktop"));
   EXPECT_TRUE(existe_fichier(s + "PONTEX.DESKTOP"));
   EXPECT_TRUE(existe_fichier(s + "Pont*"));
   EXPECT_TRUE(existe_fichier(s + "P?ntex.desktop"));
   EXPECT_FALSE(existe_fichier(s + "Autre*"));
-  EXPECT_FALSE(existe_fichier(s + ".cache"));  // hidden
+  EXPECT_FALSE(existe_fichier(s + cache));  // hidden
   EXPECT_FALSE(existe_fichier(s + "*cache"));
   EXPECT_FALSE(existe_fichier(s + "sous"));  // a folder
   EXPECT_FALSE(existe_fichier(s));           // no name
@@ -311,18 +332,24 @@ TEST(Renommage, RemplaceLaDestinationEtChangeLaCasse) {
   ASSERT_TRUE(renomme_fichier("a.tmp", "a.txt"));
   EXPECT_EQ(noms_disque("."), Noms{"a.txt"});
   EXPECT_EQ(lit_octets("a.txt"), "nouveau");
+#ifndef _WIN32
+  // A new name in another case is the same file: its name changes. (On
+  // Windows the system does this itself.)
   ASSERT_TRUE(renomme_fichier("a.txt", "A.TXT"));
   EXPECT_EQ(noms_disque("."), Noms{"A.TXT"});
+#endif
   EXPECT_FALSE(renomme_fichier("absent", "b"));
 }
 
 TEST(Suppression, ParMotifDansLeSeulDossierNomme) {
   DossierTemporaire d;
-  for (const char* n : {"a.txt", "B.TXT", "c.old", ".cache.txt", "sous/d.txt"})
-    ecrit_octets(n, "x");
+  for (const char* n : {"a.txt", "B.TXT", "c.old", "sous/d.txt"}) ecrit_octets(n, "x");
+  const std::string cache = cree_cache("cache.txt");
   fs::create_directory("dossier.txt");
   ASSERT_TRUE(supprime_motif(d.valeur_dossier() + "*.txt"));
-  EXPECT_EQ(noms_disque("."), (Noms{".cache.txt", "c.old", "dossier.txt", "sous"}));
+  Noms restants{cache, "c.old", "dossier.txt", "sous"};
+  std::sort(restants.begin(), restants.end());
+  EXPECT_EQ(noms_disque("."), restants);
   EXPECT_TRUE(fs::exists("sous/d.txt"));
   // Nothing left to match: a failed step, nothing touched.
   EXPECT_FALSE(supprime_motif("*.txt"));
@@ -372,10 +399,7 @@ TEST(Dossiers, UnSeulNiveauEtEchecSIlExiste) {
 
 TEST(Textes, OctetsTelsQuels) {
   DossierTemporaire d;
-  const std::string octets(
-      "ligne 1\r\nDonn\xE9"
-      "es\r\n\0\xFF\n",
-      21);
+  const std::string octets("ligne 1\r\nDonn\351es\r\n\0\377\n", 21);
   ASSERT_TRUE(ecrit_texte("t.txt", octets));
   EXPECT_EQ(lit_octets("t.txt"), octets);
   std::string lu;

@@ -3,8 +3,12 @@
 // the tests wait for it a bounded time, never without end.
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -24,6 +28,18 @@ namespace fs = std::filesystem;
 using test::DossierTemporaire;
 using test::ecrit_octets;
 using test::lit_octets;
+
+// The marker's content once it appears, or nothing after five seconds.
+std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
+  const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < limite) {
+    if (fs::exists(marqueur)) return lit_octets(marqueur);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return std::nullopt;
+}
+
+#ifndef _WIN32
 
 // Sets (or unsets) an environment variable while it lives.
 class Variable {
@@ -48,16 +64,6 @@ class Variable {
   const char* nom_;
   std::optional<std::string> avant_;
 };
-
-// The marker's content once it appears, or nothing after five seconds.
-std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
-  const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (std::chrono::steady_clock::now() < limite) {
-    if (fs::exists(marqueur)) return lit_octets(marqueur);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return std::nullopt;
-}
 
 // A program name no other test or program uses.
 std::string nom_unique() {
@@ -238,6 +244,36 @@ TEST(DossiersUtilisateur, DossierDuProfilEnWindows1252) {
     EXPECT_FALSE(Cherche_Chemin(40).empty());
   }
 }
+
+#else  // _WIN32
+
+// On Windows the program search is the system's own (CreateProcess with no
+// application name: the program's folder, the current folder, the system
+// folders, PATH); the search order is checked on Linux, where the layer
+// implements it. Here: a start that works, one that cannot, the profile.
+
+TEST(Processus, CommandeEtProgrammeAbsent) {
+  DossierTemporaire d;
+  ASSERT_TRUE(demarre_commande("cmd /c echo ok> marqueur.tmp && move marqueur.tmp marqueur"));
+  auto m = attend_marqueur(d.chemin() / "marqueur");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->substr(0, 2), "ok");
+  Resultat r = demarre_programme("pontex-essai-absent.exe", Fenetre_lancement::normale);
+  EXPECT_FALSE(r);
+  EXPECT_NE(r.raison().find("pontex-essai-absent.exe"), std::string::npos) << r.raison();
+  EXPECT_FALSE(demarre_programme("", Fenetre_lancement::normale));
+}
+
+TEST(DossiersUtilisateur, DossierDeDemarrageSousLeProfil) {
+  const std::string profil = Cherche_Chemin(40);
+  ASSERT_FALSE(profil.empty());
+  EXPECT_NE(profil.back(), '\\');
+  EXPECT_EQ(dossier_demarrage(),
+            profil + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+  EXPECT_EQ(Cherche_Chemin(0x7fff), "");
+}
+
+#endif
 
 }  // namespace
 }  // namespace pontex
