@@ -224,9 +224,13 @@ bool liste_natif(const std::string& dossier, std::string_view motif, std::vector
     // out rather than shown under a name that names nothing.
     auto nom_1252 = cp1252_depuis_utf8(nom);
     if (!nom_1252 || !correspond_motif(*nom_1252, motif)) continue;
-    // Plain files only; stat follows a symbolic link to its file.
-    struct stat st;
-    if (::fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+    // Plain files only; a symbolic link counts when it leads to one. The
+    // folder entry usually says what it is, saving a stat per file.
+    if (e->d_type != DT_REG) {
+      struct stat st;
+      if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
+      if (::fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+    }
     entrees.push_back({std::string(nom), std::move(*nom_1252)});
   }
   const int erreur_lecture = errno;
