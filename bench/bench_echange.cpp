@@ -1,0 +1,184 @@
+// The exchange on a large shop: a movement file of 100,000 records applied
+// to a register of 32,767 articles whose index holds 30,000 sorted keys and
+// 2,767 unsorted ones (articles created since the cash register last sorted
+// it), then the stock export of that register.
+//
+// Reported: records applied per second with the journal going to a
+// recording sink, record reads and writes per applied record (the index is
+// reopened for every lookup and nothing is kept between lookups), and the
+// time of one export. Targets on the 2-core build machine: at least 20,000
+// records per second, an export under 100 ms.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pontex/exchange/echange.h"
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/valeurs.h"
+#include "tools/fabrique_caisse.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int32_t articles = 32767;
+constexpr std::int32_t queue = 2767;
+constexpr int records = 100000;
+
+// The window as far as the exchange sees it: the journal kept in memory, no
+// file list to show.
+class Puits : public pontex::FenetreEchange {
+ public:
+  void ajoute_journal(std::string_view message) override { journal.emplace_back(message); }
+  std::vector<std::string> noms_File1() override { return {}; }
+  void rafraichit_File1() override {}
+  std::vector<std::string> noms_File2() override { return {}; }
+  void rafraichit_File2() override {}
+  void remplit_List2(const std::vector<std::string>&) override {}
+  void traite_evenements() override {}
+  std::vector<std::string> journal;
+};
+
+struct Boutique {
+  fs::path chemin;
+  fs::path precedent;
+  pontex::HorlogeFixe horloge{pontex::DateHeure{2026, 12, 5, 21, 7, 9}};
+  pontex::ValeursProgramme valeurs{horloge, ','};
+  std::string mouvements;               // the server's file
+  std::vector<std::string> references;  // its references, in order
+  std::int64_t en_queue = 0;
+
+  Boutique() {
+    chemin = fs::temp_directory_path() /
+             ("pontex-bench-echange-" + std::to_string(std::random_device{}()));
+    fs::create_directories(chemin / "transit" / "export" / "histo");
+    fs::create_directories(chemin / "transit" / "import");
+    precedent = fs::current_path();
+    fs::current_path(chemin);  // the working file goes to the current folder
+    const std::string racine = chemin.string() + "\\";
+
+    pontex::fabrique::ParametresCaisse p;
+    p.nombre_articles = articles;
+    p.indexe_references = false;  // one key per article, its code
+    p.entrees_queue = queue;
+    p.part_exclus = 0;
+    p.part_hors_echange = 0;
+    pontex::fabrique::ContenuCaisse c;
+    if (!pontex::fabrique::fabrique_caisse(racine + "caisse\\", p, &c)) std::abort();
+    if (c.entrees_triees != articles - queue) std::abort();
+
+    valeurs.config.transit = racine + "transit\\";
+    valeurs.config.ficbase = racine + "caisse\\";
+    valeurs.config.refarti = 0;
+    valeurs.config.nom_sto = "stock_";
+    valeurs.config.numpost = "2";
+    valeurs.config.utilisa = "1";
+    valeurs.caisse.met_dossier(valeurs.config.ficbase);
+
+    // Articles drawn evenly over the register, quantities with decimals
+    // both ways, lines ending as the server's Windows side writes them.
+    std::mt19937 g(7);
+    for (int i = 0; i < records; ++i) {
+      const auto& e = c.index[g() % c.index.size()];
+      if (&e - c.index.data() >= c.entrees_triees) ++en_queue;
+      std::string ref = e.cle.substr(1);
+      ref.erase(ref.find_last_not_of(' ') + 1);
+      references.push_back(ref);
+      mouvements += ref + "\t" + std::to_string(static_cast<int>(g() % 9) - 4) + ".5\r\n";
+    }
+  }
+  ~Boutique() {
+    std::error_code ec;
+    fs::current_path(precedent, ec);
+    fs::remove_all(chemin, ec);
+  }
+};
+
+Boutique& boutique() {
+  static Boutique b;
+  return b;
+}
+
+void BM_ApplicationMouvements(benchmark::State& state) {
+  Boutique& b = boutique();
+  std::uint64_t lectures = 0, ecritures = 0, appliques = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    Puits puits;
+    puits.journal.reserve(records);
+    if (!pontex::ecrit_texte("prov_stk_ana_ron.txt", b.mouvements)) std::abort();
+    const pontex::CompteursES avant = pontex::compteurs_es();
+    state.ResumeTiming();
+
+    pontex::applique_analyse(b.valeurs, puits);
+
+    state.PauseTiming();
+    lectures += pontex::compteurs_es().lectures - avant.lectures;
+    ecritures += pontex::compteurs_es().ecritures - avant.ecritures;
+    if (puits.journal.size() != static_cast<std::size_t>(records)) {
+      state.SkipWithError("some records were not applied");
+      break;
+    }
+    appliques += records;
+    state.ResumeTiming();
+  }
+  state.counters["records/s"] =
+      benchmark::Counter(static_cast<double>(appliques), benchmark::Counter::kIsRate);
+  state.counters["lectures/record"] =
+      static_cast<double>(lectures) / static_cast<double>(appliques);
+  state.counters["ecritures/record"] =
+      static_cast<double>(ecritures) / static_cast<double>(appliques);
+  state.counters["part en queue"] = static_cast<double>(b.en_queue) / records;
+}
+
+// The lookups alone, for the same references in the same order: the share of
+// the application that the index costs.
+void BM_RecherchesSeules(benchmark::State& state) {
+  Boutique& b = boutique();
+  std::uint64_t lectures = 0, faites = 0;
+  for (auto _ : state) {
+    const std::uint64_t avant = pontex::compteurs_es().lectures;
+    for (const std::string& r : b.references) {
+      if (b.valeurs.caisse.cherche_article(r) < 1) {
+        state.SkipWithError("reference not found");
+        return;
+      }
+    }
+    lectures += pontex::compteurs_es().lectures - avant;
+    faites += b.references.size();
+  }
+  state.counters["recherches/s"] =
+      benchmark::Counter(static_cast<double>(faites), benchmark::Counter::kIsRate);
+  state.counters["lectures/recherche"] =
+      static_cast<double>(lectures) / static_cast<double>(faites);
+}
+
+void BM_ExportStock(benchmark::State& state) {
+  Boutique& b = boutique();
+  Puits puits;
+  std::uint64_t lectures = 0;
+  for (auto _ : state) {
+    const std::uint64_t avant = pontex::compteurs_es().lectures;
+    pontex::genere_sorties(b.valeurs, puits);
+    lectures += pontex::compteurs_es().lectures - avant;
+  }
+  const fs::path fichier = b.chemin / "transit" / "export" / "stock_20261205210709.txt";
+  std::error_code ec;
+  state.counters["octets"] = static_cast<double>(fs::file_size(fichier, ec));
+  state.counters["lectures"] =
+      benchmark::Counter(static_cast<double>(lectures), benchmark::Counter::kAvgIterations);
+}
+
+BENCHMARK(BM_ApplicationMouvements)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_RecherchesSeules)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ExportStock)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
