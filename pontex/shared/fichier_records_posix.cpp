@@ -55,9 +55,11 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
   // A missing file is created empty, as the cash-register program expects.
   // A file we may not write (read-only copy of a register) is still opened
   // for reading, so the stock can be exported; its writes then fail.
-  int fd = ::open(natif->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // O_NONBLOCK: a named pipe in place of a register file must not make
+  // the program wait in open(); it is then refused below.
+  int fd = ::open(natif->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
-    fd = ::open(natif->c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(natif->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return echec_errno("open", *natif, errno);
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

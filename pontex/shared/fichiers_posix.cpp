@@ -20,6 +20,11 @@ namespace {
 using interne::echec_injecte;
 using interne::resout_chemin;
 
+// O_NONBLOCK: a named pipe or a device left where a file is expected must
+// give a failed step, never a program that waits forever in open() or
+// read(). It changes nothing for plain files.
+constexpr int drapeaux = O_CLOEXEC | O_NONBLOCK;
+
 Resultat echec_errno(const char* quoi, const std::string& chemin, int erreur = errno) {
   return Resultat::echec(std::string(quoi) + " " + chemin + ": " + std::strerror(erreur));
 }
@@ -76,8 +81,11 @@ Resultat ecrit_fichier(std::string_view chemin, std::string_view contenu, int mo
   if (echec_injecte(Operation::ecriture, chemin)) return echec_injection(chemin);
   std::string natif;
   if (Resultat r = prepare(Operation::ouverture, chemin, natif); !r) return r;
-  Descripteur fd(::open(natif.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | mode_ajout, 0666));
+  Descripteur fd(::open(natif.c_str(), O_WRONLY | O_CREAT | drapeaux | mode_ajout, 0666));
   if (!fd.ok()) return echec_errno("open", natif);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Resultat::echec(natif + " is not a file");
   if (!ecrit_tout(fd.get(), contenu.data(), contenu.size())) return echec_errno("write", natif);
   if (!fd.ferme()) return echec_errno("close", natif);
   return Resultat::succes();
@@ -136,7 +144,7 @@ Resultat copie_fichier(std::string_view source, std::string_view destination) {
   if (Resultat r = prepare(Operation::copie, source, src); !r) return r;
   if (Resultat r = prepare(Operation::copie, destination, dst); !r) return r;
 
-  Descripteur in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+  Descripteur in(::open(src.c_str(), O_RDONLY | drapeaux));
   if (!in.ok()) return echec_errno("open", src);
   struct stat st_src;
   if (::fstat(in.get(), &st_src) != 0) return echec_errno("stat", src);
@@ -145,7 +153,7 @@ Resultat copie_fichier(std::string_view source, std::string_view destination) {
   // Not truncated yet: the destination may turn out to be the source itself
   // ("a.txt" copied to "A.TXT" resolves to the same file), which truncating
   // would destroy.
-  Descripteur out(::open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  Descripteur out(::open(dst.c_str(), O_WRONLY | O_CREAT | drapeaux, 0666));
   if (!out.ok()) return echec_errno("open", dst);
   struct stat st_dst;
   if (::fstat(out.get(), &st_dst) != 0) return echec_errno("stat", dst);
@@ -243,11 +251,12 @@ Resultat lit_texte(std::string_view chemin, std::string& contenu) {
   if (echec_injecte(Operation::lecture, chemin)) return echec_injection(chemin);
   std::string natif;
   if (Resultat r = prepare(Operation::ouverture, chemin, natif); !r) return r;
-  Descripteur fd(::open(natif.c_str(), O_RDONLY | O_CLOEXEC));
+  Descripteur fd(::open(natif.c_str(), O_RDONLY | drapeaux));
   if (!fd.ok()) return echec_errno("open", natif);
   struct stat st;
-  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode))
-    contenu.reserve(static_cast<std::size_t>(st.st_size));
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Resultat::echec(natif + " is not a file");
+  contenu.reserve(static_cast<std::size_t>(st.st_size));
   char tampon[64 * 1024];
   for (;;) {
     const ssize_t n = ::read(fd.get(), tampon, sizeof tampon);

@@ -199,6 +199,8 @@ Resultat demarre_programme(std::string_view nom, Fenetre_lancement fenetre) {
 Resultat demarre_commande(std::string_view ligne) {
   if (ligne.find('\0') != std::string_view::npos)
     return Resultat::echec("command holds a NUL byte");
+  if (ligne.find_first_not_of(" \t") == std::string_view::npos)
+    return Resultat::echec("empty command");
   return lance("/bin/sh", {"/bin/sh", "-c", interne::utf8_depuis_1252(ligne)},
                Fenetre_lancement::normale);
 }

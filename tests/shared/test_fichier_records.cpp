@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -160,6 +161,10 @@ TEST(FichierRecords, OuvertureRefuseeOuImpossible) {
   fs::create_directory("dossier");
   FichierRecords f;
   EXPECT_FALSE(f.ouvre("dossier", L));
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo("tube", 0644), 0);
+  EXPECT_FALSE(f.ouvre("tube", L));  // at once, not waiting for a writer
+#endif
   EXPECT_FALSE(f.est_ouvert());
   EXPECT_FALSE(f.ouvre("absent\\a.wdo", L));
   EXPECT_FALSE(f.ouvre("a.wdo", 0));

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 #include <algorithm>
@@ -434,6 +436,24 @@ TEST(Textes, DateDeModification) {
                               .count();
   EXPECT_NEAR(static_cast<double>(maintenant - *date), 48.0 * 3600, 60);
 }
+
+#ifndef _WIN32
+// Someone leaves a named pipe where a file is expected: every operation
+// fails at once instead of waiting for a writer or a reader that never comes.
+TEST(Textes, UnTubeNommeNeFaitJamaisAttendre) {
+  DossierTemporaire d;
+  ASSERT_EQ(::mkfifo("Pontex.wdo", 0644), 0);
+  ecrit_octets("a.txt", "x");
+  std::string lu;
+  EXPECT_FALSE(lit_texte("Pontex.wdo", lu));
+  EXPECT_FALSE(ecrit_texte("Pontex.wdo", "x"));
+  EXPECT_FALSE(ajoute_texte("Pontex.wdo", "x"));
+  EXPECT_FALSE(copie_fichier("Pontex.wdo", "b.txt"));
+  EXPECT_FALSE(copie_fichier("a.txt", "Pontex.wdo"));
+  EXPECT_FALSE(existe_fichier("Pontex.wdo"));
+  EXPECT_EQ(liste("", "*"), Noms{"a.txt"});
+}
+#endif
 
 // --- Failure hook ---------------------------------------------------------------
 

@@ -199,6 +199,7 @@ TEST(Processus, CommandeParLeShellAvecNomsWindows1252) {
                        "es"));
   EXPECT_EQ(attend_marqueur(d.chemin() / "Données"), "ok");
   EXPECT_FALSE(demarre_commande(std::string("true\0rm -rf x", 13)));
+  EXPECT_FALSE(demarre_commande("  "));
 }
 
 // --- The profile and Startup folders -----------------------------------------
