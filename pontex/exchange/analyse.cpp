@@ -18,8 +18,6 @@ namespace pontex {
 
 namespace {
 
-constexpr std::string_view nom_fichier_analyse = "prov_stk_ana_ron.txt";
-
 // A record that is not applied leaves a line in the day's error file (opened
 // and closed for this one line, so that the server or the shop can read the
 // file at any moment) and in the journal. The date is taken per line: a run

@@ -19,6 +19,10 @@ namespace pontex {
 bool article_echange(const EnregistrementArticle& article, bool par_reference_alternative,
                      std::string& reference);
 
+// The analysis working file, in the current directory: each file taken from
+// the import folder is copied there and applied from there.
+inline constexpr std::string_view nom_fichier_analyse = "prov_stk_ana_ron.txt";
+
 // The transit folder's sub-folders, ending with a backslash.
 inline std::string dossier_import(const ValeursProgramme& v) {
   return v.config.transit + "import\\";

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,12 +29,15 @@ void archive_attentes(const ValeursProgramme& valeurs, FenetreEchange& fenetre) 
 }
 
 // One line per article taking part in the exchange, in the order of the
-// article file: reference, TAB, stock, TAB, CR LF.
-std::string lignes_stock(ValeursProgramme& valeurs) {
+// article file: reference, TAB, stock, TAB, CR LF. Nothing when the article
+// file cannot be opened: an empty export would tell the server the shop
+// sells nothing any more.
+std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
   std::string contenu;
   std::int32_t n = 0;
-  valeurs.caisse.ouvre_articles(n);
+  const Resultat ouvert = valeurs.caisse.ouvre_articles(n);
   valeurs.nombre_articles = n;
+  if (!ouvert) return std::nullopt;
   const bool alternative = valeurs.config.refarti != 0;
   // The count never exceeds the records the file holds (a 32-bit count:
   // registers of more than 32,767 articles are exported whole).
@@ -84,8 +88,11 @@ void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 
     const std::string nom =
         valeurs.config.nom_sto + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
-    const std::string contenu = lignes_stock(valeurs);
-    ecrit_export(valeurs, fenetre, nom, contenu);
+    if (const auto contenu = lignes_stock(valeurs)) {
+      ecrit_export(valeurs, fenetre, nom, *contenu);
+    } else {
+      fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+    }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
   }

@@ -16,8 +16,6 @@ namespace pontex {
 
 namespace {
 
-constexpr std::string_view nom_fichier_analyse = "prov_stk_ana_ron.txt";
-
 // A file changed less than this long ago may still be growing: on Linux the
 // server can go on writing into a file we have already deleted, and the rest
 // of it would be lost.

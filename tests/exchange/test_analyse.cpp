@@ -97,16 +97,28 @@ TEST_F(Analyse, UnreadableQuantitiesAreReportedNotApplied) {
   EXPECT_EQ(b.mouvement(0).poste(), 2);
 }
 
-TEST_F(Analyse, ArticleFileThatCannotBeWrittenSendsRecordsToTheErrorFile) {
-  const EchecInjecte echec([](Operation op, std::string_view chemin) {
-    return op == Operation::ecriture && chemin.ends_with("w_caiar4.wdo");
-  });
-  applique("BOU-001\t2\n");
-  EXPECT_EQ(erreurs(), "Erreur article : BOU-001 2 \r\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"2.00 x Erreur article : BOU-001"}));
+// A matched record that cannot reach its article is not lost silently.
+class AnalyseArticlesInaccessibles : public Analyse,
+                                     public ::testing::WithParamInterface<Operation> {};
+
+TEST_P(AnalyseArticlesInaccessibles, RecordsGoToTheErrorFile) {
+  const Operation operation = GetParam();
+  {
+    const EchecInjecte echec([operation](Operation op, std::string_view chemin) {
+      return op == operation && chemin.ends_with("w_caiar4.wdo");
+    });
+    applique("BOU-001\t2\nEPI-002\t-1\n");
+  }
+  EXPECT_EQ(erreurs(), "Erreur article : BOU-001 2 \r\nErreur article : EPI-002-1 \r\n");
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"2.00 x Erreur article : BOU-001", "-1.00 x Erreur article : EPI-002"}));
   EXPECT_EQ(b.article(1).octets, b.originaux[0].octets);
   EXPECT_EQ(b.mouvement(0).poste(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Operations, AnalyseArticlesInaccessibles,
+                         ::testing::Values(Operation::ouverture, Operation::lecture,
+                                           Operation::ecriture));
 
 TEST_F(Analyse, AnIndexPointingPastTheArticlesWritesNothing) {
   ASSERT_TRUE(fabrique::ecrit_index(b.dossier_caisse(), {{"APERDU", 40}}, 1).ok());

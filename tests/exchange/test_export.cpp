@@ -135,6 +135,18 @@ TEST_F(Export, AnExportThatCannotBeWrittenIsReportedAndLeavesNothing) {
                                        "Export g\xE9n\xE9r\xE9"}));
 }
 
+TEST_F(Export, AnArticleFileThatCannotBeOpenedGivesNoEmptyExport) {
+  const EchecInjecte echec([](Operation o, std::string_view chemin) {
+    return o == Operation::ouverture && chemin.ends_with("w_caiar4.wdo");
+  });
+  exporte();
+  EXPECT_EQ(Boutique::fichiers(b.exporte()), Lignes{});
+  EXPECT_EQ(b.fenetre.journal[1],
+            "Export non \xE9"
+            "crit : " +
+                nom_export);
+}
+
 TEST_F(Export, TwoExportsInTheSameSecond) {
   exporte();
   genere_sorties(b.valeurs, b.fenetre);  // File2 shows the first export now
