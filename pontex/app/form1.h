@@ -99,7 +99,9 @@ class Form1 : public QWidget, public FenetreEchange {
 
  private:
   void cree_controles();
+  void selectionne_derniere_ligne();
   Programme& programme_;
+  bool selection_prevue_ = false;
   bool demarre_reduit_ = false;
 };
 

@@ -17,9 +17,22 @@ void Form1::ajoute_journal_texte(const QString& message) {
   const DateHeure maintenant = programme_.valeurs.horloge->maintenant();
   List1->addItem(QString::fromStdString(format_horodatage_journal(maintenant)) +
                  QStringLiteral(" - ") + message);
-  // The newest line is selected and in view.
-  List1->setCurrentRow(List1->count() - 1);
-  List1->scrollToItem(List1->item(List1->count() - 1));
+  // The newest line is selected and in view whenever the window is drawn.
+  // Selecting it at every line would lay the whole list out again each
+  // time (an import of 100,000 records journals 100,000 lines before the
+  // window draws again), so it is done once, at the next event pass.
+  if (!selection_prevue_) {
+    selection_prevue_ = true;
+    QMetaObject::invokeMethod(this, &Form1::selectionne_derniere_ligne, Qt::QueuedConnection);
+  }
+}
+
+void Form1::selectionne_derniere_ligne() {
+  selection_prevue_ = false;
+  const int derniere = List1->count() - 1;
+  if (derniere < 0) return;
+  List1->setCurrentRow(derniere);
+  List1->scrollToItem(List1->item(derniere));
 }
 
 void Form1::ajoute_journal(std::string_view message) { ajoute_journal_texte(depuis_1252(message)); }

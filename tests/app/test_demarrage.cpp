@@ -132,6 +132,24 @@ TEST(Demarrage, UneDemandeDeDemarrageReduitNeChangePasLeMode) {
   EXPECT_FALSE(qEnvironmentVariableIsSet("PONTEX_DEMARRAGE_REDUIT"));
 }
 
+TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  f.show();
+  for (int i = 0; i < 3000; ++i) f.ajoute_journal("2.00 x CAF\xC9 MOULU 250G");
+  QCoreApplication::processEvents();
+  ASSERT_EQ(f.List1->count(), 3000);
+  EXPECT_EQ(f.List1->item(2999)->text(), "03-02 14:05:37 - 2.00 x CAFÉ MOULU 250G");
+  EXPECT_EQ(f.List1->currentRow(), 2999);
+  EXPECT_TRUE(f.List1->item(2999)->isSelected());
+  EXPECT_TRUE(f.List1->viewport()->rect().contains(f.List1->visualItemRect(f.List1->item(2999))));
+  // Unsorted: in the order written.
+  f.ajoute_journal("A");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(f.List1->currentRow(), 3000);
+  EXPECT_EQ(f.List1->item(3000)->text(), "03-02 14:05:37 - A");
+}
+
 TEST(Fenetre, DispositionTextesEtOrdreDeTabulation) {
   GardeModales garde;
   Boutique b;
