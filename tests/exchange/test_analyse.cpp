@@ -28,17 +28,12 @@ class Analyse : public ::testing::Test {
   Boutique b;
 };
 
-TEST_F(Analyse, NoWorkingFileDoesNothing) {
+TEST_F(Analyse, NoWorkingFileOrAnEmptyOne) {
   applique_analyse(b.valeurs, b.fenetre);
-  EXPECT_TRUE(b.fenetre.journal.empty());
-  EXPECT_EQ(b.mouvement(0).poste(), 0);
-  EXPECT_FALSE(fs::exists(b.fichier_erreurs()));
-}
-
-TEST_F(Analyse, EmptyWorkingFileIsDeletedSilently) {
   applique("");
   EXPECT_TRUE(b.fenetre.journal.empty());
   EXPECT_FALSE(analyse_presente());
+  EXPECT_FALSE(fs::exists(b.fichier_erreurs()));
 }
 
 TEST_F(Analyse, MatchesAndErrorsInFileOrder) {
@@ -68,13 +63,17 @@ TEST_F(Analyse, TheSameReferenceThreeTimesAppliesThreeTimes) {
 TEST_F(Analyse, CommaSeparatorInErrorFileAndJournal) {
   Boutique v(',');
   v.ecrit_caisse(articles_boutique());
-  v.ecrit_analyse("X\t-1.5\nY\t.5\nEPI-002\t2\t7\n");
+  v.ecrit_analyse("X\t-1.5\nY\t.5\nEPI-002\t2\t7\nEPI-002\t-2.5\n");
   applique_analyse(v.valeurs, v.fenetre);
   EXPECT_EQ(lit_octets(v.fichier_erreurs()),
             "Erreur reference : X-1,5 \r\nErreur reference : Y ,5 \r\n");
   EXPECT_EQ(v.fenetre.journal,
             (Lignes{"-1,50 x Erreur reference : X", "0,50 x Erreur reference : Y",
-                    "27,00 x " + designation_40("CAF\xC9 EN GRAINS")}));
+                    "27,00 x " + designation_40("CAF\xC9 EN GRAINS"),
+                    "-2,50 x " + designation_40("CAF\xC9 EN GRAINS")}));
+  // The movement keeps its decimals whatever the workstation's separator.
+  EXPECT_EQ(v.mouvement(2).quantite(), -2.5f);
+  EXPECT_EQ(v.article(2).stock(), 27.0f);
 }
 
 TEST_F(Analyse, ErrorsOfEachDayGoToThatDaysFile) {

@@ -66,17 +66,6 @@ TEST_F(Export, EmptyRegisterGivesAnEmptyFile) {
   EXPECT_EQ(fichier_export(), "");
 }
 
-TEST_F(Export, WaitingFilesGoToTheArchive) {
-  ecrit_octets(b.exporte() / "stock_1.txt", "un\r\n");
-  ecrit_octets(b.exporte() / "STOCK_2.TXT", "deux\r\n");
-  ecrit_octets(b.exporte() / "autre.txt", "autre\r\n");
-  exporte();
-  EXPECT_EQ(b.fenetre.List2, (Lignes{"stock_1.txt", "STOCK_2.TXT"}));
-  EXPECT_EQ(Boutique::fichiers(b.histo()), (Lignes{"STOCK_2.TXT", "stock_1.txt"}));
-  EXPECT_EQ(lit_octets(b.histo() / "STOCK_2.TXT"), "deux\r\n");
-  EXPECT_EQ(Boutique::fichiers(b.exporte()), (Lignes{"autre.txt", nom_export}));
-}
-
 TEST_F(Export, AWaitingFileWhoseArchiveCopyFailedStays) {
   ecrit_octets(b.exporte() / "stock_1.txt", "un\r\n");
   ecrit_octets(b.exporte() / "stock_2.txt", "deux\r\n");

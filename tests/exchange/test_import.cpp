@@ -121,15 +121,6 @@ TEST_F(Import, KeptCopyReplacesOnlyTheFinalTxtInAnyCase) {
                                        "Traitement : X.TXT", "1.00 x Erreur reference : A"}));
 }
 
-TEST_F(Import, AFileWithoutRecordIsStillTakenIn) {
-  b.depose("vide.txt", "");
-  b.depose("pas_fini.txt", "BOU-001\t5");
-  importe();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : pas_fini.txt", "Traitement : vide.txt"}));
-  EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"pas_fini.old", "vide.old"}));
-  EXPECT_EQ(b.mouvement(0).poste(), 0);
-}
-
 // A failure at any of the three steps leaves the file in place, unapplied,
 // for the next cycle, which applies it once.
 struct EtapeEchouee {
