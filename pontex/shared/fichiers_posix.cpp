@@ -86,9 +86,13 @@ Resultat ecrit_fichier(std::string_view chemin, std::string_view contenu, int mo
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
     return Resultat::echec(natif + " is not a file");
-  if (!ecrit_tout(fd.get(), contenu.data(), contenu.size())) return echec_errno("write", natif);
-  if (!fd.ferme()) return echec_errno("close", natif);
-  return Resultat::succes();
+  if (ecrit_tout(fd.get(), contenu.data(), contenu.size()) && fd.ferme()) return Resultat::succes();
+  // A replaced text cut short (full disk) is removed rather than left to be
+  // read as a whole one; an appended text keeps what it had.
+  const int erreur = errno;
+  fd.ferme();
+  if (mode_ajout == O_TRUNC) ::unlink(natif.c_str());
+  return echec_errno("write", natif, erreur);
 }
 
 }  // namespace

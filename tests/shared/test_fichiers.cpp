@@ -10,7 +10,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
+#include <cstdlib>
 #endif
 
 #include <algorithm>
@@ -326,6 +330,32 @@ TEST(Copie, SourceAbsenteOuIdentiqueNeTouchePasLaDestination) {
   EXPECT_FALSE(copie_fichier("export\\histo\\stock_1.txt", "export"));
   EXPECT_FALSE(copie_fichier("export\\histo\\stock_1.txt", "absent\\x.txt"));
 }
+
+#ifndef _WIN32
+// The disk fills up half-way: no truncated copy or text is left behind to
+// be applied or collected as a whole one. The full disk is a file size limit
+// set in a child process, so the test runner keeps its own.
+bool disque_plein_sans_fichier_tronque(const std::string& mouvements) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limite;
+  limite.rlim_cur = limite.rlim_max = 1000;
+  if (::setrlimit(RLIMIT_FSIZE, &limite) != 0) return false;
+  return !copie_fichier("import\\a.txt", "prov_stk_ana_ron.txt") &&
+         !fs::exists("prov_stk_ana_ron.txt") && !ecrit_texte("export.txt", mouvements) &&
+         !fs::exists("export.txt") && !ajoute_texte("journal.err", mouvements) &&
+         fs::exists("journal.err");
+}
+
+TEST(Copie, UnDisquePleinNeLaissePasDeFichierTronque) {
+  DossierTemporaire d;
+  const std::string mouvements(5000, 'm');
+  ecrit_octets("import/a.txt", mouvements);
+  ecrit_octets("journal.err", "ligne\r\n");
+  EXPECT_EXIT(std::_Exit(disque_plein_sans_fichier_tronque(mouvements) ? 0 : 1),
+              ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(lit_octets("import/a.txt"), mouvements);
+}
+#endif
 
 TEST(Renommage, RemplaceLaDestinationEtChangeLaCasse) {
   DossierTemporaire d;
