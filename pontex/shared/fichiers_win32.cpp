@@ -140,7 +140,13 @@ Resultat copie_fichier(std::string_view source, std::string_view destination) {
   if (Resultat r = prepare(Operation::copie, destination, dst); !r) return r;
   if (meme_fichier(src, dst))
     return Resultat::echec("cannot copy " + std::string(source) + " onto itself");
-  if (!::CopyFileW(src.c_str(), dst.c_str(), FALSE)) return echec_systeme("copy", source);
+  if (!::CopyFileW(src.c_str(), dst.c_str(), FALSE)) {
+    const DWORD code = ::GetLastError();
+    // Cut short by a full disk: no truncated copy is left to be taken for a
+    // whole one.
+    if (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL) ::DeleteFileW(dst.c_str());
+    return echec_systeme("copy", source, code);
+  }
   return Resultat::succes();
 }
 
@@ -234,10 +240,15 @@ Resultat ecrit_fichier(std::string_view chemin, std::string_view contenu, bool a
   Poignee h(::CreateFileW(large.c_str(), ajout ? FILE_APPEND_DATA : GENERIC_WRITE, partage, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.ok()) return echec_systeme("open", chemin);
-  if (!ecrit_tout(h.get(), contenu.data(), contenu.size())) return echec_systeme("write", chemin);
-  if (!ajout && !::SetEndOfFile(h.get())) return echec_systeme("write", chemin);
-  if (!h.ferme()) return echec_systeme("close", chemin);
-  return Resultat::succes();
+  if (ecrit_tout(h.get(), contenu.data(), contenu.size()) && (ajout || ::SetEndOfFile(h.get())) &&
+      h.ferme())
+    return Resultat::succes();
+  // A replaced text cut short (full disk) is removed rather than left to be
+  // read as a whole one; an appended text keeps what it had.
+  const DWORD code = ::GetLastError();
+  h.ferme();
+  if (!ajout) ::DeleteFileW(large.c_str());
+  return echec_systeme("write", chemin, code);
 }
 
 }  // namespace
