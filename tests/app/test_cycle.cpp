@@ -178,6 +178,25 @@ TEST_F(Cycle, Command3RedemarreCinqTopsPlusTardSansCycle) {
   EXPECT_EQ(p.journal().size(), 1u);
 }
 
+TEST_F(Cycle, LesBoutonsDeTest) {
+  // Command2 applies a working file put in the current directory by hand.
+  ecrit_octets(b.chemin("prov_stk_ana_ron.txt"), b.reference(4) + "\t2\n");
+  const float avant = b.stock(4);
+  QTest::mouseClick(f().Command2, Qt::LeftButton);
+  EXPECT_FLOAT_EQ(b.stock(4), avant + 2);
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("prov_stk_ana_ron.txt")));
+
+  // Command1 writes five sales into the import folder; the import list
+  // shows the new file next to the one already waiting.
+  QTest::mouseClick(f().Command1, Qt::LeftButton);
+  EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Ventes générées");
+  ASSERT_EQ(f().File1->count(), 2);
+  EXPECT_EQ(f().File1->item(1)->text(), "ventes_20260203140537.txt");
+  const std::string ventes = lit_octets(b.chemin("transit/import/ventes_20260203140537.txt"));
+  EXPECT_EQ(std::count(ventes.begin(), ventes.end(), '\n'), 5);
+  EXPECT_TRUE(intact());
+}
+
 TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
   f().Timer1_Timer();
   int intervalle_pendant = -1;
