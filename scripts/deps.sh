@@ -29,12 +29,15 @@ pontex_installe_dependances() {
   fi
 }
 
-# Configures and builds build/ (or $PONTEX_BUILD) with Ninja.
+# Configures and builds build/ (or $PONTEX_BUILD) with Ninja; extra
+# arguments go to the configuration. The programs are installed straight
+# into the installation prefix ("cmake --install build --prefix DIR" gives
+# the shop's folder DIR), as they ship.
 pontex_construit() {
   local racine build
   racine=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   build=${PONTEX_BUILD:-$racine/build}
-  cmake -S "$racine" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${PONTEX_BUILD_TYPE:-RelWithDebInfo} \
-    -DPONTEX_WERROR=ON "$@" || return 1
+  cmake -S "$racine" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${PONTEX_BUILD_TYPE:-RelWithDebInfo}" \
+    -DPONTEX_WERROR=ON -DCMAKE_INSTALL_BINDIR=. "$@" || return 1
   cmake --build "$build" || return 1
 }

@@ -1,0 +1,227 @@
+// The demo's stock server against the exchange procedures themselves: what
+// it delivers is taken and applied in full, its account matches the files,
+// and its checks catch an exchange that lost, doubled or misreported a
+// movement. The demo's test relies on these checks.
+
+#include "tools/serveur_simule.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pontex/data/caisse.h"
+#include "pontex/exchange/echange.h"
+#include "pontex/shared/valeurs.h"
+#include "tests/support/dossier_temporaire.h"
+#include "tests/support/fenetre_enregistreuse.h"
+#include "tools/fabrique_caisse.h"
+
+namespace pontex::serveur {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool contient(const std::vector<std::string>& anomalies, const std::string& morceau) {
+  return std::any_of(anomalies.begin(), anomalies.end(),
+                     [&](const std::string& a) { return a.find(morceau) != std::string::npos; });
+}
+
+class ServeurSimule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path racine = dossier_.chemin();
+    for (const char* d : {"transit/import/histo", "transit/export/histo", "shop"})
+      fs::create_directories(racine / d);
+    fabrique::ParametresCaisse p;
+    p.nombre_articles = 300;
+    p.entrees_queue = 12;
+    p.graine = 3;
+    ASSERT_TRUE(fabrique::fabrique_caisse(dossier_.valeur_dossier() + "caisse\\", p));
+
+    // The workstation writes its stocks with a decimal comma.
+    const std::string configuration = "#TRANSIT#" + dossier_.valeur_dossier() +
+                                      "transit\\ | shared\r\n#FICBASE#" +
+                                      dossier_.valeur_dossier() +
+                                      "caisse\\\r\n#REFARTI#1\r\n#NOM_STO#stock_\r\n#TIM_ANA#2\r\n";
+    test::ecrit_octets(racine / "shop" / "Pontex.wdo", configuration);
+    ASSERT_TRUE(lit_boutique((racine / "shop").string(), boutique_));
+    applique_texte_configuration(configuration, valeurs_.config);
+    valeurs_.caisse.met_dossier(valeurs_.config.ficbase);
+    ASSERT_TRUE(lit_catalogue(boutique_, catalogue_));
+  }
+
+  Envoi livre(unsigned graine) {
+    std::mt19937 tirage(graine);
+    Envoi e = prepare_envoi(boutique_, catalogue_, tirage);
+    EXPECT_TRUE(depose_envoi(boutique_, e, horloge_.maintenant()));
+    return e;
+  }
+
+  fs::path import(const std::string& nom) const {
+    return dossier_.chemin() / "transit" / "import" / nom;
+  }
+
+  // Pontex's exchange: the import folder, then the export. The received
+  // file is made older than the delay by which Pontex leaves a file the
+  // server may still be writing.
+  void echange() {
+    for (const auto& f : fs::directory_iterator(dossier_.chemin() / "transit" / "import"))
+      fs::last_write_time(f.path(), fs::file_time_type::clock::now() - std::chrono::minutes(1));
+    test::FenetreEnregistreuse fenetre(valeurs_.config.transit);
+    traite_import(valeurs_, fenetre);
+    genere_sorties(valeurs_, fenetre);
+  }
+
+  // Collects the one export and gives its content.
+  std::string collecte(std::string& nom) {
+    const std::vector<std::string> noms = exports_en_attente(boutique_);
+    EXPECT_EQ(noms.size(), 1u);
+    if (noms.empty()) return {};
+    nom = noms.back();
+    std::string contenu;
+    EXPECT_TRUE(collecte_export(boutique_, nom, recus(), contenu));
+    return contenu;
+  }
+
+  Bilan bilan(const Envoi& e, const std::string& nom, const std::string& contenu) {
+    return fait_bilan(boutique_, e, nom, contenu, horloge_.maintenant());
+  }
+
+  std::string recus() const { return (dossier_.chemin() / "serveur" / "recus").string(); }
+
+  test::DossierTemporaire dossier_;
+  HorlogeFixe horloge_{DateHeure{2026, 12, 6, 14, 2, 5}};
+  ValeursProgramme valeurs_{horloge_, ','};
+  Boutique boutique_;
+  std::vector<ArticleConnu> catalogue_;
+};
+
+TEST_F(ServeurSimule, UneLivraisonEstAppliqueeEnEntierEtRaconteeTelleQuelle) {
+  EXPECT_EQ(boutique_.prefixe_export, "stock_");
+  EXPECT_EQ(boutique_.delai_minutes, 2);
+  EXPECT_TRUE(boutique_.par_reference_alternative);
+
+  const Envoi e = livre(11);
+  // Twelve different known references, sales and deliveries, one unknown.
+  ASSERT_EQ(e.lignes.size(), 13u);
+  std::set<std::string> connues;
+  int ventes = 0, inconnues = 0;
+  const Caisse caisse(boutique_.caisse);
+  for (const LigneEnvoyee& l : e.lignes) {
+    if (l.numero < 1) {
+      ++inconnues;
+      EXPECT_LT(caisse.cherche_article(l.reference), 1) << l.reference;
+      continue;
+    }
+    connues.insert(l.reference);
+    ventes += l.quantite < 0;
+  }
+  EXPECT_EQ(connues.size(), 12u);
+  EXPECT_EQ(inconnues, 1);
+  EXPECT_GT(ventes, 0);
+  EXPECT_LT(ventes, 12);
+
+  // LF records under the final name only: nothing half-written to take.
+  EXPECT_EQ(e.nom, "mvt_20261206140205.txt");
+  const std::string texte = texte_envoi(e);
+  EXPECT_EQ(test::lit_octets(import(e.nom)), texte);
+  EXPECT_FALSE(fs::exists(import("mvt_20261206140205.tmp")));
+  EXPECT_EQ(std::count(texte.begin(), texte.end(), '\n'), 13);
+  EXPECT_EQ(texte.find('\r'), std::string::npos);
+
+  echange();
+  EXPECT_TRUE(envoi_pris(boutique_, e));
+  std::string nom;
+  const std::string contenu = collecte(nom);
+  EXPECT_EQ(nom, "stock_20261206140205.txt");
+  EXPECT_TRUE(fs::exists(fs::path(recus()) / nom));
+  EXPECT_TRUE(exports_en_attente(boutique_).empty());
+
+  const Bilan b = bilan(e, nom, contenu);
+  EXPECT_TRUE(b.anomalies.empty()) << b.anomalies.front();
+  ASSERT_EQ(b.mouvements.size(), 12u);
+  for (const MouvementVu& m : b.mouvements) {
+    ASSERT_NE(m.article, 0) << m.code;
+    ASSERT_TRUE(m.stock_avant.has_value());
+    EXPECT_EQ(m.stock_apres, static_cast<float>(*m.stock_avant + m.quantite)) << m.reference;
+  }
+  EXPECT_EQ(b.mouvements.front().numero, 1);
+  ASSERT_EQ(b.erreurs.size(), 1u);
+  EXPECT_TRUE(b.erreurs[0].starts_with("Erreur reference : NOUV-")) << b.erreurs[0];
+  EXPECT_GT(b.export_lignes, 200u);
+  EXPECT_EQ(b.export_lignes, b.articles_exportables);
+
+  // The next delivery is told from where the first one left the files.
+  const Envoi suivant = livre(12);
+  EXPECT_EQ(suivant.mouvements_avant, 12);
+  EXPECT_GT(suivant.taille_erreurs_avant, 0u);
+}
+
+TEST_F(ServeurSimule, UnEchangeFautifEstSignale) {
+  std::string nom, contenu;
+
+  // A record lost on the way: no movement, and a stock that did not move.
+  Envoi perdu = livre(21);
+  const LigneEnvoyee& oublie = *std::find_if(perdu.lignes.begin(), perdu.lignes.end(),
+                                             [](const LigneEnvoyee& l) { return l.numero > 0; });
+  Envoi sans = perdu;
+  sans.lignes.erase(sans.lignes.begin() + (&oublie - perdu.lignes.data()));
+  test::ecrit_octets(import(perdu.nom), texte_envoi(sans));
+  echange();
+  contenu = collecte(nom);
+  Bilan b = bilan(perdu, nom, contenu);
+  EXPECT_TRUE(contient(b.anomalies, oublie.reference + ": no movement recorded"));
+  EXPECT_TRUE(contient(b.anomalies, oublie.reference + ": stock"));
+
+  // A record applied twice.
+  Envoi double_ = livre(22);
+  const LigneEnvoyee& deux = *std::find_if(double_.lignes.begin(), double_.lignes.end(),
+                                           [](const LigneEnvoyee& l) { return l.numero > 0; });
+  Envoi avec = double_;
+  avec.lignes.push_back(deux);
+  test::ecrit_octets(import(double_.nom), texte_envoi(avec));
+  echange();
+  contenu = collecte(nom);
+  b = bilan(double_, nom, contenu);
+  EXPECT_TRUE(contient(b.anomalies, deux.reference + ": 2 movements recorded for one record"));
+  EXPECT_TRUE(contient(b.anomalies, deux.reference + ": stock"));
+
+  // A sound exchange, then the export or the error file misreport it.
+  const Envoi sain = livre(23);
+  echange();
+  contenu = collecte(nom);
+  ASSERT_TRUE(bilan(sain, nom, contenu).anomalies.empty());
+  const LigneEnvoyee& connue = *std::find_if(sain.lignes.begin(), sain.lignes.end(),
+                                             [](const LigneEnvoyee& l) { return l.numero > 0; });
+  const std::size_t ligne = contenu.find(connue.reference + "\t");
+  ASSERT_NE(ligne, std::string::npos);
+  const std::size_t fin = contenu.find("\r\n", ligne) + 2;
+
+  std::string faux = contenu;
+  faux.replace(ligne, fin - ligne, connue.reference + "\t-999,00\t\r\n");
+  b = bilan(sain, nom, faux);
+  EXPECT_TRUE(contient(b.anomalies, connue.reference + ": the export says -999,00"));
+
+  std::string court = contenu;
+  court.erase(ligne, fin - ligne);
+  b = bilan(sain, nom, court);
+  EXPECT_TRUE(contient(b.anomalies, connue.reference + ": missing from " + nom));
+  EXPECT_TRUE(contient(b.anomalies, "articles taking part in the exchange"));
+
+  b = bilan(sain, nom, contenu.substr(0, contenu.size() - 2));
+  EXPECT_TRUE(contient(b.anomalies, "lines not of the form"));
+
+  fs::resize_file(import(sain.fichier_erreurs.substr(sain.fichier_erreurs.rfind('\\') + 1)),
+                  sain.taille_erreurs_avant);
+  b = bilan(sain, nom, contenu);
+  EXPECT_TRUE(contient(b.anomalies, "unknown, but not in the error file"));
+}
+
+}  // namespace
+}  // namespace pontex::serveur
