@@ -93,23 +93,6 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   EXPECT_EQ(p.systeme.terminaisons, 0);
 }
 
-TEST(Demarrage, SansFichierDeParametrageLeDossierDeCaisseEstVide) {
-  GardeModales garde;
-  Boutique b;
-  std::filesystem::remove(b.chemin("Pontex.wdo"));
-  QString avis;
-  form97::prevoit_action([&](form97& d) {
-    avis = d.Label1->text();
-    d.Form_KeyPress(27);
-  });
-  outils::prevoit_action([](outils& o) { o.done(0); });
-  Processus p;
-  p.fenetre->Form_Load();
-  EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n");
-  EXPECT_EQ(p.fenetre->Label5->text(), "");
-  EXPECT_EQ(p.fenetre->Timer1->intervalle(), 0);
-}
-
 TEST(Demarrage, LeModeTacheDeFondDuMagasinReduitLaFenetre) {
   GardeModales garde;
   Boutique b;

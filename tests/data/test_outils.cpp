@@ -189,15 +189,5 @@ TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
   EXPECT_EQ(p.systeme.terminaisons, 1);
 }
 
-TEST_F(Parametrage, SansFichierLeTexteEstVide) {
-  fs::remove(b.chemin("Pontex.wdo"));
-  QString montre = "x";
-  ouvre([&](outils& o) {
-    montre = o.Text1->toPlainText();
-    o.btc_Click(1);
-  });
-  EXPECT_EQ(montre, "");
-}
-
 }  // namespace
 }  // namespace pontex::test
