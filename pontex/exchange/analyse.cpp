@@ -66,6 +66,8 @@ void applique_record(ValeursProgramme& valeurs, FenetreEchange& fenetre,
     signale_record(valeurs, fenetre, textes::erreur_reference, record, quantite);
     return;
   }
+  // The current record as the lookup found it; the recording reads it again
+  // and checks that read itself.
   valeurs.caisse.lit_article(k, valeurs.article);
   valeurs.numero_article = k;
   valeurs.quantite = *quantite;
@@ -94,9 +96,11 @@ void applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     valeurs.caisse.ferme_articles();
     supprime_fichier(nom_fichier_analyse);
   } catch (const std::bad_alloc&) {
-    // A working file too large for memory: left in place, the import file's
-    // ".old" copy holds it too.
+    // A working file too large for memory. Its content stays in the import
+    // file's ".old" copy; the working file goes, as after any run, so that
+    // no record of it can be applied a second time.
     valeurs.caisse.ferme_articles();
+    supprime_fichier(nom_fichier_analyse);
   }
 }
 
