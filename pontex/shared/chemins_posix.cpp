@@ -198,7 +198,9 @@ std::optional<std::string> resout_chemin(std::string_view chemin) {
     }
     resultat = std::move(candidat);
   }
-  if (resultat.empty()) resultat = ".";
+  // push_back, not assignment: GCC 12 at -O2 warns falsely (-Wrestrict)
+  // about the memcpy of an assignment here.
+  if (resultat.empty()) resultat.push_back('.');
   return resultat;
 }
 
