@@ -106,9 +106,16 @@ demo_processus() { # SHOP
 
 # Stops Pontex, relvano and kestrap of the shop's folder, including one that
 # is being started at that very moment: done only when two looks in a row
-# find nothing.
+# find nothing. Ends with failure when some program would not stop.
 demo_arrete_programmes() { # SHOP
   local pids vides=0 tour
+  # Pontex applies a movement file through its working file: stopped in
+  # the middle, an article's stock would have changed without its movement
+  # being recorded. It takes well under a second; wait for it to end.
+  for tour in $(seq 1 100); do
+    [ -e "$1/prov_stk_ana_ron.txt" ] || break
+    sleep 0.1
+  done
   for tour in $(seq 1 40); do
     pids=$(demo_processus "$1")
     if [ -z "$pids" ]; then
@@ -122,6 +129,19 @@ demo_arrete_programmes() { # SHOP
     sleep 0.3
   done
   [ -z "$(demo_processus "$1")" ]
+}
+
+# Waits (at most 60 s) until the stock server's first file is in the import
+# folder. Pontex lists the import folder when it starts, and only that list
+# is taken at its exchange: a file arriving later waits for the next one.
+demo_attend_livraison() { # DEMO SERVER_PID
+  local _
+  for _ in $(seq 1 600); do
+    compgen -G "$1/transit/import/*.txt" >/dev/null && return 0
+    kill -0 "$2" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
 }
 
 # Starts Pontex from the shop's folder, as the shop's start-at-login entry
@@ -167,7 +187,7 @@ demo_main() {
   fi
   boutique=$(demo_dispose "$demo" "$build" $neuf) || return 1
 
-  ecran="on the display $DISPLAY${WAYLAND_DISPLAY:+ $WAYLAND_DISPLAY}"
+  ecran="on the display ${DISPLAY:-}${WAYLAND_DISPLAY:+ $WAYLAND_DISPLAY}"
   if [ -z "${QT_QPA_PLATFORM:-}" ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export QT_QPA_PLATFORM=offscreen
   fi
@@ -214,8 +234,11 @@ EOF
   "$build/tools/serveur_simule" --boutique "$boutique" --recus "$demo/serveur/recus" \
     --journal "$demo/serveur/echanges.txt" &
   sim=$!
-  # The first file is in place before Pontex's first exchange.
-  sleep 1
+  demo_attend_livraison "$demo" "$sim" || {
+    echo "The stock server delivered no file." >&2
+    demo_fin
+    return 1
+  }
   demo_lance_pontex "$boutique" "$demo/pontex.log"
 
   # A display that cannot be opened ends Pontex at once: offscreen then.

@@ -16,6 +16,7 @@
 #include "pontex/data/configuration.h"
 #include "pontex/data/enregistrements.h"
 #include "pontex/exchange/articles_echange.h"
+#include "pontex/exchange/texte_mouvements.h"
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/nombres.h"
@@ -35,7 +36,7 @@ std::string sans_espaces_fin(std::string s) {
   return s;
 }
 
-std::string sans_espaces(std::string_view s) {
+std::string sans_espaces_autour(std::string_view s) {
   const std::size_t debut = s.find_first_not_of(' ');
   if (debut == std::string_view::npos) return {};
   return sans_espaces_fin(std::string(s.substr(debut)));
@@ -129,6 +130,19 @@ Resultat lit_catalogue(const Boutique& b, std::vector<ArticleConnu>& catalogue) 
   return Resultat::succes();
 }
 
+std::set<std::string> references_en_attente(const Boutique& b) {
+  std::set<std::string> references;
+  std::vector<std::string> noms;
+  liste_fichiers(b.transit + "import", "*.txt", noms);
+  for (const std::string& nom : noms) {
+    std::string texte;
+    if (!lit_texte(import_de(b) + nom, texte)) continue;
+    for (const RecordMouvement& r : decoupe_records(texte))
+      references.insert(sans_espaces_autour(r.reference));
+  }
+  return references;
+}
+
 Envoi prepare_envoi(const Boutique& b, const std::vector<ArticleConnu>& catalogue,
                     std::mt19937& tirage, int connues) {
   Envoi e;
@@ -185,7 +199,7 @@ Resultat depose_envoi(const Boutique& b, Envoi& e, const DateHeure& maintenant) 
     EnregistrementArticle a;
     Resultat r = fabrique::lit_article_dossier(b.caisse, l.numero, a);
     if (!r) return r;
-    l.code = sans_espaces(a.code());
+    l.code = sans_espaces_autour(a.code());
     l.designation = sans_espaces_fin(a.designation());
     l.stock_avant = a.stock();
   }
@@ -260,7 +274,7 @@ Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_no
       anomalie("movement " + entier(m) + " is counted in the header but cannot be read");
       continue;
     }
-    vu.code = sans_espaces(mv.code());
+    vu.code = sans_espaces_autour(mv.code());
     vu.quantite = mv.quantite();
     // The first line of the delivery with this code not yet seen; a
     // second movement for the same line is a movement applied twice.
@@ -281,9 +295,19 @@ Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_no
       if (vu.quantite != static_cast<float>(l.quantite))
         anomalie(l.reference + ": movement of " + stock_texte(vu.quantite) + " recorded, " +
                  entier(l.quantite) + " sent");
-      if (sans_espaces(mv.origine()) != textes::origine_serveur)
+      if (sans_espaces_autour(mv.origine()) != textes::origine_serveur)
         anomalie(l.reference + ": movement " + entier(m) +
                  " does not say it comes from the server");
+    }
+    if (!ligne) {
+      // A movement of another file (one left waiting by an earlier run, or
+      // the shop's own test sales): told with what the article holds now.
+      const Caisse caisse(b.caisse);
+      const std::int32_t k = caisse.cherche_article(vu.code);
+      if (k >= 1 && fabrique::lit_article_dossier(b.caisse, k, a)) {
+        vu.designation = sans_espaces_fin(a.designation());
+        vu.stock_apres = a.stock();
+      }
     }
     bilan.mouvements.push_back(std::move(vu));
   }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,11 @@ struct ArticleConnu {
 
 // The articles the server knows, in the order of the article file.
 Resultat lit_catalogue(const Boutique& b, std::vector<ArticleConnu>& catalogue);
+
+// References of the movement files waiting in the import folder (left by an
+// earlier run, or dropped by someone else). A delivery leaves them out, so
+// that its account does not mix with theirs.
+std::set<std::string> references_en_attente(const Boutique& b);
 
 // One record of a delivery.
 struct LigneEnvoyee {

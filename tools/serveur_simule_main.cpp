@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -154,7 +155,7 @@ void raconte_echange(Sortie& s, int numero, const Envoi& e, const Bilan& b,
       std::string ligne = marge + "  " + colonne(reference, 15) + colonne(m.designation, 33) +
                           a_droite(signe(m.quantite), 8) + "   ";
       if (m.article == 0) {
-        ligne += "(not from this delivery)";
+        ligne += "(another file) now " + format_deux_decimales(m.stock_apres, '.');
       } else {
         ligne += a_droite(m.stock_avant ? format_deux_decimales(*m.stock_avant, '.') : "?", 12) +
                  " → " + a_droite(format_deux_decimales(m.stock_apres, '.'), 7);
@@ -256,6 +257,13 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, sur_signal);
 
   Sortie sortie(journal);
+  {
+    std::vector<std::string> en_attente;
+    liste_fichiers(boutique.transit + "import", "*.txt", en_attente);
+    for (const std::string& nom : en_attente)
+      sortie.ligne("Server: " + en_utf8(nom) +
+                   " still waits in the import folder; Pontex takes it at the same exchange.");
+  }
   const HorlogeSysteme horloge;
   std::mt19937 tirage(graine);
   // From the end of an exchange to the next one: the restart delay, the
@@ -268,6 +276,9 @@ int main(int argc, char** argv) {
   for (long numero = 1; echanges == 0 || numero <= echanges; ++numero) {
     std::vector<ArticleConnu> catalogue;
     if (Resultat r = lit_catalogue(boutique, catalogue); !r) return erreur_usage(r.raison());
+    const std::set<std::string> en_attente = references_en_attente(boutique);
+    std::erase_if(catalogue,
+                  [&](const ArticleConnu& a) { return en_attente.contains(a.reference); });
     if (catalogue.empty()) return erreur_usage("no article of the register can be sent");
 
     Envoi envoi = prepare_envoi(boutique, catalogue, tirage, connues);

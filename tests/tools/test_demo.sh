@@ -79,6 +79,7 @@ export QT_QPA_PLATFORM=offscreen
 "$build/tools/serveur_simule" --boutique "$boutique" --recus "$demo/serveur/recus" \
   --echanges 1 --attente-max 60 --graine 7 >"$tmp/serveur.txt" 2>&1 &
 sim=$!
+demo_attend_livraison "$demo" "$sim" || echec "the stock server delivered no file"
 demo_lance_pontex "$boutique" "$demo/pontex.log"
 wait "$sim"
 statut=$?
