@@ -42,6 +42,7 @@ set(CPACK_GENERATOR "TGZ")
 # The files written at installation name the folder Pontex runs from: the
 # package is installed for its final folder, not for a staging folder.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX "${PONTEX_DOSSIER_PAQUET}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${PONTEX_DOSSIER_PAQUET}")
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 include(CPack)
