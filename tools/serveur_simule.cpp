@@ -241,7 +241,7 @@ Resultat collecte_export(const Boutique& b, const std::string& nom, const std::s
   std::error_code ec;
   fs::create_directories(recus, ec);
   if (ec) return Resultat::echec("cannot create " + recus + ": " + ec.message());
-  const fs::path cible = fs::path(recus) / chemin_natif(nom);
+  const fs::path cible = fs::path(recus) / en_utf8(nom);
   fs::rename(chemin_natif(source), cible, ec);
   if (!ec) return Resultat::succes();
   // Another file system: copy, then take it away.
