@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "pontex/shared/processus.h"
+#include "pontex/shared/regional.h"
 #include "tests/support/dossier_temporaire.h"
 
 namespace pontex {
@@ -204,6 +205,10 @@ TEST(Processus, CommandeParLeShellAvecNomsWindows1252) {
 
 // --- The profile and Startup folders -----------------------------------------
 
+TEST(Regional, SurLinuxLesFenetresDemandentLeSeparateurAQt) {
+  EXPECT_EQ(separateur_decimal_systeme(), std::nullopt);
+}
+
 TEST(DossiersUtilisateur, DossierDeDemarrageSelonXdg) {
   Variable home("HOME", "/home/caisse");
   {
@@ -263,6 +268,51 @@ TEST(Processus, CommandeEtProgrammeAbsent) {
   EXPECT_FALSE(r);
   EXPECT_NE(r.raison().find("pontex-essai-absent.exe"), std::string::npos) << r.raison();
   EXPECT_FALSE(demarre_programme("", Fenetre_lancement::normale));
+}
+
+// The stand-in program copied under `nom` into `dossier`.
+void copie_marqueur(const fs::path& dossier, const std::string& nom) {
+  fs::copy_file(PONTEX_MARQUEUR_ESSAI, dossier / nom, fs::copy_options::overwrite_existing);
+}
+
+TEST(Processus, ProgrammeParSonNomNormalOuReduitSansFocus) {
+  DossierTemporaire d;
+  const fs::path marqueur = d.chemin() / "marqueur";
+  copie_marqueur(d.chemin(), "relvano-essai.exe");
+  // Normal window with the focus; nothing of a minimised start passed on.
+  ASSERT_TRUE(demarre_programme("relvano-essai.exe", Fenetre_lancement::normale));
+  auto m = attend_marqueur(marqueur);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->substr(0, m->find(' ', 2)), std::to_string(SW_SHOWNORMAL) + " absent") << *m;
+  fs::remove(marqueur);
+  // Minimised without taking the focus: the window state and the wish.
+  ASSERT_TRUE(demarre_programme("RELVANO-ESSAI.EXE", Fenetre_lancement::reduite_sans_focus));
+  m = attend_marqueur(marqueur);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->substr(0, m->find(' ', 2)), std::to_string(SW_SHOWMINNOACTIVE) + " 1") << *m;
+}
+
+TEST(Processus, LeDossierDuProgrammePasseAvantLeDossierCourant) {
+  DossierTemporaire d;
+  const std::string nom = "pontex-essai-" + std::to_string(::GetCurrentProcessId()) + ".exe";
+  const fs::path dossier_exe = dossier_executable();
+  copie_marqueur(dossier_exe, nom);
+  copie_marqueur(d.chemin(), nom);
+  ASSERT_TRUE(demarre_programme(nom, Fenetre_lancement::normale));
+  auto m = attend_marqueur(d.chemin() / "marqueur");
+  ASSERT_TRUE(m);
+  // Its path, as it saw it: in the folder of the running program.
+  const std::string chemin = m->substr(m->find(' ', m->find(' ') + 1) + 1);
+  EXPECT_EQ(fs::path(chemin).parent_path(), dossier_exe) << *m;
+  // Wait for it to end before removing its program file.
+  for (int i = 0; i < 100 && !fs::remove(dossier_exe / nom); ++i) ::Sleep(50);
+}
+
+TEST(Regional, SeparateurDecimalDesReglagesDuPoste) {
+  // Whatever the user chose, it is one single-byte character.
+  auto s = separateur_decimal_systeme();
+  ASSERT_TRUE(s);
+  EXPECT_TRUE(*s == '.' || *s == ',') << *s;
 }
 
 TEST(DossiersUtilisateur, DossierDeDemarrageSousLeProfil) {
