@@ -131,13 +131,21 @@ demo_arrete_programmes() { # SHOP
   [ -z "$(demo_processus "$1")" ]
 }
 
-# Waits (at most 60 s) until the stock server's first file is in the import
-# folder. Pontex lists the import folder when it starts, and only that list
-# is taken at its exchange: a file arriving later waits for the next one.
-demo_attend_livraison() { # DEMO SERVER_PID
+# Number of movement files waiting in the import folder.
+demo_fichiers_import() { # DEMO
+  local f n=0
+  for f in "$1"/transit/import/*.txt; do [ -e "$f" ] && n=$((n + 1)); done
+  echo $n
+}
+
+# Waits (at most 60 s) until the stock server has delivered its first file:
+# more files wait in the import folder than BEFORE. Pontex lists the import
+# folder when it starts, and only that list is taken at its exchange: a file
+# arriving later waits for the next one.
+demo_attend_livraison() { # DEMO SERVER_PID BEFORE
   local _
   for _ in $(seq 1 600); do
-    compgen -G "$1/transit/import/*.txt" >/dev/null && return 0
+    [ "$(demo_fichiers_import "$1")" -gt "${3:-0}" ] && return 0
     kill -0 "$2" 2>/dev/null || return 1
     sleep 0.1
   done
@@ -231,10 +239,12 @@ EOF
   }
   trap 'demo_fin; exit 0' INT TERM
 
+  local attente
+  attente=$(demo_fichiers_import "$demo")
   "$build/tools/serveur_simule" --boutique "$boutique" --recus "$demo/serveur/recus" \
     --journal "$demo/serveur/echanges.txt" &
   sim=$!
-  demo_attend_livraison "$demo" "$sim" || {
+  demo_attend_livraison "$demo" "$sim" "$attente" || {
     echo "The stock server delivered no file." >&2
     demo_fin
     return 1
