@@ -221,7 +221,7 @@ EOF
 
   sim=
   demo_fin() {
-    trap - INT TERM
+    trap - INT TERM HUP
     echo
     echo "Stopping..."
     [ -n "$sim" ] && kill -TERM "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
@@ -237,7 +237,9 @@ Everything the demo started has stopped. The files stay in $demo:
 scripts/demo.sh goes on with this shop; scripts/demo.sh --fresh starts a new one.
 EOF
   }
-  trap 'demo_fin; exit 0' INT TERM
+  # Closing the terminal stops the demo too: a restarted Pontex runs in a
+  # session of its own and would not get the hang-up.
+  trap 'demo_fin; exit 0' INT TERM HUP
 
   local attente
   attente=$(demo_fichiers_import "$demo")

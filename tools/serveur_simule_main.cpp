@@ -108,9 +108,11 @@ class Sortie {
 
   void attente(const std::string& texte, long secondes_depuis_derniere) {
     if (terminal_) {
+      if (en_attente_ && texte == affiche_) return;
       std::fputs(("\r\033[K" + texte).c_str(), stdout);
       std::fflush(stdout);
       en_attente_ = true;
+      affiche_ = texte;
     } else if (secondes_depuis_derniere >= 30) {
       ligne(texte);
     }
@@ -126,6 +128,7 @@ class Sortie {
  private:
   bool terminal_;
   bool en_attente_ = false;
+  std::string affiche_;  // the waiting line on the terminal
   std::ofstream fichier_;
 };
 
