@@ -7,9 +7,8 @@
 #   cmake --install build --prefix /opt/pontex
 #
 # relvano and kestrap install themselves (with their files) into
-# CMAKE_INSTALL_BINDIR; Pontex goes beside them. Configured with
-# -DCMAKE_INSTALL_BINDIR=. (as scripts/deps.sh does), the prefix itself is
-# the shop's folder; with the default "bin", the folder is <prefix>/bin.
+# CMAKE_INSTALL_BINDIR, "." by default: the prefix itself is the shop's
+# folder. Pontex goes beside them.
 #
 # "cpack -G TGZ" packs the same folder, made for PONTEX_DOSSIER_PAQUET: the
 # archive holds that path and is unpacked from the root of the shop's
@@ -22,13 +21,6 @@ endif()
 include(GNUInstallDirs)
 
 install(TARGETS Pontex RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-
-if(CMAKE_INSTALL_BINDIR STREQUAL ".")
-  message(STATUS "Installed folder: the installation prefix itself")
-else()
-  message(STATUS "Installed folder: <prefix>/${CMAKE_INSTALL_BINDIR} "
-                 "(-DCMAKE_INSTALL_BINDIR=. installs into the prefix itself)")
-endif()
 
 set(PONTEX_DOSSIER_PAQUET "/opt/pontex" CACHE PATH
     "Folder of the shop's machine the package made by cpack is unpacked into")

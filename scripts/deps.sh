@@ -38,6 +38,6 @@ pontex_construit() {
   racine=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   build=${PONTEX_BUILD:-$racine/build}
   cmake -S "$racine" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${PONTEX_BUILD_TYPE:-RelWithDebInfo}" \
-    -DPONTEX_WERROR=ON -DCMAKE_INSTALL_BINDIR=. "$@" || return 1
+    -DPONTEX_WERROR=ON "$@" || return 1
   cmake --build "$build" || return 1
 }
