@@ -48,6 +48,14 @@ std::int64_t borne(std::int32_t compte, std::int64_t entrees) {
   return std::clamp<std::int64_t>(compte, 0, std::max<std::int64_t>(entrees, 0));
 }
 
+// Records the file holds, for bounding a count read from a header: what the
+// handle has already seen, and the system asked only when the count goes
+// beyond it (a lookup or an append then costs no extra system call).
+std::int64_t records_pour(const FichierRecords& f, std::int64_t voulus) {
+  const std::int64_t vus = f.nombre_records_vus();
+  return voulus <= vus ? vus : f.nombre_records();
+}
+
 }  // namespace
 
 bool Caisse::fichier_principal_present() const {
@@ -104,7 +112,7 @@ Resultat Caisse::lit_article(std::int32_t k, EnregistrementArticle& article) {
 Resultat Caisse::ecrit_article(std::int32_t k, const EnregistrementArticle& article) {
   if (!articles_.est_ouvert()) return Resultat::echec("the article file is not open");
   const std::int64_t record = static_cast<std::int64_t>(k) + 1;
-  if (k < 1 || record > articles_.nombre_records())
+  if (k < 1 || record > records_pour(articles_, record))
     return Resultat::echec("article " + std::to_string(k) + " is not in the article file");
   return articles_.ecrit(record, article.octets.data());
 }
@@ -124,7 +132,8 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
 
   (void)lit_un(index, 1, entree);
   ++st.lectures_entete;
-  const std::int64_t tries = borne(entree.tries(), index.nombre_records() - 1);
+  const std::int64_t tries =
+      borne(entree.tries(), records_pour(index, std::int64_t{entree.tries()} + 1) - 1);
 
   // Halving search over the sorted entries 1..S. The first probe is at
   // S / 2 and the step is halved before each move, down to 1; position 0 is
@@ -164,7 +173,7 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
   // that matches with article number -1 does not stop the scan.
   (void)lit_un(index, 1, entree);
   ++st.lectures_entete;
-  const std::int64_t entrees = index.nombre_records() - 1;
+  const std::int64_t entrees = records_pour(index, std::int64_t{entree.numero()} + 1) - 1;
   const std::int64_t total = std::min(borne(entree.numero(), entrees), entrees);
 
   // With an empty file `entrees` is -1 and nothing is read.
@@ -204,7 +213,8 @@ Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
   if (lus == 0) entete = EnregistrementMouvement::vierge();
 
   const std::int64_t ancien = entete.poste();
-  const std::int64_t records = f.nombre_records();
+  const std::int64_t records =
+      records_pour(f, std::int64_t{entete.poste()} + 2 - 1 - ecart_max_mouvements);
   if (ancien < 0)
     return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
   const std::int64_t m = ancien + 1;

@@ -66,9 +66,8 @@ void applique_record(ValeursProgramme& valeurs, FenetreEchange& fenetre,
     signale_record(valeurs, fenetre, textes::erreur_reference, record, quantite);
     return;
   }
-  // The current record as the lookup found it; the recording reads it again
-  // and checks that read itself.
-  valeurs.caisse.lit_article(k, valeurs.article);
+  // The recording reads the article itself, at the last moment, and checks
+  // that read: reading it here too would only cost a system call.
   valeurs.numero_article = k;
   valeurs.quantite = *quantite;
   if (!applique_mouvement(valeurs, fenetre)) {

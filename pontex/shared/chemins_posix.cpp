@@ -163,13 +163,21 @@ std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::s
 
 }  // namespace
 
-std::optional<std::string> resout_chemin(std::string_view chemin) {
+std::optional<std::string> chemin_tel_quel(std::string_view chemin) {
   if (chemin.find('\0') != std::string_view::npos) return std::nullopt;
   if (chemin.empty()) return std::string(".");
-
-  // The usual case costs one lstat: the path exists as written.
   std::string entier = utf8_depuis_1252(chemin);
   std::replace(entier.begin(), entier.end(), '\\', '/');
+  return entier;
+}
+
+std::optional<std::string> resout_chemin(std::string_view chemin) {
+  auto tel_quel = chemin_tel_quel(chemin);
+  if (!tel_quel) return std::nullopt;
+  if (chemin.empty()) return tel_quel;
+
+  // The usual case costs one lstat: the path exists as written.
+  std::string entier = std::move(*tel_quel);
   if (existe_entree(entier)) return entier;
 
   // Otherwise walk it component by component. Empty components ("a\\b")

@@ -19,6 +19,10 @@ std::string utf8_depuis_1252(std::string_view texte);
 // or the bytes are not UTF-8.
 std::optional<std::string> cp1252_depuis_utf8(std::string_view texte);
 
+// Native form of a Windows-style path as written (separators and code page
+// only, no name matching); nothing when it holds a NUL byte.
+std::optional<std::string> chemin_tel_quel(std::string_view chemin);
+
 // Native path of a Windows-style path (see fichiers.h): exact name first,
 // then a case-insensitive match, component by component; a component that
 // matches nothing is kept as written (a file or folder to be created).

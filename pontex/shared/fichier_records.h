@@ -30,8 +30,13 @@ class FichierRecords {
   std::size_t longueur_record() const { return longueur_; }
 
   // Number of whole records the file holds now (a trailing partial record
-  // does not count).
+  // does not count). Asks the system.
   std::int64_t nombre_records() const;
+  // Whole records the file is known to hold without asking the system: what
+  // this handle saw at its opening, in its reads and its writes. The other
+  // program may have added records since; within one operation (a lookup, a
+  // movement append) that is as good as a fresh count for bounding loops.
+  std::int64_t nombre_records_vus() const;
 
   // Reads records premier .. premier + nombre - 1 into `tampon` (nombre *
   // length bytes) in one call. `lus` receives how many whole records were
@@ -41,15 +46,23 @@ class FichierRecords {
   Resultat lit(std::int64_t premier, void* tampon, std::size_t nombre, std::size_t& lus) const;
 
   // Writes whole records at premier. A write whose start lies more than
-  // ecart_max_octets past the current end of the file is refused: a damaged
-  // header count must never make a write gigabytes past the end.
+  // ecart_max_octets past the end of the file is refused: a damaged header
+  // count must never make a write gigabytes past the end. The end is the
+  // size this handle has seen (no system call for the usual write inside
+  // the file or just after it), asked again before a write is refused.
   Resultat ecrit(std::int64_t premier, const void* tampon, std::size_t nombre = 1);
 
   static constexpr std::int64_t ecart_max_octets = 1 << 20;
 
  private:
+  // Records a size in bytes the file is known to reach.
+  void vu(std::int64_t octets) const {
+    if (octets > taille_vue_) taille_vue_ = octets;
+  }
+
   std::string chemin_;
   std::size_t longueur_ = 0;
+  mutable std::int64_t taille_vue_ = 0;
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else

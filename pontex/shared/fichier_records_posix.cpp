@@ -49,17 +49,27 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
   if (longueur_record == 0) return Resultat::echec("record length 0");
   if (interne::echec_injecte(Operation::ouverture, chemin))
     return Resultat::echec("failure injected for " + std::string(chemin));
-  auto natif = interne::resout_chemin(chemin);
-  if (!natif) return Resultat::echec("path holds a NUL byte");
-
-  // A missing file is created empty, as the cash-register program expects.
   // A file we may not write (read-only copy of a register) is still opened
   // for reading, so the stock can be exported; its writes then fail.
   // O_NONBLOCK: a named pipe in place of a register file must not make
   // the program wait in open(); it is then refused below.
-  int fd = ::open(natif->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
-    fd = ::open(natif->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const auto ouvre_natif = [](const std::string& natif, int creation) {
+    int d = ::open(natif.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | creation, 0666);
+    if (d < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
+      d = ::open(natif.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    return d;
+  };
+  // The file as named first: the usual case, one system call. Only a name
+  // that is not there as written is matched ignoring case, and a missing
+  // file is then created empty, as the cash-register program expects.
+  auto natif = interne::chemin_tel_quel(chemin);
+  if (!natif) return Resultat::echec("path holds a NUL byte");
+  int fd = ouvre_natif(*natif, 0);
+  if (fd < 0 && errno == ENOENT) {
+    natif = interne::resout_chemin(chemin);
+    if (!natif) return Resultat::echec("path holds a NUL byte");
+    fd = ouvre_natif(*natif, O_CREAT);
+  }
   if (fd < 0) return echec_errno("open", *natif, errno);
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -68,6 +78,7 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
   }
   ++compteurs_es().ouvertures;
   fd_ = fd;
+  taille_vue_ = static_cast<std::int64_t>(st.st_size);
   // The caller's own form of the path: the test hook and the messages
   // speak of the file as the program names it.
   chemin_ = std::string(chemin);
@@ -80,6 +91,7 @@ void FichierRecords::ferme() {
   fd_ = -1;
   chemin_.clear();
   longueur_ = 0;
+  taille_vue_ = 0;
 }
 
 bool FichierRecords::est_ouvert() const { return fd_ >= 0; }
@@ -88,7 +100,13 @@ std::int64_t FichierRecords::nombre_records() const {
   if (fd_ < 0 || longueur_ == 0) return 0;
   struct stat st;
   if (::fstat(fd_, &st) != 0) return 0;
+  vu(static_cast<std::int64_t>(st.st_size));
   return static_cast<std::int64_t>(st.st_size) / static_cast<std::int64_t>(longueur_);
+}
+
+std::int64_t FichierRecords::nombre_records_vus() const {
+  if (fd_ < 0 || longueur_ == 0) return 0;
+  return taille_vue_ / static_cast<std::int64_t>(longueur_);
 }
 
 Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nombre,
@@ -113,6 +131,7 @@ Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nom
     if (n == 0) break;  // end of file
     total += static_cast<std::size_t>(n);
   }
+  vu(static_cast<std::int64_t>(debut) + static_cast<std::int64_t>(total));
   // A trailing partial record (the other program writing it right now, or
   // a damaged file) is not a record.
   lus = total / longueur_;
@@ -127,12 +146,16 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
   std::size_t octets = 0;
   if (!position(premier, nombre, longueur_, debut, octets))
     return Resultat::echec("record number out of range");
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) return echec_errno("stat", chemin_, errno);
-  if (debut > st.st_size && debut - st.st_size > ecart_max_octets)
-    return Resultat::echec("write of record " + std::to_string(premier) +
-                           " refused: " + std::to_string(debut - st.st_size) +
-                           " bytes past the end of " + chemin_);
+  if (debut > taille_vue_ && debut - taille_vue_ > ecart_max_octets) {
+    // Far past the end we know of: ask the system before refusing.
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return echec_errno("stat", chemin_, errno);
+    vu(static_cast<std::int64_t>(st.st_size));
+    if (debut > st.st_size && debut - st.st_size > ecart_max_octets)
+      return Resultat::echec("write of record " + std::to_string(premier) +
+                             " refused: " + std::to_string(debut - st.st_size) +
+                             " bytes past the end of " + chemin_);
+  }
   const auto* p = static_cast<const char*>(tampon);
   std::size_t total = 0;
   while (total < octets) {
@@ -146,6 +169,7 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
     if (n == 0) return echec_errno("write", chemin_, ENOSPC);
     total += static_cast<std::size_t>(n);
   }
+  vu(static_cast<std::int64_t>(debut) + static_cast<std::int64_t>(total));
   return Resultat::succes();
 }
 

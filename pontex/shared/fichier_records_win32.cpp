@@ -71,8 +71,11 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
     ::CloseHandle(h);
     return Resultat::echec(std::string(chemin) + " is not a file");
   }
+  LARGE_INTEGER taille_ouverture;
+  if (!::GetFileSizeEx(h, &taille_ouverture)) taille_ouverture.QuadPart = 0;
   ++compteurs_es().ouvertures;
   handle_ = h;
+  taille_vue_ = taille_ouverture.QuadPart;
   chemin_ = std::string(chemin);
   longueur_ = longueur_record;
   return Resultat::succes();
@@ -83,6 +86,7 @@ void FichierRecords::ferme() {
   handle_ = nullptr;
   chemin_.clear();
   longueur_ = 0;
+  taille_vue_ = 0;
 }
 
 bool FichierRecords::est_ouvert() const { return handle_ != nullptr; }
@@ -91,7 +95,13 @@ std::int64_t FichierRecords::nombre_records() const {
   if (handle_ == nullptr || longueur_ == 0) return 0;
   LARGE_INTEGER taille;
   if (!::GetFileSizeEx(poignee(handle_), &taille)) return 0;
+  vu(taille.QuadPart);
   return taille.QuadPart / static_cast<std::int64_t>(longueur_);
+}
+
+std::int64_t FichierRecords::nombre_records_vus() const {
+  if (handle_ == nullptr || longueur_ == 0) return 0;
+  return taille_vue_ / static_cast<std::int64_t>(longueur_);
 }
 
 Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nombre,
@@ -119,6 +129,7 @@ Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nom
     if (n == 0) break;  // end of file
     total += n;
   }
+  vu(debut + static_cast<std::int64_t>(total));
   // A trailing partial record (the other program writing it right now, or
   // a damaged file) is not a record.
   lus = total / longueur_;
@@ -133,13 +144,17 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
   std::size_t octets = 0;
   if (!position(premier, nombre, longueur_, debut, octets))
     return Resultat::echec("record number out of range");
-  LARGE_INTEGER taille;
-  if (!::GetFileSizeEx(poignee(handle_), &taille))
-    return echec_systeme("size", chemin_, ::GetLastError());
-  if (debut > taille.QuadPart && debut - taille.QuadPart > ecart_max_octets)
-    return Resultat::echec("write of record " + std::to_string(premier) +
-                           " refused: " + std::to_string(debut - taille.QuadPart) +
-                           " bytes past the end of " + chemin_);
+  if (debut > taille_vue_ && debut - taille_vue_ > ecart_max_octets) {
+    // Far past the end we know of: ask the system before refusing.
+    LARGE_INTEGER taille;
+    if (!::GetFileSizeEx(poignee(handle_), &taille))
+      return echec_systeme("size", chemin_, ::GetLastError());
+    vu(taille.QuadPart);
+    if (debut > taille.QuadPart && debut - taille.QuadPart > ecart_max_octets)
+      return Resultat::echec("write of record " + std::to_string(premier) +
+                             " refused: " + std::to_string(debut - taille.QuadPart) +
+                             " bytes past the end of " + chemin_);
+  }
   const auto* p = static_cast<const char*>(tampon);
   std::size_t total = 0;
   while (total < octets) {
@@ -152,6 +167,7 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
     if (n == 0) return echec_systeme("write", chemin_, ERROR_DISK_FULL);
     total += n;
   }
+  vu(debut + static_cast<std::int64_t>(total));
   return Resultat::succes();
 }
 
