@@ -1,12 +1,10 @@
 # Window tests: the main window, its cycle, quitting and background mode,
 # driven in-process; and the real program run as a process.
-find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
-# Shared by the window tests of tests/app and tests/data: a QApplication
-# main, the recording system, a shop in a temporary folder.
-add_library(pontex_test_fenetres STATIC fenetres_test.cpp main_fenetres.cpp)
-target_link_libraries(pontex_test_fenetres PUBLIC
-  pontex_fenetres pontex_test_support pontex_fabrique Qt6::Test GTest::gtest)
+# Shared by the window tests of tests/app and tests/data: the recording
+# system, a shop in a temporary folder (and the Qt test main).
+add_library(pontex_test_fenetres STATIC fenetres_test.cpp)
+target_link_libraries(pontex_test_fenetres PUBLIC pontex_fenetres pontex_test_qt pontex_fabrique)
 
 add_executable(test_form1 test_demarrage.cpp test_cycle.cpp test_quitter.cpp)
 target_link_libraries(test_form1 PRIVATE pontex_test_fenetres)

@@ -1,6 +1,5 @@
 # Window tests: the settings window and the message dialog (support library
 # from tests/app).
-find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
 add_executable(test_outils test_outils.cpp test_form97.cpp)
 target_link_libraries(test_outils PRIVATE pontex_test_fenetres)

@@ -1,11 +1,11 @@
-// Test programs of the windows: a QApplication (offscreen unless a display
-// is asked for) and GoogleTest. gtest_discover_tests runs them at build
-// time, where there is no display.
+// Main of the window test programs: a QApplication, offscreen unless a
+// display is asked for (gtest_discover_tests runs them at build time, where
+// there is none), and GoogleTest. Closing a window under test never ends
+// the application.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

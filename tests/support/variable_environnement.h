@@ -1,29 +1,23 @@
 #pragma once
-// Sets (or unsets) an environment variable while it lives: the Startup
-// folder comes from HOME and XDG_CONFIG_HOME.
+// Sets (or unsets) an environment variable while it lives: the Startup and
+// profile folders come from HOME and XDG_CONFIG_HOME, the minimised start
+// from PONTEX_DEMARRAGE_REDUIT. POSIX only; the Windows tests need none.
 
+#ifndef _WIN32
 #include <cstdlib>
 #include <optional>
 #include <string>
 
-namespace kestrap::test {
+namespace pontex::test {
 
 class VariableEnvironnement {
  public:
   VariableEnvironnement(const char* nom, const char* valeur) : nom_(nom) {
     if (const char* v = std::getenv(nom)) avant_ = v;
-    if (valeur != nullptr) {
-      ::setenv(nom, valeur, 1);
-    } else {
-      ::unsetenv(nom);
-    }
+    valeur ? ::setenv(nom, valeur, 1) : ::unsetenv(nom);
   }
   ~VariableEnvironnement() {
-    if (avant_) {
-      ::setenv(nom_.c_str(), avant_->c_str(), 1);
-    } else {
-      ::unsetenv(nom_.c_str());
-    }
+    avant_ ? ::setenv(nom_.c_str(), avant_->c_str(), 1) : ::unsetenv(nom_.c_str());
   }
   VariableEnvironnement(const VariableEnvironnement&) = delete;
   VariableEnvironnement& operator=(const VariableEnvironnement&) = delete;
@@ -33,4 +27,5 @@ class VariableEnvironnement {
   std::optional<std::string> avant_;
 };
 
-}  // namespace kestrap::test
+}  // namespace pontex::test
+#endif
