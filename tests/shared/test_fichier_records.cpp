@@ -43,21 +43,6 @@ std::string lit_records(const FichierRecords& f, std::int64_t premier, std::size
   return tampon;
 }
 
-TEST(FichierRecords, FichierAbsentCreeVide) {
-  DossierTemporaire d;
-  FichierRecords f;
-  ASSERT_TRUE(f.ouvre(d.valeur_dossier() + "W_CAIREC.WDO", 64));
-  EXPECT_TRUE(f.est_ouvert());
-  EXPECT_TRUE(fs::exists("W_CAIREC.WDO"));
-  EXPECT_EQ(fs::file_size("W_CAIREC.WDO"), 0u);
-  EXPECT_EQ(f.nombre_records(), 0);
-  std::size_t lus = 99;
-  std::string tampon(64, 'x');
-  ASSERT_TRUE(f.lit(1, tampon.data(), 1, lus));
-  EXPECT_EQ(lus, 0u);
-  EXPECT_EQ(tampon, std::string(64, 'x'));  // left to the caller to blank
-}
-
 TEST(FichierRecords, EnregistrementsEntiersAuBonDecalage) {
   DossierTemporaire d;
   ecrit_octets("W_caiind.WDO", record('1') + record('2') + record('3') + record('4'));
@@ -174,22 +159,6 @@ TEST(FichierRecords, OuvertureRefuseeOuImpossible) {
   EXPECT_FALSE(f.lit(1, tampon, 1, lus));
   EXPECT_FALSE(f.ecrit(1, tampon));
   EXPECT_EQ(f.nombre_records(), 0);
-}
-
-TEST(FichierRecords, RouvrirFermeLAncienFichier) {
-  DossierTemporaire d;
-  ecrit_octets("a.wdo", record('a'));
-  ecrit_octets("b.wdo", record('b') + record('b'));
-  FichierRecords f;
-  ASSERT_TRUE(f.ouvre("a.wdo", L));
-  ASSERT_TRUE(f.ouvre("b.wdo", L));
-  EXPECT_EQ(f.nombre_records(), 2);
-  ASSERT_TRUE(f.ecrit(1, record('c').data()));
-  EXPECT_EQ(lit_octets("a.wdo"), record('a'));
-  f.ferme();
-  EXPECT_FALSE(f.est_ouvert());
-  EXPECT_FALSE(f.ecrit(1, record('d').data()));
-  EXPECT_EQ(lit_octets("b.wdo"), record('c') + record('b'));
 }
 
 // A copy of a register the workstation may not write: the stock can still

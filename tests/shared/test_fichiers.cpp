@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -473,59 +474,44 @@ TEST(Textes, UnTubeNommeNeFaitJamaisAttendre) {
 TEST(CrochetEchec, ChaqueOperationDemandeAvantDeToucherLeDisque) {
   DossierTemporaire d;
   ecrit_octets("import/a.txt", "contenu");
-  std::vector<std::pair<Operation, std::string>> vus;
-  Operation refusee = Operation::copie;
+  std::vector<std::string> vus;
+  Operation refusee{};
   EchecInjecte crochet([&](Operation op, std::string_view chemin) {
-    vus.emplace_back(op, std::string(chemin));
+    vus.emplace_back(chemin);
     return op == refusee;
   });
-
-  EXPECT_FALSE(copie_fichier("import\\a.txt", "import\\a.old"));
-  EXPECT_FALSE(fs::exists("import/a.old"));
-  ASSERT_FALSE(vus.empty());
-  EXPECT_EQ(vus.front().first, Operation::copie);
-
-  refusee = Operation::suppression;
-  EXPECT_FALSE(supprime_fichier("import\\a.txt"));
-  EXPECT_FALSE(supprime_motif("import\\*.txt"));
-  EXPECT_TRUE(fs::exists("import/a.txt"));
-
-  refusee = Operation::renommage;
-  EXPECT_FALSE(renomme_fichier("import\\a.txt", "import\\b.txt"));
-  EXPECT_TRUE(fs::exists("import/a.txt"));
-
-  refusee = Operation::creation_dossier;
-  EXPECT_FALSE(cree_dossier("export"));
-  EXPECT_FALSE(fs::exists("export"));
-
-  refusee = Operation::listage;
-  std::vector<std::string> noms;
-  EXPECT_FALSE(liste_fichiers("import", "*.txt", noms));
-  EXPECT_TRUE(noms.empty());
-  EXPECT_FALSE(existe_fichier("import\\a.txt"));
-  EXPECT_FALSE(existe_dossier("import"));
-
-  refusee = Operation::ecriture;
-  EXPECT_FALSE(ecrit_texte("import\\a.txt", "perdu"));
-  EXPECT_FALSE(ajoute_texte("import\\a.txt", "perdu"));
-  EXPECT_EQ(lit_octets("import/a.txt"), "contenu");
-
-  refusee = Operation::ouverture;
   std::string lu;
-  EXPECT_FALSE(lit_texte("import\\a.txt", lu));
-  EXPECT_FALSE(ecrit_texte("import\\c.txt", "x"));
-  EXPECT_FALSE(fs::exists("import/c.txt"));
-
-  refusee = Operation::lecture;
-  EXPECT_FALSE(lit_texte("import\\a.txt", lu));
-  EXPECT_FALSE(date_modification("import\\a.txt"));
-
+  Noms noms{"reste"};
+  // Each operation, refused, fails.
+  const std::pair<Operation, std::function<bool()>> cas[] = {
+      {Operation::copie, [] { return !copie_fichier("import\\a.txt", "import\\a.old"); }},
+      {Operation::suppression, [] { return !supprime_fichier("import\\a.txt"); }},
+      {Operation::suppression, [] { return !supprime_motif("import\\*.txt"); }},
+      {Operation::renommage, [] { return !renomme_fichier("import\\a.txt", "import\\b.txt"); }},
+      {Operation::creation_dossier, [] { return !cree_dossier("export"); }},
+      {Operation::listage,
+       [&] { return !liste_fichiers("import", "*.txt", noms) && noms.empty(); }},
+      {Operation::listage, [] { return !existe_fichier("import\\a.txt"); }},
+      {Operation::listage, [] { return !existe_dossier("import"); }},
+      {Operation::ecriture, [] { return !ecrit_texte("import\\a.txt", "perdu"); }},
+      {Operation::ecriture, [] { return !ajoute_texte("import\\a.txt", "perdu"); }},
+      {Operation::ouverture, [&] { return !lit_texte("import\\a.txt", lu); }},
+      {Operation::ouverture, [] { return !ecrit_texte("import\\c.txt", "x"); }},
+      {Operation::lecture, [&] { return !lit_texte("import\\a.txt", lu); }},
+      {Operation::lecture, [] { return !date_modification("import\\a.txt"); }},
+  };
+  for (std::size_t i = 0; i < std::size(cas); ++i) {
+    refusee = cas[i].first;
+    EXPECT_TRUE(cas[i].second()) << "case " << i;
+  }
+  // Nothing reached the disk.
+  EXPECT_EQ(noms_disque("import"), Noms{"a.txt"});
+  EXPECT_EQ(lit_octets("import/a.txt"), "contenu");
+  EXPECT_FALSE(fs::exists("export"));
   // The hook sees the caller's own form of the path.
-  vus.clear();
   refusee = Operation::copie;
   EXPECT_TRUE(ecrit_texte("IMPORT\\A.TXT", "nouveau"));
-  ASSERT_FALSE(vus.empty());
-  EXPECT_EQ(vus.back().second, "IMPORT\\A.TXT");
+  EXPECT_EQ(vus.back(), "IMPORT\\A.TXT");
 }
 
 }  // namespace

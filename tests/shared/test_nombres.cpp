@@ -1,13 +1,16 @@
-// Reading numbers from text and writing quantities: what lands in the
-// export file, the error file and the journal.
+// Reading numbers from text, writing quantities and dates: what lands in
+// the export file, the error file, the file names and the journal.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <limits>
+#include <optional>
 #include <string>
 
+#include "pontex/shared/horloge.h"
 #include "pontex/shared/nombres.h"
 
 namespace pontex {
@@ -84,10 +87,10 @@ TEST(LitNombre, HugeTextsEndWithoutCrashing) {
   EXPECT_EQ(lit_nombre("&O1" + std::string(30, '0')), std::ldexp(1.0, 90));
 }
 
-TEST(ArrondiPair, HalvesGoToTheEvenNumber) {
+TEST(ArrondiPair, HalvesGoToTheEvenNumberOutOfRangeGivesNothing) {
   struct Cas {
     double valeur;
-    std::int64_t attendu;
+    std::optional<std::int64_t> attendu;
   };
   const Cas cas[] = {{2.5, 2},
                      {3.5, 4},
@@ -101,64 +104,56 @@ TEST(ArrondiPair, HalvesGoToTheEvenNumber) {
                      {-1.2, -1},
                      {32767.4, 32767},
                      {-32768.5, -32768},
-                     {4503599627370497.0, 4503599627370497}};
-  for (const auto& c : cas) {
-    const auto r = arrondi_pair(c.valeur, INT64_MIN, INT64_MAX);
-    ASSERT_TRUE(r.has_value()) << c.valeur;
-    EXPECT_EQ(*r, c.attendu) << c.valeur;
-  }
+                     {4503599627370497.0, 4503599627370497},
+                     {inf, {}},
+                     {-inf, {}},
+                     {9223372036854775807.0, {}},
+                     {-9223372036854775808.0, INT64_MIN}};
+  for (const auto& c : cas)
+    EXPECT_EQ(arrondi_pair(c.valeur, INT64_MIN, INT64_MAX), c.attendu) << c.valeur;
+  // The configuration's Integer fields.
+  for (double hors : {32767.5, -32769.0, nan})
+    EXPECT_FALSE(arrondi_pair(hors, INT16_MIN, INT16_MAX).has_value()) << hors;
 }
 
-TEST(ArrondiPair, OutOfRangeGivesNothing) {
-  EXPECT_FALSE(arrondi_pair(32767.5, INT16_MIN, INT16_MAX).has_value());
-  EXPECT_FALSE(arrondi_pair(-32769, INT16_MIN, INT16_MAX).has_value());
-  EXPECT_FALSE(arrondi_pair(nan, INT16_MIN, INT16_MAX).has_value());
-  EXPECT_FALSE(arrondi_pair(inf, INT64_MIN, INT64_MAX).has_value());
-  EXPECT_FALSE(arrondi_pair(-inf, INT64_MIN, INT64_MAX).has_value());
-  EXPECT_FALSE(arrondi_pair(9223372036854775807.0, INT64_MIN, INT64_MAX).has_value());
-  EXPECT_EQ(arrondi_pair(-9223372036854775808.0, INT64_MIN, INT64_MAX), INT64_MIN);
-}
-
+// Stock quantities come from single-precision fields; a damaged value is
+// written as a readable number rather than a word.
 TEST(FormatDeuxDecimales, WritesQuantitiesAsThePersonReadsThem) {
   struct Cas {
     double valeur;
     char separateur;
     std::string attendu;
   };
-  const Cas cas[] = {
-      {-2, '.', "-2.00"},
-      {1234.5, '.', "1234.50"},
-      {0.125, '.', "0.13"},
-      {12.5, ',', "12,50"},
-      {12.5, '.', "12.50"},
-      {0, '.', "0.00"},
-      {-0.0, '.', "0.00"},
-      {-0.001, '.', "0.00"},
-      {-0.004999, ',', "0,00"},
-      {-0.005, '.', "-0.01"},
-      {0.005, '.', "0.01"},
-      {2.675, '.', "2.68"},
-      {1.005, '.', "1.01"},
-      {0.994, '.', "0.99"},
-      {0.995, '.', "1.00"},
-      {9.995, '.', "10.00"},
-      {-99.995, '.', "-100.00"},
-      {0.1 + 0.2, '.', "0.30"},
-      {123456789.125, '.', "123456789.13"},
-      {16777216.5, '.', "16777216.50"},
-      {1e20, '.', "100000000000000000000.00"},
-      {1e-300, '.', "0.00"},
-      {-5e-324, '.', "0.00"},
-      // Stock quantities come from single-precision fields.
-      {static_cast<double>(2.675f), ',', "2,68"},
-      {static_cast<double>(0.1f), '.', "0.10"},
-      {static_cast<double>(-1.005f), '.', "-1.01"},
-      {lit_nombre("2.675"), '.', "2.68"},
-      // Damaged values: a readable number rather than a word.
-      {nan, '.', "0.00"},
-      {inf, '.', "0.00"},
-      {-inf, ',', "0,00"},
-  };
+  const Cas cas[] = {{-2, '.', "-2.00"},
+                     {1234.5, '.', "1234.50"},
+                     {0.125, '.', "0.13"},
+                     {12.5, ',', "12,50"},
+                     {12.5, '.', "12.50"},
+                     {0, '.', "0.00"},
+                     {-0.0, '.', "0.00"},
+                     {-0.001, '.', "0.00"},
+                     {-0.004999, ',', "0,00"},
+                     {-0.005, '.', "-0.01"},
+                     {0.005, '.', "0.01"},
+                     {2.675, '.', "2.68"},
+                     {1.005, '.', "1.01"},
+                     {0.994, '.', "0.99"},
+                     {0.995, '.', "1.00"},
+                     {9.995, '.', "10.00"},
+                     {-99.995, '.', "-100.00"},
+                     {0.1 + 0.2, '.', "0.30"},
+                     {123456789.125, '.', "123456789.13"},
+                     {16777216.5, '.', "16777216.50"},
+                     {1e20, '.', "100000000000000000000.00"},
+                     {1e-300, '.', "0.00"},
+                     {-5e-324, '.', "0.00"},
+                     {static_cast<double>(2.675f), ',', "2,68"},
+                     {static_cast<double>(0.1f), '.', "0.10"},
+                     {static_cast<double>(-1.005f), '.', "-1.01"},
+                     {lit_nombre("2.675"), '.', "2.68"},
+                     {nan, '.', "0.00"},
+                     {inf, '.', "0.00"},
+                     {-inf, ',', "0,00"}};
   for (const auto& c : cas) {
     EXPECT_EQ(format_deux_decimales(c.valeur, c.separateur), c.attendu) << c.valeur;
   }
@@ -171,32 +166,30 @@ TEST(FormatNombreImprime, ShortestTextWithSignSpace) {
     char separateur;
     std::string attendu;
   };
-  const Cas cas[] = {
-      {2, '.', " 2 "},
-      {-1.5, ',', "-1,5 "},
-      {0.5, '.', " .5 "},
-      {-0.25, '.', "-.25 "},
-      {0, '.', " 0 "},
-      {-0.0, '.', " 0 "},
-      {27, '.', " 27 "},
-      {100, '.', " 100 "},
-      {1234.5, ',', " 1234,5 "},
-      {123456789012345, '.', " 123456789012345 "},
-      {1e15, '.', " 1E+15 "},
-      {1234567890123456, '.', " 1.23456789012346E+15 "},
-      {999999999999999.9, '.', " 1E+15 "},
-      {-1e15, '.', "-1E+15 "},
-      {1e300, '.', " 1E+300 "},
-      {0.0001, '.', " .0001 "},
-      {0.00001, '.', " 1E-05 "},
-      {1.5e-5, ',', " 1,5E-05 "},
-      {-1e-5, '.', "-1E-05 "},
-      {1.5e-300, '.', " 1.5E-300 "},
-      {1.0 / 3, '.', " .333333333333333 "},
-      {2.0 / 3, '.', " .666666666666667 "},
-      {0.1 + 0.2, '.', " .3 "},
-      {nan, '.', " 0 "},
-  };
+  const Cas cas[] = {{2, '.', " 2 "},
+                     {-1.5, ',', "-1,5 "},
+                     {0.5, '.', " .5 "},
+                     {-0.25, '.', "-.25 "},
+                     {0, '.', " 0 "},
+                     {-0.0, '.', " 0 "},
+                     {27, '.', " 27 "},
+                     {100, '.', " 100 "},
+                     {1234.5, ',', " 1234,5 "},
+                     {123456789012345, '.', " 123456789012345 "},
+                     {1e15, '.', " 1E+15 "},
+                     {1234567890123456, '.', " 1.23456789012346E+15 "},
+                     {999999999999999.9, '.', " 1E+15 "},
+                     {-1e15, '.', "-1E+15 "},
+                     {1e300, '.', " 1E+300 "},
+                     {0.0001, '.', " .0001 "},
+                     {0.00001, '.', " 1E-05 "},
+                     {1.5e-5, ',', " 1,5E-05 "},
+                     {-1e-5, '.', "-1E-05 "},
+                     {1.5e-300, '.', " 1.5E-300 "},
+                     {1.0 / 3, '.', " .333333333333333 "},
+                     {2.0 / 3, '.', " .666666666666667 "},
+                     {0.1 + 0.2, '.', " .3 "},
+                     {nan, '.', " 0 "}};
   for (const auto& c : cas) {
     EXPECT_EQ(format_nombre_imprime(c.valeur, c.separateur), c.attendu) << c.valeur;
   }
@@ -213,6 +206,43 @@ TEST(Format00, CountdownCaptions) {
                      {30, "30"},    {123, "123"}, {-123, "-123"}, {4.5, "05"},
                      {-4.5, "-05"}, {-0.4, "00"}, {9.5, "10"},    {nan, "00"}};
   for (const auto& c : cas) EXPECT_EQ(format_00(c.valeur), c.attendu) << c.valeur;
+}
+
+TEST(Horloge, FormatsPadEveryField) {
+  const DateHeure soir{2026, 12, 5, 21, 7, 9};
+  EXPECT_EQ(format_jj_mm_aaaa(soir), "05-12-2026");
+  EXPECT_EQ(format_aaaammjjhhnnss(soir), "20261205210709");
+  EXPECT_EQ(format_hh_mm(soir), "21:07");
+  // Hours, minutes and seconds: 21:07:09 must not show as 21:09.
+  EXPECT_EQ(format_horodatage_journal(soir), "05-12 21:07:09");
+
+  const DateHeure minuit{999, 1, 1, 0, 0, 0};
+  EXPECT_EQ(format_jj_mm_aaaa(minuit), "01-01-0999");
+  EXPECT_EQ(format_aaaammjjhhnnss(minuit), "09990101000000");
+  EXPECT_EQ(format_hh_mm(minuit), "00:00");
+  EXPECT_EQ(format_horodatage_journal(minuit), "01-01 00:00:00");
+}
+
+TEST(Horloge, SystemClockGivesTheLocalTime) {
+  // The local time is read before and after: the clock must show one of the
+  // two (the call may straddle a second).
+  auto local = [](std::time_t t) {
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
+    localtime_r(&t, &tm);
+#endif
+    return tm;
+  };
+  const std::tm avant = local(std::time(nullptr));
+  const DateHeure d = HorlogeSysteme().maintenant();
+  const std::tm apres = local(std::time(nullptr));
+  auto egal = [&d](const std::tm& tm) {
+    return d.annee == tm.tm_year + 1900 && d.mois == tm.tm_mon + 1 && d.jour == tm.tm_mday &&
+           d.heure == tm.tm_hour && d.minute == tm.tm_min && d.seconde == tm.tm_sec;
+  };
+  EXPECT_TRUE(egal(avant) || egal(apres)) << format_aaaammjjhhnnss(d);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "pontex/shared/processus.h"
 #include "pontex/shared/regional.h"
 #include "tests/support/dossier_temporaire.h"
+#include "tests/support/variable_environnement.h"
 
 namespace pontex {
 namespace {
@@ -42,29 +43,7 @@ std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
 
 #ifndef _WIN32
 
-// Sets (or unsets) an environment variable while it lives.
-class Variable {
- public:
-  Variable(const char* nom, const char* valeur) : nom_(nom) {
-    if (const char* v = std::getenv(nom)) avant_ = v;
-    if (valeur)
-      ::setenv(nom, valeur, 1);
-    else
-      ::unsetenv(nom);
-  }
-  ~Variable() {
-    if (avant_)
-      ::setenv(nom_, avant_->c_str(), 1);
-    else
-      ::unsetenv(nom_);
-  }
-  Variable(const Variable&) = delete;
-  Variable& operator=(const Variable&) = delete;
-
- private:
-  const char* nom_;
-  std::optional<std::string> avant_;
-};
+using Variable = test::VariableEnvironnement;
 
 // A program name no other test or program uses.
 std::string nom_unique() {
@@ -193,11 +172,7 @@ TEST(Processus, UnFichierQueLeSystemeNePeutLancerEstUnEchec) {
 TEST(Processus, CommandeParLeShellAvecNomsWindows1252) {
   DossierTemporaire d;
   // The return command of the list file, in Windows-1252: "Données".
-  ASSERT_TRUE(
-      demarre_commande("printf ok > Donn\xE9"
-                       "es.tmp && mv Donn\xE9"
-                       "es.tmp Donn\xE9"
-                       "es"));
+  ASSERT_TRUE(demarre_commande("printf ok > Donn\351es.tmp && mv Donn\351es.tmp Donn\351es"));
   EXPECT_EQ(attend_marqueur(d.chemin() / "Données"), "ok");
   EXPECT_FALSE(demarre_commande(std::string("true\0rm -rf x", 13)));
   EXPECT_FALSE(demarre_commande("  "));
@@ -205,42 +180,29 @@ TEST(Processus, CommandeParLeShellAvecNomsWindows1252) {
 
 // --- The profile and Startup folders -----------------------------------------
 
-TEST(Regional, SurLinuxLesFenetresDemandentLeSeparateurAQt) {
-  EXPECT_EQ(separateur_decimal_systeme(), std::nullopt);
-}
-
 TEST(DossiersUtilisateur, DossierDeDemarrageSelonXdg) {
   Variable home("HOME", "/home/caisse");
-  {
-    Variable xdg("XDG_CONFIG_HOME", "/srv/config/");
-    EXPECT_EQ(dossier_demarrage(), "/srv/config/autostart");
-  }
-  {
-    Variable xdg("XDG_CONFIG_HOME", "");
-    EXPECT_EQ(dossier_demarrage(), "/home/caisse/.config/autostart");
-  }
-  {
-    Variable xdg("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(dossier_demarrage(), "/home/caisse/.config/autostart");
-  }
-  {
-    Variable xdg("XDG_CONFIG_HOME", "relatif");  // ignored, as the XDG rules say
-    EXPECT_EQ(dossier_demarrage(), "/home/caisse/.config/autostart");
+  // Unset, empty or relative (ignored, as the XDG rules say): under HOME.
+  for (const char* xdg :
+       std::initializer_list<const char*>{"/srv/config/", "", nullptr, "relatif"}) {
+    Variable v("XDG_CONFIG_HOME", xdg);
+    EXPECT_EQ(dossier_demarrage(),
+              xdg && *xdg == '/' ? "/srv/config/autostart" : "/home/caisse/.config/autostart");
   }
 }
 
 TEST(DossiersUtilisateur, DossierDuProfilEnWindows1252) {
   Variable xdg("XDG_CONFIG_HOME", nullptr);
   {
-    Variable home("HOME", "/home/andr\xC3\xA9/");
-    EXPECT_EQ(Cherche_Chemin(40), "/home/andr\xE9");
-    EXPECT_EQ(dossier_demarrage(), "/home/andr\xE9/.config/autostart");
+    Variable home("HOME", "/home/andr\303\251/");
+    EXPECT_EQ(Cherche_Chemin(40), "/home/andr\351");
+    EXPECT_EQ(dossier_demarrage(), "/home/andr\351/.config/autostart");
     EXPECT_EQ(Cherche_Chemin(26), "");
   }
   {
     // A name the program could not write back: no folder at all, never the
     // bare suffix at the root of the disk.
-    Variable home("HOME", "/home/\xE6\x97\xA5");
+    Variable home("HOME", "/home/\346\227\245");
     EXPECT_EQ(Cherche_Chemin(40), "");
     EXPECT_EQ(dossier_demarrage(), std::nullopt);
   }
