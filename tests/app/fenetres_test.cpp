@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QTest>
 
 namespace pontex::test {
 
@@ -91,5 +92,18 @@ GardeModales::~GardeModales() {
 }
 
 void ferme_par_gestionnaire(QWidget& fenetre) { fenetre.close(); }
+
+void repond(fenetres::form97& d, Geste g) {
+  if (g == Geste::clic_oui || g == Geste::clic_non) {
+    QTest::mouseClick(g == Geste::clic_oui ? d.bt_oui : d.bt_no, Qt::LeftButton);
+  } else if (g == Geste::fermeture) {
+    ferme_par_gestionnaire(d);
+  } else {
+    const auto touche = g == Geste::entree        ? Qt::Key_Return
+                        : g == Geste::pave_entree ? Qt::Key_Enter
+                                                  : Qt::Key_Escape;
+    QTest::keyClick(&d, touche);
+  }
+}
 
 }  // namespace pontex::test

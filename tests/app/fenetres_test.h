@@ -94,4 +94,8 @@ class GardeModales {
 // Closes a window as the window manager's close button does.
 void ferme_par_gestionnaire(QWidget& fenetre);
 
+// The ways a person answers the message dialog.
+enum class Geste { clic_oui, clic_non, entree, pave_entree, echap, fermeture };
+void repond(fenetres::form97& d, Geste g);
+
 }  // namespace pontex::test

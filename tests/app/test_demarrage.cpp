@@ -93,16 +93,6 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   EXPECT_EQ(p.systeme.terminaisons, 0);
 }
 
-TEST(Demarrage, LeModeTacheDeFondDuMagasinReduitLaFenetre) {
-  GardeModales garde;
-  Boutique b;
-  ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
-  Processus p;
-  p.fenetre->Form_Load();
-  EXPECT_EQ(p.fenetre->Label18->text(), "1");
-  EXPECT_TRUE(p.fenetre->windowState() & Qt::WindowMinimized);
-}
-
 TEST(Demarrage, UneDemandeDeDemarrageReduitNeChangePasLeMode) {
   GardeModales garde;
   Boutique b;
@@ -119,43 +109,27 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
   Processus p;
   fenetres::Form1& f = *p.fenetre;
   f.show();
-  for (int i = 0; i < 3000; ++i) f.ajoute_journal("2.00 x CAF\xC9 MOULU 250G");
+  for (int i = 0; i < 3000; ++i) f.ajoute_journal("2.00 x CAF\311 MOULU 250G");
+  f.ajoute_journal("A");  // unsorted: in the order written
   QCoreApplication::processEvents();
-  ASSERT_EQ(f.List1->count(), 3000);
+  ASSERT_EQ(f.List1->count(), 3001);
   EXPECT_EQ(f.List1->item(2999)->text(), "03-02 14:05:37 - 2.00 x CAFÉ MOULU 250G");
-  EXPECT_EQ(f.List1->currentRow(), 2999);
-  EXPECT_TRUE(f.List1->item(2999)->isSelected());
-  EXPECT_TRUE(f.List1->viewport()->rect().contains(f.List1->visualItemRect(f.List1->item(2999))));
-  // Unsorted: in the order written.
-  f.ajoute_journal("A");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(f.List1->currentRow(), 3000);
   EXPECT_EQ(f.List1->item(3000)->text(), "03-02 14:05:37 - A");
+  EXPECT_EQ(f.List1->currentRow(), 3000);
+  EXPECT_TRUE(f.List1->item(3000)->isSelected());
+  EXPECT_TRUE(f.List1->viewport()->rect().contains(f.List1->visualItemRect(f.List1->item(3000))));
 }
 
-TEST(Fenetre, DispositionTextesEtOrdreDeTabulation) {
+TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
   GardeModales garde;
   Boutique b;
   Processus p;
   fenetres::Form1& f = *p.fenetre;
-  EXPECT_EQ(f.windowTitle(), "Pontex / Serveur : 2021-02.26.ap");
   EXPECT_EQ(f.size(), QSize(1018, 710));
-  EXPECT_EQ(f.Label2->geometry(), QRect(12, 10, 247, 21));
   EXPECT_EQ(f.List1->geometry(), QRect(526, 34, 479, 580));
-  EXPECT_EQ(f.bt_fin->geometry(), QRect(944, 636, 64, 64));
-  EXPECT_EQ(f.Label4->text(), " Fichier Principal");
-  EXPECT_EQ(f.Label6->text(), " Nb de fiches Articles");
-  EXPECT_EQ(f.Label1->text(), "Journal des événements");
-  EXPECT_EQ(f.Image3->toolTip(), "Mettre la fenêtre dans la barre des taches");
-  EXPECT_EQ(f.bt_outils->toolTip(), "Outils / Parametrages");
-  EXPECT_TRUE(f.bt_fin->toolTip().isEmpty());
-  EXPECT_EQ(f.Command2->text(), "Analyse : prov_stk_ana_ron.txt");
-  EXPECT_EQ(f.Command1->text(), "Genere 5 ventes aleatoires");
-
   // The click zone is in front of everything it covers.
-  for (QWidget* couvert : std::initializer_list<QWidget*>{f.bt_stop, f.Label10, f.Label9}) {
+  for (QWidget* couvert : std::initializer_list<QWidget*>{f.bt_stop, f.Label10, f.Label9})
     EXPECT_EQ(f.childAt(couvert->geometry().center()), f.Label11);
-  }
   EXPECT_EQ(f.childAt(f.bt_outils->geometry().center()), f.bt_outils);
 
   // The test controls lie beyond the right edge, out of reach.

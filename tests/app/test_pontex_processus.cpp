@@ -7,71 +7,42 @@
 #include <QProcess>
 #include <QTest>
 
-#include "tests/support/dossier_temporaire.h"
-#include "tools/fabrique_caisse.h"
+#include "tests/app/fenetres_test.h"
 
 namespace pontex::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string reference(const EnregistrementArticle& a) {
-  std::string r = a.reference_alternative();
-  r.erase(r.find_last_not_of(' ') + 1);
-  return r;
-}
-
-float stock(const std::string& caisse, int k) {
-  EnregistrementArticle a;
-  EXPECT_TRUE(fabrique::lit_article_dossier(caisse, k, a));
-  return a.stock();
-}
-
-std::vector<fs::path> exports(const fs::path& dossier) {
+std::vector<fs::path> fichiers(const fs::path& dossier, std::string_view debut,
+                               std::string_view fin) {
   std::vector<fs::path> trouves;
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(dossier, ec)) {
     const std::string nom = e.path().filename().string();
-    if (nom.starts_with("stock_") && nom.ends_with(".txt")) trouves.push_back(e.path());
+    if (nom.starts_with(debut) && nom.ends_with(fin)) trouves.push_back(e.path());
   }
   return trouves;
 }
 
 TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
-  DossierTemporaire d;
-  const std::string caisse = d.valeur_dossier() + "caisse\\";
-  const std::string transit = d.valeur_dossier() + "transit\\";
-  fs::create_directories(d.chemin() / "caisse");
-  for (const char* s : {"transit/import/histo", "transit/export/histo"}) {
-    fs::create_directories(d.chemin() / s);
-  }
-  fabrique::ParametresCaisse parametres;
-  parametres.nombre_articles = 20;
-  parametres.part_exclus = parametres.part_hors_echange = parametres.part_sans_reference = 0;
-  fabrique::ContenuCaisse registre;
-  ASSERT_TRUE(fabrique::fabrique_caisse(caisse, parametres, &registre));
-  ecrit_octets(d.chemin() / "Pontex.wdo", "#TRANSIT#" + transit + "\r\n#FICBASE#" + caisse +
-                                              "\r\n#REFARTI#1\r\n#NOM_STO#stock_\r\n"
-                                              "#NUMPOST#1\r\n#UTILISA#1\r\n#TIM_ANA#30\r\n");
-  const float stock2 = stock(caisse, 2);
-  const float stock3 = stock(caisse, 3);
-  ecrit_octets(d.chemin() / "transit/import/mvt.txt", reference(registre.articles[1]) + "\t3\n" +
-                                                          reference(registre.articles[2]) +
-                                                          "\t-1\nINCONNU\t2\n");
+  Boutique b;
+  const float stock2 = b.stock(2);
+  const float stock3 = b.stock(3);
+  const fs::path import = b.chemin("transit/import/mvt.txt");
+  ecrit_octets(import, b.reference(2) + "\t3\n" + b.reference(3) + "\t-1\nINCONNU\t2\n");
 
   QProcess pontex;
-  pontex.setWorkingDirectory(QString::fromStdString(d.chemin().string()));
+  pontex.setWorkingDirectory(QString::fromStdString(b.dossier.chemin().string()));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.remove("PONTEX_DEMARRAGE_REDUIT");
   pontex.setProcessEnvironment(env);
   pontex.start(PONTEX_PROGRAMME, {});
   ASSERT_TRUE(pontex.waitForStarted(10000));
-
-  const fs::path import = d.chemin() / "transit/import/mvt.txt";
+  const fs::path exports = b.chemin("transit/export");
   const bool cycle = QTest::qWaitFor(
-      [&] { return !fs::exists(import) && !exports(d.chemin() / "transit/export").empty(); },
-      30000);
+      [&] { return !fs::exists(import) && !fichiers(exports, "stock_", ".txt").empty(); }, 30000);
   const bool toujours_la = pontex.state() == QProcess::Running;
   pontex.kill();
   pontex.waitForFinished(10000);
@@ -79,26 +50,21 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   // Waiting for its restart, not crashed.
   EXPECT_TRUE(toujours_la);
 
-  EXPECT_FLOAT_EQ(stock(caisse, 2), stock2 + 3);
-  EXPECT_FLOAT_EQ(stock(caisse, 3), stock3 - 1);
+  EXPECT_FLOAT_EQ(b.stock(2), stock2 + 3);
+  EXPECT_FLOAT_EQ(b.stock(3), stock3 - 1);
   EnregistrementMouvement entete;
-  ASSERT_TRUE(fabrique::lit_mouvement_dossier(caisse, 0, entete));
+  ASSERT_TRUE(fabrique::lit_mouvement_dossier(b.caisse(), 0, entete));
   EXPECT_EQ(entete.poste(), 2);  // the header's field 7: two movements
-  EXPECT_TRUE(fs::exists(d.chemin() / "transit/import/mvt.old"));
-  bool erreur_notee = false;
-  for (const auto& e : fs::directory_iterator(d.chemin() / "transit/import")) {
-    if (e.path().extension() == ".err") {
-      erreur_notee =
-          lit_octets(e.path()).find("Erreur reference : INCONNU 2 \r\n") != std::string::npos;
-    }
-  }
-  EXPECT_TRUE(erreur_notee);
+  EXPECT_TRUE(fs::exists(b.chemin("transit/import/mvt.old")));
+  const auto erreurs = fichiers(b.chemin("transit/import"), "erreurs_", ".err");
+  ASSERT_EQ(erreurs.size(), 1u);
+  EXPECT_NE(lit_octets(erreurs[0]).find("Erreur reference : INCONNU 2 \r\n"), std::string::npos);
   // Every article is exported, with its new stock.
-  const auto fichiers = exports(d.chemin() / "transit/export");
-  ASSERT_EQ(fichiers.size(), 1u);
-  const std::string contenu = lit_octets(fichiers[0]);
+  const auto export_ = fichiers(exports, "stock_", ".txt");
+  ASSERT_EQ(export_.size(), 1u);
+  const std::string contenu = lit_octets(export_[0]);
   EXPECT_EQ(std::count(contenu.begin(), contenu.end(), '\n'), 20);
-  EXPECT_NE(contenu.find(reference(registre.articles[1]) + "\t"), std::string::npos);
+  EXPECT_NE(contenu.find(b.reference(2) + "\t"), std::string::npos);
 }
 
 }  // namespace

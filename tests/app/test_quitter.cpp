@@ -22,27 +22,8 @@ const QString question_sortie =
 const QString question_fond =
     "Voulez vous que le logiciel fonctionne en tache de fond (Dans la barre des taches) ?";
 
-enum class Reponse { clic_oui, clic_non, entree, echap };
-
-void repond(form97& d, Reponse r) {
-  switch (r) {
-    case Reponse::clic_oui:
-      QTest::mouseClick(d.bt_oui, Qt::LeftButton);
-      break;
-    case Reponse::clic_non:
-      QTest::mouseClick(d.bt_no, Qt::LeftButton);
-      break;
-    case Reponse::entree:
-      QTest::keyClick(&d, Qt::Key_Return);
-      break;
-    case Reponse::echap:
-      QTest::keyClick(&d, Qt::Key_Escape);
-      break;
-  }
-}
-
 struct CasSortie {
-  Reponse reponse;
+  Geste reponse;
   bool sort;
   bool par_gestionnaire;  // asked by the window manager's close
 };
@@ -88,12 +69,12 @@ TEST_P(Sortie, LaQuestionDecide) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reponses, Sortie,
-                         ::testing::Values(CasSortie{Reponse::clic_oui, true, false},
-                                           CasSortie{Reponse::clic_non, false, false},
-                                           CasSortie{Reponse::entree, true, false},
-                                           CasSortie{Reponse::echap, false, false},
-                                           CasSortie{Reponse::entree, true, true},
-                                           CasSortie{Reponse::echap, false, true}));
+                         ::testing::Values(CasSortie{Geste::clic_oui, true, false},
+                                           CasSortie{Geste::clic_non, false, false},
+                                           CasSortie{Geste::entree, true, false},
+                                           CasSortie{Geste::echap, false, false},
+                                           CasSortie{Geste::entree, true, true},
+                                           CasSortie{Geste::echap, false, true}));
 
 // Bytes of the store's value field for its first entry ("" when absent).
 std::string valeur_stockee() {
@@ -111,7 +92,7 @@ TEST(TacheDeFond, OuiPuisNonEtLeDemarrageSuivant) {
     QString posee;
     form97::prevoit_action([&](form97& d) {
       posee = d.Label1->text();
-      repond(d, Reponse::clic_oui);
+      repond(d, Geste::clic_oui);
     });
     QTest::mouseClick(p.fenetre->Image3, Qt::LeftButton);
     EXPECT_EQ(posee, question_fond);
@@ -127,7 +108,7 @@ TEST(TacheDeFond, OuiPuisNonEtLeDemarrageSuivant) {
     EXPECT_EQ(p.fenetre->Label18->text(), "1");
     EXPECT_TRUE(p.fenetre->windowState() & Qt::WindowMinimized);
     p.fenetre->setWindowState(Qt::WindowNoState);
-    form97::prevoit_action([](form97& d) { repond(d, Reponse::echap); });
+    form97::prevoit_action([](form97& d) { repond(d, Geste::echap); });
     p.fenetre->Image3_Click();
     EXPECT_EQ(valeur_stockee(), std::string(40, ' '));
     EXPECT_EQ(p.fenetre->Label18->text(), "");
@@ -149,7 +130,7 @@ TEST(TacheDeFond, UnMagasinImpossibleAEcrireGardeLeModeStocke) {
     EchecInjecte echec([](Operation op, std::string_view chemin) {
       return op == Operation::ecriture && chemin.find("W_intlog") != std::string_view::npos;
     });
-    form97::prevoit_action([](form97& d) { repond(d, Reponse::clic_non); });
+    form97::prevoit_action([](form97& d) { repond(d, Geste::clic_non); });
     p.fenetre->Image3_Click();
   }
   // Off was asked for, but the store still says on: the label says so too,
