@@ -1,6 +1,8 @@
-// Article, index and movement records byte for byte, and the article file:
-// its count, reads beyond the end, and writes that must leave every byte the
-// cash-register program owns as it was.
+// Article, index and movement records byte for byte; the article file: its
+// count, reads beyond the end, and writes that must leave every byte the
+// cash-register program owns as it was; the movement file: the count in its
+// header, each record's place, and damaged headers that must not lead to a
+// write anywhere.
 
 #include <gtest/gtest.h>
 
@@ -62,10 +64,10 @@ TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
   }
 
   a.met_code("3017620422003");
-  a.met_designation("P\xC2T\xC9 DE CAMPAGNE");
+  a.met_designation("P\302T\311 DE CAMPAGNE");
   a.met_nombre_articles(0x01020304);
   EXPECT_EQ(octets_de(o, 0, 15), "3017620422003  ");
-  EXPECT_EQ(octets_de(o, 15, 40), "P\xC2T\xC9 DE CAMPAGNE" + std::string(24, ' '));
+  EXPECT_EQ(octets_de(o, 15, 40), "P\302T\311 DE CAMPAGNE" + std::string(24, ' '));
   EXPECT_EQ(octets_de(o, 105, 4), std::string("\x04\x03\x02\x01", 4));
 }
 
@@ -126,32 +128,34 @@ class FichierArticles : public ::testing::Test {
   DossierTemporaire dossier_;
   std::string base_ = dossier_.valeur_dossier();
   std::filesystem::path fichier_ = dossier_.chemin() / "w_caiar4.wdo";
+  Caisse caisse_{base_};
 
   void ecrit_articles(int nombre, std::int32_t entete) {
     std::vector<EnregistrementArticle> articles;
     for (int k = 1; k <= nombre; ++k) {
       fabrique::DescriptionArticle d;
       d.code = "C" + std::to_string(k);
-      d.designation = "ARTICLE";
       d.stock = static_cast<float>(k);
       articles.push_back(fabrique::fabrique_article(d));
     }
     ASSERT_TRUE(fabrique::ecrit_articles(base_, articles, entete));
+  }
+  // Opens the article file (it stays open) and gives the count.
+  std::int32_t compte() {
+    std::int32_t n = -1;
+    EXPECT_TRUE(caisse_.ouvre_articles(n));
+    return n;
   }
 };
 
 // More than 32,767 articles: the register is not taken for an empty one.
 TEST_F(FichierArticles, NombreSur32Bits) {
   ecrit_articles(40000, 40000);
-  Caisse caisse(base_);
-  std::int32_t n = -1;
-  ASSERT_TRUE(caisse.ouvre_articles(n));
-  EXPECT_EQ(n, 40000);
+  EXPECT_EQ(compte(), 40000);
   EnregistrementArticle a;
-  ASSERT_TRUE(caisse.lit_article(40000, a));
+  ASSERT_TRUE(caisse_.lit_article(40000, a));
   EXPECT_EQ(a.stock(), 40000.0f);
-  caisse.ferme_articles();
-
+  caisse_.ferme_articles();
   // The configuration loader keeps the same count for the main window.
   ecrit_octets(dossier_.chemin() / "Pontex.wdo", "#FICBASE#" + base_ + "\r\n");
   HorlogeSysteme h;
@@ -162,57 +166,50 @@ TEST_F(FichierArticles, NombreSur32Bits) {
 }
 
 // Callers loop up to the count: a damaged header must not make them read
-// billions of records, nor a negative count anything at all.
+// billions of records, nor a negative count anything at all. (On Windows an
+// open file cannot be replaced: it is closed before the next one is made.)
 TEST_F(FichierArticles, NombreBorneParLeFichier) {
   ecrit_articles(3, 2000000000);
-  Caisse caisse(base_);
-  std::int32_t n = -1;
-  ASSERT_TRUE(caisse.ouvre_articles(n));
-  EXPECT_EQ(n, 3);
-  // The article file stays open for the caller; on Windows an open file
-  // cannot be replaced, so close it before making the next one.
-  caisse.ferme_articles();
+  EXPECT_EQ(compte(), 3);
+  caisse_.ferme_articles();
   ecrit_articles(3, -5);
-  ASSERT_TRUE(caisse.ouvre_articles(n));
-  EXPECT_EQ(n, 0);
-  caisse.ferme_articles();
+  EXPECT_EQ(compte(), 0);
+  caisse_.ferme_articles();
   ecrit_articles(5, 2);  // fewer counted than held: the header holds
-  ASSERT_TRUE(caisse.ouvre_articles(n));
-  EXPECT_EQ(n, 2);
+  EXPECT_EQ(compte(), 2);
 }
 
 TEST_F(FichierArticles, FichierAbsentCreeVideAvecSonCompagnon) {
-  Caisse caisse(base_);
-  std::int32_t n = -1;
-  ASSERT_TRUE(caisse.ouvre_articles(n));
-  EXPECT_EQ(n, 0);
+  EXPECT_EQ(compte(), 0);
   EXPECT_TRUE(std::filesystem::exists(fichier_));
   EXPECT_TRUE(std::filesystem::exists(dossier_.chemin() / "w_caur44.wdo"));
-  EXPECT_FALSE(caisse.fichier_principal_present());
+  EXPECT_FALSE(caisse_.fichier_principal_present());
   EnregistrementArticle a = motif<EnregistrementArticle>();
-  EXPECT_FALSE(caisse.lit_article(1, a));
+  EXPECT_FALSE(caisse_.lit_article(1, a));
   EXPECT_EQ(a.octets, EnregistrementArticle::vierge().octets);
 }
 
 // A file cut in the middle of a record: whole records only, the rest blank.
-TEST_F(FichierArticles, FichierTronque) {
+TEST_F(FichierArticles, FichierTronqueOuIllisible) {
   ecrit_articles(3, 4);
-  std::string octets = lit_octets(fichier_);
-  octets += std::string(100, 'x');  // part of a fourth article
-  ecrit_octets(fichier_, octets);
-  Caisse caisse(base_);
-  std::int32_t n = -1;
-  ASSERT_TRUE(caisse.ouvre_articles(n));
-  EXPECT_EQ(n, 3);
+  ecrit_octets(fichier_, lit_octets(fichier_) + std::string(100, 'x'));  // part of a 4th
+  EXPECT_EQ(compte(), 3);
   EnregistrementArticle a;
-  EXPECT_TRUE(caisse.lit_article(3, a));
-  EXPECT_FALSE(caisse.lit_article(4, a));
+  EXPECT_TRUE(caisse_.lit_article(3, a));
+  EXPECT_FALSE(caisse_.lit_article(4, a));
   EXPECT_EQ(a.code(), std::string(15, ' '));
-  EXPECT_FALSE(caisse.lit_article(-1, a));
-  EXPECT_FALSE(caisse.lit_article(INT32_MAX, a));
-
+  EXPECT_FALSE(caisse_.lit_article(-1, a));
+  EXPECT_FALSE(caisse_.lit_article(INT32_MAX, a));
+  caisse_.ferme_articles();
   ecrit_octets(fichier_, std::string(100, '\x7F'));  // not even a header
-  ASSERT_TRUE(caisse.ouvre_articles(n));
+  EXPECT_EQ(compte(), 0);
+  caisse_.ferme_articles();
+  ecrit_articles(3, 3);
+  test::EchecInjecte echec([](Operation op, std::string_view chemin) {
+    return op == Operation::lecture && chemin.ends_with("w_caiar4.wdo");
+  });
+  std::int32_t n = -1;
+  EXPECT_FALSE(caisse_.ouvre_articles(n));
   EXPECT_EQ(n, 0);
 }
 
@@ -220,41 +217,120 @@ TEST_F(FichierArticles, FichierTronque) {
 // Pontex never creates an article or touches the header.
 TEST_F(FichierArticles, EcritureDUnArticleSurLeDisque) {
   ecrit_articles(3, 3);
-  const std::string avant = lit_octets(fichier_);
-  Caisse caisse(base_);
-  std::int32_t n = 0;
-  ASSERT_TRUE(caisse.ouvre_articles(n));
+  std::string attendu = lit_octets(fichier_);
+  compte();
   EnregistrementArticle a;
-  ASSERT_TRUE(caisse.lit_article(2, a));
+  ASSERT_TRUE(caisse_.lit_article(2, a));
   a.met_stock(99.0f);
-  ASSERT_TRUE(caisse.ecrit_article(2, a));
-  const std::string apres = lit_octets(fichier_);
-  ASSERT_EQ(apres.size(), avant.size());
-  for (std::size_t i = 0; i < avant.size(); ++i) {
-    if (i >= 2 * 256 + 71 && i < 2 * 256 + 75) continue;
-    ASSERT_EQ(apres[i], avant[i]) << "byte " << i;
-  }
-  EXPECT_EQ(apres.substr(2 * 256 + 71, 4), std::string("\x00\x00\xC6\x42", 4));
-
-  EXPECT_FALSE(caisse.ecrit_article(4, a));
-  EXPECT_FALSE(caisse.ecrit_article(0, a));
-  EXPECT_FALSE(caisse.ecrit_article(-1, a));
-  EXPECT_EQ(lit_octets(fichier_), apres);
-
-  caisse.ferme_articles();
-  EXPECT_FALSE(caisse.lit_article(1, a));
-  EXPECT_FALSE(caisse.ecrit_article(1, a));
+  ASSERT_TRUE(caisse_.ecrit_article(2, a));
+  attendu.replace(2 * 256 + 71, 4, std::string("\x00\x00\xC6\x42", 4));
+  for (std::int32_t k : {4, 0, -1}) EXPECT_FALSE(caisse_.ecrit_article(k, a)) << k;
+  EXPECT_EQ(lit_octets(fichier_), attendu);
+  caisse_.ferme_articles();
+  EXPECT_FALSE(caisse_.lit_article(1, a));
+  EXPECT_FALSE(caisse_.ecrit_article(1, a));
 }
 
-TEST_F(FichierArticles, EchecDeLectureDeLEnTete) {
-  ecrit_articles(3, 3);
-  Caisse caisse(base_);
-  test::EchecInjecte echec([](Operation op, std::string_view chemin) {
-    return op == Operation::lecture && chemin.ends_with("w_caiar4.wdo");
+// --- The movement file ------------------------------------------------------------
+
+class Mouvements : public ::testing::Test {
+ protected:
+  DossierTemporaire dossier_;
+  std::string base_ = dossier_.valeur_dossier();
+  std::filesystem::path fichier_ = dossier_.chemin() / "W_CAIREC.WDO";
+  Caisse caisse_{base_};
+
+  static EnregistrementMouvement mouvement(const std::string& code) {
+    EnregistrementMouvement m = EnregistrementMouvement::vierge();
+    m.met_date("05-12-2026");
+    m.met_heure("21:07");
+    m.met_code(code);
+    m.met_quantite(2.0f);
+    m.met_origine("-Serv:vpc-");
+    return m;
+  }
+};
+
+std::string octets_de(const EnregistrementMouvement& m) {
+  return std::string(reinterpret_cast<const char*>(m.octets.data()), 64);
+}
+
+// Movements follow each other from record 2 on, none lost or written twice
+// at one place; of the header only the count (bytes 48..51) changes.
+TEST_F(Mouvements, ChaqueMouvementASaPlaceEtLEnTeteLeCompte) {
+  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 0));
+  std::string attendu = lit_octets(fichier_);
+  for (char i = 1; i <= 5; ++i) {
+    const EnregistrementMouvement m = mouvement("C" + std::to_string(i));
+    std::int32_t numero = 0;
+    ASSERT_TRUE(caisse_.ajoute_mouvement(m, &numero));
+    EXPECT_EQ(numero, i);
+    attendu.replace(48, 4, std::string{i, 0, 0, 0});
+    attendu += octets_de(m);
+  }
+  EXPECT_EQ(lit_octets(fichier_), attendu);
+}
+
+// The count in the header rules, not the file's length: the cash-register
+// program may have movements of its own beyond what we saw last time.
+TEST_F(Mouvements, LeCompteDeLEnTeteDecideDeLaPlace) {
+  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 3));
+  std::string octets = lit_octets(fichier_) + std::string(3 * 64, 'm');
+  ecrit_octets(fichier_, octets);
+  std::int32_t numero = 0;
+  ASSERT_TRUE(caisse_.ajoute_mouvement(mouvement("X"), &numero));
+  EXPECT_EQ(numero, 4);
+  const std::string apres = lit_octets(fichier_);
+  ASSERT_EQ(apres.size(), 5u * 64);
+  EXPECT_EQ(apres.substr(64, 3 * 64), std::string(3 * 64, 'm'));
+  EXPECT_EQ(apres.substr(4 * 64 + 15, 1), "X");
+}
+
+TEST_F(Mouvements, FichierAbsentOuVide) {
+  std::int32_t numero = 0;
+  ASSERT_TRUE(caisse_.ajoute_mouvement(mouvement("A"), &numero));
+  EXPECT_EQ(numero, 1);
+  // The new header is a blank record holding the count.
+  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
+  entete.met_poste(1);
+  EXPECT_EQ(lit_octets(fichier_), octets_de(entete) + octets_de(mouvement("A")));
+}
+
+// A damaged or unreadable header: nothing is written, the failure is
+// reported.
+TEST_F(Mouvements, EnTeteEndommageRefuse) {
+  for (std::int32_t m : {-1, INT32_MIN, INT32_MAX, 1000000, 20}) {
+    ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, m));
+    const std::string avant = lit_octets(fichier_);
+    std::int32_t numero = -7;
+    EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X"), &numero)) << "M = " << m;
+    EXPECT_EQ(numero, -7);
+    EXPECT_EQ(lit_octets(fichier_), avant) << "M = " << m;
+  }
+  {
+    test::EchecInjecte echec(
+        [](Operation op, std::string_view) { return op == Operation::lecture; });
+    const std::string avant = lit_octets(fichier_);
+    EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X")));
+    EXPECT_EQ(lit_octets(fichier_), avant);
+  }
+  // A few records of slack: the other program may be writing its own.
+  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 2));
+  std::int32_t numero = 0;
+  EXPECT_TRUE(caisse_.ajoute_mouvement(mouvement("X"), &numero));
+  EXPECT_EQ(numero, 3);
+}
+
+// A record that cannot be written must not stay counted in the header.
+TEST_F(Mouvements, EcritureRefuseeRemetLEnTete) {
+  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 0));
+  const std::string avant = lit_octets(fichier_);
+  int ecritures = 0;
+  test::EchecInjecte echec([&](Operation op, std::string_view) {
+    return op == Operation::ecriture && ++ecritures == 2;  // the movement record
   });
-  std::int32_t n = -1;
-  EXPECT_FALSE(caisse.ouvre_articles(n));
-  EXPECT_EQ(n, 0);
+  EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X")));
+  EXPECT_EQ(lit_octets(fichier_), avant);
 }
 
 }  // namespace

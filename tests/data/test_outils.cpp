@@ -1,5 +1,8 @@
 // The settings window: the text it loads, the file it saves byte for byte,
-// the transit folders it creates, the restart, and a save that fails.
+// the transit folders it creates, the restart, and a save that fails. The
+// message dialog: one or two buttons, the answer in the dialog mode, Enter
+// and Escape, the window manager's close, the notice for a folder without
+// cash-register data.
 
 #include <gtest/gtest.h>
 
@@ -16,17 +19,14 @@ namespace {
 namespace fs = std::filesystem;
 using fenetres::form97;
 using fenetres::outils;
+using fenetres::ValeursDialogue;
 
 TEST(TexteParametrage, ChaqueLigneSuivieDUnSaut) {
   EXPECT_EQ(fenetres::texte_parametrage(""), "");
-  EXPECT_EQ(fenetres::texte_parametrage("a\r\nb\r\n"), "a\nb\n");
   EXPECT_EQ(fenetres::texte_parametrage("a\r\nb"), "a\nb\n");
   EXPECT_EQ(fenetres::texte_parametrage("a\nb\n"), "a\nb\n");
   EXPECT_EQ(fenetres::texte_parametrage("a\rb\r\r\n"), "a\nb\n\n");
-  EXPECT_EQ(fenetres::texte_parametrage("\r\n"), "\n");
-  EXPECT_EQ(fenetres::texte_parametrage("Donn\xE9"
-                                        "es \x80"),
-            "Données €\n");
+  EXPECT_EQ(fenetres::texte_parametrage("Donn\351es \200"), "Données €\n");
 }
 
 TEST(TransitSaisi, CommeLeFichierLeLira) {
@@ -121,12 +121,8 @@ TEST_F(Parametrage, LeTexteModifieEstEnregistreEnWindows1252) {
     o.bt_fin_Click();
   });
   EXPECT_EQ(lit_octets("Pontex.wdo"), "#TRANSIT#" + neuf() +
-                                          "\\Donn\xE9"
-                                          "es  | \xE0 cr\xE9"
-                                          "er\r\n#TIM_ANA#5 | "
-                                          "\x80 et\xA0"
-                                          "espace ins\xE9"
-                                          "cable\r\n");
+                                          "\\Donn\351es  | \340 cr\351er\r\n#TIM_ANA#5 | "
+                                          "\200 et\240espace ins\351cable\r\n");
   EXPECT_TRUE(arbre_complet(b.chemin("neuf/Données")));
   EXPECT_TRUE(a_redemarre());
 }
@@ -187,6 +183,86 @@ TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
   });
   EXPECT_TRUE(encore_ouvert);
   EXPECT_EQ(p.systeme.terminaisons, 1);
+}
+
+// --- The message dialog -------------------------------------------------------
+
+TEST(Dialogue, ChaqueGesteDonneSaReponse) {
+  GardeModales garde;
+  const struct {
+    std::int32_t mode;
+    Geste geste;
+    std::int32_t reponse;
+  } cas[] = {{4, Geste::entree, 6},   {4, Geste::pave_entree, 6}, {4, Geste::echap, 7},
+             {4, Geste::clic_oui, 6}, {4, Geste::clic_non, 7},    {4, Geste::fermeture, 7},
+             {0, Geste::entree, 6},   {0, Geste::echap, 7},       {0, Geste::clic_oui, 6},
+             {0, Geste::fermeture, 7}};
+  for (std::size_t i = 0; i < std::size(cas); ++i) {
+    SCOPED_TRACE(i);
+    ValeursDialogue v{cas[i].mode, "Une question ?"};
+    bool bouton_non = false;
+    form97::prevoit_action([&](form97& d) {
+      bouton_non = !d.bt_no->isHidden();
+      repond(d, cas[i].geste);
+    });
+    form97::montre(v);
+    EXPECT_EQ(v.mode, cas[i].reponse);
+    EXPECT_TRUE(v.message.isEmpty());
+    EXPECT_EQ(bouton_non, cas[i].mode == 4);
+  }
+}
+
+TEST(Dialogue, LesAutresTouchesNeRepondentPas) {
+  GardeModales garde;
+  ValeursDialogue v{4, "Question"};
+  bool encore_ouvert = false;
+  form97::prevoit_action([&](form97& d) {
+    QTest::keyClick(&d, Qt::Key_A);
+    QTest::keyClick(&d, Qt::Key_Space);
+    encore_ouvert = d.isVisible();
+    d.Form_KeyPress(27);
+  });
+  form97::montre(v);
+  EXPECT_TRUE(encore_ouvert);
+  EXPECT_EQ(v.mode, 7);
+}
+
+TEST(Dialogue, ChaqueAffichageRepartDeZero) {
+  GardeModales garde;
+  ValeursDialogue v{4, "Premier"};
+  form97::prevoit_action([](form97& d) { d.Form_KeyPress(13); });
+  form97::montre(v);
+  // A notice right after a question has one button again.
+  v.mode = 0;
+  v.message = "Second\r\nligne";
+  QString texte;
+  bool bouton_non = true;
+  form97::prevoit_action([&](form97& d) {
+    texte = d.Label1->text();
+    bouton_non = !d.bt_no->isHidden();
+    d.Form_KeyPress(13);
+  });
+  form97::montre(v);
+  EXPECT_FALSE(bouton_non);
+  EXPECT_EQ(texte, "Second\nligne");
+}
+
+TEST(Dialogue, RoutineDeMessage) {
+  GardeModales garde;
+  ValeursDialogue v{4, ""};
+  QString texte;
+  form97::prevoit_action([&](form97& d) {
+    texte = d.Label1->text();
+    d.Form_KeyPress(27);
+  });
+  fenetres::affiche_message(-1, v, "\r\n", "C:\\Caisse\\Donn\351es\\");
+  EXPECT_EQ(texte, "Aucune donnée de caisse dans le repertoire indiqué !\n\nC:\\Caisse\\Données\\");
+  // Any other code shows nothing (the guard would fail the test).
+  v.mode = 4;
+  fenetres::affiche_message(0, v, "\r\n", "x\\");
+  fenetres::affiche_message(1, v, "\r\n", "x\\");
+  EXPECT_EQ(v.mode, 4);
+  EXPECT_TRUE(garde.inattendues.empty());
 }
 
 }  // namespace
