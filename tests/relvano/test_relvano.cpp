@@ -1,0 +1,199 @@
+// The relauncher: the splash driven in-process (where it stands, what it
+// shows, the one start of Pontex two seconds after the load), then the
+// program as the shop runs it, a process started in the programs' folder
+// beside a stand-in Pontex that leaves a marker. The relauncher's program is
+// copied into that folder so that the stand-in, not a Pontex built beside
+// it, is the one found.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "relvano/form1.h"
+#include "tests/support/dossier_temporaire.h"
+
+namespace relvano {
+namespace {
+
+namespace fs = std::filesystem;
+using pontex::Fenetre_lancement;
+using pontex::test::DossierTemporaire;
+using pontex::test::ecrit_octets;
+using pontex::test::lit_octets;
+
+class Splash : public ::testing::Test {
+ protected:
+  DossierTemporaire dossier_;
+  std::vector<std::string> evenements_;
+
+  Systeme systeme() {
+    return Systeme{
+        [this](std::string_view nom, Fenetre_lancement mode) {
+          evenements_.push_back(std::string(nom) +
+                                (mode == Fenetre_lancement::normale ? " normale" : " reduite"));
+          return pontex::Resultat::echec("not started by the tests");
+        },
+        [this](int code) { evenements_.push_back("fin " + std::to_string(code)); },
+    };
+  }
+};
+
+TEST_F(Splash, PlaceFixeEnHauteurCentreeEnLargeur) {
+  Form1 f(systeme(), Fenetre_lancement::normale);
+  f.Form_Load();
+  const QRect ecran = QGuiApplication::primaryScreen()->geometry();
+  // 3045 x 2670 twips with the frame; the top edge at (9000 - 2670) / 2 =
+  // 3165 twips, whatever the screen's height.
+  EXPECT_EQ(f.size(), QSize(203, 178));
+  EXPECT_EQ(f.y() - ecran.y(), 211);
+  EXPECT_EQ(f.x() - ecran.x(), (ecran.width() - 203) / 2);
+  EXPECT_EQ(f.Label1->text(), QString::fromUtf8("Réinitialisation"));
+  EXPECT_TRUE(f.windowFlags() & Qt::FramelessWindowHint);
+}
+
+TEST_F(Splash, ImageASaTaillePropreOuAbsente) {
+  {
+    Form1 f(systeme(), Fenetre_lancement::normale);
+    f.Form_Load();
+    EXPECT_TRUE(f.Image1->pixmap().isNull());
+    EXPECT_EQ(f.Image1->pos(), QPoint(38, 60));
+  }
+  fs::copy_file(fs::path(PONTEX_DOSSIER_BIN) / "qz_img_024.gif", "qz_img_024.gif");
+  Form1 f(systeme(), Fenetre_lancement::normale);
+  f.Form_Load();
+  EXPECT_EQ(f.Image1->pixmap().size(), QSize(117, 82));
+  EXPECT_EQ(f.Image1->geometry(), QRect(38, 60, 117, 82));
+}
+
+TEST_F(Splash, UnSeulDemarrageAuPremierTop) {
+  // Pontex is started the way the relauncher itself was started; the count
+  // of two seconds runs from the load (its timing is checked on the real
+  // program).
+  for (const Fenetre_lancement mode :
+       {Fenetre_lancement::normale, Fenetre_lancement::reduite_sans_focus}) {
+    evenements_.clear();
+    Form1 f(systeme(), mode);
+    EXPECT_FALSE(f.Timer1->isActive());
+    f.Form_Load();
+    f.affiche();
+    EXPECT_EQ(static_cast<bool>(f.windowState() & Qt::WindowMinimized),
+              mode == Fenetre_lancement::reduite_sans_focus);
+    EXPECT_TRUE(f.Timer1->isActive());
+    EXPECT_EQ(f.Timer1->interval(), 2000);
+    EXPECT_TRUE(evenements_.empty());
+    f.Timer1_Timer();
+    // The end was recorded, not carried out: the timer must not tick again.
+    EXPECT_FALSE(f.Timer1->isActive());
+    EXPECT_EQ(evenements_,
+              (std::vector<std::string>{
+                  mode == Fenetre_lancement::normale ? "Pontex.exe normale" : "Pontex.exe reduite",
+                  "fin 0"}));
+  }
+}
+
+TEST_F(Splash, LaFermetureNEmpechePasLaRelance) {
+  // Closed by the window manager, the splash would end the relauncher
+  // without restarting Pontex: it stays, and the count goes on.
+  Form1 f(systeme(), Fenetre_lancement::normale);
+  f.Form_Load();
+  f.affiche();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  EXPECT_FALSE(f.close());
+  EXPECT_TRUE(f.isVisible());
+  EXPECT_TRUE(f.Timer1->isActive());
+}
+
+// --- The program run as a process ------------------------------------------
+
+class Relance : public ::testing::Test {
+ protected:
+  DossierTemporaire dossier_;
+
+  Relance() {
+    fs::copy_file(RELVANO_PROGRAMME, "relvano");
+    fs::permissions("relvano", fs::perms::owner_all);
+  }
+
+  static void installe_pontex() {
+    // Records each start, with the minimised-start mark it was given.
+    ecrit_octets("Pontex", "#!/bin/sh\necho \"start [$PONTEX_DEMARRAGE_REDUIT]\" >> marqueur\n");
+    fs::permissions("Pontex", fs::perms::owner_all);
+  }
+
+  // Environment without a display and without a Pontex along PATH.
+  static QProcessEnvironment environnement() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("PONTEX_DEMARRAGE_REDUIT");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("PATH", "/usr/bin:/bin");
+    return env;
+  }
+
+  // Starts the relauncher and waits, a bounded time, for its end and, when
+  // `pontex_attendu`, for the marker. Gives the time from the start to the
+  // marker (-1: none); `duree_` is the relauncher's run time.
+  qint64 lance(const QStringList& arguments, const QProcessEnvironment& env, bool pontex_attendu) {
+    QProcess relvano;
+    relvano.setWorkingDirectory(QString::fromStdString(dossier_.chemin().string()));
+    relvano.setProcessEnvironment(env);
+    QElapsedTimer chrono;
+    chrono.start();
+    relvano.start(QString::fromStdString((dossier_.chemin() / "relvano").string()), arguments);
+    EXPECT_TRUE(relvano.waitForStarted(5000));
+    qint64 marqueur = -1;
+    duree_ = -1;
+    (void)QTest::qWaitFor(
+        [&] {
+          if (marqueur < 0 && fs::exists("marqueur")) marqueur = chrono.elapsed();
+          if (duree_ < 0 && relvano.state() == QProcess::NotRunning) duree_ = chrono.elapsed();
+          return duree_ >= 0 && (marqueur >= 0 || !pontex_attendu);
+        },
+        13000);
+    EXPECT_EQ(relvano.state(), QProcess::NotRunning) << "relvano has not ended";
+    EXPECT_EQ(relvano.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(relvano.exitCode(), 0);
+    if (relvano.state() != QProcess::NotRunning) relvano.kill();
+    return marqueur;
+  }
+
+  qint64 duree_ = 0;
+};
+
+TEST_F(Relance, DemarrePontexUneFoisApresDeuxSecondesPuisSeTermine) {
+  // No picture and arguments Qt would act on (without a display, "-platform
+  // xcb" would stop the program): all ignored.
+  installe_pontex();
+  const qint64 marqueur = lance({"-platform", "xcb", "n'importe quoi"}, environnement(), true);
+  EXPECT_GE(marqueur, 1990);
+  EXPECT_LT(marqueur, 8000);
+  QTest::qWait(300);
+  EXPECT_EQ(lit_octets("marqueur"), "start []\n");
+}
+
+TEST_F(Relance, DemarrageReduitTransmisAPontex) {
+  installe_pontex();
+  fs::copy_file(fs::path(PONTEX_DOSSIER_BIN) / "qz_img_024.gif", "qz_img_024.gif");
+  QProcessEnvironment env = environnement();
+  env.insert("PONTEX_DEMARRAGE_REDUIT", "1");
+  EXPECT_GE(lance({}, env, true), 1990);
+  QTest::qWait(300);
+  EXPECT_EQ(lit_octets("marqueur"), "start [1]\n");
+}
+
+TEST_F(Relance, SansPontexSeTermineQuandMeme) {
+  EXPECT_EQ(lance({}, environnement(), false), -1);
+  EXPECT_GE(duree_, 1990);
+  EXPECT_FALSE(fs::exists("marqueur"));
+}
+
+}  // namespace
+}  // namespace relvano
