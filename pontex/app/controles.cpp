@@ -97,6 +97,15 @@ void Forme::paintEvent(QPaintEvent*) {
   p.drawRoundedRect(r, rayon, rayon);
 }
 
+void habille_fenetre_principale(QWidget& fenetre) {
+  QPalette p = fenetre.palette();
+  p.setColor(QPalette::Window, Qt::white);
+  fenetre.setPalette(p);
+  fenetre.setAutoFillBackground(true);
+  fenetre.setFont(police_arial(12));
+  fenetre.setFixedSize(en_pixels(15270), en_pixels(10650));
+}
+
 void place_fenetre(QWidget& fenetre) {
   // Outer size 15360 x 11070 twips: a client area of 15270 x 10650 inside a
   // frame of 90 x 420 twips. The window manager draws the frame here, so the

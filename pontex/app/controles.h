@@ -77,6 +77,10 @@ class Forme : public QWidget {
   std::optional<QColor> remplissage_;
 };
 
+// The look the main window and the settings window share: white
+// background, Arial 12 pt, client area 15270 x 10650 twips.
+void habille_fenetre_principale(QWidget& fenetre);
+
 // Sizes a window like the main window (outer 15360 x 11070 twips) and puts
 // it at the top of the screen, centred across it, in front of the
 // program's other windows.

@@ -36,12 +36,7 @@ Form1::Form1(Programme& programme) : QWidget(nullptr), programme_(programme) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setWindowTitle(QStringLiteral("Pontex / Serveur : 2021-02.26.ap"));
   setWindowIcon(icc::icone());
-  QPalette p = palette();
-  p.setColor(QPalette::Window, Qt::white);
-  setPalette(p);
-  setAutoFillBackground(true);
-  setFont(police_arial(12));
-  setFixedSize(en_pixels(15270), en_pixels(10650));
+  habille_fenetre_principale(*this);
   cree_controles();
 }
 

@@ -42,12 +42,7 @@ outils::outils(Programme& programme, QWidget* parent)
   setObjectName(QStringLiteral("outils"));
   setModal(true);
   setWindowTitle(QStringLiteral("Paramètrage"));
-  QPalette p = palette();
-  p.setColor(QPalette::Window, Qt::white);
-  setPalette(p);
-  setAutoFillBackground(true);
-  setFont(police_arial(12));
-  setFixedSize(en_pixels(15270), en_pixels(10650));
+  habille_fenetre_principale(*this);
 
   const QFont normale = police_arial(12);
   Label1 = cree_label(this, QStringLiteral("Paramètrage de Base"), rect_twips(180, 240, 14865, 285),
