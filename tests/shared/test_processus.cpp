@@ -31,11 +31,16 @@ using test::DossierTemporaire;
 using test::ecrit_octets;
 using test::lit_octets;
 
-// The marker's content once it appears, or nothing after five seconds.
+// The marker's content once it appears (it is then removed, for the next
+// start), or nothing after five seconds.
 std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
   const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < limite) {
-    if (fs::exists(marqueur)) return lit_octets(marqueur);
+    if (fs::exists(marqueur)) {
+      const std::string contenu = lit_octets(marqueur);
+      fs::remove(marqueur);
+      return contenu;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return std::nullopt;
@@ -66,8 +71,6 @@ class Script {
     std::error_code ec;
     fs::remove(chemin_, ec);
   }
-  Script(const Script&) = delete;
-  Script& operator=(const Script&) = delete;
 
  private:
   fs::path chemin_;
@@ -91,7 +94,6 @@ TEST(Processus, RechercheDansLeDossierDuProgrammeLeDossierCourantPuisPath) {
     ASSERT_TRUE(demarre_programme(nom + ".exe", Fenetre_lancement::normale));
     EXPECT_EQ(attend_marqueur(marqueur), "exe");
   }
-  fs::remove(marqueur);
   {
     Script cwd(d.chemin() / nom, marqueur, "cwd");
     Script p(d.chemin() / "chemin" / nom, marqueur, "path");
@@ -99,7 +101,6 @@ TEST(Processus, RechercheDansLeDossierDuProgrammeLeDossierCourantPuisPath) {
     ASSERT_TRUE(demarre_programme(nom + ".EXE", Fenetre_lancement::normale));
     EXPECT_EQ(attend_marqueur(marqueur), "cwd");
   }
-  fs::remove(marqueur);
   {
     Script p(d.chemin() / "chemin" / nom, marqueur, "path");
     // A file of that name that cannot be run is passed over.
@@ -144,7 +145,6 @@ TEST(Processus, DemarrageReduitTransmisParLEnvironnement) {
     ASSERT_TRUE(demarre_programme(nom, Fenetre_lancement::reduite_sans_focus));
     EXPECT_EQ(attend_marqueur(marqueur), "[1]");
   }
-  fs::remove(marqueur);
   {
     // Started minimised ourselves, we start the next one as asked: normal.
     Variable v("PONTEX_DEMARRAGE_REDUIT", "1");
@@ -246,7 +246,6 @@ TEST(Processus, ProgrammeParSonNomNormalOuReduitSansFocus) {
   auto m = attend_marqueur(marqueur);
   ASSERT_TRUE(m);
   EXPECT_EQ(m->substr(0, m->find(' ', 2)), std::to_string(SW_SHOWNORMAL) + " absent") << *m;
-  fs::remove(marqueur);
   // Minimised without taking the focus: the window state and the wish.
   ASSERT_TRUE(demarre_programme("RELVANO-ESSAI.EXE", Fenetre_lancement::reduite_sans_focus));
   m = attend_marqueur(marqueur);
