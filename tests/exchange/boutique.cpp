@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "pontex/exchange/echange.h"
+
 namespace pontex::test {
 
 std::vector<fabrique::DescriptionArticle> articles_boutique() {
@@ -90,41 +92,49 @@ std::vector<std::string> Boutique::fichiers(const fs::path& dossier) {
   return noms;
 }
 
+void Echange::importe() {
+  b.fenetre.File1.rafraichit();
+  traite_import(b.valeurs, b.fenetre);
+}
+
+void Echange::exporte() {
+  b.fenetre.File2.rafraichit();
+  genere_sorties(b.valeurs, b.fenetre);
+}
+
+void Echange::applique(const std::string& contenu) {
+  b.ecrit_analyse(contenu);
+  applique_analyse(b.valeurs, b.fenetre);
+}
+
+bool Echange::analyse_presente() const {
+  return fs::exists(b.dossier.chemin() / "prov_stk_ana_ron.txt");
+}
+
 std::string designation_40(const std::string& d) {
   std::string r = d;
   r.resize(40, ' ');
   return r;
 }
 
-std::array<std::uint8_t, 4> octets_f32(float v) {
-  std::array<std::uint8_t, 4> o{};
+std::string octets_f32(float v) {
+  std::string o(4, '\0');
   std::memcpy(o.data(), &v, 4);  // the test hosts are little-endian, as the files
   return o;
 }
 
-std::array<std::uint8_t, 64> mouvement_attendu(const std::string& code, float quantite,
-                                               std::int64_t valeur, std::int32_t poste,
-                                               std::int16_t utilisateur, const std::string& date,
-                                               const std::string& heure) {
-  std::array<std::uint8_t, 64> o{};
-  auto texte = [&](std::size_t offset, std::size_t largeur, const std::string& t) {
-    for (std::size_t i = 0; i < largeur; ++i)
-      o[offset + i] = static_cast<std::uint8_t>(i < t.size() ? t[i] : ' ');
+std::string mouvement_attendu(const std::string& code, float quantite, std::int64_t valeur,
+                              std::int32_t poste, std::int16_t utilisateur) {
+  const auto le = [](std::uint64_t v, int n) {
+    std::string o;
+    for (int i = 0; i < n; ++i) o += static_cast<char>(v >> (8 * i));
+    return o;
   };
-  texte(0, 10, date);
-  texte(10, 5, heure);
-  texte(15, 15, code);
-  texte(30, 6, "");
-  const auto q = octets_f32(quantite);
-  std::copy(q.begin(), q.end(), o.begin() + 36);
-  for (std::size_t i = 0; i < 8; ++i)
-    o[40 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(valeur) >> (8 * i));
-  for (std::size_t i = 0; i < 4; ++i)
-    o[48 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(poste) >> (8 * i));
-  for (std::size_t i = 0; i < 2; ++i)
-    o[52 + i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(utilisateur) >> (8 * i));
-  texte(54, 10, "-Serv:vpc-");
-  return o;
+  std::string champ_code = code;
+  champ_code.resize(15, ' ');
+  return "05-12-202621:07" + champ_code + std::string(6, ' ') + octets_f32(quantite) +
+         le(static_cast<std::uint64_t>(valeur), 8) + le(static_cast<std::uint32_t>(poste), 4) +
+         le(static_cast<std::uint16_t>(utilisateur), 2) + "-Serv:vpc-";
 }
 
 }  // namespace pontex::test

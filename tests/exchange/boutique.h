@@ -4,7 +4,8 @@
 // export\ and export\histo\, and a cash-register folder written with the
 // sample maker. The clock is pinned to 5 December 2026, 21:07:09.
 
-#include <array>
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -67,20 +68,40 @@ class Boutique {
   fs::path racine_;
 };
 
+// The exchange tests' fixture: the small register written, and the steps as
+// the window runs them, each list refreshed before its step.
+class Echange : public ::testing::Test {
+ protected:
+  Echange() { b.ecrit_caisse(articles_boutique()); }
+  void importe();  // the import folder
+  void exporte();  // the stock export
+  void cycle() {
+    importe();
+    exporte();
+  }
+  void applique(const std::string& contenu);  // a working file
+  bool analyse_presente() const;
+  std::string erreurs() const { return lit_octets(b.fichier_erreurs()); }
+
+  Boutique b;
+};
+
 // A designation as the journal shows it: all its 40 characters.
 std::string designation_40(const std::string& d);
 
-// A movement record as the cash-register program reads it, laid out byte by
-// byte here rather than through the record codec: date 0..9, time 10..14,
-// code 15..29, six spaces 30..35, quantity (float LE) 36..39, article value
-// 40..47, workstation (Long LE) 48..51, user (Integer LE) 52..53, origin
-// 54..63.
-std::array<std::uint8_t, 64> mouvement_attendu(const std::string& code, float quantite,
-                                               std::int64_t valeur, std::int32_t poste,
-                                               std::int16_t utilisateur,
-                                               const std::string& date = "05-12-2026",
-                                               const std::string& heure = "21:07");
+// A movement record of 5 December 2026, 21:07, as the cash-register program
+// reads it, laid out byte by byte here rather than through the record codec:
+// date 0..9, time 10..14, code 15..29, six spaces 30..35, quantity (float LE)
+// 36..39, article value 40..47, workstation (Long LE) 48..51, user (Integer
+// LE) 52..53, origin 54..63.
+std::string mouvement_attendu(const std::string& code, float quantite, std::int64_t valeur,
+                              std::int32_t poste, std::int16_t utilisateur);
 // Little-endian bytes of a float, as a Single field holds it.
-std::array<std::uint8_t, 4> octets_f32(float v);
+std::string octets_f32(float v);
+// The bytes of a record.
+template <typename E>
+std::string octets_de(const E& e) {
+  return std::string(e.octets.begin(), e.octets.end());
+}
 
 }  // namespace pontex::test

@@ -1,5 +1,7 @@
-// Applying a working file: what is applied, what goes to the day's error
-// file, and that nothing is lost or doubled whatever the server sends.
+// Applying a working file: cutting the server's text into records, what is
+// applied, what goes to the day's error file, and that nothing is lost or
+// doubled whatever the server sends; the numbers stamped on every movement
+// and the limits of the register's single-precision fields.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/mouvement.h"
+#include "pontex/exchange/texte_mouvements.h"
 #include "tests/exchange/boutique.h"
 
 namespace pontex::test {
@@ -15,18 +19,87 @@ namespace {
 
 using Lignes = std::vector<std::string>;
 
-class Analyse : public ::testing::Test {
- protected:
-  Analyse() { b.ecrit_caisse(articles_boutique()); }
-  void applique(const std::string& contenu) {
-    b.ecrit_analyse(contenu);
-    applique_analyse(b.valeurs, b.fenetre);
-  }
-  std::string erreurs() const { return lit_octets(b.fichier_erreurs()); }
-  bool analyse_presente() const { return fs::exists(b.dossier.chemin() / "prov_stk_ana_ron.txt"); }
+using Analyse = Echange;
 
+std::vector<std::string> records(std::string_view texte) {
+  std::vector<std::string> r;
+  for (const auto& rec : decoupe_records(texte))
+    r.push_back(std::string(rec.reference) + "|" + std::string(rec.texte_quantite));
+  return r;
+}
+
+using V = std::vector<std::string>;
+
+// A record lost or split here is a stock movement lost or applied wrong.
+TEST(DecoupeRecords, AnyLineEndEndsARecordAndAnUnfinishedOneWaits) {
+  EXPECT_EQ(records("A\t1\nB\t2\t\r\nC\t3\rD\t4\r\n"), (V{"A|1", "B|2\t", "C|3", "D|4"}));
+  // CR CR LF: a lone CR, then a CR LF around an empty record.
+  EXPECT_EQ(records("A\t1\r\r\n\nB"), (V{"A|1", "|", "|"}));
+  EXPECT_EQ(records("B\t2"), V{});
+  EXPECT_EQ(records("A\t1\t7 x\tB\nnotab\n"), (V{"A|1\t7 x\tB", "notab|"}));
+}
+
+TEST(NumerosMouvement, RoundedHalvesToEvenAndZeroWhenTooLargeForTheField) {
   Boutique b;
+  struct Cas {
+    const char* texte;
+    std::int32_t poste;
+    std::int16_t utilisateur;
+  };
+  const Cas cas[] = {
+      {"2.5", 2, 2},    {"3.5", 4, 4},       {"-2.5", -2, -2},           {"abc", 0, 0},
+      {"&H10", 16, 16}, {"32768", 32768, 0}, {"-32768", -32768, -32768}, {"2147483648", 0, 0},
+      {"1e400", 0, 0}};
+  for (const Cas& c : cas) {
+    b.valeurs.config.numpost = c.texte;
+    b.valeurs.config.utilisa = c.texte;
+    EXPECT_EQ(numero_poste(b.valeurs), c.poste) << c.texte;
+    EXPECT_EQ(numero_utilisateur(b.valeurs), c.utilisateur) << c.texte;
+  }
+}
+
+// One movement applied to article k, as the working file's step does.
+class Mouvement : public Echange {
+ protected:
+  Resultat applique(std::int32_t k, double quantite) {
+    std::int32_t n = 0;
+    EXPECT_TRUE(b.valeurs.caisse.ouvre_articles(n).ok());
+    b.valeurs.numero_article = k;
+    b.valeurs.quantite = quantite;
+    Resultat r = applique_mouvement(b.valeurs, b.fenetre);
+    b.valeurs.caisse.ferme_articles();
+    return r;
+  }
 };
+
+TEST_F(Mouvement, AStockBeyondASingleIsNeverStoredAsInfinity) {
+  auto articles = articles_boutique();
+  articles[0].stock = 3.0e38f;
+  articles[0].quantite2 = -3.0e38f;
+  b.ecrit_caisse(articles);
+  EXPECT_TRUE(applique(1, 1.0e38).ok());
+  const EnregistrementArticle a = b.article(1);
+  EXPECT_EQ(a.stock(), 3.0e38f);
+  EXPECT_EQ(a.quantite2(), -3.0e38f);
+  EXPECT_EQ(a.date_mouvement(), "05-12-2026");
+  EXPECT_EQ(b.mouvement(1).quantite(), 1.0e38f);
+
+  // A quantity no Single holds changes nothing and records nothing.
+  EXPECT_FALSE(applique(2, 1e300).ok());
+  EXPECT_EQ(b.article(2).octets, b.originaux[1].octets);
+  EXPECT_EQ(b.mouvement(0).poste(), 1);
+}
+
+TEST_F(Mouvement, ADamagedMovementHeaderKeepsTheStockAndSaysSo) {
+  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(b.dossier_caisse(), 1'000'000).ok());
+  const std::string avant = lit_octets(b.caisse() / "W_CAIREC.WDO");
+  EXPECT_TRUE(applique(1, 2).ok());
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+  EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO"), avant);
+  EXPECT_EQ(b.fenetre.journal,
+            (std::vector<std::string>{"2.00 x " + designation_40("PAIN DE CAMPAGNE"),
+                                      "Mouvement non enregistr\xE9 : 1000000000001"}));
+}
 
 TEST_F(Analyse, NoWorkingFileOrAnEmptyOne) {
   applique_analyse(b.valeurs, b.fenetre);

@@ -16,23 +16,7 @@ namespace {
 
 using Lignes = std::vector<std::string>;
 
-class Import : public ::testing::Test {
- protected:
-  Import() { b.ecrit_caisse(articles_boutique()); }
-  void cycle() {
-    b.fenetre.File1.rafraichit();
-    b.fenetre.File2.rafraichit();
-    traite_import(b.valeurs, b.fenetre);
-    genere_sorties(b.valeurs, b.fenetre);
-  }
-  void importe() {
-    b.fenetre.File1.rafraichit();
-    traite_import(b.valeurs, b.fenetre);
-  }
-  bool analyse_presente() const { return fs::exists(b.dossier.chemin() / "prov_stk_ana_ron.txt"); }
-
-  Boutique b;
-};
+using Import = Echange;
 
 TEST_F(Import, WholeCycleByteForByte) {
   ecrit_octets(b.exporte() / "stock_20261205200000.txt", "EPI-002\t2.50\t\r\n");
@@ -48,8 +32,8 @@ TEST_F(Import, WholeCycleByteForByte) {
             (Lignes{"Traitement : a.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE"),
                     "1.50 x Erreur reference : INCONNU", "Traitement : b.TXT",
                     "-3.00 x " + designation_40("PAIN DE CAMPAGNE"),
-                    "0.50 x " + designation_40("CAF\xC9 EN GRAINS"), "Sauvegarde histo Sorties",
-                    "Export g\xE9n\xE9r\xE9"}));
+                    "0.50 x " + designation_40("CAF\311 EN GRAINS"), "Sauvegarde histo Sorties",
+                    "Export g\351n\351r\351"}));
   EXPECT_EQ(b.fenetre.passes_evenements, 3);
 
   // Import folder: the kept copies and the day's error file only.
@@ -60,36 +44,25 @@ TEST_F(Import, WholeCycleByteForByte) {
   EXPECT_FALSE(analyse_presente());
 
   // Articles: stock, second quantity and date of the two moved ones only.
-  auto attendu1 = b.originaux[0].octets;
-  auto attendu2 = b.originaux[1].octets;
-  const auto pose = [](auto& o, std::size_t offset, const auto& octets) {
-    std::copy(octets.begin(), octets.end(), o.begin() + static_cast<std::ptrdiff_t>(offset));
-  };
-  const std::string date = "05-12-2026";
-  pose(attendu1, 71, octets_f32(9.0f));
-  pose(attendu1, 79, octets_f32(6.0f));
-  pose(attendu1, 93, date);
-  pose(attendu2, 71, octets_f32(3.0f));
-  pose(attendu2, 79, octets_f32(-0.5f));
-  pose(attendu2, 93, date);
-  EXPECT_EQ(b.article(1).octets, attendu1);
-  EXPECT_EQ(b.article(2).octets, attendu2);
+  std::string attendu1 = octets_de(b.originaux[0]);
+  std::string attendu2 = octets_de(b.originaux[1]);
+  attendu1.replace(71, 4, octets_f32(9.0f)).replace(79, 4, octets_f32(6.0f));
+  attendu2.replace(71, 4, octets_f32(3.0f)).replace(79, 4, octets_f32(-0.5f));
+  attendu1.replace(93, 10, "05-12-2026");
+  attendu2.replace(93, 10, "05-12-2026");
+  EXPECT_EQ(octets_de(b.article(1)), attendu1);
+  EXPECT_EQ(octets_de(b.article(2)), attendu2);
   for (std::int32_t k = 3; k <= 6; ++k) EXPECT_EQ(b.article(k).octets, b.originaux[k - 1].octets);
   EXPECT_EQ(b.article(0).nombre_articles(), 6);
 
   // Movement file: header count 3 (its other bytes as they were), then the
   // three movements in file order.
-  const std::string m = lit_octets(b.caisse() / "W_CAIREC.WDO");
-  ASSERT_EQ(m.size(), 4u * 64);
   std::string entete = mouvements_avant.substr(0, 64);
-  entete.replace(48, 4, std::string("\x03\0\0\0", 4));
-  EXPECT_EQ(m.substr(0, 64), entete);
-  const auto en_texte = [](const std::array<std::uint8_t, 64>& o) {
-    return std::string(o.begin(), o.end());
-  };
-  EXPECT_EQ(m.substr(64, 64), en_texte(mouvement_attendu("1000000000001", 2.0f, 12345, 7, 3)));
-  EXPECT_EQ(m.substr(128, 64), en_texte(mouvement_attendu("1000000000001", -3.0f, 12345, 7, 3)));
-  EXPECT_EQ(m.substr(192, 64), en_texte(mouvement_attendu("1000000000002", 0.5f, -7, 7, 3)));
+  entete.replace(48, 4, std::string("\003\0\0\0", 4));
+  EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO"),
+            entete + mouvement_attendu("1000000000001", 2.0f, 12345, 7, 3) +
+                mouvement_attendu("1000000000001", -3.0f, 12345, 7, 3) +
+                mouvement_attendu("1000000000002", 0.5f, -7, 7, 3));
 
   // Export: the waiting file archived, the new one with the new stock.
   EXPECT_EQ(b.fenetre.List2, (Lignes{"stock_20261205200000.txt"}));
@@ -143,8 +116,8 @@ TEST_P(ImportEchec, FileLeftUntouchedAndAppliedOnceLater) {
     });
     importe();
   }
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Fichier non trait\xE9 : a.txt", "Traitement : b.txt",
-                                       "1.00 x " + designation_40("CAF\xC9 EN GRAINS")}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Fichier non trait\351 : a.txt", "Traitement : b.txt",
+                                       "1.00 x " + designation_40("CAF\311 EN GRAINS")}));
   EXPECT_EQ(lit_octets(b.import() / "a.txt"), contenu);
   EXPECT_EQ(b.article(1).stock(), 10.0f);
   EXPECT_FALSE(analyse_presente());
@@ -170,8 +143,8 @@ TEST_F(Import, ReadOnlyImportFolderEndsTheCycle) {
   for (const char* nom : {"a.txt", "b.txt", "c.txt"}) b.depose(nom, "BOU-001\t1\n");
   importe();
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Fichier non trait\xE9 : a.txt", "Fichier non trait\xE9 : b.txt",
-                    "Fichier non trait\xE9 : c.txt"}));
+            (Lignes{"Fichier non trait\351 : a.txt", "Fichier non trait\351 : b.txt",
+                    "Fichier non trait\351 : c.txt"}));
   EXPECT_EQ(b.fenetre.passes_evenements, 3);
   EXPECT_EQ(b.article(1).stock(), 10.0f);
 }
@@ -183,8 +156,8 @@ TEST_F(Import, AFileStillBeingWrittenWaitsForTheNextCycle) {
   fs::last_write_time(futur, fs::file_time_type::clock::now() + std::chrono::hours(2));
   importe();
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Traitement : futur.txt", "1.00 x " + designation_40("CAF\xC9 EN GRAINS"),
-                    "Fichier non trait\xE9 : recent.txt"}));
+            (Lignes{"Traitement : futur.txt", "1.00 x " + designation_40("CAF\311 EN GRAINS"),
+                    "Fichier non trait\351 : recent.txt"}));
   EXPECT_TRUE(fs::exists(recent));
   EXPECT_FALSE(fs::exists(b.import() / "recent.old"));
 }
@@ -201,43 +174,37 @@ TEST_F(Import, TheListIsReadAfreshAfterEveryFile) {
   importe();
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"Traitement : a.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE"),
-                    "Fichier non trait\xE9 : c.txt", "Traitement : b.txt",
+                    "Fichier non trait\351 : c.txt", "Traitement : b.txt",
                     "1.00 x " + designation_40("PAIN DE CAMPAGNE")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old"}));
 }
 
-TEST_F(Import, BadInputCycleCompletesAndExports) {
+// Bad records themselves are the working file's tests; here the files as
+// a whole: binary garbage with NUL bytes and an empty file are taken, kept
+// and the cycle goes on to the export.
+TEST_F(Import, BadFilesCycleCompletesAndExports) {
   std::string garbage;
   for (int i = 0; i < 65536; ++i) garbage += static_cast<char>((i * 7919 + i / 3) % 256);
   b.depose("binaire.txt", garbage);
-  b.depose("long.txt", std::string(2 * 1024 * 1024, 'Z') + "\t1\nBOU-001\t1\n");
-  b.depose("refs.txt", "\t1\n" + std::string(200, 'R') + "\t1\nBOU-001\t1e400\nBOU-001\t-\n" +
-                           "EPI-002\t&HFFFF\n");
   b.depose("vide.txt", "");
-  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(b.dossier_caisse(), 500000).ok());
-  const std::string mouvements = lit_octets(b.caisse() / "W_CAIREC.WDO");
-
+  b.depose("z.txt", "BOU-001\t1\n");
   cycle();
-
   EXPECT_EQ(Boutique::fichiers(b.import()),
-            (Lignes{"binaire.old", "erreurs_05-12-2026.err", "long.old", "refs.old", "vide.old"}));
+            (Lignes{"binaire.old", "erreurs_05-12-2026.err", "vide.old", "z.old"}));
   EXPECT_EQ(lit_octets(b.import() / "binaire.old"), garbage);
-  EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO"), mouvements);
-  EXPECT_EQ(b.article(1).stock(), 11.0f);
-  EXPECT_EQ(b.article(2).stock(), 65537.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 1);
   EXPECT_EQ(lit_octets(b.exporte() / "stock_20261205210709.txt"),
-            "BOU-001\t11.00\t\r\nEPI-002\t65537.50\t\r\n");
-  EXPECT_EQ(b.fenetre.journal.back(), "Export g\xE9n\xE9r\xE9");
+            "BOU-001\t11.00\t\r\nEPI-002\t2.50\t\r\n");
+  EXPECT_EQ(b.fenetre.journal.back(), "Export g\351n\351r\351");
 }
 
 TEST_F(Import, MissingTransitFolderCycleCompletes) {
   fs::remove_all(b.dossier.chemin() / "transit");
   cycle();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Sauvegarde histo Sorties",
-                                       "Export non \xE9"
-                                       "crit : stock_20261205210709.txt",
-                                       "Export g\xE9n\xE9r\xE9"}));
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Sauvegarde histo Sorties", "Export non \351crit : stock_20261205210709.txt",
+                    "Export g\351n\351r\351"}));
   EXPECT_FALSE(fs::exists(b.dossier.chemin() / "transit"));
 }
 
