@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QTest>
 
+#include "pontex/exchange/texte_mouvements.h"
+
 namespace pontex::test {
 
 Resultat SystemeEnregistreur::demarre(std::string_view nom, Fenetre_lancement fenetre) {
@@ -14,46 +16,37 @@ Resultat SystemeEnregistreur::demarre(std::string_view nom, Fenetre_lancement fe
   return Resultat::succes();
 }
 
-Boutique::Boutique(bool avec_registre, std::string delai) : tim_ana(std::move(delai)) {
-  std::filesystem::create_directories(dossier.chemin() / "transit" / "import" / "histo");
-  std::filesystem::create_directories(dossier.chemin() / "transit" / "export" / "histo");
+Boutique::Boutique(bool avec_registre, const std::string& tim_ana) {
+  for (const char* d : {"transit/import/histo", "transit/export/histo", "caisse"})
+    std::filesystem::create_directories(dossier.chemin() / d);
   fabrique::ParametresCaisse p;
   p.nombre_articles = 20;
   // Every article takes part in the exchange and has a reference.
-  p.part_exclus = 0;
-  p.part_hors_echange = 0;
-  p.part_sans_reference = 0;
+  p.part_exclus = p.part_hors_echange = p.part_sans_reference = 0;
   p.fichier_principal = avec_registre;
-  std::filesystem::create_directories(dossier.chemin() / "caisse");
   EXPECT_TRUE(fabrique::fabrique_caisse(caisse(), p, &registre));
-  ecrit_configuration(configuration());
+  ecrit_configuration("#TRANSIT#" + dossier.valeur_dossier() +
+                      "transit\\   | dossier du serveur\r\n" + "#FICBASE#" + caisse() +
+                      "\r\n#REFARTI#1\r\n#NOM_STO#stock_\r\n#NOM_MVT#ventes_\r\n#NUMPOST#3\r\n"
+                      "#UTILISA#2\r\n#TIM_ANA#" +
+                      tim_ana + "\r\n");
 }
 
 std::string Boutique::caisse() const { return dossier.valeur_dossier() + "caisse\\"; }
-std::string Boutique::transit() const { return dossier.valeur_dossier() + "transit\\"; }
+
+std::filesystem::path Boutique::chemin(const std::string& relatif) const {
+  return dossier.chemin() / relatif;
+}
 
 std::string Boutique::reference(int k) const {
-  std::string r = registre.articles.at(std::size_t(k - 1)).reference_alternative();
-  r.erase(r.find_last_not_of(' ') + 1);
-  r.erase(0, r.find_first_not_of(' '));
-  return r;
+  return std::string(
+      sans_espaces(registre.articles.at(std::size_t(k - 1)).reference_alternative()));
 }
 
 float Boutique::stock(int k) const {
   EnregistrementArticle a;
   EXPECT_TRUE(fabrique::lit_article_dossier(caisse(), k, a));
   return a.stock();
-}
-
-std::filesystem::path Boutique::chemin(const std::string& relatif) const {
-  return dossier.chemin() / relatif;
-}
-
-std::string Boutique::configuration() const {
-  return "#TRANSIT#" + transit() + "   | dossier du serveur\r\n" + "#FICBASE#" + caisse() +
-         "\r\n#REFARTI#1\r\n#NOM_STO#stock_\r\n#NOM_MVT#ventes_\r\n#NUMPOST#3\r\n"
-         "#UTILISA#2\r\n#TIM_ANA#" +
-         tim_ana + "\r\n";
 }
 
 void Boutique::ecrit_configuration(const std::string& texte) const {

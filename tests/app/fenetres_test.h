@@ -51,21 +51,17 @@ class SystemeEnregistreur : public fenetres::Systeme {
 // and export folders, and "Pontex.wdo" names both.
 class Boutique {
  public:
-  explicit Boutique(bool avec_registre = true, std::string tim_ana = "30");
+  explicit Boutique(bool avec_registre = true, const std::string& tim_ana = "30");
 
-  std::string caisse() const;   // "#FICBASE#" value, ending with a backslash
-  std::string transit() const;  // "#TRANSIT#" value, ending with a backslash
+  std::string caisse() const;  // "#FICBASE#" value, ending with a backslash
   std::filesystem::path chemin(const std::string& relatif) const;
   // The alternative reference of article k, trimmed (the sample register
-  // indexes it).
+  // indexes it), and its stock on disk.
   std::string reference(int k) const;
   float stock(int k) const;
-  // The configuration text with CR LF lines.
-  std::string configuration() const;
   void ecrit_configuration(const std::string& texte) const;
 
   DossierTemporaire dossier;
-  std::string tim_ana;
   fabrique::ContenuCaisse registre;
 };
 
