@@ -57,23 +57,21 @@ std::string nom_unique() {
 }
 
 // A shell script that writes `texte` (shell words expanded) into `marqueur`,
-// written in two steps so the test never reads it half-written.
-class Script {
- public:
+// written in two steps so the test never reads it half-written; removed
+// when it goes out of scope.
+struct Script {
   Script(const fs::path& chemin, const fs::path& marqueur, const std::string& texte)
-      : chemin_(chemin) {
-    ecrit_octets(chemin, "#!/bin/sh\nprintf '%s' \"" + texte + "\" > '" + marqueur.string() +
-                             ".tmp'\nmv '" + marqueur.string() + ".tmp' '" + marqueur.string() +
-                             "'\n");
+      : chemin(chemin) {
+    const std::string m = "'" + marqueur.string();
+    ecrit_octets(chemin, "#!/bin/sh\nprintf '%s' \"" + texte + "\" > " + m + ".tmp'\nmv " + m +
+                             ".tmp' " + m + "'\n");
     fs::permissions(chemin, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
   }
   ~Script() {
     std::error_code ec;
-    fs::remove(chemin_, ec);
+    fs::remove(chemin, ec);
   }
-
- private:
-  fs::path chemin_;
+  fs::path chemin;
 };
 
 TEST(Processus, RechercheDansLeDossierDuProgrammeLeDossierCourantPuisPath) {
