@@ -103,11 +103,34 @@ TEST(Chemins, UnNomEcritAutrementEnCasseDesigneLeFichierExistant) {
   EXPECT_TRUE(renomme_fichier("Nouveau.txt", dossier + "w_CAIREC.wdo"));
   EXPECT_EQ(noms_disque(disque).size(), 1u);
   EXPECT_FALSE(fs::exists("nouveau.txt"));
+#ifndef _WIN32
+  // Renamed to its own name in another case, the file takes that name (on
+  // Windows the system does this itself).
+  EXPECT_TRUE(renomme_fichier(dossier + "w_cairec.wdo", dossier + "W_CAIREC.WDO"));
+  EXPECT_EQ(noms_disque(disque), Noms{"W_CAIREC.WDO"});
+#endif
 
   // A folder asked for in another case already exists.
   EXPECT_FALSE(cree_dossier("caisse"));
   EXPECT_EQ(noms_disque("."), Noms{"Caisse"});
   EXPECT_TRUE(existe_dossier("CAISSE\\donn\351es"));
+}
+
+TEST(Chemins, LeNomExactPasseAvantUneVarianteDeCasse) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows folder cannot hold two names that differ only by case";
+#endif
+  DossierTemporaire d;
+  ecrit_octets("stock.txt", "minuscules");
+  ecrit_octets("STOCK.TXT", "majuscules");
+  std::string contenu;
+  ASSERT_TRUE(lit_texte("STOCK.TXT", contenu));
+  EXPECT_EQ(contenu, "majuscules");
+  ASSERT_TRUE(lit_texte("stock.txt", contenu));
+  EXPECT_EQ(contenu, "minuscules");
+  // Neither exact: the same one every time (list order: "STOCK" before "stock").
+  ASSERT_TRUE(lit_texte("Stock.txt", contenu));
+  EXPECT_EQ(contenu, "majuscules");
 }
 
 TEST(Chemins, SeparateursDoublesEtFinalsSansEffet) {
