@@ -213,12 +213,12 @@ Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
   if (lus == 0) entete = EnregistrementMouvement::vierge();
 
   const std::int64_t ancien = entete.poste();
-  const std::int64_t records =
-      records_pour(f, std::int64_t{entete.poste()} + 2 - 1 - ecart_max_mouvements);
   if (ancien < 0)
     return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
   const std::int64_t m = ancien + 1;
   const std::int64_t record = m + 1;
+  // The new record may lie at most ecart_max_mouvements records past the end.
+  const std::int64_t records = records_pour(f, record - 1 - ecart_max_mouvements);
   if (m > INT32_MAX || record > records + 1 + ecart_max_mouvements)
     return Resultat::echec("damaged movement header: count " + std::to_string(ancien) +
                            " for a file of " + std::to_string(records) + " records");
