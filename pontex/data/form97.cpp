@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
-#include <deque>
 
+#include "pontex/app/actions_test.h"
 #include "pontex/app/controles.h"
 #include "pontex/app/icc.h"
 #include "pontex/app/texte_1252.h"
@@ -16,14 +16,9 @@ namespace pontex::fenetres {
 
 namespace {
 
-std::deque<form97::ActionTest>& actions_prevues() {
-  static std::deque<form97::ActionTest> file;
-  return file;
-}
-
-form97::ActionTest& action_par_defaut() {
-  static form97::ActionTest action;
-  return action;
+ActionsPrevues<form97>& actions_de_test() {
+  static ActionsPrevues<form97> prevues;
+  return prevues;
 }
 
 }  // namespace
@@ -65,16 +60,7 @@ void form97::montre(ValeursDialogue& valeurs, QWidget* parent) {
     dialogue.move(g.left() + (g.width() - dialogue.width()) / 2,
                   g.top() + (g.height() - dialogue.height()) / 2);
   }
-  ActionTest action;
-  if (!actions_prevues().empty()) {
-    action = std::move(actions_prevues().front());
-    actions_prevues().pop_front();
-  } else {
-    action = action_par_defaut();
-  }
-  if (action) {
-    QTimer::singleShot(0, &dialogue, [&dialogue, action] { action(dialogue); });
-  }
+  actions_de_test().lance_sur(dialogue);
   dialogue.exec();
 }
 
@@ -131,12 +117,11 @@ void form97::closeEvent(QCloseEvent* e) {
 
 void form97::reject() { bt_no_Click(); }
 
-void form97::prevoit_action(ActionTest action) { actions_prevues().push_back(std::move(action)); }
-void form97::met_action_par_defaut(ActionTest action) { action_par_defaut() = std::move(action); }
-void form97::oublie_actions() {
-  actions_prevues().clear();
-  action_par_defaut() = nullptr;
+void form97::prevoit_action(ActionTest action) { actions_de_test().prevoit(std::move(action)); }
+void form97::met_action_par_defaut(ActionTest action) {
+  actions_de_test().met_par_defaut(std::move(action));
 }
+void form97::oublie_actions() { actions_de_test().oublie(); }
 
 void affiche_message(std::int16_t code_message, ValeursDialogue& dialogue,
                      const QString& saut_ligne, const std::string& dossier_caisse,

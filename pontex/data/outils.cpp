@@ -7,8 +7,8 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
-#include <deque>
 
+#include "pontex/app/actions_test.h"
 #include "pontex/app/controles.h"
 #include "pontex/app/icc.h"
 #include "pontex/app/programme.h"
@@ -21,14 +21,9 @@ namespace pontex::fenetres {
 
 namespace {
 
-std::deque<outils::ActionTest>& actions_prevues() {
-  static std::deque<outils::ActionTest> file;
-  return file;
-}
-
-outils::ActionTest& action_par_defaut() {
-  static outils::ActionTest action;
-  return action;
+ActionsPrevues<outils>& actions_de_test() {
+  static ActionsPrevues<outils> prevues;
+  return prevues;
 }
 
 const QString nom_configuration = QString::fromLatin1(nom_fichier_configuration.data(),
@@ -82,14 +77,7 @@ void outils::montre(Programme& programme, QWidget* parent) {
   outils fenetre(programme, parent);
   fenetre.Form_Load();
   if (programme.fini()) return;
-  ActionTest action;
-  if (!actions_prevues().empty()) {
-    action = std::move(actions_prevues().front());
-    actions_prevues().pop_front();
-  } else {
-    action = action_par_defaut();
-  }
-  if (action) QTimer::singleShot(0, &fenetre, [&fenetre, action] { action(fenetre); });
+  actions_de_test().lance_sur(fenetre);
   fenetre.exec();
 }
 
@@ -148,12 +136,11 @@ void outils::reject() {
   // Escape does not close the window either.
 }
 
-void outils::prevoit_action(ActionTest action) { actions_prevues().push_back(std::move(action)); }
-void outils::met_action_par_defaut(ActionTest action) { action_par_defaut() = std::move(action); }
-void outils::oublie_actions() {
-  actions_prevues().clear();
-  action_par_defaut() = nullptr;
+void outils::prevoit_action(ActionTest action) { actions_de_test().prevoit(std::move(action)); }
+void outils::met_action_par_defaut(ActionTest action) {
+  actions_de_test().met_par_defaut(std::move(action));
 }
+void outils::oublie_actions() { actions_de_test().oublie(); }
 
 QString texte_parametrage(std::string_view contenu) {
   std::string texte;
