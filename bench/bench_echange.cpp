@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "pontex/data/valeurs.h"
 #include "pontex/exchange/echange.h"
 #include "pontex/shared/fichiers.h"
-#include "pontex/shared/valeurs.h"
 #include "tools/fabrique_caisse.h"
 
 namespace {

@@ -6,33 +6,30 @@
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QScreen>
-#include <QStringDecoder>
 #include <algorithm>
 #include <utility>
 
 #include "kestrap/creation_dossiers.h"
 #include "kestrap/liste_kestrap.h"
+#include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/liste_fichiers.h"
 #include "pontex/shared/processus.h"
 
 namespace kestrap {
 
+using pontex::fenetres::charge_image;
+using pontex::fenetres::depuis_1252;
+using pontex::fenetres::police_arial;
+using pontex::fenetres::rect_twips;
+
 namespace {
 
-// The window's measures come in twips: 15 twips make one pixel at 96 dpi.
-constexpr int pixels(int twips) { return twips / 15; }
-QRect zone(int gauche, int haut, int largeur, int hauteur) {
-  return QRect(pixels(gauche), pixels(haut), pixels(largeur), pixels(hauteur));
-}
-
-QFont police_arial(qreal points, bool gras = false) {
-  QFont police;
-  // Arial where it is installed, its metric twin elsewhere.
-  police.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-  police.setPointSizeF(points);
-  police.setBold(gras);
-  return police;
+// The outlines drawn around the status and the two explanations: 3 pixels
+// wide, their corners a sixth of their height.
+pontex::fenetres::Forme* cree_contour(QWidget* parent, const QRect& contour) {
+  return new pontex::fenetres::Forme(parent, contour, 3, std::nullopt, 6);
 }
 
 // The button pictures built into the program, by their holder number.
@@ -48,14 +45,6 @@ QPixmap image_p11(int indice) {
     default:
       return QPixmap();
   }
-}
-
-// The list file is Windows-1252 text.
-QString depuis_1252(std::string_view octets) {
-  QStringDecoder decodeur("windows-1252");
-  const QByteArrayView vue(octets.data(), static_cast<qsizetype>(octets.size()));
-  if (!decodeur.isValid()) return QString::fromLatin1(vue);
-  return decodeur.decode(vue);
 }
 
 QLabel* cree_label(QWidget* parent, const QString& texte, const QRect& zone) {
@@ -88,8 +77,8 @@ void laisse_place_au_texte(QLabel* label, const QWidget* cadre) {
   if (besoin > label->height()) label->resize(label->width(), std::min(besoin, limite));
 }
 
-const QColor kVertActive(0, 192, 0);
-const QColor kRougeDesactive(255, 0, 0);
+const QColor vert_active(0, 192, 0);
+const QColor rouge_desactive(255, 0, 0);
 
 }  // namespace
 
@@ -103,31 +92,31 @@ Systeme systeme_reel() {
 
 Form1_chh::Form1_chh(Systeme systeme)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      Image1(cree_label(this, QString(), zone(360, 330, 585, 525))),
-      Label3(cree_label(this, QStringLiteral("Label3"), zone(1110, 390, 6375, 435))),
-      Shape1(new ContourArrondi(this, zone(210, 210, 7515, 765), 3)),
+      Image1(cree_label(this, QString(), rect_twips(360, 330, 585, 525))),
+      Label3(cree_label(this, QStringLiteral("Label3"), rect_twips(1110, 390, 6375, 435))),
+      Shape1(cree_contour(this, rect_twips(210, 210, 7515, 765))),
       Label6(cree_label(this, QStringLiteral(" Statut du lancement automatique :"),
-                        zone(300, 1230, 7425, 435))),
-      Label7(cree_label(this, QStringLiteral("Label7"), zone(6030, 1290, 1485, 285))),
-      Command2(cree_bouton(this, QStringLiteral("Activer"), zone(240, 1950, 1695, 1125))),
-      Shape2(new ContourArrondi(this, zone(2040, 1950, 5685, 1095), 3)),
+                        rect_twips(300, 1230, 7425, 435))),
+      Label7(cree_label(this, QStringLiteral("Label7"), rect_twips(6030, 1290, 1485, 285))),
+      Command2(cree_bouton(this, QStringLiteral("Activer"), rect_twips(240, 1950, 1695, 1125))),
+      Shape2(cree_contour(this, rect_twips(2040, 1950, 5685, 1095))),
       Label4(cree_label(this,
                         QStringLiteral("Le logiciel sera lancé au démmarage de Windows, vous "
                                        "n'aurez pas besoin de le lancer manuellement."),
-                        zone(2220, 2070, 5145, 765))),
-      Command3(cree_bouton(this, QStringLiteral("Annuler"), zone(240, 3210, 1695, 1125))),
-      Shape3(new ContourArrondi(this, zone(2040, 3210, 5685, 1095), 3)),
+                        rect_twips(2220, 2070, 5145, 765))),
+      Command3(cree_bouton(this, QStringLiteral("Annuler"), rect_twips(240, 3210, 1695, 1125))),
+      Shape3(cree_contour(this, rect_twips(2040, 3210, 5685, 1095))),
       Label5(cree_label(this,
                         QStringLiteral("Le logiciel ne sera plus lancé au démmarage de Windows, "
                                        "vous devrez le lancer manuellement lorsque vous "
                                        "souhaiterez l'utiliser."),
-                        zone(2250, 3330, 5415, 765))),
-      Command1(cree_bouton(this, QStringLiteral("Fin"), zone(6420, 4890, 1305, 1095))),
+                        rect_twips(2250, 3330, 5415, 765))),
+      Command1(cree_bouton(this, QStringLiteral("Fin"), rect_twips(6420, 4890, 1305, 1095))),
       systeme_(std::move(systeme)) {
   // Fixed single border and a caption, without close, minimise or maximise
   // buttons: "Fin" is the way out.
   setWindowTitle(QStringLiteral("Installation au demarrage"));
-  setFixedSize(pixels(7995), pixels(6345));
+  setFixedSize(pontex::fenetres::en_pixels(7995), pontex::fenetres::en_pixels(6345));
   setFont(police_arial(12));
   QPalette blanc = palette();
   blanc.setColor(QPalette::Window, Qt::white);
@@ -162,13 +151,7 @@ Form1_chh::Form1_chh(Systeme systeme)
 
 void Form1_chh::Form_Load() {
   // 1. The picture from the current folder; missing, the area stays empty.
-  QPixmap icone(QStringLiteral("Kestrap.ico"));
-  if (icone.isNull()) {
-    Image1->clear();
-  } else {
-    Image1->setPixmap(icone);
-    Image1->resize(icone.size());
-  }
+  charge_image(Image1, QStringLiteral("Kestrap.ico"));
 
   // 2. The button pictures.
   Command1->setIcon(image_p11(108));
@@ -197,7 +180,7 @@ void Form1_chh::Form_Load() {
 
   // 6. The status.
   QPalette couleur = Label7->palette();
-  couleur.setColor(QPalette::WindowText, present ? kVertActive : kRougeDesactive);
+  couleur.setColor(QPalette::WindowText, present ? vert_active : rouge_desactive);
   Label7->setPalette(couleur);
   Label7->setText(present ? QStringLiteral("Activé") : QStringLiteral("Désactivé"));
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "kestrap/contour_arrondi.h"
+#include "pontex/fenetres/controles.h"
 #include "pontex/shared/resultat.h"
 
 namespace kestrap {
@@ -52,14 +52,14 @@ class Form1_chh : public QWidget {
 
   QLabel* const Image1;
   QLabel* const Label3;
-  ContourArrondi* const Shape1;
+  pontex::fenetres::Forme* const Shape1;
   QLabel* const Label6;
   QLabel* const Label7;
   QToolButton* const Command2;
-  ContourArrondi* const Shape2;
+  pontex::fenetres::Forme* const Shape2;
   QLabel* const Label4;
   QToolButton* const Command3;
-  ContourArrondi* const Shape3;
+  pontex::fenetres::Forme* const Shape3;
   QLabel* const Label5;
   QToolButton* const Command1;
 

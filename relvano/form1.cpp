@@ -6,34 +6,27 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPixmap>
 #include <QScreen>
 #include <utility>
+
+#include "pontex/fenetres/controles.h"
 
 namespace relvano {
 
 namespace {
 
-// The window's measures come in twips: 15 twips make one pixel at 96 dpi.
-constexpr int pixels(int twips) { return twips / 15; }
+using pontex::fenetres::en_pixels;
+using pontex::fenetres::police_arial;
 
 // Client area 2955 x 2580 twips inside a fixed dialog frame of 45 twips
 // (3 pixels) on each side: 3045 x 2670 twips in all.
-constexpr int kCadre = 3;
-constexpr int kLargeurClient = pixels(2955);
-constexpr int kHauteurClient = pixels(2580);
+constexpr int cadre = 3;
+constexpr int largeur_client = en_pixels(2955);
+constexpr int hauteur_client = en_pixels(2580);
 
 // The splash is centred on a fixed height of 9000 twips (600 pixels), not
 // on the screen: it always stands at the same height, whatever the screen.
-constexpr int kHauteurReference = 9000;
-
-QFont police_arial(qreal points) {
-  QFont police;
-  // Arial where it is installed, its metric twin elsewhere.
-  police.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-  police.setPointSizeF(points);
-  return police;
-}
+constexpr int hauteur_reference = 9000;
 
 }  // namespace
 
@@ -56,15 +49,15 @@ Form1::Form1(Systeme systeme, pontex::Fenetre_lancement mode)
       mode_(mode) {
   // No title bar, no close box: the user has nothing to act on.
   setWindowTitle(QString());
-  setFixedSize(kLargeurClient + 2 * kCadre, kHauteurClient + 2 * kCadre);
+  setFixedSize(largeur_client + 2 * cadre, hauteur_client + 2 * cadre);
 
-  zone_client_->setGeometry(kCadre, kCadre, kLargeurClient, kHauteurClient);
+  zone_client_->setGeometry(cadre, cadre, largeur_client, hauteur_client);
   QPalette blanc = zone_client_->palette();
   blanc.setColor(QPalette::Window, Qt::white);
   zone_client_->setPalette(blanc);
   zone_client_->setAutoFillBackground(true);
 
-  Label1->setGeometry(pixels(270), pixels(270), pixels(2475), pixels(345));
+  Label1->setGeometry(en_pixels(270), en_pixels(270), en_pixels(2475), en_pixels(345));
   Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   Label1->setFont(police_arial(14.25));
   QPalette texte = Label1->palette();
@@ -74,7 +67,7 @@ Form1::Form1(Systeme systeme, pontex::Fenetre_lancement mode)
   Label1->setAutoFillBackground(true);
 
   // Empty until the load; it takes the picture's own size.
-  Image1->setGeometry(pixels(570), pixels(900), pixels(1755), pixels(1230));
+  Image1->setGeometry(en_pixels(570), en_pixels(900), en_pixels(1755), en_pixels(1230));
 
   // Armed but silent until the load gives it its interval. A precise timer:
   // Pontex must have had its two seconds to end before it is started again.
@@ -85,20 +78,14 @@ Form1::Form1(Systeme systeme, pontex::Fenetre_lancement mode)
 void Form1::Form_Load() {
   // 1. The picture, by its bare name in the current folder. A missing or
   //    unreadable file leaves the box empty; the restart goes on.
-  QPixmap image(QStringLiteral("qz_img_024.gif"));
-  if (image.isNull()) {
-    Image1->clear();
-  } else {
-    Image1->setPixmap(image);
-    Image1->resize(image.size());
-  }
+  pontex::fenetres::charge_image(Image1, QStringLiteral("qz_img_024.gif"));
 
   // 2 and 3. Centred horizontally on the screen; the top edge from the fixed
   //    reference height, never from the screen's height.
   const QScreen* ecran = QGuiApplication::primaryScreen();
   const QRect surface = ecran != nullptr ? ecran->geometry() : QRect(0, 0, 800, 600);
   const int gauche = surface.x() + (surface.width() - width()) / 2;
-  const int haut = surface.y() + pixels((kHauteurReference - height() * 15) / 2);
+  const int haut = surface.y() + en_pixels((hauteur_reference - height() * 15) / 2);
   move(gauche, haut);
 
   // 4. One pass of the pending window events.

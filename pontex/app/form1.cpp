@@ -3,17 +3,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QListWidget>
-#include <QPixmap>
 #include <QPushButton>
 
-#include "pontex/app/boite_fichiers.h"
-#include "pontex/app/controles.h"
-#include "pontex/app/icc.h"
-#include "pontex/app/inter_logg.h"
+#include "pontex/app/form97.h"
+#include "pontex/app/outils.h"
 #include "pontex/app/programme.h"
-#include "pontex/app/texte_1252.h"
-#include "pontex/data/form97.h"
-#include "pontex/data/outils.h"
+#include "pontex/data/inter_logg.h"
+#include "pontex/fenetres/boite_fichiers.h"
+#include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/icc.h"
+#include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
 
@@ -167,12 +166,7 @@ void Form1::Form_Load() {
   programme_.saut_ligne = QStringLiteral("\r\n");
   ajoute_journal_texte(QStringLiteral("Démarrage"));
 
-  QPixmap image;
-  if (image.load(QStringLiteral("qz_img_024.gif"))) {
-    // Not stretched: the picture keeps its own size from its corner.
-    Image1->setPixmap(image);
-    Image1->resize(image.size());
-  }
+  charge_image(Image1, QStringLiteral("qz_img_024.gif"));
 
   ValeursProgramme& v = programme_.valeurs;
   charge_parametres(v);

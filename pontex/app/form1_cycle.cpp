@@ -7,11 +7,11 @@
 
 #include <QLabel>
 
-#include "pontex/app/controles.h"
 #include "pontex/app/form1.h"
 #include "pontex/app/programme.h"
-#include "pontex/app/texte_1252.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/nombres.h"
 
 namespace pontex::fenetres {

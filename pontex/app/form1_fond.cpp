@@ -5,9 +5,9 @@
 #include <QLabel>
 
 #include "pontex/app/form1.h"
-#include "pontex/app/inter_logg.h"
+#include "pontex/app/form97.h"
 #include "pontex/app/programme.h"
-#include "pontex/data/form97.h"
+#include "pontex/data/inter_logg.h"
 
 namespace pontex::fenetres {
 

@@ -5,10 +5,10 @@
 #include <QLabel>
 #include <QListWidget>
 
-#include "pontex/app/boite_fichiers.h"
 #include "pontex/app/form1.h"
 #include "pontex/app/programme.h"
-#include "pontex/app/texte_1252.h"
+#include "pontex/fenetres/boite_fichiers.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/horloge.h"
 
 namespace pontex::fenetres {

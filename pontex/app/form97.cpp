@@ -1,4 +1,4 @@
-#include "pontex/data/form97.h"
+#include "pontex/app/form97.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -7,10 +7,10 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "pontex/app/actions_test.h"
-#include "pontex/app/controles.h"
-#include "pontex/app/icc.h"
-#include "pontex/app/texte_1252.h"
+#include "pontex/fenetres/actions_test.h"
+#include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/icc.h"
+#include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
 

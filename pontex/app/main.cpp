@@ -4,9 +4,9 @@
 #include <QApplication>
 
 #include "pontex/app/form1.h"
-#include "pontex/app/icc.h"
 #include "pontex/app/programme.h"
-#include "pontex/app/systeme.h"
+#include "pontex/fenetres/icc.h"
+#include "pontex/fenetres/systeme.h"
 #include "pontex/shared/horloge.h"
 
 int main(int argc, char** argv) {

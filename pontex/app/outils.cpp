@@ -1,4 +1,4 @@
-#include "pontex/data/outils.h"
+#include "pontex/app/outils.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -8,13 +8,13 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "pontex/app/actions_test.h"
-#include "pontex/app/controles.h"
-#include "pontex/app/icc.h"
+#include "pontex/app/form97.h"
 #include "pontex/app/programme.h"
-#include "pontex/app/texte_1252.h"
 #include "pontex/data/configuration.h"
-#include "pontex/data/form97.h"
+#include "pontex/fenetres/actions_test.h"
+#include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/icc.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/fichiers.h"
 
 namespace pontex::fenetres {

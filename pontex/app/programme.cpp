@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <vector>
 
-#include "pontex/app/texte_1252.h"
+#include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
 

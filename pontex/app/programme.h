@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "pontex/app/systeme.h"
-#include "pontex/data/form97.h"
-#include "pontex/shared/valeurs.h"
+#include "pontex/app/form97.h"
+#include "pontex/data/valeurs.h"
+#include "pontex/fenetres/systeme.h"
 
 namespace pontex::fenetres {
 

@@ -1,6 +1,6 @@
 #include "pontex/data/caisse.h"
 #include "pontex/data/configuration.h"
-#include "pontex/shared/valeurs.h"
+#include "pontex/data/valeurs.h"
 
 namespace pontex {
 

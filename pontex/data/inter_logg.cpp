@@ -1,4 +1,4 @@
-#include "pontex/app/inter_logg.h"
+#include "pontex/data/inter_logg.h"
 
 #include <algorithm>
 #include <array>

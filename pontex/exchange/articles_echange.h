@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "pontex/data/enregistrements.h"
-#include "pontex/shared/valeurs.h"
+#include "pontex/data/valeurs.h"
 
 namespace pontex {
 

@@ -2,8 +2,8 @@
 // The exchange with the stock server, as procedures that run without a
 // display. The main window's timers and buttons call them.
 
+#include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
-#include "pontex/shared/valeurs.h"
 
 namespace pontex {
 

@@ -3,9 +3,9 @@
 // with an answer, so that a record which could not be applied is written to
 // the error file instead of vanishing.
 
+#include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
 #include "pontex/shared/resultat.h"
-#include "pontex/shared/valeurs.h"
 
 namespace pontex {
 

@@ -1,6 +1,6 @@
-#include "pontex/app/boite_fichiers.h"
+#include "pontex/fenetres/boite_fichiers.h"
 
-#include "pontex/app/texte_1252.h"
+#include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
 

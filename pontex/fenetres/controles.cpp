@@ -1,8 +1,9 @@
-#include "pontex/app/controles.h"
+#include "pontex/fenetres/controles.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <algorithm>
 
@@ -55,6 +56,16 @@ void met_bordure(QLabel* label) {
   label->setLineWidth(1);
 }
 
+void charge_image(QLabel* image, const QString& nom) {
+  QPixmap pixmap;
+  if (pixmap.load(nom)) {
+    image->setPixmap(pixmap);
+    image->resize(pixmap.size());
+  } else {
+    image->clear();
+  }
+}
+
 void Minuteur::met_intervalle(int ms) {
   if (ms <= 0) {
     stop();
@@ -80,10 +91,13 @@ void ImageClic::mouseReleaseEvent(QMouseEvent* e) {
   if (clique) emit clic();
 }
 
-Forme::Forme(QWidget* parent, QRect rect, int bordure, std::optional<QColor> remplissage)
-    : QWidget(parent), bordure_(bordure), remplissage_(remplissage) {
+Forme::Forme(QWidget* parent, QRect rect, int bordure, std::optional<QColor> remplissage,
+             qreal part_rayon)
+    : QWidget(parent), bordure_(bordure), remplissage_(remplissage), part_rayon_(part_rayon) {
   setGeometry(rect);
   setAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFocusPolicy(Qt::NoFocus);
 }
 
 void Forme::paintEvent(QPaintEvent*) {
@@ -91,7 +105,7 @@ void Forme::paintEvent(QPaintEvent*) {
   p.setRenderHint(QPainter::Antialiasing);
   const qreal demi = bordure_ / 2.0;
   QRectF r = QRectF(rect()).adjusted(demi, demi, -demi, -demi);
-  const qreal rayon = std::min(r.width(), r.height()) / 5.0;
+  const qreal rayon = std::min(r.width(), r.height()) / part_rayon_;
   p.setPen(QPen(Qt::black, bordure_));
   p.setBrush(remplissage_ ? QBrush(*remplissage_) : Qt::NoBrush);
   p.drawRoundedRect(r, rayon, rayon);

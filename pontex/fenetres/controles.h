@@ -35,6 +35,11 @@ void met_fond(QLabel* label, const QColor& fond);
 // A thin single border.
 void met_bordure(QLabel* label);
 
+// A picture file from the current folder shown at its own size from the
+// label's corner. A missing or unreadable file leaves the label empty: the
+// windows go on without it.
+void charge_image(QLabel* image, const QString& nom);
+
 // Interval timer: setting an interval restarts the count from that moment;
 // the interval 0 stops it.
 class Minuteur : public QTimer {
@@ -63,11 +68,14 @@ class ImageClic : public QLabel {
   bool enfonce_ = false;
 };
 
-// A rounded rectangle drawn behind labels: an outline of the given width,
-// or filled with a colour. It never takes a click.
+// A rounded rectangle drawn behind or around other controls: an outline of
+// the given width (in pixels, inside the bounds), or filled with a colour.
+// The corner radius is the smaller side divided by `part_rayon`. It never
+// takes a click.
 class Forme : public QWidget {
  public:
-  Forme(QWidget* parent, QRect rect, int bordure, std::optional<QColor> remplissage);
+  Forme(QWidget* parent, QRect rect, int bordure, std::optional<QColor> remplissage = {},
+        qreal part_rayon = 5);
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -75,6 +83,7 @@ class Forme : public QWidget {
  private:
   int bordure_;
   std::optional<QColor> remplissage_;
+  qreal part_rayon_;
 };
 
 // The look the main window and the settings window share: white

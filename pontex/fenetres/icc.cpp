@@ -1,4 +1,4 @@
-#include "pontex/app/icc.h"
+#include "pontex/fenetres/icc.h"
 
 #include <QLinearGradient>
 #include <QPainter>

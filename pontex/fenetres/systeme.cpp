@@ -1,4 +1,4 @@
-#include "pontex/app/systeme.h"
+#include "pontex/fenetres/systeme.h"
 
 namespace pontex::fenetres {
 

@@ -1,4 +1,4 @@
-#include "pontex/app/texte_1252.h"
+#include "pontex/fenetres/texte_1252.h"
 
 #include <QByteArray>
 #include <QStringDecoder>

@@ -7,8 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "pontex/app/controles.h"
-#include "tests/app/fenetres_test.h"
+#include "pontex/fenetres/controles.h"
+#include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
 namespace {
@@ -18,7 +18,7 @@ using fenetres::outils;
 
 class Cycle : public ::testing::Test {
  protected:
-  explicit Cycle(std::string tim_ana = "30") : b(true, std::move(tim_ana)) {}
+  explicit Cycle(std::string tim_ana = "30") : b(DepartPontex{.tim_ana = std::move(tim_ana)}) {}
   void SetUp() override {
     // A movement file the server finished writing a while ago, there
     // before the start: the import list shows it from the start-up on.

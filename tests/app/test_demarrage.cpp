@@ -10,10 +10,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "pontex/app/boite_fichiers.h"
-#include "pontex/app/controles.h"
-#include "pontex/app/inter_logg.h"
-#include "tests/app/fenetres_test.h"
+#include "pontex/data/inter_logg.h"
+#include "pontex/fenetres/boite_fichiers.h"
+#include "pontex/fenetres/controles.h"
+#include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
 namespace {
@@ -29,7 +29,7 @@ std::vector<QString> noms(const QListWidget* liste) {
 
 TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
   GardeModales garde;
-  Boutique b;
+  Boutique b(DepartPontex{});
   for (const char* f : {"transit/import/b.txt", "transit/import/a.txt", "transit/import/c.old",
                         "transit/export/stock_1.txt", "transit/export/ventes_1.txt"}) {
     ecrit_octets(b.chemin(f), "");
@@ -41,7 +41,7 @@ TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
   // The journal stamp carries the minutes: 14:05:37 on 3 February.
   EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
   EXPECT_EQ(f.List1->currentRow(), 0);
-  EXPECT_EQ(f.Label5->text(), QString::fromStdString(b.caisse()));
+  EXPECT_EQ(f.Label5->text(), QString::fromStdString(b.dossier_caisse()));
   EXPECT_EQ(f.Label7->text(), "20");
   EXPECT_EQ(noms(f.File1), (std::vector<QString>{"a.txt", "b.txt"}));
   EXPECT_EQ(noms(f.File2), std::vector<QString>{"stock_1.txt"});
@@ -58,7 +58,7 @@ TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
 
 TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   GardeModales garde;
-  Boutique b(/*avec_registre=*/false);
+  Boutique b(DepartPontex{.fichier_principal = false});
   std::vector<std::string> ordre;
   QString avis;
   bool un_seul_bouton = false;
@@ -81,7 +81,7 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   EXPECT_EQ(ordre, (std::vector<std::string>{"avis", "outils"}));
   // The sentence, an empty line, the folder with its backslash.
   EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n" +
-                      QString::fromStdString(b.caisse()));
+                      QString::fromStdString(b.dossier_caisse()));
   EXPECT_TRUE(un_seul_bouton);
   EXPECT_TRUE(texte_parametrage.startsWith("#TRANSIT#"));
   EXPECT_EQ(p.programme.code_message, -1);
@@ -98,7 +98,7 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
 
 TEST(Demarrage, UneDemandeDeDemarrageReduitNeChangePasLeMode) {
   GardeModales garde;
-  Boutique b;
+  Boutique b(DepartPontex{});
   qputenv("PONTEX_DEMARRAGE_REDUIT", "1");
   Processus p;
   p.fenetre->Form_Load();
@@ -125,7 +125,7 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
 
 TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
   GardeModales garde;
-  Boutique b;
+  Boutique b(DepartPontex{});
   Processus p;
   fenetres::Form1& f = *p.fenetre;
   EXPECT_EQ(f.size(), QSize(1018, 710));
@@ -173,7 +173,7 @@ class Sortie : public ::testing::TestWithParam<CasSortie> {};
 
 TEST_P(Sortie, LaQuestionDecide) {
   GardeModales garde;
-  Boutique b;
+  Boutique b(DepartPontex{});
   Processus p;
   fenetres::Form1& f = *p.fenetre;
   f.Form_Load();
@@ -226,7 +226,7 @@ std::string valeur_stockee() {
 
 TEST(TacheDeFond, OuiPuisNonEtLeDemarrageSuivant) {
   GardeModales garde;
-  Boutique b;
+  Boutique b(DepartPontex{});
   {
     Processus p;
     p.fenetre->Form_Load();
@@ -263,7 +263,7 @@ TEST(TacheDeFond, OuiPuisNonEtLeDemarrageSuivant) {
 
 TEST(TacheDeFond, UnMagasinImpossibleAEcrireGardeLeModeStocke) {
   GardeModales garde;
-  Boutique b;
+  Boutique b(DepartPontex{});
   ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
   Processus p;
   p.fenetre->Form_Load();

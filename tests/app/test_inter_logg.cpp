@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "pontex/app/inter_logg.h"
+#include "pontex/data/inter_logg.h"
 #include "tests/support/dossier_temporaire.h"
 
 namespace pontex {

@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTest>
 
-#include "tests/app/fenetres_test.h"
+#include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
 namespace {
@@ -26,7 +26,7 @@ std::vector<fs::path> fichiers(const fs::path& dossier, std::string_view debut,
 }
 
 TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
-  Boutique b;
+  Boutique b(DepartPontex{});
   const float stock2 = b.stock(2);
   const float stock3 = b.stock(3);
   const fs::path import = b.chemin("transit/import/mvt.txt");
@@ -53,7 +53,7 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   EXPECT_FLOAT_EQ(b.stock(2), stock2 + 3);
   EXPECT_FLOAT_EQ(b.stock(3), stock3 - 1);
   EnregistrementMouvement entete;
-  ASSERT_TRUE(fabrique::lit_mouvement_dossier(b.caisse(), 0, entete));
+  ASSERT_TRUE(fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete));
   EXPECT_EQ(entete.poste(), 2);  // the header's field 7: two movements
   EXPECT_TRUE(fs::exists(b.chemin("transit/import/mvt.old")));
   const auto erreurs = fichiers(b.chemin("transit/import"), "erreurs_", ".err");

@@ -11,7 +11,7 @@
 
 #include "pontex/data/caisse.h"
 #include "pontex/data/enregistrements.h"
-#include "pontex/shared/valeurs.h"
+#include "pontex/data/valeurs.h"
 #include "tests/support/dossier_temporaire.h"
 #include "tools/fabrique_caisse.h"
 

@@ -10,8 +10,8 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
-#include "pontex/app/controles.h"
-#include "tests/app/fenetres_test.h"
+#include "pontex/fenetres/controles.h"
+#include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
 namespace {
@@ -64,13 +64,13 @@ class Parametrage : public ::testing::Test {
   }
 
   GardeModales garde;
-  Boutique b;
+  Boutique b{DepartPontex{}};
   Processus p;
 };
 
 TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   const std::string texte =
-      "#TRANSIT#" + neuf() + "  | serveur\r\n#FICBASE#" + b.caisse() + "\r\n#TIM_ANA#30";
+      "#TRANSIT#" + neuf() + "  | serveur\r\n#FICBASE#" + b.dossier_caisse() + "\r\n#TIM_ANA#30";
   b.ecrit_configuration(texte);
   QString montre;
   QSize taille;
@@ -81,7 +81,7 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
     o.bt_fin_Click();
   });
   EXPECT_EQ(montre, QString::fromStdString("#TRANSIT#" + neuf() + "  | serveur\n#FICBASE#" +
-                                           b.caisse() + "\n#TIM_ANA#30\n"));
+                                           b.dossier_caisse() + "\n#TIM_ANA#30\n"));
   EXPECT_EQ(taille, QSize(1018, 710));
   EXPECT_EQ(lit_octets("Pontex.wdo"), texte + "\r\n\r\n");
   // Created under the trimmed path, the whole tree.

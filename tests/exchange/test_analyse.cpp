@@ -12,7 +12,7 @@
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/mouvement.h"
 #include "pontex/exchange/texte_mouvements.h"
-#include "tests/exchange/boutique.h"
+#include "tests/support/boutique.h"
 
 namespace pontex::test {
 namespace {

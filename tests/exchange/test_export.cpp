@@ -13,7 +13,7 @@
 
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/texte_mouvements.h"
-#include "tests/exchange/boutique.h"
+#include "tests/support/boutique.h"
 
 namespace pontex::test {
 namespace {

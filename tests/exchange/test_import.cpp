@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pontex/exchange/echange.h"
-#include "tests/exchange/boutique.h"
+#include "tests/support/boutique.h"
 
 namespace pontex::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/exchange/boutique.h"
+#include "tests/support/boutique.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/texte_mouvements.h"
 
 namespace pontex::test {
 
@@ -26,7 +27,7 @@ Boutique::Boutique(char separateur)
       valeurs(horloge, separateur),
       racine_(dossier.chemin()) {
   fs::create_directories(histo());
-  fs::create_directories(import());
+  fs::create_directories(import() / "histo");
   fs::create_directories(caisse());
   valeurs.config.transit = dossier.valeur_dossier() + "transit\\";
   valeurs.config.ficbase = dossier_caisse();
@@ -39,6 +40,31 @@ Boutique::Boutique(char separateur)
   (void)fenetre.File1.met_dossier(valeurs.config.transit + "import");
   (void)fenetre.File2.met_dossier(valeurs.config.transit + "export");
 }
+
+Boutique::Boutique(const DepartPontex& depart) : Boutique() {
+  fabrique::ParametresCaisse p;
+  p.nombre_articles = 20;
+  // Every article takes part in the exchange and has a reference.
+  p.part_exclus = p.part_hors_echange = p.part_sans_reference = 0;
+  p.fichier_principal = depart.fichier_principal;
+  EXPECT_TRUE(fabrique::fabrique_caisse(dossier_caisse(), p, &registre));
+  ecrit_configuration("#TRANSIT#" + dossier.valeur_dossier() +
+                      "transit\\   | dossier du serveur\r\n" + "#FICBASE#" + dossier_caisse() +
+                      "\r\n#REFARTI#1\r\n#NOM_STO#stock_\r\n#NOM_MVT#ventes_\r\n#NUMPOST#3\r\n"
+                      "#UTILISA#2\r\n#TIM_ANA#" +
+                      depart.tim_ana + "\r\n");
+}
+
+void Boutique::ecrit_configuration(const std::string& texte) const {
+  ecrit_octets(racine_ / "Pontex.wdo", texte);
+}
+
+std::string Boutique::reference(int k) const {
+  return std::string(
+      sans_espaces(registre.articles.at(std::size_t(k - 1)).reference_alternative()));
+}
+
+float Boutique::stock(int k) const { return article(k).stock(); }
 
 std::string Boutique::dossier_caisse() const { return dossier.valeur_dossier() + "caisse\\"; }
 

@@ -1,8 +1,11 @@
 #pragma once
-// A shop for the exchange tests: a temporary folder (the current directory,
-// where the working file goes) holding a transit folder with import\,
-// export\ and export\histo\, and a cash-register folder written with the
-// sample maker. The clock is pinned to 5 December 2026, 21:07:09.
+// The sample shop of the tests: a temporary folder (the current directory,
+// where Pontex keeps its own files) holding a transit folder with import\,
+// import\histo\, export\ and export\histo\, and a cash-register folder
+// written with the sample maker. Two registers: the small one below, which
+// the exchange tests drive through the program-wide values with the clock
+// pinned to 5 December 2026, 21:07:09; or the maker's sample of 20 articles
+// with a "Pontex.wdo" naming both folders, which the program starts from.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "pontex/shared/valeurs.h"
+#include "pontex/data/valeurs.h"
 #include "tests/support/dossier_temporaire.h"
 #include "tests/support/fenetre_enregistreuse.h"
 #include "tools/fabrique_caisse.h"
@@ -30,9 +33,21 @@ namespace fs = std::filesystem;
 //  6 THÉ               stock 0.125, EPI-006, exchange mark "0"
 std::vector<fabrique::DescriptionArticle> articles_boutique();
 
+// What the program starts from: the maker's sample register of 20 articles,
+// every one in the exchange and with a reference (without the main file
+// when `fichier_principal` is false), and a "Pontex.wdo" naming the two
+// folders with the restart delay `tim_ana`.
+struct DepartPontex {
+  bool fichier_principal = true;
+  std::string tim_ana = "30";
+};
+
 class Boutique {
  public:
+  // The folders, no register yet.
   explicit Boutique(char separateur = '.');
+  // The folders, the sample register and "Pontex.wdo".
+  explicit Boutique(const DepartPontex& depart);
 
   // Writes the articles and an index of their codes and non-blank
   // alternative references (all sorted), and an empty movement file.
@@ -52,9 +67,15 @@ class Boutique {
     return import() / ("erreurs_" + jj_mm_aaaa + ".err");
   }
   std::string dossier_caisse() const;  // Windows-style, ends with "\"
+  fs::path chemin(const std::string& relatif) const { return racine_ / relatif; }
+  void ecrit_configuration(const std::string& texte) const;
 
   EnregistrementArticle article(std::int32_t k) const;      // 0: header
   EnregistrementMouvement mouvement(std::int32_t m) const;  // 0: header
+  // The sample register: the alternative reference of article k, trimmed
+  // (the register indexes it), and its stock on disk.
+  std::string reference(int k) const;
+  float stock(int k) const;
   // Names of the plain files of a folder, sorted.
   static std::vector<std::string> fichiers(const fs::path& dossier);
 
@@ -63,6 +84,7 @@ class Boutique {
   ValeursProgramme valeurs;
   FenetreEnregistreuse fenetre;
   std::vector<EnregistrementArticle> originaux;  // as written by ecrit_caisse
+  fabrique::ContenuCaisse registre;              // the sample register
 
  private:
   fs::path racine_;

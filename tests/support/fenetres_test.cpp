@@ -1,4 +1,4 @@
-#include "tests/app/fenetres_test.h"
+#include "tests/support/fenetres_test.h"
 
 #include <gtest/gtest.h>
 
@@ -14,43 +14,6 @@ namespace pontex::test {
 Resultat SystemeEnregistreur::demarre(std::string_view nom, Fenetre_lancement fenetre) {
   demarrages.push_back({std::string(nom), fenetre});
   return Resultat::succes();
-}
-
-Boutique::Boutique(bool avec_registre, const std::string& tim_ana) {
-  for (const char* d : {"transit/import/histo", "transit/export/histo", "caisse"})
-    std::filesystem::create_directories(dossier.chemin() / d);
-  fabrique::ParametresCaisse p;
-  p.nombre_articles = 20;
-  // Every article takes part in the exchange and has a reference.
-  p.part_exclus = p.part_hors_echange = p.part_sans_reference = 0;
-  p.fichier_principal = avec_registre;
-  EXPECT_TRUE(fabrique::fabrique_caisse(caisse(), p, &registre));
-  ecrit_configuration("#TRANSIT#" + dossier.valeur_dossier() +
-                      "transit\\   | dossier du serveur\r\n" + "#FICBASE#" + caisse() +
-                      "\r\n#REFARTI#1\r\n#NOM_STO#stock_\r\n#NOM_MVT#ventes_\r\n#NUMPOST#3\r\n"
-                      "#UTILISA#2\r\n#TIM_ANA#" +
-                      tim_ana + "\r\n");
-}
-
-std::string Boutique::caisse() const { return dossier.valeur_dossier() + "caisse\\"; }
-
-std::filesystem::path Boutique::chemin(const std::string& relatif) const {
-  return dossier.chemin() / relatif;
-}
-
-std::string Boutique::reference(int k) const {
-  return std::string(
-      sans_espaces(registre.articles.at(std::size_t(k - 1)).reference_alternative()));
-}
-
-float Boutique::stock(int k) const {
-  EnregistrementArticle a;
-  EXPECT_TRUE(fabrique::lit_article_dossier(caisse(), k, a));
-  return a.stock();
-}
-
-void Boutique::ecrit_configuration(const std::string& texte) const {
-  ecrit_octets(dossier.chemin() / "Pontex.wdo", texte);
 }
 
 Processus::Processus() : programme(systeme, horloge, '.') {

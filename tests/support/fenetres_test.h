@@ -1,8 +1,8 @@
 #pragma once
-// Support for the window tests: a recording system (program starts and
-// process ends are noted, never done), a shop folder with a sample register
-// and a transit folder, and guards so that no test ever waits on a modal
-// window that nobody answers.
+// Support for the Pontex window tests: a recording system (program starts
+// and process ends are noted, never done), one process in-process, and
+// guards so that no test ever waits on a modal window that nobody answers.
+// The shop itself is tests/support/boutique.h, started with DepartPontex.
 
 #include <QApplication>
 #include <QLabel>
@@ -17,16 +17,15 @@
 #include <string_view>
 #include <vector>
 
-#include "pontex/app/boite_fichiers.h"
-#include "pontex/app/controles.h"
 #include "pontex/app/form1.h"
+#include "pontex/app/form97.h"
+#include "pontex/app/outils.h"
 #include "pontex/app/programme.h"
-#include "pontex/app/systeme.h"
-#include "pontex/data/form97.h"
-#include "pontex/data/outils.h"
+#include "pontex/fenetres/boite_fichiers.h"
+#include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/systeme.h"
 #include "pontex/shared/horloge.h"
-#include "tests/support/dossier_temporaire.h"
-#include "tools/fabrique_caisse.h"
+#include "tests/support/boutique.h"
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -44,25 +43,6 @@ class SystemeEnregistreur : public fenetres::Systeme {
   void termine() override { ++terminaisons; }
   std::vector<Demarrage> demarrages;
   int terminaisons = 0;
-};
-
-// A shop in a temporary folder entered as the current directory:
-// "caisse\" holds a sample register of 20 articles, "transit\" the import
-// and export folders, and "Pontex.wdo" names both.
-class Boutique {
- public:
-  explicit Boutique(bool avec_registre = true, const std::string& tim_ana = "30");
-
-  std::string caisse() const;  // "#FICBASE#" value, ending with a backslash
-  std::filesystem::path chemin(const std::string& relatif) const;
-  // The alternative reference of article k, trimmed (the sample register
-  // indexes it), and its stock on disk.
-  std::string reference(int k) const;
-  float stock(int k) const;
-  void ecrit_configuration(const std::string& texte) const;
-
-  DossierTemporaire dossier;
-  fabrique::ContenuCaisse registre;
 };
 
 // One Pontex process, in-process: fixed clock, recording system, the main

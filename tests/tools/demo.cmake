@@ -5,10 +5,7 @@ if(WIN32)
   return()
 endif()
 
-add_executable(test_serveur_simule test_serveur_simule.cpp)
-target_link_libraries(test_serveur_simule PRIVATE pontex_test_support pontex_serveur_simule
-                      GTest::gtest_main)
-gtest_discover_tests(test_serveur_simule DISCOVERY_MODE PRE_TEST)
+pontex_ajoute_test(test_serveur_simule test_serveur_simule.cpp LIENS pontex_serveur_simule)
 
 if(PONTEX_GUI)
   # Installs the build into a temporary folder: everything must be built.

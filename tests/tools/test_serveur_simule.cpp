@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "pontex/data/valeurs.h"
 #include "pontex/exchange/echange.h"
-#include "pontex/shared/valeurs.h"
 #include "tests/support/dossier_temporaire.h"
 #include "tests/support/fenetre_enregistreuse.h"
 #include "tools/fabrique_caisse.h"
