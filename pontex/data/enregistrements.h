@@ -1,10 +1,11 @@
 #pragma once
-// Byte layouts of the cash register's records, with explicit offsets. A
-// record is kept as its raw bytes; accessors read and write single fields,
-// so whatever the cash-register program keeps in the fields we do not use is
-// written back byte for byte. Numbers are little-endian on every host,
-// Single is IEEE 754 float32. Text fields are Windows-1252 bytes, padded with
-// spaces on the right when set.
+// The cash register's records. A record is kept as its raw bytes;
+// accessors read and write single fields, so whatever the cash-register
+// program keeps in the fields we do not use is written back byte for byte.
+// The byte layouts, one table of offsets a record, are in
+// enregistrements.cpp; the field numbers below are the cash register's.
+// Numbers are little-endian on every host, Single is IEEE 754 float32. Text
+// fields are Windows-1252 bytes, padded with spaces on the right when set.
 
 #include <array>
 #include <cstddef>
@@ -12,18 +13,9 @@
 #include <string>
 #include <string_view>
 
-namespace pontex {
+#include "pontex/shared/octets.h"
 
-namespace octets {
-std::string lit_texte(const std::uint8_t* base, std::size_t offset, std::size_t largeur);
-void ecrit_texte(std::uint8_t* base, std::size_t offset, std::size_t largeur, std::string_view texte);
-std::int16_t lit_i16(const std::uint8_t* base, std::size_t offset);
-std::int32_t lit_i32(const std::uint8_t* base, std::size_t offset);
-float lit_f32(const std::uint8_t* base, std::size_t offset);
-void ecrit_i16(std::uint8_t* base, std::size_t offset, std::int16_t v);
-void ecrit_i32(std::uint8_t* base, std::size_t offset, std::int32_t v);
-void ecrit_f32(std::uint8_t* base, std::size_t offset, float v);
-}  // namespace octets
+namespace pontex {
 
 // Article record, 256 bytes, "w_caiar4.wdo". Record 1 is the header (field
 // 11 = number of articles); article k is record k + 1.
@@ -34,18 +26,18 @@ struct EnregistrementArticle {
   // A record beyond the end of the file: text fields spaces, numbers 0.
   static EnregistrementArticle vierge();
 
-  std::string code() const;                 // field 1: 0, 15 text
-  std::string designation() const;          // field 2: 15, 40 text
+  std::string code() const;                    // field 1: 0, 15 text
+  std::string designation() const;             // field 2: 15, 40 text
   std::array<std::uint8_t, 8> valeur() const;  // field 3: 55, 8 bytes
-  float stock() const;                      // field 5: 71, Single
+  float stock() const;                         // field 5: 71, Single
   void met_stock(float v);
-  float quantite2() const;                  // field 7: 79, Single
+  float quantite2() const;  // field 7: 79, Single
   void met_quantite2(float v);
-  std::string date_mouvement() const;       // field 9: 93, 10 text
+  std::string date_mouvement() const;  // field 9: 93, 10 text
   void met_date_mouvement(std::string_view jj_mm_aaaa);
-  std::int32_t nombre_articles() const;     // field 11: 105, Long (header)
+  std::int32_t nombre_articles() const;  // field 11: 105, Long (header)
   void met_nombre_articles(std::int32_t n);
-  std::string extension() const;            // field 13: 113, 101 text
+  std::string extension() const;  // field 13: 113, 101 text
   // Inside the extension (1-based positions 85..99, 100, 101).
   std::string reference_alternative() const;  // 15 characters, untrimmed
   char marque_exclusion() const;
@@ -63,11 +55,11 @@ struct EntreeIndex {
   std::array<std::uint8_t, longueur> octets{};
 
   static EntreeIndex vierge();
-  std::string cle() const;         // field 1: 0, 16 text ("A" + reference)
+  std::string cle() const;  // field 1: 0, 16 text ("A" + reference)
   void met_cle(std::string_view cle);
-  std::int32_t numero() const;     // field 2: 16, Long (header: T)
+  std::int32_t numero() const;  // field 2: 16, Long (header: T)
   void met_numero(std::int32_t v);
-  std::int32_t tries() const;      // field 3: 20, Long (header: S)
+  std::int32_t tries() const;  // field 3: 20, Long (header: S)
   void met_tries(std::int32_t v);
 };
 
@@ -78,23 +70,23 @@ struct EnregistrementMouvement {
   std::array<std::uint8_t, longueur> octets{};
 
   static EnregistrementMouvement vierge();
-  std::string date() const;            // field 1: 0, 10 text
+  std::string date() const;  // field 1: 0, 10 text
   void met_date(std::string_view v);
-  std::string heure() const;           // field 2: 10, 5 text
+  std::string heure() const;  // field 2: 10, 5 text
   void met_heure(std::string_view v);
-  std::string code() const;            // field 3: 15, 15 text
+  std::string code() const;  // field 3: 15, 15 text
   void met_code(std::string_view v);
-  std::string reserve() const;         // field 4: 30, 6 text
+  std::string reserve() const;  // field 4: 30, 6 text
   void met_reserve(std::string_view v);
-  float quantite() const;              // field 5: 36, Single
+  float quantite() const;  // field 5: 36, Single
   void met_quantite(float v);
   std::array<std::uint8_t, 8> valeur() const;  // field 6: 40, 8 bytes
   void met_valeur(const std::array<std::uint8_t, 8>& v);
-  std::int32_t poste() const;          // field 7: 48, Long (header: M)
+  std::int32_t poste() const;  // field 7: 48, Long (header: M)
   void met_poste(std::int32_t v);
-  std::int16_t utilisateur() const;    // field 8: 52, Integer
+  std::int16_t utilisateur() const;  // field 8: 52, Integer
   void met_utilisateur(std::int16_t v);
-  std::string origine() const;         // field 9: 54, 10 text
+  std::string origine() const;  // field 9: 54, 10 text
   void met_origine(std::string_view v);
 };
 

@@ -4,10 +4,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "pontex/shared/fichier_records.h"
+#include "pontex/shared/octets.h"
 
 namespace pontex {
 
@@ -40,18 +40,11 @@ struct Logg {
 };
 
 std::int32_t compte(const Record& r) {
-  const auto* o = reinterpret_cast<const unsigned char*>(r.data() + pos_compte);
-  const std::uint32_t u =
-      static_cast<std::uint32_t>(o[0]) | (static_cast<std::uint32_t>(o[1]) << 8) |
-      (static_cast<std::uint32_t>(o[2]) << 16) | (static_cast<std::uint32_t>(o[3]) << 24);
-  return static_cast<std::int32_t>(u);
+  return octets::lit_i32(reinterpret_cast<const std::uint8_t*>(r.data()), pos_compte);
 }
 
 void fixe_compte(Record& r, std::int32_t n) {
-  const auto u = static_cast<std::uint32_t>(n);
-  for (std::size_t i = 0; i < 4; ++i) {
-    r[pos_compte + i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-  }
+  octets::ecrit_i32(reinterpret_cast<std::uint8_t*>(r.data()), pos_compte, n);
 }
 
 // Text fields to spaces, count to 0: what a record holds before anything was
@@ -62,10 +55,7 @@ void vide(Record& r) {
 }
 
 void fixe_texte(Record& r, std::size_t pos, std::size_t largeur, std::string_view texte) {
-  const std::size_t n = std::min(largeur, texte.size());
-  std::memcpy(r.data() + pos, texte.data(), n);
-  std::fill(r.begin() + static_cast<std::ptrdiff_t>(pos + n),
-            r.begin() + static_cast<std::ptrdiff_t>(pos + largeur), ' ');
+  octets::ecrit_texte(reinterpret_cast<std::uint8_t*>(r.data()), pos, largeur, texte);
 }
 
 Resultat lit_record(Logg& l, std::int64_t numero) {
