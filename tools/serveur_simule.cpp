@@ -133,7 +133,8 @@ Resultat lit_catalogue(const Boutique& b, std::vector<ArticleConnu>& catalogue) 
 std::set<std::string> references_en_attente(const Boutique& b) {
   std::set<std::string> references;
   std::vector<std::string> noms;
-  liste_fichiers(b.transit + "import", "*.txt", noms);
+  // An unreadable folder holds nothing waiting, as far as the server knows.
+  (void)liste_fichiers(b.transit + "import", "*.txt", noms);
   for (const std::string& nom : noms) {
     std::string texte;
     if (!lit_texte(import_de(b) + nom, texte)) continue;
@@ -221,7 +222,7 @@ Resultat depose_envoi(const Boutique& b, Envoi& e, const DateHeure& maintenant) 
   const std::string provisoire = import + e.nom.substr(0, e.nom.size() - 4) + ".tmp";
   r = ecrit_texte(provisoire, texte_envoi(e));
   if (r) r = renomme_fichier(provisoire, import + e.nom);
-  if (!r) supprime_fichier(provisoire);
+  if (!r) (void)supprime_fichier(provisoire);  // r already says what failed
   return r;
 }
 
@@ -229,7 +230,7 @@ bool envoi_pris(const Boutique& b, const Envoi& e) { return !existe_fichier(impo
 
 std::vector<std::string> exports_en_attente(const Boutique& b) {
   std::vector<std::string> noms;
-  liste_fichiers(b.transit + "export", b.prefixe_export + "*.txt", noms);
+  (void)liste_fichiers(b.transit + "export", b.prefixe_export + "*.txt", noms);
   return noms;
 }
 

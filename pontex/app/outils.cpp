@@ -182,7 +182,7 @@ void cree_dossiers_transit(const std::string& chemin) {
   for (const char* sous_dossier :
        {"", "\\import", "\\import\\histo", "\\export", "\\export\\histo"}) {
     const std::string dossier = chemin + sous_dossier;
-    if (!existe_dossier(dossier)) cree_dossier(dossier);
+    if (!existe_dossier(dossier)) (void)cree_dossier(dossier);
   }
 }
 

@@ -18,7 +18,9 @@ void Programme::ferme_fichiers() { valeurs.caisse.ferme_articles(); }
 void Programme::termine(std::string_view a_demarrer, Fenetre_lancement fenetre) {
   if (fini_) return;
   ferme_fichiers();
-  if (!a_demarrer.empty()) systeme_.demarre(a_demarrer, fenetre);
+  // A start that fails must not keep this process alive: the program ends
+  // either way, and nobody is left to tell.
+  if (!a_demarrer.empty()) (void)systeme_.demarre(a_demarrer, fenetre);
   systeme_.termine();
   // Only a test system comes back here. Leave the process as the real end
   // would: no window left, every modal loop returned to its caller.

@@ -46,7 +46,9 @@ void signale_record(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::str
 
   const std::string fichier = dossier_import(valeurs) + "erreurs_" +
                               format_jj_mm_aaaa(valeurs.horloge->maintenant()) + ".err";
-  ajoute_texte(fichier, ligne);
+  // The journal shows the reference too; an error file that cannot be
+  // written must not stop the analysis of the next records.
+  (void)ajoute_texte(fichier, ligne);
 
   texte_journal += textes::fois;
   texte_journal += motif;
@@ -82,7 +84,8 @@ void applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     if (!existe_fichier(nom_fichier_analyse)) return;
 
     std::int32_t n = 0;
-    valeurs.caisse.ouvre_articles(n);
+    // Unopened, every lookup fails and each record goes to the error file.
+    (void)valeurs.caisse.ouvre_articles(n);
     valeurs.nombre_articles = n;
 
     std::string texte;
@@ -93,13 +96,13 @@ void applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     }
 
     valeurs.caisse.ferme_articles();
-    supprime_fichier(nom_fichier_analyse);
+    (void)supprime_fichier(nom_fichier_analyse);  // nothing more this run could do
   } catch (const std::bad_alloc&) {
     // A working file too large for memory. Its content stays in the import
     // file's ".old" copy; the working file goes, as after any run, so that
     // no record of it can be applied a second time.
     valeurs.caisse.ferme_articles();
-    supprime_fichier(nom_fichier_analyse);
+    (void)supprime_fichier(nom_fichier_analyse);  // nothing more this run could do
   }
 }
 

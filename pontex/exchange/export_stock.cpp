@@ -23,7 +23,7 @@ void archive_attentes(const ValeursProgramme& valeurs, FenetreEchange& fenetre) 
   const std::string dossier = dossier_export(valeurs);
   for (const std::string& nom : attentes) {
     if (copie_fichier(dossier + nom, dossier + "histo\\" + nom)) {
-      supprime_fichier(dossier + nom);
+      (void)supprime_fichier(dossier + nom);  // archived; the next export archives it again
     }
   }
 }
@@ -66,12 +66,12 @@ void ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, cons
   const std::string final = dossier_export(valeurs) + nom;
   const std::string provisoire = final + ".tmp";
   if (!ecrit_texte(provisoire, contenu)) {
-    supprime_fichier(provisoire);
+    (void)supprime_fichier(provisoire);  // the server never collects a ".tmp"
     fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
     return;
   }
   if (renomme_fichier(provisoire, final)) return;
-  supprime_fichier(provisoire);
+  (void)supprime_fichier(provisoire);  // the server never collects a ".tmp"
   if (ecrit_texte(final, contenu)) {
     fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom);
   } else {

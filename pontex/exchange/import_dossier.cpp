@@ -58,7 +58,7 @@ bool prend_fichier(const std::string& dossier, const std::string& nom) {
   }
   // The file stays where it is and comes again next cycle; its content must
   // not wait in the working file, where the test button could apply it.
-  supprime_fichier(nom_fichier_analyse);
+  (void)supprime_fichier(nom_fichier_analyse);
   return false;
 }
 

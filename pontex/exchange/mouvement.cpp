@@ -104,7 +104,10 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) 
 
 void ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
-    applique_mouvement(valeurs, fenetre);
+    // Without an error file to send it to, a movement that cannot be
+    // applied leaves the article as it was; the analysis calls
+    // applique_mouvement itself and lists such records.
+    (void)applique_mouvement(valeurs, fenetre);
   } catch (const std::bad_alloc&) {
     // Out of memory: the movement is dropped rather than the program.
   }

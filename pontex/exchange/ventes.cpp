@@ -59,7 +59,8 @@ std::string tire_ventes(ValeursProgramme& valeurs, std::int32_t n) {
 void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
     std::int32_t n = 0;
-    valeurs.caisse.ouvre_articles(n);
+    // Unopened, no article is drawn and the journal says so.
+    (void)valeurs.caisse.ouvre_articles(n);
     valeurs.nombre_articles = n;
     const std::string nom =
         valeurs.config.nom_mvt + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
@@ -68,7 +69,8 @@ void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     if (contenu.empty()) {
       fenetre.ajoute_journal(textes::aucun_article_tirable);
     } else {
-      ecrit_texte(dossier_import(valeurs) + nom, contenu);
+      // A test file for the next cycle; nothing to undo when it is missing.
+      (void)ecrit_texte(dossier_import(valeurs) + nom, contenu);
     }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

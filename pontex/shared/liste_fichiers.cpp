@@ -16,7 +16,7 @@ Resultat ListeFichiers::met_dossier(std::string dossier) {
 void ListeFichiers::rafraichit() {
   // A folder that cannot be read any more shows no name (liste_fichiers
   // leaves the list empty on failure).
-  liste_fichiers(dossier_, motif_, noms_);
+  (void)liste_fichiers(dossier_, motif_, noms_);
 }
 
 }  // namespace pontex

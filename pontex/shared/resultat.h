@@ -1,14 +1,16 @@
 #pragma once
 // Outcome of one step that may fail. The exchange runs step by step and a
 // failed step is skipped, so every file operation reports success or failure
-// (with a reason for the journal or a test) instead of throwing.
+// (with a reason for the journal or a test) instead of throwing. A result
+// is never dropped unseen: a caller that has nothing to do with a failure
+// says so with (void) and a comment giving the reason.
 
 #include <string>
 #include <utility>
 
 namespace pontex {
 
-class Resultat {
+class [[nodiscard]] Resultat {
  public:
   static Resultat succes() { return Resultat(true, {}); }
   static Resultat echec(std::string raison) { return Resultat(false, std::move(raison)); }
