@@ -253,26 +253,26 @@ Resultat collecte_export(const Boutique& b, const std::string& nom, const std::s
   return supprime_fichier(source);
 }
 
-Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_nom,
-                 std::string_view export_contenu, const DateHeure& maintenant) {
-  Bilan bilan;
-  bilan.export_nom = export_nom;
-  auto anomalie = [&](std::string texte) { bilan.anomalies.push_back(std::move(texte)); };
+namespace {
 
-  // Movements appended since the delivery.
+void anomalie(Bilan& bilan, std::string texte) { bilan.anomalies.push_back(std::move(texte)); }
+
+// The movements appended since the delivery, each matched with the line of
+// the delivery it records; how many movements each line got.
+std::vector<int> bilan_mouvements(const Boutique& b, const Envoi& e, Bilan& bilan) {
   EnregistrementMouvement entete;
   std::int32_t m_apres = e.mouvements_avant;
   if (fabrique::lit_mouvement_dossier(b.caisse, 0, entete))
     m_apres = entete.poste();
   else
-    anomalie("the movement file cannot be read");
+    anomalie(bilan, "the movement file cannot be read");
   std::vector<int> enregistres(e.lignes.size(), 0);
   for (std::int32_t m = e.mouvements_avant + 1; m <= m_apres; ++m) {
     EnregistrementMouvement mv;
     MouvementVu vu;
     vu.numero = m;
     if (!fabrique::lit_mouvement_dossier(b.caisse, m, mv)) {
-      anomalie("movement " + entier(m) + " is counted in the header but cannot be read");
+      anomalie(bilan, "movement " + entier(m) + " is counted in the header but cannot be read");
       continue;
     }
     vu.code = sans_espaces_autour(mv.code());
@@ -294,11 +294,11 @@ Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_no
       if (enregistres[*ligne] == 1) vu.stock_avant = l.stock_avant;
       if (fabrique::lit_article_dossier(b.caisse, l.numero, a)) vu.stock_apres = a.stock();
       if (vu.quantite != static_cast<float>(l.quantite))
-        anomalie(l.reference + ": movement of " + stock_texte(vu.quantite) + " recorded, " +
-                 entier(l.quantite) + " sent");
+        anomalie(bilan, l.reference + ": movement of " + stock_texte(vu.quantite) + " recorded, " +
+                            entier(l.quantite) + " sent");
       if (sans_espaces_autour(mv.origine()) != textes::origine_serveur)
-        anomalie(l.reference + ": movement " + entier(m) +
-                 " does not say it comes from the server");
+        anomalie(bilan, l.reference + ": movement " + entier(m) +
+                            " does not say it comes from the server");
     }
     if (!ligne) {
       // A movement of another file (one left waiting by an earlier run, or
@@ -313,25 +313,36 @@ Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_no
     bilan.mouvements.push_back(std::move(vu));
   }
 
+  return enregistres;
+}
+
+// Each known line: recorded once, and the article's stock moved by its
+// quantity.
+void bilan_stocks(const Boutique& b, const Envoi& e, const std::vector<int>& enregistres,
+                  Bilan& bilan) {
   for (std::size_t i = 0; i < e.lignes.size(); ++i) {
     const LigneEnvoyee& l = e.lignes[i];
     if (l.numero < 1) continue;
-    if (enregistres[i] == 0) anomalie(l.reference + ": no movement recorded");
+    if (enregistres[i] == 0) anomalie(bilan, l.reference + ": no movement recorded");
     if (enregistres[i] > 1)
-      anomalie(l.reference + ": " + entier(enregistres[i]) + " movements recorded for one record");
+      anomalie(bilan,
+               l.reference + ": " + entier(enregistres[i]) + " movements recorded for one record");
     EnregistrementArticle a;
     if (!fabrique::lit_article_dossier(b.caisse, l.numero, a)) {
-      anomalie(l.reference + ": article " + entier(l.numero) + " cannot be read");
+      anomalie(bilan, l.reference + ": article " + entier(l.numero) + " cannot be read");
       continue;
     }
     // The stock is a single-precision number: the sum is rounded to it.
     const float attendu = static_cast<float>(static_cast<double>(l.stock_avant) + l.quantite);
     if (a.stock() != attendu)
-      anomalie(l.reference + ": stock " + stock_texte(a.stock()) + ", expected " +
-               stock_texte(attendu));
+      anomalie(bilan, l.reference + ": stock " + stock_texte(a.stock()) + ", expected " +
+                          stock_texte(attendu));
   }
+}
 
-  // References the shop did not know: the day's error file(s).
+// References the shop did not know: the day's error file(s) hold the
+// unknown lines, and only them.
+void bilan_erreurs(const Boutique& b, const Envoi& e, const DateHeure& maintenant, Bilan& bilan) {
   std::string erreurs;
   if (existe_fichier(e.fichier_erreurs) && lit_texte(e.fichier_erreurs, erreurs))
     erreurs.erase(0, std::min<std::uint64_t>(e.taille_erreurs_avant, erreurs.size()));
@@ -344,11 +355,16 @@ Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_no
     const std::string debut = std::string(textes::erreur_reference) + l.reference + " ";
     const bool signalee = std::any_of(bilan.erreurs.begin(), bilan.erreurs.end(),
                                       [&](const std::string& x) { return x.starts_with(debut); });
-    if (l.numero < 1 && !signalee) anomalie(l.reference + ": unknown, but not in the error file");
-    if (l.numero >= 1 && signalee) anomalie(l.reference + ": known, yet listed as unknown");
+    if (l.numero < 1 && !signalee)
+      anomalie(bilan, l.reference + ": unknown, but not in the error file");
+    if (l.numero >= 1 && signalee) anomalie(bilan, l.reference + ": known, yet listed as unknown");
   }
+}
 
-  // The export: one "reference TAB stock TAB" line per exported article.
+// The export: one "reference TAB stock TAB" line per exported article, each
+// stock as the register holds it.
+void bilan_export(const Boutique& b, const Envoi& e, const std::string& export_nom,
+                  std::string_view export_contenu, Bilan& bilan) {
   std::map<std::string, std::string, std::less<>> stocks;
   bool forme_ok = true;
   for (const std::string& ligne : lignes_crlf(export_contenu)) {
@@ -361,18 +377,19 @@ Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_no
     stocks[ligne.substr(0, tab)] = ligne.substr(tab + 1, ligne.size() - tab - 2);
   }
   if (!export_contenu.empty() && !export_contenu.ends_with("\r\n")) forme_ok = false;
-  if (!forme_ok) anomalie(export_nom + ": lines not of the form reference TAB stock TAB CR LF");
+  if (!forme_ok)
+    anomalie(bilan, export_nom + ": lines not of the form reference TAB stock TAB CR LF");
   for (const LigneEnvoyee& l : e.lignes) {
     if (l.numero < 1) continue;
     const auto s = stocks.find(l.reference);
     EnregistrementArticle a;
     if (s == stocks.end()) {
-      anomalie(l.reference + ": missing from " + export_nom);
+      anomalie(bilan, l.reference + ": missing from " + export_nom);
     } else if (fabrique::lit_article_dossier(b.caisse, l.numero, a)) {
       const std::optional<double> v = lit_stock_export(s->second);
       if (!v || std::fabs(*v - a.stock()) > 0.0051)
-        anomalie(l.reference + ": the export says " + s->second + ", the register holds " +
-                 stock_texte(a.stock()));
+        anomalie(bilan, l.reference + ": the export says " + s->second + ", the register holds " +
+                            stock_texte(a.stock()));
     }
   }
 
@@ -388,9 +405,21 @@ Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_no
     caisse.ferme_articles();
   }
   if (bilan.export_lignes != bilan.articles_exportables)
-    anomalie(export_nom + ": " + entier(static_cast<long long>(bilan.export_lignes)) +
-             " lines for " + entier(static_cast<long long>(bilan.articles_exportables)) +
-             " articles taking part in the exchange");
+    anomalie(bilan, export_nom + ": " + entier(static_cast<long long>(bilan.export_lignes)) +
+                        " lines for " + entier(static_cast<long long>(bilan.articles_exportables)) +
+                        " articles taking part in the exchange");
+}
+
+}  // namespace
+
+Bilan fait_bilan(const Boutique& b, const Envoi& e, const std::string& export_nom,
+                 std::string_view export_contenu, const DateHeure& maintenant) {
+  Bilan bilan;
+  bilan.export_nom = export_nom;
+  const std::vector<int> enregistres = bilan_mouvements(b, e, bilan);
+  bilan_stocks(b, e, enregistres, bilan);
+  bilan_erreurs(b, e, maintenant, bilan);
+  bilan_export(b, e, export_nom, export_contenu, bilan);
   return bilan;
 }
 

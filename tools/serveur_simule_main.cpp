@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -205,14 +206,17 @@ int ecrit_mouvements(const Boutique& b, const std::string& fichier, long records
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The command line.
+struct Options {
   std::string dossier_boutique, recus, journal, fichier_mouvements;
   long echanges = 0, records = -1, attente_max = 0;
   int connues = 12;
   unsigned graine = static_cast<unsigned>(std::random_device{}());
+};
 
+// Reads the command line into `o`; the exit status when the program stops
+// here (help asked for, wrong use).
+std::optional<int> lit_options(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -224,60 +228,131 @@ int main(int argc, char** argv) {
     const std::string_view v = argv[++i];
     bool ok = true;
     if (a == "--boutique")
-      dossier_boutique = v;
+      o.dossier_boutique = v;
     else if (a == "--recus")
-      recus = v;
+      o.recus = v;
     else if (a == "--journal")
-      journal = v;
+      o.journal = v;
     else if (a == "--ecrit-mouvements")
-      fichier_mouvements = v;
+      o.fichier_mouvements = v;
     else if (a == "--echanges")
-      ok = lit_valeur(v, echanges) && echanges >= 0;
+      ok = lit_valeur(v, o.echanges) && o.echanges >= 0;
     else if (a == "--records")
-      ok = lit_valeur(v, records) && records >= 0;
+      ok = lit_valeur(v, o.records) && o.records >= 0;
     else if (a == "--connues")
-      ok = lit_valeur(v, connues) && connues >= 0 && connues <= 1000;
+      ok = lit_valeur(v, o.connues) && o.connues >= 0 && o.connues <= 1000;
     else if (a == "--graine")
-      ok = lit_valeur(v, graine);
+      ok = lit_valeur(v, o.graine);
     else if (a == "--attente-max")
-      ok = lit_valeur(v, attente_max) && attente_max >= 0;
+      ok = lit_valeur(v, o.attente_max) && o.attente_max >= 0;
     else
       return erreur_usage("unknown option " + std::string(a));
     if (!ok) return erreur_usage("wrong value for " + std::string(a) + ": " + std::string(v));
   }
-  if (dossier_boutique.empty()) return erreur_usage("--boutique is missing");
+  if (o.dossier_boutique.empty()) return erreur_usage("--boutique is missing");
+  return std::nullopt;
+}
 
-  Boutique boutique;
-  if (Resultat r = lit_boutique(dossier_boutique, boutique); !r) return erreur_usage(r.raison());
+// One delivery's wait: when the next exchange is expected (none before the
+// first one) and whether a late exchange has been reported.
+struct Rythme {
+  std::optional<Montre::time_point> prochain;
+  bool signale_retard = false;
+};
 
-  if (!fichier_mouvements.empty()) {
-    if (records < 0) return erreur_usage("--records is missing");
-    return ecrit_mouvements(boutique, fichier_mouvements, records, graine);
+// Waits until an exchange takes `envoi` and writes its export, collecting
+// every export on the way: `nom_export` and `contenu` are then the export
+// that exchange wrote. The exit status when the server must stop instead.
+std::optional<int> attend_export(Sortie& sortie, const Boutique& boutique, const Envoi& envoi,
+                                 const Options& o, const Horloge& horloge, Rythme& rythme,
+                                 std::string& nom_export, std::string& contenu) {
+  const auto debut = Montre::now();
+  auto derniere_ligne = Montre::now();
+  std::optional<Montre::time_point> pris_a;
+  for (;;) {
+    if (interrompu) {
+      sortie.efface_attente();
+      return 130;
+    }
+    // The export folder is read before the import folder: an export seen
+    // while the file still waits was written before Pontex took it.
+    const std::vector<std::string> exports = exports_en_attente(boutique);
+    const bool pris = envoi_pris(boutique, envoi);
+    if (pris && !pris_a) pris_a = Montre::now();
+    for (std::size_t i = 0; i < exports.size(); ++i) {
+      std::string c;
+      if (Resultat r = collecte_export(boutique, exports[i], o.recus, c); !r) {
+        sortie.ligne("Server: cannot collect " + exports[i] + ": " + r.raison());
+        continue;
+      }
+      if (pris && i + 1 == exports.size()) {
+        nom_export = exports[i];
+        contenu = std::move(c);
+      } else {
+        sortie.ligne("[" + heure(horloge.maintenant()) + "] Server: collected " + exports[i] +
+                     ", written by an exchange that did not take " + envoi.nom +
+                     " (it waits for the next one).");
+      }
+    }
+    if (!nom_export.empty()) return std::nullopt;
+
+    const auto maintenant = Montre::now();
+    const auto attendu = std::chrono::duration_cast<std::chrono::seconds>(maintenant - debut);
+    if (o.attente_max > 0 && attendu.count() > o.attente_max) {
+      sortie.ligne("Server: no exchange took " + envoi.nom + " within " +
+                   std::to_string(o.attente_max) + " s.");
+      return 3;
+    }
+    if (pris_a && maintenant - *pris_a > std::chrono::seconds(60)) {
+      sortie.ligne("Server: Pontex took " + envoi.nom + " but wrote no export within a minute.");
+      return 1;
+    }
+    const long depuis =
+        std::chrono::duration_cast<std::chrono::seconds>(maintenant - derniere_ligne).count();
+    if (rythme.prochain && !pris) {
+      const long reste =
+          std::chrono::duration_cast<std::chrono::seconds>(*rythme.prochain - maintenant).count();
+      if (reste >= 0) {
+        sortie.attente("           Next exchange in about " + duree(reste) + ".", depuis);
+      } else if (reste < -30 && !rythme.signale_retard) {
+        sortie.ligne("           Pontex has not taken the file yet: is it still running?");
+        rythme.signale_retard = true;
+      }
+    } else if (!rythme.prochain && !pris && attendu.count() > 30 && !rythme.signale_retard) {
+      sortie.ligne("           Still waiting for Pontex's exchange: is Pontex running?");
+      rythme.signale_retard = true;
+    }
+    if (depuis >= 30) derniere_ligne = maintenant;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  if (recus.empty()) return erreur_usage("--recus is missing");
+}
 
-  std::signal(SIGINT, sur_signal);
-  std::signal(SIGTERM, sur_signal);
+// When the next exchange should come, in local time.
+void annonce_prochain(Sortie& sortie, const Boutique& boutique, std::chrono::seconds periode) {
+  const auto t = std::chrono::system_clock::now() + periode;
+  const std::time_t tt = std::chrono::system_clock::to_time_t(t);
+  std::tm local{};
+  ::localtime_r(&tt, &local);
+  const DateHeure alors{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                        local.tm_hour,        local.tm_min,     local.tm_sec};
+  sortie.ligne("           Next exchange in about " + duree(static_cast<long>(periode.count())) +
+               ", around " + heure(alors) + " (Pontex restarts after " +
+               format_general(boutique.delai_minutes, '.') + " minutes).");
+  sortie.ligne("");
+}
 
-  Sortie sortie(journal);
-  {
-    std::vector<std::string> en_attente;
-    // Unreadable, the folder counts as empty: the account below says so.
-    (void)liste_fichiers(boutique.transit + "import", "*.txt", en_attente);
-    for (const std::string& nom : en_attente)
-      sortie.ligne("Server: " + en_utf8(nom) +
-                   " still waits in the import folder; Pontex takes it at the same exchange.");
-  }
+// Delivers a file, waits for the exchange that takes it, tells what it did,
+// and again, `o.echanges` times or until interrupted. The exit status.
+int sert(Sortie& sortie, const Boutique& boutique, const Options& o) {
   const HorlogeSysteme horloge;
-  std::mt19937 tirage(graine);
+  std::mt19937 tirage(o.graine);
   // From the end of an exchange to the next one: the restart delay, the
   // relauncher's two seconds, Pontex's start and its five-second countdown.
   const auto periode = std::chrono::seconds(static_cast<long>(boutique.delai_minutes * 60) + 8);
-  std::optional<Montre::time_point> prochain;  // expected next exchange
-  bool signale_retard = false;
+  Rythme rythme;
   int statut = 0;
 
-  for (long numero = 1; echanges == 0 || numero <= echanges; ++numero) {
+  for (long numero = 1; o.echanges == 0 || numero <= o.echanges; ++numero) {
     std::vector<ArticleConnu> catalogue;
     if (Resultat r = lit_catalogue(boutique, catalogue); !r) return erreur_usage(r.raison());
     const std::set<std::string> en_attente = references_en_attente(boutique);
@@ -285,96 +360,56 @@ int main(int argc, char** argv) {
                   [&](const ArticleConnu& a) { return en_attente.contains(a.reference); });
     if (catalogue.empty()) return erreur_usage("no article of the register can be sent");
 
-    Envoi envoi = prepare_envoi(boutique, catalogue, tirage, connues);
+    Envoi envoi = prepare_envoi(boutique, catalogue, tirage, o.connues);
     if (Resultat r = depose_envoi(boutique, envoi, horloge.maintenant()); !r) {
       sortie.ligne("Server: cannot deliver a file: " + r.raison());
       return 2;
     }
     raconte_livraison(sortie, envoi, horloge.maintenant());
-    if (!prochain) sortie.ligne("           Pontex takes it at its next exchange.");
+    if (!rythme.prochain) sortie.ligne("           Pontex takes it at its next exchange.");
 
-    const auto debut = Montre::now();
-    auto derniere_ligne = Montre::now();
-    std::optional<Montre::time_point> pris_a;
     std::string contenu, nom_export;
-    while (nom_export.empty()) {
-      if (interrompu) {
-        sortie.efface_attente();
-        return 130;
-      }
-      // The export folder is read before the import folder: an export seen
-      // while the file still waits was written before Pontex took it.
-      const std::vector<std::string> exports = exports_en_attente(boutique);
-      const bool pris = envoi_pris(boutique, envoi);
-      if (pris && !pris_a) pris_a = Montre::now();
-      for (std::size_t i = 0; i < exports.size(); ++i) {
-        std::string c;
-        if (Resultat r = collecte_export(boutique, exports[i], recus, c); !r) {
-          sortie.ligne("Server: cannot collect " + exports[i] + ": " + r.raison());
-          continue;
-        }
-        if (pris && i + 1 == exports.size()) {
-          nom_export = exports[i];
-          contenu = std::move(c);
-        } else {
-          sortie.ligne("[" + heure(horloge.maintenant()) + "] Server: collected " + exports[i] +
-                       ", written by an exchange that did not take " + envoi.nom +
-                       " (it waits for the next one).");
-        }
-      }
-      if (!nom_export.empty()) break;
-
-      const auto maintenant = Montre::now();
-      const auto attendu = std::chrono::duration_cast<std::chrono::seconds>(maintenant - debut);
-      if (attente_max > 0 && attendu.count() > attente_max) {
-        sortie.ligne("Server: no exchange took " + envoi.nom + " within " +
-                     std::to_string(attente_max) + " s.");
-        return 3;
-      }
-      if (pris_a && maintenant - *pris_a > std::chrono::seconds(60)) {
-        sortie.ligne("Server: Pontex took " + envoi.nom + " but wrote no export within a minute.");
-        return 1;
-      }
-      const long depuis =
-          std::chrono::duration_cast<std::chrono::seconds>(maintenant - derniere_ligne).count();
-      if (prochain && !pris) {
-        const long reste =
-            std::chrono::duration_cast<std::chrono::seconds>(*prochain - maintenant).count();
-        if (reste >= 0) {
-          sortie.attente("           Next exchange in about " + duree(reste) + ".", depuis);
-        } else if (reste < -30 && !signale_retard) {
-          sortie.ligne("           Pontex has not taken the file yet: is it still running?");
-          signale_retard = true;
-        }
-      } else if (!prochain && !pris && attendu.count() > 30 && !signale_retard) {
-        sortie.ligne("           Still waiting for Pontex's exchange: is Pontex running?");
-        signale_retard = true;
-      }
-      if (depuis >= 30) derniere_ligne = maintenant;
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (std::optional<int> fin =
+            attend_export(sortie, boutique, envoi, o, horloge, rythme, nom_export, contenu)) {
+      return *fin;
     }
 
     const DateHeure quand = horloge.maintenant();
     const Bilan bilan = fait_bilan(boutique, envoi, nom_export, contenu, quand);
-    raconte_echange(sortie, static_cast<int>(numero), envoi, bilan, recus, quand);
+    raconte_echange(sortie, static_cast<int>(numero), envoi, bilan, o.recus, quand);
     if (!bilan.anomalies.empty()) statut = 1;
-    prochain = Montre::now() + periode;
-    signale_retard = false;
-    if (echanges == 0 || numero < echanges) {
-      const DateHeure alors = [&] {
-        const auto t = std::chrono::system_clock::now() + periode;
-        const std::time_t tt = std::chrono::system_clock::to_time_t(t);
-        std::tm local{};
-        ::localtime_r(&tt, &local);
-        return DateHeure{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                         local.tm_hour,        local.tm_min,     local.tm_sec};
-      }();
-      sortie.ligne("           Next exchange in about " +
-                   duree(static_cast<long>(periode.count())) + ", around " + heure(alors) +
-                   " (Pontex restarts after " + format_general(boutique.delai_minutes, '.') +
-                   " minutes).");
-      sortie.ligne("");
-    }
+    rythme.prochain = Montre::now() + periode;
+    rythme.signale_retard = false;
+    if (o.echanges == 0 || numero < o.echanges) annonce_prochain(sortie, boutique, periode);
   }
   return statut;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (std::optional<int> fin = lit_options(argc, argv, o)) return *fin;
+
+  Boutique boutique;
+  if (Resultat r = lit_boutique(o.dossier_boutique, boutique); !r) return erreur_usage(r.raison());
+
+  if (!o.fichier_mouvements.empty()) {
+    if (o.records < 0) return erreur_usage("--records is missing");
+    return ecrit_mouvements(boutique, o.fichier_mouvements, o.records, o.graine);
+  }
+  if (o.recus.empty()) return erreur_usage("--recus is missing");
+
+  std::signal(SIGINT, sur_signal);
+  std::signal(SIGTERM, sur_signal);
+
+  Sortie sortie(o.journal);
+  std::vector<std::string> en_attente;
+  // Unreadable, the folder counts as empty: the account below says so.
+  (void)liste_fichiers(boutique.transit + "import", "*.txt", en_attente);
+  for (const std::string& nom : en_attente) {
+    sortie.ligne("Server: " + en_utf8(nom) +
+                 " still waits in the import folder; Pontex takes it at the same exchange.");
+  }
+  return sert(sortie, boutique, o);
 }

@@ -56,6 +56,78 @@ std::int64_t records_pour(const FichierRecords& f, std::int64_t voulus) {
   return voulus <= vus ? vus : f.nombre_records();
 }
 
+// Halving search over the sorted entries 1..S. The first probe is at
+// S / 2 and the step is halved before each move, down to 1; position 0 is
+// the header record, compared like an entry. The search ends on a match,
+// when it leaves 1..S, when it swings between two neighbours, or after
+// 201 probes. The article number of the match, 0 without one.
+std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string& cle,
+                                  std::int64_t tries, StatsRecherche& st) {
+  EntreeIndex entree;
+  std::array<std::int64_t, sondes_max + 1> historique{};
+  std::int64_t pas = tries / 2;
+  std::int64_t pos = pas;
+  for (std::int64_t i = 1; i <= tries; ++i) {
+    (void)lit_un(index, pos + 1, entree);  // unread, the entry is blank and matches nothing
+    ++st.sondes;
+    if (i <= sondes_max) historique[i] = pos;
+    pas = std::max<std::int64_t>(pas / 2, 1);
+    const int c = compare_cle_entree(cle, entree.octets.data());
+    if (c > 0) {
+      pos += pas;
+      if (pos > tries) break;
+    } else if (c < 0) {
+      pos -= pas;
+      if (pos < 1) break;
+    } else {
+      return entree.numero();
+    }
+    if (i > 4) {
+      if (i > sondes_max) break;
+      if (historique[i] == historique[i - 2] && historique[i - 1] == historique[i - 3]) break;
+    }
+  }
+  return 0;
+}
+
+// Tail scan: entries T down to S, newest first (the last sorted entry and,
+// when S is 0, the header record included), read a block at a time. The
+// header is read again, as the cash-register program may have added entries
+// meanwhile. An entry that matches with article number -1 does not stop the
+// scan. The article number of the match, -1 without one.
+std::int32_t cherche_dans_queue(const FichierRecords& index, const std::string& cle,
+                                std::int64_t tries, StatsRecherche& st) {
+  EntreeIndex entree;
+  (void)lit_un(index, 1, entree);  // unread, the header counts no entry
+  ++st.lectures_entete;
+  const std::int64_t entrees = records_pour(index, std::int64_t{entree.numero()} + 1) - 1;
+  const std::int64_t total = std::min(borne(entree.numero(), entrees), entrees);
+
+  // With an empty file `entrees` is -1 and nothing is read.
+  std::vector<std::uint8_t> tampon(static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur);
+  std::int32_t resultat = -1;
+  for (std::int64_t haut = total; haut >= tries && resultat == -1;) {
+    const std::int64_t bas = std::max(tries, haut - bloc_queue + 1);
+    const auto nombre = static_cast<std::size_t>(haut - bas + 1);
+    std::size_t lus = 0;
+    if (!index.lit(bas + 1, tampon.data(), nombre, lus)) lus = 0;
+    for (std::int64_t j = haut; j >= bas && resultat == -1; --j) {
+      const auto rang = static_cast<std::size_t>(j - bas);
+      ++st.entrees_queue;
+      // An entry the file no longer holds (cut short meanwhile) is blank
+      // and matches nothing.
+      if (rang >= lus) continue;
+      const std::uint8_t* e = tampon.data() + rang * EntreeIndex::longueur;
+      if (compare_cle_entree(cle, e) == 0) {
+        std::copy_n(e, EntreeIndex::longueur, entree.octets.begin());
+        resultat = entree.numero();
+      }
+    }
+    haut = bas - 1;
+  }
+  return resultat;
+}
+
 }  // namespace
 
 bool Caisse::fichier_principal_present() const {
@@ -128,74 +200,15 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
   if (!index.ouvre(chemin(nom_fichier_index), EntreeIndex::longueur)) return -1;
 
   const std::string cle = cle_recherche(reference);
-  EntreeIndex entree;
-
-  (void)lit_un(index, 1, entree);
+  EntreeIndex entete;
+  (void)lit_un(index, 1, entete);  // unread, the header counts no entry
   ++st.lectures_entete;
   const std::int64_t tries =
-      borne(entree.tries(), records_pour(index, std::int64_t{entree.tries()} + 1) - 1);
+      borne(entete.tries(), records_pour(index, std::int64_t{entete.tries()} + 1) - 1);
 
-  // Halving search over the sorted entries 1..S. The first probe is at
-  // S / 2 and the step is halved before each move, down to 1; position 0 is
-  // the header record, compared like an entry. The search ends on a match,
-  // when it leaves 1..S, when it swings between two neighbours, or after
-  // 201 probes.
-  std::array<std::int64_t, sondes_max + 1> historique{};
-  std::int64_t pas = tries / 2;
-  std::int64_t pos = pas;
-  std::int32_t trouve = 0;
-  for (std::int64_t i = 1; i <= tries; ++i) {
-    (void)lit_un(index, pos + 1, entree);
-    ++st.sondes;
-    if (i <= sondes_max) historique[i] = pos;
-    pas = std::max<std::int64_t>(pas / 2, 1);
-    const int c = compare_cle_entree(cle, entree.octets.data());
-    if (c > 0) {
-      pos += pas;
-      if (pos > tries) break;
-    } else if (c < 0) {
-      pos -= pas;
-      if (pos < 1) break;
-    } else {
-      trouve = entree.numero();
-      break;
-    }
-    if (i > 4) {
-      if (i > sondes_max) break;
-      if (historique[i] == historique[i - 2] && historique[i - 1] == historique[i - 3]) break;
-    }
-  }
+  const std::int32_t trouve = cherche_parmi_triees(index, cle, tries, st);
   if (trouve != 0) return trouve;
-
-  // Tail scan: entries T down to S, newest first (the last sorted entry and,
-  // when S is 0, the header record included). The header is read again, as
-  // the cash-register program may have added entries meanwhile. An entry
-  // that matches with article number -1 does not stop the scan.
-  (void)lit_un(index, 1, entree);
-  ++st.lectures_entete;
-  const std::int64_t entrees = records_pour(index, std::int64_t{entree.numero()} + 1) - 1;
-  const std::int64_t total = std::min(borne(entree.numero(), entrees), entrees);
-
-  // With an empty file `entrees` is -1 and nothing is read.
-  std::vector<std::uint8_t> tampon(static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur);
-  std::int32_t resultat = -1;
-  for (std::int64_t haut = total; haut >= tries && resultat == -1;) {
-    const std::int64_t bas = std::max(tries, haut - bloc_queue + 1);
-    const auto nombre = static_cast<std::size_t>(haut - bas + 1);
-    std::size_t lus = 0;
-    if (!index.lit(bas + 1, tampon.data(), nombre, lus)) lus = 0;
-    for (std::int64_t j = haut; j >= bas && resultat == -1; --j) {
-      const auto rang = static_cast<std::size_t>(j - bas);
-      ++st.entrees_queue;
-      // An entry the file no longer holds (cut short meanwhile) is blank
-      // and matches nothing.
-      if (rang >= lus) continue;
-      const std::uint8_t* e = tampon.data() + rang * EntreeIndex::longueur;
-      if (compare_cle_entree(cle, e) == 0) resultat = octets::lit_i32(e, 16);
-    }
-    haut = bas - 1;
-  }
-  return resultat;
+  return cherche_dans_queue(index, cle, tries, st);
 }
 
 Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,

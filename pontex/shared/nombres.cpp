@@ -94,6 +94,66 @@ std::optional<double> lit_octal(Curseur& c) {
   return v;
 }
 
+// The digits of a decimal number, with at most one ".", as read: the clean
+// text for from_chars, and where the first significant digit stands, for
+// telling overflow from underflow (see hors_limites).
+struct Mantisse {
+  std::string texte;
+  bool chiffre_lu = false;
+  bool significatif = false;
+  long long chiffres_entiers = 0;  // significant digits before the point
+  long long zeros_fraction = 0;    // zeros after the point before the first significant digit
+};
+
+Mantisse lit_mantisse(Curseur& c) {
+  Mantisse m;
+  bool point = false;
+  for (;;) {
+    const char ch = c.courant();
+    if (est_chiffre(ch)) {
+      m.texte.push_back(ch);
+      m.chiffre_lu = true;
+      if (ch != '0') m.significatif = true;
+      if (!point && m.significatif) ++m.chiffres_entiers;
+      if (point && !m.significatif) ++m.zeros_fraction;
+    } else if (ch == '.' && !point) {
+      m.texte.push_back('.');
+      point = true;
+    } else {
+      break;
+    }
+    c.avance();
+  }
+  return m;
+}
+
+// An exponent "E" or "D", its sign and digits, appended to `texte` as
+// from_chars takes it ("e-12"). Its value (capped far beyond any double),
+// 0 when there is none: "1E", "1E+" and "1D-" read as 1, an exponent needs
+// a digit.
+long long lit_exposant(Curseur& c, std::string& texte) {
+  const char e = c.courant();
+  if (e != 'e' && e != 'E' && e != 'd' && e != 'D') return 0;
+  c.avance();
+  std::string exp_texte = "e";
+  if (c.courant() == '+' || c.courant() == '-') {
+    exp_texte.push_back(c.courant());
+    c.avance();
+  }
+  const bool exp_negatif = exp_texte.size() > 1 && exp_texte[1] == '-';
+  long long exposant = 0;
+  bool exp_chiffre = false;
+  while (est_chiffre(c.courant())) {
+    exp_texte.push_back(c.courant());
+    exp_chiffre = true;
+    if (exposant < 1'000'000'000'000LL) exposant = exposant * 10 + (c.courant() - '0');
+    c.avance();
+  }
+  if (!exp_chiffre) return 0;
+  texte += exp_texte;
+  return exp_negatif ? -exposant : exposant;
+}
+
 // Sign, digits with one ".", exponent E or D. The accepted characters are
 // copied into a clean text for from_chars (which takes no "+" and no "D").
 std::optional<double> lit_decimal(Curseur& c) {
@@ -102,61 +162,16 @@ std::optional<double> lit_decimal(Curseur& c) {
     negatif = c.courant() == '-';
     c.avance();
   }
-  std::string texte;
-  bool point = false;
-  bool chiffre_lu = false;
-  // Position of the first significant digit, for telling overflow from
-  // underflow (see hors_limites).
-  long long chiffres_entiers = 0;  // significant digits before the point
-  long long zeros_fraction = 0;    // zeros after the point before the first significant digit
-  bool significatif = false;
-  for (;;) {
-    const char ch = c.courant();
-    if (est_chiffre(ch)) {
-      texte.push_back(ch);
-      chiffre_lu = true;
-      if (ch != '0') significatif = true;
-      if (!point && significatif) ++chiffres_entiers;
-      if (point && !significatif) ++zeros_fraction;
-    } else if (ch == '.' && !point) {
-      texte.push_back('.');
-      point = true;
-    } else {
-      break;
-    }
-    c.avance();
-  }
-  if (!chiffre_lu) return 0.0;
+  Mantisse m = lit_mantisse(c);
+  if (!m.chiffre_lu) return 0.0;
+  const long long exposant = lit_exposant(c, m.texte);
 
-  long long exposant = 0;
-  const char e = c.courant();
-  if (e == 'e' || e == 'E' || e == 'd' || e == 'D') {
-    c.avance();
-    std::string exp_texte = "e";
-    if (c.courant() == '+' || c.courant() == '-') {
-      exp_texte.push_back(c.courant());
-      c.avance();
-    }
-    bool exp_chiffre = false;
-    const bool exp_negatif = exp_texte.size() > 1 && exp_texte[1] == '-';
-    while (est_chiffre(c.courant())) {
-      exp_texte.push_back(c.courant());
-      exp_chiffre = true;
-      if (exposant < 1'000'000'000'000LL) exposant = exposant * 10 + (c.courant() - '0');
-      c.avance();
-    }
-    // "1E", "1E+" and "1D-" read as 1: an exponent needs a digit.
-    if (exp_chiffre) texte += exp_texte;
-    if (exp_negatif) exposant = -exposant;
-    if (!exp_chiffre) exposant = 0;
-  }
-
-  if (!significatif) return 0.0;  // "0", "-0.000E999": zero, never a negative zero
+  if (!m.significatif) return 0.0;  // "0", "-0.000E999": zero, never a negative zero
   double v = 0.0;
-  auto r = std::from_chars(texte.data(), texte.data() + texte.size(), v);
+  auto r = std::from_chars(m.texte.data(), m.texte.data() + m.texte.size(), v);
   if (r.ec == std::errc::result_out_of_range) {
     const long long amplitude =
-        (chiffres_entiers > 0 ? chiffres_entiers : -zeros_fraction) + exposant;
+        (m.chiffres_entiers > 0 ? m.chiffres_entiers : -m.zeros_fraction) + exposant;
     return hors_limites(amplitude);
   }
   if (r.ec != std::errc()) return 0.0;
