@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
-#include <utility>
 
 #include "pontex/fenetres/controles.h"
 
@@ -30,22 +29,13 @@ constexpr int hauteur_reference = 9000;
 
 }  // namespace
 
-Systeme systeme_reel() {
-  return Systeme{
-      [](std::string_view nom, pontex::Fenetre_lancement fenetre) {
-        return pontex::demarre_programme(nom, fenetre);
-      },
-      [](int code) { pontex::termine_processus(code); },
-  };
-}
-
-Form1::Form1(Systeme systeme, pontex::Fenetre_lancement mode)
+Form1::Form1(pontex::fenetres::Systeme& systeme, pontex::Fenetre_lancement mode)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       zone_client_(new QWidget(this)),
       Label1(new QLabel(QStringLiteral("Réinitialisation"), zone_client_)),
       Image1(new QLabel(zone_client_)),
       Timer1(new QTimer(this)),
-      systeme_(std::move(systeme)),
+      systeme_(systeme),
       mode_(mode) {
   // No title bar, no close box: the user has nothing to act on.
   setWindowTitle(QString());
@@ -109,10 +99,10 @@ void Form1::Timer1_Timer() {
   Timer1->stop();
   // A failed start is dropped: there is nothing the user could do about it
   // on this splash, and the relauncher must end in any case.
-  (void)systeme_.demarre_programme("Pontex.exe", mode_);
+  (void)systeme_.demarre("Pontex.exe", mode_);
   // The relauncher holds no file open: the picture was read and closed at
   // load time.
-  systeme_.termine_processus(0);
+  systeme_.termine();
 }
 
 void Form1::paintEvent(QPaintEvent*) {

@@ -6,24 +6,11 @@
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
-#include <functional>
-#include <string_view>
 
+#include "pontex/fenetres/systeme.h"
 #include "pontex/shared/processus.h"
-#include "pontex/shared/resultat.h"
 
 namespace relvano {
-
-// What the splash does to the world outside its window: start Pontex and end
-// this process. Tests put recorders here so that the tick does not end the
-// test runner.
-struct Systeme {
-  std::function<pontex::Resultat(std::string_view, pontex::Fenetre_lancement)> demarre_programme;
-  std::function<void(int)> termine_processus;
-};
-
-// The platform layer's start and end.
-Systeme systeme_reel();
 
 class Form1 : public QWidget {
   Q_OBJECT
@@ -35,7 +22,9 @@ class Form1 : public QWidget {
  public:
   // `mode`: how this process was started; the splash shows the same way and
   // Pontex is started the same way.
-  Form1(Systeme systeme, pontex::Fenetre_lancement mode);
+  // `systeme` starts Pontex and ends this process; tests record instead, so
+  // that the tick does not end the test runner. It outlives the window.
+  Form1(pontex::fenetres::Systeme& systeme, pontex::Fenetre_lancement mode);
 
   // Picture, place on screen, one pass of pending events, then the
   // two-second count starts.
@@ -57,7 +46,7 @@ class Form1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  Systeme systeme_;
+  pontex::fenetres::Systeme& systeme_;
   pontex::Fenetre_lancement mode_;
 };
 

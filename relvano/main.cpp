@@ -18,7 +18,8 @@ int main(int argc, char* argv[]) {
   QApplication application(argc_qt, argv_qt);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/relvano/icone.png")));
 
-  relvano::Form1 Form1(relvano::systeme_reel(), relvano::lit_mode_lancement());
+  pontex::fenetres::SystemeReel systeme;
+  relvano::Form1 Form1(systeme, relvano::lit_mode_lancement());
   Form1.Form_Load();
   Form1.affiche();
   return QApplication::exec();

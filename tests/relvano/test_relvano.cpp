@@ -28,21 +28,28 @@ using pontex::test::DossierTemporaire;
 using pontex::test::ecrit_octets;
 using pontex::test::lit_octets;
 
+// Starts and the end, noted in order, never done.
+class SystemeNote : public pontex::fenetres::Systeme {
+ public:
+  explicit SystemeNote(std::vector<std::string>& evenements) : evenements_(evenements) {}
+  pontex::Resultat demarre(std::string_view nom, Fenetre_lancement mode) override {
+    evenements_.push_back(std::string(nom) +
+                          (mode == Fenetre_lancement::normale ? " normale" : " reduite"));
+    return pontex::Resultat::echec("not started by the tests");
+  }
+  void termine() override { evenements_.push_back("fin"); }
+
+ private:
+  std::vector<std::string>& evenements_;
+};
+
 class Splash : public ::testing::Test {
  protected:
   DossierTemporaire dossier_;
   std::vector<std::string> evenements_;
+  SystemeNote systeme_{evenements_};
 
-  Systeme systeme() {
-    return Systeme{
-        [this](std::string_view nom, Fenetre_lancement mode) {
-          evenements_.push_back(std::string(nom) +
-                                (mode == Fenetre_lancement::normale ? " normale" : " reduite"));
-          return pontex::Resultat::echec("not started by the tests");
-        },
-        [this](int code) { evenements_.push_back("fin " + std::to_string(code)); },
-    };
-  }
+  SystemeNote& systeme() { return systeme_; }
 };
 
 TEST_F(Splash, PlaceFixeEnHauteurCentreeEnLargeur) {
@@ -94,7 +101,7 @@ TEST_F(Splash, UnSeulDemarrageAuPremierTop) {
     EXPECT_EQ(evenements_,
               (std::vector<std::string>{
                   mode == Fenetre_lancement::normale ? "Pontex.exe normale" : "Pontex.exe reduite",
-                  "fin 0"}));
+                  "fin"}));
   }
 }
 
