@@ -7,6 +7,7 @@ PONTEX_PAQUETS=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   imagemagick
+  clang-format git
   xvfb xauth x11-apps
 )
 
