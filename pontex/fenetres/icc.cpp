@@ -7,6 +7,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "pontex/fenetres/controles.h"
+
 namespace pontex::fenetres {
 
 namespace {
@@ -189,10 +191,8 @@ QPixmap dessine_oui() {
   QPainter p(&px);
   prepare(p);
   bouton_rond(p, QColor(40, 170, 50), QRectF(3, 3, 58, 58));
-  QFont f;
-  f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-  f.setPixelSize(22);
-  f.setBold(true);
+  QFont f = police_arial(12, true);
+  f.setPixelSize(22);  // the picture's own size, whatever the screen
   p.setFont(f);
   p.setPen(Qt::white);
   p.drawText(QRectF(0, 0, cote, cote), Qt::AlignCenter, QStringLiteral("OK"));
