@@ -200,12 +200,48 @@ TEST_F(Analyse, AnIndexPointingPastTheArticlesWritesNothing) {
   EXPECT_EQ(erreurs(), "Erreur article : PERDU 1 \r\n");
 }
 
-TEST_F(Analyse, ErrorFileThatCannotBeWrittenStillJournals) {
-  const EchecInjecte echec(
-      [](Operation, std::string_view chemin) { return chemin.ends_with(".err"); });
-  applique("X\t1\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"1.00 x Erreur reference : X"}));
+// An error file that refuses a line must not make the reference vanish: the
+// file stops there and the next start writes the line and goes on.
+TEST_F(Analyse, ErrorFileThatCannotBeWrittenStopsTheFileUntilTheNextStart) {
+  {
+    const EchecInjecte echec(
+        [](Operation, std::string_view chemin) { return chemin.ends_with(".err"); });
+    applique("BOU-001\t1\nX\t1\nBOU-001\t2\n");
+  }
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"1.00 x " + designation_40("PAIN DE CAMPAGNE"), "1.00 x Erreur reference : X",
+                    "Fichier d'erreurs non \xE9"
+                    "crit : analyse arr\xEAt\xE9"
+                    "e \xE0 l'enregistrement 2, reprise au prochain d\xE9marrage"}));
   EXPECT_FALSE(fs::exists(b.fichier_erreurs()));
+  EXPECT_TRUE(analyse_presente());
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+
+  b.fenetre.journal.clear();
+  applique_analyse(b.valeurs, b.fenetre);
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
+              "1.00 x Erreur reference : X", "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(erreurs(), "Erreur reference : X 1 \r\n");
+  EXPECT_EQ(b.article(1).stock(), 13.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
+  EXPECT_FALSE(analyse_presente());
+  EXPECT_FALSE(fs::exists("reprise_analyse.wdo"));
+}
+
+// Lines that are no records are reported with their first 100 bytes, never
+// applied and never kept whole in memory.
+TEST_F(Analyse, UnfinishedAndOverlongLinesAreReported) {
+  applique("BOU-001\t1\n" + std::string(200'000, 'L') + "\t1\nEPI-002\t1\n" +
+           std::string(150, 'Z') + "\t5");
+  const std::string l100(100, 'L'), z100(100, 'Z');
+  EXPECT_EQ(erreurs(), "Ligne trop longue : " + l100 + "\r\nLigne incomplete : " + z100 + "\r\n");
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"1.00 x " + designation_40("PAIN DE CAMPAGNE"), "Ligne trop longue : " + l100,
+              "1.00 x " + designation_40("CAF\xC9 EN GRAINS"), "Ligne incomplete : " + z100}));
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
 }
 
 TEST_F(Analyse, GarbageNeverCorruptsTheRegister) {
@@ -222,11 +258,11 @@ TEST_F(Analyse, GarbageNeverCorruptsTheRegister) {
   EXPECT_EQ(lit_octets(b.caisse() / "W_caiind.WDO"), index_avant);
   EXPECT_EQ(b.mouvement(0).poste(), 0);
   EXPECT_FALSE(analyse_presente());
-  // Every record is in the error file, the long ones whole.
+  // Every record is in the error file, the long ones whole up to 64 KiB.
   const std::string e = erreurs();
   EXPECT_NE(e.find("Erreur reference : " + std::string(200, 'R') + " 1 \r\n"), std::string::npos);
   EXPECT_NE(e.find("Erreur reference :  1 \r\n"), std::string::npos);
-  EXPECT_NE(e.find(std::string(2 * 1024 * 1024, 'L') + " 1 \r\n"), std::string::npos);
+  EXPECT_NE(e.find("Ligne trop longue : " + std::string(100, 'L') + "\r\n"), std::string::npos);
   EXPECT_EQ(b.fenetre.journal.size(),
             static_cast<std::size_t>(std::count(e.begin(), e.end(), '\n')));
 }
