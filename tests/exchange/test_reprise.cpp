@@ -309,7 +309,8 @@ TEST_F(Reprise, RepeatedKillsAtRandomMomentsLoseAndDoubleNothing) {
   b.ecrit_analyse(contenu);
 
   std::mt19937 g(17);
-  std::uniform_real_distribution<double> moment(0.0, complet / 2);
+  // Spread so that most kills fall before the file is finished.
+  std::uniform_real_distribution<double> moment(0.0, complet / tueries);
   int tues = 0;
   for (int i = 0; i < tueries && analyse_presente(); ++i)
     tues += dans_un_enfant([&] { applique_analyse(b.valeurs, b.fenetre); }, moment(g));
