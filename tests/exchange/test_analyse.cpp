@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/lecteur_analyse.h"
 #include "pontex/exchange/mouvement.h"
 #include "pontex/exchange/texte_mouvements.h"
 #include "tests/exchange/boutique.h"
@@ -37,6 +38,33 @@ TEST(DecoupeRecords, AnyLineEndEndsARecordAndAnUnfinishedOneWaits) {
   EXPECT_EQ(records("A\t1\r\r\n\nB"), (V{"A|1", "|", "|"}));
   EXPECT_EQ(records("B\t2"), V{});
   EXPECT_EQ(records("A\t1\t7 x\tB\nnotab\n"), (V{"A|1\t7 x\tB", "notab|"}));
+}
+
+// The working file is read block by block: a CR LF split over two blocks is
+// one line end, and every line's position is where a resumed run must start.
+TEST(LecteurAnalyse, LinesAndPositionsAcrossBlocksAndFromAPosition) {
+  DossierTemporaire d;
+  std::string texte = "A\t1\n";
+  texte += std::string(LecteurAnalyse::taille_bloc - texte.size() - 1, 'B') + "\r\n";
+  texte += "C\t2\rD\t3";
+  ecrit_octets(d.chemin() / "w.txt", texte);
+  const auto lit = [](std::int64_t depuis) {
+    LecteurAnalyse l;
+    EXPECT_TRUE(l.ouvre("w.txt", depuis).ok());
+    std::vector<std::string> lignes;
+    LigneAnalyse ligne;
+    while (l.suivante(ligne))
+      lignes.push_back(std::to_string(static_cast<int>(ligne.sorte)) + ":" +
+                       std::to_string(ligne.debut) + "-" + std::to_string(ligne.suivante) + ":" +
+                       std::string(ligne.texte.substr(0, 3)));
+    return lignes;
+  };
+  const std::string b = std::to_string(LecteurAnalyse::taille_bloc + 1);
+  const std::string c = std::to_string(LecteurAnalyse::taille_bloc + 5);
+  EXPECT_EQ(lit(0), (V{"0:0-4:A\t1", "0:4-" + b + ":BBB", "0:" + b + "-" + c + ":C\t2",
+                       "1:" + c + "-" + std::to_string(texte.size()) + ":D\t3"}));
+  EXPECT_EQ(lit(std::stoll(b)), (V{"0:" + b + "-" + c + ":C\t2",
+                                   "1:" + c + "-" + std::to_string(texte.size()) + ":D\t3"}));
 }
 
 TEST(NumerosMouvement, RoundedHalvesToEvenAndZeroWhenTooLargeForTheField) {
