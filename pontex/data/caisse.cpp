@@ -252,4 +252,12 @@ Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
   return Resultat::succes();
 }
 
+Resultat Caisse::vide_tampons() {
+  Resultat r = articles_.est_ouvert() ? articles_.vide_tampons() : Resultat::succes();
+  FichierRecords mouvements;
+  Resultat m = mouvements.ouvre(chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur);
+  if (m) m = mouvements.vide_tampons();
+  return r ? m : r;
+}
+
 }  // namespace pontex

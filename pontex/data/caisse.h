@@ -77,6 +77,11 @@ class Caisse {
   Resultat ajoute_mouvement(const EnregistrementMouvement& mouvement,
                             std::int32_t* numero_ecrit = nullptr) const;
 
+  // Asks the system to put the article file (when open) and the movement
+  // file on the disk: what an exchange changed there then survives a power
+  // cut. Costly, so once per applied file.
+  Resultat vide_tampons();
+
  private:
   std::string dossier_;
   FichierRecords articles_;

@@ -2,6 +2,8 @@
 // The exchange with the stock server, as procedures that run without a
 // display. The main window's timers and buttons call them.
 
+#include <string_view>
+
 #include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
 
@@ -12,8 +14,20 @@ namespace pontex {
 void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre);
 
 // Applies the working file "prov_stk_ana_ron.txt" of the current directory
-// to the articles, then deletes it.
-void applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+// to the articles, then deletes it. An analysis that an earlier process
+// began and did not finish is taken up where it stopped, each record
+// applied once. False when the file is left to be taken up at the next
+// start (the error file or the progress file could not be written): no
+// other file may take the working file's place before.
+bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+
+// The same for a working file just copied from the received file `nom`: a
+// new application from its first record, whatever an earlier progress file
+// says.
+bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom);
+
+// A working file or a progress file is waiting from an earlier process.
+bool analyse_en_attente();
 
 // Applies valeurs.quantite to article valeurs.numero_article and records the
 // stock movement.

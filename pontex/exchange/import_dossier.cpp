@@ -67,6 +67,9 @@ bool prend_fichier(const std::string& dossier, const std::string& nom) {
 void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
     const std::string dossier = dossier_import(valeurs);
+    // An application that an earlier process left unfinished comes first;
+    // while it cannot finish, no file may take its working file's place.
+    if (analyse_en_attente() && !applique_analyse(valeurs, fenetre)) return;
     // Each name is tried once per call: a file that cannot be taken now
     // would otherwise be tried again and again and the cycle never end.
     std::set<std::string> deja_vus;
@@ -85,7 +88,7 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 
       if (prend_fichier(dossier, nom)) {
         fenetre.ajoute_journal(std::string(textes::traitement) + nom);
-        applique_analyse(valeurs, fenetre);
+        if (!applique_import(valeurs, fenetre, nom)) return;
       } else {
         fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom);
       }

@@ -48,7 +48,8 @@ std::int16_t numero_utilisateur(const ValeursProgramme& valeurs) {
   return numero_arrondi<std::int16_t>(valeurs.config.utilisa);
 }
 
-Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                            const AvantEcriture& avant_ecriture, std::int32_t* numero_mouvement) {
   const std::int32_t k = valeurs.numero_article;
   const double quantite = valeurs.quantite;
   // The movement record keeps the quantity as a Single too: a quantity that
@@ -74,15 +75,10 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) 
     valeurs.article.met_quantite2(*seconde);
   }
   valeurs.article.met_date_mouvement(date);
-  // If the new stock did not reach the file, journaling it and recording a
-  // movement would tell the shop a change that never happened.
-  if (auto r = valeurs.caisse.ecrit_article(k, valeurs.article); !r) return r;
 
-  std::string ligne = format_deux_decimales(quantite, valeurs.separateur_decimal);
-  ligne += textes::fois;
-  ligne += valeurs.article.designation();
-  fenetre.ajoute_journal(ligne);
-
+  // Built before anything is written, so that whoever watches the writes
+  // (the analysis keeps what it needs to finish them after a kill) knows
+  // the exact bytes that will land in the movement file.
   EnregistrementMouvement mouvement = EnregistrementMouvement::vierge();
   mouvement.met_date(date);
   mouvement.met_heure(format_hh_mm(maintenant));
@@ -94,7 +90,19 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) 
   mouvement.met_poste(numero_poste(valeurs));
   mouvement.met_utilisateur(numero_utilisateur(valeurs));
   mouvement.met_origine(textes::origine_serveur);
-  if (!valeurs.caisse.ajoute_mouvement(mouvement)) {
+  if (avant_ecriture && !avant_ecriture({k, lu, valeurs.article, mouvement}))
+    return Resultat::echec("stopped before writing");
+
+  // If the new stock did not reach the file, journaling it and recording a
+  // movement would tell the shop a change that never happened.
+  if (auto r = valeurs.caisse.ecrit_article(k, valeurs.article); !r) return r;
+
+  std::string ligne = format_deux_decimales(quantite, valeurs.separateur_decimal);
+  ligne += textes::fois;
+  ligne += valeurs.article.designation();
+  fenetre.ajoute_journal(ligne);
+
+  if (!valeurs.caisse.ajoute_mouvement(mouvement, numero_mouvement)) {
     std::string alerte(textes::mouvement_non_enregistre);
     alerte += sans_espaces(valeurs.article.code());
     fenetre.ajoute_journal(alerte);

@@ -3,6 +3,10 @@
 // with an answer, so that a record which could not be applied is written to
 // the error file instead of vanishing.
 
+#include <cstdint>
+#include <functional>
+
+#include "pontex/data/enregistrements.h"
 #include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
 #include "pontex/shared/resultat.h"
@@ -15,7 +19,22 @@ namespace pontex {
 // single-precision fields. Once the article is written the movement counts
 // as applied: a movement file that refuses the movement is reported in the
 // journal, the stock keeps its new value.
-Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+//
+// `avant_ecriture`, when given, sees the article as read and as it is about
+// to be written, and the movement record about to be appended, before
+// anything is written; answering false stops the recording there (nothing
+// written, a failure returned). `numero_mouvement` receives the number of
+// the movement appended (untouched when none was).
+struct EcrituresPrevues {
+  std::int32_t article;
+  const EnregistrementArticle& avant;
+  const EnregistrementArticle& apres;
+  const EnregistrementMouvement& mouvement;
+};
+using AvantEcriture = std::function<bool(const EcrituresPrevues&)>;
+Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                            const AvantEcriture& avant_ecriture = {},
+                            std::int32_t* numero_mouvement = nullptr);
 
 // Workstation and user numbers of the movement records: the configuration
 // text read as a number, rounded halves to even; 0 when it does not fit the

@@ -7,15 +7,11 @@
 
 namespace pontex {
 
-namespace {
-
 RecordMouvement coupe_record(std::string_view ligne) {
   const auto tab = ligne.find('\t');
   if (tab == std::string_view::npos) return {ligne, {}};
   return {ligne.substr(0, tab), ligne.substr(tab + 1)};
 }
-
-}  // namespace
 
 std::vector<RecordMouvement> decoupe_records(std::string_view texte) {
   std::vector<RecordMouvement> records;

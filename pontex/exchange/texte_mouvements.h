@@ -23,6 +23,9 @@ struct RecordMouvement {
 // `texte`.
 std::vector<RecordMouvement> decoupe_records(std::string_view texte);
 
+// One record's text (its line end left out) cut at its first TAB.
+RecordMouvement coupe_record(std::string_view ligne);
+
 // The quantity of a record by the numeric text reader (nothing after the TAB
 // reads 0), or nothing when the register cannot hold it: a number beyond a
 // double ("1e400") or beyond the single-precision stock fields.

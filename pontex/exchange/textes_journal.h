@@ -31,6 +31,41 @@ inline constexpr std::string_view erreur_article = "Erreur article : ";
 // movement (damaged header, file not writable): followed by the article code.
 inline constexpr std::string_view mouvement_non_enregistre = "Mouvement non enregistr\xE9 : ";
 
+// An unfinished analysis taken up again at start-up: "Reprise : " + the
+// received file's name + " à partir de l'enregistrement " + its number.
+inline constexpr std::string_view reprise = "Reprise : ";
+inline constexpr std::string_view reprise_a_partir = " \xE0 partir de l'enregistrement ";
+// It cannot be: nothing is applied from the working file. Followed by why.
+inline constexpr std::string_view reprise_impossible = "Reprise impossible : ";
+inline constexpr std::string_view reprise_sans_fichier = "fichier de travail absent pour ";
+inline constexpr std::string_view reprise_autre_fichier =
+    "le fichier de travail n'est plus celui de ";
+inline constexpr std::string_view reprise_illisible = "suivi de reprise illisible";
+// The article of the record under way at the stop was changed by the
+// cash-register program since: "Reprise : article " + code + this + number.
+inline constexpr std::string_view reprise_ambigue_debut = "Reprise : article ";
+inline constexpr std::string_view reprise_ambigue_fin =
+    " modifi\xE9 par la caisse depuis l'arr\xEAt, stock \xE0 v\xE9rifier, enregistrement ";
+
+// Lines of the working file that are not records, written to the error file
+// and the journal followed by their first 100 bytes: the last line without
+// its line end (it may be cut short), and a line too long to be a record.
+inline constexpr std::string_view ligne_incomplete = "Ligne incomplete : ";
+inline constexpr std::string_view ligne_trop_longue = "Ligne trop longue : ";
+
+// The analysis stopped before a record, which the next start takes up:
+// what could not be written, then arret + the record's number + arret_fin.
+inline constexpr std::string_view erreurs_non_ecrites =
+    "Fichier d'erreurs non \xE9"
+    "crit";
+inline constexpr std::string_view suivi_non_ecrit =
+    "Suivi de reprise non \xE9"
+    "crit";
+inline constexpr std::string_view arret =
+    " : analyse arr\xEAt\xE9"
+    "e \xE0 l'enregistrement ";
+inline constexpr std::string_view arret_fin = ", reprise au prochain d\xE9marrage";
+
 // Export.
 inline constexpr std::string_view sauvegarde_histo = "Sauvegarde histo Sorties";
 inline constexpr std::string_view export_genere = "Export g\xE9n\xE9r\xE9";

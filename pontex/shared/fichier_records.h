@@ -54,6 +54,11 @@ class FichierRecords {
 
   static constexpr std::int64_t ecart_max_octets = 1 << 20;
 
+  // Asks the system to put what was written through this file on the disk
+  // (fsync / FlushFileBuffers). Costly: for the few moments that must
+  // survive a power cut, never per record.
+  Resultat vide_tampons();
+
  private:
   // Records a size in bytes the file is known to reach.
   void vu(std::int64_t octets) const {

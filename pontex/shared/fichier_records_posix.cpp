@@ -174,3 +174,15 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
 }
 
 }  // namespace pontex
+
+namespace pontex {
+
+Resultat FichierRecords::vide_tampons() {
+  if (fd_ < 0) return Resultat::echec("record file not open");
+  if (interne::echec_injecte(Operation::ecriture, chemin_))
+    return Resultat::echec("failure injected for " + chemin_);
+  if (::fsync(fd_) != 0) return echec_errno("flush", chemin_, errno);
+  return Resultat::succes();
+}
+
+}  // namespace pontex

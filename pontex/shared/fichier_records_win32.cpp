@@ -172,3 +172,19 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
 }
 
 }  // namespace pontex
+
+namespace pontex {
+
+Resultat FichierRecords::vide_tampons() {
+  if (handle_ == nullptr) return Resultat::echec("record file not open");
+  if (interne::echec_injecte(Operation::ecriture, chemin_))
+    return Resultat::echec("failure injected for " + chemin_);
+  // Refused on a file opened for reading only; nothing of ours to flush then.
+  if (!::FlushFileBuffers(poignee(handle_))) {
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_ACCESS_DENIED) return echec_systeme("flush", chemin_, code);
+  }
+  return Resultat::succes();
+}
+
+}  // namespace pontex

@@ -61,9 +61,13 @@ Resultat cree_dossier(std::string_view chemin);
 // Last change of a file, in seconds since 1970 (UTC), or nothing.
 std::optional<std::int64_t> date_modification(std::string_view chemin);
 
+// Size in bytes of a plain file (a link, folder or device is not one), or
+// nothing.
+std::optional<std::int64_t> taille_fichier(std::string_view chemin);
+
 // Whole text files, bytes as they are (no line-end translation).
 Resultat lit_texte(std::string_view chemin, std::string& contenu);
-Resultat ecrit_texte(std::string_view chemin, std::string_view contenu);  // replaces
+Resultat ecrit_texte(std::string_view chemin, std::string_view contenu);   // replaces
 Resultat ajoute_texte(std::string_view chemin, std::string_view contenu);  // appends, creates
 
 // --- Test support -----------------------------------------------------------

@@ -250,6 +250,14 @@ std::optional<std::int64_t> date_modification(std::string_view chemin) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec);
 }
 
+std::optional<std::int64_t> taille_fichier(std::string_view chemin) {
+  std::string natif;
+  if (!prepare(Operation::lecture, chemin, natif)) return std::nullopt;
+  struct stat st;
+  if (::lstat(natif.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
 Resultat lit_texte(std::string_view chemin, std::string& contenu) {
   contenu.clear();
   if (echec_injecte(Operation::lecture, chemin)) return echec_injection(chemin);

@@ -207,6 +207,17 @@ std::optional<std::int64_t> date_modification(std::string_view chemin) {
   return static_cast<std::int64_t>(t / 10000000ULL) - 11644473600LL;
 }
 
+std::optional<std::int64_t> taille_fichier(std::string_view chemin) {
+  std::wstring large;
+  if (!prepare(Operation::lecture, chemin, large)) return std::nullopt;
+  WIN32_FILE_ATTRIBUTE_DATA donnees;
+  if (!::GetFileAttributesExW(large.c_str(), GetFileExInfoStandard, &donnees)) return std::nullopt;
+  if (donnees.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+    return std::nullopt;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(donnees.nFileSizeHigh) << 32) |
+                                   donnees.nFileSizeLow);
+}
+
 Resultat lit_texte(std::string_view chemin, std::string& contenu) {
   contenu.clear();
   if (echec_injecte(Operation::lecture, chemin)) return echec_injection(chemin);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/lecteur_analyse.h"
 #include "pontex/exchange/mouvement.h"
 #include "pontex/exchange/texte_mouvements.h"
 #include "tests/support/boutique.h"
@@ -37,6 +38,33 @@ TEST(DecoupeRecords, AnyLineEndEndsARecordAndAnUnfinishedOneWaits) {
   EXPECT_EQ(records("A\t1\r\r\n\nB"), (V{"A|1", "|", "|"}));
   EXPECT_EQ(records("B\t2"), V{});
   EXPECT_EQ(records("A\t1\t7 x\tB\nnotab\n"), (V{"A|1\t7 x\tB", "notab|"}));
+}
+
+// The working file is read block by block: a CR LF split over two blocks is
+// one line end, and every line's position is where a resumed run must start.
+TEST(LecteurAnalyse, LinesAndPositionsAcrossBlocksAndFromAPosition) {
+  DossierTemporaire d;
+  std::string texte = "A\t1\n";
+  texte += std::string(LecteurAnalyse::taille_bloc - texte.size() - 1, 'B') + "\r\n";
+  texte += "C\t2\rD\t3";
+  ecrit_octets(d.chemin() / "w.txt", texte);
+  const auto lit = [](std::int64_t depuis) {
+    LecteurAnalyse l;
+    EXPECT_TRUE(l.ouvre("w.txt", depuis).ok());
+    std::vector<std::string> lignes;
+    LigneAnalyse ligne;
+    while (l.suivante(ligne))
+      lignes.push_back(std::to_string(static_cast<int>(ligne.sorte)) + ":" +
+                       std::to_string(ligne.debut) + "-" + std::to_string(ligne.suivante) + ":" +
+                       std::string(ligne.texte.substr(0, 3)));
+    return lignes;
+  };
+  const std::string b = std::to_string(LecteurAnalyse::taille_bloc + 1);
+  const std::string c = std::to_string(LecteurAnalyse::taille_bloc + 5);
+  EXPECT_EQ(lit(0), (V{"0:0-4:A\t1", "0:4-" + b + ":BBB", "0:" + b + "-" + c + ":C\t2",
+                       "1:" + c + "-" + std::to_string(texte.size()) + ":D\t3"}));
+  EXPECT_EQ(lit(std::stoll(b)), (V{"0:" + b + "-" + c + ":C\t2",
+                                   "1:" + c + "-" + std::to_string(texte.size()) + ":D\t3"}));
 }
 
 TEST(NumerosMouvement, RoundedHalvesToEvenAndZeroWhenTooLargeForTheField) {
@@ -200,12 +228,48 @@ TEST_F(Analyse, AnIndexPointingPastTheArticlesWritesNothing) {
   EXPECT_EQ(erreurs(), "Erreur article : PERDU 1 \r\n");
 }
 
-TEST_F(Analyse, ErrorFileThatCannotBeWrittenStillJournals) {
-  const EchecInjecte echec(
-      [](Operation, std::string_view chemin) { return chemin.ends_with(".err"); });
-  applique("X\t1\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"1.00 x Erreur reference : X"}));
+// An error file that refuses a line must not make the reference vanish: the
+// file stops there and the next start writes the line and goes on.
+TEST_F(Analyse, ErrorFileThatCannotBeWrittenStopsTheFileUntilTheNextStart) {
+  {
+    const EchecInjecte echec(
+        [](Operation, std::string_view chemin) { return chemin.ends_with(".err"); });
+    applique("BOU-001\t1\nX\t1\nBOU-001\t2\n");
+  }
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"1.00 x " + designation_40("PAIN DE CAMPAGNE"), "1.00 x Erreur reference : X",
+                    "Fichier d'erreurs non \xE9"
+                    "crit : analyse arr\xEAt\xE9"
+                    "e \xE0 l'enregistrement 2, reprise au prochain d\xE9marrage"}));
   EXPECT_FALSE(fs::exists(b.fichier_erreurs()));
+  EXPECT_TRUE(analyse_presente());
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+
+  b.fenetre.journal.clear();
+  applique_analyse(b.valeurs, b.fenetre);
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
+              "1.00 x Erreur reference : X", "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(erreurs(), "Erreur reference : X 1 \r\n");
+  EXPECT_EQ(b.article(1).stock(), 13.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
+  EXPECT_FALSE(analyse_presente());
+  EXPECT_FALSE(fs::exists("reprise_analyse.wdo"));
+}
+
+// Lines that are no records are reported with their first 100 bytes, never
+// applied and never kept whole in memory.
+TEST_F(Analyse, UnfinishedAndOverlongLinesAreReported) {
+  applique("BOU-001\t1\n" + std::string(200'000, 'L') + "\t1\nEPI-002\t1\n" +
+           std::string(150, 'Z') + "\t5");
+  const std::string l100(100, 'L'), z100(100, 'Z');
+  EXPECT_EQ(erreurs(), "Ligne trop longue : " + l100 + "\r\nLigne incomplete : " + z100 + "\r\n");
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"1.00 x " + designation_40("PAIN DE CAMPAGNE"), "Ligne trop longue : " + l100,
+              "1.00 x " + designation_40("CAF\xC9 EN GRAINS"), "Ligne incomplete : " + z100}));
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
 }
 
 TEST_F(Analyse, GarbageNeverCorruptsTheRegister) {
@@ -222,11 +286,11 @@ TEST_F(Analyse, GarbageNeverCorruptsTheRegister) {
   EXPECT_EQ(lit_octets(b.caisse() / "W_caiind.WDO"), index_avant);
   EXPECT_EQ(b.mouvement(0).poste(), 0);
   EXPECT_FALSE(analyse_presente());
-  // Every record is in the error file, the long ones whole.
+  // Every record is in the error file, the long ones whole up to 64 KiB.
   const std::string e = erreurs();
   EXPECT_NE(e.find("Erreur reference : " + std::string(200, 'R') + " 1 \r\n"), std::string::npos);
   EXPECT_NE(e.find("Erreur reference :  1 \r\n"), std::string::npos);
-  EXPECT_NE(e.find(std::string(2 * 1024 * 1024, 'L') + " 1 \r\n"), std::string::npos);
+  EXPECT_NE(e.find("Ligne trop longue : " + std::string(100, 'L') + "\r\n"), std::string::npos);
   EXPECT_EQ(b.fenetre.journal.size(),
             static_cast<std::size_t>(std::count(e.begin(), e.end(), '\n')));
 }

@@ -1,0 +1,85 @@
+#include "pontex/exchange/lecteur_analyse.h"
+
+namespace pontex {
+
+Resultat LecteurAnalyse::ouvre(std::string_view chemin, std::int64_t depuis) {
+  tampon_.clear();
+  origine_ = depuis < 0 ? 0 : depuis;
+  debut_ = cherche_ = 0;
+  fin_ = termine_ = echec_ = saute_ = false;
+  // Records of one byte: any position can be read.
+  return fichier_.ouvre(chemin, 1);
+}
+
+bool LecteurAnalyse::remplit() {
+  // What lies before the current line is done with.
+  tampon_.erase(0, debut_);
+  origine_ += static_cast<std::int64_t>(debut_);
+  cherche_ -= debut_;
+  debut_ = 0;
+  const std::size_t deja = tampon_.size();
+  tampon_.resize(deja + taille_bloc);
+  std::size_t lus = 0;
+  const Resultat r = fichier_.lit(origine_ + static_cast<std::int64_t>(deja) + 1,
+                                  tampon_.data() + deja, taille_bloc, lus);
+  tampon_.resize(deja + lus);
+  if (!r) echec_ = true;
+  if (!r || lus == 0) fin_ = true;
+  return lus > 0;
+}
+
+bool LecteurAnalyse::suivante(LigneAnalyse& ligne) {
+  if (termine_ || echec_) return false;
+  for (;;) {
+    const std::size_t i = tampon_.find_first_of("\r\n", cherche_);
+    if (i != std::string::npos) {
+      // A CR at the end of what was read may be the first half of a CR LF.
+      if (tampon_[i] == '\r' && i + 1 == tampon_.size() && !fin_) {
+        cherche_ = i;
+        remplit();
+        if (echec_) return false;
+        continue;
+      }
+      std::size_t apres = i + 1;
+      if (tampon_[i] == '\r' && apres < tampon_.size() && tampon_[apres] == '\n') ++apres;
+      ligne.suivante = origine_ + static_cast<std::int64_t>(apres);
+      if (saute_) {
+        ligne.sorte = LigneAnalyse::Sorte::trop_longue;
+        ligne.texte = debut_long_;
+        ligne.debut = position_longue_;
+        saute_ = false;
+      } else {
+        ligne.sorte = LigneAnalyse::Sorte::record;
+        ligne.texte = std::string_view(tampon_).substr(debut_, i - debut_);
+        ligne.debut = origine_ + static_cast<std::int64_t>(debut_);
+      }
+      debut_ = cherche_ = apres;
+      return true;
+    }
+    if (!saute_ && tampon_.size() - debut_ > longueur_max) {
+      saute_ = true;
+      debut_long_ = tampon_.substr(debut_, debut_montre);
+      position_longue_ = origine_ + static_cast<std::int64_t>(debut_);
+    }
+    if (saute_) debut_ = tampon_.size();  // nothing of it is kept
+    cherche_ = tampon_.size();
+    if (fin_) {
+      termine_ = true;
+      if (!saute_ && debut_ == tampon_.size()) return false;
+      ligne.sorte = LigneAnalyse::Sorte::incomplete;
+      if (saute_) {
+        ligne.texte = debut_long_;
+        ligne.debut = position_longue_;
+      } else {
+        ligne.texte = std::string_view(tampon_).substr(debut_, debut_montre);
+        ligne.debut = origine_ + static_cast<std::int64_t>(debut_);
+      }
+      ligne.suivante = origine_ + static_cast<std::int64_t>(tampon_.size());
+      return true;
+    }
+    remplit();
+    if (echec_) return false;
+  }
+}
+
+}  // namespace pontex

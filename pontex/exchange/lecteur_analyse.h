@@ -1,0 +1,65 @@
+#pragma once
+// Reads the working file as a stream of lines, block by block from a given
+// byte position, so that memory stays bounded whatever the server sent and
+// the analysis knows where each record starts and where the next one does:
+// that position is what a resumed run starts from.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "pontex/shared/fichier_records.h"
+#include "pontex/shared/resultat.h"
+
+namespace pontex {
+
+struct LigneAnalyse {
+  enum class Sorte {
+    record,       // a whole record, its line end left out
+    incomplete,   // the file ends without a line end: maybe cut short
+    trop_longue,  // longer than LecteurAnalyse::longueur_max: not a record
+  };
+  Sorte sorte = Sorte::record;
+  // The record; for the two others, the line's first 100 bytes as they are.
+  std::string_view texte;
+  std::int64_t debut = 0;     // byte position of the line
+  std::int64_t suivante = 0;  // byte position right after its line end
+};
+
+class LecteurAnalyse {
+ public:
+  // Bytes read per system call, and the longest line kept as a record (the
+  // server's records are a reference, a TAB and a number: far shorter).
+  static constexpr std::size_t taille_bloc = 64 * 1024;
+  static constexpr std::size_t longueur_max = 64 * 1024;
+  static constexpr std::size_t debut_montre = 100;
+
+  // Opens `chemin` for reading from byte `depuis` (a position given by
+  // LigneAnalyse::suivante or debut).
+  Resultat ouvre(std::string_view chemin, std::int64_t depuis);
+
+  // The next line. A line ends at LF, CR LF or a lone CR. False at the end
+  // of the file, or when it could not be read (then en_echec()). The text
+  // stays valid until the next call.
+  bool suivante(LigneAnalyse& ligne);
+  bool en_echec() const { return echec_; }
+
+ private:
+  bool remplit();
+
+  FichierRecords fichier_;
+  std::string tampon_;
+  std::int64_t origine_ = 0;  // file position of tampon_[0]
+  std::size_t debut_ = 0;     // start of the current line in tampon_
+  std::size_t cherche_ = 0;   // where the search for its end goes on
+  bool fin_ = false;          // the file has no more bytes
+  bool termine_ = false;      // everything returned
+  bool echec_ = false;
+  // A line beyond longueur_max: its first bytes and where it began; the rest
+  // is read past without being kept.
+  bool saute_ = false;
+  std::string debut_long_;
+  std::int64_t position_longue_ = 0;
+};
+
+}  // namespace pontex

@@ -1,0 +1,296 @@
+#include "pontex/exchange/reprise.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "pontex/data/enregistrements.h"
+#include "pontex/exchange/articles_echange.h"
+#include "pontex/exchange/texte_mouvements.h"
+#include "pontex/exchange/textes_journal.h"
+#include "pontex/shared/fichiers.h"
+
+namespace pontex {
+
+namespace {
+
+// Layout of the progress record (little-endian, 512 bytes).
+constexpr std::string_view signature = "PXREPRI1";
+constexpr std::size_t o_attente = 8, o_taille = 12, o_empreinte = 20, o_numero = 28, o_debut = 36,
+                      o_suivante = 44, o_article = 52, o_stock_avant = 56, o_q2_avant = 60,
+                      o_stock_apres = 64, o_q2_apres = 68, o_mvt_avant = 72, o_mouvement = 76,
+                      o_date = 140, o_taille_err = 150, o_longueur = 158, o_empreinte_ligne = 166,
+                      o_longueur_nom = 174, o_nom = 175, longueur_nom_max = 255,
+                      o_controle = EtatReprise::longueur - 8;
+static_assert(o_nom + longueur_nom_max <= o_controle);
+
+void met_u64(std::uint8_t* p, std::size_t o, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint64_t lit_u64(const std::uint8_t* p, std::size_t o) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(p[o + i]) << (8 * i);
+  return v;
+}
+void met_u32(std::uint8_t* p, std::size_t o, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint32_t lit_u32(const std::uint8_t* p, std::size_t o) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(p[o + i]) << (8 * i);
+  return v;
+}
+
+std::uint32_t bits(float f) {
+  std::uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return b;
+}
+
+std::string chemin_erreurs(const ValeursProgramme& valeurs, std::string_view date) {
+  return dossier_import(valeurs) + "erreurs_" + std::string(date) + ".err";
+}
+
+// Whether the error line under way is in the error file, where it was to go.
+bool ligne_erreur_ecrite(const ValeursProgramme& valeurs, const EtatReprise& etat) {
+  const std::string chemin = chemin_erreurs(valeurs, etat.date_erreurs);
+  const auto taille = taille_fichier(chemin);
+  if (!taille || *taille < etat.taille_erreurs + etat.longueur_ligne) return false;
+  FichierRecords f;
+  if (!f.ouvre(chemin, 1)) return false;
+  std::string lu(static_cast<std::size_t>(etat.longueur_ligne), '\0');
+  std::size_t lus = 0;
+  if (!f.lit(etat.taille_erreurs + 1, lu.data(), lu.size(), lus) || lus != lu.size()) return false;
+  return empreinte(lu) == etat.empreinte_ligne;
+}
+
+enum class Mouvement { trouve, complete, absent };
+
+// Looks for the exact movement record under way after the count it was to
+// follow (the cash-register program may have appended its own since, so
+// every slot after it is looked at, not only the next one). When it is not
+// there but a slot within the header's count is empty or beyond the end of
+// the file, our append raised the count and was stopped before its record:
+// the record goes into that slot.
+Mouvement regle_mouvement(const ValeursProgramme& valeurs, const EtatReprise& etat) {
+  FichierRecords f;
+  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur))
+    return Mouvement::absent;
+  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
+  std::size_t lus = 0;
+  if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) return Mouvement::absent;
+  const std::int64_t compte = entete.poste();
+  const std::int64_t enregistres = f.nombre_records() - 1;  // movements the file holds
+  const std::int64_t premier = std::max<std::int64_t>(etat.mouvements_avant, 0) + 1;
+  const std::int64_t dernier = std::max(compte, enregistres);
+
+  constexpr std::size_t bloc = 256;
+  std::vector<std::uint8_t> tampon(bloc * EnregistrementMouvement::longueur);
+  std::int64_t trou = 0;
+  for (std::int64_t m = premier; m <= dernier; m += bloc) {
+    const auto nombre = static_cast<std::size_t>(std::min<std::int64_t>(bloc, dernier - m + 1));
+    if (!f.lit(m + 1, tampon.data(), nombre, lus)) lus = 0;
+    for (std::size_t i = 0; i < nombre; ++i) {
+      const std::int64_t numero = m + static_cast<std::int64_t>(i);
+      const std::uint8_t* e = tampon.data() + i * EnregistrementMouvement::longueur;
+      if (i < lus && std::memcmp(e, etat.mouvement.data(), etat.mouvement.size()) == 0)
+        return Mouvement::trouve;
+      const bool vide = i >= lus || std::all_of(e, e + EnregistrementMouvement::longueur,
+                                                [](std::uint8_t o) { return o == 0; });
+      if (vide && trou == 0 && numero <= compte) trou = numero;
+    }
+  }
+  if (trou == 0) return Mouvement::absent;
+  if (!f.ecrit(trou + 1, etat.mouvement.data())) return Mouvement::absent;
+  return Mouvement::complete;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, EtatReprise::longueur> EtatReprise::encode() const {
+  std::array<std::uint8_t, longueur> o{};
+  std::memcpy(o.data(), signature.data(), signature.size());
+  met_u32(o.data(), o_attente, static_cast<std::uint32_t>(attente));
+  met_u64(o.data(), o_taille, taille_fichier);
+  met_u64(o.data(), o_empreinte, empreinte_fichier);
+  met_u64(o.data(), o_numero, static_cast<std::uint64_t>(numero));
+  met_u64(o.data(), o_debut, static_cast<std::uint64_t>(debut));
+  met_u64(o.data(), o_suivante, static_cast<std::uint64_t>(suivante));
+  met_u32(o.data(), o_article, static_cast<std::uint32_t>(article));
+  met_u32(o.data(), o_stock_avant, stock_avant);
+  met_u32(o.data(), o_q2_avant, quantite2_avant);
+  met_u32(o.data(), o_stock_apres, stock_apres);
+  met_u32(o.data(), o_q2_apres, quantite2_apres);
+  met_u32(o.data(), o_mvt_avant, static_cast<std::uint32_t>(mouvements_avant));
+  std::memcpy(o.data() + o_mouvement, mouvement.data(), mouvement.size());
+  std::memcpy(o.data() + o_date, date_erreurs.data(),
+              std::min<std::size_t>(date_erreurs.size(), 10));
+  met_u64(o.data(), o_taille_err, static_cast<std::uint64_t>(taille_erreurs));
+  met_u64(o.data(), o_longueur, static_cast<std::uint64_t>(longueur_ligne));
+  met_u64(o.data(), o_empreinte_ligne, empreinte_ligne);
+  const std::size_t n = std::min(nom.size(), longueur_nom_max);
+  o[o_longueur_nom] = static_cast<std::uint8_t>(n);
+  std::memcpy(o.data() + o_nom, nom.data(), n);
+  met_u64(o.data(), o_controle,
+          empreinte(std::string_view(reinterpret_cast<const char*>(o.data()), o_controle)));
+  return o;
+}
+
+std::optional<EtatReprise> EtatReprise::decode(const std::uint8_t* o, std::size_t taille) {
+  if (taille != longueur) return std::nullopt;
+  if (std::memcmp(o, signature.data(), signature.size()) != 0) return std::nullopt;
+  if (lit_u64(o, o_controle) !=
+      empreinte(std::string_view(reinterpret_cast<const char*>(o), o_controle)))
+    return std::nullopt;
+  EtatReprise e;
+  const std::uint32_t attente = lit_u32(o, o_attente);
+  if (attente > static_cast<std::uint32_t>(Attente::termine)) return std::nullopt;
+  e.attente = static_cast<Attente>(attente);
+  e.taille_fichier = lit_u64(o, o_taille);
+  e.empreinte_fichier = lit_u64(o, o_empreinte);
+  e.numero = static_cast<std::int64_t>(lit_u64(o, o_numero));
+  e.debut = static_cast<std::int64_t>(lit_u64(o, o_debut));
+  e.suivante = static_cast<std::int64_t>(lit_u64(o, o_suivante));
+  e.article = static_cast<std::int32_t>(lit_u32(o, o_article));
+  e.stock_avant = lit_u32(o, o_stock_avant);
+  e.quantite2_avant = lit_u32(o, o_q2_avant);
+  e.stock_apres = lit_u32(o, o_stock_apres);
+  e.quantite2_apres = lit_u32(o, o_q2_apres);
+  e.mouvements_avant = static_cast<std::int32_t>(lit_u32(o, o_mvt_avant));
+  std::memcpy(e.mouvement.data(), o + o_mouvement, e.mouvement.size());
+  e.date_erreurs.assign(reinterpret_cast<const char*>(o + o_date), 10);
+  e.taille_erreurs = static_cast<std::int64_t>(lit_u64(o, o_taille_err));
+  e.longueur_ligne = static_cast<std::int64_t>(lit_u64(o, o_longueur));
+  e.empreinte_ligne = lit_u64(o, o_empreinte_ligne);
+  e.nom.assign(reinterpret_cast<const char*>(o + o_nom),
+               std::min<std::size_t>(o[o_longueur_nom], longueur_nom_max));
+  // Positions outside the file it names are damage the digest missed.
+  const auto t = static_cast<std::int64_t>(e.taille_fichier);
+  if (e.numero < 1 || e.debut < 0 || e.suivante < e.debut || e.suivante > t || t < 0 ||
+      e.taille_erreurs < 0 || e.longueur_ligne < 0 || e.longueur_ligne > (1 << 20))
+    return std::nullopt;
+  return e;
+}
+
+std::uint64_t empreinte(std::string_view octets, std::uint64_t valeur) {
+  for (const char c : octets) {
+    valeur ^= static_cast<std::uint8_t>(c);
+    valeur *= 1099511628211ULL;
+  }
+  return valeur;
+}
+
+Resultat empreinte_fichier(std::string_view chemin, std::uint64_t& taille, std::uint64_t& valeur) {
+  taille = 0;
+  valeur = empreinte({});
+  FichierRecords f;
+  if (Resultat r = f.ouvre(chemin, 1); !r) return r;
+  std::string tampon(64 * 1024, '\0');
+  for (;;) {
+    std::size_t lus = 0;
+    if (Resultat r =
+            f.lit(static_cast<std::int64_t>(taille) + 1, tampon.data(), tampon.size(), lus);
+        !r)
+      return r;
+    if (lus == 0) return Resultat::succes();
+    valeur = empreinte(std::string_view(tampon.data(), lus), valeur);
+    taille += lus;
+  }
+}
+
+Resultat SuiviReprise::commence(const EtatReprise& etat) {
+  // Written whole and on the disk under another name first: a progress file
+  // is never seen empty or half-written, which would read as damaged and
+  // keep the file from being applied.
+  const std::string provisoire = std::string(nom_fichier_reprise) + ".tmp";
+  {
+    FichierRecords f;
+    const auto octets = etat.encode();
+    if (Resultat r = f.ouvre(provisoire, EtatReprise::longueur); !r) return r;
+    if (Resultat r = f.ecrit(1, octets.data()); !r) return r;
+    if (Resultat r = f.vide_tampons(); !r) return r;
+  }
+  if (Resultat r = renomme_fichier(provisoire, nom_fichier_reprise); !r) return r;
+  return fichier_.ouvre(nom_fichier_reprise, EtatReprise::longueur);
+}
+
+Resultat SuiviReprise::note(const EtatReprise& etat) {
+  const auto octets = etat.encode();
+  return fichier_.ecrit(1, octets.data());
+}
+
+Resultat SuiviReprise::termine(EtatReprise& etat) {
+  etat.attente = EtatReprise::Attente::termine;
+  etat.debut = etat.suivante = static_cast<std::int64_t>(etat.taille_fichier);
+  if (Resultat r = note(etat); !r) return r;
+  return fichier_.vide_tampons();
+}
+
+LectureReprise lit_reprise(EtatReprise& etat) {
+  const auto taille = taille_fichier(nom_fichier_reprise);
+  if (!taille) return LectureReprise::absente;
+  if (*taille != static_cast<std::int64_t>(EtatReprise::longueur)) return LectureReprise::illisible;
+  FichierRecords f;
+  if (!f.ouvre(nom_fichier_reprise, EtatReprise::longueur)) return LectureReprise::illisible;
+  std::array<std::uint8_t, EtatReprise::longueur> octets{};
+  std::size_t lus = 0;
+  if (!f.lit(1, octets.data(), 1, lus) || lus != 1) return LectureReprise::illisible;
+  auto e = EtatReprise::decode(octets.data(), octets.size());
+  if (!e) return LectureReprise::illisible;
+  etat = std::move(*e);
+  return LectureReprise::lue;
+}
+
+Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat) {
+  const Reglement fait{etat.suivante, etat.numero + 1, etat.numero + 1, {}};
+  const Reglement acheve{etat.suivante, etat.numero + 1, etat.numero, {}};
+  const Reglement a_refaire{etat.debut, etat.numero, etat.numero, {}};
+  switch (etat.attente) {
+    case EtatReprise::Attente::rien:
+      return {etat.suivante, etat.numero, etat.numero, {}};
+    case EtatReprise::Attente::termine:
+      return {static_cast<std::int64_t>(etat.taille_fichier), etat.numero, etat.numero, {}};
+    case EtatReprise::Attente::ligne_erreur:
+      return ligne_erreur_ecrite(valeurs, etat) ? fait : a_refaire;
+    case EtatReprise::Attente::article:
+      break;
+  }
+  // The article is written before its movement is appended: a movement
+  // found means both happened; a count raised over an empty slot means the
+  // article was written and the movement stopped half-way, now finished.
+  switch (regle_mouvement(valeurs, etat)) {
+    case Mouvement::trouve:
+      return fait;
+    case Mouvement::complete:
+      return acheve;
+    case Mouvement::absent:
+      break;
+  }
+  EnregistrementArticle a = EnregistrementArticle::vierge();
+  if (!valeurs.caisse.lit_article(etat.article, a)) return a_refaire;
+  const std::uint32_t stock = bits(a.stock()), quantite2 = bits(a.quantite2());
+  if (stock == etat.stock_apres && quantite2 == etat.quantite2_apres) {
+    // Written, the movement not yet appended.
+    EnregistrementMouvement m;
+    m.octets = etat.mouvement;
+    Reglement r = acheve;
+    if (!valeurs.caisse.ajoute_mouvement(m)) {
+      r.alerte = textes::mouvement_non_enregistre;
+      r.alerte += sans_espaces(a.code());
+    }
+    return r;
+  }
+  if (stock == etat.stock_avant && quantite2 == etat.quantite2_avant) return a_refaire;
+  // The cash-register program changed the article since: whether our write
+  // happened cannot be told. The record is applied again (a stock change is
+  // never lost) and the journal asks for the article to be checked (so a
+  // change applied twice is never silent).
+  Reglement r = a_refaire;
+  r.alerte = textes::reprise_ambigue_debut;
+  r.alerte += sans_espaces(a.code());
+  r.alerte += textes::reprise_ambigue_fin;
+  r.alerte += std::to_string(etat.numero);
+  return r;
+}
+
+}  // namespace pontex

@@ -1,0 +1,102 @@
+#pragma once
+// What lets an analysis killed in the middle of a file (power cut, logoff,
+// killed process) be finished by the next start, each record applied once:
+// a small fixed-size record, "reprise_analyse.wdo" beside "Pontex.wdo",
+// rewritten in place before the effects of every record of the working
+// file. It names the working file (its size and a digest of its bytes), the
+// record under way and where the next one starts, and what is needed to tell
+// afterwards whether that record's writes happened: the article's stock and
+// second quantity before and after, the exact movement record about to be
+// appended and the movement count it goes after, or the error line about to
+// be appended and the error file's size before it.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pontex/exchange/fenetre_echange.h"
+#include "pontex/shared/fichier_records.h"
+#include "pontex/shared/resultat.h"
+#include "pontex/data/valeurs.h"
+
+namespace pontex {
+
+inline constexpr std::string_view nom_fichier_reprise = "reprise_analyse.wdo";
+
+struct EtatReprise {
+  enum class Attente : std::uint32_t {
+    rien = 0,          // between two records: the next one starts at `suivante`
+    article = 1,       // an article write and a movement append under way
+    ligne_erreur = 2,  // an error line under way
+    termine = 3,       // every record applied
+  };
+  Attente attente = Attente::rien;
+  std::uint64_t taille_fichier = 0;     // the working file's size...
+  std::uint64_t empreinte_fichier = 0;  // ...and digest of its bytes
+  std::int64_t numero = 1;              // the record under way (or next), from 1
+  std::int64_t debut = 0;               // its byte position
+  std::int64_t suivante = 0;            // the next record's byte position
+  // Article write under way.
+  std::int32_t article = 0;
+  std::uint32_t stock_avant = 0, quantite2_avant = 0;  // Single bits
+  std::uint32_t stock_apres = 0, quantite2_apres = 0;
+  std::int32_t mouvements_avant = 0;  // the movement goes after this number
+  std::array<std::uint8_t, 64> mouvement{};
+  // Error line under way.
+  std::string date_erreurs;  // dd-mm-yyyy of the error file's name
+  std::int64_t taille_erreurs = 0;
+  std::int64_t longueur_ligne = 0;
+  std::uint64_t empreinte_ligne = 0;
+  // The received file's name, for the journal (at most 255 bytes kept).
+  std::string nom;
+
+  static constexpr std::size_t longueur = 512;
+  std::array<std::uint8_t, longueur> encode() const;
+  // Nothing when the bytes are not a whole, undamaged record.
+  static std::optional<EtatReprise> decode(const std::uint8_t* octets, std::size_t taille);
+};
+
+// 64-bit FNV-1a digest.
+std::uint64_t empreinte(std::string_view octets, std::uint64_t depart = 14695981039346656037ULL);
+
+// Size and digest of a whole file, read block by block.
+Resultat empreinte_fichier(std::string_view chemin, std::uint64_t& taille, std::uint64_t& valeur);
+
+// The progress file, opened once per working file and written in place.
+class SuiviReprise {
+ public:
+  // Creates or replaces the file with `etat` and puts it on the disk.
+  Resultat commence(const EtatReprise& etat);
+  // One write of the whole record, in place.
+  Resultat note(const EtatReprise& etat);
+  // Notes the file as finished and puts that on the disk: after a power
+  // cut, a finished file is never applied again.
+  Resultat termine(EtatReprise& etat);
+  void ferme() { fichier_.ferme(); }
+
+ private:
+  FichierRecords fichier_;
+};
+
+enum class LectureReprise { absente, illisible, lue };
+LectureReprise lit_reprise(EtatReprise& etat);
+
+// Settles the record under way in `etat` against the cash register's files
+// and the error file, as they are now: what of its writes did not happen is
+// done (the movement appended, or put into the slot its count reserved),
+// unless the whole record must be applied again.
+struct Reglement {
+  std::int64_t depuis = 0;  // byte position to go on from
+  std::int64_t numero = 1;  // the number of the record there
+  // The first record the resumed run applies or finishes, for the journal.
+  std::int64_t premier = 1;
+  // A journal line about the record under way: its article changed by the
+  // cash-register program since, so that its outcome cannot be told, or its
+  // movement refused by the movement file.
+  std::string alerte;
+};
+Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat);
+
+}  // namespace pontex
