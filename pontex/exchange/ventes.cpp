@@ -6,7 +6,7 @@
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/textes_journal.h"
-#include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
 #include "pontex/shared/horloge.h"
 #include "pontex/shared/nombres.h"
 
@@ -68,7 +68,7 @@ void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     if (contenu.empty()) {
       fenetre.ajoute_journal(textes::aucun_article_tirable);
     } else {
-      ecrit_texte(dossier_import(valeurs) + nom, contenu);
+      ecrit_entree({dossier_import(valeurs), nom}, contenu);
     }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
