@@ -166,7 +166,15 @@ Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>&
   if (Resultat r = ouvre_entree(Operation::copie, source, src); !r) return r;
   Poignee in(::CreateFileW(src.large.c_str(), GENERIC_READ, partage | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, sans_lien, nullptr));
-  if (!in.ok()) return echec_systeme("open", src.chemin);
+  if (!in.ok()) {
+    // A folder does not open as a file at all: it is refused like a link.
+    const DWORD code = ::GetLastError();
+    const DWORD a = ::GetFileAttributesW(src.large.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES &&
+        (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+      refus = Refus::pas_un_fichier;
+    return echec_systeme("open", src.chemin, code);
+  }
   std::uint64_t taille = 0;
   if (!fichier_simple(in.get(), &taille)) {
     refus = Refus::pas_un_fichier;
