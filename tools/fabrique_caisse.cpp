@@ -197,8 +197,11 @@ Resultat lit_dossier(const std::string& dossier, std::string_view nom, std::int3
 EnregistrementArticle fabrique_article(const DescriptionArticle& d) {
   EnregistrementArticle a;
   // A number from the code spreads the filler bytes from record to record.
-  std::int64_t graine = 0;
-  for (char c : d.code) graine = graine * 31 + static_cast<std::uint8_t>(c);
+  // Computed modulo 2^64 (a long code overflows a signed number), the same
+  // bits as before on every compiler.
+  std::uint64_t hache = 0;
+  for (char c : d.code) hache = hache * 31 + static_cast<std::uint8_t>(c);
+  const auto graine = static_cast<std::int64_t>(hache);
   remplit_libre(a.octets, graine & 0x7F);
   // Fields Pontex treats as text but does not use: letters.
   for (std::size_t i = 83; i < 93; ++i)

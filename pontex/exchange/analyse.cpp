@@ -14,6 +14,7 @@
 #include "pontex/exchange/texte_mouvements.h"
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
 #include "pontex/shared/horloge.h"
 #include "pontex/shared/nombres.h"
 
@@ -22,9 +23,12 @@ namespace pontex {
 namespace {
 
 // Appends one line to the day's error file, opened and closed for this one
-// line, so that the server or the shop can read the file at any moment.
-Resultat ecrit_ligne_erreurs(const std::string& fichier, std::string_view ligne) {
-  return ajoute_texte(fichier, ligne);
+// line, so that the server or the shop can read the file at any moment. The
+// file lies in the server's folder: a link put under its name is replaced,
+// never written through.
+Resultat ecrit_ligne_erreurs(const std::string& dossier, const std::string& nom,
+                             std::string_view ligne) {
+  return ajoute_entree({dossier, nom}, ligne);
 }
 
 // One working file being applied: where it is read, what the progress file
@@ -100,15 +104,16 @@ bool Application::signale(std::string_view motif, std::string_view texte,
   ligne += "\r\n";
 
   etat_.date_erreurs = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
-  const std::string fichier = dossier_import(valeurs_) + "erreurs_" + etat_.date_erreurs + ".err";
-  etat_.taille_erreurs = taille_fichier(fichier).value_or(0);
+  const std::string dossier = dossier_import(valeurs_);
+  const std::string nom = "erreurs_" + etat_.date_erreurs + ".err";
+  etat_.taille_erreurs = taille_fichier(dossier + nom).value_or(0);
   etat_.longueur_ligne = static_cast<std::int64_t>(ligne.size());
   etat_.empreinte_ligne = empreinte(ligne);
   if (!note(EtatReprise::Attente::ligne_erreur)) return false;
 
   texte_journal += motif;
   texte_journal += texte;
-  if (!ecrit_ligne_erreurs(fichier, ligne)) {
+  if (!ecrit_ligne_erreurs(dossier, nom, ligne)) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.
     fenetre_.ajoute_journal(texte_journal);

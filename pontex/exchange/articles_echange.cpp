@@ -1,6 +1,7 @@
 #include "pontex/exchange/articles_echange.h"
 
 #include "pontex/exchange/texte_mouvements.h"
+#include "pontex/shared/horloge.h"
 
 namespace pontex {
 
@@ -13,6 +14,10 @@ bool article_echange(const EnregistrementArticle& article, bool par_reference_al
   }
   reference = sans_espaces(article.reference_alternative());
   return !reference.empty();
+}
+
+std::string nom_fichier_erreurs(const ValeursProgramme& v) {
+  return "erreurs_" + format_jj_mm_aaaa(v.horloge->maintenant()) + ".err";
 }
 
 double tire_aleatoire(ValeursProgramme& v) {

@@ -31,6 +31,10 @@ inline std::string dossier_export(const ValeursProgramme& v) {
   return v.config.transit + "export\\";
 }
 
+// The day's error file of unknown references, a name in the import folder:
+// "erreurs_dd-mm-yyyy.err" for today's date.
+std::string nom_fichier_erreurs(const ValeursProgramme& v);
+
 // Fractional random number in [0, 1) from the program's never-seeded
 // generator, the same on every compiler and system.
 double tire_aleatoire(ValeursProgramme& v);

@@ -7,7 +7,7 @@
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/textes_journal.h"
-#include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
 #include "pontex/shared/horloge.h"
 #include "pontex/shared/nombres.h"
 
@@ -17,13 +17,23 @@ namespace {
 
 // Moves the export files the server has not collected into the archive. A
 // file whose copy failed stays: it is the only trace of that stock level.
+// The server writes this folder too: a listed name that is not one plain
+// name, a link, or a file beyond the bound is left where it is and journaled,
+// and a link standing in the archive under the same name is replaced, never
+// written through.
 void archive_attentes(const ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   const std::vector<std::string> attentes = fenetre.noms_File2();
   fenetre.remplit_List2(attentes);
   const std::string dossier = dossier_export(valeurs);
+  const std::string histo = dossier + "histo\\";
   for (const std::string& nom : attentes) {
-    if (copie_fichier(dossier + nom, dossier + "histo\\" + nom)) {
-      (void)supprime_fichier(dossier + nom);  // archived; the next export archives it again
+    Refus refus = Refus::aucun;
+    if (copie_entree({dossier, nom}, {{histo, nom}}, taille_max_recu, refus)) {
+      (void)supprime_entree({dossier, nom});
+    } else if (refus == Refus::trop_volumineux) {
+      fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom);
+    } else if (refus == Refus::pas_un_fichier) {
+      fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom);
     }
   }
 }
@@ -59,20 +69,21 @@ std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
 
 // The server collects "*.txt" from the export folder at any moment: the file
 // is written under a name it does not collect and renamed once complete.
-// Some network shares and synced folders refuse the rename; the export is
-// then written under its own name rather than lost.
+// That name is drawn at random and created exclusively, so nobody can put a
+// link there beforehand and have the export written through it. Some
+// network shares and synced folders refuse the rename; the export is then
+// written under its own name rather than lost (a link there is replaced).
 void ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, const std::string& nom,
                   const std::string& contenu) {
-  const std::string final = dossier_export(valeurs) + nom;
-  const std::string provisoire = final + ".tmp";
-  if (!ecrit_texte(provisoire, contenu)) {
-    (void)supprime_fichier(provisoire);  // the server never collects a ".tmp"
+  const std::string dossier = dossier_export(valeurs);
+  std::string provisoire;
+  if (!ecrit_temporaire(dossier, contenu, provisoire)) {
     fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
     return;
   }
-  if (renomme_fichier(provisoire, final)) return;
-  (void)supprime_fichier(provisoire);  // the server never collects a ".tmp"
-  if (ecrit_texte(final, contenu)) {
+  if (renomme_entree(dossier, provisoire, nom)) return;
+  (void)supprime_entree({dossier, provisoire});  // a stray temporary is never collected
+  if (ecrit_entree({dossier, nom}, contenu)) {
     fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom);
   } else {
     fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);

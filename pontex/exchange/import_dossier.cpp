@@ -11,6 +11,7 @@
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
 
 namespace pontex {
 
@@ -45,21 +46,37 @@ bool encore_en_ecriture(const std::string& chemin) {
   return age >= 0.0 && age < delai_ecriture_secondes;
 }
 
+// What became of one listed name.
+enum class Prise { prise, laissee, trop_volumineuse };
+
 // Puts the received file into the working file and its kept copy, then takes
 // it out of the import folder. Only when all three succeeded may it be
 // applied: applied without its deletion it would be applied again at the
 // next cycle; deleted without a copy it would be lost.
-bool prend_fichier(const std::string& dossier, const std::string& nom) {
-  const std::string chemin = dossier + nom;
-  if (encore_en_ecriture(chemin)) return false;
-  if (!copie_fichier(chemin, nom_fichier_analyse)) return false;
-  if (copie_fichier(chemin, dossier + nom_copie_gardee(nom)) && supprime_fichier(chemin)) {
-    return true;
+//
+// The server writes this folder: a listed name is one name, never a path
+// (a name holding "\" would reach outside the folder), the file is read only
+// if it is a plain file (never through a link, which could expose any file
+// of the shop to the server through the kept copy and the error file), and
+// its size is bounded.
+Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
+                    const std::string& nom) {
+  if (!nom_simple(nom)) return Prise::laissee;
+  // An unknown reference must never be dropped: when the day's error file
+  // cannot be written, the file waits for a cycle where it can.
+  if (!verifie_ajout({dossier, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
+  if (encore_en_ecriture(dossier + nom)) return Prise::laissee;
+  Refus refus = Refus::aucun;
+  if (!copie_entree({dossier, nom},
+                    {{"", std::string(nom_fichier_analyse)}, {dossier, nom_copie_gardee(nom)}},
+                    taille_max_recu, refus)) {
+    return refus == Refus::trop_volumineux ? Prise::trop_volumineuse : Prise::laissee;
   }
+  if (supprime_entree({dossier, nom})) return Prise::prise;
   // The file stays where it is and comes again next cycle; its content must
   // not wait in the working file, where the test button could apply it.
   (void)supprime_fichier(nom_fichier_analyse);
-  return false;
+  return Prise::laissee;
 }
 
 }  // namespace
@@ -86,11 +103,17 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
       const std::string nom = *suivant;
       deja_vus.insert(nom);
 
-      if (prend_fichier(dossier, nom)) {
-        fenetre.ajoute_journal(std::string(textes::traitement) + nom);
-        if (!applique_import(valeurs, fenetre, nom)) return;
-      } else {
-        fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom);
+      switch (prend_fichier(valeurs, dossier, nom)) {
+        case Prise::prise:
+          fenetre.ajoute_journal(std::string(textes::traitement) + nom);
+          if (!applique_import(valeurs, fenetre, nom)) return;
+          break;
+        case Prise::laissee:
+          fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom);
+          break;
+        case Prise::trop_volumineuse:
+          fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom);
+          break;
       }
       fenetre.rafraichit_File1();
       fenetre.traite_evenements();

@@ -14,6 +14,8 @@ inline constexpr std::string_view traitement = "Traitement : ";
 // A received file left in the import folder for the next cycle: still being
 // written by the server, or one of its copies or its deletion failed.
 inline constexpr std::string_view fichier_non_traite = "Fichier non trait\xE9 : ";
+// A received file above the size bound, left in the import folder.
+inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 
 // Journal line of an applied movement: quantity + " x " + designation.
 inline constexpr std::string_view fois = " x ";

@@ -6,7 +6,7 @@
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/textes_journal.h"
-#include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
 #include "pontex/shared/horloge.h"
 #include "pontex/shared/nombres.h"
 
@@ -70,7 +70,7 @@ void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
       fenetre.ajoute_journal(textes::aucun_article_tirable);
     } else {
       // A test file for the next cycle; nothing to undo when it is missing.
-      (void)ecrit_texte(dossier_import(valeurs) + nom, contenu);
+      (void)ecrit_entree({dossier_import(valeurs), nom}, contenu);
     }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

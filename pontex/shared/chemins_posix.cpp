@@ -163,6 +163,13 @@ std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::s
 
 }  // namespace
 
+std::string resout_nom(const std::string& dossier, std::string_view nom) {
+  std::string tel_quel = utf8_depuis_1252(nom);
+  if (existe_entree(joint_chemin(dossier, tel_quel))) return tel_quel;
+  if (auto trouve = cherche_sans_casse(dossier, nom, false)) return *trouve;
+  return tel_quel;
+}
+
 std::optional<std::string> chemin_tel_quel(std::string_view chemin) {
   if (chemin.find('\0') != std::string_view::npos) return std::nullopt;
   if (chemin.empty()) return std::string(".");

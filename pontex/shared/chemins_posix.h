@@ -30,6 +30,12 @@ std::optional<std::string> chemin_tel_quel(std::string_view chemin);
 // system and name another file). An empty path is the current directory.
 std::optional<std::string> resout_chemin(std::string_view chemin);
 
+// The name on disk of entry `nom` (Windows-1252) of the native folder
+// `dossier`: the name as written when an entry has it, else an entry whose
+// name matches it ignoring case, else the name as written (to be created).
+// Links are entries like any other: nothing is followed.
+std::string resout_nom(const std::string& dossier, std::string_view nom);
+
 // `dossier` + "/" + `nom`, where an empty folder is the current directory.
 std::string joint_chemin(const std::string& dossier, std::string_view nom);
 

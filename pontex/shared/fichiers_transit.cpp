@@ -1,0 +1,52 @@
+// The part of the transit folder's file rules that is the same on every
+// system: what counts as one name.
+
+#include "pontex/shared/fichiers_transit.h"
+
+#include "pontex/shared/fichiers_transit_interne.h"
+
+namespace pontex {
+
+bool nom_simple(std::string_view nom) {
+  if (nom.empty() || nom == "." || nom == "..") return false;
+  for (const char c : nom) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return false;
+    switch (c) {
+      case '\\':
+      case '/':
+      case ':':
+      case '*':
+      case '?':
+      case '"':
+      case '<':
+      case '>':
+      case '|':
+        return false;
+      default:
+        break;
+    }
+  }
+  return nom.back() != '.' && nom.back() != ' ';
+}
+
+namespace interne {
+
+std::string chemin_entree(std::string_view dossier, std::string_view nom) {
+  std::string r(dossier);
+  if (!r.empty() && r.back() != '\\' && r.back() != '/') r.push_back('\\');
+  r.append(nom);
+  return r;
+}
+
+std::string nom_temporaire(std::uint64_t alea) {
+  static constexpr char chiffres[] = "0123456789abcdef";
+  std::string nom = "pontex-";
+  for (int i = 60; i >= 0; i -= 4) nom.push_back(chiffres[(alea >> i) & 0xF]);
+  nom += ".tmp";
+  return nom;
+}
+
+}  // namespace interne
+
+}  // namespace pontex

@@ -1,0 +1,325 @@
+// Transit folder files on Windows: every entry is opened with
+// FILE_FLAG_OPEN_REPARSE_POINT, so a symbolic link or junction is opened as
+// itself, and the attributes of the opened handle decide: only a plain disk
+// file is read, and a link is deleted (the link, not its target) before a
+// file is written under its name.
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <random>
+
+#include "pontex/shared/chemins_win32.h"
+#include "pontex/shared/fichiers_transit.h"
+#include "pontex/shared/fichiers_transit_interne.h"
+#include "pontex/shared/plateforme_interne.h"
+
+namespace pontex {
+
+namespace {
+
+using interne::chemin_entree;
+using interne::echec_injecte;
+
+constexpr DWORD partage = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD sans_lien = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+
+class Poignee {
+ public:
+  Poignee() = default;
+  explicit Poignee(HANDLE h) : h_(h) {}
+  ~Poignee() {
+    if (ok()) ::CloseHandle(h_);
+  }
+  Poignee(Poignee&& autre) noexcept : h_(std::exchange(autre.h_, INVALID_HANDLE_VALUE)) {}
+  Poignee& operator=(Poignee&& autre) noexcept {
+    if (this != &autre) {
+      if (ok()) ::CloseHandle(h_);
+      h_ = std::exchange(autre.h_, INVALID_HANDLE_VALUE);
+    }
+    return *this;
+  }
+  HANDLE get() const { return h_; }
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  bool ferme() {
+    const HANDLE h = std::exchange(h_, INVALID_HANDLE_VALUE);
+    return h == INVALID_HANDLE_VALUE || ::CloseHandle(h);
+  }
+
+ private:
+  HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+Resultat echec_systeme(const char* quoi, const std::string& chemin, DWORD code = ::GetLastError()) {
+  return Resultat::echec(std::string(quoi) + " " + chemin + ": " + interne::texte_erreur(code));
+}
+
+Resultat echec_injection(const std::string& chemin) {
+  return Resultat::echec("failure injected for " + chemin);
+}
+
+struct Entree {
+  std::wstring dossier;
+  std::wstring large;  // folder + name
+  std::string chemin;  // as the caller would write it
+};
+
+Resultat ouvre_entree(Operation operation, const Emplacement& e, Entree& entree) {
+  entree.chemin = chemin_entree(e.dossier, e.nom);
+  if (echec_injecte(operation, entree.chemin)) return echec_injection(entree.chemin);
+  if (!nom_simple(e.nom)) return Resultat::echec("not a single file name: " + entree.chemin);
+  auto dossier = interne::chemin_large(e.dossier);
+  if (!dossier) return Resultat::echec("path holds a NUL byte");
+  entree.dossier = *dossier;
+  entree.large = interne::joint_large(*dossier, interne::large_depuis_ansi(e.nom));
+  return Resultat::succes();
+}
+
+// A plain file on a disk: not a folder, not a link or junction, not a pipe
+// or device.
+bool fichier_simple(HANDLE h, std::uint64_t* taille = nullptr) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info)) return false;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  if (taille != nullptr)
+    *taille = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return true;
+}
+
+bool est_lien(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return ::GetFileInformationByHandle(h, &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool ecrit_tout(HANDLE h, const char* p, std::size_t n) {
+  while (n > 0) {
+    const DWORD morceau = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+    DWORD ecrits = 0;
+    if (!::WriteFile(h, p, morceau, &ecrits, nullptr) || ecrits == 0) return false;
+    p += ecrits;
+    n -= ecrits;
+  }
+  return true;
+}
+
+std::uint64_t alea() {
+  std::uint64_t v = 0;
+  if (BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&v), sizeof v,
+                                       BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    return v;
+  std::random_device source;
+  return (static_cast<std::uint64_t>(source()) << 32) ^ source();
+}
+
+Poignee cree_temporaire(const std::wstring& dossier, std::wstring& large) {
+  for (int essai = 0; essai < interne::essais_temporaire; ++essai) {
+    large =
+        interne::joint_large(dossier, interne::large_depuis_ansi(interne::nom_temporaire(alea())));
+    Poignee h(::CreateFileW(large.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            sans_lien, nullptr));
+    if (h.ok() ||
+        (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS))
+      return h;
+  }
+  return Poignee();
+}
+
+// Opens the entry for writing (`acces` GENERIC_WRITE or FILE_APPEND_DATA)
+// without following it: a link there is deleted and a new file created.
+Resultat ouvre_ecriture(const Entree& e, DWORD acces, DWORD creation, Poignee& h) {
+  for (int essai = 0; essai < 2; ++essai) {
+    h = Poignee(::CreateFileW(e.large.c_str(), acces, partage, nullptr,
+                              essai == 0 ? creation : CREATE_NEW, sans_lien, nullptr));
+    if (!h.ok()) return echec_systeme("open", e.chemin);
+    if (!est_lien(h.get())) break;
+    h.ferme();
+    if (!::DeleteFileW(e.large.c_str()) && !::RemoveDirectoryW(e.large.c_str()))
+      return echec_systeme("delete link", e.chemin);
+  }
+  if (!h.ok() || !fichier_simple(h.get())) {
+    h.ferme();
+    return Resultat::echec(e.chemin + " is not a file");
+  }
+  return Resultat::succes();
+}
+
+struct Cible {
+  Entree entree;
+  Poignee h;
+  std::wstring temporaire;
+};
+
+}  // namespace
+
+Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>& destinations,
+                      std::uint64_t taille_max, Refus& refus) {
+  refus = Refus::aucun;
+  if (!nom_simple(source.nom)) {
+    refus = Refus::pas_un_fichier;
+    return Resultat::echec("not a single file name: " + source.nom);
+  }
+  Entree src;
+  if (Resultat r = ouvre_entree(Operation::copie, source, src); !r) return r;
+  Poignee in(::CreateFileW(src.large.c_str(), GENERIC_READ, partage | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, sans_lien, nullptr));
+  if (!in.ok()) {
+    // A folder does not open as a file at all: it is refused like a link.
+    const DWORD code = ::GetLastError();
+    const DWORD a = ::GetFileAttributesW(src.large.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES &&
+        (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+      refus = Refus::pas_un_fichier;
+    return echec_systeme("open", src.chemin, code);
+  }
+  std::uint64_t taille = 0;
+  if (!fichier_simple(in.get(), &taille)) {
+    refus = Refus::pas_un_fichier;
+    return Resultat::echec(src.chemin + " is not a file");
+  }
+  if (taille > taille_max) {
+    refus = Refus::trop_volumineux;
+    return Resultat::echec(src.chemin + " is too large");
+  }
+
+  std::vector<Cible> cibles(destinations.size());
+  auto abandonne = [&](Resultat r) {
+    for (Cible& c : cibles) {
+      c.h.ferme();
+      if (!c.temporaire.empty()) ::DeleteFileW(c.temporaire.c_str());
+    }
+    return r;
+  };
+  for (std::size_t i = 0; i < destinations.size(); ++i) {
+    Cible& c = cibles[i];
+    if (Resultat r = ouvre_entree(Operation::copie, destinations[i], c.entree); !r)
+      return abandonne(r);
+    c.h = cree_temporaire(c.entree.dossier, c.temporaire);
+    if (!c.h.ok()) {
+      const DWORD code = ::GetLastError();
+      c.temporaire.clear();
+      return abandonne(echec_systeme("create temporary for", c.entree.chemin, code));
+    }
+  }
+
+  std::uint64_t total = 0;
+  char tampon[64 * 1024];
+  for (;;) {
+    DWORD lus = 0;
+    if (!::ReadFile(in.get(), tampon, sizeof tampon, &lus, nullptr))
+      return abandonne(echec_systeme("read", src.chemin));
+    if (lus == 0) break;
+    total += lus;
+    if (total > taille_max) {
+      refus = Refus::trop_volumineux;
+      return abandonne(Resultat::echec(src.chemin + " is too large"));
+    }
+    for (Cible& c : cibles) {
+      if (!ecrit_tout(c.h.get(), tampon, lus))
+        return abandonne(echec_systeme("write", c.entree.chemin));
+    }
+  }
+  for (Cible& c : cibles) {
+    if (!c.h.ferme()) return abandonne(echec_systeme("close", c.entree.chemin));
+  }
+  for (Cible& c : cibles) {
+    // The rename replaces whatever stands under the name, a link included,
+    // without following it.
+    if (!::MoveFileExW(c.temporaire.c_str(), c.entree.large.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return abandonne(echec_systeme("rename", c.entree.chemin));
+    c.temporaire.clear();
+  }
+  return Resultat::succes();
+}
+
+Resultat ecrit_temporaire(std::string_view dossier, std::string_view contenu,
+                          std::string& nom_temporaire) {
+  nom_temporaire.clear();
+  const std::string chemin = chemin_entree(dossier, "*.tmp");
+  if (echec_injecte(Operation::ecriture, chemin)) return echec_injection(chemin);
+  auto large_dossier = interne::chemin_large(dossier);
+  if (!large_dossier) return Resultat::echec("path holds a NUL byte");
+  std::wstring large;
+  Poignee h = cree_temporaire(*large_dossier, large);
+  if (!h.ok()) return echec_systeme("create temporary in", std::string(dossier));
+  if (ecrit_tout(h.get(), contenu.data(), contenu.size()) && h.ferme()) {
+    const std::size_t barre = large.find_last_of(L"\\/");
+    nom_temporaire =
+        *interne::ansi_depuis_large(barre == std::wstring::npos ? large : large.substr(barre + 1));
+    return Resultat::succes();
+  }
+  const DWORD code = ::GetLastError();
+  h.ferme();
+  ::DeleteFileW(large.c_str());
+  return echec_systeme("write", chemin, code);
+}
+
+Resultat renomme_entree(std::string_view dossier, std::string_view ancien,
+                        std::string_view nouveau) {
+  Entree vers;
+  if (Resultat r =
+          ouvre_entree(Operation::renommage, {std::string(dossier), std::string(nouveau)}, vers);
+      !r)
+    return r;
+  if (!nom_simple(ancien)) return Resultat::echec("not a single file name: " + std::string(ancien));
+  const std::wstring de = interne::joint_large(vers.dossier, interne::large_depuis_ansi(ancien));
+  if (!::MoveFileExW(de.c_str(), vers.large.c_str(), MOVEFILE_REPLACE_EXISTING))
+    return echec_systeme("rename", chemin_entree(dossier, ancien));
+  return Resultat::succes();
+}
+
+Resultat ecrit_entree(const Emplacement& fichier, std::string_view contenu) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::ecriture, fichier, e); !r) return r;
+  Poignee h;
+  if (Resultat r = ouvre_ecriture(e, GENERIC_WRITE, OPEN_ALWAYS, h); !r) return r;
+  if (ecrit_tout(h.get(), contenu.data(), contenu.size()) && ::SetEndOfFile(h.get()) && h.ferme())
+    return Resultat::succes();
+  const DWORD code = ::GetLastError();
+  h.ferme();
+  ::DeleteFileW(e.large.c_str());
+  return echec_systeme("write", e.chemin, code);
+}
+
+Resultat ajoute_entree(const Emplacement& fichier, std::string_view contenu) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::ecriture, fichier, e); !r) return r;
+  Poignee h;
+  if (Resultat r = ouvre_ecriture(e, FILE_APPEND_DATA, OPEN_ALWAYS, h); !r) return r;
+  if (ecrit_tout(h.get(), contenu.data(), contenu.size()) && h.ferme()) return Resultat::succes();
+  return echec_systeme("write", e.chemin);
+}
+
+Resultat verifie_ajout(const Emplacement& fichier) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::ecriture, fichier, e); !r) return r;
+  const DWORD a = ::GetFileAttributesW(e.large.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (!::DeleteFileW(e.large.c_str()) && !::RemoveDirectoryW(e.large.c_str()))
+      return echec_systeme("delete link", e.chemin);
+  } else if (a != INVALID_FILE_ATTRIBUTES) {
+    Poignee h;
+    return ouvre_ecriture(e, FILE_APPEND_DATA, OPEN_EXISTING, h);
+  }
+  // Missing: created and removed at once, so the server sees no empty error
+  // file on a day without errors.
+  Poignee h(::CreateFileW(e.large.c_str(), GENERIC_WRITE, partage, nullptr, CREATE_NEW, sans_lien,
+                          nullptr));
+  if (!h.ok()) return echec_systeme("create", e.chemin);
+  h.ferme();
+  ::DeleteFileW(e.large.c_str());
+  return Resultat::succes();
+}
+
+Resultat supprime_entree(const Emplacement& fichier) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::suppression, fichier, e); !r) return r;
+  // DeleteFileW removes a file link itself, never its target.
+  if (!::DeleteFileW(e.large.c_str())) return echec_systeme("delete", e.chemin);
+  return Resultat::succes();
+}
+
+}  // namespace pontex
