@@ -70,8 +70,9 @@ void applique_record(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   // that read: reading it here too would only cost a system call.
   valeurs.numero_article = k;
   valeurs.quantite = *quantite;
-  if (!applique_mouvement(valeurs, fenetre)) {
-    signale_record(valeurs, fenetre, textes::erreur_article, record, quantite);
+  std::string_view motif;
+  if (!applique_mouvement(valeurs, fenetre, &motif)) {
+    signale_record(valeurs, fenetre, motif, record, quantite);
   }
 }
 
@@ -93,6 +94,7 @@ void applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     }
 
     valeurs.caisse.ferme_articles();
+    verifie_mouvements_ecrits(valeurs, fenetre);
     supprime_fichier(nom_fichier_analyse);
   } catch (const std::bad_alloc&) {
     // A working file too large for memory. Its content stays in the import

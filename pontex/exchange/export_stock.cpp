@@ -60,28 +60,31 @@ std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
 // The server collects "*.txt" from the export folder at any moment: the file
 // is written under a name it does not collect and renamed once complete.
 // Some network shares and synced folders refuse the rename; the export is
-// then written under its own name rather than lost.
-void ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, const std::string& nom,
+// then written under its own name rather than lost. True when the export is
+// in the export folder.
+bool ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, const std::string& nom,
                   const std::string& contenu) {
   const std::string final = dossier_export(valeurs) + nom;
   const std::string provisoire = final + ".tmp";
   if (!ecrit_texte(provisoire, contenu)) {
     supprime_fichier(provisoire);
     fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
-    return;
+    return false;
   }
-  if (renomme_fichier(provisoire, final)) return;
+  if (renomme_fichier(provisoire, final)) return true;
   supprime_fichier(provisoire);
   if (ecrit_texte(final, contenu)) {
     fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom);
-  } else {
-    fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+    return true;
   }
+  fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+  return false;
 }
 
 }  // namespace
 
 void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  bool ecrit = false;
   try {
     archive_attentes(valeurs, fenetre);
     fenetre.ajoute_journal(textes::sauvegarde_histo);
@@ -89,7 +92,7 @@ void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     const std::string nom =
         valeurs.config.nom_sto + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
     if (const auto contenu = lignes_stock(valeurs)) {
-      ecrit_export(valeurs, fenetre, nom, *contenu);
+      ecrit = ecrit_export(valeurs, fenetre, nom, *contenu);
     } else {
       fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
     }
@@ -97,7 +100,8 @@ void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     valeurs.caisse.ferme_articles();
   }
   fenetre.rafraichit_File2();
-  fenetre.ajoute_journal(textes::export_genere);
+  // Only an export the server can collect is announced as generated.
+  if (ecrit) fenetre.ajoute_journal(textes::export_genere);
   fenetre.traite_evenements();
 }
 
