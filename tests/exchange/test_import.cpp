@@ -171,10 +171,12 @@ TEST_F(Import, TheTwoSecondRuleCountsFractionsOfASecond) {
   // while its whole-second time lies two seconds back.
   while (duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() % 1000 > 100)
     std::this_thread::sleep_for(milliseconds(10));
-  const auto seconde = floor<seconds>(system_clock::now());
+  const auto maintenant = system_clock::now();
+  const auto fichiers_maintenant = fs::file_time_type::clock::now();
+  const auto voulu = floor<seconds>(maintenant) - seconds(2) + milliseconds(900);
   const fs::path f = b.depose("jeune.txt", "BOU-001\t1\n");
   fs::last_write_time(
-      f, fs::file_time_type::clock::from_sys(seconde - seconds(2) + milliseconds(900)));
+      f, fichiers_maintenant - duration_cast<fs::file_time_type::duration>(maintenant - voulu));
   importe();
   EXPECT_EQ(b.fenetre.journal, (Lignes{"Fichier non trait\351 : jeune.txt"}));
   EXPECT_TRUE(fs::exists(f));
