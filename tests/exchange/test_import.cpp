@@ -9,7 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/shared/fichiers.h"
 #include "tests/exchange/boutique.h"
 
 namespace pontex::test {
@@ -177,6 +179,11 @@ TEST_F(Import, TheTwoSecondRuleCountsFractionsOfASecond) {
   const fs::path f = b.depose("jeune.txt", "BOU-001\t1\n");
   fs::last_write_time(
       f, fichiers_maintenant - duration_cast<fs::file_time_type::duration>(maintenant - voulu));
+  // The C++ library of the Windows cross-build sets file times in whole
+  // seconds only: there is then no fraction to test.
+  const auto lu = date_modification(dossier_import(b.valeurs) + "jeune.txt");
+  ASSERT_TRUE(lu);
+  if (*lu % seconds(1) == nanoseconds(0)) GTEST_SKIP() << "file times set in whole seconds here";
   importe();
   EXPECT_EQ(b.fenetre.journal, (Lignes{"Fichier non trait\351 : jeune.txt"}));
   EXPECT_TRUE(fs::exists(f));
