@@ -161,7 +161,7 @@ Resultat nouveau_fichier(const std::string& chemin, std::size_t longueur, Fichie
     Resultat r = supprime_fichier(chemin);
     if (!r) return r;
   }
-  return f.ouvre(chemin, longueur);
+  return f.ouvre(chemin, longueur, FichierRecords::Creation::si_absent);
 }
 
 // Writes consecutive records in a few large calls.
@@ -298,7 +298,17 @@ Resultat ecrit_articles(const std::string& dossier,
   std::vector<std::uint8_t> octets;
   octets.reserve(articles.size() * EnregistrementArticle::longueur);
   for (const auto& a : articles) octets.insert(octets.end(), a.octets.begin(), a.octets.end());
-  return ecrit_suite(f, 2, octets.data(), articles.size(), EnregistrementArticle::longueur);
+  r = ecrit_suite(f, 2, octets.data(), articles.size(), EnregistrementArticle::longueur);
+  if (!r) return r;
+  // The companion file always lies beside the article file in a register.
+  const std::string compagnon = dossier + std::string(nom_fichier_compagnon);
+  if (existe_fichier(compagnon)) return r;
+  FichierRecords c;
+  r = nouveau_fichier(compagnon, 512, c);
+  if (!r) return r;
+  std::array<std::uint8_t, 512> premier{};
+  remplit_libre(premier, 0);
+  return c.ecrit(1, premier.data());
 }
 
 Resultat ecrit_index(const std::string& dossier, const std::vector<EntreeFabriquee>& entrees,

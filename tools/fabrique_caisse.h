@@ -103,7 +103,8 @@ Resultat fabrique_caisse(const std::string& dossier, const ParametresCaisse& p,
                          ContenuCaisse* contenu = nullptr);
 
 // Writes "w_caiar4.wdo" anew: header with field 11 = `nombre_entete`
-// (default: the number of articles), then the articles.
+// (default: the number of articles), then the articles; and the companion
+// "w_caur44.wdo" when the folder has none.
 Resultat ecrit_articles(const std::string& dossier,
                         const std::vector<EnregistrementArticle>& articles,
                         std::optional<std::int32_t> nombre_entete = std::nullopt);

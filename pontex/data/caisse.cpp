@@ -19,12 +19,6 @@ constexpr std::int64_t bloc_queue = 256;
 // Probes recorded for the swing test; a probe beyond them ends the search.
 constexpr int sondes_max = 200;
 
-// A movement header whose count would put the new record further than this
-// past the end of the file is taken for damaged. A few records of slack let
-// an append go through while the cash-register program, which may raise the
-// count before writing its own record, is half-way through one of its own.
-constexpr std::int64_t ecart_max_mouvements = 16;
-
 // Reads one record; a record the file does not hold (beyond the end, or a
 // trailing partial record) comes back blank and as a failure.
 template <typename Enregistrement>
@@ -138,13 +132,16 @@ Resultat Caisse::ouvre_articles(std::int32_t& nombre_articles) {
   nombre_articles = 0;
   Resultat r = articles_.ouvre(chemin(nom_fichier_articles), EnregistrementArticle::longueur);
 
-  // The cash-register program opens the companion file with the article
-  // file; it is created when missing, as that program expects, but nothing
-  // in it is read, so it is closed at once rather than held between two
-  // operations. A failure here does not touch the article count.
+  // The cash-register program keeps the companion file beside the article
+  // file; nothing in it is read, so it is closed at once rather than held
+  // between two operations. Without it the folder is not a whole register:
+  // no article is read from it and no stock goes to the server.
   {
     FichierRecords compagnon;
-    (void)compagnon.ouvre(chemin(nom_fichier_compagnon), 512);
+    if (Resultat c = compagnon.ouvre(chemin(nom_fichier_compagnon), 512); !c && r) {
+      articles_.ferme();
+      r = c;
+    }
   }
 
   if (!r) return r;
@@ -209,47 +206,6 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
   const std::int32_t trouve = cherche_parmi_triees(index, cle, tries, st);
   if (trouve != 0) return trouve;
   return cherche_dans_queue(index, cle, tries, st);
-}
-
-Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
-                                  std::int32_t* numero_ecrit) const {
-  FichierRecords f;
-  Resultat r = f.ouvre(chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur);
-  if (!r) return r;
-
-  // A movement file without its header record (new, or emptied) starts
-  // from a blank header: the first movement is then record 2.
-  EnregistrementMouvement entete;
-  std::size_t lus = 0;
-  r = f.lit(1, entete.octets.data(), 1, lus);
-  if (!r) return r;
-  if (lus == 0) entete = EnregistrementMouvement::vierge();
-
-  const std::int64_t ancien = entete.poste();
-  if (ancien < 0)
-    return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
-  const std::int64_t m = ancien + 1;
-  const std::int64_t record = m + 1;
-  // The new record may lie at most ecart_max_mouvements records past the end.
-  const std::int64_t records = records_pour(f, record - 1 - ecart_max_mouvements);
-  if (m > INT32_MAX || record > records + 1 + ecart_max_mouvements)
-    return Resultat::echec("damaged movement header: count " + std::to_string(ancien) +
-                           " for a file of " + std::to_string(records) + " records");
-
-  // The count first, then the record, as the cash-register program does.
-  const EnregistrementMouvement avant = entete;
-  entete.met_poste(static_cast<std::int32_t>(m));
-  r = f.ecrit(1, entete.octets.data());
-  if (!r) return r;
-  r = f.ecrit(record, mouvement.octets.data());
-  if (!r) {
-    // Do not leave a count that takes in a record never written: the
-    // cash-register program would read it as a blank movement.
-    (void)f.ecrit(1, avant.octets.data());
-    return r;
-  }
-  if (numero_ecrit) *numero_ecrit = static_cast<std::int32_t>(m);
-  return Resultat::succes();
 }
 
 Resultat Caisse::vide_tampons() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "pontex/data/enregistrements.h"
 #include "pontex/shared/fichier_records.h"
@@ -47,11 +48,12 @@ class Caisse {
   bool fichier_principal_present() const;
 
   // Open the article files: opens "w_caiar4.wdo" (kept open for the caller
-  // until ferme_articles), opens and closes the companion "w_caur44.wdo"
-  // (both created empty when missing, as the cash-register program expects),
+  // until ferme_articles), opens and closes the companion "w_caur44.wdo",
   // and reads the header's article count (32-bit, so a register of more than
   // 32,767 articles is not taken for an empty one). An unreadable header
-  // gives the count 0.
+  // gives the count 0. Neither file is ever created: when one of them is
+  // missing (a wrong folder) the count is 0, the article file stays closed
+  // and the result is a failure.
   Resultat ouvre_articles(std::int32_t& nombre_articles);
   void ferme_articles();
   bool articles_ouverts() const { return articles_.est_ouvert(); }
@@ -71,11 +73,27 @@ class Caisse {
 
   // Append a movement: opens "W_CAIREC.WDO", reads header record 1, M = its
   // field 7 + 1, writes the header back with M (other fields unchanged), then
-  // writes `mouvement` as record M + 1, and closes the file. A header that
-  // cannot be read, or an M pointing far beyond the end of the file (a
-  // damaged header), fails without writing anything.
+  // writes `mouvement` as record M + 1, and closes the file. The till
+  // appends the same way at any moment, so right before the record is
+  // written the header and record M + 1 are read again: when the till took
+  // that place meanwhile, the next one is counted and taken instead. A
+  // header that cannot be read, or an M pointing far beyond the end of the
+  // file (a damaged header), fails without writing anything. Every movement
+  // written is remembered (its number and bytes) for verifie_mouvements.
   Resultat ajoute_mouvement(const EnregistrementMouvement& mouvement,
-                            std::int32_t* numero_ecrit = nullptr) const;
+                            std::int32_t* numero_ecrit = nullptr);
+
+  struct VerificationMouvements {
+    int reecrits = 0;  // movements the till had overwritten, appended again
+    std::vector<EnregistrementMouvement> perdus;  // still not in the file
+  };
+  // Checks that every movement appended since the last call still holds
+  // its place (within the header's count, same bytes). The till can still
+  // write over one of ours when both took the same place at the same
+  // instant; those are appended again (and checked again, a few rounds at
+  // most). Forgets the movements it checked.
+  VerificationMouvements verifie_mouvements();
+  std::size_t mouvements_a_verifier() const { return ecrits_.size(); }
 
   // Asks the system to put the article file (when open) and the movement
   // file on the disk: what an exchange changed there then survives a power
@@ -83,8 +101,14 @@ class Caisse {
   Resultat vide_tampons();
 
  private:
+  struct MouvementEcrit {
+    std::int64_t numero;
+    EnregistrementMouvement enregistrement;
+  };
+
   std::string dossier_;
   FichierRecords articles_;
+  std::vector<MouvementEcrit> ecrits_;
 };
 
 }  // namespace pontex

@@ -128,7 +128,9 @@ Resultat ajoute_logg(Logg& l) {
 // not write (a new file, another program's file, or a count no store of ours
 // can hold) is set back to an empty store: its old entries are forgotten.
 Resultat ouvre_logg(Logg& l, std::string_view chemin) {
-  if (Resultat r = l.fichier.ouvre(chemin, longueur_record); !r) return r;
+  if (Resultat r = l.fichier.ouvre(chemin, longueur_record, FichierRecords::Creation::si_absent);
+      !r)
+    return r;
   if (Resultat r = lit_record(l, 1); !r) return r;
   const std::int32_t c = compte(l.tampon);
   const bool marque = std::string_view(l.tampon.data(), marque_entete.size()) == marque_entete;

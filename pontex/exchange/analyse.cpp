@@ -154,10 +154,11 @@ void Application::applique_record(const RecordMouvement& record) {
     return note_ecrite;
   };
   std::int32_t numero = 0;
-  if (applique_mouvement(valeurs_, fenetre_, avant_ecriture, &numero)) {
+  std::string_view motif;
+  if (applique_mouvement(valeurs_, fenetre_, avant_ecriture, &numero, &motif)) {
     if (numero > 0) etat_.mouvements_avant = numero;
   } else if (note_ecrite) {
-    signale(textes::erreur_article, record.reference, quantite);
+    signale(motif, record.reference, quantite);
   }
 }
 
@@ -185,6 +186,9 @@ bool Application::applique(std::int64_t depuis) {
     }
     if (!arrete_) ++etat_.numero;
   }
+  // The till may have written over one of our movements while the file was
+  // applied: those are appended again before the file can count as done.
+  verifie_mouvements_ecrits(valeurs_, fenetre_);
   if (arrete_ || lecteur.en_echec()) return false;
   // What the file changed goes to the disk before the file is noted as
   // finished: after a power cut, a finished file is never applied again.

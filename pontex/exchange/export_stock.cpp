@@ -73,26 +73,29 @@ std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
 // link there beforehand and have the export written through it. Some
 // network shares and synced folders refuse the rename; the export is then
 // written under its own name rather than lost (a link there is replaced).
-void ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, const std::string& nom,
+// True when the export is in the export folder.
+bool ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, const std::string& nom,
                   const std::string& contenu) {
   const std::string dossier = dossier_export(valeurs);
   std::string provisoire;
   if (!ecrit_temporaire(dossier, contenu, provisoire)) {
     fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
-    return;
+    return false;
   }
-  if (renomme_entree(dossier, provisoire, nom)) return;
+  if (renomme_entree(dossier, provisoire, nom)) return true;
   (void)supprime_entree({dossier, provisoire});  // a stray temporary is never collected
   if (ecrit_entree({dossier, nom}, contenu)) {
     fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom);
-  } else {
-    fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+    return true;
   }
+  fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+  return false;
 }
 
 }  // namespace
 
 void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  bool ecrit = false;
   try {
     archive_attentes(valeurs, fenetre);
     fenetre.ajoute_journal(textes::sauvegarde_histo);
@@ -100,7 +103,7 @@ void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     const std::string nom =
         valeurs.config.nom_sto + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
     if (const auto contenu = lignes_stock(valeurs)) {
-      ecrit_export(valeurs, fenetre, nom, *contenu);
+      ecrit = ecrit_export(valeurs, fenetre, nom, *contenu);
     } else {
       fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
     }
@@ -108,7 +111,8 @@ void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     valeurs.caisse.ferme_articles();
   }
   fenetre.rafraichit_File2();
-  fenetre.ajoute_journal(textes::export_genere);
+  // Only an export the server can collect is announced as generated.
+  if (ecrit) fenetre.ajoute_journal(textes::export_genere);
   fenetre.traite_evenements();
 }
 

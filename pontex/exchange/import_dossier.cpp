@@ -37,13 +37,13 @@ std::string nom_copie_gardee(std::string_view nom) {
 }
 
 bool encore_en_ecriture(const std::string& chemin) {
-  const std::optional<std::int64_t> modifie = date_modification(chemin);
+  const std::optional<std::chrono::nanoseconds> modifie = date_modification(chemin);
   if (!modifie) return false;  // the copy will tell whether the file is there
-  const auto maintenant =
-      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  const double age = maintenant - static_cast<double>(*modifie);
+  // With its sub-second part: a file changed 1.6 s ago is still too young.
+  const std::chrono::duration<double> age =
+      std::chrono::system_clock::now().time_since_epoch() - *modifie;
   // A time in the future (a server whose clock runs ahead) holds nothing back.
-  return age >= 0.0 && age < delai_ecriture_secondes;
+  return age.count() >= 0.0 && age.count() < delai_ecriture_secondes;
 }
 
 // What became of one listed name.

@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/texte_mouvements.h"
@@ -49,12 +50,17 @@ std::int16_t numero_utilisateur(const ValeursProgramme& valeurs) {
 }
 
 Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                            const AvantEcriture& avant_ecriture, std::int32_t* numero_mouvement) {
+                            const AvantEcriture& avant_ecriture, std::int32_t* numero_mouvement,
+                            std::string_view* motif) {
+  std::string_view motif_local;
+  std::string_view& pourquoi = motif ? *motif : motif_local;
+  pourquoi = textes::erreur_article;
   const std::int32_t k = valeurs.numero_article;
   const double quantite = valeurs.quantite;
   // The movement record keeps the quantity as a Single too: a quantity that
   // does not fit cannot be recorded truthfully.
   if (!std::isfinite(quantite) || std::fabs(quantite) > plus_grand_single) {
+    pourquoi = textes::erreur_quantite;
     return Resultat::echec("quantity beyond a single-precision number");
   }
 
@@ -68,9 +74,18 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   const DateHeure maintenant = valeurs.horloge->maintenant();
   const std::string date = format_jj_mm_aaaa(maintenant);
 
-  if (auto stock = somme_single(valeurs.article.stock(), quantite)) {
-    valeurs.article.met_stock(*stock);
+  // A stock that is not a number, or that the quantity would carry beyond
+  // what a Single holds, cannot take the movement: the article is left as
+  // it is and no movement is recorded, or the shop's history would show a
+  // change its stock never made.
+  const std::optional<float> stock = somme_single(valeurs.article.stock(), quantite);
+  if (!stock) {
+    pourquoi = textes::erreur_stock;
+    return Resultat::echec("the stock cannot take the quantity");
   }
+  valeurs.article.met_stock(*stock);
+  // The second quantity only follows the stock: one the till left unusable
+  // keeps its value and does not hold the movement back.
   if (auto seconde = somme_single(valeurs.article.quantite2(), -quantite)) {
     valeurs.article.met_quantite2(*seconde);
   }
@@ -108,6 +123,19 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
     fenetre.ajoute_journal(alerte);
   }
   return Resultat::succes();
+}
+
+void verifie_mouvements_ecrits(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  const Caisse::VerificationMouvements v = valeurs.caisse.verifie_mouvements();
+  if (v.reecrits > 0) {
+    fenetre.ajoute_journal(std::string(textes::mouvements_reecrits) + std::to_string(v.reecrits));
+  }
+  for (const EnregistrementMouvement& perdu : v.perdus) {
+    const std::string code = perdu.code();
+    std::string ligne(textes::mouvement_non_enregistre);
+    ligne += sans_espaces(code);
+    fenetre.ajoute_journal(ligne);
+  }
 }
 
 void ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "pontex/data/enregistrements.h"
 #include "pontex/data/valeurs.h"
@@ -15,9 +16,11 @@ namespace pontex {
 
 // Applies valeurs.quantite to article valeurs.numero_article and records the
 // movement. Fails, having changed nothing, when the article record cannot be
-// read or written back, or when the quantity does not fit the register's
-// single-precision fields. Once the article is written the movement counts
-// as applied: a movement file that refuses the movement is reported in the
+// read or written back, when the quantity does not fit the register's
+// single-precision fields, or when the stock cannot take it (not a number,
+// or carried beyond a Single); `motif` then receives the day's error file
+// text for the case. Once the article is written the movement counts as
+// applied: a movement file that refuses the movement is reported in the
 // journal, the stock keeps its new value.
 //
 // `avant_ecriture`, when given, sees the article as read and as it is about
@@ -34,7 +37,14 @@ struct EcrituresPrevues {
 using AvantEcriture = std::function<bool(const EcrituresPrevues&)>;
 Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                             const AvantEcriture& avant_ecriture = {},
-                            std::int32_t* numero_mouvement = nullptr);
+                            std::int32_t* numero_mouvement = nullptr,
+                            std::string_view* motif = nullptr);
+
+// After a received file: checks that the movements it recorded are still
+// in the movement file, appends again those the till wrote over, and
+// journals how many were appended again, and any it could not
+// record at all.
+void verifie_mouvements_ecrits(ValeursProgramme& valeurs, FenetreEchange& fenetre);
 
 // Workstation and user numbers of the movement records: the configuration
 // text read as a number, rounded halves to even; 0 when it does not fit the

@@ -29,9 +29,18 @@ inline constexpr std::string_view erreur_quantite = "Erreur quantite : ";
 // A matched article whose record could not be read or written back, so the
 // record is not applied:
 inline constexpr std::string_view erreur_article = "Erreur article : ";
+// A matched article whose stock cannot take the quantity (it is not a
+// number, or would become too large for the register's numbers), so the
+// record is not applied:
+inline constexpr std::string_view erreur_stock = "Erreur stock : ";
 // The stock changed but the cash register's movement file refused the
 // movement (damaged header, file not writable): followed by the article code.
 inline constexpr std::string_view mouvement_non_enregistre = "Mouvement non enregistr\xE9 : ";
+// After a received file: movements of ours that the till had written over
+// at the same instant, appended again. Followed by their number.
+inline constexpr std::string_view mouvements_reecrits =
+    "Mouvements r\xE9\xE9"
+    "crits : ";
 
 // An unfinished analysis taken up again at start-up: "Reprise : " + the
 // received file's name + " à partir de l'enregistrement " + its number.

@@ -15,8 +15,8 @@ class BoiteFichiers : public QListWidget {
  public:
   BoiteFichiers(QWidget* parent, std::string motif);
 
-  // Windows-style folder (Windows-1252). A folder that does not exist is
-  // refused and the list keeps the one it showed.
+  // Windows-style folder (Windows-1252). A folder that does not exist shows
+  // an empty list.
   Resultat met_dossier(std::string dossier);
   void rafraichit();
   // The names shown now, as Windows-1252 bytes.

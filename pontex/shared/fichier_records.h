@@ -22,9 +22,16 @@ class FichierRecords {
   FichierRecords(const FichierRecords&) = delete;
   FichierRecords& operator=(const FichierRecords&) = delete;
 
+  // Whether a missing file may be created. The cash register's files are
+  // never created by us: a missing one means a wrong folder, and an empty
+  // file of ours there would look like a register without articles.
+  enum class Creation { jamais, si_absent };
+
   // Closes a handle held before, then opens `chemin` (Windows-style path, see
-  // fichiers.h); a missing file is created empty.
-  Resultat ouvre(std::string_view chemin, std::size_t longueur_record);
+  // fichiers.h). A missing file is created empty only with
+  // Creation::si_absent; otherwise the opening fails.
+  Resultat ouvre(std::string_view chemin, std::size_t longueur_record,
+                 Creation creation = Creation::jamais);
   void ferme();
   bool est_ouvert() const;
   std::size_t longueur_record() const { return longueur_; }

@@ -44,7 +44,8 @@ bool position(std::int64_t premier, std::size_t nombre, std::size_t longueur, of
 
 FichierRecords::~FichierRecords() { ferme(); }
 
-Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record) {
+Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record,
+                               Creation creation) {
   ferme();
   if (longueur_record == 0) return Resultat::echec("record length 0");
   if (interne::echec_injecte(Operation::ouverture, chemin))
@@ -61,14 +62,14 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
   };
   // The file as named first: the usual case, one system call. Only a name
   // that is not there as written is matched ignoring case, and a missing
-  // file is then created empty, as the cash-register program expects.
+  // file is then created empty when the caller allows it.
   auto natif = interne::chemin_tel_quel(chemin);
   if (!natif) return Resultat::echec("path holds a NUL byte");
   int fd = ouvre_natif(*natif, 0);
   if (fd < 0 && errno == ENOENT) {
     natif = interne::resout_chemin(chemin);
     if (!natif) return Resultat::echec("path holds a NUL byte");
-    fd = ouvre_natif(*natif, O_CREAT);
+    fd = ouvre_natif(*natif, creation == Creation::si_absent ? O_CREAT : 0);
   }
   if (fd < 0) return echec_errno("open", *natif, errno);
   struct stat st;

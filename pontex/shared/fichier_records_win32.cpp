@@ -49,7 +49,8 @@ constexpr std::size_t morceau_max = 1u << 30;
 
 FichierRecords::~FichierRecords() { ferme(); }
 
-Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record) {
+Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record,
+                               Creation creation) {
   ferme();
   if (longueur_record == 0) return Resultat::echec("record length 0");
   if (interne::echec_injecte(Operation::ouverture, chemin))
@@ -58,9 +59,10 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
   if (!large) return Resultat::echec("path holds a NUL byte");
 
   constexpr DWORD partage = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  // A missing file is created empty, as the cash-register program expects.
+  // A missing file is created empty only when the caller allows it.
+  const DWORD disposition = creation == Creation::si_absent ? OPEN_ALWAYS : OPEN_EXISTING;
   HANDLE h = ::CreateFileW(large->c_str(), GENERIC_READ | GENERIC_WRITE, partage, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   // A read-only file (a copy of a register) is still read; writes then fail.
   if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED)
     h = ::CreateFileW(large->c_str(), GENERIC_READ, partage, nullptr, OPEN_EXISTING,

@@ -15,6 +15,7 @@
 //  - on Windows, the ANSI code page is turned into a wide path.
 // Names returned by listings come back as Windows-1252 bytes.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -58,8 +59,10 @@ Resultat supprime_motif(std::string_view chemin);
 // Creates one folder (the parent must exist); fails if it already exists.
 Resultat cree_dossier(std::string_view chemin);
 
-// Last change of a file, in seconds since 1970 (UTC), or nothing.
-std::optional<std::int64_t> date_modification(std::string_view chemin);
+// Last change of a file since 1970 (UTC), with the sub-second part the file
+// system keeps (nanoseconds on Linux, 100-nanosecond steps on Windows), or
+// nothing.
+std::optional<std::chrono::nanoseconds> date_modification(std::string_view chemin);
 
 // Size in bytes of a plain file (a link, folder or device is not one), or
 // nothing.

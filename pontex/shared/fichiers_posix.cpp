@@ -242,12 +242,12 @@ Resultat cree_dossier(std::string_view chemin) {
   return Resultat::succes();
 }
 
-std::optional<std::int64_t> date_modification(std::string_view chemin) {
+std::optional<std::chrono::nanoseconds> date_modification(std::string_view chemin) {
   std::string natif;
   if (!prepare(Operation::lecture, chemin, natif)) return std::nullopt;
   struct stat st;
   if (::stat(natif.c_str(), &st) != 0) return std::nullopt;
-  return static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  return std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
 }
 
 std::optional<std::int64_t> taille_fichier(std::string_view chemin) {

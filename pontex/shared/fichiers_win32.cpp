@@ -195,16 +195,16 @@ Resultat cree_dossier(std::string_view chemin) {
   return Resultat::succes();
 }
 
-std::optional<std::int64_t> date_modification(std::string_view chemin) {
+std::optional<std::chrono::nanoseconds> date_modification(std::string_view chemin) {
   std::wstring large;
   if (!prepare(Operation::lecture, chemin, large)) return std::nullopt;
   WIN32_FILE_ATTRIBUTE_DATA donnees;
   if (!::GetFileAttributesExW(large.c_str(), GetFileExInfoStandard, &donnees)) return std::nullopt;
-  // 100-nanosecond steps since 1601 to seconds since 1970.
+  // 100-nanosecond steps since 1601 to nanoseconds since 1970.
   const std::uint64_t t =
       (static_cast<std::uint64_t>(donnees.ftLastWriteTime.dwHighDateTime) << 32) |
       donnees.ftLastWriteTime.dwLowDateTime;
-  return static_cast<std::int64_t>(t / 10000000ULL) - 11644473600LL;
+  return std::chrono::nanoseconds((static_cast<std::int64_t>(t) - 116444736000000000LL) * 100);
 }
 
 std::optional<std::int64_t> taille_fichier(std::string_view chemin) {

@@ -5,11 +5,14 @@
 namespace pontex {
 
 Resultat ListeFichiers::met_dossier(std::string dossier) {
-  // A list box refuses a folder that does not exist and keeps showing the
-  // one it had; the shop sees no change rather than an empty list.
-  if (!existe_dossier(dossier)) return Resultat::echec("folder not found: " + dossier);
+  // A folder that does not exist still becomes the list's folder, and the
+  // list shows nothing. Keeping the folder shown before would, on the first
+  // call, list the current directory: the export step would then take the
+  // program folder's own files for waiting exports.
+  const bool present = existe_dossier(dossier);
   dossier_ = std::move(dossier);
   rafraichit();
+  if (!present) return Resultat::echec("folder not found: " + dossier_);
   return Resultat::succes();
 }
 

@@ -16,8 +16,8 @@ class ListeFichiers {
   explicit ListeFichiers(std::string motif) : motif_(std::move(motif)) {}
 
   // Points the list at `dossier` (Windows-style, no trailing backslash
-  // needed) and refreshes it. A folder that does not exist is refused: the
-  // list keeps the folder it showed before ("" = the current directory).
+  // needed) and refreshes it. A folder that does not exist fails and the
+  // list shows no name, at every refresh, for as long as it is missing.
   Resultat met_dossier(std::string dossier);
   // Reads the folder again. A folder that has disappeared shows no name.
   void rafraichit();

@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QTest>
+#include <chrono>
 
 #include "tests/support/fenetres_test.h"
 
@@ -65,6 +66,84 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   const std::string contenu = lit_octets(export_[0]);
   EXPECT_EQ(std::count(contenu.begin(), contenu.end(), '\n'), 20);
   EXPECT_NE(contenu.find(b.reference(2) + "\t"), std::string::npos);
+}
+
+QProcess* lance_pontex(const Boutique& b, QObject* parent) {
+  auto* p = new QProcess(parent);
+  p->setWorkingDirectory(QString::fromStdString(b.dossier.chemin().string()));
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.remove("PONTEX_DEMARRAGE_REDUIT");
+  p->setProcessEnvironment(env);
+  p->start(PONTEX_PROGRAMME, {});
+  return p;
+}
+
+// Two Pontex started at once in one folder (a double click while the
+// relauncher starts it, say): one waits for the other, so every movement of
+// 400 files is applied exactly once.
+TEST(ProgrammePontex, DeuxPontexDansUnDossierAppliquentChaqueMouvementUneFois) {
+  Boutique b(DepartPontex{});
+  constexpr int fichiers_recus = 400;
+  constexpr int articles = 20;
+  std::vector<float> avant;
+  for (int k = 1; k <= articles; ++k) avant.push_back(b.stock(k));
+  std::string contenu;
+  for (int k = 1; k <= articles; ++k) contenu += b.reference(k) + "\t1\n";
+  for (int i = 0; i < fichiers_recus; ++i) {
+    const fs::path f = b.chemin("transit/import/m" + std::to_string(1000 + i) + ".txt");
+    ecrit_octets(f, contenu);
+    fs::last_write_time(f, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  QObject parent;
+  QProcess* premier = lance_pontex(b, &parent);
+  QProcess* second = lance_pontex(b, &parent);
+  ASSERT_TRUE(premier->waitForStarted(10000));
+  ASSERT_TRUE(second->waitForStarted(10000));
+  const fs::path import = b.chemin("transit/import");
+  const bool cycle = QTest::qWaitFor(
+      [&] {
+        return fichiers(import, "m", ".txt").empty() &&
+               !fichiers(b.chemin("transit/export"), "stock_", ".txt").empty();
+      },
+      60000);
+  // Both still there: one waiting for its restart, the other for the lock.
+  const bool deux = premier->state() == QProcess::Running && second->state() == QProcess::Running;
+  premier->kill();
+  second->kill();
+  premier->waitForFinished(10000);
+  second->waitForFinished(10000);
+  ASSERT_TRUE(cycle);
+  EXPECT_TRUE(deux);
+  for (int k = 1; k <= articles; ++k)
+    EXPECT_FLOAT_EQ(b.stock(k), avant[k - 1] + fichiers_recus) << k;
+  EnregistrementMouvement entete;
+  ASSERT_TRUE(fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete));
+  EXPECT_EQ(entete.poste(), fichiers_recus * articles);
+}
+
+// A Pontex killed while it works does not leave the folder locked: the next
+// one runs its exchange at once.
+TEST(ProgrammePontex, UnPontexTueNeBloquePasLeDossier) {
+  Boutique b(DepartPontex{});
+  QObject parent;
+  QProcess* tue = lance_pontex(b, &parent);
+  ASSERT_TRUE(tue->waitForStarted(10000));
+  QTest::qWait(1000);
+  tue->kill();
+  tue->waitForFinished(10000);
+  ecrit_octets(b.chemin("transit/import/a.txt"), b.reference(1) + "\t2\n");
+  fs::last_write_time(b.chemin("transit/import/a.txt"),
+                      fs::file_time_type::clock::now() - std::chrono::hours(1));
+  const float avant = b.stock(1);
+  QProcess* suivant = lance_pontex(b, &parent);
+  ASSERT_TRUE(suivant->waitForStarted(10000));
+  const bool cycle =
+      QTest::qWaitFor([&] { return !fs::exists(b.chemin("transit/import/a.txt")); }, 20000);
+  suivant->kill();
+  suivant->waitForFinished(10000);
+  ASSERT_TRUE(cycle);
+  EXPECT_FLOAT_EQ(b.stock(1), avant + 2);
 }
 
 }  // namespace

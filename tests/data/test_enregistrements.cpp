@@ -179,11 +179,21 @@ TEST_F(FichierArticles, NombreBorneParLeFichier) {
   EXPECT_EQ(compte(), 2);
 }
 
-TEST_F(FichierArticles, FichierAbsentCreeVideAvecSonCompagnon) {
-  EXPECT_EQ(compte(), 0);
-  EXPECT_TRUE(std::filesystem::exists(fichier_));
-  EXPECT_TRUE(std::filesystem::exists(dossier_.chemin() / "w_caur44.wdo"));
+// A wrong folder: no register file is ever created there, the count is 0.
+TEST_F(FichierArticles, FichierOuCompagnonAbsentNeCreeRien) {
+  std::int32_t n = -1;
+  EXPECT_FALSE(caisse_.ouvre_articles(n));
+  EXPECT_EQ(n, 0);
+  EXPECT_FALSE(std::filesystem::exists(fichier_));
+  EXPECT_FALSE(std::filesystem::exists(dossier_.chemin() / "w_caur44.wdo"));
   EXPECT_FALSE(caisse_.fichier_principal_present());
+  // Articles without their companion file: not a whole register either.
+  ecrit_articles(3, 3);
+  std::filesystem::remove(dossier_.chemin() / "w_caur44.wdo");
+  EXPECT_FALSE(caisse_.ouvre_articles(n));
+  EXPECT_EQ(n, 0);
+  EXPECT_FALSE(caisse_.articles_ouverts());
+  EXPECT_FALSE(std::filesystem::exists(dossier_.chemin() / "w_caur44.wdo"));
   EnregistrementArticle a = motif<EnregistrementArticle>();
   EXPECT_FALSE(caisse_.lit_article(1, a));
   EXPECT_EQ(a.octets, EnregistrementArticle::vierge().octets);
@@ -252,9 +262,13 @@ TEST_F(Mouvements, LeCompteDeLEnTeteDecideDeLaPlace) {
   EXPECT_EQ(apres.substr(4 * 64 + 15, 1), "X");
 }
 
-// The first movement goes to record 2; a missing file gets a header too.
+// A missing movement file is not created; in an empty one the first
+// movement goes to record 2, after a header of its own.
 TEST_F(Mouvements, FichierAbsentOuVide) {
   std::int32_t numero = 0;
+  EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("A"), &numero));
+  EXPECT_FALSE(std::filesystem::exists(fichier_));
+  ecrit_octets(fichier_, "");
   ASSERT_TRUE(caisse_.ajoute_mouvement(mouvement("A"), &numero));
   EXPECT_EQ(numero, 1);
   // The new header is a blank record holding the count.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,22 +101,27 @@ class Mouvement : public Echange {
   }
 };
 
-TEST_F(Mouvement, AStockBeyondASingleIsNeverStoredAsInfinity) {
+// A stock that cannot take the quantity (carried beyond a Single, or not a
+// number at all) is left as it is, no movement is recorded, and the day's
+// error file says so; the other records of the file still apply.
+TEST_F(Echange, AStockThatCannotTakeTheMovementIsNeitherChangedNorRecorded) {
   auto articles = articles_boutique();
   articles[0].stock = 3.0e38f;
-  articles[0].quantite2 = -3.0e38f;
+  articles[1].stock = std::numeric_limits<float>::quiet_NaN();
   b.ecrit_caisse(articles);
-  EXPECT_TRUE(applique(1, 1.0e38).ok());
-  const EnregistrementArticle a = b.article(1);
-  EXPECT_EQ(a.stock(), 3.0e38f);
-  EXPECT_EQ(a.quantite2(), -3.0e38f);
-  EXPECT_EQ(a.date_mouvement(), "05-12-2026");
-  EXPECT_EQ(b.mouvement(1).quantite(), 1.0e38f);
+  applique("BOU-001\t1e38\nEPI-002\t5\nEPI-004\t2\n");
+  EXPECT_EQ(b.article(1).octets, b.originaux[0].octets);
+  EXPECT_EQ(b.article(2).octets, b.originaux[1].octets);
+  EXPECT_EQ(b.article(4).stock(), 3.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 1);
+  EXPECT_EQ(b.mouvement(1).code(), b.article(4).code());
+  EXPECT_EQ(erreurs(), "Erreur stock : BOU-001 1E+38 \r\nErreur stock : EPI-002 5 \r\n");
+}
 
-  // A quantity no Single holds changes nothing and records nothing.
+TEST_F(Mouvement, AQuantityNoSingleHoldsChangesNothing) {
   EXPECT_FALSE(applique(2, 1e300).ok());
   EXPECT_EQ(b.article(2).octets, b.originaux[1].octets);
-  EXPECT_EQ(b.mouvement(0).poste(), 1);
+  EXPECT_EQ(b.mouvement(0).poste(), 0);
 }
 
 TEST_F(Mouvement, ADamagedMovementHeaderKeepsTheStockAndSaysSo) {

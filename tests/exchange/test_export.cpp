@@ -116,17 +116,25 @@ TEST_F(Export, AnExportThatCannotBeWrittenIsReportedAndLeavesNothing) {
   exporte();
   EXPECT_EQ(Boutique::fichiers(b.exporte()), Lignes{});
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Sauvegarde histo Sorties", "Export non \351crit : " + nom_export,
-                    "Export g\351n\351r\351"}));
+            (Lignes{"Sauvegarde histo Sorties", "Export non \351crit : " + nom_export}));
 }
 
-TEST_F(Export, AnArticleFileThatCannotBeOpenedGivesNoEmptyExport) {
-  const EchecInjecte echec([](Operation o, std::string_view chemin) {
-    return o == Operation::ouverture && chemin.ends_with("w_caiar4.wdo");
-  });
-  exporte();
-  EXPECT_EQ(Boutique::fichiers(b.exporte()), Lignes{});
-  EXPECT_EQ(b.fenetre.journal[1], "Export non \351crit : " + nom_export);
+// A register folder holding the main file but not the article file, or not
+// its companion: nothing is created there, the received movements find no
+// article, and the server gets no (empty) export.
+TEST_F(Export, AFolderWithoutArticlesCreatesNothingAndSendsNoExport) {
+  for (const char* manquant : {"w_caiar4.wdo", "w_caur44.wdo"}) {
+    b.ecrit_caisse(articles_boutique());
+    fs::remove(b.caisse() / manquant);
+    const auto avant = Boutique::fichiers(b.caisse());
+    b.fenetre.journal.clear();
+    b.depose("a.txt", "BOU-001\t1\n");
+    cycle();
+    EXPECT_EQ(Boutique::fichiers(b.caisse()), avant) << manquant;
+    EXPECT_EQ(b.mouvement(0).poste(), 0) << manquant;
+    EXPECT_EQ(Boutique::fichiers(b.exporte()), Lignes{}) << manquant;
+    EXPECT_EQ(b.fenetre.journal.back(), "Export non \351crit : " + nom_export) << manquant;
+  }
 }
 
 TEST_F(Export, TwoExportsInTheSameSecond) {

@@ -277,7 +277,7 @@ TEST(Liste, ExistenceParNomOuParMotif) {
   EXPECT_FALSE(existe_dossier(s + "Pontex.desktop"));
 }
 
-TEST(Liste, ListeFichiersGardeSonDossierQuandLeNouveauManque) {
+TEST(Liste, UnDossierAbsentResteVide) {
   DossierTemporaire d;
   fs::create_directories("transit/import");
   ecrit_octets("transit/import/b.txt", "x");
@@ -287,9 +287,14 @@ TEST(Liste, ListeFichiersGardeSonDossierQuandLeNouveauManque) {
   ASSERT_TRUE(file1.met_dossier("transit\\import"));
   EXPECT_EQ(file1.noms(), (Noms{"A.TXT", "b.txt"}));
 
-  EXPECT_FALSE(file1.met_dossier("transit\\absent"));
-  EXPECT_EQ(file1.dossier(), "transit\\import");
-  EXPECT_EQ(file1.noms(), (Noms{"A.TXT", "b.txt"}));
+  // A missing folder: nothing listed, before and after a refresh (never
+  // the current directory's files).
+  ecrit_octets("c.txt", "x");
+  ListeFichiers absent("*.txt");
+  EXPECT_FALSE(absent.met_dossier("transit\\absent"));
+  EXPECT_TRUE(absent.noms().empty());
+  absent.rafraichit();
+  EXPECT_TRUE(absent.noms().empty());
 
   fs::remove("transit/import/A.TXT");
   file1.rafraichit();
