@@ -10,6 +10,7 @@ set(PONTEX_FENETRES_SOURCES
   app/form1_cycle.cpp
   app/form1_fond.cpp
   app/form1_journal.cpp
+  app/modele_journal.cpp
   app/icc.cpp
   app/programme.cpp
   app/systeme.cpp

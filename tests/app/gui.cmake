@@ -7,7 +7,9 @@ add_library(pontex_test_fenetres STATIC fenetres_test.cpp)
 target_link_libraries(pontex_test_fenetres PUBLIC pontex_fenetres pontex_test_qt pontex_fabrique)
 
 add_executable(test_form1 test_demarrage.cpp test_cycle.cpp)
-target_link_libraries(test_form1 PRIVATE pontex_test_fenetres)
+# Qt's window-system interface: input queued as a real window system
+# queues it, for the long-exchange tests.
+target_link_libraries(test_form1 PRIVATE pontex_test_fenetres Qt6::GuiPrivate)
 gtest_discover_tests(test_form1 DISCOVERY_MODE PRE_TEST)
 
 # The real program, started as the relauncher starts it.
