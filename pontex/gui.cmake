@@ -11,6 +11,7 @@ add_library(pontex_app STATIC
   app/form1_journal.cpp
   app/form97.cpp
   app/outils.cpp
+  app/modele_journal.cpp
   app/programme.cpp
 )
 set_target_properties(pontex_app PROPERTIES AUTOMOC ON)

@@ -2,8 +2,15 @@
 # Builds in release mode (build-release/, or $PONTEX_BUILD_RELEASE) and
 # measures what a large shop waits for: article lookups, applying the
 # server's stock movements, the stock export, and a whole Pontex start on a
-# register of 32,767 articles with a 20,000-record movement file waiting,
-# up to the export file. Prints one table (Markdown), ready for README.md.
+# register of 32,767 articles with a 100,000-record movement file waiting,
+# up to the export file, with the memory it took. Prints one table
+# (Markdown), ready for README.md.
+#
+# When the system-call floor (../shared/bench/floor.c beside the repository:
+# a minimal C program making exactly the file operations an exchange
+# requires) is there, it is built and run on the same register and file,
+# turn about with Pontex, and the table gives the ratio of the two: the
+# machine is too noisy for absolute times alone.
 set -uo pipefail
 export LC_ALL=C
 racine=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,6 +29,13 @@ PONTEX_BUILD=$build PONTEX_BUILD_TYPE=Release pontex_construit -DPONTEX_TESTS=OF
   echo "The release build failed (whole log: $build/construction.log)." >&2
   exit 1
 }
+
+plancher=
+plancher_source=$racine/../shared/bench/floor.c
+if [ -f "$plancher_source" ] &&
+  ${CC:-cc} -O2 -o "$build/bench/floor" "$plancher_source" >>"$build/construction.log" 2>&1; then
+  plancher=$build/bench/floor
+fi
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/pontex-bench-XXXXXX") || exit 1
 pontex_pid=
@@ -52,7 +66,7 @@ mesure_programme() { # PROGRAM
 echo "Article lookups..." >&2
 recherche=$(mesure_programme "$build/bench/bench_recherche")
 echo "Applying movements and exporting..." >&2
-echange=$(mesure_programme "$build/bench/bench_echange")
+echange=$(PONTEX_PLANCHER=$plancher mesure_programme "$build/bench/bench_echange")
 
 # A benchmark's value; its name may carry suffixes ("BM_ExportStock/real_time").
 valeur() { # TEXT BENCHMARK KEY
@@ -82,7 +96,7 @@ entier() {
 }
 
 # --- A whole Pontex start on a large shop -----------------------------------
-echo "Pontex on 32,767 articles with 20,000 movements waiting (3 runs)..." >&2
+echo "Pontex on 32,767 articles with 100,000 movements waiting (3 runs)..." >&2
 boutique=$tmp/shop
 mkdir -p "$boutique" "$tmp/transit/import/histo" "$tmp/transit/export/histo"
 cp "$build/bin/qz_img_024.gif" "$boutique/" 2>/dev/null
@@ -91,9 +105,10 @@ cp "$build/bin/qz_img_024.gif" "$boutique/" 2>/dev/null
 printf '%s\r\n' "#TRANSIT#$tmp/transit\\" "#FICBASE#$tmp/caisse\\" '#REFARTI#1' '#NOM_STO#stock_' \
   '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$boutique/Pontex.wdo"
 "$build/tools/serveur_simule" --boutique "$boutique" --ecrit-mouvements "$tmp/mvt.txt" \
-  --records 20000 --graine 3 >/dev/null || exit 1
+  --records 100000 --graine 3 >/dev/null || exit 1
 
 durees=()
+memoires=()
 for essai in 1 2 3; do
   rm -f "$tmp"/transit/export/stock_*.txt
   cp "$tmp/mvt.txt" "$tmp/transit/import/mvt_$essai.txt"
@@ -111,6 +126,8 @@ for essai in 1 2 3; do
     sleep 0.01
   done
   fin=$(date +%s%N)
+  # The most memory the process has held, the whole journal in it.
+  memoires+=("$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pontex_pid/status" 2>/dev/null)")
   kill "$pontex_pid" 2>/dev/null
   wait "$pontex_pid" 2>/dev/null
   pontex_pid=
@@ -121,6 +138,7 @@ for essai in 1 2 3; do
   durees+=("$(((fin - debut) / 1000000 - 5000))")
 done
 mediane=$(printf '%s\n' "${durees[@]}" | sort -n | sed -n 2p)
+memoire=$(printf '%s\n' "${memoires[@]}" | sort -n | sed -n 3p)
 
 # --- The table ---------------------------------------------------------------
 processeur=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
@@ -145,5 +163,19 @@ echo "| applying 100,000 stock movements to 32,767 articles |" \
   "$(entier "$(valeur "$echange" BM_ApplicationMouvements records/s)") records/s," \
   "$(nombre "$(valeur "$echange" BM_ApplicationMouvements lectures/record)" 1) reads" \
   "and $(nombre "$(valeur "$echange" BM_ApplicationMouvements ecritures/record)" 1) writes per record |"
+if [ -n "$plancher" ]; then
+  echo "| applying 100,000 stock movements, Pontex and the system-call floor turn about in this run (3 each) |" \
+    "Pontex $(entier "$(valeur "$echange" BM_PontexContrePlancher pontex_records/s)") records/s," \
+    "floor $(entier "$(valeur "$echange" BM_PontexContrePlancher plancher_records/s)") records/s:" \
+    "**ratio $(nombre "$(valeur "$echange" BM_PontexContrePlancher rapport)" 2)×** |"
+fi
 echo "| stock export of 32,767 articles | $(nombre "$(millisecondes "$echange" BM_ExportStock)" 1) ms |"
-echo "| Pontex started offscreen on 32,767 articles with a 20,000-record file waiting: start to export file, 5-second countdown excluded (median of 3) | $(nombre "$(awk -v m="$mediane" 'BEGIN { print m / 1000 }')" 2) s |"
+if [ -n "$plancher" ]; then
+  echo "| stock export, Pontex and the floor turn about (20 each) |" \
+    "Pontex $(nombre "$(valeur "$echange" BM_ExportContrePlancher pontex_ms)" 1) ms," \
+    "floor $(nombre "$(valeur "$echange" BM_ExportContrePlancher plancher_ms)" 1) ms:" \
+    "**ratio $(nombre "$(valeur "$echange" BM_ExportContrePlancher rapport)" 2)×** |"
+fi
+echo "| Pontex started offscreen on 32,767 articles with a 100,000-record file waiting: start to export file, 5-second countdown excluded (median of 3) | $(nombre "$(awk -v m="$mediane" 'BEGIN { print m / 1000 }')" 2) s |"
+echo "| peak memory of that Pontex process, 100,000 journal lines in it (highest of 3) |" \
+  "$(nombre "$(awk -v k="$memoire" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB |"

@@ -3,7 +3,7 @@
 # missing. Sourced by scripts/test.sh and scripts/demo.sh.
 PONTEX_PAQUETS=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-base-private-dev libgl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   imagemagick

@@ -2,11 +2,13 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 
 #include "pontex/app/form97.h"
 #include "pontex/app/outils.h"
+#include "pontex/app/modele_journal.h"
 #include "pontex/app/programme.h"
 #include "pontex/data/inter_logg.h"
 #include "pontex/fenetres/boite_fichiers.h"
@@ -59,12 +61,16 @@ void Form1::cree_controles() {
   place_twips(File1, 180, 510, 3705, 1440);
   File2 = new BoiteFichiers(this, "stock_*.txt");
   place_twips(File2, 4020, 510, 3705, 1440);
-  List1 = new QListWidget(this);
+  // The journal: a view over a compact line store, since it keeps every
+  // line of the process (an import journals one line per record).
+  List1 = new QListView(this);
   place_twips(List1, 7890, 510, 7185, 8700);
+  modele_journal = new ModeleJournal(List1);
+  List1->setModel(modele_journal);
   List1->setUniformItemSizes(true);
-  List1->setSortingEnabled(false);
-  for (QListWidget* l :
-       {static_cast<QListWidget*>(File1), static_cast<QListWidget*>(File2), List1}) {
+  List1->setSelectionMode(QAbstractItemView::SingleSelection);
+  List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (QListView* l : {static_cast<QListView*>(File1), static_cast<QListView*>(File2), List1}) {
     l->setFont(normale);
   }
 

@@ -7,13 +7,18 @@
 // The exchange procedures of the core see it through FenetreEchange.
 
 #include <QWidget>
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pontex/exchange/fenetre_echange.h"
+#include "pontex/shared/horloge.h"
 
 class QLabel;
+class QListView;
 class QListWidget;
 class QPushButton;
 
@@ -23,6 +28,7 @@ class BoiteFichiers;
 class Forme;
 class ImageClic;
 class Minuteur;
+class ModeleJournal;
 class Programme;
 
 class Form1 : public QWidget, public FenetreEchange {
@@ -50,6 +56,12 @@ class Form1 : public QWidget, public FenetreEchange {
   void ajoute_journal_texte(const QString& message);
   void affiche_dossiers();
 
+  // How often a long exchange lets the window repaint and show its progress
+  // (100 ms); tests set 0 to have it at every journal line.
+  void met_intervalle_avancement(std::chrono::milliseconds intervalle) {
+    intervalle_avancement_ = intervalle;
+  }
+
   // FenetreEchange.
   void ajoute_journal(std::string_view message) override;
   std::vector<std::string> noms_File1() override;
@@ -65,7 +77,8 @@ class Form1 : public QWidget, public FenetreEchange {
   QLabel* Label1;
   BoiteFichiers* File1;
   BoiteFichiers* File2;
-  QListWidget* List1;
+  QListView* List1;
+  ModeleJournal* modele_journal;  // List1's lines
   QLabel* Label4;
   QLabel* Label5;
   QLabel* Label6;
@@ -100,9 +113,26 @@ class Form1 : public QWidget, public FenetreEchange {
  private:
   void cree_controles();
   void selectionne_derniere_ligne();
+  // Runs an exchange procedure of the core: while it runs, the window
+  // repaints and shows its progress, and nothing it receives can start,
+  // quit or restart anything (see form1_journal.cpp).
+  void pendant_echange(const std::function<void()>& echange);
+  void montre_avancement();
+  void rejoue_differes();
+
   Programme& programme_;
   bool selection_prevue_ = false;
   bool demarre_reduit_ = false;
+  // The journal's stamp, formatted again only when the clock has moved.
+  DateHeure date_horodatage_;
+  std::string horodatage_;
+  // The exchange under way, if any.
+  bool echange_en_cours_ = false;
+  std::int64_t lignes_echange_ = 0;
+  std::chrono::steady_clock::time_point prochain_avancement_;
+  std::chrono::milliseconds intervalle_avancement_{100};
+  bool Timer1_differe_ = false;
+  bool Timer2_differe_ = false;
 };
 
 }  // namespace pontex::fenetres

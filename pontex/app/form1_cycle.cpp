@@ -28,6 +28,10 @@ void met_nombre(QLabel* label, double valeur) {
 
 void Form1::Timer1_Timer() {
   if (programme_.fini()) return;
+  if (echange_en_cours_) {
+    Timer1_differe_ = true;
+    return;
+  }
   met_nombre(Label9, nombre_de(Label9) - 1);
   if (nombre_de(Label9) == 0) {
     // Stopped before the cycle: no tick runs during it, even when the
@@ -39,9 +43,11 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::lance_cycle() {
-  traite_import(programme_.valeurs, *this);
-  if (programme_.fini()) return;
-  genere_sorties(programme_.valeurs, *this);
+  pendant_echange([this] {
+    traite_import(programme_.valeurs, *this);
+    if (programme_.fini()) return;
+    genere_sorties(programme_.valeurs, *this);
+  });
   if (programme_.fini()) return;
   Label12->setText(depuis_1252(programme_.valeurs.config.tim_ana));
   Timer2->met_intervalle(60000);
@@ -49,6 +55,10 @@ void Form1::lance_cycle() {
 
 void Form1::Timer2_Timer() {
   if (programme_.fini()) return;
+  if (echange_en_cours_) {
+    Timer2_differe_ = true;
+    return;
+  }
   met_nombre(Label12, nombre_de(Label12) - 1);
   if (nombre_de(Label12) <= 0) {
     // Background mode restarts minimised, without taking the focus from
@@ -73,7 +83,9 @@ void Form1::Command3_Click() {
   Timer1->met_intervalle(0);
 }
 
-void Form1::Command2_Click() { applique_analyse(programme_.valeurs, *this); }
+void Form1::Command2_Click() {
+  pendant_echange([this] { applique_analyse(programme_.valeurs, *this); });
+}
 
 void Form1::Command1_Click() { genere_ventes(programme_.valeurs, *this); }
 

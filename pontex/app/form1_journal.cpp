@@ -1,11 +1,25 @@
 // The journal and the two file lists of the main window, and what the
 // exchange procedures of the core see of the window.
+//
+// An exchange runs on the window thread and can take a minute (a million
+// records). While it runs, the journal lets the window repaint at most
+// every 100 ms and shows, below its lines, how many lines the exchange has
+// journaled so far. Only window-system events that are not user input are
+// handled then (repaints, the window being uncovered or moved); clicks,
+// keys and the window manager's close wait in their queue, and the
+// countdown ticks are put off, until the exchange gives the window its
+// events back, as it always did: after each file and after the export.
+// The window keeps its single thread: the cash register's files are shared
+// without locks and nothing else may touch them meanwhile.
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 
+#include "pontex/fenetres/controles.h"
 #include "pontex/app/form1.h"
+#include "pontex/app/modele_journal.h"
 #include "pontex/app/programme.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/texte_1252.h"
@@ -13,14 +27,32 @@
 
 namespace pontex::fenetres {
 
-void Form1::ajoute_journal_texte(const QString& message) {
+namespace {
+
+bool meme_seconde(const DateHeure& a, const DateHeure& b) {
+  return a.seconde == b.seconde && a.minute == b.minute && a.heure == b.heure && a.jour == b.jour &&
+         a.mois == b.mois && a.annee == b.annee;
+}
+
+}  // namespace
+
+void Form1::ajoute_journal_texte(const QString& message) { ajoute_journal(vers_1252(message)); }
+
+void Form1::ajoute_journal(std::string_view message) {
   const DateHeure maintenant = programme_.valeurs.horloge->maintenant();
-  List1->addItem(QString::fromStdString(format_horodatage_journal(maintenant)) +
-                 QStringLiteral(" - ") + message);
+  if (horodatage_.empty() || !meme_seconde(maintenant, date_horodatage_)) {
+    date_horodatage_ = maintenant;
+    horodatage_ = format_horodatage_journal(maintenant);
+  }
+  modele_journal->ajoute(horodatage_, message);
+
+  if (echange_en_cours_) {
+    ++lignes_echange_;
+    if (std::chrono::steady_clock::now() >= prochain_avancement_) montre_avancement();
+  }
   // The newest line is selected and in view whenever the window is drawn.
-  // Selecting it at every line would lay the whole list out again each
-  // time (an import of 100,000 records journals 100,000 lines before the
-  // window draws again), so it is done once, at the next event pass.
+  // Showing it at every line would lay the list out again each time, so it
+  // is done once, at the next event pass.
   if (!selection_prevue_) {
     selection_prevue_ = true;
     QMetaObject::invokeMethod(this, &Form1::selectionne_derniere_ligne, Qt::QueuedConnection);
@@ -29,13 +61,52 @@ void Form1::ajoute_journal_texte(const QString& message) {
 
 void Form1::selectionne_derniere_ligne() {
   selection_prevue_ = false;
-  const int derniere = List1->count() - 1;
+  modele_journal->montre_nouvelles();
+  const int derniere = modele_journal->lignes_montrees() - 1;
   if (derniere < 0) return;
-  List1->setCurrentRow(derniere);
-  List1->scrollToItem(List1->item(derniere));
+  const QModelIndex ligne = modele_journal->index(derniere);
+  List1->setCurrentIndex(ligne);
+  // The progress line, when there is one, is in view too.
+  List1->scrollTo(modele_journal->index(modele_journal->rowCount() - 1));
 }
 
-void Form1::ajoute_journal(std::string_view message) { ajoute_journal_texte(depuis_1252(message)); }
+void Form1::montre_avancement() {
+  const QString texte = depuis_1252(horodatage_) +
+                        QStringLiteral(" - Échange en cours : %1 lignes").arg(lignes_echange_);
+  modele_journal->met_avancement(texte);
+  selectionne_derniere_ligne();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  prochain_avancement_ = std::chrono::steady_clock::now() + intervalle_avancement_;
+}
+
+void Form1::pendant_echange(const std::function<void()>& echange) {
+  if (echange_en_cours_) {  // the core's yield ran a handler that exchanges too
+    echange();
+    return;
+  }
+  echange_en_cours_ = true;
+  lignes_echange_ = 0;
+  prochain_avancement_ = std::chrono::steady_clock::now() + intervalle_avancement_;
+  echange();
+  echange_en_cours_ = false;
+  if (programme_.fini()) return;
+  modele_journal->met_avancement(QString());
+  selectionne_derniere_ligne();
+  rejoue_differes();
+}
+
+void Form1::rejoue_differes() {
+  // A countdown tick that fell due during the exchange runs now, once,
+  // as a tick that came late.
+  if (Timer1_differe_) {
+    Timer1_differe_ = false;
+    if (Timer1->intervalle() != 0) Timer1_Timer();
+  }
+  if (Timer2_differe_ && !programme_.fini()) {
+    Timer2_differe_ = false;
+    if (Timer2->intervalle() != 0) Timer2_Timer();
+  }
+}
 
 void Form1::affiche_dossiers() {
   const std::string& transit = programme_.valeurs.config.transit;
@@ -55,6 +126,12 @@ void Form1::remplit_List2(const std::vector<std::string>& noms) {
   for (const std::string& nom : noms) List2->addItem(depuis_1252(nom));
 }
 
-void Form1::traite_evenements() { QCoreApplication::processEvents(); }
+void Form1::traite_evenements() {
+  // The exchange's own pause, after a file and after the export: every
+  // event runs here, the user's too, as it always has.
+  modele_journal->met_avancement(QString());
+  selectionne_derniere_ligne();
+  QCoreApplication::processEvents();
+}
 
 }  // namespace pontex::fenetres

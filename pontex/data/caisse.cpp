@@ -98,7 +98,7 @@ std::int32_t cherche_dans_queue(const FichierRecords& index, const std::string& 
   const std::int64_t total = std::min(borne(entree.numero(), entrees), entrees);
 
   // With an empty file `entrees` is -1 and nothing is read.
-  std::vector<std::uint8_t> tampon(static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur);
+  std::array<std::uint8_t, static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur> tampon;
   std::int32_t resultat = -1;
   for (std::int64_t haut = total; haut >= tries && resultat == -1;) {
     const std::int64_t bas = std::max(tries, haut - bloc_queue + 1);

@@ -71,10 +71,22 @@ inline int compare_cles(std::string_view a, std::string_view b) {
 // Order of a search key (16 bytes, already in upper case) and the key field
 // of an index record (16 bytes as stored), the stored key taken in upper
 // case; compared in place, as the lookup does it for every entry it reads.
+namespace detail {
+// majuscule_1252 as a table: the index lookup upper-cases every byte of
+// every entry it compares, thousands per lookup in a long unsorted tail.
+struct TableMajuscules {
+  std::uint8_t octets[256];
+  constexpr TableMajuscules() : octets() {
+    for (int c = 0; c < 256; ++c) octets[c] = majuscule_1252(static_cast<std::uint8_t>(c));
+  }
+};
+inline constexpr TableMajuscules table_majuscules{};
+}  // namespace detail
+
 inline int compare_cle_entree(std::string_view cle, const std::uint8_t* entree) {
   for (std::size_t i = 0; i < longueur_cle; ++i) {
     const auto x = i < cle.size() ? static_cast<std::uint8_t>(cle[i]) : std::uint8_t{' '};
-    const std::uint8_t y = majuscule_1252(entree[i]);
+    const std::uint8_t y = detail::table_majuscules.octets[entree[i]];
     if (x != y) return x < y ? -1 : 1;
   }
   return 0;

@@ -2,11 +2,16 @@
 // restart countdown and the restart, driven tick by tick.
 
 #include <gtest/gtest.h>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <QLabel>
+#include <QListView>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <chrono>
 
+#include "pontex/app/modele_journal.h"
 #include "pontex/fenetres/controles.h"
 #include "tests/support/fenetres_test.h"
 
@@ -69,7 +74,7 @@ TEST_F(Cycle, LeCompteAReboursPuisLeCycleImportExport) {
   // the register once; the file lists show the result.
   EXPECT_EQ(p.journal()[1], "03-02 14:05:37 - Traitement : mvt.txt");
   EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Export généré");
-  EXPECT_EQ(f().List1->currentRow(), f().List1->count() - 1);
+  EXPECT_EQ(f().List1->currentIndex().row(), f().modele_journal->rowCount() - 1);
   EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
   EXPECT_EQ(f().File1->count(), 0);
   ASSERT_EQ(f().File2->count(), 1);
@@ -204,6 +209,97 @@ TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
   EXPECT_EQ(f().Timer1->intervalle(), 0);
   // The value reached stays; no exchange in this process.
   EXPECT_EQ(f().Label9->text(), "04");
+  EXPECT_TRUE(intact());
+}
+
+// A long application: the window goes on repainting and shows how far the
+// exchange has come, while what the user does meanwhile waits for its end.
+class LongueApplication : public Cycle {
+ protected:
+  void SetUp() override {
+    Cycle::SetUp();
+    f().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f()));
+    f().met_intervalle_avancement(std::chrono::milliseconds(0));
+  }
+  // A movement file of `n` records for article 2.
+  std::string mouvements(int n) {
+    std::string texte;
+    for (int i = 0; i < n; ++i) texte += b.reference(2) + "\t1\n";
+    return texte;
+  }
+  std::int32_t mouvements_enregistres() {
+    EnregistrementMouvement entete;
+    EXPECT_TRUE(fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete));
+    return entete.poste();
+  }
+  // Calls `pendant` once, when the view shows `n` lines of the journal.
+  void quand_montrees(int n, std::function<void()> pendant) {
+    QObject::connect(f().modele_journal, &QAbstractItemModel::rowsInserted, &f(),
+                     [this, n, pendant, fait = false]() mutable {
+                       if (!fait && f().modele_journal->lignes_montrees() >= n) {
+                         fait = true;
+                         pendant();
+                       }
+                     });
+  }
+  // Press and release on a control, queued as the window system queues them.
+  void clic_en_file(QWidget* w) {
+    const QPointF local = w->mapTo(&f(), w->rect().center());
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+          f().windowHandle(), local, f().mapToGlobal(local),
+          t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton, t);
+    }
+  }
+};
+
+TEST_F(LongueApplication, UnClicPendantLeTraitementAgitApresLui) {
+  ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
+  std::filesystem::last_write_time(
+      b.chemin("transit/import/mvt.txt"),
+      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  QString avancement;
+  quand_montrees(100, [&] {
+    avancement = f().modele_journal->index(f().modele_journal->rowCount() - 1).data().toString();
+    clic_en_file(f().bt_fin);
+  });
+  std::int32_t a_la_question = -1;
+  form97::prevoit_action([&](form97& d) {
+    a_la_question = mouvements_enregistres();
+    repond(d, Geste::clic_non);
+  });
+
+  termine_le_compte_a_rebours();
+
+  // Halfway, the view showed the lines so far and a count below them.
+  EXPECT_TRUE(avancement.startsWith("03-02 14:05:37 - Échange en cours : "))
+      << avancement.toStdString();
+  // The quit question came once the whole file was applied.
+  EXPECT_EQ(a_la_question, 200);
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 200);
+  EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Export généré");
+  EXPECT_FALSE(f().modele_journal->avancement_montre());
+  EXPECT_TRUE(intact());
+}
+
+TEST_F(LongueApplication, LeCompteAReboursAttendLaFinDuTraitement) {
+  termine_le_compte_a_rebours();
+  ASSERT_EQ(f().Label12->text(), "30");
+  // The test button applies a working file while the restart countdown runs
+  // and ticks: the tick that falls due meanwhile comes after, once.
+  ecrit_octets(b.chemin("prov_stk_ana_ron.txt"), mouvements(200));
+  f().Timer2->met_intervalle(1);
+  QString pendant;
+  quand_montrees(150, [&] {
+    QTest::qWait(5);  // let a tick fall due
+    pendant = f().Label12->text();
+  });
+  f().Command2_Click();
+  const QString apres = f().Label12->text();
+  f().Timer2->met_intervalle(0);
+  EXPECT_EQ(pendant, "30");
+  EXPECT_EQ(apres, "29");
   EXPECT_TRUE(intact());
 }
 

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
+#include "pontex/app/modele_journal.h"
 #include "pontex/data/inter_logg.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
@@ -40,7 +42,7 @@ TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
 
   // The journal stamp carries the minutes: 14:05:37 on 3 February.
   EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
-  EXPECT_EQ(f.List1->currentRow(), 0);
+  EXPECT_EQ(f.List1->currentIndex().row(), 0);
   EXPECT_EQ(f.Label5->text(), QString::fromStdString(b.dossier_caisse()));
   EXPECT_EQ(f.Label7->text(), "20");
   EXPECT_EQ(noms(f.File1), (std::vector<QString>{"a.txt", "b.txt"}));
@@ -115,12 +117,18 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
   for (int i = 0; i < 3000; ++i) f.ajoute_journal("2.00 x CAF\311 MOULU 250G");
   f.ajoute_journal("A");  // unsorted: in the order written
   QCoreApplication::processEvents();
-  ASSERT_EQ(f.List1->count(), 3001);
-  EXPECT_EQ(f.List1->item(2999)->text(), "03-02 14:05:37 - 2.00 x CAFÉ MOULU 250G");
-  EXPECT_EQ(f.List1->item(3000)->text(), "03-02 14:05:37 - A");
-  EXPECT_EQ(f.List1->currentRow(), 3000);
-  EXPECT_TRUE(f.List1->item(3000)->isSelected());
-  EXPECT_TRUE(f.List1->viewport()->rect().contains(f.List1->visualItemRect(f.List1->item(3000))));
+  const fenetres::ModeleJournal& m = *f.modele_journal;
+  ASSERT_EQ(m.rowCount(), 3001);
+  EXPECT_EQ(m.index(2999).data(), "03-02 14:05:37 - 2.00 x CAFÉ MOULU 250G");
+  EXPECT_EQ(m.index(3000).data(), "03-02 14:05:37 - A");
+  EXPECT_EQ(f.List1->currentIndex().row(), 3000);
+  EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3000)});
+  EXPECT_TRUE(f.List1->viewport()->rect().contains(f.List1->visualRect(m.index(3000))));
+
+  // More lines later: the selection moves on to the newest one.
+  f.ajoute_journal("B");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3001)});
 }
 
 TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {

@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QTest>
 
+#include "pontex/app/modele_journal.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "pontex/exchange/texte_mouvements.h"
 
 namespace pontex::test {
@@ -22,8 +24,8 @@ Processus::Processus() : programme(systeme, horloge, '.') {
 
 std::vector<QString> Processus::journal() const {
   std::vector<QString> lignes;
-  for (int i = 0; i < fenetre->List1->count(); ++i)
-    lignes.push_back(fenetre->List1->item(i)->text());
+  const LignesJournal& l = fenetre->modele_journal->lignes();
+  for (std::size_t i = 0; i < l.taille(); ++i) lignes.push_back(fenetres::depuis_1252(l.ligne(i)));
   return lignes;
 }
 

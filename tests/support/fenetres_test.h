@@ -54,7 +54,7 @@ struct Processus {
   fenetres::Programme programme;
   std::unique_ptr<fenetres::Form1> fenetre;
 
-  std::vector<QString> journal() const;  // List1's lines
+  std::vector<QString> journal() const;  // the journal's lines, shown or not yet
 };
 
 // While it lives, a message dialog or settings window shown with no action
