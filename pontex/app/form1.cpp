@@ -165,6 +165,7 @@ void Form1::cree_controles() {
 void Form1::Form_Load() {
   place_fenetre(*this);
   programme_.saut_ligne = QStringLiteral("\r\n");
+  programme_.journal.nettoie(programme_.valeurs.horloge->maintenant());
   ajoute_journal_texte(QStringLiteral("Démarrage"));
 
   QPixmap image;

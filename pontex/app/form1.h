@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pontex/exchange/fenetre_echange.h"
+#include "pontex/shared/horloge.h"
 
 class QLabel;
 class QListWidget;
@@ -48,6 +49,9 @@ class Form1 : public QWidget, public FenetreEchange {
   void lance_cycle();
 
   void ajoute_journal_texte(const QString& message);
+  // Writes the journal lines still pending to the journal file; the
+  // window says once per process when that file cannot be written.
+  void ecrit_journal();
   void affiche_dossiers();
 
   // FenetreEchange.
@@ -100,8 +104,11 @@ class Form1 : public QWidget, public FenetreEchange {
  private:
   void cree_controles();
   void selectionne_derniere_ligne();
+  void garde_journal(const DateHeure& quand, const QString& message);
   Programme& programme_;
   bool selection_prevue_ = false;
+  bool ecriture_journal_prevue_ = false;
+  bool journal_signale_ = false;
   bool demarre_reduit_ = false;
 };
 

@@ -4,11 +4,13 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QTimer>
 
 #include "pontex/app/boite_fichiers.h"
 #include "pontex/app/form1.h"
 #include "pontex/app/programme.h"
 #include "pontex/app/texte_1252.h"
+#include "pontex/shared/fichiers.h"
 #include "pontex/shared/horloge.h"
 
 namespace pontex::fenetres {
@@ -25,6 +27,50 @@ void Form1::ajoute_journal_texte(const QString& message) {
     selection_prevue_ = true;
     QMetaObject::invokeMethod(this, &Form1::selectionne_derniere_ligne, Qt::QueuedConnection);
   }
+  garde_journal(maintenant, message);
+}
+
+namespace {
+
+// The journal file is read by people on the shop's machine: UTF-8 on
+// Linux, the ANSI code page on Windows, as their editors expect.
+std::string texte_fichier_journal(const QString& message) {
+#ifdef _WIN32
+  return message.toLocal8Bit().toStdString();
+#else
+  return message.toUtf8().toStdString();
+#endif
+}
+
+// Pending lines are written within this delay, or at the end of the
+// exchange, or when the program ends, whichever comes first.
+constexpr int delai_ecriture_journal_ms = 1000;
+
+}  // namespace
+
+void Form1::garde_journal(const DateHeure& quand, const QString& message) {
+  JournalFichier& journal = programme_.journal;
+  journal.ajoute(quand, texte_fichier_journal(message));
+  if (journal.octets_en_attente() >= JournalFichier::taille_lot) {
+    ecrit_journal();
+  } else if (!ecriture_journal_prevue_) {
+    ecriture_journal_prevue_ = true;
+    QTimer::singleShot(delai_ecriture_journal_ms, this, [this] {
+      ecriture_journal_prevue_ = false;
+      ecrit_journal();
+    });
+  }
+}
+
+void Form1::ecrit_journal() {
+  JournalFichier& journal = programme_.journal;
+  if (journal.vide() || journal_signale_) return;
+  // Said once: the exchange goes on, and the lines are tried again with
+  // the next ones.
+  journal_signale_ = true;
+  const std::string nom = journal.nom_fichier(programme_.valeurs.horloge->maintenant());
+  ajoute_journal_texte(QStringLiteral("Le fichier journal ne peut pas être écrit : ") +
+                       QString::fromStdString(chemin_natif(nom)));
 }
 
 void Form1::selectionne_derniere_ligne() {

@@ -207,6 +207,45 @@ TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
   EXPECT_TRUE(intact());
 }
 
+// The journal file holds what the window showed, line for line, with the
+// full date; the last lines reach it at the latest when the program ends.
+TEST_F(Cycle, LeFichierJournalSuitLaFenetreJusquAuRedemarrage) {
+  termine_le_compte_a_rebours();
+  f().Label12->setText("1");
+  f().Timer2_Timer();
+  ASSERT_TRUE(a_redemarre());
+  std::string attendu;
+  for (const QString& ligne : p.journal()) {
+    ASSERT_TRUE(ligne.startsWith("03-02 14:05:37 - "));
+#ifdef _WIN32
+    attendu += "2026-02-03 14:05:37 - " + ligne.mid(17).toLocal8Bit().toStdString() + "\r\n";
+#else
+    attendu += "2026-02-03 14:05:37 - " + ligne.mid(17).toStdString() + "\n";
+#endif
+  }
+  EXPECT_GE(p.journal().size(), 3u);
+  EXPECT_EQ(lit_octets(b.chemin("journal/pontex_2026-02-03.log")), attendu);
+}
+
+TEST_F(Cycle, UnFichierJournalImpossibleAEcrireNArretePasLEchange) {
+  const QString avis = "Le fichier journal ne peut pas être écrit : ";
+  const auto avis_montres = [&] {
+    int n = 0;
+    for (const QString& ligne : p.journal()) n += ligne.contains(avis);
+    return n;
+  };
+  EchecInjecte e([](Operation, std::string_view chemin) { return chemin.starts_with("journal"); });
+  termine_le_compte_a_rebours();
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
+  EXPECT_EQ(f().Timer2->intervalle(), 60000);
+  EXPECT_EQ(avis_montres(), 1);
+  // Later lines try again, and the window does not say it again.
+  f().ajoute_journal_texte("encore");
+  f().ecrit_journal();
+  EXPECT_EQ(avis_montres(), 1);
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("journal/pontex_2026-02-03.log")));
+}
+
 // Ticks keep arriving under a modal window: a restart falling due while the
 // user leaves the quit question (false) or the settings window (true) open
 // restarts once, and the window's answer is never acted upon.
