@@ -6,6 +6,7 @@
 set(PONTEX_FENETRES_SOURCES
   app/boite_fichiers.cpp
   app/controles.cpp
+  app/dossier_affiche.cpp
   app/form1.cpp
   app/form1_cycle.cpp
   app/form1_fond.cpp

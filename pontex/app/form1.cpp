@@ -8,6 +8,7 @@
 
 #include "pontex/app/boite_fichiers.h"
 #include "pontex/app/controles.h"
+#include "pontex/app/dossier_affiche.h"
 #include "pontex/app/icc.h"
 #include "pontex/app/inter_logg.h"
 #include "pontex/app/programme.h"
@@ -177,7 +178,7 @@ void Form1::Form_Load() {
 
   ValeursProgramme& v = programme_.valeurs;
   charge_parametres(v);
-  if (v.config.ficbase_lu) Label5->setText(depuis_1252(v.config.ficbase));
+  if (v.config.ficbase_lu) Label5->setText(dossier_affiche(v.config.ficbase));
   Label7->setText(QString::number(v.nombre_articles));
 
   if (!v.caisse.fichier_principal_present()) {

@@ -9,6 +9,7 @@
 
 #include "pontex/app/actions_test.h"
 #include "pontex/app/controles.h"
+#include "pontex/app/dossier_affiche.h"
 #include "pontex/app/icc.h"
 #include "pontex/app/texte_1252.h"
 
@@ -129,7 +130,7 @@ void affiche_message(std::int16_t code_message, ValeursDialogue& dialogue,
   if (code_message != -1) return;
   dialogue.mode = 0;
   dialogue.message = QStringLiteral("Aucune donnée de caisse dans le repertoire indiqué !") +
-                     saut_ligne + saut_ligne + depuis_1252(dossier_caisse);
+                     saut_ligne + saut_ligne + dossier_affiche(dossier_caisse);
   form97::montre(dialogue, parent);
 }
 
