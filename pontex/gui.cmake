@@ -22,6 +22,13 @@ set(PONTEX_FENETRES_SOURCES
 add_library(pontex_fenetres STATIC ${PONTEX_FENETRES_SOURCES})
 set_target_properties(pontex_fenetres PROPERTIES AUTOMOC ON)
 target_link_libraries(pontex_fenetres PUBLIC pontex_core Qt6::Widgets)
+# The configuration template the settings window offers when there is no
+# "Pontex.wdo" yet (an installed system also copies it into a new working
+# folder).
+qt_add_resources(pontex_fenetres "pontex_modele"
+  PREFIX "/pontex"
+  BASE data
+  FILES data/modele_Pontex.wdo)
 
 add_executable(Pontex app/main.cpp)
 set_target_properties(Pontex PROPERTIES WIN32_EXECUTABLE ON)

@@ -83,9 +83,14 @@ Form1::Form1(Systeme systeme, pontex::Fenetre_lancement mode)
 }
 
 void Form1::Form_Load() {
-  // 1. The picture, by its bare name in the current folder. A missing or
-  //    unreadable file leaves the box empty; the restart goes on.
+  // 1. The picture, by its bare name in the current folder. An installed
+  //    system's working folder holds none: the one beside the program is
+  //    used then. A missing or unreadable file leaves the box empty; the
+  //    restart goes on.
   QPixmap image(QStringLiteral("qz_img_024.gif"));
+  if (image.isNull()) {
+    image.load(QCoreApplication::applicationDirPath() + QStringLiteral("/qz_img_024.gif"));
+  }
   if (image.isNull()) {
     Image1->clear();
   } else {

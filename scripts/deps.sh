@@ -8,6 +8,8 @@ PONTEX_PAQUETS=(
   fonts-liberation
   imagemagick
   xvfb xauth x11-apps
+  # The Debian package's test: dpkg-shlibdeps and file, used by cpack.
+  dpkg-dev file
 )
 
 pontex_installe_dependances() {

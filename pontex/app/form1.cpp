@@ -169,8 +169,11 @@ void Form1::Form_Load() {
   programme_.journal.nettoie(programme_.valeurs.horloge->maintenant());
   ajoute_journal_texte(QStringLiteral("Démarrage"));
 
+  // The working folder's picture, or the one beside the program (an
+  // installed system keeps the shop's folder apart from the programs).
   QPixmap image;
-  if (image.load(QStringLiteral("qz_img_024.gif"))) {
+  if (image.load(QStringLiteral("qz_img_024.gif")) ||
+      image.load(QCoreApplication::applicationDirPath() + QStringLiteral("/qz_img_024.gif"))) {
     // Not stretched: the picture keeps its own size from its corner.
     Image1->setPixmap(image);
     Image1->resize(image.size());

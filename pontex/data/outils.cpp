@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSaveFile>
@@ -175,18 +176,12 @@ QString texte_parametrage(std::string_view contenu, bool utf8) {
 }
 
 QString modele_parametrage() {
-  return QStringLiteral(
-      "#TRANSIT#          | dossier de transit partagé avec le serveur de stock (il contient "
-      "import et export)\n"
-      "#FICBASE#          | dossier des données de la caisse (celui qui contient w_cai020.wdo)\n"
-      "#REFARTI#0         | 0 : articles envoyés sous leur code, 1 : sous leur référence\n"
-      "#NOM_STO#stock_    | début du nom des fichiers de stock écrits dans export\n"
-      "#NOM_MVT#mvt_      | début du nom des fichiers de ventes de test écrits dans import\n"
-      "#NUMPOST#1         | numéro du poste inscrit sur chaque mouvement de stock\n"
-      "#UTILISA#1         | numéro de l'utilisateur inscrit sur chaque mouvement de stock\n"
-      "#REP_STO#          | réservé, non utilisé\n"
-      "#REP_MVT#          | réservé, non utilisé\n"
-      "#TIM_ANA#30        | minutes d'attente entre deux échanges\n");
+  // The same file is what an installed system copies into a new working
+  // folder.
+  QFile modele(QStringLiteral(":/pontex/modele_Pontex.wdo"));
+  if (!modele.open(QIODevice::ReadOnly)) return {};
+  const QByteArray octets = modele.readAll();
+  return texte_parametrage(std::string_view(octets.constData(), std::size_t(octets.size())), true);
 }
 
 std::optional<std::string> transit_saisi(std::string_view texte) {
