@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 
 #include "pontex/app/boite_fichiers.h"
 #include "pontex/app/controles.h"
@@ -152,6 +153,13 @@ void Form1::cree_controles() {
   setTabOrder(List1, File1);
   setTabOrder(File1, File2);
 
+  // The two lists follow their folders between exchanges: what the server
+  // drops or collects shows within a few seconds. Listing only reads the
+  // folders.
+  suivi_dossiers_ = new QTimer(this);
+  suivi_dossiers_->setInterval(2000);
+  connect(suivi_dossiers_, &QTimer::timeout, this, &Form1::suit_dossiers);
+
   connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
   connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
   connect(Label11, &ImageClic::clic, this, &Form1::Label11_Click);
@@ -195,6 +203,7 @@ void Form1::Form_Load() {
   }
 
   affiche_dossiers();
+  suivi_dossiers_->start();
 
   if (Label9->text().isEmpty()) {
     Label9->setText(QStringLiteral("5"));

@@ -17,6 +17,7 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace pontex::fenetres {
 
@@ -49,6 +50,8 @@ class Form1 : public QWidget, public FenetreEchange {
   void lance_cycle();
 
   void ajoute_journal_texte(const QString& message);
+  // Refreshes the two file lists, except while an exchange works on them.
+  void suit_dossiers();
   // Writes the journal lines still pending to the journal file; the
   // window says once per process when that file cannot be written.
   void ecrit_journal();
@@ -106,6 +109,8 @@ class Form1 : public QWidget, public FenetreEchange {
   void selectionne_derniere_ligne();
   void garde_journal(const DateHeure& quand, const QString& message);
   Programme& programme_;
+  QTimer* suivi_dossiers_;
+  bool cycle_en_cours_ = false;
   bool selection_prevue_ = false;
   bool ecriture_journal_prevue_ = false;
   bool journal_signale_ = false;

@@ -39,6 +39,13 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::lance_cycle() {
+  // The exchange takes its files from the lists: they must not change under
+  // it when it lets window events through.
+  cycle_en_cours_ = true;
+  struct Fin {
+    bool& drapeau;
+    ~Fin() { drapeau = false; }
+  } fin{cycle_en_cours_};
   traite_import(programme_.valeurs, *this);
   if (programme_.fini()) return;
   genere_sorties(programme_.valeurs, *this);

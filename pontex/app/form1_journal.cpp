@@ -89,6 +89,12 @@ void Form1::affiche_dossiers() {
   File2->met_dossier(transit + "export");
 }
 
+void Form1::suit_dossiers() {
+  if (cycle_en_cours_ || programme_.fini()) return;
+  File1->rafraichit();
+  File2->rafraichit();
+}
+
 std::vector<std::string> Form1::noms_File1() { return File1->noms(); }
 void Form1::rafraichit_File1() { File1->rafraichit(); }
 std::vector<std::string> Form1::noms_File2() { return File2->noms(); }

@@ -207,6 +207,24 @@ TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
   EXPECT_TRUE(intact());
 }
 
+// Between exchanges the lists follow the folders by themselves: a file the
+// server drops shows up, an export it collects goes.
+TEST_F(Cycle, LesListesSuiventLesDossiersPendantLAttente) {
+  termine_le_compte_a_rebours();
+  ASSERT_EQ(f().File2->count(), 1);
+  const QString exporte = f().File2->item(0)->text();
+  ecrit_octets(b.chemin("transit/import/nouveau.txt"), "R\t1\r\n");
+  std::filesystem::remove(b.chemin("transit/export/" + exporte.toStdString()));
+  const auto a_suivi = [&] {
+    return f().File1->count() == 1 && f().File1->item(0)->text() == "nouveau.txt" &&
+           f().File2->count() == 0;
+  };
+  EXPECT_TRUE(QTest::qWaitFor(a_suivi, 6000));
+  // Listed, not taken: the file waits for the next exchange as it came.
+  EXPECT_EQ(lit_octets(b.chemin("transit/import/nouveau.txt")), "R\t1\r\n");
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/nouveau.old")));
+}
+
 // The journal file holds what the window showed, line for line, with the
 // full date; the last lines reach it at the latest when the program ends.
 TEST_F(Cycle, LeFichierJournalSuitLaFenetreJusquAuRedemarrage) {
