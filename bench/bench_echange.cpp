@@ -161,6 +161,33 @@ void BM_ApplicationMouvements(benchmark::State& state) {
   state.counters["part en queue"] = static_cast<double>(b.en_queue) / records;
 }
 
+// The journal file alone: the lines of one application (quantity and
+// designation, as the movements journal them) through the batches to the
+// day's file. Its time against the application's is the share the journal
+// file costs, steadier than two rates measured on a busy machine.
+void BM_JournalFichierSeul(benchmark::State& state) {
+  Boutique& b = boutique();
+  const std::string ligne = "-3,50 x TARTE AUX POMMES 6 PARTS   ";
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::error_code ec;
+    fs::remove_all("journal", ec);
+    pontex::JournalFichier j;
+    state.ResumeTiming();
+    for (int i = 0; i < records; ++i) {
+      j.ajoute(b.horloge.maintenant(), ligne);
+      if (j.octets_en_attente() >= pontex::JournalFichier::taille_lot) j.vide();
+    }
+    if (!j.vide()) {
+      state.SkipWithError("the journal file could not be written");
+      break;
+    }
+  }
+  state.counters["lignes/s"] = benchmark::Counter(
+      static_cast<double>(records) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
+}
+
 // The lookups alone, for the same references in the same order: the share of
 // the application that the index costs.
 void BM_RecherchesSeules(benchmark::State& state) {
@@ -206,6 +233,7 @@ BENCHMARK(BM_ApplicationMouvements)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime();
+BENCHMARK(BM_JournalFichierSeul)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_RecherchesSeules)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ExportStock)->Unit(benchmark::kMillisecond)->UseRealTime();
 
