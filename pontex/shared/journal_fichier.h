@@ -46,9 +46,11 @@ class JournalFichier {
   std::string nom_fichier(const DateHeure& d) const;
 
   // Above this many pending bytes, a batch is due at once; a journal that
-  // cannot be written keeps no more than eight times that much,
-  // the newest lines.
-  static constexpr std::size_t taille_lot = 64 * 1024;
+  // cannot be written keeps no more than eight times that much, the newest
+  // lines. Large batches matter more than the system calls they save: each
+  // append that grows the file is also work for the file system's own
+  // journal, which the cash register's record writes then wait on.
+  static constexpr std::size_t taille_lot = 1024 * 1024;
 
  private:
   // Pending lines of one day, each already ended.

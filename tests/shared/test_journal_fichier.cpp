@@ -99,7 +99,7 @@ TEST(JournalFichier, UnJournalBloqueLongtempsNeGardeQueLesDernieresLignes) {
   JournalFichier j;
   j.nettoie(DateHeure{2026, 12, 7, 8, 0, 0});
   const std::string ligne(100, 'x');
-  for (int i = 0; i < 20000; ++i) j.ajoute(DateHeure{2026, 12, 7, 8, 0, 0}, ligne);
+  for (int i = 0; i < 80000; ++i) j.ajoute(DateHeure{2026, 12, 7, 8, 0, 0}, ligne);
   EXPECT_FALSE(j.vide());
   EXPECT_LE(j.octets_en_attente(), 8 * JournalFichier::taille_lot);
   EXPECT_GT(j.octets_en_attente(), 6 * JournalFichier::taille_lot);
