@@ -129,7 +129,7 @@ bool JournalFichier::vide() {
     if (!ajoute_texte(nom, lot.texte)) {
       // The folder may have gone (or never been made): made again, tried
       // once more; a folder that cannot be written keeps the lines.
-      cree_dossier(dossier_);
+      (void)cree_dossier(dossier_);
       if (!ajoute_texte(nom, lot.texte)) return false;
     }
     octets_ -= lot.texte.size();
@@ -140,7 +140,7 @@ bool JournalFichier::vide() {
 
 void JournalFichier::nettoie(const DateHeure& aujourdhui, int jours) {
   if (!existe_dossier(dossier_)) {
-    cree_dossier(dossier_);
+    (void)cree_dossier(dossier_);
     return;
   }
   const std::chrono::year_month_day ymd{std::chrono::year(aujourdhui.annee),
@@ -152,7 +152,8 @@ void JournalFichier::nettoie(const DateHeure& aujourdhui, int jours) {
   if (!liste_fichiers(dossier_, "pontex_*.log", noms)) return;
   for (const std::string& nom : noms) {
     std::chrono::sys_days date;
-    if (date_du_nom(nom, date) && date < limite) supprime_fichier(dossier_ + "\\" + nom);
+    // A file that cannot be removed now is tried again at the next start.
+    if (date_du_nom(nom, date) && date < limite) (void)supprime_fichier(dossier_ + "\\" + nom);
   }
 }
 
