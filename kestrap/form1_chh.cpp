@@ -2,10 +2,13 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QStringEncoder>
 #include <algorithm>
 #include <utility>
 
@@ -45,6 +48,19 @@ QPixmap image_p11(int indice) {
     default:
       return QPixmap();
   }
+}
+
+// An installed system keeps the shop's working folder (the current folder)
+// apart from the programs: the files that ship with kestrap (list file,
+// entry file, picture) are taken from beside the program when the current
+// folder has none.
+std::string a_cote_du_programme(const std::string& nom) {
+  if (pontex::existe_fichier(nom)) return nom;
+  QStringEncoder encodeur("windows-1252");
+  const QByteArray dossier =
+      encodeur(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+  if (encodeur.hasError()) return nom;
+  return dossier.toStdString() + "\\" + nom;
 }
 
 QLabel* cree_label(QWidget* parent, const QString& texte, const QRect& zone) {
@@ -160,7 +176,7 @@ void Form1_chh::Form_Load() {
 
   // 3. The list file, read afresh: a value it no longer gives is gone (the
   //    title label keeps what it shows).
-  const ListeKestrap liste = lit_liste("kestrap.wdo");
+  const ListeKestrap liste = lit_liste(a_cote_du_programme("kestrap.wdo"));
   nom_entree_ = liste.nom_entree.value_or(std::string());
   commande_retour_ = liste.commande_retour.value_or(std::string());
   if (liste.titre) Label3->setText(depuis_1252(*liste.titre));
@@ -208,7 +224,8 @@ void Form1_chh::Command2_Click() {
   if (dossier_demarrage_ && entree_utilisable() && cree_dossiers(*dossier_demarrage_)) {
     // Replaces an entry already there. A missing entry file copies nothing,
     // and the status below stays as the folder is.
-    (void)pontex::copie_fichier(nom_entree_, *dossier_demarrage_ + "\\" + nom_entree_);
+    (void)pontex::copie_fichier(a_cote_du_programme(nom_entree_),
+                                *dossier_demarrage_ + "\\" + nom_entree_);
   }
   Form_Load();
 }

@@ -5,6 +5,7 @@
 # the program is that library and a main().
 
 add_library(pontex_app STATIC
+  app/dossier_affiche.cpp
   app/form1.cpp
   app/form1_cycle.cpp
   app/form1_fond.cpp
@@ -16,6 +17,13 @@ add_library(pontex_app STATIC
 )
 set_target_properties(pontex_app PROPERTIES AUTOMOC ON)
 target_link_libraries(pontex_app PUBLIC pontex_fenetres)
+# The configuration template the settings window offers when there is no
+# "Pontex.wdo" yet (an installed system also copies it into a new working
+# folder).
+qt_add_resources(pontex_app "pontex_modele"
+  PREFIX "/pontex"
+  BASE data
+  FILES data/modele_Pontex.wdo)
 
 add_executable(Pontex app/main.cpp)
 set_target_properties(Pontex PROPERTIES WIN32_EXECUTABLE ON)

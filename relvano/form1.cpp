@@ -66,7 +66,8 @@ Form1::Form1(pontex::fenetres::Systeme& systeme, pontex::Fenetre_lancement mode)
 }
 
 void Form1::Form_Load() {
-  // 1. The picture, by its bare name in the current folder. A missing or
+  // 1. The picture, by its bare name in the current folder (or beside the program,
+  //    for an installed system). A missing or
   //    unreadable file leaves the box empty; the restart goes on.
   pontex::fenetres::charge_image(Image1, QStringLiteral("qz_img_024.gif"));
 

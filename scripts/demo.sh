@@ -178,9 +178,15 @@ demo_main() {
   source "$racine/scripts/deps.sh"
   pontex_installe_dependances || return 1
   echo "Building (the first time takes a few minutes)..."
-  # shellcheck disable=SC2119
-  pontex_construit || return 1
   build=${PONTEX_BUILD:-$racine/build}
+  mkdir -p "$build" || return 1
+  # The build's output is shown only when it fails.
+  # shellcheck disable=SC2119
+  if ! pontex_construit >"$build/demo-construction.log" 2>&1; then
+    tail -n 40 "$build/demo-construction.log" >&2
+    echo "The build failed (whole output: $build/demo-construction.log)." >&2
+    return 1
+  fi
   demo=${PONTEX_DEMO:-$racine/demo}
   mkdir -p "$demo" && demo=$(cd "$demo" && pwd -P) || return 1
 
@@ -192,6 +198,9 @@ demo_main() {
   fi
   if [ $neuf = 0 ] && demo_presente "$demo"; then
     echo "Going on with the demo shop in $demo (scripts/demo.sh --fresh starts a new one)."
+  elif [ $neuf = 1 ] && demo_presente "$demo"; then
+    echo "--fresh: deleting the old demo shop in $demo (its cash register, transit folder," \
+      "the server's account and Pontex's journal) and laying out a new one."
   fi
   boutique=$(demo_dispose "$demo" "$build" $neuf) || return 1
 

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -133,6 +134,31 @@ class Sortie {
   std::ofstream fichier_;
 };
 
+// The number of the last exchange the account file tells of, 0 for none:
+// a demo started again goes on counting where it stopped.
+long dernier_echange(const std::string& journal) {
+  std::ifstream f(journal);
+  long dernier = 0;
+  constexpr std::string_view marque = "] Exchange ";
+  for (std::string l; std::getline(f, l);) {
+    const auto p = l.find(marque);
+    if (p == std::string::npos) continue;
+    long n = 0;
+    const char* debut = l.data() + p + marque.size();
+    const auto r = std::from_chars(debut, l.data() + l.size(), n);
+    if (r.ec == std::errc() && *r.ptr == ':') dernier = std::max(dernier, n);
+  }
+  return dernier;
+}
+
+// The names of the import folder's waiting files.
+std::set<std::string> fichiers_en_attente(const Boutique& b) {
+  std::vector<std::string> noms;
+  // A folder that cannot be listed gives no names: nothing taken is told.
+  (void)liste_fichiers(b.transit + "import", "*.txt", noms);
+  return {noms.begin(), noms.end()};
+}
+
 void raconte_livraison(Sortie& s, const Envoi& e, const DateHeure& quand) {
   int connues = 0;
   for (const LigneEnvoyee& l : e.lignes) connues += l.numero >= 1;
@@ -141,11 +167,20 @@ void raconte_livraison(Sortie& s, const Envoi& e, const DateHeure& quand) {
           std::to_string(static_cast<int>(e.lignes.size()) - connues) + " unknown).");
 }
 
-void raconte_echange(Sortie& s, int numero, const Envoi& e, const Bilan& b,
-                     const std::string& recus, const DateHeure& quand) {
+void raconte_echange(Sortie& s, long numero, const Envoi& e, const std::vector<std::string>& autres,
+                     const Bilan& b, const std::string& recus, const DateHeure& quand) {
   const std::string marge = "           ";
-  s.ligne("[" + heure(quand) + "] Exchange " + std::to_string(numero) + ": Pontex took " + e.nom +
-          " (a copy stays in the import folder as " + e.nom.substr(0, e.nom.size() - 4) + ".old).");
+  // Every file the exchange took: the server's, and any other that waited
+  // in the import folder (left there by an earlier run, or dropped by hand).
+  const auto copie = [](const std::string& nom) { return nom.substr(0, nom.size() - 4) + ".old"; };
+  std::string pris = e.nom, copies = copie(e.nom);
+  for (const std::string& nom : autres) {
+    pris += ", " + en_utf8(nom);
+    copies += ", " + en_utf8(copie(nom));
+  }
+  s.ligne("[" + heure(quand) + "] Exchange " + std::to_string(numero) + ": Pontex took " + pris +
+          (autres.empty() ? " (a copy stays" : " (copies stay") + " in the import folder as " +
+          copies + ").");
   if (b.mouvements.empty()) {
     s.ligne(marge + "No movement recorded.");
   } else {
@@ -352,7 +387,8 @@ int sert(Sortie& sortie, const Boutique& boutique, const Options& o) {
   Rythme rythme;
   int statut = 0;
 
-  for (long numero = 1; o.echanges == 0 || numero <= o.echanges; ++numero) {
+  const long premier = o.journal.empty() ? 1 : dernier_echange(o.journal) + 1;
+  for (long fait = 0, numero = premier; o.echanges == 0 || fait < o.echanges; ++fait, ++numero) {
     std::vector<ArticleConnu> catalogue;
     if (Resultat r = lit_catalogue(boutique, catalogue); !r) return erreur_usage(r.raison());
     const std::set<std::string> en_attente = references_en_attente(boutique);
@@ -366,6 +402,7 @@ int sert(Sortie& sortie, const Boutique& boutique, const Options& o) {
       return 2;
     }
     raconte_livraison(sortie, envoi, horloge.maintenant());
+    const std::set<std::string> avant_echange = fichiers_en_attente(boutique);
     if (!rythme.prochain) sortie.ligne("           Pontex takes it at its next exchange.");
 
     std::string contenu, nom_export;
@@ -376,11 +413,16 @@ int sert(Sortie& sortie, const Boutique& boutique, const Options& o) {
 
     const DateHeure quand = horloge.maintenant();
     const Bilan bilan = fait_bilan(boutique, envoi, nom_export, contenu, quand);
-    raconte_echange(sortie, static_cast<int>(numero), envoi, bilan, o.recus, quand);
+    std::vector<std::string> autres;
+    const std::set<std::string> restent = fichiers_en_attente(boutique);
+    for (const std::string& nom : avant_echange) {
+      if (nom != envoi.nom && !restent.contains(nom)) autres.push_back(nom);
+    }
+    raconte_echange(sortie, numero, envoi, autres, bilan, o.recus, quand);
     if (!bilan.anomalies.empty()) statut = 1;
     rythme.prochain = Montre::now() + periode;
     rythme.signale_retard = false;
-    if (o.echanges == 0 || numero < o.echanges) annonce_prochain(sortie, boutique, periode);
+    if (o.echanges == 0 || fait + 1 < o.echanges) annonce_prochain(sortie, boutique, periode);
   }
   return statut;
 }

@@ -5,10 +5,12 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 
 #include "pontex/app/form97.h"
 #include "pontex/app/outils.h"
 #include "pontex/app/modele_journal.h"
+#include "pontex/app/dossier_affiche.h"
 #include "pontex/app/programme.h"
 #include "pontex/data/inter_logg.h"
 #include "pontex/fenetres/boite_fichiers.h"
@@ -156,6 +158,13 @@ void Form1::cree_controles() {
   setTabOrder(List1, File1);
   setTabOrder(File1, File2);
 
+  // The two lists follow their folders between exchanges: what the server
+  // drops or collects shows within a few seconds. Listing only reads the
+  // folders.
+  suivi_dossiers_ = new QTimer(this);
+  suivi_dossiers_->setInterval(2000);
+  connect(suivi_dossiers_, &QTimer::timeout, this, &Form1::suit_dossiers);
+
   connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
   connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
   connect(Label11, &ImageClic::clic, this, &Form1::Label11_Click);
@@ -170,13 +179,14 @@ void Form1::cree_controles() {
 void Form1::Form_Load() {
   place_fenetre(*this);
   programme_.saut_ligne = QStringLiteral("\r\n");
+  programme_.journal.nettoie(programme_.valeurs.horloge->maintenant());
   ajoute_journal_texte(QStringLiteral("Démarrage"));
 
   charge_image(Image1, QStringLiteral("qz_img_024.gif"));
 
   ValeursProgramme& v = programme_.valeurs;
   charge_parametres(v);
-  if (v.config.ficbase_lu) Label5->setText(depuis_1252(v.config.ficbase));
+  if (v.config.ficbase_lu) Label5->setText(dossier_affiche(v.config.ficbase));
   Label7->setText(QString::number(v.nombre_articles));
 
   if (!v.caisse.fichier_principal_present()) {
@@ -190,6 +200,7 @@ void Form1::Form_Load() {
   }
 
   affiche_dossiers();
+  suivi_dossiers_->start();
 
   if (Label9->text().isEmpty()) {
     Label9->setText(QStringLiteral("5"));

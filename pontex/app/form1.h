@@ -21,6 +21,7 @@ class QLabel;
 class QListView;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace pontex::fenetres {
 
@@ -54,6 +55,11 @@ class Form1 : public QWidget, public FenetreEchange {
   void lance_cycle();
 
   void ajoute_journal_texte(const QString& message);
+  // Refreshes the two file lists, except while an exchange works on them.
+  void suit_dossiers();
+  // Writes the journal lines still pending to the journal file; the
+  // window says once per process when that file cannot be written.
+  void ecrit_journal();
   void affiche_dossiers();
 
   // How often a long exchange lets the window repaint and show its progress
@@ -120,8 +126,12 @@ class Form1 : public QWidget, public FenetreEchange {
   void montre_avancement();
   void rejoue_differes();
 
+  void garde_journal(const DateHeure& quand, const QString& message);
   Programme& programme_;
+  QTimer* suivi_dossiers_;
   bool selection_prevue_ = false;
+  bool ecriture_journal_prevue_ = false;
+  bool journal_signale_ = false;
   bool demarre_reduit_ = false;
   // The journal's stamp, formatted again only when the clock has moved.
   DateHeure date_horodatage_;

@@ -49,6 +49,7 @@ void Form1::lance_cycle() {
     genere_sorties(programme_.valeurs, *this);
   });
   if (programme_.fini()) return;
+  ecrit_journal();
   Label12->setText(depuis_1252(programme_.valeurs.config.tim_ana));
   Timer2->met_intervalle(60000);
 }

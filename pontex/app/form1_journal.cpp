@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QTimer>
 
 #include "pontex/fenetres/controles.h"
 #include "pontex/app/form1.h"
@@ -23,6 +24,7 @@
 #include "pontex/app/programme.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/fichiers.h"
 #include "pontex/shared/horloge.h"
 
 namespace pontex::fenetres {
@@ -57,6 +59,50 @@ void Form1::ajoute_journal(std::string_view message) {
     selection_prevue_ = true;
     QMetaObject::invokeMethod(this, &Form1::selectionne_derniere_ligne, Qt::QueuedConnection);
   }
+  garde_journal(maintenant, depuis_1252(message));
+}
+
+namespace {
+
+// The journal file is read by people on the shop's machine: UTF-8 on
+// Linux, the ANSI code page on Windows, as their editors expect.
+std::string texte_fichier_journal(const QString& message) {
+#ifdef _WIN32
+  return message.toLocal8Bit().toStdString();
+#else
+  return message.toUtf8().toStdString();
+#endif
+}
+
+// Pending lines are written within this delay, or at the end of the
+// exchange, or when the program ends, whichever comes first.
+constexpr int delai_ecriture_journal_ms = 1000;
+
+}  // namespace
+
+void Form1::garde_journal(const DateHeure& quand, const QString& message) {
+  JournalFichier& journal = programme_.journal;
+  journal.ajoute(quand, texte_fichier_journal(message));
+  if (journal.octets_en_attente() >= JournalFichier::taille_lot) {
+    ecrit_journal();
+  } else if (!ecriture_journal_prevue_) {
+    ecriture_journal_prevue_ = true;
+    QTimer::singleShot(delai_ecriture_journal_ms, this, [this] {
+      ecriture_journal_prevue_ = false;
+      ecrit_journal();
+    });
+  }
+}
+
+void Form1::ecrit_journal() {
+  JournalFichier& journal = programme_.journal;
+  if (journal.vide() || journal_signale_) return;
+  // Said once: the exchange goes on, and the lines are tried again with
+  // the next ones.
+  journal_signale_ = true;
+  const std::string nom = journal.nom_fichier(programme_.valeurs.horloge->maintenant());
+  ajoute_journal_texte(QStringLiteral("Le fichier journal ne peut pas être écrit : ") +
+                       QString::fromStdString(chemin_natif(nom)));
 }
 
 void Form1::selectionne_derniere_ligne() {
@@ -114,6 +160,14 @@ void Form1::affiche_dossiers() {
   // shop should see; the exchange journals its own failures.
   (void)File1->met_dossier(transit + "import");
   (void)File2->met_dossier(transit + "export");
+}
+
+void Form1::suit_dossiers() {
+  // The exchange takes its files from the lists: they must not change under
+  // it when it lets window events through.
+  if (echange_en_cours_ || programme_.fini()) return;
+  File1->rafraichit();
+  File2->rafraichit();
 }
 
 std::vector<std::string> Form1::noms_File1() { return File1->noms(); }

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "pontex/app/dossier_affiche.h"
 #include "pontex/fenetres/actions_test.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/icc.h"
@@ -129,7 +130,7 @@ void affiche_message(std::int16_t code_message, ValeursDialogue& dialogue,
   if (code_message != -1) return;
   dialogue.mode = 0;
   dialogue.message = QStringLiteral("Aucune donnée de caisse dans le repertoire indiqué !") +
-                     saut_ligne + saut_ligne + depuis_1252(dossier_caisse);
+                     saut_ligne + saut_ligne + dossier_affiche(dossier_caisse);
   form97::montre(dialogue, parent);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSaveFile>
@@ -15,6 +16,7 @@
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/icc.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/encodage.h"
 #include "pontex/shared/fichiers.h"
 
 namespace pontex::fenetres {
@@ -88,7 +90,17 @@ void outils::Form_Load() {
   bt_fin->setPixmap(icc::fin());
   std::string contenu;
   if (existe_fichier(nom_fichier_configuration) && lit_texte(nom_fichier_configuration, contenu)) {
-    Text1->setPlainText(texte_parametrage(contenu));
+    utf8_ = est_utf8_etendu(contenu);
+    Text1->setPlainText(texte_parametrage(contenu, utf8_));
+  } else {
+    // A first start: the keys to fill in rather than an empty page. Saved
+    // as the system's editors save text.
+#ifdef _WIN32
+    utf8_ = false;
+#else
+    utf8_ = true;
+#endif
+    Text1->setPlainText(modele_parametrage());
   }
   Text1->setFocus();
   QCoreApplication::processEvents();
@@ -100,9 +112,12 @@ void outils::bt_fin_Click() {
   texte.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
   texte.replace(QChar::LineSeparator, QLatin1Char('\n'));
   texte.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-  const std::string octets = vers_1252(texte);
+  const std::string octets = utf8_ ? texte.toUtf8().toStdString() : vers_1252(texte);
 
-  if (const auto transit = transit_saisi(octets)) cree_dossiers_transit(*transit);
+  // Folders are made from the Windows-1252 path the program will use.
+  if (const auto transit = transit_saisi(utf8_ ? vers_1252(texte) : octets)) {
+    cree_dossiers_transit(*transit);
+  }
 
   if (!enregistre_parametrage(octets + "\r\n")) {
     // A restart now would come back with the old settings and the edits
@@ -142,7 +157,7 @@ void outils::met_action_par_defaut(ActionTest action) {
 }
 void outils::oublie_actions() { actions_de_test().oublie(); }
 
-QString texte_parametrage(std::string_view contenu) {
+QString texte_parametrage(std::string_view contenu, bool utf8) {
   std::string texte;
   texte.reserve(contenu.size() + 64);
   std::size_t debut = 0;
@@ -157,7 +172,16 @@ QString texte_parametrage(std::string_view contenu) {
     }
     debut = fin + 1;
   }
-  return depuis_1252(texte);
+  return utf8 ? QString::fromStdString(texte) : depuis_1252(texte);
+}
+
+QString modele_parametrage() {
+  // The same file is what an installed system copies into a new working
+  // folder.
+  QFile modele(QStringLiteral(":/pontex/modele_Pontex.wdo"));
+  if (!modele.open(QIODevice::ReadOnly)) return {};
+  const QByteArray octets = modele.readAll();
+  return texte_parametrage(std::string_view(octets.constData(), std::size_t(octets.size())), true);
 }
 
 std::optional<std::string> transit_saisi(std::string_view texte) {

@@ -54,11 +54,18 @@ class outils : public QDialog {
 
  private:
   Programme& programme_;
+  // "Pontex.wdo" is written back in the encoding it was read in.
+  bool utf8_ = false;
 };
 
 // The configuration text as the window shows it: every line of the file
 // (ended by CR, CR LF or LF) followed by a line break; "" for no file.
-QString texte_parametrage(std::string_view contenu_1252);
+// `contenu` is Windows-1252, or UTF-8 when `utf8`.
+QString texte_parametrage(std::string_view contenu, bool utf8 = false);
+
+// What the window offers when there is no "Pontex.wdo" yet: every key, each
+// with a "|" comment saying what it is for.
+QString modele_parametrage();
 
 // The transit folder as typed in the text (Windows-1252, CR LF lines): what
 // follows the first "#TRANSIT#" up to the end of its line; with a "|"

@@ -13,7 +13,10 @@ namespace pontex::fenetres {
 Programme::Programme(Systeme& systeme, const Horloge& horloge, char separateur_decimal)
     : valeurs(horloge, separateur_decimal), systeme_(systeme) {}
 
-void Programme::ferme_fichiers() { valeurs.caisse.ferme_articles(); }
+void Programme::ferme_fichiers() {
+  valeurs.caisse.ferme_articles();
+  journal.vide();
+}
 
 void Programme::termine(std::string_view a_demarrer, Fenetre_lancement fenetre) {
   if (fini_) return;

@@ -10,6 +10,7 @@
 #include "pontex/app/form97.h"
 #include "pontex/data/valeurs.h"
 #include "pontex/fenetres/systeme.h"
+#include "pontex/shared/journal_fichier.h"
 
 namespace pontex::fenetres {
 
@@ -26,11 +27,13 @@ class Programme {
   std::int16_t code_message = 0;
   // Line-break value used to build messages, CR LF once start-up has set it.
   QString saut_ligne;
+  // The journal's lines on disk, in the working folder's "journal".
+  JournalFichier journal;
 
   Systeme& systeme() { return systeme_; }
 
-  // Closes every file the program holds open: the article file is the only
-  // one kept between two operations.
+  // Closes every file the program holds open (the article file is the only
+  // one kept between two operations) and writes the journal's last lines.
   void ferme_fichiers();
 
   // Closes every file, starts `a_demarrer` when it is not empty (its start

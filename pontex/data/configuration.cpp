@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pontex/shared/encodage.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/nombres.h"
 
@@ -87,8 +88,13 @@ Resultat charge_configuration(Configuration& config, std::string_view chemin) {
   std::string contenu;
   Resultat r = lit_texte(chemin, contenu);
   if (!r) return r;
-  applique_texte_configuration(contenu, config);
+  applique_texte_configuration(texte_configuration_1252(contenu), config);
   return Resultat::succes();
+}
+
+std::string texte_configuration_1252(std::string_view octets) {
+  if (est_utf8_etendu(octets)) return cp1252_depuis_utf8_valide(octets);
+  return std::string(octets);
 }
 
 }  // namespace pontex

@@ -17,7 +17,11 @@ Resultat BoiteFichiers::met_dossier(std::string dossier) {
 }
 
 void BoiteFichiers::rafraichit() {
+  const std::vector<std::string> avant = liste_.noms();
   liste_.rafraichit();
+  // Unchanged, the list keeps the line the user selected and where it was
+  // scrolled to: it is refreshed every few seconds.
+  if (liste_.noms() == avant && count() == static_cast<int>(avant.size())) return;
   affiche();
 }
 

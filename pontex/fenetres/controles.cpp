@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QCoreApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <algorithm>
@@ -57,8 +58,12 @@ void met_bordure(QLabel* label) {
 }
 
 void charge_image(QLabel* image, const QString& nom) {
+  // The working folder's picture first; an installed system keeps the shop's
+  // folder apart from the programs, and then the one beside the program is
+  // used.
   QPixmap pixmap;
-  if (pixmap.load(nom)) {
+  if (pixmap.load(nom) ||
+      pixmap.load(QCoreApplication::applicationDirPath() + QLatin1Char('/') + nom)) {
     image->setPixmap(pixmap);
     image->resize(pixmap.size());
   } else {

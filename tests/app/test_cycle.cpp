@@ -303,6 +303,63 @@ TEST_F(LongueApplication, LeCompteAReboursAttendLaFinDuTraitement) {
   EXPECT_TRUE(intact());
 }
 
+// Between exchanges the lists follow the folders by themselves: a file the
+// server drops shows up, an export it collects goes.
+TEST_F(Cycle, LesListesSuiventLesDossiersPendantLAttente) {
+  termine_le_compte_a_rebours();
+  ASSERT_EQ(f().File2->count(), 1);
+  const QString exporte = f().File2->item(0)->text();
+  ecrit_octets(b.chemin("transit/import/nouveau.txt"), "R\t1\r\n");
+  std::filesystem::remove(b.chemin("transit/export/" + exporte.toStdString()));
+  const auto a_suivi = [&] {
+    return f().File1->count() == 1 && f().File1->item(0)->text() == "nouveau.txt" &&
+           f().File2->count() == 0;
+  };
+  EXPECT_TRUE(QTest::qWaitFor(a_suivi, 6000));
+  // Listed, not taken: the file waits for the next exchange as it came.
+  EXPECT_EQ(lit_octets(b.chemin("transit/import/nouveau.txt")), "R\t1\r\n");
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/nouveau.old")));
+}
+
+// The journal file holds what the window showed, line for line, with the
+// full date; the last lines reach it at the latest when the program ends.
+TEST_F(Cycle, LeFichierJournalSuitLaFenetreJusquAuRedemarrage) {
+  termine_le_compte_a_rebours();
+  f().Label12->setText("1");
+  f().Timer2_Timer();
+  ASSERT_TRUE(a_redemarre());
+  std::string attendu;
+  for (const QString& ligne : p.journal()) {
+    ASSERT_TRUE(ligne.startsWith("03-02 14:05:37 - "));
+#ifdef _WIN32
+    attendu += "2026-02-03 14:05:37 - " + ligne.mid(17).toLocal8Bit().toStdString() + "\r\n";
+#else
+    attendu += "2026-02-03 14:05:37 - " + ligne.mid(17).toStdString() + "\n";
+#endif
+  }
+  EXPECT_GE(p.journal().size(), 3u);
+  EXPECT_EQ(lit_octets(b.chemin("journal/pontex_2026-02-03.log")), attendu);
+}
+
+TEST_F(Cycle, UnFichierJournalImpossibleAEcrireNArretePasLEchange) {
+  const QString avis = "Le fichier journal ne peut pas être écrit : ";
+  const auto avis_montres = [&] {
+    int n = 0;
+    for (const QString& ligne : p.journal()) n += ligne.contains(avis);
+    return n;
+  };
+  EchecInjecte e([](Operation, std::string_view chemin) { return chemin.starts_with("journal"); });
+  termine_le_compte_a_rebours();
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
+  EXPECT_EQ(f().Timer2->intervalle(), 60000);
+  EXPECT_EQ(avis_montres(), 1);
+  // Later lines try again, and the window does not say it again.
+  f().ajoute_journal_texte("encore");
+  f().ecrit_journal();
+  EXPECT_EQ(avis_montres(), 1);
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("journal/pontex_2026-02-03.log")));
+}
+
 // Ticks keep arriving under a modal window: a restart falling due while the
 // user leaves the quit question (false) or the settings window (true) open
 // restarts once, and the window's answer is never acted upon.

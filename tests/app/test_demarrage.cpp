@@ -23,6 +23,15 @@ namespace {
 using fenetres::form97;
 using fenetres::outils;
 
+// The register's folder as the windows show it: on Linux with "/" only.
+QString caisse_affichee(const Boutique& b) {
+#ifdef _WIN32
+  return QString::fromStdString(b.dossier_caisse());
+#else
+  return QString::fromStdString(b.chemin("caisse").string() + "/");
+#endif
+}
+
 std::vector<QString> noms(const QListWidget* liste) {
   std::vector<QString> n;
   for (int i = 0; i < liste->count(); ++i) n.push_back(liste->item(i)->text());
@@ -43,7 +52,7 @@ TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
   // The journal stamp carries the minutes: 14:05:37 on 3 February.
   EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
   EXPECT_EQ(f.List1->currentIndex().row(), 0);
-  EXPECT_EQ(f.Label5->text(), QString::fromStdString(b.dossier_caisse()));
+  EXPECT_EQ(f.Label5->text(), caisse_affichee(b));
   EXPECT_EQ(f.Label7->text(), "20");
   EXPECT_EQ(noms(f.File1), (std::vector<QString>{"a.txt", "b.txt"}));
   EXPECT_EQ(noms(f.File2), std::vector<QString>{"stock_1.txt"});
@@ -81,9 +90,8 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   const fenetres::Form1& f = *p.fenetre;
 
   EXPECT_EQ(ordre, (std::vector<std::string>{"avis", "outils"}));
-  // The sentence, an empty line, the folder with its backslash.
-  EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n" +
-                      QString::fromStdString(b.dossier_caisse()));
+  // The sentence, an empty line, the folder.
+  EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n" + caisse_affichee(b));
   EXPECT_TRUE(un_seul_bouton);
   EXPECT_TRUE(texte_parametrage.startsWith("#TRANSIT#"));
   EXPECT_EQ(p.programme.code_message, -1);

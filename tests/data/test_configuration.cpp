@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pontex/data/configuration.h"
+#include "pontex/shared/encodage.h"
 #include "tests/support/dossier_temporaire.h"
 
 namespace pontex {
@@ -137,6 +138,43 @@ TEST(Configuration, GarbageAndHugeLinesDoNotStopTheLoader) {
   EXPECT_EQ(c.nom_sto.size(), std::size_t{1} << 20);
   EXPECT_EQ(c.numpost, "7");
   EXPECT_EQ(c.utilisa, "\0"s + "5");
+}
+
+// A Linux editor saves UTF-8: the accented folder must name the same folder
+// as the Windows-1252 file would, or the register is not found.
+TEST(Configuration, Utf8OrWindows1252FileGivesTheSameValues) {
+  const auto charge = [](const std::string& octets) {
+    DossierTemporaire d;
+    ecrit_octets("Pontex.wdo", octets);
+    Configuration c;
+    EXPECT_TRUE(charge_configuration(c));
+    return c;
+  };
+  const Configuration utf8 =
+      charge("#FICBASE#/srv/Donn\303\251es | caisse \342\202\254\n#NOM_STO#\305\223uvre_\n");
+  EXPECT_EQ(utf8.ficbase, "/srv/Donn\351es\\");
+  EXPECT_EQ(utf8.nom_sto, "\234uvre_");  // "œ" has its own Windows-1252 byte
+  const Configuration cp1252 = charge("#FICBASE#/srv/Donn\351es | caisse\r\n");
+  EXPECT_EQ(cp1252.ficbase, "/srv/Donn\351es\\");
+  // Windows-1252 bytes that happen to form a UTF-8 pair are rare but
+  // possible ("Ã©"); one byte that does not fit keeps the whole file in
+  // Windows-1252.
+  const Configuration melange = charge("#NOM_STO#\303\251\r\n#NOM_MVT#\351\r\n");
+  EXPECT_EQ(melange.nom_sto, "\303\251");
+  EXPECT_EQ(melange.nom_mvt, "\351");
+  // A character Windows-1252 has no byte for becomes "?".
+  EXPECT_EQ(charge("#NOM_STO#\316\251_\303\251\n").nom_sto, "?_\351");
+}
+
+TEST(Configuration, Utf8IsTellingOnlyWhenValidAndNotPlainAscii) {
+  EXPECT_FALSE(est_utf8_etendu("#TRANSIT#C:\\Transit"));
+  EXPECT_TRUE(est_utf8_etendu("Donn\303\251es"));
+  EXPECT_FALSE(est_utf8_etendu("Donn\351es"));
+  EXPECT_FALSE(est_utf8_etendu("\303"));              // cut short
+  EXPECT_FALSE(est_utf8_etendu("\300\251"));          // overlong
+  EXPECT_FALSE(est_utf8_etendu("\355\240\200"));      // surrogate
+  EXPECT_FALSE(est_utf8_etendu("\364\220\200\200"));  // beyond U+10FFFF
+  EXPECT_TRUE(est_utf8_etendu("\360\237\230\200"));
 }
 
 TEST(Configuration, UnreadableFileIsReportedAndChangesNothing) {

@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include "pontex/app/dossier_affiche.h"
+#include "pontex/data/configuration.h"
 #include "pontex/fenetres/controles.h"
 #include "tests/support/fenetres_test.h"
 
@@ -27,6 +29,21 @@ TEST(TexteParametrage, ChaqueLigneSuivieDUnSaut) {
   EXPECT_EQ(fenetres::texte_parametrage("a\nb\n"), "a\nb\n");
   EXPECT_EQ(fenetres::texte_parametrage("a\rb\r\r\n"), "a\nb\n\n");
   EXPECT_EQ(fenetres::texte_parametrage("Donn\351es \200"), "Données €\n");
+}
+
+TEST(TexteParametrage, LesAccentsDUnFichierUtf8) {
+  EXPECT_EQ(fenetres::texte_parametrage("Donn\303\251es\n", true), "Données\n");
+}
+
+TEST(DossierAffiche, CommeLeSystemeLeMontre) {
+  using fenetres::dossier_affiche;
+#ifdef _WIN32
+  EXPECT_EQ(dossier_affiche("C:\\Caisse\\"), "C:\\Caisse\\");
+#else
+  EXPECT_EQ(dossier_affiche("/srv/caisse/\\"), "/srv/caisse/");
+  EXPECT_EQ(dossier_affiche("/srv/Donn\351es\\"), "/srv/Données/");
+  EXPECT_EQ(dossier_affiche("\\"), "/");
+#endif
 }
 
 TEST(TransitSaisi, CommeLeFichierLeLira) {
@@ -124,6 +141,52 @@ TEST_F(Parametrage, LeTexteModifieEstEnregistreEnWindows1252) {
                                           "\\Donn\351es  | \340 cr\351er\r\n#TIM_ANA#5 | "
                                           "\200 et\240espace ins\351cable\r\n");
   EXPECT_TRUE(arbre_complet(b.chemin("neuf/Données")));
+  EXPECT_TRUE(a_redemarre());
+}
+
+// What every Linux editor saves: read as UTF-8, written back as UTF-8, and
+// the folder made under the name the program will look for.
+TEST_F(Parametrage, UnFichierUtf8EstReecritEnUtf8) {
+  fs::create_directory(b.chemin("neuf"));
+  b.ecrit_configuration("#TRANSIT#" + neuf() + "\\Donn\303\251es | \303\240 cr\303\251er\n");
+  QString montre;
+  ouvre([&](outils& o) {
+    montre = o.Text1->toPlainText();
+    o.Text1->setPlainText(montre + "#TIM_ANA#5 | \u20AC");
+    o.bt_fin_Click();
+  });
+  EXPECT_EQ(montre, QString::fromStdString("#TRANSIT#" + neuf()) + "\\Données | à créer\n");
+  EXPECT_EQ(lit_octets("Pontex.wdo"), "#TRANSIT#" + neuf() +
+                                          "\\Donn\303\251es | \303\240 cr\303\251er\r\n"
+                                          "#TIM_ANA#5 | \342\202\254\r\n");
+  EXPECT_TRUE(arbre_complet(b.chemin("neuf/Données")));
+  EXPECT_TRUE(a_redemarre());
+}
+
+// No configuration yet: every key, with what it is for, instead of an
+// empty page; the keys read as the loader reads them.
+TEST_F(Parametrage, SansConfigurationLeModeleDeToutesLesCles) {
+  fs::remove(b.chemin("Pontex.wdo"));
+  QString montre;
+  ouvre([&](outils& o) {
+    montre = o.Text1->toPlainText();
+    o.bt_fin_Click();
+  });
+  const QStringList lignes = montre.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lignes.size(), 10);
+  QStringList cles;
+  for (const QString& l : lignes) {
+    cles << l.left(9);
+    EXPECT_GT(l.indexOf('|'), 9) << l.toStdString();
+  }
+  EXPECT_EQ(cles, (QStringList{"#TRANSIT#", "#FICBASE#", "#REFARTI#", "#NOM_STO#", "#NOM_MVT#",
+                               "#NUMPOST#", "#UTILISA#", "#REP_STO#", "#REP_MVT#", "#TIM_ANA#"}));
+  Configuration c;
+  ASSERT_TRUE(charge_configuration(c));
+  EXPECT_EQ(c.transit, "\\");
+  EXPECT_EQ(c.nom_sto, "stock_");
+  EXPECT_EQ(c.tim_ana, "30");
+  EXPECT_EQ(c.refarti, 0);
   EXPECT_TRUE(a_redemarre());
 }
 
@@ -258,7 +321,12 @@ TEST(Dialogue, RoutineDeMessage) {
     d.Form_KeyPress(27);
   });
   fenetres::affiche_message(-1, v, "\r\n", "C:\\Caisse\\Donn\351es\\");
+#ifdef _WIN32
   EXPECT_TRUE(texte.endsWith("\n\nC:\\Caisse\\Données\\"));
+#else
+  // Shown as Linux shows folders.
+  EXPECT_TRUE(texte.endsWith("\n\nC:/Caisse/Données/"));
+#endif
   v.mode = 4;
   for (int code : {0, 1}) fenetres::affiche_message(code, v, "\r\n", "x\\");
   EXPECT_EQ(v.mode, 4);

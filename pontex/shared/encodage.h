@@ -1,0 +1,23 @@
+#pragma once
+// Text files that people edit by hand ("Pontex.wdo") arrive in two
+// encodings: the shop's Windows-1252, and UTF-8, which is what every Linux
+// editor writes. The program works in Windows-1252 bytes; these tell the
+// two apart and bring UTF-8 back to Windows-1252.
+
+#include <string>
+#include <string_view>
+
+namespace pontex {
+
+// True when `octets` is valid UTF-8 and holds at least one non-ASCII
+// character. Accented Windows-1252 text is practically never valid UTF-8
+// ("é" alone is a cut-short sequence), and pure ASCII reads the same
+// either way.
+bool est_utf8_etendu(std::string_view octets);
+
+// UTF-8 to Windows-1252 bytes. A character that Windows-1252 cannot hold
+// becomes "?", as the system's own conversion to the code page does.
+// `utf8` must be valid UTF-8.
+std::string cp1252_depuis_utf8_valide(std::string_view utf8);
+
+}  // namespace pontex

@@ -1,0 +1,160 @@
+#include "pontex/shared/journal_fichier.h"
+
+#include <charconv>
+#include <chrono>
+#include <utility>
+
+#include "pontex/shared/fichiers.h"
+
+namespace pontex {
+
+namespace {
+
+#ifdef _WIN32
+constexpr std::string_view fin_ligne = "\r\n";
+#else
+constexpr std::string_view fin_ligne = "\n";
+#endif
+
+constexpr std::string_view prefixe = "pontex_";
+constexpr std::string_view extension = ".log";
+
+void ajoute_chiffres(std::string& s, int valeur, int largeur) {
+  char tampon[16];
+  const auto r = std::to_chars(tampon, tampon + sizeof tampon, valeur < 0 ? 0 : valeur);
+  for (auto l = r.ptr - tampon; l < largeur; ++l) s.push_back('0');
+  s.append(tampon, r.ptr);
+}
+
+std::string format_aaaa_mm_jj(const DateHeure& d) {
+  std::string s;
+  ajoute_chiffres(s, d.annee, 4);
+  s.push_back('-');
+  ajoute_chiffres(s, d.mois, 2);
+  s.push_back('-');
+  ajoute_chiffres(s, d.jour, 2);
+  return s;
+}
+
+bool meme_jour(const DateHeure& a, const DateHeure& b) {
+  return a.annee == b.annee && a.mois == b.mois && a.jour == b.jour;
+}
+
+// The date in a day file's name, "pontex_2026-12-07.log"; false for any
+// other name, which the cleaning then leaves alone.
+bool date_du_nom(std::string_view nom, std::chrono::sys_days& date) {
+  if (nom.size() != prefixe.size() + 10 + extension.size()) return false;
+  const std::string_view d = nom.substr(prefixe.size(), 10);
+  if (d[4] != '-' || d[7] != '-') return false;
+  int a = 0, m = 0, j = 0;
+  auto lit = [](std::string_view t, int& v) {
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+  };
+  if (!lit(d.substr(0, 4), a) || !lit(d.substr(5, 2), m) || !lit(d.substr(8, 2), j)) return false;
+  const std::chrono::year_month_day ymd{std::chrono::year(a), std::chrono::month(m),
+                                        std::chrono::day(j)};
+  if (!ymd.ok()) return false;
+  date = std::chrono::sys_days(ymd);
+  return true;
+}
+
+}  // namespace
+
+std::string format_horodatage_fichier(const DateHeure& d) {
+  std::string s = format_aaaa_mm_jj(d);
+  s.push_back(' ');
+  ajoute_chiffres(s, d.heure, 2);
+  s.push_back(':');
+  ajoute_chiffres(s, d.minute, 2);
+  s.push_back(':');
+  ajoute_chiffres(s, d.seconde, 2);
+  return s;
+}
+
+JournalFichier::JournalFichier(std::string dossier) : dossier_(std::move(dossier)) {}
+
+std::string JournalFichier::nom_fichier(const DateHeure& d) const {
+  std::string nom = dossier_;
+  if (!nom.empty() && nom.back() != '\\') nom.push_back('\\');
+  nom.append(prefixe);
+  nom.append(format_aaaa_mm_jj(d));
+  nom.append(extension);
+  return nom;
+}
+
+void JournalFichier::ajoute(const DateHeure& quand, std::string_view texte) {
+  if (attente_.empty() || !meme_jour(attente_.back().jour, quand)) {
+    attente_.push_back(Lot{quand, {}});
+  }
+  std::string& lot = attente_.back().texte;
+  const std::size_t avant = lot.size();
+  lot.append(format_horodatage_fichier(quand));
+  lot.append(" - ");
+  // A line end inside a message would start a line without a stamp.
+  for (const char c : texte) lot.push_back(c == '\r' || c == '\n' ? ' ' : c);
+  lot.append(fin_ligne);
+  octets_ += lot.size() - avant;
+  borne_attente();
+}
+
+void JournalFichier::borne_attente() {
+  // A journal that cannot be written for a long time must not eat memory:
+  // past the bound, the oldest lines go, a whole batch's worth at once so
+  // that the cutting stays rare.
+  const std::size_t maximum = 8 * taille_lot;
+  if (octets_ <= maximum) return;
+  const std::size_t garde = maximum - taille_lot;
+  while (octets_ > garde && !attente_.empty()) {
+    std::string& premier = attente_.front().texte;
+    const std::size_t exces = octets_ - garde;
+    if (exces >= premier.size()) {
+      octets_ -= premier.size();
+      attente_.erase(attente_.begin());
+      continue;
+    }
+    // Whole lines only.
+    std::size_t coupe = premier.find('\n', exces - 1);
+    coupe = coupe == std::string::npos ? premier.size() : coupe + 1;
+    premier.erase(0, coupe);
+    octets_ -= coupe;
+    if (premier.empty()) attente_.erase(attente_.begin());
+  }
+}
+
+bool JournalFichier::vide() {
+  while (!attente_.empty()) {
+    Lot& lot = attente_.front();
+    const std::string nom = nom_fichier(lot.jour);
+    if (!ajoute_texte(nom, lot.texte)) {
+      // The folder may have gone (or never been made): made again, tried
+      // once more; a folder that cannot be written keeps the lines.
+      (void)cree_dossier(dossier_);
+      if (!ajoute_texte(nom, lot.texte)) return false;
+    }
+    octets_ -= lot.texte.size();
+    attente_.erase(attente_.begin());
+  }
+  return true;
+}
+
+void JournalFichier::nettoie(const DateHeure& aujourdhui, int jours) {
+  if (!existe_dossier(dossier_)) {
+    (void)cree_dossier(dossier_);
+    return;
+  }
+  const std::chrono::year_month_day ymd{std::chrono::year(aujourdhui.annee),
+                                        std::chrono::month(aujourdhui.mois),
+                                        std::chrono::day(aujourdhui.jour)};
+  if (!ymd.ok()) return;
+  const auto limite = std::chrono::sys_days(ymd) - std::chrono::days(jours);
+  std::vector<std::string> noms;
+  if (!liste_fichiers(dossier_, "pontex_*.log", noms)) return;
+  for (const std::string& nom : noms) {
+    std::chrono::sys_days date;
+    // A file that cannot be removed now is tried again at the next start.
+    if (date_du_nom(nom, date) && date < limite) (void)supprime_fichier(dossier_ + "\\" + nom);
+  }
+}
+
+}  // namespace pontex

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The Debian package as a shop gets it: made by cpack from this build,
+# unpacked with dpkg-deb, checked for what goes where, then run from the
+# menu entry's command with a fresh home folder: the working folder
+# ~/Pontex is made with the configuration template, and an exchange runs
+# there on a sample shop with the programs read from the unpacked
+# /opt/pontex, leaving its lines in the journal file.
+#
+#   test_paquet.sh BUILD_FOLDER
+# Exit status 77 (skipped) where dpkg's tools are missing.
+set -uo pipefail
+build=$1
+for outil in dpkg-deb dpkg-shlibdeps cpack; do
+  command -v "$outil" >/dev/null || {
+    echo "No $outil here: the package is not tested." >&2
+    exit 77
+  }
+done
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/pontex-paquet-XXXXXX") || exit 1
+pontex=
+nettoie() {
+  if [ -n "$pontex" ]; then
+    kill -TERM "$pontex" 2>/dev/null
+    wait "$pontex" 2>/dev/null
+  fi
+  rm -rf -- "$tmp"
+}
+trap nettoie EXIT
+trap 'exit 130' INT TERM
+
+echec() {
+  echo "FAILED: $*" >&2
+  [ -s "$tmp/pontex.log" ] && tail -n 20 "$tmp/pontex.log" >&2
+  exit 1
+}
+
+# Waits up to $1 seconds for the command that follows to succeed.
+attend() {
+  local fin=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -ge $fin ] && return 1
+    sleep 0.2
+  done
+}
+
+# --- The package ------------------------------------------------------------
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/paquet" >"$tmp/cpack.log" 2>&1 || {
+  cat "$tmp/cpack.log" >&2
+  echec "cpack -G DEB"
+}
+deb=("$tmp"/paquet/pontex_*_*.deb)
+[ ${#deb[@]} = 1 ] && [ -f "${deb[0]}" ] || echec "no pontex_<version>_<arch>.deb"
+dpkg-deb -f "${deb[0]}" Package | grep -qx pontex || echec "the package is not named pontex"
+dpkg-deb -f "${deb[0]}" Depends | grep -q 'libqt6widgets6' || echec "no dependency on Qt 6 Widgets"
+
+racine=$tmp/racine
+dpkg-deb -x "${deb[0]}" "$racine" || echec "dpkg-deb -x"
+opt=$racine/opt/pontex
+for f in Pontex relvano kestrap lance-pontex; do
+  [ -x "$opt/$f" ] || echec "$f is not an executable in /opt/pontex"
+done
+for f in qz_img_024.gif Kestrap.ico kestrap.wdo Pontex.desktop modele/Pontex.wdo; do
+  [ -f "$opt/$f" ] || echec "$f is missing from /opt/pontex"
+done
+menu=$racine/usr/share/applications/pontex.desktop
+grep -qx 'Exec=/opt/pontex/lance-pontex' "$menu" || echec "the menu entry does not start lance-pontex"
+grep -qx 'Icon=pontex' "$menu" || echec "the menu entry has no icon"
+[ -f "$racine/usr/share/icons/hicolor/64x64/apps/pontex.png" ] || echec "no menu icon"
+[ -f "$racine/usr/share/doc/pontex/README.md" ] || echec "no README in /usr/share/doc/pontex"
+# The start-at-login entry starts Pontex in the working folder too.
+grep -qx 'Exec=/opt/pontex/lance-pontex' "$opt/Pontex.desktop" ||
+  echec "the start-at-login entry does not start lance-pontex"
+grep -q '^Path=' "$opt/Pontex.desktop" && echec "the start-at-login entry starts in a fixed folder"
+
+# --- First start from the menu: the working folder is made ------------------
+# The menu's command, with the unpacked folder standing for /opt/pontex.
+export HOME=$tmp/home
+mkdir -p "$HOME"
+travail=$HOME/Pontex
+"$opt/lance-pontex" </dev/null >>"$tmp/pontex.log" 2>&1 &
+pontex=$!
+attend 20 test -s "$travail/journal/pontex_$(date +%F).log" ||
+  echec "no journal file in ~/Pontex/journal after the first start"
+cmp -s "$travail/Pontex.wdo" "$opt/modele/Pontex.wdo" || echec "~/Pontex/Pontex.wdo is not the template"
+grep -q ' - Démarrage$' "$travail/journal/pontex_$(date +%F).log" ||
+  echec "the journal file does not start with Démarrage"
+# No register yet: Pontex waits in its notice; ended here.
+kill -TERM "$pontex"
+wait "$pontex" 2>/dev/null
+pontex=
+
+# --- A sample shop: one exchange in the working folder -----------------------
+"$build/tools/fabrique_caisse" "$tmp/caisse" --articles 100 --graine 3 >/dev/null ||
+  echec "making the sample register"
+mkdir -p "$tmp/transit/import/histo" "$tmp/transit/export/histo"
+printf '%s\r\n' "#TRANSIT#$tmp/transit | transit" "#FICBASE#$tmp/caisse | caisse" \
+  '#REFARTI#1' '#NOM_STO#stock_' '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$travail/Pontex.wdo"
+printf 'INCONNUE-1\t2\r\n' >"$tmp/transit/import/mvt_1.txt"
+touch -d '-1 minute' "$tmp/transit/import/mvt_1.txt"
+"$opt/lance-pontex" </dev/null >>"$tmp/pontex.log" 2>&1 &
+pontex=$!
+exporte() { compgen -G "$tmp/transit/export/stock_*.txt" >/dev/null; }
+attend 60 exporte || echec "no stock export after the exchange"
+[ -f "$tmp/transit/import/mvt_1.old" ] || echec "the movement file was not taken"
+journal=$travail/journal/pontex_$(date +%F).log
+attend 10 grep -q ' - Traitement : mvt_1.txt$' "$journal" ||
+  echec "the journal file does not name the movement file taken"
+[ "$(grep -c ' - Démarrage$' "$journal")" = 2 ] || echec "the journal file lost the first start"
+[ -e "$opt/prov_stk_ana_ron.txt" ] || [ -e "$opt/journal" ] && echec "Pontex wrote into /opt/pontex"
+echo "Debian package: unpacked, first start made ~/Pontex, one exchange run there."
