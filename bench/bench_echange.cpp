@@ -32,8 +32,8 @@
 #include "pontex/exchange/echange.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/horloge.h"
-#include "pontex/shared/lignes_journal.h"
 #include "pontex/shared/journal_fichier.h"
+#include "pontex/shared/lignes_journal.h"
 #include "tools/fabrique_caisse.h"
 
 namespace {
@@ -194,9 +194,9 @@ void BM_JournalFichierSeul(benchmark::State& state) {
       break;
     }
   }
-  state.counters["lignes/s"] = benchmark::Counter(
-      static_cast<double>(records) * static_cast<double>(state.iterations()),
-      benchmark::Counter::kIsRate);
+  state.counters["lignes/s"] =
+      benchmark::Counter(static_cast<double>(records) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 
 // The lookups alone, for the same references in the same order: the share of

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "pontex/app/form97.h"
-#include "pontex/app/outils.h"
-#include "pontex/app/modele_journal.h"
 #include "pontex/app/dossier_affiche.h"
+#include "pontex/app/form97.h"
+#include "pontex/app/modele_journal.h"
+#include "pontex/app/outils.h"
 #include "pontex/app/programme.h"
 #include "pontex/data/inter_logg.h"
 #include "pontex/fenetres/boite_fichiers.h"

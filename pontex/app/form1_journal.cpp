@@ -18,11 +18,11 @@
 #include <QListWidget>
 #include <QTimer>
 
-#include "pontex/fenetres/controles.h"
 #include "pontex/app/form1.h"
 #include "pontex/app/modele_journal.h"
 #include "pontex/app/programme.h"
 #include "pontex/fenetres/boite_fichiers.h"
+#include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/horloge.h"

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "pontex/app/form1.h"
-#include "pontex/app/programme.h"
 #include "pontex/app/form97.h"
+#include "pontex/app/programme.h"
 #include "pontex/fenetres/icc.h"
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/horloge.h"

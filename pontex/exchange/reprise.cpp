@@ -206,7 +206,10 @@ Resultat SuiviReprise::commence(const EtatReprise& etat) {
   {
     FichierRecords f;
     const auto octets = etat.encode();
-    if (Resultat r = f.ouvre(provisoire, EtatReprise::longueur, FichierRecords::Creation::si_absent); !r) return r;
+    if (Resultat r =
+            f.ouvre(provisoire, EtatReprise::longueur, FichierRecords::Creation::si_absent);
+        !r)
+      return r;
     if (Resultat r = f.ecrit(1, octets.data()); !r) return r;
     if (Resultat r = f.vide_tampons(); !r) return r;
   }

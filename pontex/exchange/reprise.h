@@ -16,10 +16,10 @@
 #include <string>
 #include <string_view>
 
+#include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
 #include "pontex/shared/fichier_records.h"
 #include "pontex/shared/resultat.h"
-#include "pontex/data/valeurs.h"
 
 namespace pontex {
 

@@ -1,9 +1,9 @@
 #include "pontex/fenetres/controles.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QCoreApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <algorithm>

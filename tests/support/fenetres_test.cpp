@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include "pontex/app/modele_journal.h"
-#include "pontex/fenetres/texte_1252.h"
 #include "pontex/exchange/texte_mouvements.h"
+#include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::test {
 
