@@ -18,6 +18,7 @@ namespace pontex {
 namespace {
 
 using interne::echec_injecte;
+using interne::ecrit_tout;
 using interne::resout_chemin;
 
 // O_NONBLOCK: a named pipe or a device left where a file is expected must
@@ -40,19 +41,6 @@ Resultat prepare(Operation operation, std::string_view chemin, std::string& nati
   if (!r) return Resultat::echec("path holds a NUL byte");
   natif = std::move(*r);
   return Resultat::succes();
-}
-
-bool ecrit_tout(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
 }
 
 class Descripteur {
@@ -291,5 +279,22 @@ Resultat ecrit_texte(std::string_view chemin, std::string_view contenu) {
 Resultat ajoute_texte(std::string_view chemin, std::string_view contenu) {
   return ecrit_fichier(chemin, contenu, O_APPEND);
 }
+
+namespace interne {
+
+bool ecrit_tout(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+}  // namespace interne
 
 }  // namespace pontex

@@ -25,6 +25,7 @@ namespace {
 
 using interne::chemin_entree;
 using interne::echec_injecte;
+using interne::ecrit_tout;
 
 // O_NONBLOCK: a pipe or a device put where a file is expected must give a
 // refusal, never a program waiting forever in open().
@@ -91,19 +92,6 @@ Resultat ouvre_entree(Operation operation, const Emplacement& e, Entree& entree)
   if (Resultat r = ouvre_dossier(e.dossier, entree); !r) return r;
   entree.nom = interne::resout_nom(entree.natif_dossier, e.nom);
   return Resultat::succes();
-}
-
-bool ecrit_tout(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
 }
 
 std::uint64_t alea() {

@@ -8,7 +8,6 @@
 // After windows.h, which it needs.
 #include <bcrypt.h>
 
-#include <algorithm>
 #include <random>
 
 #include "pontex/shared/chemins_win32.h"
@@ -22,6 +21,7 @@ namespace {
 
 using interne::chemin_entree;
 using interne::echec_injecte;
+using interne::ecrit_tout;
 
 constexpr DWORD partage = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD sans_lien = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
@@ -93,17 +93,6 @@ bool est_lien(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
   return ::GetFileInformationByHandle(h, &info) &&
          (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-bool ecrit_tout(HANDLE h, const char* p, std::size_t n) {
-  while (n > 0) {
-    const DWORD morceau = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
-    DWORD ecrits = 0;
-    if (!::WriteFile(h, p, morceau, &ecrits, nullptr) || ecrits == 0) return false;
-    p += ecrits;
-    n -= ecrits;
-  }
-  return true;
 }
 
 std::uint64_t alea() {

@@ -17,6 +17,7 @@ namespace {
 
 using interne::chemin_large;
 using interne::echec_injecte;
+using interne::ecrit_tout;
 
 Resultat echec_systeme(const char* quoi, std::string_view chemin, DWORD code = ::GetLastError()) {
   return Resultat::echec(std::string(quoi) + " " + std::string(chemin) + ": " +
@@ -56,17 +57,6 @@ class Poignee {
 };
 
 constexpr DWORD partage = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-bool ecrit_tout(HANDLE h, const char* p, std::size_t n) {
-  while (n > 0) {
-    const DWORD morceau = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
-    DWORD ecrits = 0;
-    if (!::WriteFile(h, p, morceau, &ecrits, nullptr) || ecrits == 0) return false;
-    p += ecrits;
-    n -= ecrits;
-  }
-  return true;
-}
 
 // True when both paths name one existing file (another case, a short name,
 // a link): copying it onto itself would empty it.
@@ -271,5 +261,20 @@ Resultat ecrit_texte(std::string_view chemin, std::string_view contenu) {
 Resultat ajoute_texte(std::string_view chemin, std::string_view contenu) {
   return ecrit_fichier(chemin, contenu, true);
 }
+
+namespace interne {
+
+bool ecrit_tout(HANDLE h, const char* p, std::size_t n) {
+  while (n > 0) {
+    const DWORD morceau = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+    DWORD ecrits = 0;
+    if (!::WriteFile(h, p, morceau, &ecrits, nullptr) || ecrits == 0) return false;
+    p += ecrits;
+    n -= ecrits;
+  }
+  return true;
+}
+
+}  // namespace interne
 
 }  // namespace pontex

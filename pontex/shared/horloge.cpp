@@ -43,6 +43,15 @@ void ajoute_chiffres(std::string& s, int valeur, int largeur) {
   s.append(tampon, r.ptr);
 }
 
+// "21:07:09".
+void ajoute_hh_mm_ss(std::string& s, const DateHeure& d) {
+  ajoute_chiffres(s, d.heure, 2);
+  s.push_back(':');
+  ajoute_chiffres(s, d.minute, 2);
+  s.push_back(':');
+  ajoute_chiffres(s, d.seconde, 2);
+}
+
 }  // namespace
 
 std::string format_jj_mm_aaaa(const DateHeure& d) {
@@ -82,11 +91,25 @@ std::string format_horodatage_journal(const DateHeure& d) {
   s.push_back('-');
   ajoute_chiffres(s, d.mois, 2);
   s.push_back(' ');
-  ajoute_chiffres(s, d.heure, 2);
-  s.push_back(':');
-  ajoute_chiffres(s, d.minute, 2);
-  s.push_back(':');
-  ajoute_chiffres(s, d.seconde, 2);
+  ajoute_hh_mm_ss(s, d);
+  return s;
+}
+
+// Year first, so that the journal's day files sort by date.
+std::string format_aaaa_mm_jj(const DateHeure& d) {
+  std::string s;
+  ajoute_chiffres(s, d.annee, 4);
+  s.push_back('-');
+  ajoute_chiffres(s, d.mois, 2);
+  s.push_back('-');
+  ajoute_chiffres(s, d.jour, 2);
+  return s;
+}
+
+std::string format_horodatage_fichier(const DateHeure& d) {
+  std::string s = format_aaaa_mm_jj(d);
+  s.push_back(' ');
+  ajoute_hh_mm_ss(s, d);
   return s;
 }
 

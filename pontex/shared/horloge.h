@@ -38,9 +38,12 @@ class HorlogeFixe : public Horloge {
   DateHeure date_;
 };
 
-std::string format_jj_mm_aaaa(const DateHeure& d);       // "05-12-2026"
-std::string format_aaaammjjhhnnss(const DateHeure& d);   // "20261205210709"
-std::string format_hh_mm(const DateHeure& d);            // "21:07"
+std::string format_jj_mm_aaaa(const DateHeure& d);          // "05-12-2026"
+std::string format_aaaammjjhhnnss(const DateHeure& d);      // "20261205210709"
+std::string format_hh_mm(const DateHeure& d);               // "21:07"
 std::string format_horodatage_journal(const DateHeure& d);  // "05-12 21:07:09"
+std::string format_aaaa_mm_jj(const DateHeure& d);          // "2026-12-05"
+// "2026-12-07 21:07:09": the full date and time of a journal file line.
+std::string format_horodatage_fichier(const DateHeure& d);
 
 }  // namespace pontex

@@ -19,23 +19,6 @@ constexpr std::string_view fin_ligne = "\n";
 constexpr std::string_view prefixe = "pontex_";
 constexpr std::string_view extension = ".log";
 
-void ajoute_chiffres(std::string& s, int valeur, int largeur) {
-  char tampon[16];
-  const auto r = std::to_chars(tampon, tampon + sizeof tampon, valeur < 0 ? 0 : valeur);
-  for (auto l = r.ptr - tampon; l < largeur; ++l) s.push_back('0');
-  s.append(tampon, r.ptr);
-}
-
-std::string format_aaaa_mm_jj(const DateHeure& d) {
-  std::string s;
-  ajoute_chiffres(s, d.annee, 4);
-  s.push_back('-');
-  ajoute_chiffres(s, d.mois, 2);
-  s.push_back('-');
-  ajoute_chiffres(s, d.jour, 2);
-  return s;
-}
-
 bool meme_jour(const DateHeure& a, const DateHeure& b) {
   return a.annee == b.annee && a.mois == b.mois && a.jour == b.jour;
 }
@@ -60,17 +43,6 @@ bool date_du_nom(std::string_view nom, std::chrono::sys_days& date) {
 }
 
 }  // namespace
-
-std::string format_horodatage_fichier(const DateHeure& d) {
-  std::string s = format_aaaa_mm_jj(d);
-  s.push_back(' ');
-  ajoute_chiffres(s, d.heure, 2);
-  s.push_back(':');
-  ajoute_chiffres(s, d.minute, 2);
-  s.push_back(':');
-  ajoute_chiffres(s, d.seconde, 2);
-  return s;
-}
 
 JournalFichier::JournalFichier(std::string dossier) : dossier_(std::move(dossier)) {}
 

@@ -65,7 +65,4 @@ class JournalFichier {
   std::size_t octets_ = 0;
 };
 
-// "2026-12-07 21:07:09": the full date and time of a journal file line.
-std::string format_horodatage_fichier(const DateHeure& d);
-
 }  // namespace pontex

@@ -2,6 +2,7 @@
 // Pieces of the platform layer shared by its Linux and Windows halves. Not
 // part of the layer's interface: only the platform files include this.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,15 @@ namespace pontex::interne {
 // True when a test made `operation` on `chemin` fail (see
 // installe_crochet_echec). Every file operation asks this first.
 bool echec_injecte(Operation operation, std::string_view chemin);
+
+// Writes all `n` bytes, in as many calls as the system takes; false on a
+// failure, whose system error is left for the caller's message. `fichier` is
+// a file descriptor on Linux, a HANDLE on Windows.
+#ifdef _WIN32
+bool ecrit_tout(void* fichier, const char* p, std::size_t n);
+#else
+bool ecrit_tout(int fichier, const char* p, std::size_t n);
+#endif
 
 // Windows-1252 case folding to lower case: ASCII letters, the accented
 // Latin-1 letters (À..Þ except ×) and the four letter pairs of the 0x80..0x9F
