@@ -138,8 +138,11 @@ TEST(ProgrammePontex, UnPontexTueNeBloquePasLeDossier) {
   const float avant = b.stock(1);
   QProcess* suivant = lance_pontex(b, &parent);
   ASSERT_TRUE(suivant->waitForStarted(10000));
-  const bool cycle =
-      QTest::qWaitFor([&] { return !fs::exists(b.chemin("transit/import/a.txt")); }, 20000);
+  // The file leaves the import folder before its records are applied: the
+  // wait is for the stock itself.
+  const bool cycle = QTest::qWaitFor(
+      [&] { return !fs::exists(b.chemin("transit/import/a.txt")) && b.stock(1) == avant + 2; },
+      20000);
   suivant->kill();
   suivant->waitForFinished(10000);
   ASSERT_TRUE(cycle);
