@@ -103,6 +103,8 @@ class Form1 : public QWidget, public FenetreEchange {
   Programme& programme_;
   bool selection_prevue_ = false;
   bool demarre_reduit_ = false;
+  // The starter asked for a minimised start without the focus.
+  bool sans_focus_ = false;
 };
 
 }  // namespace pontex::fenetres
