@@ -26,6 +26,9 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME "Pontex.exe")
 set(CPACK_NSIS_MODIFY_PATH OFF)
 # The texts below are NSIS script, passed on as they are written here.
 set(CPACK_VERBATIM_VARIABLES ON)
+# A 64-bit installer for 64-bit programs: it runs where 32-bit programs do
+# not (a Wine without its 32-bit part), and writes the registry's 64-bit view.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 
 # Shortcuts take the current output folder as their working folder: Pontex
 # finds Pontex.wdo and its pictures in the folder it is started from.

@@ -172,6 +172,11 @@ windows_installeur() { # WINDOWS_BUILD
     return 1
   }
   echo "   $(basename "$paquet") ($(du -h "$paquet" | cut -f1))"
+  # Installed into C:\Pontex unless told otherwise.
+  grep -qF 'InstallDir "C:\Pontex"' "$build"/_CPack_Packages/*/NSIS/project.nsi || {
+    echo "   the installer's default folder is not C:\Pontex" >&2
+    return 1
+  }
   dossier="$WINEPREFIX/drive_c/Boutique/Pontex"
   rm -rf "$WINEPREFIX/drive_c/Boutique"
   wine "$paquet" /S "/D=$dossier_w" || true
@@ -210,7 +215,9 @@ windows_installeur() { # WINDOWS_BUILD
   livres=$(cd "$build"/_CPack_Packages/*/NSIS/Pontex-*-win64 && find . -type f | sort)
   gardes=$(cd "$dossier" && find . -type f | sort | comm -23 - <(printf '%s\n' "$livres") |
     grep -v '^./Uninstall.exe$')
-  wine "$dossier/Uninstall.exe" /S "_?=$dossier_w" || true
+  # The uninstaller runs from a copy of itself, which removes the original:
+  # wait for every program of the prefix to end.
+  wine "$dossier/Uninstall.exe" /S || true
   wineserver -w
   for f in Pontex.exe relvano.exe kestrap.exe Qt6Core.dll platforms Pontex.lnk kestrap.wdo \
     Uninstall.exe; do
