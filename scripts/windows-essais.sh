@@ -63,15 +63,15 @@ essai_attend_echange() { # FOLDER SECONDS
 # decimals, the same article twice, an unknown reference). The references
 # are read from the shop's index: "A" + reference, 16 bytes, in entries of 24.
 essai_boutique() { # FOLDER FABRIQUE
-  local d=$1 k ref lignes=()
+  local d=$1 t=$'\t' k ref lignes=()
   mkdir -p "$d/transit/import/histo" "$d/transit/export/histo" "$d/shop"
   "$2" "$d/caisse" --articles 300 --queue 20 --graine 7 >/dev/null
   for k in 2 5 9 40 77 150 151 299 320; do
     ref=$(dd if="$d/caisse/W_caiind.WDO" bs=24 skip="$k" count=1 2>/dev/null | head -c 16 |
       cut -c2- | sed 's/ *$//')
-    lignes+=("$ref	$(((k % 7) - 3)).$((k % 100))")
+    lignes+=("$ref$t$(((k % 7) - 3)).$((k % 100))")
   done
-  lignes+=("${lignes[0]%%	*}	12" "INCONNU-0001	4.5" "	" "${lignes[3]%%	*}	-0.25")
+  lignes+=("${lignes[0]%%"$t"*}${t}12" "INCONNU-0001${t}4.5" "$t" "${lignes[3]%%"$t"*}$t-0.25")
   printf '%s\r\n' "${lignes[@]}" >"$d/transit/import/mvt_serveur.txt"
   touch -d '-1 hour' "$d/transit/import/mvt_serveur.txt"
 }
