@@ -82,13 +82,6 @@ TEST(ListeKestrap, FichierAbsentIllisibleOuBinaire) {
 
 // --- The files that ship ---------------------------------------------------
 
-std::string ligne_commencant_par(const std::string& texte, const std::string& debut) {
-  std::size_t p = texte.find("\n" + debut);
-  if (p == std::string::npos) return {};
-  p += 1;
-  return texte.substr(p, texte.find('\n', p) - p);
-}
-
 #ifdef _WIN32
 TEST(FichiersLivres, ListeDuDossierDeConstruction) {
   // The entry is the shortcut the installer makes in the folder; "Fin"
@@ -101,6 +94,13 @@ TEST(FichiersLivres, ListeDuDossierDeConstruction) {
   EXPECT_EQ(l.commande_retour, "Pontex.exe");
 }
 #else
+std::string ligne_commencant_par(const std::string& texte, const std::string& debut) {
+  std::size_t p = texte.find("\n" + debut);
+  if (p == std::string::npos) return {};
+  p += 1;
+  return texte.substr(p, texte.find('\n', p) - p);
+}
+
 TEST(FichiersLivres, ListeEtEntreeDuDossierDeConstruction) {
   const fs::path bin = PONTEX_DOSSIER_BIN;
   const std::string liste = lit_octets(bin / "kestrap.wdo");
