@@ -42,7 +42,13 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
 #endif
   env.remove("PONTEX_DEMARRAGE_REDUIT");
   pontex.setProcessEnvironment(env);
+#ifdef _WIN32
+  // The build's path is the build machine's; the program lies in bin\ beside
+  // the tests' folder.
+  pontex.start(QCoreApplication::applicationDirPath() + "/../bin/Pontex.exe", {});
+#else
   pontex.start(PONTEX_PROGRAMME, {});
+#endif
   ASSERT_TRUE(pontex.waitForStarted(10000));
   const fs::path exports = b.chemin("transit/export");
   const bool cycle = QTest::qWaitFor(
