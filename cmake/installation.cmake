@@ -22,6 +22,12 @@ include(GNUInstallDirs)
 
 install(TARGETS Pontex RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
+# Built for Windows: the NSIS installer, in a file of its own.
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  include(${CMAKE_CURRENT_LIST_DIR}/paquet_nsis.cmake)
+  return()
+endif()
+
 set(PONTEX_DOSSIER_PAQUET "/opt/pontex" CACHE PATH
     "Folder of the shop's machine the package made by cpack is unpacked into")
 

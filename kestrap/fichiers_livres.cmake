@@ -4,9 +4,11 @@
 # Run by the build for build/bin and by the installation for the installed
 # folder:
 #   cmake -DDOSSIER=<folder written to> -DPROGRAMMES=<folder of the installed
-#         Pontex, if different> -P fichiers_livres.cmake
+#         Pontex, if different> [-DSYSTEME=Windows] -P fichiers_livres.cmake
 # DOSSIER differs from PROGRAMMES when installing into a staging root
 # (DESTDIR): the files name where Pontex will run, not where they are written.
+# SYSTEME is the system the programs are built for (the script itself may run
+# on another one when cross-building).
 
 if(NOT DEFINED DOSSIER)
   message(FATAL_ERROR "fichiers_livres.cmake: DOSSIER is not set")
@@ -15,10 +17,19 @@ if(NOT DEFINED PROGRAMMES OR PROGRAMMES STREQUAL "")
   set(PROGRAMMES "${DOSSIER}")
 endif()
 get_filename_component(PROGRAMMES "${PROGRAMMES}" ABSOLUTE)
-if(WIN32)
-  file(TO_NATIVE_PATH "${PROGRAMMES}" PROGRAMMES)
-  set(pontex "${PROGRAMMES}\\Pontex.exe")
-  # On Windows the entry is a shortcut, made by the installer.
+if(NOT DEFINED SYSTEME)
+  set(SYSTEME "${CMAKE_HOST_SYSTEM_NAME}")
+endif()
+if(SYSTEME STREQUAL "Windows")
+  set(windows TRUE)
+else()
+  set(windows FALSE)
+endif()
+if(windows)
+  # On Windows the entry is a shortcut, made in the folder by the installer
+  # (which alone knows the folder the shop chose), and "Fin" starts Pontex by
+  # its bare name: the system looks first in the folder of the running
+  # program, where kestrap and Pontex lie side by side, wherever that is.
   set(entree "Pontex.lnk")
 else()
   set(pontex "${PROGRAMMES}/Pontex")
@@ -72,8 +83,8 @@ endfunction()
 # The return command, as the system's command interpreter reads it: the
 # program's path quoted, so that spaces and other characters in the folder
 # name are taken as they are.
-if(WIN32)
-  set(commande "\"${pontex}\"")
+if(windows)
+  set(commande "Pontex.exe")
 else()
   string(REPLACE "'" "'\\''" commande "${pontex}")
   set(commande "'${commande}'")
@@ -90,7 +101,7 @@ file(WRITE "${DOSSIER}/kestrap.wdo"
   "#N#Pontex${cr_lf}"
   "#P#${commande}   | brings Pontex back when the tool ends${cr_lf}")
 
-if(NOT WIN32)
+if(NOT windows)
   # Desktop entry (UTF-8). Exec takes the program's path, quoted with its
   # reserved characters escaped when it holds any; the value itself then
   # escapes its backslashes once more, and "%" starts a field code.

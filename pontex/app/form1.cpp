@@ -17,6 +17,7 @@
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/icc.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/processus.h"
 
 namespace pontex::fenetres {
 
@@ -207,12 +208,14 @@ void Form1::Form_Load() {
     Timer1->met_intervalle(1000);
   }
 
-  // Background mode, kept across restarts in the window-state store. A
-  // restart asked for minimised (the relauncher passes that on in the
-  // environment) also starts minimised; the store alone decides the mode.
+  // Background mode, kept across restarts in the window-state store. A start
+  // asked for minimised without the focus (by the relauncher, or on Windows
+  // by a shortcut set to "Minimised") also starts minimised and leaves the
+  // focus where it is; the store alone decides the mode.
   const bool fond = !est_blanc(lit_logg("POSIFEN"));
   Label18->setText(fond ? QStringLiteral("1") : QString());
-  demarre_reduit_ = fond || qEnvironmentVariable("PONTEX_DEMARRAGE_REDUIT") == QLatin1String("1");
+  sans_focus_ = mode_lancement_demande() == Fenetre_lancement::reduite_sans_focus;
+  demarre_reduit_ = fond || sans_focus_;
   // Not handed down to the programs this process starts: they get their
   // own request.
   qunsetenv("PONTEX_DEMARRAGE_REDUIT");
@@ -224,6 +227,7 @@ void Form1::Form_Load() {
 void Form1::montre() {
   if (programme_.fini()) return;
   if (demarre_reduit_) {
+    if (sans_focus_) setAttribute(Qt::WA_ShowWithoutActivating);
     showMinimized();
   } else {
     show();

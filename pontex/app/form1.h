@@ -143,6 +143,8 @@ class Form1 : public QWidget, public FenetreEchange {
   std::chrono::milliseconds intervalle_avancement_{100};
   bool Timer1_differe_ = false;
   bool Timer2_differe_ = false;
+  // The starter asked for a minimised start without the focus.
+  bool sans_focus_ = false;
 };
 
 }  // namespace pontex::fenetres

@@ -22,6 +22,15 @@ enum class Fenetre_lancement {
 // is dropped from the name ("relvano.exe" starts the program "relvano").
 Resultat demarre_programme(std::string_view nom, Fenetre_lancement fenetre);
 
+// How this process's starter asked it to show its first window: minimised
+// without the focus, or normally.
+//  - Windows: the show state in the process's start-up information (what a
+//    shortcut set to "Minimised" gives, or our own minimised start), or the
+//    wish in the environment;
+//  - Linux: the wish in the environment only (X11 and Wayland pass no show
+//    state to a started program).
+Fenetre_lancement mode_lancement_demande();
+
 // Starts a command line (program and arguments, as a person would type it),
 // detached, without waiting. On Linux it runs through /bin/sh -c.
 Resultat demarre_commande(std::string_view ligne);

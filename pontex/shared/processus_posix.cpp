@@ -263,6 +263,13 @@ std::optional<std::string> dossier_demarrage() {
   return (home == "/" ? std::string() : home) + "/.config/autostart";
 }
 
+Fenetre_lancement mode_lancement_demande() {
+  const char* valeur = std::getenv(std::string(variable_reduite).c_str());
+  return valeur != nullptr && std::string_view(valeur) == "1"
+             ? Fenetre_lancement::reduite_sans_focus
+             : Fenetre_lancement::normale;
+}
+
 void termine_processus(int code) { ::_exit(code); }
 
 }  // namespace pontex

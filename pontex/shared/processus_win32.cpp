@@ -125,6 +125,32 @@ std::optional<std::string> dossier_demarrage() {
   return profil + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 }
 
+Fenetre_lancement mode_lancement_demande() {
+  // A shortcut set to start "Minimised" asks for SW_SHOWMINNOACTIVE; any
+  // minimised state is taken as that: the programs never take the focus
+  // from the till when they start minimised.
+  STARTUPINFOW info{};
+  info.cb = sizeof info;
+  ::GetStartupInfoW(&info);
+  if ((info.dwFlags & STARTF_USESHOWWINDOW) != 0) {
+    switch (info.wShowWindow) {
+      case SW_SHOWMINNOACTIVE:
+      case SW_SHOWMINIMIZED:
+      case SW_MINIMIZE:
+      case SW_FORCEMINIMIZE:
+        return Fenetre_lancement::reduite_sans_focus;
+      default:
+        break;
+    }
+  }
+  // Started by a program that could not set the start-up information (the
+  // Linux build under Wine, a script): the wish in the environment.
+  wchar_t valeur[4] = {};
+  const DWORD n = ::GetEnvironmentVariableW(L"PONTEX_DEMARRAGE_REDUIT", valeur, 4);
+  return n == 1 && valeur[0] == L'1' ? Fenetre_lancement::reduite_sans_focus
+                                     : Fenetre_lancement::normale;
+}
+
 void termine_processus(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 
 }  // namespace pontex

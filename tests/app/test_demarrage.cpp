@@ -116,6 +116,19 @@ TEST(Demarrage, UneDemandeDeDemarrageReduitNeChangePasLeMode) {
   EXPECT_EQ(p.fenetre->Label18->text(), "");
   // Not passed on to what this process starts later.
   EXPECT_FALSE(qEnvironmentVariableIsSet("PONTEX_DEMARRAGE_REDUIT"));
+  // Shown to the taskbar without taking the focus from the till.
+  p.fenetre->montre();
+  EXPECT_TRUE(p.fenetre->testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_TRUE(p.fenetre->isMinimized());
+
+  // Background mode alone starts minimised too, but as a start the user
+  // asked for: the window may take the focus.
+  ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
+  Processus fond;
+  fond.fenetre->Form_Load();
+  fond.fenetre->montre();
+  EXPECT_TRUE(fond.fenetre->isMinimized());
+  EXPECT_FALSE(fond.fenetre->testAttribute(Qt::WA_ShowWithoutActivating));
 }
 
 TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {

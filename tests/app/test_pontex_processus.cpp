@@ -36,10 +36,20 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   QProcess pontex;
   pontex.setWorkingDirectory(QString::fromStdString(b.dossier.chemin().string()));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+#ifndef _WIN32
+  // Under Wine the program keeps the platform the tests run on ("windows"):
+  // Qt's offscreen platform does not come up there.
   env.insert("QT_QPA_PLATFORM", "offscreen");
+#endif
   env.remove("PONTEX_DEMARRAGE_REDUIT");
   pontex.setProcessEnvironment(env);
+#ifdef _WIN32
+  // The build's path is the build machine's; the program lies in bin\ beside
+  // the tests' folder.
+  pontex.start(QCoreApplication::applicationDirPath() + "/../bin/Pontex.exe", {});
+#else
   pontex.start(PONTEX_PROGRAMME, {});
+#endif
   ASSERT_TRUE(pontex.waitForStarted(10000));
   const fs::path exports = b.chemin("transit/export");
   const bool cycle = QTest::qWaitFor(

@@ -2,10 +2,15 @@
 // that ship beside the programs, for the build folder and for a folder whose
 // name needs quoting; and the registration window driven in-process (the
 // status after each button, what lands in and leaves the Startup folder,
-// what "Fin" starts). HOME points at an empty temporary profile; the current
-// folder is another temporary folder that plays the programs' folder.
+// what "Fin" starts). The Startup folder is in an empty temporary profile
+// (on Linux through HOME; on Windows the window is given it, the shell's own
+// folder being checked by the platform tests); the current folder is another
+// temporary folder that plays the programs' folder.
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <QProcess>
 #include <QTest>
@@ -28,6 +33,19 @@ using pontex::test::DossierTemporaire;
 using pontex::test::ecrit_octets;
 using pontex::test::lit_octets;
 using Evenements = std::vector<std::string>;
+
+// The entry file of the platform, and a hidden file of the Startup folder
+// (Linux: a name that starts with a dot; Windows: the hidden attribute).
+#ifdef _WIN32
+constexpr const char* kNomEntree = "Pontex.lnk";
+void cache(const fs::path& p) {
+  ::SetFileAttributesW(p.c_str(), ::GetFileAttributesW(p.c_str()) | FILE_ATTRIBUTE_HIDDEN);
+}
+#else
+constexpr const char* kNomEntree = "Pontex.desktop";
+void cache(const fs::path&) {}
+#endif
+const std::string kEntreeNom = kNomEntree;
 
 TEST(ListeKestrap, ValeursCommentairesEspacesFinsDeLigneEtEtiquettes) {
   const ListeKestrap l = analyse_liste(
@@ -64,6 +82,18 @@ TEST(ListeKestrap, FichierAbsentIllisibleOuBinaire) {
 
 // --- The files that ship ---------------------------------------------------
 
+#ifdef _WIN32
+TEST(FichiersLivres, ListeDuDossierDeConstruction) {
+  // The entry is the shortcut the installer makes in the folder; "Fin"
+  // starts Pontex by its bare name, found first in kestrap's own folder.
+  const std::string liste = lit_octets(fs::path(PONTEX_DOSSIER_BIN) / "kestrap.wdo");
+  EXPECT_NE(liste.find("\r\n"), std::string::npos);
+  const ListeKestrap l = analyse_liste(liste);
+  EXPECT_EQ(l.nom_entree, "Pontex.lnk");
+  EXPECT_EQ(l.titre, "Pontex");
+  EXPECT_EQ(l.commande_retour, "Pontex.exe");
+}
+#else
 std::string ligne_commencant_par(const std::string& texte, const std::string& debut) {
   std::size_t p = texte.find("\n" + debut);
   if (p == std::string::npos) return {};
@@ -126,13 +156,21 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
             "Exec=\"" + racine.chemin().string() + "/Caisse Données l'été \\\\$HOME/Pontex\"");
   EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=" + dossier.string());
 }
+#endif
 
 // --- The window ----------------------------------------------------------------
 
 const QColor kVert(0, 192, 0);
 const QColor kRouge(255, 0, 0);
 const std::string kEntree = "[Desktop Entry]\nType=Application\nName=Pontex\n";
-constexpr const char* kListe = "#R#Pontex.desktop   | entry\r\n#N#Pontex\r\n#P#'./retour.sh'\r\n";
+// The return command: a small program that leaves a marker in the current
+// folder.
+#ifdef _WIN32
+const std::string kRetour = "cmd /c echo revenu> marqueur";
+#else
+const std::string kRetour = "'./retour.sh'";
+#endif
+const std::string kListe = "#R#" + kEntreeNom + "   | entry\r\n#N#Pontex\r\n#P#" + kRetour + "\r\n";
 
 class FenetreKestrap : public ::testing::Test {
  protected:
@@ -143,10 +181,14 @@ class FenetreKestrap : public ::testing::Test {
 
   DossierTemporaire programmes_;
   DossierTemporaire profil_{false};
-  pontex::test::VariableEnvironnement home_{"HOME", profil_.chemin().c_str()};
+  pontex::test::VariableEnvironnement home_{"HOME", profil_.chemin().string().c_str()};
   pontex::test::VariableEnvironnement xdg_{"XDG_CONFIG_HOME", nullptr};
 
   fs::path autostart() const { return profil_.chemin() / ".config" / "autostart"; }
+
+#ifdef _WIN32
+  FenetreKestrap() { dossier_impose_ = std::optional<std::string>(autostart().string()); }
+#endif
 
   Systeme systeme() {
     return Systeme{
@@ -163,9 +205,11 @@ class FenetreKestrap : public ::testing::Test {
   // current folder.
   void installe(const std::string& liste, bool avec_entree = true) {
     ecrit_octets("kestrap.wdo", liste);
-    if (avec_entree) ecrit_octets("Pontex.desktop", kEntree);
+    if (avec_entree) ecrit_octets(kNomEntree, kEntree);
+#ifndef _WIN32
     ecrit_octets("retour.sh", "#!/bin/sh\necho revenu > marqueur\n");
     fs::permissions("retour.sh", fs::perms::owner_all);
+#endif
   }
 
   static void verifie_statut(const Form1_chh& f, const char* texte, const QColor& couleur) {
@@ -183,21 +227,21 @@ TEST_F(FenetreKestrap, ActiverCreeLeDossierEtCopieAnnulerRetire) {
   EXPECT_EQ(f.Label3->text(), "Pontex");
   verifie_statut(f, "Désactivé", kRouge);
   f.Command2_Click();
-  EXPECT_EQ(lit_octets(autostart() / "Pontex.desktop"), kEntree);
+  EXPECT_EQ(lit_octets(autostart() / kNomEntree), kEntree);
   verifie_statut(f, "Activé", kVert);
 
   // Again, with a changed entry file: the copy is replaced.
-  ecrit_octets("Pontex.desktop", kEntree + "Comment=v2\n");
+  ecrit_octets(kNomEntree, kEntree + "Comment=v2\n");
   f.Command2_Click();
-  EXPECT_EQ(lit_octets(autostart() / "Pontex.desktop"), kEntree + "Comment=v2\n");
+  EXPECT_EQ(lit_octets(autostart() / kNomEntree), kEntree + "Comment=v2\n");
 
   // "Annuler" removes the entry and nothing else of the user's, twice.
   ecrit_octets(autostart() / "autre.desktop", "x");
   for (int i = 0; i < 2; ++i) {
     f.Command3_Click();
-    EXPECT_FALSE(fs::exists(autostart() / "Pontex.desktop"));
+    EXPECT_FALSE(fs::exists(autostart() / kNomEntree));
     EXPECT_TRUE(fs::exists(autostart() / "autre.desktop"));
-    EXPECT_TRUE(fs::exists("Pontex.desktop"));
+    EXPECT_TRUE(fs::exists(kNomEntree));
     verifie_statut(f, "Désactivé", kRouge);
   }
   EXPECT_TRUE(evenements_.empty());
@@ -206,20 +250,21 @@ TEST_F(FenetreKestrap, ActiverCreeLeDossierEtCopieAnnulerRetire) {
 TEST_F(FenetreKestrap, SansEntreeUtilisableLesBoutonsNeChangentRien) {
   // No list file, an empty entry name (an empty pattern must never mean
   // "everything"), a name leading out of the Startup folder.
-  ecrit_octets(autostart() / "Pontex.desktop", "x");
+  ecrit_octets(autostart() / kNomEntree, "x");
   ecrit_octets(autostart() / "autre.desktop", "y");
-  ecrit_octets(profil_.chemin() / ".config" / "Pontex.desktop", "du profil");
-  for (const char* liste : {"", "#R#   | no entry yet\r\n", "#R#..\\Pontex.desktop\r\n"}) {
-    if (*liste != '\0') installe(liste);
+  ecrit_octets(profil_.chemin() / ".config" / kNomEntree, "du profil");
+  for (const std::string& liste :
+       {std::string(), std::string("#R#   | no entry yet\r\n"), "#R#..\\" + kEntreeNom + "\r\n"}) {
+    if (!liste.empty()) installe(liste);
     Form1_chh f(systeme());
     f.Form_Load();
     f.Command3_Click();
     f.Command2_Click();
     verifie_statut(f, "Désactivé", kRouge);
     EXPECT_EQ(f.Label3->text(), "Label3");
-    EXPECT_EQ(lit_octets(autostart() / "Pontex.desktop"), "x") << liste;
+    EXPECT_EQ(lit_octets(autostart() / kNomEntree), "x") << liste;
     EXPECT_EQ(std::distance(fs::directory_iterator(autostart()), fs::directory_iterator()), 2);
-    EXPECT_EQ(lit_octets(profil_.chemin() / ".config" / "Pontex.desktop"), "du profil");
+    EXPECT_EQ(lit_octets(profil_.chemin() / ".config" / kNomEntree), "du profil");
   }
 }
 
@@ -229,6 +274,7 @@ TEST_F(FenetreKestrap, LeNomDEntreeEstUnMotifQuiIgnoreLesFichiersCaches) {
   installe("#R#*ontex*\r\n");
   ecrit_octets(autostart() / "PONTEX.desktop", "x");
   ecrit_octets(autostart() / ".Pontex.desktop", "cache");
+  cache(autostart() / ".Pontex.desktop");
   ecrit_octets(autostart() / "autre.desktop", "y");
   Form1_chh f(systeme());
   f.Form_Load();
@@ -251,7 +297,7 @@ TEST_F(FenetreKestrap, SansDossierDeDemarrageRienNEstEcrit) {
   f.Command3_Click();
   verifie_statut(f, "Désactivé", kRouge);
   EXPECT_TRUE(fs::is_empty(profil_.chemin()));
-  EXPECT_TRUE(fs::exists("Pontex.desktop"));
+  EXPECT_TRUE(fs::exists(kNomEntree));
   EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 3);
 }
 
@@ -263,8 +309,8 @@ TEST_F(FenetreKestrap, CopieImpossible) {
   f.Form_Load();
   f.Command2_Click();
   verifie_statut(f, "Désactivé", kRouge);
-  EXPECT_FALSE(fs::exists(autostart() / "Pontex.desktop"));
-  ecrit_octets("Pontex.desktop", kEntree);
+  EXPECT_FALSE(fs::exists(autostart() / kNomEntree));
+  ecrit_octets(kNomEntree, kEntree);
   fs::remove_all(autostart());
   {
     pontex::test::EchecInjecte echec([](pontex::Operation o, std::string_view) {
@@ -282,12 +328,12 @@ TEST_F(FenetreKestrap, CopieImpossible) {
 // is started when there is one, then the program ends.
 TEST_F(FenetreKestrap, FinEtFermetureDemarrentLaCommandeDeRetourPuisTerminent) {
   const struct {
-    const char* liste;
+    std::string liste;
     bool par_fermeture;
     Evenements attendus;
-  } cas[] = {{kListe, false, {"commande './retour.sh'", "fin 0"}},
-             {kListe, true, {"commande './retour.sh'", "fin 0"}},
-             {"#R#Pontex.desktop\r\n#P#   | none\r\n", false, {"fin 0"}}};
+  } cas[] = {{kListe, false, {"commande " + kRetour, "fin 0"}},
+             {kListe, true, {"commande " + kRetour, "fin 0"}},
+             {"#R#" + kEntreeNom + "\r\n#P#   | none\r\n", false, {"fin 0"}}};
   for (const auto& c : cas) {
     evenements_.clear();
     fs::remove("marqueur");
@@ -320,7 +366,7 @@ TEST_F(FenetreKestrap, ClavierSurFinPuisActiverPuisAnnuler) {
   }
   // Enter on a button presses it: here "Activer".
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-  EXPECT_TRUE(fs::exists(autostart() / "Pontex.desktop"));
+  EXPECT_TRUE(fs::exists(autostart() / kNomEntree));
   EXPECT_TRUE(evenements_.empty());
 }
 
@@ -334,7 +380,7 @@ TEST_F(FenetreKestrap, ImagesTitreEtExplicationsEntieres) {
   EXPECT_TRUE(f.Image1->pixmap().isNull());
   fs::copy_file(fs::path(PONTEX_DOSSIER_BIN) / "Kestrap.ico", "Kestrap.ico");
   // A reload without a title keeps the one shown.
-  installe("#R#Pontex.desktop\r\n");
+  installe("#R#" + kEntreeNom + "\r\n");
   f.Form_Load();
   EXPECT_EQ(f.Label3->text(), QString::fromUtf8("Caisse des Données €"));
   EXPECT_EQ(f.Image1->size(), QSize(32, 32));  // the icon's first picture, not stretched
@@ -354,7 +400,12 @@ TEST(CreationDossiers, CreeLesParentsManquantsJamaisALaRacine) {
   // Nothing below the root exists: refused, nothing written.
   EXPECT_FALSE(cree_dossiers("/pontex-absent-9f3c/autostart"));
   EXPECT_FALSE(fs::exists("/pontex-absent-9f3c"));
+#ifdef _WIN32
+  EXPECT_FALSE(cree_dossiers("C:\\pontex-absent-9f3c\\Startup"));
+  EXPECT_FALSE(fs::exists("C:\\pontex-absent-9f3c"));
+#else
   EXPECT_FALSE(cree_dossiers("C:\\Users\\x\\Startup"));
+#endif
 }
 
 }  // namespace

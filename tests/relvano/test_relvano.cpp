@@ -3,9 +3,14 @@
 // program as the shop runs it, a process started in the programs' folder
 // beside a stand-in Pontex that leaves a marker. The relauncher's program is
 // copied into that folder so that the stand-in, not a Pontex built beside
-// it, is the one found.
+// it, is the one found. On Windows the stand-in is a small program that
+// writes how it was started; the relauncher is started minimised through the
+// start-up information, as Pontex starts it in background mode.
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -122,9 +127,33 @@ class Relance : public ::testing::Test {
  protected:
   DossierTemporaire dossier_;
 
+#ifdef _WIN32
+  static constexpr const char* kRelvano = "relvano.exe";
+
+  Relance() { fs::copy_file(RELVANO_PROGRAMME, kRelvano); }
+
+  static void installe_pontex() {
+    // Writes its show state, the wish of its environment and how it reads
+    // its start.
+    fs::copy_file(PONTEX_MARQUEUR_ESSAI, "Pontex.exe");
+  }
+
+  // The relauncher's Qt DLLs and plugins are those beside the tests; no
+  // wish of a minimised start.
+  static QProcessEnvironment environnement() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("PONTEX_DEMARRAGE_REDUIT");
+    const QString tests = QCoreApplication::applicationDirPath();
+    env.insert("PATH", tests + ";" + env.value("PATH"));
+    env.insert("QT_PLUGIN_PATH", tests);
+    return env;
+  }
+#else
+  static constexpr const char* kRelvano = "relvano";
+
   Relance() {
-    fs::copy_file(RELVANO_PROGRAMME, "relvano");
-    fs::permissions("relvano", fs::perms::owner_all);
+    fs::copy_file(RELVANO_PROGRAMME, kRelvano);
+    fs::permissions(kRelvano, fs::perms::owner_all);
   }
 
   static void installe_pontex() {
@@ -143,17 +172,31 @@ class Relance : public ::testing::Test {
     env.insert("PATH", "/usr/bin:/bin");
     return env;
   }
+#endif
 
   // Starts the relauncher and waits, a bounded time, for its end and, when
   // `pontex_attendu`, for the marker. Gives the time from the start to the
   // marker (-1: none); `duree_` is the relauncher's run time.
-  qint64 lance(const QStringList& arguments, const QProcessEnvironment& env, bool pontex_attendu) {
+  // `reduit`: started minimised without the focus (on Windows through the
+  // start-up information, as Pontex does; the environment says nothing).
+  qint64 lance(const QStringList& arguments, const QProcessEnvironment& env, bool pontex_attendu,
+               bool reduit = false) {
     QProcess relvano;
     relvano.setWorkingDirectory(QString::fromStdString(dossier_.chemin().string()));
     relvano.setProcessEnvironment(env);
+#ifdef _WIN32
+    if (reduit) {
+      relvano.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* a) {
+        a->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+        a->startupInfo->wShowWindow = SW_SHOWMINNOACTIVE;
+      });
+    }
+#else
+    (void)reduit;
+#endif
     QElapsedTimer chrono;
     chrono.start();
-    relvano.start(QString::fromStdString((dossier_.chemin() / "relvano").string()), arguments);
+    relvano.start(QString::fromStdString((dossier_.chemin() / kRelvano).string()), arguments);
     EXPECT_TRUE(relvano.waitForStarted(5000));
     qint64 marqueur = -1;
     duree_ = -1;
@@ -182,17 +225,37 @@ TEST_F(Relance, DemarrePontexUneFoisApresDeuxSecondesPuisSeTermine) {
   EXPECT_GE(marqueur, 1990);
   EXPECT_LT(marqueur, 8000);
   QTest::qWait(300);
+#ifdef _WIN32
+  // Normal window with the focus, found in the relauncher's own folder.
+  const std::string m = lit_octets("marqueur");
+  EXPECT_EQ(m.substr(0, m.find(' ', m.find(' ', 2) + 1)),
+            std::to_string(SW_SHOWNORMAL) + " absent normale")
+      << m;
+  EXPECT_EQ(fs::path(m.substr(m.find(' ', m.find(' ', 2) + 1) + 1)).filename(), "Pontex.exe");
+#else
   EXPECT_EQ(lit_octets("marqueur"), "start []\n");
+#endif
 }
 
 TEST_F(Relance, DemarrageReduitTransmisAPontex) {
   installe_pontex();
   fs::copy_file(fs::path(PONTEX_DOSSIER_BIN) / "qz_img_024.gif", "qz_img_024.gif");
+#ifdef _WIN32
+  // Started minimised by its show state alone: Pontex is started minimised
+  // without the focus, by the show state and by the wish.
+  EXPECT_GE(lance({}, environnement(), true, /*reduit=*/true), 1990);
+  QTest::qWait(300);
+  const std::string m = lit_octets("marqueur");
+  EXPECT_EQ(m.substr(0, m.find(' ', m.find(' ', 2) + 1)),
+            std::to_string(SW_SHOWMINNOACTIVE) + " 1 reduite")
+      << m;
+#else
   QProcessEnvironment env = environnement();
   env.insert("PONTEX_DEMARRAGE_REDUIT", "1");
   EXPECT_GE(lance({}, env, true), 1990);
   QTest::qWait(300);
   EXPECT_EQ(lit_octets("marqueur"), "start [1]\n");
+#endif
 }
 
 TEST_F(Relance, SansPontexSeTermineQuandMeme) {

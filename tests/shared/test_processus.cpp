@@ -151,6 +151,17 @@ TEST(Processus, DemarrageReduitTransmisParLEnvironnement) {
   }
 }
 
+TEST(Processus, DemarrageReduitLuDansLEnvironnement) {
+  {
+    Variable v("PONTEX_DEMARRAGE_REDUIT", "1");
+    EXPECT_EQ(mode_lancement_demande(), Fenetre_lancement::reduite_sans_focus);
+  }
+  for (const char* autre : {"0", "", "11", static_cast<const char*>(nullptr)}) {
+    Variable v("PONTEX_DEMARRAGE_REDUIT", autre);
+    EXPECT_EQ(mode_lancement_demande(), Fenetre_lancement::normale) << (autre ? autre : "unset");
+  }
+}
+
 TEST(Processus, UnFichierQueLeSystemeNePeutLancerEstUnEchec) {
   DossierTemporaire d;
   const std::string nom = nom_unique();
@@ -230,6 +241,13 @@ TEST(Processus, CommandeEtProgrammeAbsent) {
   EXPECT_FALSE(demarre_programme("", Fenetre_lancement::normale));
 }
 
+// The marker without the program's path (its last field).
+std::string sans_chemin(const std::string& m) {
+  std::size_t fin = m.find(' ');
+  for (int i = 0; i < 2 && fin != std::string::npos; ++i) fin = m.find(' ', fin + 1);
+  return m.substr(0, fin);
+}
+
 // The stand-in program copied under `nom` into `dossier`.
 void copie_marqueur(const fs::path& dossier, const std::string& nom) {
   fs::copy_file(PONTEX_MARQUEUR_ESSAI, dossier / nom, fs::copy_options::overwrite_existing);
@@ -243,12 +261,54 @@ TEST(Processus, ProgrammeParSonNomNormalOuReduitSansFocus) {
   ASSERT_TRUE(demarre_programme("relvano-essai.exe", Fenetre_lancement::normale));
   auto m = attend_marqueur(marqueur);
   ASSERT_TRUE(m);
-  EXPECT_EQ(m->substr(0, m->find(' ', 2)), std::to_string(SW_SHOWNORMAL) + " absent") << *m;
+  EXPECT_EQ(sans_chemin(*m), std::to_string(SW_SHOWNORMAL) + " absent normale") << *m;
   // Minimised without taking the focus: the window state and the wish.
   ASSERT_TRUE(demarre_programme("RELVANO-ESSAI.EXE", Fenetre_lancement::reduite_sans_focus));
   m = attend_marqueur(marqueur);
   ASSERT_TRUE(m);
-  EXPECT_EQ(m->substr(0, m->find(' ', 2)), std::to_string(SW_SHOWMINNOACTIVE) + " 1") << *m;
+  EXPECT_EQ(sans_chemin(*m), std::to_string(SW_SHOWMINNOACTIVE) + " 1 reduite") << *m;
+}
+
+// Started by CreateProcess with the given show state (or none) and an
+// environment without the minimised-start wish: what a shortcut of the
+// Startup folder or Explorer does.
+std::optional<std::string> demarre_avec_etat(const fs::path& programme, int etat) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  if (etat >= 0) {
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = static_cast<WORD>(etat);
+  }
+  wchar_t env[] = L"SYSTEMROOT=C:\\windows\0\0";
+  std::wstring ligne = L"\"" + programme.wstring() + L"\"";
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, ligne.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        env, nullptr, &si, &pi))
+    return std::nullopt;
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  return attend_marqueur(fs::current_path() / "marqueur");
+}
+
+TEST(Processus, DemarrageReduitLuDansLesInformationsDeDemarrage) {
+  DossierTemporaire d;
+  copie_marqueur(d.chemin(), "pontex-essai.exe");
+  const fs::path programme = d.chemin() / "pontex-essai.exe";
+  // A shortcut set to "Minimised" gives SW_SHOWMINNOACTIVE; the other
+  // minimised states count too. No wish in the environment.
+  for (int etat : {SW_SHOWMINNOACTIVE, SW_SHOWMINIMIZED, SW_MINIMIZE}) {
+    auto m = demarre_avec_etat(programme, etat);
+    ASSERT_TRUE(m) << etat;
+    EXPECT_EQ(sans_chemin(*m), std::to_string(etat) + " absent reduite") << etat;
+  }
+  for (int etat : {SW_SHOWNORMAL, SW_SHOW, SW_MAXIMIZE}) {
+    auto m = demarre_avec_etat(programme, etat);
+    ASSERT_TRUE(m) << etat;
+    EXPECT_EQ(sans_chemin(*m), std::to_string(etat) + " absent normale") << etat;
+  }
+  auto m = demarre_avec_etat(programme, -1);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(sans_chemin(*m), "-1 absent normale");
 }
 
 TEST(Processus, LeDossierDuProgrammePasseAvantLeDossierCourant) {
@@ -261,7 +321,7 @@ TEST(Processus, LeDossierDuProgrammePasseAvantLeDossierCourant) {
   auto m = attend_marqueur(d.chemin() / "marqueur");
   ASSERT_TRUE(m);
   // Its path, as it saw it: in the folder of the running program.
-  const std::string chemin = m->substr(m->find(' ', m->find(' ') + 1) + 1);
+  const std::string chemin = m->substr(sans_chemin(*m).size() + 1);
   EXPECT_EQ(fs::path(chemin).parent_path(), dossier_exe) << *m;
   // Wait for it to end before removing its program file.
   for (int i = 0; i < 100 && !fs::remove(dossier_exe / nom); ++i) ::Sleep(50);

@@ -1,9 +1,8 @@
 #pragma once
 // Sets (or unsets) an environment variable while it lives: the Startup and
-// profile folders come from HOME and XDG_CONFIG_HOME, the minimised start
-// from PONTEX_DEMARRAGE_REDUIT. POSIX only; the Windows tests need none.
+// profile folders come from HOME and XDG_CONFIG_HOME on Linux, the minimised
+// start from PONTEX_DEMARRAGE_REDUIT.
 
-#ifndef _WIN32
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -14,18 +13,24 @@ class VariableEnvironnement {
  public:
   VariableEnvironnement(const char* nom, const char* valeur) : nom_(nom) {
     if (const char* v = std::getenv(nom)) avant_ = v;
-    valeur ? ::setenv(nom, valeur, 1) : ::unsetenv(nom);
+    ecrit(nom_.c_str(), valeur);
   }
-  ~VariableEnvironnement() {
-    avant_ ? ::setenv(nom_.c_str(), avant_->c_str(), 1) : ::unsetenv(nom_.c_str());
-  }
+  ~VariableEnvironnement() { ecrit(nom_.c_str(), avant_ ? avant_->c_str() : nullptr); }
   VariableEnvironnement(const VariableEnvironnement&) = delete;
   VariableEnvironnement& operator=(const VariableEnvironnement&) = delete;
 
  private:
+  static void ecrit(const char* nom, const char* valeur) {
+#ifdef _WIN32
+    // Also sets the process's own environment block, which the system and
+    // the started programs read. An empty value removes the variable there.
+    ::_putenv_s(nom, valeur ? valeur : "");
+#else
+    valeur ? ::setenv(nom, valeur, 1) : ::unsetenv(nom);
+#endif
+  }
   std::string nom_;
   std::optional<std::string> avant_;
 };
 
 }  // namespace pontex::test
-#endif
