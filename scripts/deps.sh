@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, testing and the demo need on Debian 12, when it is
-# missing. Sourced by scripts/test.sh and scripts/demo.sh.
+# missing. Sourced by the scripts of this folder.
 PONTEX_PAQUETS=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-private-dev libgl-dev
@@ -13,10 +13,12 @@ PONTEX_PAQUETS=(
   dpkg-dev file
 )
 
-pontex_installe_dependances() {
+# Installs the Debian packages named, those that are missing (as root; for
+# another user, prints the one apt-get line to run and fails).
+pontex_installe_paquets() {
   local manquants=()
   local p
-  for p in "${PONTEX_PAQUETS[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || manquants+=("$p")
   done
   [ ${#manquants[@]} -eq 0 ] && return 0
@@ -30,6 +32,10 @@ pontex_installe_dependances() {
     echo "  apt-get update && apt-get install -y ${manquants[*]}" >&2
     return 1
   fi
+}
+
+pontex_installe_dependances() {
+  pontex_installe_paquets "${PONTEX_PAQUETS[@]}"
 }
 
 # Configures and builds build/ (or $PONTEX_BUILD) with Ninja; extra

@@ -10,21 +10,9 @@ secondes=${1:-60}
 build=${PONTEX_BUILD_FUZZ:-$racine/build-fuzz}
 
 paquets=(clang libclang-rt-14-dev cmake ninja-build)
-manquants=()
-for p in "${paquets[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || manquants+=("$p")
-done
-if [ ${#manquants[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${manquants[@]}"
-  else
-    echo "Missing packages. Run as root:" >&2
-    echo "  apt-get update && apt-get install -y ${manquants[*]}" >&2
-    exit 1
-  fi
-fi
+# shellcheck source=scripts/deps.sh
+source "$racine/scripts/deps.sh"
+pontex_installe_paquets "${paquets[@]}" || exit 1
 
 lanceur=()
 if command -v ccache >/dev/null; then

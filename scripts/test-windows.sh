@@ -30,21 +30,9 @@ debut=$(date +%s)
 
 paquets=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build)
 [ $avec_qt -eq 1 ] && paquets+=(nsis xvfb xauth imagemagick x11-apps)
-manquants=()
-for p in "${paquets[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || manquants+=("$p")
-done
-if [ ${#manquants[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${manquants[@]}"
-  else
-    echo "Missing packages. Run as root:" >&2
-    echo "  apt-get update && apt-get install -y ${manquants[*]}" >&2
-    exit 1
-  fi
-fi
+# shellcheck source=scripts/deps.sh
+source "$racine/scripts/deps.sh"
+pontex_installe_paquets "${paquets[@]}" || exit 1
 
 lanceur=()
 if command -v ccache >/dev/null; then
