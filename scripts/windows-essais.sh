@@ -119,12 +119,15 @@ windows_echange_compare() { # RACINE WINDOWS_BUILD
   wait "$pid" 2>/dev/null || true
 
   (cd "$essai/windows/shop" && exec wine "$build/bin/Pontex.exe") >"$essai/windows.log" 2>&1 &
+  pid=$!
   essai_attend_echange "$essai/windows" 120 || ok=1
   # What a shop's user sees, for whoever reads the logs.
   if command -v import >/dev/null; then
     import -window root "$build/pontex-wine.png" 2>/dev/null || true
   fi
   wineserver -k >/dev/null 2>&1 || true
+  # Ended on purpose: reaped quietly.
+  wait "$pid" 2>/dev/null || true
   [ $ok -eq 0 ] || return 1
 
   for f in w_caiar4.wdo w_caur44.wdo W_caiind.WDO w_cai020.wdo; do

@@ -45,10 +45,38 @@ std::string utf8_depuis_large(std::wstring_view texte) {
   return r;
 }
 
+namespace {
+
+// Windows drops the trailing spaces and dots of a path's last name, so the
+// folder made for "#TRANSIT#...\neuf  " is "neuf"; it keeps them in the
+// names before, where "neuf  \import" then reaches nothing. They are dropped
+// there too, so that a folder is reached by the same text it was made with.
+void retire_fins_noms(std::wstring& chemin) {
+  std::size_t debut = 0;
+  while (true) {
+    const std::size_t fin = chemin.find_first_of(L"\\/", debut);
+    if (fin == std::wstring::npos) return;
+    std::size_t garde = fin;
+    while (garde > debut && (chemin[garde - 1] == L' ' || chemin[garde - 1] == L'.')) --garde;
+    // "." and ".." name folders; a name of spaces alone is left as it is.
+    const bool points = chemin.find_first_not_of(L'.', debut) >= fin;
+    if (garde > debut && !points && garde < fin) {
+      chemin.erase(garde, fin - garde);
+      debut = garde + 1;
+    } else {
+      debut = fin + 1;
+    }
+  }
+}
+
+}  // namespace
+
 std::optional<std::wstring> chemin_large(std::string_view chemin) {
   if (chemin.find('\0') != std::string_view::npos) return std::nullopt;
   if (chemin.empty()) return std::wstring(L".");
-  return large_depuis_ansi(chemin);
+  std::wstring large = large_depuis_ansi(chemin);
+  retire_fins_noms(large);
+  return large;
 }
 
 std::wstring joint_large(const std::wstring& dossier, std::wstring_view nom) {

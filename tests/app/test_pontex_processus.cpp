@@ -26,14 +26,9 @@ std::vector<fs::path> fichiers(const fs::path& dossier, std::string_view debut,
   return trouves;
 }
 
-TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
-  Boutique b(DepartPontex{});
-  const float stock2 = b.stock(2);
-  const float stock3 = b.stock(3);
-  const fs::path import = b.chemin("transit/import/mvt.txt");
-  ecrit_octets(import, b.reference(2) + "\t3\n" + b.reference(3) + "\t-1\nINCONNU\t2\n");
-
-  QProcess pontex;
+// Starts the program in the shop's folder, with no arguments, as the shop
+// does.
+void demarre_pontex(QProcess& pontex, const Boutique& b) {
   pontex.setWorkingDirectory(QString::fromStdString(b.dossier.chemin().string()));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 #ifndef _WIN32
@@ -50,6 +45,17 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
 #else
   pontex.start(PONTEX_PROGRAMME, {});
 #endif
+}
+
+TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
+  Boutique b(DepartPontex{});
+  const float stock2 = b.stock(2);
+  const float stock3 = b.stock(3);
+  const fs::path import = b.chemin("transit/import/mvt.txt");
+  ecrit_octets(import, b.reference(2) + "\t3\n" + b.reference(3) + "\t-1\nINCONNU\t2\n");
+
+  QProcess pontex;
+  demarre_pontex(pontex, b);
   ASSERT_TRUE(pontex.waitForStarted(10000));
   const fs::path exports = b.chemin("transit/export");
   const bool cycle = QTest::qWaitFor(
@@ -80,12 +86,7 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
 
 QProcess* lance_pontex(const Boutique& b, QObject* parent) {
   auto* p = new QProcess(parent);
-  p->setWorkingDirectory(QString::fromStdString(b.dossier.chemin().string()));
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.remove("PONTEX_DEMARRAGE_REDUIT");
-  p->setProcessEnvironment(env);
-  p->start(PONTEX_PROGRAMME, {});
+  demarre_pontex(*p, b);
   return p;
 }
 

@@ -122,8 +122,14 @@ TEST_F(Parametrage, LeCheminSaisiTelQuel) {
   b.ecrit_configuration("#transit#" + neuf() + "-min\r\n#TRANSIT#" + neuf() + "  \r\n#TRANSIT#" +
                         neuf() + "-bis\r\n");
   ouvre([](outils& o) { o.bt_fin_Click(); });
+#ifdef _WIN32
+  // Windows drops a name's trailing spaces: "neuf  " is the folder "neuf",
+  // and its subfolders are reached through the same text.
+  EXPECT_TRUE(arbre_complet(b.chemin("neuf")));
+#else
   EXPECT_TRUE(arbre_complet(b.chemin("neuf  ")));
   EXPECT_FALSE(fs::exists(b.chemin("neuf")));
+#endif
   EXPECT_FALSE(fs::exists(b.chemin("neuf-bis")));
   EXPECT_FALSE(fs::exists(b.chemin("neuf-min")));
   EXPECT_TRUE(a_redemarre());

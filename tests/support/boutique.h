@@ -67,7 +67,11 @@ class Boutique {
     return import() / ("erreurs_" + jj_mm_aaaa + ".err");
   }
   std::string dossier_caisse() const;  // Windows-style, ends with "\"
-  fs::path chemin(const std::string& relatif) const { return racine_ / relatif; }
+  // `relatif` is UTF-8, as the tests' sources are (on Windows a narrow path
+  // would be read in the ANSI code page).
+  fs::path chemin(const std::string& relatif) const {
+    return racine_ / fs::path(std::u8string(relatif.begin(), relatif.end()));
+  }
   void ecrit_configuration(const std::string& texte) const;
 
   EnregistrementArticle article(std::int32_t k) const;      // 0: header
