@@ -38,7 +38,11 @@ std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
   while (std::chrono::steady_clock::now() < limite) {
     if (fs::exists(marqueur)) {
       const std::string contenu = lit_octets(marqueur);
-      fs::remove(marqueur);
+      // On Windows a file the marking program still holds open cannot be
+      // removed yet.
+      std::error_code ec;
+      for (int i = 0; i < 100 && !fs::remove(marqueur, ec) && ec; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
       return contenu;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -323,8 +327,12 @@ TEST(Processus, LeDossierDuProgrammePasseAvantLeDossierCourant) {
   // Its path, as it saw it: in the folder of the running program.
   const std::string chemin = m->substr(sans_chemin(*m).size() + 1);
   EXPECT_EQ(fs::path(chemin).parent_path(), dossier_exe) << *m;
-  // Wait for it to end before removing its program file.
-  for (int i = 0; i < 100 && !fs::remove(dossier_exe / nom); ++i) ::Sleep(50);
+  // Wait for it to end before removing its program file: a program file
+  // still running cannot be removed.
+  std::error_code ec;
+  for (int i = 0; i < 100 && fs::exists(dossier_exe / nom, ec); ++i) {
+    if (!fs::remove(dossier_exe / nom, ec)) ::Sleep(50);
+  }
 }
 
 TEST(Regional, SeparateurDecimalDesReglagesDuPoste) {
