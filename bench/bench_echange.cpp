@@ -52,6 +52,11 @@ class Puits : public pontex::FenetreEchange {
  public:
   explicit Puits(const pontex::Horloge& h, bool fichier = false) : horloge(h), fichier_(fichier) {}
   void ajoute_journal(std::string_view message) override {
+    // Each applied record journals one line right after its article is
+    // written: the first and last lines bound the apply phase.
+    const auto maintenant = std::chrono::steady_clock::now();
+    if (journal.taille() == 0) premiere_ligne = maintenant;
+    derniere_ligne = maintenant;
     journal.ajoute(pontex::format_horodatage_journal(horloge.maintenant()), message);
     if (!fichier_) return;
     journal_fichier.ajoute(horloge.maintenant(), message);
@@ -67,6 +72,7 @@ class Puits : public pontex::FenetreEchange {
   void traite_evenements() override {}
   const pontex::Horloge& horloge;
   pontex::LignesJournal journal;
+  std::chrono::steady_clock::time_point premiere_ligne, derniere_ligne;
   pontex::JournalFichier journal_fichier;
 
  private:
@@ -262,7 +268,7 @@ double temps_plancher(const Boutique& b, const std::string& plancher) {
 // both see the same load of the machine.
 void BM_PontexContrePlancher(benchmark::State& state, const std::string& plancher) {
   Boutique& b = boutique();
-  double pontex_s = 0, plancher_s = 0;
+  double pontex_s = 0, phase_s = 0, plancher_s = 0;
   int tour = 0;
   for (auto _ : state) {
     for (int etape = 0; etape < 2; ++etape) {
@@ -272,6 +278,8 @@ void BM_PontexContrePlancher(benchmark::State& state, const std::string& planche
         const auto debut = std::chrono::steady_clock::now();
         pontex::applique_analyse(b.valeurs, puits);
         pontex_s += std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
+        phase_s +=
+            std::chrono::duration<double>(puits.derniere_ligne - puits.premiere_ligne).count();
         if (puits.journal.taille() != static_cast<std::size_t>(records)) {
           state.SkipWithError("some records were not applied");
           return;
@@ -288,9 +296,14 @@ void BM_PontexContrePlancher(benchmark::State& state, const std::string& planche
     ++tour;
   }
   const double n = static_cast<double>(tour) * records;
-  state.counters["pontex_records/s"] = n / pontex_s;
+  // The floor times its apply phase, first to last record; so does
+  // "rapport". "rapport_fichier" takes Pontex's whole file instead: the
+  // check of the working file before, and after the last record the check
+  // of its movements against the till's and the flush to the disk.
+  state.counters["pontex_records/s"] = n / phase_s;
   state.counters["plancher_records/s"] = n / plancher_s;
-  state.counters["rapport"] = pontex_s / plancher_s;
+  state.counters["rapport"] = phase_s / plancher_s;
+  state.counters["rapport_fichier"] = pontex_s / plancher_s;
 }
 
 // The floor's export of the same register (reference mode 0, as the

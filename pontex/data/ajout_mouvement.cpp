@@ -57,7 +57,7 @@ Octets contenu_places(const FichierRecords& f, std::int64_t record) {
 Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
                                   std::int32_t* numero_ecrit) {
   FichierRecords f;
-  Resultat r = f.ouvre(chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur);
+  Resultat r = f.ouvre(chemin_mouvements_, EnregistrementMouvement::longueur);
   if (!r) return r;
   const std::int64_t records_ouverture = f.nombre_records_vus();
 
@@ -141,7 +141,7 @@ Caisse::VerificationMouvements Caisse::verifie_mouvements() {
 
   for (int tour = 0; tour < tours_max && !a_verifier.empty(); ++tour) {
     FichierRecords f;
-    if (!f.ouvre(chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur)) break;
+    if (!f.ouvre(chemin_mouvements_, EnregistrementMouvement::longueur)) break;
     EnregistrementMouvement entete;
     std::size_t lus = 0;
     if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) break;
@@ -149,9 +149,12 @@ Caisse::VerificationMouvements Caisse::verifie_mouvements() {
 
     // Ours were written one after the other, mostly in runs of consecutive
     // places: each run is read in blocks, not record by record.
-    std::stable_sort(
-        a_verifier.begin(), a_verifier.end(),
-        [](const MouvementEcrit& a, const MouvementEcrit& b) { return a.numero < b.numero; });
+    // Usually already in order: each append lands after the one before.
+    const auto par_numero = [](const MouvementEcrit& a, const MouvementEcrit& b) {
+      return a.numero < b.numero;
+    };
+    if (!std::is_sorted(a_verifier.begin(), a_verifier.end(), par_numero))
+      std::stable_sort(a_verifier.begin(), a_verifier.end(), par_numero);
     std::vector<EnregistrementMouvement> perdus;
     std::vector<MouvementEcrit> hors_compte;
     std::vector<std::uint8_t> tampon(bloc_verification * L);

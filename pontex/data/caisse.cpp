@@ -100,6 +100,7 @@ std::int32_t cherche_dans_queue(const FichierRecords& index, const std::string& 
   // With an empty file `entrees` is -1 and nothing is read.
   std::array<std::uint8_t, static_cast<std::size_t>(bloc_queue) * EntreeIndex::longueur> tampon;
   std::int32_t resultat = -1;
+  const auto* octets_cle = reinterpret_cast<const std::uint8_t*>(cle.data());
   for (std::int64_t haut = total; haut >= tries && resultat == -1;) {
     const std::int64_t bas = std::max(tries, haut - bloc_queue + 1);
     const auto nombre = static_cast<std::size_t>(haut - bas + 1);
@@ -112,7 +113,7 @@ std::int32_t cherche_dans_queue(const FichierRecords& index, const std::string& 
       // and matches nothing.
       if (rang >= lus) continue;
       const std::uint8_t* e = tampon.data() + rang * EntreeIndex::longueur;
-      if (compare_cle_entree(cle, e) == 0) {
+      if (egale_cle_entree(octets_cle, e)) {
         std::copy_n(e, EntreeIndex::longueur, entree.octets.begin());
         resultat = entree.numero();
       }
@@ -194,7 +195,7 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
   // Reopened at each lookup: the cash-register program rewrites its index
   // whenever it sorts it.
   FichierRecords index;
-  if (!index.ouvre(chemin(nom_fichier_index), EntreeIndex::longueur)) return -1;
+  if (!index.ouvre_lecture(chemin_index_, EntreeIndex::longueur)) return -1;
 
   const std::string cle = cle_recherche(reference);
   EntreeIndex entete;

@@ -33,12 +33,14 @@ class Caisse {
  public:
   // `dossier` is the "#FICBASE#" value, ending with a backslash (or empty:
   // the current directory).
-  explicit Caisse(std::string dossier) : dossier_(std::move(dossier)) {}
+  explicit Caisse(std::string dossier) { met_dossier(std::move(dossier)); }
 
   // Takes the folder of a newly loaded configuration; closes the article file.
   void met_dossier(std::string dossier) {
     ferme_articles();
     dossier_ = std::move(dossier);
+    chemin_index_ = chemin(nom_fichier_index);
+    chemin_mouvements_ = chemin(nom_fichier_mouvements);
   }
   const std::string& dossier() const { return dossier_; }
   std::string chemin(std::string_view nom) const { return dossier_ + std::string(nom); }
@@ -107,6 +109,10 @@ class Caisse {
   };
 
   std::string dossier_;
+  // The paths of the two files opened for every record applied, made once
+  // per folder rather than once per opening.
+  std::string chemin_index_ = std::string(nom_fichier_index);
+  std::string chemin_mouvements_ = std::string(nom_fichier_mouvements);
   FichierRecords articles_;
   std::vector<MouvementEcrit> ecrits_;
 };

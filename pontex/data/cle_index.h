@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -46,14 +47,17 @@ inline std::string majuscules_1252(std::string_view texte) {
 // (they follow the kind letter), and only the first 15 bytes of a long
 // reference count. Any byte may occur, NUL included.
 inline std::string cle_recherche(std::string_view reference) {
-  std::string cle = "A";
   // Cutting before removing the trailing spaces gives the same 16 bytes and
-  // spares copying a long reference.
-  cle.append(reference.substr(0, longueur_cle - 1));
-  const std::size_t fin = cle.find_last_not_of(' ');
-  cle.resize(fin + 1);  // "A" is never a space
-  cle.resize(longueur_cle, ' ');
-  return majuscules_1252(cle);
+  // spares copying a long reference. One string, built in place: a key is
+  // made for every record applied.
+  std::string_view r = reference.substr(0, longueur_cle - 1);
+  const std::size_t fin = r.find_last_not_of(' ');
+  r = r.substr(0, fin == std::string_view::npos ? 0 : fin + 1);
+  std::string cle(longueur_cle, ' ');
+  cle[0] = 'A';
+  for (std::size_t i = 0; i < r.size(); ++i)
+    cle[i + 1] = static_cast<char>(majuscule_1252(static_cast<std::uint8_t>(r[i])));
+  return cle;
 }
 
 // Byte-value order of two keys (negative, 0, positive), as the index sorts.
@@ -90,6 +94,25 @@ inline int compare_cle_entree(std::string_view cle, const std::uint8_t* entree) 
     if (x != y) return x < y ? -1 : 1;
   }
   return 0;
+}
+
+// Whether the key field of an index record (16 bytes as stored) is the
+// search key (16 bytes, upper case), the stored key taken in upper case:
+// what the tail scan asks of every entry it reads, thousands per unknown
+// reference. The bytes are compared eight at a time; only a byte that
+// differs as stored is looked at in upper case, and most entries are told
+// apart at the first one.
+inline bool egale_cle_entree(const std::uint8_t* cle, const std::uint8_t* entree) {
+  for (std::size_t debut = 0; debut < longueur_cle; debut += 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, cle + debut, 8);
+    std::memcpy(&b, entree + debut, 8);
+    if (a == b) continue;
+    for (std::size_t i = debut; i < debut + 8; ++i) {
+      if (cle[i] != entree[i] && cle[i] != detail::table_majuscules.octets[entree[i]]) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace pontex

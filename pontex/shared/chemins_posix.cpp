@@ -171,10 +171,21 @@ std::string resout_nom(const std::string& dossier, std::string_view nom) {
 }
 
 std::optional<std::string> chemin_tel_quel(std::string_view chemin) {
-  if (chemin.find('\0') != std::string_view::npos) return std::nullopt;
   if (chemin.empty()) return std::string(".");
-  std::string entier = utf8_depuis_1252(chemin);
-  std::replace(entier.begin(), entier.end(), '\\', '/');
+  // The usual path is plain ASCII: one pass makes it, as the index and the
+  // movement file are opened for every record applied.
+  std::string entier(chemin.size(), '\0');
+  for (std::size_t i = 0; i < chemin.size(); ++i) {
+    const char c = chemin[i];
+    if (c == '\0') return std::nullopt;
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      if (chemin.find('\0', i) != std::string_view::npos) return std::nullopt;
+      entier = utf8_depuis_1252(chemin);
+      std::replace(entier.begin(), entier.end(), '\\', '/');
+      return entier;
+    }
+    entier[i] = c == '\\' ? '/' : c;
+  }
   return entier;
 }
 

@@ -14,7 +14,10 @@ CrochetEchec& crochet() {
 }
 }  // namespace
 
-void installe_crochet_echec(CrochetEchec c) { crochet() = std::move(c); }
+void installe_crochet_echec(CrochetEchec c) {
+  interne::crochet_installe = static_cast<bool>(c);
+  crochet() = std::move(c);
+}
 
 CompteursES& compteurs_es() {
   static CompteursES c;
@@ -22,7 +25,9 @@ CompteursES& compteurs_es() {
 }
 
 namespace interne {
-bool echec_injecte(Operation operation, std::string_view chemin) {
+bool crochet_installe = false;
+
+bool appelle_crochet(Operation operation, std::string_view chemin) {
   const CrochetEchec& c = crochet();
   return c && c(operation, chemin);
 }

@@ -32,6 +32,11 @@ class FichierRecords {
   // Creation::si_absent; otherwise the opening fails.
   Resultat ouvre(std::string_view chemin, std::size_t longueur_record,
                  Creation creation = Creation::jamais);
+  // Opens `chemin` for reading only, for a lookup that never writes (the
+  // index, reopened for every article looked up): the least access the
+  // lookup needs, so that the system has less to check and the cash-register
+  // program, on Windows, may keep writers out of its index meanwhile.
+  Resultat ouvre_lecture(std::string_view chemin, std::size_t longueur_record);
   void ferme();
   bool est_ouvert() const;
   std::size_t longueur_record() const { return longueur_; }
@@ -67,6 +72,8 @@ class FichierRecords {
   Resultat vide_tampons();
 
  private:
+  Resultat ouvre_acces(std::string_view chemin, std::size_t longueur_record, Creation creation,
+                       bool lecture_seule);
   // Records a size in bytes the file is known to reach.
   void vu(std::int64_t octets) const {
     if (octets > taille_vue_) taille_vue_ = octets;

@@ -27,16 +27,16 @@ Resultat echec_errno(const char* quoi, const std::string& chemin, int erreur) {
 
 // Byte offset of record `premier` and byte count of `nombre` records, or
 // false when they do not fit in a file offset.
+// Checked by overflow tests rather than divisions: this runs before every
+// read and write, some twenty times per record applied.
 bool position(std::int64_t premier, std::size_t nombre, std::size_t longueur, off_t& debut,
               std::size_t& octets) {
   using Limite = std::numeric_limits<off_t>;
   if (premier < 1 || longueur == 0) return false;
-  const auto l = static_cast<std::uint64_t>(longueur);
-  const auto index = static_cast<std::uint64_t>(premier - 1);
-  if (index > static_cast<std::uint64_t>(Limite::max()) / l) return false;
-  if (nombre > std::numeric_limits<std::size_t>::max() / longueur) return false;
-  debut = static_cast<off_t>(index * l);
-  octets = nombre * longueur;
+  off_t d = 0;
+  if (__builtin_mul_overflow(premier - 1, longueur, &d)) return false;
+  if (__builtin_mul_overflow(nombre, longueur, &octets)) return false;
+  debut = d;
   return static_cast<std::uint64_t>(octets) <= static_cast<std::uint64_t>(Limite::max() - debut);
 }
 
@@ -46,6 +46,15 @@ FichierRecords::~FichierRecords() { ferme(); }
 
 Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record,
                                Creation creation) {
+  return ouvre_acces(chemin, longueur_record, creation, false);
+}
+
+Resultat FichierRecords::ouvre_lecture(std::string_view chemin, std::size_t longueur_record) {
+  return ouvre_acces(chemin, longueur_record, Creation::jamais, true);
+}
+
+Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longueur_record,
+                                     Creation creation, bool lecture_seule) {
   ferme();
   if (longueur_record == 0) return Resultat::echec("record length 0");
   if (interne::echec_injecte(Operation::ouverture, chemin))
@@ -54,9 +63,11 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
   // for reading, so the stock can be exported; its writes then fail.
   // O_NONBLOCK: a named pipe in place of a register file must not make
   // the program wait in open(); it is then refused below.
-  const auto ouvre_natif = [](const std::string& natif, int creation) {
-    int d = ::open(natif.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | creation, 0666);
-    if (d < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
+  const auto ouvre_natif = [lecture_seule](const std::string& natif, int creation) {
+    const int acces = lecture_seule ? O_RDONLY : O_RDWR;
+    int d = ::open(natif.c_str(), acces | O_CLOEXEC | O_NONBLOCK | creation, 0666);
+    if (d < 0 && !lecture_seule &&
+        (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
       d = ::open(natif.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     return d;
   };

@@ -51,6 +51,15 @@ FichierRecords::~FichierRecords() { ferme(); }
 
 Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record,
                                Creation creation) {
+  return ouvre_acces(chemin, longueur_record, creation, false);
+}
+
+Resultat FichierRecords::ouvre_lecture(std::string_view chemin, std::size_t longueur_record) {
+  return ouvre_acces(chemin, longueur_record, Creation::jamais, true);
+}
+
+Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longueur_record,
+                                     Creation creation, bool lecture_seule) {
   ferme();
   if (longueur_record == 0) return Resultat::echec("record length 0");
   if (interne::echec_injecte(Operation::ouverture, chemin))
@@ -61,10 +70,11 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
   constexpr DWORD partage = FILE_SHARE_READ | FILE_SHARE_WRITE;
   // A missing file is created empty only when the caller allows it.
   const DWORD disposition = creation == Creation::si_absent ? OPEN_ALWAYS : OPEN_EXISTING;
-  HANDLE h = ::CreateFileW(large->c_str(), GENERIC_READ | GENERIC_WRITE, partage, nullptr,
-                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD acces = lecture_seule ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  HANDLE h = ::CreateFileW(large->c_str(), acces, partage, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
   // A read-only file (a copy of a register) is still read; writes then fail.
-  if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED)
+  if (h == INVALID_HANDLE_VALUE && !lecture_seule && ::GetLastError() == ERROR_ACCESS_DENIED)
     h = ::CreateFileW(large->c_str(), GENERIC_READ, partage, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE)

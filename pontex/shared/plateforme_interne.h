@@ -11,8 +11,13 @@
 namespace pontex::interne {
 
 // True when a test made `operation` on `chemin` fail (see
-// installe_crochet_echec). Every file operation asks this first.
-bool echec_injecte(Operation operation, std::string_view chemin);
+// installe_crochet_echec). Every file operation asks this first, a few
+// dozen times per record applied: without a hook it costs one test.
+extern bool crochet_installe;
+bool appelle_crochet(Operation operation, std::string_view chemin);
+inline bool echec_injecte(Operation operation, std::string_view chemin) {
+  return crochet_installe && appelle_crochet(operation, chemin);
+}
 
 // Writes all `n` bytes, in as many calls as the system takes; false on a
 // failure, whose system error is left for the caller's message. `fichier` is

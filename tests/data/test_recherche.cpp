@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,27 @@ TEST(CleRecherche, ConstructionDeLaCle) {
   EXPECT_EQ(cle_recherche("p\342t\351 \234uf \377"),
             "AP\302T\311 \214UF \237" + std::string(5, ' '));
   EXPECT_EQ(cle_recherche("\337\265\367"), "A\337\265\367" + std::string(12, ' '));
+}
+
+// The tail scan's equality test agrees with the ordering comparison for
+// every stored byte, at each of the 16 places (both halves of the key, as
+// the test looks at eight bytes at a time): a stored key in lower case or
+// with accents is found, a key that differs anywhere is not.
+TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
+  const std::string cle = cle_recherche("p\342t\351-0123456789");
+  const auto* k = reinterpret_cast<const std::uint8_t*>(cle.data());
+  for (std::size_t place = 0; place < longueur_cle; ++place) {
+    for (int octet = 0; octet < 256; ++octet) {
+      std::uint8_t entree[longueur_cle];
+      std::memcpy(entree, k, longueur_cle);
+      entree[place] = static_cast<std::uint8_t>(octet);
+      ASSERT_EQ(egale_cle_entree(k, entree), compare_cle_entree(cle, entree) == 0)
+          << "place " << place << ", byte " << octet;
+    }
+  }
+  std::string minuscules = "ap\342t\351-0123456789";
+  minuscules.resize(longueur_cle, ' ');
+  EXPECT_TRUE(egale_cle_entree(k, reinterpret_cast<const std::uint8_t*>(minuscules.data())));
 }
 
 // --- Sorted entries -------------------------------------------------------------
