@@ -40,21 +40,6 @@ bool position(std::int64_t premier, std::size_t nombre, std::size_t longueur, of
   return static_cast<std::uint64_t>(octets) <= static_cast<std::uint64_t>(Limite::max() - debut);
 }
 
-// Reading a register file need not change its access time: on a disk
-// mounted with relatime (the usual), each read after a write would otherwise
-// have the system write the file's inode again, several times per record
-// applied. Only the files' owner may ask this; when the system refuses it,
-// the files are opened as usual from then on.
-int ouvre_sans_date_acces(const std::string& natif, int drapeaux) {
-  static bool refuse = false;
-  if (!refuse) {
-    const int d = ::open(natif.c_str(), drapeaux | O_NOATIME, 0666);
-    if (d >= 0 || errno != EPERM) return d;
-    refuse = true;
-  }
-  return ::open(natif.c_str(), drapeaux, 0666);
-}
-
 }  // namespace
 
 FichierRecords::~FichierRecords() { ferme(); }
@@ -80,10 +65,10 @@ Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longue
   // the program wait in open(); it is then refused below.
   const auto ouvre_natif = [lecture_seule](const std::string& natif, int creation) {
     const int acces = lecture_seule ? O_RDONLY : O_RDWR;
-    int d = ouvre_sans_date_acces(natif, acces | O_CLOEXEC | O_NONBLOCK | creation);
+    int d = ::open(natif.c_str(), acces | O_CLOEXEC | O_NONBLOCK | creation, 0666);
     if (d < 0 && !lecture_seule &&
         (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
-      d = ouvre_sans_date_acces(natif, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      d = ::open(natif.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     return d;
   };
   // The file as named first: the usual case, one system call. Only a name
