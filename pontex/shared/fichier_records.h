@@ -30,8 +30,16 @@ class FichierRecords {
   // Closes a handle held before, then opens `chemin` (Windows-style path, see
   // fichiers.h). A missing file is created empty only with
   // Creation::si_absent; otherwise the opening fails.
+  // Whether reads through this handle update the file's access time.
+  // DateAcces::laissee is for a file read right after each of our writes to
+  // it: on a disk mounted with relatime (the usual) each such read would
+  // otherwise have the system write the file's inode again. Asked of the
+  // system only where it allows it (the files' owner, on Linux); Windows no
+  // longer keeps access times on its disks by default and is not asked.
+  enum class DateAcces { tenue, laissee };
+
   Resultat ouvre(std::string_view chemin, std::size_t longueur_record,
-                 Creation creation = Creation::jamais);
+                 Creation creation = Creation::jamais, DateAcces date = DateAcces::tenue);
   // Opens `chemin` for reading only, for a lookup that never writes (the
   // index, reopened for every article looked up): the least access the
   // lookup needs, so that the system has less to check and the cash-register
@@ -73,7 +81,7 @@ class FichierRecords {
 
  private:
   Resultat ouvre_acces(std::string_view chemin, std::size_t longueur_record, Creation creation,
-                       bool lecture_seule);
+                       bool lecture_seule, DateAcces date = DateAcces::tenue);
   // Records a size in bytes the file is known to reach.
   void vu(std::int64_t octets) const {
     if (octets > taille_vue_) taille_vue_ = octets;

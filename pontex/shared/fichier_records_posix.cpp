@@ -40,13 +40,25 @@ bool position(std::int64_t premier, std::size_t nombre, std::size_t longueur, of
   return static_cast<std::uint64_t>(octets) <= static_cast<std::uint64_t>(Limite::max() - debut);
 }
 
+// Without access-time updates where the system allows it: only the files'
+// owner may ask, and once refused the files are opened as usual.
+int ouvre_sans_date_acces(const std::string& natif, int drapeaux) {
+  static bool refuse = false;
+  if (!refuse) {
+    const int d = ::open(natif.c_str(), drapeaux | O_NOATIME, 0666);
+    if (d >= 0 || errno != EPERM) return d;
+    refuse = true;
+  }
+  return ::open(natif.c_str(), drapeaux, 0666);
+}
+
 }  // namespace
 
 FichierRecords::~FichierRecords() { ferme(); }
 
 Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record,
-                               Creation creation) {
-  return ouvre_acces(chemin, longueur_record, creation, false);
+                               Creation creation, DateAcces date) {
+  return ouvre_acces(chemin, longueur_record, creation, false, date);
 }
 
 Resultat FichierRecords::ouvre_lecture(std::string_view chemin, std::size_t longueur_record) {
@@ -54,7 +66,7 @@ Resultat FichierRecords::ouvre_lecture(std::string_view chemin, std::size_t long
 }
 
 Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longueur_record,
-                                     Creation creation, bool lecture_seule) {
+                                     Creation creation, bool lecture_seule, DateAcces date) {
   ferme();
   if (longueur_record == 0) return Resultat::echec("record length 0");
   if (interne::echec_injecte(Operation::ouverture, chemin))
@@ -63,12 +75,16 @@ Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longue
   // for reading, so the stock can be exported; its writes then fail.
   // O_NONBLOCK: a named pipe in place of a register file must not make
   // the program wait in open(); it is then refused below.
-  const auto ouvre_natif = [lecture_seule](const std::string& natif, int creation) {
+  const auto ouvre_natif = [lecture_seule, date](const std::string& natif, int creation) {
+    const auto ouvre_un = [date](const std::string& n, int drapeaux) {
+      return date == DateAcces::laissee ? ouvre_sans_date_acces(n, drapeaux)
+                                        : ::open(n.c_str(), drapeaux, 0666);
+    };
     const int acces = lecture_seule ? O_RDONLY : O_RDWR;
-    int d = ::open(natif.c_str(), acces | O_CLOEXEC | O_NONBLOCK | creation, 0666);
+    int d = ouvre_un(natif, acces | O_CLOEXEC | O_NONBLOCK | creation);
     if (d < 0 && !lecture_seule &&
         (errno == EACCES || errno == EROFS || errno == EPERM || errno == EISDIR))
-      d = ::open(natif.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      d = ouvre_un(natif, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     return d;
   };
   // The file as named first: the usual case, one system call. Only a name

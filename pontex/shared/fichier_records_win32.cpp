@@ -50,7 +50,7 @@ constexpr std::size_t morceau_max = 1u << 30;
 FichierRecords::~FichierRecords() { ferme(); }
 
 Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_record,
-                               Creation creation) {
+                               Creation creation, DateAcces) {
   return ouvre_acces(chemin, longueur_record, creation, false);
 }
 
@@ -59,7 +59,7 @@ Resultat FichierRecords::ouvre_lecture(std::string_view chemin, std::size_t long
 }
 
 Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longueur_record,
-                                     Creation creation, bool lecture_seule) {
+                                     Creation creation, bool lecture_seule, DateAcces) {
   ferme();
   if (longueur_record == 0) return Resultat::echec("record length 0");
   if (interne::echec_injecte(Operation::ouverture, chemin))

@@ -11,6 +11,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -510,6 +511,28 @@ TEST(FichierRecords, UnEnregistrementPartielEnFinNEstPasLu) {
   lit_records(f, 3, 1, lus);
   EXPECT_EQ(lus, 0u);
 }
+
+#ifndef _WIN32
+// The article file is read right after each of our writes to it: opened
+// with DateAcces::laissee, those reads leave its access time as it was, and
+// the writes still reach the file.
+TEST(FichierRecords, SansDateDAccesLaLectureNeLaChangePas) {
+  DossierTemporaire d;
+  ecrit_octets("a.wdo", record('1') + record('2'));
+  // An access time older than the last change: the one relatime updates.
+  struct timespec dates[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, "a.wdo", dates, 0), 0);
+  FichierRecords f;
+  ASSERT_TRUE(
+      f.ouvre("a.wdo", L, FichierRecords::Creation::jamais, FichierRecords::DateAcces::laissee));
+  ASSERT_TRUE(f.ecrit(2, record('3').data()));
+  std::size_t lus = 0;
+  EXPECT_EQ(lit_records(f, 1, 2, lus), record('1') + record('3'));
+  struct stat st {};
+  ASSERT_EQ(::stat("a.wdo", &st), 0);
+  EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+}
+#endif
 
 TEST(FichierRecords, DeuxAccesVoientAussitotLEcritureDeLAutre) {
   DossierTemporaire d;
