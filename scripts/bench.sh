@@ -174,7 +174,7 @@ echo "| the same with the journal file written too |" \
 if [ -n "$plancher" ]; then
   # Both apply phases run first to last record; the whole file adds, on
   # Pontex's side, the checks before and after it and the flush to disk.
-  echo "| applying 100,000 stock movements, first to last record, Pontex and the system-call floor turn about in this run (3 each) |" \
+  echo "| applying 100,000 stock movements, first to last record, Pontex and the system-call floor turn about in this run (7 turns, median of the turns' ratios) |" \
     "Pontex $(entier "$(valeur "$echange" BM_PontexContrePlancher pontex_records/s)") records/s," \
     "floor $(entier "$(valeur "$echange" BM_PontexContrePlancher plancher_records/s)") records/s:" \
     "**ratio $(nombre "$(valeur "$echange" BM_PontexContrePlancher rapport)" 2)×**" \
