@@ -55,15 +55,25 @@ std::int64_t records_pour(const FichierRecords& f, std::int64_t voulus) {
 // the header record, compared like an entry. The search ends on a match,
 // when it leaves 1..S, when it swings between two neighbours, or after
 // 201 probes. The article number of the match, 0 without one.
+//
+// With `hors_fichier`, the search stops at the first probe the file does not
+// hold and says so: S was taken from the header without asking the file's
+// size, and the caller searches again within what the file holds.
 std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string& cle,
-                                  std::int64_t tries, StatsRecherche& st) {
+                                  std::int64_t tries, StatsRecherche& st,
+                                  bool* hors_fichier = nullptr) {
   EntreeIndex entree;
   std::array<std::int64_t, sondes_max + 1> historique{};
   std::int64_t pas = tries / 2;
   std::int64_t pos = pas;
   for (std::int64_t i = 1; i <= tries; ++i) {
-    (void)lit_un(index, pos + 1, entree);  // unread, the entry is blank and matches nothing
+    // Unread, the entry is blank and matches nothing.
+    const bool lue = static_cast<bool>(lit_un(index, pos + 1, entree));
     ++st.sondes;
+    if (!lue && hors_fichier) {
+      *hors_fichier = true;
+      return 0;
+    }
     if (i <= sondes_max) historique[i] = pos;
     pas = std::max<std::int64_t>(pas / 2, 1);
     const int c = compare_cle_entree(cle, entree.octets.data());
@@ -207,11 +217,20 @@ std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche*
   EntreeIndex entete;
   (void)lit_un(index, 1, entete);  // unread, the header counts no entry
   ++st.lectures_entete;
-  const std::int64_t tries =
-      borne(entete.tries(), records_pour(index, std::int64_t{entete.tries()} + 1) - 1);
-
-  const std::int32_t trouve = cherche_parmi_triees(index, cle, tries, st);
+  // S as the header gives it, without asking the file's size: a sorted
+  // index that holds its S entries (the usual case) is searched at the
+  // cost of the reads alone. Only a miss, or a probe beyond the end of the
+  // file, asks the size; S is then bounded by the entries the file holds,
+  // and when that changes S the search is made again within them.
+  const std::int64_t tries_entete = std::max<std::int64_t>(entete.tries(), 0);
+  bool hors_fichier = false;
+  std::int32_t trouve = cherche_parmi_triees(index, cle, tries_entete, st, &hors_fichier);
   if (trouve != 0) return trouve;
+  const std::int64_t tries = borne(entete.tries(), index.nombre_records() - 1);
+  if (hors_fichier || tries != tries_entete) {
+    trouve = cherche_parmi_triees(index, cle, tries, st);
+    if (trouve != 0) return trouve;
+  }
   return cherche_dans_queue(index, cle, tries, st);
 }
 

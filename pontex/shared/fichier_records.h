@@ -43,7 +43,9 @@ class FichierRecords {
   // Opens `chemin` for reading only, for a lookup that never writes (the
   // index, reopened for every article looked up): the least access the
   // lookup needs, so that the system has less to check and the cash-register
-  // program, on Windows, may keep writers out of its index meanwhile.
+  // program, on Windows, may keep writers out of its index meanwhile. The
+  // size is not asked at the opening: nombre_records() asks it when needed,
+  // and nombre_records_vus() knows only what the reads saw.
   Resultat ouvre_lecture(std::string_view chemin, std::size_t longueur_record);
   void ferme();
   bool est_ouvert() const;

@@ -99,8 +99,11 @@ Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longue
     fd = ouvre_natif(*natif, creation == Creation::si_absent ? O_CREAT : 0);
   }
   if (fd < 0) return echec_errno("open", *natif, errno);
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  // A lookup asks the size only when it needs it (nombre_records). Read
+  // only, something that is not a plain file (a folder, a pipe) fails at
+  // its first read, and nothing is ever written to it.
+  struct stat st {};
+  if (!lecture_seule && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
     ::close(fd);
     return Resultat::echec(*natif + " is not a file");
   }

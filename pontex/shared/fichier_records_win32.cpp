@@ -83,8 +83,9 @@ Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longue
     ::CloseHandle(h);
     return Resultat::echec(std::string(chemin) + " is not a file");
   }
-  LARGE_INTEGER taille_ouverture;
-  if (!::GetFileSizeEx(h, &taille_ouverture)) taille_ouverture.QuadPart = 0;
+  // A lookup asks the size only when it needs it (nombre_records).
+  LARGE_INTEGER taille_ouverture{};
+  if (!lecture_seule && !::GetFileSizeEx(h, &taille_ouverture)) taille_ouverture.QuadPart = 0;
   ++compteurs_es().ouvertures;
   handle_ = h;
   taille_vue_ = taille_ouverture.QuadPart;

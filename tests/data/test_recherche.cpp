@@ -250,6 +250,17 @@ TEST_F(Recherche, EnTeteQuiDepasseLeFichier) {
   EXPECT_EQ(res, -1);
   EXPECT_EQ(cherche(ref(7)), 1007);
 
+  // S a little beyond the entries (an index cut short while the till
+  // rewrites it): every entry the file holds is still found, whether the
+  // search runs past the end of the file or not, and an absent key reads
+  // little.
+  for (const std::int32_t s : {11, 12, 16}) {
+    index(triees(10), s, s);
+    for (int i = 1; i <= 10; ++i) EXPECT_EQ(cherche(ref(i)), 1000 + i) << "S = " << s << ", " << i;
+    EXPECT_LE(lectures("absent", res), 20u) << "S = " << s;
+    EXPECT_EQ(res, -1);
+  }
+
   index(triees(10), 5, 2000000000);  // T too large, the tail is what exists
   EXPECT_EQ(cherche(ref(9)), 1009);
   EXPECT_EQ(st_.entrees_queue, 2);
