@@ -17,6 +17,8 @@ add_library(pontex_app STATIC
 )
 set_target_properties(pontex_app PROPERTIES AUTOMOC ON)
 target_link_libraries(pontex_app PUBLIC pontex_fenetres)
+# The top of the house: the program's windows see every folder.
+target_include_directories(pontex_app PUBLIC ${CMAKE_SOURCE_DIR})
 # The configuration template the settings window offers when there is no
 # "Pontex.wdo" yet (an installed system also copies it into a new working
 # folder).
