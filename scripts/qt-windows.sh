@@ -15,6 +15,7 @@
 #   PONTEX_QT_JOBS      parallel compile jobs (default 2)
 #   PONTEX_QT_KEEP_WORK set to 1 to keep the work folder after success
 set -euo pipefail
+racine=$(cd "$(dirname "$0")/.." && pwd)
 version=6.4.2
 cache=${PONTEX_QT_WINDOWS:-$HOME/.cache/pontex/qt6-mingw-$version}
 travail=${PONTEX_QT_WORK:-$HOME/.cache/pontex/qt6-mingw-$version-work}
@@ -102,19 +103,7 @@ echo "Sources: $source_dir"
 # Kept inside the installation: Qt's qt-cmake refers to the toolchain file
 # it was built with, so it must live as long as the cache.
 mkdir -p "$cache"
-cat >"$cache/mingw-w64-toolchain.cmake" <<'TOOLCHAIN'
-# mingw-w64 (posix thread model) toolchain this Qt was built with.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-TOOLCHAIN
+cp "$racine/cmake/mingw-w64-chaine.cmake" "$cache/mingw-w64-toolchain.cmake"
 
 # --- Configure, build, install -------------------------------------------
 construction="$travail/build"
