@@ -30,9 +30,7 @@ DossierTemporaire::~DossierTemporaire() {
   fs::remove_all(chemin_, ec);
 }
 
-std::string DossierTemporaire::valeur_dossier() const {
-  return chemin_.string() + "\\";
-}
+std::string DossierTemporaire::valeur_dossier() const { return chemin_.string() + "\\"; }
 
 std::string lit_octets(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);
