@@ -26,19 +26,19 @@ struct EnregistrementArticle {
   // A record beyond the end of the file: text fields spaces, numbers 0.
   static EnregistrementArticle vierge();
 
-  std::string code() const;                    // field 1: 0, 15 text
-  std::string designation() const;             // field 2: 15, 40 text
-  std::array<std::uint8_t, 8> valeur() const;  // field 3: 55, 8 bytes
-  float stock() const;                         // field 5: 71, Single
+  std::string code() const;                    // field 1: 15 text
+  std::string designation() const;             // field 2: 40 text
+  std::array<std::uint8_t, 8> valeur() const;  // field 3: 8 bytes
+  float stock() const;                         // field 5: Single
   void met_stock(float v);
-  float quantite2() const;  // field 7: 79, Single
+  float quantite2() const;  // field 7: Single
   void met_quantite2(float v);
-  std::string date_mouvement() const;  // field 9: 93, 10 text
+  std::string date_mouvement() const;  // field 9: 10 text
   void met_date_mouvement(std::string_view jj_mm_aaaa);
-  std::int32_t nombre_articles() const;  // field 11: 105, Long (header)
+  std::int32_t nombre_articles() const;  // field 11: Long (header)
   void met_nombre_articles(std::int32_t n);
-  std::string extension() const;  // field 13: 113, 101 text
-  // Inside the extension (1-based positions 85..99, 100, 101).
+  std::string extension() const;  // field 13: 101 text
+  // Inside the extension, at the offsets of the table in enregistrements.cpp.
   std::string reference_alternative() const;  // 15 characters, untrimmed
   char marque_exclusion() const;
   char marque_echange() const;
@@ -55,11 +55,11 @@ struct EntreeIndex {
   std::array<std::uint8_t, longueur> octets{};
 
   static EntreeIndex vierge();
-  std::string cle() const;  // field 1: 0, 16 text ("A" + reference)
+  std::string cle() const;  // field 1: 16 text ("A" + reference)
   void met_cle(std::string_view cle);
-  std::int32_t numero() const;  // field 2: 16, Long (header: T)
+  std::int32_t numero() const;  // field 2: Long (header: T)
   void met_numero(std::int32_t v);
-  std::int32_t tries() const;  // field 3: 20, Long (header: S)
+  std::int32_t tries() const;  // field 3: Long (header: S)
   void met_tries(std::int32_t v);
 };
 
@@ -70,23 +70,23 @@ struct EnregistrementMouvement {
   std::array<std::uint8_t, longueur> octets{};
 
   static EnregistrementMouvement vierge();
-  std::string date() const;  // field 1: 0, 10 text
+  std::string date() const;  // field 1: 10 text
   void met_date(std::string_view v);
-  std::string heure() const;  // field 2: 10, 5 text
+  std::string heure() const;  // field 2: 5 text
   void met_heure(std::string_view v);
-  std::string code() const;  // field 3: 15, 15 text
+  std::string code() const;  // field 3: 15 text
   void met_code(std::string_view v);
-  std::string reserve() const;  // field 4: 30, 6 text
+  std::string reserve() const;  // field 4: 6 text
   void met_reserve(std::string_view v);
-  float quantite() const;  // field 5: 36, Single
+  float quantite() const;  // field 5: Single
   void met_quantite(float v);
-  std::array<std::uint8_t, 8> valeur() const;  // field 6: 40, 8 bytes
+  std::array<std::uint8_t, 8> valeur() const;  // field 6: 8 bytes
   void met_valeur(const std::array<std::uint8_t, 8>& v);
-  std::int32_t poste() const;  // field 7: 48, Long (header: M)
+  std::int32_t poste() const;  // field 7: Long (header: M)
   void met_poste(std::int32_t v);
-  std::int16_t utilisateur() const;  // field 8: 52, Integer
+  std::int16_t utilisateur() const;  // field 8: Integer
   void met_utilisateur(std::int16_t v);
-  std::string origine() const;  // field 9: 54, 10 text
+  std::string origine() const;  // field 9: 10 text
   void met_origine(std::string_view v);
 };
 

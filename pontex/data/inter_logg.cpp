@@ -13,12 +13,23 @@ namespace pontex {
 
 namespace {
 
+// Where a field stands: its offset from the record's first byte and its
+// width, in bytes.
+struct Champ {
+  std::size_t offset;
+  std::size_t largeur;
+};
+
+// Window-state record, 128 bytes. Record 1 is the header: "#INIT#" as its
+// key and the entry count; entry i is record i + 1. The reserved texts are
+// spaces in every record this store writes.
 constexpr std::size_t longueur_record = 128;
-constexpr std::size_t pos_cle = 0;
-constexpr std::size_t largeur_cle = 15;
-constexpr std::size_t pos_valeur = 23;
-constexpr std::size_t largeur_valeur = 40;
-constexpr std::size_t pos_compte = 124;
+namespace champ {
+constexpr Champ cle{0, 15};      // 1 text, upper case
+constexpr Champ valeur{23, 40};  // 3 text, cut at 40 characters
+constexpr Champ compte{124, 4};  // 6 Long, header only: entries stored
+}  // namespace champ
+static_assert(champ::compte.offset + champ::compte.largeur == longueur_record);
 constexpr std::string_view marque_entete = "#INIT#";
 
 // The entry count is a 16-bit number and entry i is record i + 1, so a
@@ -40,17 +51,17 @@ struct Logg {
 };
 
 std::int32_t compte(const Record& r) {
-  return octets::lit_i32(reinterpret_cast<const std::uint8_t*>(r.data()), pos_compte);
+  return octets::lit_i32(reinterpret_cast<const std::uint8_t*>(r.data()), champ::compte.offset);
 }
 
 void fixe_compte(Record& r, std::int32_t n) {
-  octets::ecrit_i32(reinterpret_cast<std::uint8_t*>(r.data()), pos_compte, n);
+  octets::ecrit_i32(reinterpret_cast<std::uint8_t*>(r.data()), champ::compte.offset, n);
 }
 
 // Text fields to spaces, count to 0: what a record holds before anything was
 // stored in it, and what a record beyond the end of the file reads as.
 void vide(Record& r) {
-  std::fill(r.begin(), r.begin() + pos_compte, ' ');
+  std::fill(r.begin(), r.begin() + champ::compte.offset, ' ');
   fixe_compte(r, 0);
 }
 
@@ -98,8 +109,8 @@ std::string prepare_cle(std::string_view cle) {
   } else {
     cle = cle.substr(debut, cle.find_last_not_of(' ') - debut + 1);
   }
-  std::string s(cle.substr(0, largeur_cle));
-  s.resize(largeur_cle, ' ');
+  std::string s(cle.substr(0, champ::cle.largeur));
+  s.resize(champ::cle.largeur, ' ');
   std::transform(s.begin(), s.end(), s.begin(), majuscule);
   return s;
 }
@@ -140,7 +151,7 @@ Resultat ouvre_logg(Logg& l, std::string_view chemin) {
     // the header is set back.
     (void)ajoute_logg(l);
     vide(l.tampon);
-    fixe_texte(l.tampon, pos_cle, largeur_cle, marque_entete);
+    fixe_texte(l.tampon, champ::cle.offset, champ::cle.largeur, marque_entete);
     if (Resultat r = ecrit_record(l, 1); !r) return r;
   }
   l.nombre = static_cast<std::int16_t>(compte(l.tampon));
@@ -156,7 +167,8 @@ Resultat cherche_logg(Logg& l) {
   const std::int64_t fin = std::min<std::int64_t>(l.nombre, dans_fichier);
   for (std::int64_t i = 1; i <= fin; ++i) {
     if (Resultat r = lit_record(l, i + 1); !r) return r;
-    if (std::string_view(l.tampon.data() + pos_cle, largeur_cle) == l.cle_recherche) {
+    if (std::string_view(l.tampon.data() + champ::cle.offset, champ::cle.largeur) ==
+        l.cle_recherche) {
       l.trouve = static_cast<std::int32_t>(i);
       break;
     }
@@ -172,7 +184,7 @@ std::string lit_logg(std::string_view cle, std::string_view chemin) {
   l.cle_recherche = prepare_cle(cle);
   std::string valeur;
   if (cherche_logg(l) && l.trouve > 0 && lit_record(l, l.trouve + 1)) {
-    valeur.assign(l.tampon.data() + pos_valeur, largeur_valeur);
+    valeur.assign(l.tampon.data() + champ::valeur.offset, champ::valeur.largeur);
   }
   l.fichier.ferme();
   return valeur;
@@ -187,8 +199,8 @@ Resultat ecrit_logg(std::string_view cle, std::string_view valeur, std::string_v
     if (Resultat r = ajoute_logg(l); !r) return r;
   }
   if (Resultat r = lit_record(l, l.trouve + 1); !r) return r;
-  fixe_texte(l.tampon, pos_cle, largeur_cle, l.cle_recherche);
-  fixe_texte(l.tampon, pos_valeur, largeur_valeur, valeur);
+  fixe_texte(l.tampon, champ::cle.offset, champ::cle.largeur, l.cle_recherche);
+  fixe_texte(l.tampon, champ::valeur.offset, champ::valeur.largeur, valeur);
   Resultat r = ecrit_record(l, l.trouve + 1);
   l.fichier.ferme();
   return r;

@@ -3,10 +3,9 @@
 // records in the current directory that keeps the few choices that must
 // survive the program's restarts (the background mode under "POSIFEN").
 //
-// Record layout (header and entries alike): key 0..14 (15 text), reserved
-// 15..22, value 23..62 (40 text), reserved 63 and 64..123, count 124..127
-// (little-endian Long: the number of entries in the header, 0 in entries).
-// The header's key begins with "#INIT#"; entry i is record i + 1. Keys are
+// Each record holds a key, a value and a count (the number of entries in the
+// header, 0 in entries); the offsets are in inter_logg.cpp's table. The
+// header's key begins with "#INIT#"; entry i is record i + 1. Keys are
 // trimmed, padded or cut to 15 and upper-cased before use.
 
 #include <string>
