@@ -5,13 +5,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
 
 #include "pontex/app/form97.h"
 #include "pontex/app/programme.h"
 #include "pontex/data/configuration.h"
+#include "pontex/data/parametrage.h"
 #include "pontex/fenetres/actions_test.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/icc.h"
@@ -158,20 +158,7 @@ void outils::met_action_par_defaut(ActionTest action) {
 void outils::oublie_actions() { actions_de_test().oublie(); }
 
 QString texte_parametrage(std::string_view contenu, bool utf8) {
-  std::string texte;
-  texte.reserve(contenu.size() + 64);
-  std::size_t debut = 0;
-  while (debut < contenu.size()) {
-    std::size_t fin = contenu.find_first_of("\r\n", debut);
-    if (fin == std::string_view::npos) fin = contenu.size();
-    texte.append(contenu.substr(debut, fin - debut));
-    texte += '\n';
-    if (fin < contenu.size() && contenu[fin] == '\r' && fin + 1 < contenu.size() &&
-        contenu[fin + 1] == '\n') {
-      ++fin;
-    }
-    debut = fin + 1;
-  }
+  const std::string texte = lignes_parametrage(contenu);
   return utf8 ? QString::fromStdString(texte) : depuis_1252(texte);
 }
 
@@ -182,50 +169,6 @@ QString modele_parametrage() {
   if (!modele.open(QIODevice::ReadOnly)) return {};
   const QByteArray octets = modele.readAll();
   return texte_parametrage(std::string_view(octets.constData(), std::size_t(octets.size())), true);
-}
-
-std::optional<std::string> transit_saisi(std::string_view texte) {
-  constexpr std::string_view cle = "#TRANSIT#";
-  const std::size_t position = texte.find(cle);
-  if (position == std::string_view::npos) return std::nullopt;
-  std::string_view valeur = texte.substr(position + cle.size());
-  valeur = valeur.substr(0, valeur.find_first_of("\r\n"));
-  if (const std::size_t barre = valeur.find('|'); barre != std::string_view::npos) {
-    valeur = valeur.substr(0, barre);
-    const std::size_t premier = valeur.find_first_not_of(' ');
-    if (premier == std::string_view::npos) return std::string();
-    valeur = valeur.substr(premier, valeur.find_last_not_of(' ') - premier + 1);
-  }
-  return std::string(valeur);
-}
-
-void cree_dossiers_transit(const std::string& chemin) {
-  if (chemin.empty()) return;
-  // Each creation that fails (the folder exists, or its parent is missing)
-  // is skipped; the next one is still tried.
-  for (const char* sous_dossier :
-       {"", "\\import", "\\import\\histo", "\\export", "\\export\\histo"}) {
-    const std::string dossier = chemin + sous_dossier;
-    if (!existe_dossier(dossier)) (void)cree_dossier(dossier);
-  }
-}
-
-Resultat enregistre_parametrage(const std::string& contenu) {
-  // The file the loader reads, even when its name differs in case.
-  QSaveFile fichier(QString::fromStdString(chemin_natif(nom_fichier_configuration)));
-  // Where the folder lets us create but not rename (some shared folders),
-  // write the file in place rather than not at all.
-  fichier.setDirectWriteFallback(true);
-  if (!fichier.open(QIODevice::WriteOnly)) {
-    return Resultat::echec(fichier.errorString().toStdString());
-  }
-  if (fichier.write(contenu.data(), qint64(contenu.size())) != qint64(contenu.size())) {
-    const std::string raison = fichier.errorString().toStdString();
-    fichier.cancelWriting();
-    return Resultat::echec(raison);
-  }
-  if (!fichier.commit()) return Resultat::echec(fichier.errorString().toStdString());
-  return Resultat::succes();
 }
 
 }  // namespace pontex::fenetres

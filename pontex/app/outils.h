@@ -7,11 +7,8 @@
 #include <QDialog>
 #include <array>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-
-#include "pontex/shared/resultat.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -66,20 +63,5 @@ QString texte_parametrage(std::string_view contenu, bool utf8 = false);
 // What the window offers when there is no "Pontex.wdo" yet: every key, each
 // with a "|" comment saying what it is for.
 QString modele_parametrage();
-
-// The transit folder as typed in the text (Windows-1252, CR LF lines): what
-// follows the first "#TRANSIT#" up to the end of its line; with a "|"
-// comment, the part before it, trimmed of spaces. Nothing without the key.
-std::optional<std::string> transit_saisi(std::string_view texte);
-
-// Creates whichever of the transit folder, "\import", "\import\histo",
-// "\export" and "\export\histo" under it are missing, in that order. An
-// empty path names no folder and creates nothing.
-void cree_dossiers_transit(const std::string& chemin);
-
-// Writes "Pontex.wdo" in the current directory: through a temporary file
-// renamed over it, or written in place where the folder refuses that. A
-// failure leaves the file as it was.
-Resultat enregistre_parametrage(const std::string& contenu);
 
 }  // namespace pontex::fenetres

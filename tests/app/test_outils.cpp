@@ -46,18 +46,6 @@ TEST(DossierAffiche, CommeLeSystemeLeMontre) {
 #endif
 }
 
-TEST(TransitSaisi, CommeLeFichierLeLira) {
-  using fenetres::transit_saisi;
-  EXPECT_EQ(transit_saisi("#TRANSIT#C:\\T\\  | serveur\r\n"), "C:\\T\\");
-  EXPECT_EQ(transit_saisi("#TRANSIT#C:\\T  \r\n"), "C:\\T  ");
-  EXPECT_EQ(transit_saisi("x\r\n  #TRANSIT#abc"), "abc");
-  EXPECT_EQ(transit_saisi("#TRANSIT#a\r\n#TRANSIT#b\r\n"), "a");
-  EXPECT_EQ(transit_saisi("#TRANSIT#"), "");
-  EXPECT_EQ(transit_saisi("#TRANSIT#   |"), "");
-  EXPECT_EQ(transit_saisi("#transit#abc"), std::nullopt);
-  EXPECT_EQ(transit_saisi(""), std::nullopt);
-}
-
 class Parametrage : public ::testing::Test {
  protected:
   // As the start-up of the main window leaves it.
