@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "pontex/data/caisse.h"
@@ -52,159 +53,226 @@ Octets contenu_places(const FichierRecords& f, std::int64_t record) {
   return o;
 }
 
+// One append of ours, in named steps: read the place the header's count
+// gives, claim it by writing the count, check that the till did not take it
+// meanwhile, write the record. A place found taken moves the append on to
+// the next free one and the claim starts again.
+class AjoutMouvement {
+ public:
+  AjoutMouvement(FichierRecords& f, const EnregistrementMouvement& mouvement)
+      : f_(f), mouvement_(mouvement), records_ouverture_(f.nombre_records_vus()) {}
+
+  // Reads the count and checks that the place it gives is plausible.
+  Resultat lit_place();
+  // Writes the count that takes in our place, noting first what a free place
+  // holds there.
+  Resultat reclame();
+
+  enum class Verdict {
+    libre,          // ours: the record may be written
+    prise,          // the till wrote there, or after it: go on to the next place
+    compte_ecrase,  // the till wrote an older count over ours: claim again
+  };
+  // Looks again right before writing. On the last try the record goes where
+  // the count now says: a count raised without its record would show the till
+  // a blank movement.
+  Verdict verifie(bool dernier);
+  // Moves on past every place the till took.
+  Resultat place_suivante();
+  // Writes the record at the claimed place.
+  Resultat ecrit();
+
+  std::int64_t place() const { return m_; }
+
+ private:
+  FichierRecords& f_;
+  const EnregistrementMouvement& mouvement_;
+  const std::int64_t records_ouverture_;
+  EnregistrementMouvement entete_;
+  EnregistrementMouvement entete_avant_;
+  std::int64_t premier_ = 0;  // the place the count gave at first
+  std::int64_t m_ = 0;        // the place claimed
+  std::int64_t compte_relu_ = 0;
+  Octets libre_{};
+};
+
+Resultat AjoutMouvement::lit_place() {
+  // A movement file without its header record (emptied) starts from a
+  // blank header: the first movement is then record 2.
+  std::size_t lus = 0;
+  if (Resultat r = f_.lit(1, entete_.octets.data(), 1, lus); !r) return r;
+  if (lus == 0) entete_ = EnregistrementMouvement::vierge();
+  entete_avant_ = entete_;
+
+  const std::int64_t ancien = entete_.compte_mouvements();
+  if (ancien < 0)
+    return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
+  premier_ = m_ = ancien + 1;
+  // The new record may lie at most ecart_max_mouvements records past the end.
+  if (premier_ > INT32_MAX || premier_ + 1 > records_ouverture_ + 1 + ecart_max_mouvements)
+    return Resultat::echec("damaged movement header: count " + std::to_string(ancien) +
+                           " for a file of " + std::to_string(records_ouverture_) + " records");
+  return Resultat::succes();
+}
+
+Resultat AjoutMouvement::reclame() {
+  // A place that already held a record when the file was opened (records
+  // beyond the count, left by the till) is free as long as it holds the
+  // same bytes; any other place is free while it reads as zeros.
+  libre_ = {};
+  if (m_ + 1 <= records_ouverture_) libre_ = contenu_places(f_, m_ + 1);
+  // The count first, then the record, as the cash-register program does.
+  entete_.met_compte_mouvements(static_cast<std::int32_t>(m_));
+  return f_.ecrit(1, entete_.octets.data());
+}
+
+AjoutMouvement::Verdict AjoutMouvement::verifie(bool dernier) {
+  // One read of the header, one of the place. Another record there means
+  // the till counted from the same M and already wrote its movement: that
+  // place is its own.
+  EnregistrementMouvement relu;
+  std::size_t relus = 0;
+  compte_relu_ =
+      f_.lit(1, relu.octets.data(), 1, relus) && relus == 1 ? relu.compte_mouvements() : m_;
+  const Octets places = contenu_places(f_, m_ + 1);
+  const bool prise = !std::equal(places.begin(), places.begin() + L, libre_.begin());
+  // A record after ours while the count is still ours: the till had
+  // appended between our read of the count and our write of it, and our
+  // count went back over its records. They are counted in again.
+  const bool depassee =
+      compte_relu_ <= m_ && !std::equal(places.begin() + L, places.end(), libre_.begin() + L);
+  if (dernier) return Verdict::libre;
+  if (prise || depassee) return Verdict::prise;
+  // The till wrote an older count over ours: ours is written again, or the
+  // record would lie beyond the count and the next append take it.
+  if (compte_relu_ < m_) return Verdict::compte_ecrase;
+  return Verdict::libre;
+}
+
+Resultat AjoutMouvement::place_suivante() {
+  const std::int64_t fin = f_.nombre_records() - 1;
+  m_ = std::max({m_, compte_relu_, fin}) + 1;
+  if (m_ > INT32_MAX) return Resultat::echec("movement count beyond a Long");
+  return Resultat::succes();
+}
+
+Resultat AjoutMouvement::ecrit() {
+  Resultat r = f_.ecrit(m_ + 1, mouvement_.octets.data());
+  // Do not leave a count that takes in a record never written: the
+  // cash-register program would read it as a blank movement.
+  if (!r && m_ == premier_) (void)f_.ecrit(1, entete_avant_.octets.data());  // best effort
+  return r;
+}
+
 }  // namespace
 
 Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
                                   std::int32_t* numero_ecrit) {
   FichierRecords f;
-  Resultat r = f.ouvre(chemin_mouvements_, EnregistrementMouvement::longueur);
-  if (!r) return r;
-  const std::int64_t records_ouverture = f.nombre_records_vus();
-
-  // A movement file without its header record (emptied) starts from a
-  // blank header: the first movement is then record 2.
-  EnregistrementMouvement entete;
-  std::size_t lus = 0;
-  r = f.lit(1, entete.octets.data(), 1, lus);
-  if (!r) return r;
-  if (lus == 0) entete = EnregistrementMouvement::vierge();
-
-  const std::int64_t ancien = entete.poste();
-  if (ancien < 0)
-    return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
-  const std::int64_t premier = ancien + 1;
-  // The new record may lie at most ecart_max_mouvements records past the end.
-  const std::int64_t records = records_ouverture;
-  if (premier > INT32_MAX || premier + 1 > records + 1 + ecart_max_mouvements)
-    return Resultat::echec("damaged movement header: count " + std::to_string(ancien) +
-                           " for a file of " + std::to_string(records) + " records");
-
-  const EnregistrementMouvement avant = entete;
-  std::int64_t m = premier;
+  if (Resultat r = f.ouvre(chemin_mouvements_, EnregistrementMouvement::longueur); !r) return r;
+  AjoutMouvement ajout(f, mouvement);
+  if (Resultat r = ajout.lit_place(); !r) return r;
   for (int essai = 0; essai < essais_max; ++essai) {
-    // A place that already held a record when the file was opened (records
-    // beyond the count, left by the till) is free as long as it holds the
-    // same bytes; any other place is free while it reads as zeros.
-    Octets libre{};
-    if (m + 1 <= records_ouverture) libre = contenu_places(f, m + 1);
-
-    // The count first, then the record, as the cash-register program does.
-    entete.met_poste(static_cast<std::int32_t>(m));
-    r = f.ecrit(1, entete.octets.data());
-    if (!r) return r;
-
-    // Look again right before writing: one read of the header, one of the
-    // place. Another record there means the till counted from the same M
-    // and already wrote its movement: that place is its own.
-    EnregistrementMouvement relu;
-    std::size_t relus = 0;
-    const std::int64_t compte =
-        f.lit(1, relu.octets.data(), 1, relus) && relus == 1 ? relu.poste() : m;
-    const Octets places = contenu_places(f, m + 1);
-    const bool prise = !std::equal(places.begin(), places.begin() + L, libre.begin());
-    // A record after ours while the count is still ours: the till had
-    // appended between our read of the count and our write of it, and our
-    // count went back over its records. They are counted in again.
-    const bool depassee =
-        compte <= m && !std::equal(places.begin() + L, places.end(), libre.begin() + L);
-    // After many tries the record goes where the count now says: a count
-    // raised without its record would show the till a blank movement.
-    const bool dernier = essai == essais_max - 1;
-    if ((prise || depassee) && !dernier) {
-      const std::int64_t fin = f.nombre_records() - 1;
-      m = std::max({m, compte, fin}) + 1;
-      if (m > INT32_MAX) return Resultat::echec("movement count beyond a Long");
-      continue;
+    if (Resultat r = ajout.reclame(); !r) return r;
+    switch (ajout.verifie(essai == essais_max - 1)) {
+      case AjoutMouvement::Verdict::prise:
+        if (Resultat r = ajout.place_suivante(); !r) return r;
+        continue;
+      case AjoutMouvement::Verdict::compte_ecrase:
+        continue;
+      case AjoutMouvement::Verdict::libre:
+        break;
     }
-    // The till wrote an older count over ours: ours is written again, or
-    // the record would lie beyond the count and the next append take it.
-    if (compte < m && !dernier) continue;
-
-    r = f.ecrit(m + 1, mouvement.octets.data());
-    if (!r) {
-      // Do not leave a count that takes in a record never written: the
-      // cash-register program would read it as a blank movement.
-      if (m == premier) (void)f.ecrit(1, avant.octets.data());
-      return r;
-    }
-    ecrits_.push_back({m, mouvement});
-    if (numero_ecrit) *numero_ecrit = static_cast<std::int32_t>(m);
+    if (Resultat r = ajout.ecrit(); !r) return r;
+    ecrits_.push_back({ajout.place(), mouvement});
+    if (numero_ecrit) *numero_ecrit = static_cast<std::int32_t>(ajout.place());
     return Resultat::succes();
   }
   return Resultat::echec("no place for the movement");
 }
 
+namespace {
+
+// What one round of the check found.
+struct Constat {
+  std::vector<EnregistrementMouvement> perdus;      // to append again
+  std::vector<Caisse::MouvementEcrit> hors_compte;  // to look at again later
+};
+
+// Where one of ours stands: `lu` is its place's bytes, or null beyond the end.
+void classe(const Caisse::MouvementEcrit& e, const std::uint8_t* lu, std::int64_t compte,
+            bool regarder_encore, Constat& c) {
+  const auto& attendu = e.enregistrement.octets;
+  if (lu == nullptr || !std::equal(attendu.begin(), attendu.end(), lu)) {
+    c.perdus.push_back(e.enregistrement);
+  } else if (e.numero > compte) {
+    // Still there, but the till wrote an older count over ours: it does not
+    // see the record. Appended again at once, it could end up counted twice
+    // once a later count takes its old place in again; it is looked at
+    // again first, after the till's next appends have either written over it
+    // or counted it in.
+    if (regarder_encore) {
+      c.hors_compte.push_back(e);
+    } else {
+      c.perdus.push_back(e.enregistrement);
+    }
+  }
+}
+
+// Reads ours back. They were written one after the other, mostly in runs of
+// consecutive places: each run is read in blocks, not record by record.
+// False when the movement file cannot be read at all.
+bool constate(const std::string& chemin, std::vector<Caisse::MouvementEcrit>& a_verifier,
+              bool regarder_encore, Constat& c) {
+  FichierRecords f;
+  if (!f.ouvre(chemin, L)) return false;
+  EnregistrementMouvement entete;
+  std::size_t lus = 0;
+  if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) return false;
+  const std::int64_t compte = entete.compte_mouvements();
+  // Usually already in order: each append lands after the one before.
+  const auto par_numero = [](const auto& a, const auto& b) { return a.numero < b.numero; };
+  if (!std::is_sorted(a_verifier.begin(), a_verifier.end(), par_numero))
+    std::stable_sort(a_verifier.begin(), a_verifier.end(), par_numero);
+  std::vector<std::uint8_t> tampon(bloc_verification * L);
+  for (std::size_t i = 0; i < a_verifier.size();) {
+    std::size_t n = 1;
+    while (i + n < a_verifier.size() && n < bloc_verification &&
+           a_verifier[i + n].numero == a_verifier[i].numero + static_cast<std::int64_t>(n))
+      ++n;
+    std::size_t presents = 0;
+    if (!f.lit(a_verifier[i].numero + 1, tampon.data(), n, presents)) presents = 0;
+    for (std::size_t j = 0; j < n; ++j)
+      classe(a_verifier[i + j], j < presents ? tampon.data() + j * L : nullptr, compte,
+             regarder_encore, c);
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
 Caisse::VerificationMouvements Caisse::verifie_mouvements() {
   VerificationMouvements v;
-  std::vector<MouvementEcrit> a_verifier = std::move(ecrits_);
-  ecrits_.clear();
-
+  std::vector<MouvementEcrit> a_verifier = std::exchange(ecrits_, {});
   for (int tour = 0; tour < tours_max && !a_verifier.empty(); ++tour) {
-    FichierRecords f;
-    if (!f.ouvre(chemin_mouvements_, EnregistrementMouvement::longueur)) break;
-    EnregistrementMouvement entete;
-    std::size_t lus = 0;
-    if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) break;
-    const std::int64_t compte = entete.poste();
-
-    // Ours were written one after the other, mostly in runs of consecutive
-    // places: each run is read in blocks, not record by record.
-    // Usually already in order: each append lands after the one before.
-    const auto par_numero = [](const MouvementEcrit& a, const MouvementEcrit& b) {
-      return a.numero < b.numero;
-    };
-    if (!std::is_sorted(a_verifier.begin(), a_verifier.end(), par_numero))
-      std::stable_sort(a_verifier.begin(), a_verifier.end(), par_numero);
-    std::vector<EnregistrementMouvement> perdus;
-    std::vector<MouvementEcrit> hors_compte;
-    std::vector<std::uint8_t> tampon(bloc_verification * L);
-    for (std::size_t i = 0; i < a_verifier.size();) {
-      std::size_t n = 1;
-      while (i + n < a_verifier.size() && n < bloc_verification &&
-             a_verifier[i + n].numero == a_verifier[i].numero + static_cast<std::int64_t>(n))
-        ++n;
-      std::size_t presents = 0;
-      if (!f.lit(a_verifier[i].numero + 1, tampon.data(), n, presents)) presents = 0;
-      for (std::size_t j = 0; j < n; ++j) {
-        const MouvementEcrit& e = a_verifier[i + j];
-        const std::uint8_t* lu = tampon.data() + j * L;
-        const bool intact = j < presents && std::equal(e.enregistrement.octets.begin(),
-                                                       e.enregistrement.octets.end(), lu);
-        if (!intact) {
-          perdus.push_back(e.enregistrement);
-        } else if (e.numero > compte) {
-          // Still there, but the till wrote an older count over ours: it
-          // does not see the record. Appended again at once, it could end
-          // up counted twice once a later count takes its old place in
-          // again; it is looked at again first, after the till's next
-          // appends have either written over it or counted it in.
-          if (tour + 2 < tours_max) {
-            hors_compte.push_back(e);
-          } else {
-            perdus.push_back(e.enregistrement);
-          }
-        }
-      }
-      i += n;
-    }
-
-    if (perdus.empty() && hors_compte.empty()) break;
+    Constat c;
+    if (!constate(chemin_mouvements_, a_verifier, tour + 2 < tours_max, c)) break;
+    if (c.perdus.empty() && c.hors_compte.empty()) break;
     if (tour == tours_max - 1) {
-      v.perdus = std::move(perdus);
+      v.perdus = std::move(c.perdus);
       break;
     }
-    f.ferme();
-    for (const EnregistrementMouvement& e : perdus) {
+    for (const EnregistrementMouvement& e : c.perdus) {
       if (ajoute_mouvement(e)) {
         if (tour == 0) ++v.reecrits;
       } else {
         v.perdus.push_back(e);
       }
     }
-    a_verifier = std::move(ecrits_);
-    ecrits_.clear();
-    if (!hors_compte.empty()) {
-      a_verifier.insert(a_verifier.end(), hors_compte.begin(), hors_compte.end());
+    a_verifier = std::exchange(ecrits_, {});
+    if (!c.hors_compte.empty()) {
+      a_verifier.insert(a_verifier.end(), c.hors_compte.begin(), c.hors_compte.end());
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }

@@ -97,17 +97,18 @@ class Caisse {
   VerificationMouvements verifie_mouvements();
   std::size_t mouvements_a_verifier() const { return ecrits_.size(); }
 
+  // A movement of ours as appended: its number and its bytes.
+  struct MouvementEcrit {
+    std::int64_t numero;
+    EnregistrementMouvement enregistrement;
+  };
+
   // Asks the system to put the article file (when open) and the movement
   // file on the disk: what an exchange changed there then survives a power
   // cut. Costly, so once per applied file.
   Resultat vide_tampons();
 
  private:
-  struct MouvementEcrit {
-    std::int64_t numero;
-    EnregistrementMouvement enregistrement;
-  };
-
   std::string dossier_;
   // The paths of the two files opened for every record applied, made once
   // per folder rather than once per opening.

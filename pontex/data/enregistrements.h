@@ -82,8 +82,11 @@ struct EnregistrementMouvement {
   void met_quantite(float v);
   std::array<std::uint8_t, 8> valeur() const;  // field 6: 8 bytes
   void met_valeur(const std::array<std::uint8_t, 8>& v);
-  std::int32_t poste() const;  // field 7: Long (header: M)
+  std::int32_t poste() const;  // field 7: Long
   void met_poste(std::int32_t v);
+  // The header record (record 1) keeps the number of movements M in field 7.
+  std::int32_t compte_mouvements() const { return poste(); }
+  void met_compte_mouvements(std::int32_t m) { met_poste(m); }
   std::int16_t utilisateur() const;  // field 8: Integer
   void met_utilisateur(std::int16_t v);
   std::string origine() const;  // field 9: 10 text
