@@ -7,10 +7,13 @@
 
 namespace pontex {
 
-RecordMouvement coupe_record(std::string_view ligne) {
+RecordMouvement coupe_record(std::string_view ligne, std::size_t remplace) {
   const auto tab = ligne.find('\t');
-  if (tab == std::string_view::npos) return {ligne, {}};
-  return {ligne.substr(0, tab), ligne.substr(tab + 1)};
+  RecordMouvement r;
+  r.reference = ligne.substr(0, tab);
+  if (tab != std::string_view::npos) r.texte_quantite = ligne.substr(tab + 1);
+  r.caractere_remplace = remplace < r.reference.size();
+  return r;
 }
 
 std::vector<RecordMouvement> decoupe_records(std::string_view texte) {
@@ -31,6 +34,20 @@ std::optional<double> quantite_record(const RecordMouvement& record) {
   if (!q || !std::isfinite(*q)) return std::nullopt;
   if (std::fabs(*q) > static_cast<double>(std::numeric_limits<float>::max())) return std::nullopt;
   return q;
+}
+
+bool virgule_decimale(const RecordMouvement& record) {
+  const std::string_view q = record.texte_quantite;
+  std::size_t arret = 0;
+  (void)lit_nombre_sur(q, arret);
+  if (arret >= q.size() || q[arret] != ',') return false;
+  constexpr std::string_view blancs = " \t\n";
+  const auto avant = arret == 0 ? std::string_view::npos : q.find_last_not_of(blancs, arret - 1);
+  const auto apres = q.find_first_not_of(blancs, arret + 1);
+  const auto chiffre = [&](std::size_t i) {
+    return i != std::string_view::npos && q[i] >= '0' && q[i] <= '9';
+  };
+  return chiffre(avant) && chiffre(apres);
 }
 
 std::string_view sans_espaces(std::string_view texte) {
