@@ -1,6 +1,8 @@
 #include "pontex/shared/encodage.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #ifdef _WIN32
@@ -90,6 +92,13 @@ void DetectionUtf8::ajoute(std::string_view octets) {
     reste_.clear();
   }
   while (i < octets.size()) {
+    // A whole received file is read through before it is applied: its
+    // ASCII, nearly all of it, goes eight bytes at a time.
+    std::uint64_t huit;
+    while (i + 8 <= octets.size() &&
+           (std::memcpy(&huit, octets.data() + i, 8), (huit & 0x8080808080808080u) == 0))
+      i += 8;
+    if (i >= octets.size()) break;
     if (static_cast<unsigned char>(octets[i]) < 0x80) {
       ++i;
       continue;
