@@ -43,11 +43,16 @@ bool virgule_decimale(const RecordMouvement& record) {
   if (arret >= q.size() || q[arret] != ',') return false;
   constexpr std::string_view blancs = " \t\n";
   const auto avant = arret == 0 ? std::string_view::npos : q.find_last_not_of(blancs, arret - 1);
-  const auto apres = q.find_first_not_of(blancs, arret + 1);
-  const auto chiffre = [&](std::size_t i) {
-    return i != std::string_view::npos && q[i] >= '0' && q[i] <= '9';
-  };
-  return chiffre(avant) && chiffre(apres);
+  if (avant == std::string_view::npos || q[avant] < '0' || q[avant] > '9') return false;
+  // The decimals, blanks skipped as the reader skips them. Zeros only
+  // ("2,00", what the sales generator writes on a French workstation) read
+  // as the very number meant.
+  for (std::size_t i = arret + 1; i < q.size(); ++i) {
+    if (blancs.find(q[i]) != std::string_view::npos) continue;
+    if (q[i] < '0' || q[i] > '9') break;
+    if (q[i] != '0') return true;
+  }
+  return false;
 }
 
 std::string_view sans_espaces(std::string_view texte) {

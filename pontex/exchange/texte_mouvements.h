@@ -37,10 +37,11 @@ RecordMouvement coupe_record(std::string_view ligne, std::size_t remplace = std:
 // double ("1e400") or beyond the single-precision stock fields.
 std::optional<double> quantite_record(const RecordMouvement& record);
 
-// The quantity is written with a decimal comma ("1,5"): digits, a comma,
-// a digit, as the reader sees them (blanks skipped). The reader stops at
-// the comma and would give 1; the server meant 1.5, so such a record is
-// refused rather than applied with a smaller quantity.
+// The quantity is written with a decimal comma that carries decimals
+// ("1,5"): digits, a comma, digits not all zeros, as the reader sees them
+// (blanks skipped). The reader stops at the comma and would give 1; the
+// server meant 1.5, so such a record is refused rather than applied with a
+// smaller quantity. "2,00" reads 2, the number meant.
 bool virgule_decimale(const RecordMouvement& record);
 
 // Spaces removed at both ends (only spaces: a reference may hold TABs).

@@ -100,22 +100,25 @@ TEST_F(Echange, AReferenceWithACharacterTheRegisterCannotHoldIsNotApplied) {
 }
 
 // "1,5" would read as 1: the stock would take a wrong quantity with no
-// trace. The record is refused, the point still works, and a comma that is
-// no decimal mark ("2,") changes nothing.
+// trace. The record is refused and the point still works. A comma that
+// loses nothing stays as it was: "2," and "2,00" (the sales generator's
+// lines on a French workstation) read 2.
 TEST_F(Echange, ADecimalCommaIsRefusedNotReadAsItsWholePart) {
   applique(
       "BOU-001\t1,5\nBOU-001\t1.5\nEPI-002\t-0,25\t\nEPI-002\t1 000,50\nEPI-002\t2,\n"
-      "EPI-002\t2\t,x\n");
+      "EPI-002\t2,00\t\r\nEPI-002\t1,0 5\n");
   EXPECT_EQ(erreurs(),
             "Erreur virgule : BOU-001 1,5 \r\n"
             "Erreur virgule : EPI-002 -0,25 \r\n"
-            "Erreur virgule : EPI-002 1 000,50 \r\n");
+            "Erreur virgule : EPI-002 1 000,50 \r\n"
+            "Erreur virgule : EPI-002 1,0 5 \r\n");
   EXPECT_EQ(
       b.fenetre.journal,
       (Lignes{"1,5 x Erreur virgule : BOU-001", "1.50 x " + designation_40("PAIN DE CAMPAGNE"),
               "-0,25 x Erreur virgule : EPI-002", "1 000,50 x Erreur virgule : EPI-002",
               "2.00 x " + designation_40("CAF\xC9 EN GRAINS"),
-              "2.00 x " + designation_40("CAF\xC9 EN GRAINS")}));
+              "2.00 x " + designation_40("CAF\xC9 EN GRAINS"),
+              "1,0 5 x Erreur virgule : EPI-002"}));
   EXPECT_EQ(b.article(1).stock(), 11.5f);
   EXPECT_EQ(b.article(2).stock(), 6.5f);
   EXPECT_EQ(b.mouvement(0).poste(), 3);
