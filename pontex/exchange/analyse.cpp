@@ -126,11 +126,17 @@ bool Application::signale(std::string_view motif, std::string_view texte,
 
 void Application::applique_record(const RecordMouvement& record) {
   const std::optional<double> quantite = quantite_record(record);
-  if (!quantite) {
+  const bool virgule = quantite && virgule_decimale(record);
+  if (!quantite || virgule) {
     std::string_view texte = record.texte_quantite;
     texte.remove_suffix(texte.size() - (texte.find_last_not_of(" \t") + 1));
     texte.remove_prefix(std::min(texte.size(), texte.find_first_not_of(" \t")));
-    signale(textes::erreur_quantite, record.reference, quantite, texte);
+    signale(virgule ? textes::erreur_virgule : textes::erreur_quantite, record.reference,
+            std::nullopt, texte);
+    return;
+  }
+  if (record.caractere_remplace) {
+    signale(textes::erreur_caractere, record.reference, quantite);
     return;
   }
   const std::int32_t k = valeurs_.caisse.cherche_article(record.reference);
@@ -175,7 +181,7 @@ bool Application::applique(std::int64_t depuis) {
     etat_.suivante = ligne.suivante;
     switch (ligne.sorte) {
       case LigneAnalyse::Sorte::record:
-        applique_record(coupe_record(ligne.texte));
+        applique_record(coupe_record(ligne.texte, ligne.remplace));
         break;
       case LigneAnalyse::Sorte::incomplete:
         signale(textes::ligne_incomplete, ligne.texte, std::nullopt);

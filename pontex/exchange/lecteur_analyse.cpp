@@ -1,14 +1,67 @@
 #include "pontex/exchange/lecteur_analyse.h"
 
+#include <algorithm>
+#include <cstdint>
+
+#include "pontex/shared/encodage.h"
+#include "pontex/shared/fichiers_transit.h"
+
 namespace pontex {
+
+namespace {
+
+constexpr std::string_view marque_utf8 = "\xEF\xBB\xBF";
+
+bool ascii(std::string_view texte) {
+  return std::all_of(texte.begin(), texte.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
 
 Resultat LecteurAnalyse::ouvre(std::string_view chemin, std::int64_t depuis) {
   tampon_.clear();
   origine_ = depuis < 0 ? 0 : depuis;
   debut_ = cherche_ = 0;
-  fin_ = termine_ = echec_ = saute_ = false;
+  fin_ = termine_ = echec_ = saute_ = utf8_ = false;
   // Records of one byte: any position can be read.
-  return fichier_.ouvre(chemin, 1);
+  Resultat r = fichier_.ouvre(chemin, 1);
+  if (!r) return r;
+  return detecte_encodage();
+}
+
+// The whole file, not the part still to apply: a run resumed after a stop
+// must read the same references as the run it continues.
+Resultat LecteurAnalyse::detecte_encodage() {
+  DetectionUtf8 detection;
+  std::string bloc(taille_bloc, '\0');
+  std::uint64_t lus_total = 0;
+  bool marque = false;
+  // Nothing larger is taken from the import folder; a larger working file
+  // put there by hand is decided on its first 64 MiB.
+  while (lus_total < taille_max_recu) {
+    std::size_t lus = 0;
+    Resultat r =
+        fichier_.lit(static_cast<std::int64_t>(lus_total) + 1, bloc.data(), taille_bloc, lus);
+    if (!r) return r;
+    if (lus == 0) break;
+    const std::string_view lu(bloc.data(), lus);
+    if (lus_total == 0) marque = lu.starts_with(marque_utf8);
+    detection.ajoute(lu);
+    lus_total += lus;
+  }
+  utf8_ = detection.utf8_etendu();
+  if (marque && origine_ < static_cast<std::int64_t>(marque_utf8.size()))
+    origine_ = static_cast<std::int64_t>(marque_utf8.size());
+  return Resultat::succes();
+}
+
+void LecteurAnalyse::convertit(LigneAnalyse& ligne) {
+  ligne.remplace = std::string_view::npos;
+  if (!utf8_ || ascii(ligne.texte)) return;
+  converti_.clear();
+  ligne.remplace = vers_cp1252(ligne.texte, converti_);
+  ligne.texte = converti_;
 }
 
 bool LecteurAnalyse::remplit() {
@@ -48,12 +101,19 @@ bool LecteurAnalyse::suivante(LigneAnalyse& ligne) {
         ligne.texte = debut_long_;
         ligne.debut = position_longue_;
         saute_ = false;
+      } else if (i - debut_ > longueur_max) {
+        // Found within the last block read: the bound holds wherever the
+        // blocks happen to fall.
+        ligne.sorte = LigneAnalyse::Sorte::trop_longue;
+        ligne.texte = std::string_view(tampon_).substr(debut_, debut_montre);
+        ligne.debut = origine_ + static_cast<std::int64_t>(debut_);
       } else {
         ligne.sorte = LigneAnalyse::Sorte::record;
         ligne.texte = std::string_view(tampon_).substr(debut_, i - debut_);
         ligne.debut = origine_ + static_cast<std::int64_t>(debut_);
       }
       debut_ = cherche_ = apres;
+      convertit(ligne);
       return true;
     }
     if (!saute_ && tampon_.size() - debut_ > longueur_max) {
@@ -75,6 +135,7 @@ bool LecteurAnalyse::suivante(LigneAnalyse& ligne) {
         ligne.debut = origine_ + static_cast<std::int64_t>(debut_);
       }
       ligne.suivante = origine_ + static_cast<std::int64_t>(tampon_.size());
+      convertit(ligne);
       return true;
     }
     remplit();

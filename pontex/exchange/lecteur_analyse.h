@@ -3,6 +3,12 @@
 // byte position, so that memory stays bounded whatever the server sent and
 // the analysis knows where each record starts and where the next one does:
 // that position is what a resumed run starts from.
+//
+// The server may write its files in Windows-1252, as the register does, or
+// in UTF-8. Which one is decided once for the whole file when it is opened,
+// as for "Pontex.wdo": valid UTF-8 holding a non-ASCII character is UTF-8,
+// anything else Windows-1252. A resumed run opens the same file and so
+// decides the same. The lines come out in Windows-1252 either way.
 
 #include <cstdint>
 #include <string>
@@ -20,8 +26,12 @@ struct LigneAnalyse {
     trop_longue,  // longer than LecteurAnalyse::longueur_max: not a record
   };
   Sorte sorte = Sorte::record;
-  // The record; for the two others, the line's first 100 bytes as they are.
+  // The record; for the two others, the line's first 100 bytes. In
+  // Windows-1252 (converted when the file is UTF-8).
   std::string_view texte;
+  // Position in `texte` of the first character that Windows-1252 cannot
+  // hold, written "?" there; npos when there is none.
+  std::size_t remplace = std::string_view::npos;
   std::int64_t debut = 0;     // byte position of the line
   std::int64_t suivante = 0;  // byte position right after its line end
 };
@@ -35,8 +45,11 @@ class LecteurAnalyse {
   static constexpr std::size_t debut_montre = 100;
 
   // Opens `chemin` for reading from byte `depuis` (a position given by
-  // LigneAnalyse::suivante or debut).
+  // LigneAnalyse::suivante or debut), after reading it through once (up to
+  // the bound of a received file) to tell its encoding. A UTF-8 byte order
+  // mark at its start is no part of the first record.
   Resultat ouvre(std::string_view chemin, std::int64_t depuis);
+  bool utf8() const { return utf8_; }
 
   // The next line. A line ends at LF, CR LF or a lone CR. False at the end
   // of the file, or when it could not be read (then en_echec()). The text
@@ -46,6 +59,8 @@ class LecteurAnalyse {
 
  private:
   bool remplit();
+  Resultat detecte_encodage();
+  void convertit(LigneAnalyse& ligne);
 
   FichierRecords fichier_;
   std::string tampon_;
@@ -55,6 +70,8 @@ class LecteurAnalyse {
   bool fin_ = false;          // the file has no more bytes
   bool termine_ = false;      // everything returned
   bool echec_ = false;
+  bool utf8_ = false;
+  std::string converti_;  // the current line in Windows-1252, for a UTF-8 file
   // A line beyond longueur_max: its first bytes and where it began; the rest
   // is read past without being kept.
   bool saute_ = false;

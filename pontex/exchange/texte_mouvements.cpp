@@ -7,10 +7,13 @@
 
 namespace pontex {
 
-RecordMouvement coupe_record(std::string_view ligne) {
+RecordMouvement coupe_record(std::string_view ligne, std::size_t remplace) {
   const auto tab = ligne.find('\t');
-  if (tab == std::string_view::npos) return {ligne, {}};
-  return {ligne.substr(0, tab), ligne.substr(tab + 1)};
+  RecordMouvement r;
+  r.reference = ligne.substr(0, tab);
+  if (tab != std::string_view::npos) r.texte_quantite = ligne.substr(tab + 1);
+  r.caractere_remplace = remplace < r.reference.size();
+  return r;
 }
 
 std::vector<RecordMouvement> decoupe_records(std::string_view texte) {
@@ -31,6 +34,25 @@ std::optional<double> quantite_record(const RecordMouvement& record) {
   if (!q || !std::isfinite(*q)) return std::nullopt;
   if (std::fabs(*q) > static_cast<double>(std::numeric_limits<float>::max())) return std::nullopt;
   return q;
+}
+
+bool virgule_decimale(const RecordMouvement& record) {
+  const std::string_view q = record.texte_quantite;
+  std::size_t arret = 0;
+  (void)lit_nombre_sur(q, arret);
+  if (arret >= q.size() || q[arret] != ',') return false;
+  constexpr std::string_view blancs = " \t\n";
+  const auto avant = arret == 0 ? std::string_view::npos : q.find_last_not_of(blancs, arret - 1);
+  if (avant == std::string_view::npos || q[avant] < '0' || q[avant] > '9') return false;
+  // The decimals, blanks skipped as the reader skips them. Zeros only
+  // ("2,00", what the sales generator writes on a French workstation) read
+  // as the very number meant.
+  for (std::size_t i = arret + 1; i < q.size(); ++i) {
+    if (blancs.find(q[i]) != std::string_view::npos) continue;
+    if (q[i] < '0' || q[i] > '9') break;
+    if (q[i] != '0') return true;
+  }
+  return false;
 }
 
 std::string_view sans_espaces(std::string_view texte) {

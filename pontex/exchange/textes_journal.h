@@ -26,6 +26,14 @@ inline constexpr std::string_view erreur_reference = "Erreur reference : ";
 // A quantity that no stock field can hold (too large for the register's
 // single-precision numbers), so the record is not applied:
 inline constexpr std::string_view erreur_quantite = "Erreur quantite : ";
+// A quantity written with a decimal comma ("1,5"): the reader would take
+// its whole part only, so the record is not applied. Followed, as above, by
+// the quantity's text as received:
+inline constexpr std::string_view erreur_virgule = "Erreur virgule : ";
+// A reference from a UTF-8 file holding a character Windows-1252 cannot
+// hold: written with "?" in its place, it is not looked up (it could only
+// match the wrong article), so the record is not applied:
+inline constexpr std::string_view erreur_caractere = "Erreur caractere : ";
 // A matched article whose record could not be read or written back, so the
 // record is not applied:
 inline constexpr std::string_view erreur_article = "Erreur article : ";

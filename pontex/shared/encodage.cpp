@@ -1,5 +1,8 @@
 #include "pontex/shared/encodage.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #ifdef _WIN32
@@ -14,13 +17,19 @@ namespace pontex {
 
 namespace {
 
-// Length of the UTF-8 sequence starting at `s[i]`, 0 when it is not a
+// The UTF-8 sequence starting at `s[i]`: its length, 0 when it is not a
 // well-formed one (overlong forms, surrogates and values beyond U+10FFFF
-// included).
-std::size_t longueur_sequence(std::string_view s, std::size_t i) {
+// included); `coupee` when the bytes there begin a well-formed one but the
+// text ends before it does.
+struct Sequence {
+  std::size_t longueur = 0;
+  bool coupee = false;
+};
+
+Sequence lit_sequence(std::string_view s, std::size_t i) {
   const auto o = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
   const unsigned char c = o(i);
-  if (c < 0x80) return 1;
+  if (c < 0x80) return {1, false};
   std::size_t n;
   unsigned char min2 = 0x80, max2 = 0xBF;
   if (c >= 0xC2 && c <= 0xDF) {
@@ -34,14 +43,14 @@ std::size_t longueur_sequence(std::string_view s, std::size_t i) {
     if (c == 0xF0) min2 = 0x90;
     if (c == 0xF4) max2 = 0x8F;
   } else {
-    return 0;
+    return {};
   }
-  if (i + n > s.size()) return 0;
-  if (o(i + 1) < min2 || o(i + 1) > max2) return 0;
-  for (std::size_t k = 2; k < n; ++k) {
-    if (o(i + k) < 0x80 || o(i + k) > 0xBF) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if (i + k >= s.size()) return {0, true};
+    const unsigned char bas = k == 1 ? min2 : 0x80, haut = k == 1 ? max2 : 0xBF;
+    if (o(i + k) < bas || o(i + k) > haut) return {};
   }
-  return n;
+  return {n, false};
 }
 
 std::optional<std::string> vers_1252(std::string_view utf8) {
@@ -61,28 +70,85 @@ std::optional<std::string> vers_1252(std::string_view utf8) {
 
 }  // namespace
 
+void DetectionUtf8::ajoute(std::string_view octets) {
+  if (!valide_) return;
+  std::size_t i = 0;
+  if (!reste_.empty()) {
+    // The character the previous block cut, completed from this one (a
+    // character is at most 4 bytes).
+    const std::size_t pris = std::min(octets.size(), 4 - reste_.size());
+    const std::string debut = reste_ + std::string(octets.substr(0, pris));
+    const Sequence s = lit_sequence(debut, 0);
+    if (s.coupee) {  // this block was too short to complete it
+      reste_ = debut;
+      return;
+    }
+    if (s.longueur == 0) {
+      valide_ = false;
+      return;
+    }
+    etendu_ = true;
+    i = s.longueur - reste_.size();
+    reste_.clear();
+  }
+  while (i < octets.size()) {
+    // A whole received file is read through before it is applied: its
+    // ASCII, nearly all of it, goes eight bytes at a time.
+    std::uint64_t huit;
+    while (i + 8 <= octets.size() &&
+           (std::memcpy(&huit, octets.data() + i, 8), (huit & 0x8080808080808080u) == 0))
+      i += 8;
+    if (i >= octets.size()) break;
+    if (static_cast<unsigned char>(octets[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const Sequence s = lit_sequence(octets, i);
+    if (s.coupee) {
+      reste_.assign(octets.substr(i));
+      return;
+    }
+    if (s.longueur == 0) {
+      valide_ = false;
+      return;
+    }
+    etendu_ = true;
+    i += s.longueur;
+  }
+}
+
 bool est_utf8_etendu(std::string_view octets) {
-  bool etendu = false;
-  for (std::size_t i = 0; i < octets.size();) {
-    const std::size_t n = longueur_sequence(octets, i);
-    if (n == 0) return false;
-    etendu = etendu || n > 1;
+  DetectionUtf8 d;
+  d.ajoute(octets);
+  return d.utf8_etendu();
+}
+
+std::size_t vers_cp1252(std::string_view utf8, std::string& sortie) {
+  if (auto tout = vers_1252(utf8)) {
+    sortie += *tout;
+    return std::string::npos;
+  }
+  // Some character has no byte, or some byte is no UTF-8: character by
+  // character.
+  std::size_t premier = std::string::npos;
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::size_t n = lit_sequence(utf8, i).longueur;
+    if (n == 0) n = 1;
+    const auto un = vers_1252(utf8.substr(i, n));
+    if (un && un->size() == 1) {
+      sortie += *un;
+    } else {
+      if (premier == std::string::npos) premier = sortie.size();
+      sortie += '?';
+    }
     i += n;
   }
-  return etendu;
+  return premier;
 }
 
 std::string cp1252_depuis_utf8_valide(std::string_view utf8) {
-  if (auto tout = vers_1252(utf8)) return *tout;
-  // Some character has no byte: convert character by character.
   std::string resultat;
-  for (std::size_t i = 0; i < utf8.size();) {
-    std::size_t n = longueur_sequence(utf8, i);
-    if (n == 0) n = 1;
-    const auto un = vers_1252(utf8.substr(i, n));
-    resultat += un && un->size() == 1 ? *un : std::string("?");
-    i += n;
-  }
+  (void)vers_cp1252(utf8, resultat);
   return resultat;
 }
 

@@ -4,6 +4,7 @@
 // editor writes. The program works in Windows-1252 bytes; these tell the
 // two apart and bring UTF-8 back to Windows-1252.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,26 @@ namespace pontex {
 // ("é" alone is a cut-short sequence), and pure ASCII reads the same
 // either way.
 bool est_utf8_etendu(std::string_view octets);
+
+// The same question for a file read block by block: a character may
+// straddle two blocks. Feed the blocks in order, then ask.
+class DetectionUtf8 {
+ public:
+  void ajoute(std::string_view octets);
+  bool utf8_etendu() const { return valide_ && reste_.empty() && etendu_; }
+
+ private:
+  std::string reste_;  // the start of a character cut by the end of a block
+  bool valide_ = true;
+  bool etendu_ = false;
+};
+
+// UTF-8 to Windows-1252 bytes, appended to `sortie`, for a text that may
+// also hold bytes that are no UTF-8 (an excerpt cut in the middle of a
+// character): each of those, and each character Windows-1252 cannot hold,
+// becomes "?". Returns the position in `sortie` of the first "?" put in
+// place of something, std::string::npos when the text came through whole.
+std::size_t vers_cp1252(std::string_view utf8, std::string& sortie);
 
 // UTF-8 to Windows-1252 bytes. A character that Windows-1252 cannot hold
 // becomes "?", as the system's own conversion to the code page does.

@@ -24,6 +24,7 @@ class Curseur {
   explicit Curseur(std::string_view t) : texte_(t) { saute(); }
   bool fini() const { return pos_ >= texte_.size(); }
   char courant() const { return fini() ? '\0' : texte_[pos_]; }
+  std::size_t position() const { return pos_; }
   void avance() {
     ++pos_;
     saute();
@@ -254,7 +255,16 @@ bool que_des_zeros(const std::string& s) { return s.find_first_not_of('0') == st
 }  // namespace
 
 std::optional<double> lit_nombre_sur(std::string_view texte) {
+  std::size_t arret = 0;
+  return lit_nombre_sur(texte, arret);
+}
+
+std::optional<double> lit_nombre_sur(std::string_view texte, std::size_t& arret) {
   Curseur c(texte);
+  const auto lu = [&](std::optional<double> v) {
+    arret = c.position();
+    return v;
+  };
   // "&H" and "&O" only open a text: after a sign they are no digits, so
   // "-&H10" reads 0.
   if (c.courant() == '&') {
@@ -262,15 +272,15 @@ std::optional<double> lit_nombre_sur(std::string_view texte) {
     const char p = c.courant();
     if (p == 'h' || p == 'H') {
       c.avance();
-      return lit_hexa(c);
+      return lu(lit_hexa(c));
     }
     if (p == 'o' || p == 'O') {
       c.avance();
-      return lit_octal(c);
+      return lu(lit_octal(c));
     }
-    return 0.0;
+    return lu(0.0);
   }
-  return lit_decimal(c);
+  return lu(lit_decimal(c));
 }
 
 double lit_nombre(std::string_view texte) { return lit_nombre_sur(texte).value_or(0.0); }

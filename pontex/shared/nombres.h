@@ -20,6 +20,10 @@ namespace pontex {
 // gives 0. A number too large for a double (1e400) gives nothing: the
 // caller decides what an unreadable quantity means.
 std::optional<double> lit_nombre_sur(std::string_view texte);
+// The same, and in `arret` the position of the character where reading
+// stopped (the text's size when it ran to the end), for a file format with
+// a rule of its own about what may follow a number.
+std::optional<double> lit_nombre_sur(std::string_view texte, std::size_t& arret);
 // The same, with 0 for a number too large for a double.
 double lit_nombre(std::string_view texte);
 

@@ -1,0 +1,191 @@
+// What the server may write in a movement file and how it is read: UTF-8 or
+// Windows-1252 (the register, the journal and the day's error file stay in
+// Windows-1252 whatever came in), a byte order mark, a decimal comma, and
+// the longest line taken as a record.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pontex/exchange/echange.h"
+#include "pontex/exchange/lecteur_analyse.h"
+#include "pontex/shared/encodage.h"
+#include "tests/support/boutique.h"
+
+namespace pontex::test {
+namespace {
+
+using Lignes = std::vector<std::string>;
+
+// The sample shop with an accented reference, and an article whose
+// reference is "?-0001": a reference whose character was lost on the way
+// to Windows-1252 must not land on it.
+std::vector<fabrique::DescriptionArticle> articles_accents() {
+  auto a = articles_boutique();
+  a[1].reference_alternative = "CAF\xC9-0001";
+  a[2].reference_alternative = "?-0001";
+  return a;
+}
+
+struct Resultats {
+  Lignes journal;
+  std::string erreurs, articles, mouvements;
+};
+
+Resultats applique_dans_une_boutique(const std::string& contenu) {
+  Boutique b;
+  b.ecrit_caisse(articles_accents());
+  b.ecrit_analyse(contenu);
+  applique_analyse(b.valeurs, b.fenetre);
+  EXPECT_FALSE(fs::exists(b.dossier.chemin() / "prov_stk_ana_ron.txt"));
+  return {b.fenetre.journal, lit_octets(b.fichier_erreurs()),
+          lit_octets(b.caisse() / "w_caiar4.wdo"), lit_octets(b.caisse() / "W_CAIREC.WDO")};
+}
+
+// É, é, À and € in each encoding (€ is 0x80 in Windows-1252).
+TEST(FichierMouvements, Utf8AndWindows1252GiveTheSameMovementsJournalAndErrorFile) {
+  const Resultats w = applique_dans_une_boutique(
+      "CAF\xC9-0001\t2\ncaf\xE9-0001\t-1\nPAT\xC9 \xC0 L'AIL\t1\n\x80-PROMO\t3\n"
+      " CAF\xC9-0001\t4\n");
+  const Resultats u = applique_dans_une_boutique(
+      "CAF\xC3\x89-0001\t2\ncaf\xC3\xA9-0001\t-1\nPAT\xC3\x89 \xC3\x80 L'AIL\t1\n"
+      "\xE2\x82\xAC-PROMO\t3\n CAF\xC3\x89-0001\t4\n");
+  // A leading space stays part of the reference and matches nothing.
+  EXPECT_EQ(u.journal, (Lignes{"2.00 x " + designation_40("CAF\xC9 EN GRAINS"),
+                               "-1.00 x " + designation_40("CAF\xC9 EN GRAINS"),
+                               "1.00 x Erreur reference : PAT\xC9 \xC0 L'AIL",
+                               "3.00 x Erreur reference : \x80-PROMO",
+                               "4.00 x Erreur reference :  CAF\xC9-0001"}));
+  EXPECT_EQ(u.erreurs,
+            "Erreur reference : PAT\xC9 \xC0 L'AIL 1 \r\n"
+            "Erreur reference : \x80-PROMO 3 \r\n"
+            "Erreur reference :  CAF\xC9-0001 4 \r\n");
+  EXPECT_EQ(u.journal, w.journal);
+  EXPECT_EQ(u.erreurs, w.erreurs);
+  EXPECT_EQ(u.articles, w.articles);
+  EXPECT_EQ(u.mouvements, w.mouvements);
+}
+
+// A UTF-8 byte order mark is no part of the first reference, whether the
+// rest is UTF-8, plain ASCII or (wrongly) Windows-1252.
+TEST(FichierMouvements, AByteOrderMarkIsSkipped) {
+  const std::string marque = "\xEF\xBB\xBF";
+  EXPECT_EQ(applique_dans_une_boutique(marque + "CAF\xC3\x89-0001\t2\n").journal,
+            Lignes{"2.00 x " + designation_40("CAF\xC9 EN GRAINS")});
+  EXPECT_EQ(applique_dans_une_boutique(marque + "BOU-001\t1\n").journal,
+            Lignes{"1.00 x " + designation_40("PAIN DE CAMPAGNE")});
+  const Resultats r = applique_dans_une_boutique(marque + "BOU-001\t1\nPAT\xC9\t1\n");
+  EXPECT_EQ(r.journal, (Lignes{"1.00 x " + designation_40("PAIN DE CAMPAGNE"),
+                               "1.00 x Erreur reference : PAT\xC9"}));
+  EXPECT_EQ(r.erreurs, "Erreur reference : PAT\xC9 1 \r\n");
+}
+
+// A character Windows-1252 has no byte for is written "?" in the error file
+// and the journal, and its record is not applied: looked up as "?" it would
+// change another article. Such a character after the quantity harms no one.
+TEST_F(Echange, AReferenceWithACharacterTheRegisterCannotHoldIsNotApplied) {
+  b.ecrit_caisse(articles_accents());
+  applique("\xE2\x98\x95-0001\t1\nCAF\xC3\x89-0001\t1\t\xE2\x98\x95 offert\n\xF0\x9F\x8D\x9E\t2\n");
+  EXPECT_EQ(erreurs(), "Erreur caractere : ?-0001 1 \r\nErreur caractere : ? 2 \r\n");
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"1.00 x Erreur caractere : ?-0001",
+                                       "1.00 x " + designation_40("CAF\xC9 EN GRAINS"),
+                                       "2.00 x Erreur caractere : ?"}));
+  EXPECT_EQ(b.article(3).octets, b.originaux[2].octets);
+  EXPECT_EQ(b.mouvement(0).poste(), 1);
+  // In a Windows-1252 file "?" is a character like another.
+  b.fenetre.journal.clear();
+  applique("?-0001\t1\n");
+  EXPECT_EQ(b.article(3).stock(), -1.0f);
+}
+
+// "1,5" would read as 1: the stock would take a wrong quantity with no
+// trace. The record is refused and the point still works. A comma that
+// loses nothing stays as it was: "2," and "2,00" (the sales generator's
+// lines on a French workstation) read 2.
+TEST_F(Echange, ADecimalCommaIsRefusedNotReadAsItsWholePart) {
+  applique(
+      "BOU-001\t1,5\nBOU-001\t1.5\nEPI-002\t-0,25\t\nEPI-002\t1 000,50\nEPI-002\t2,\n"
+      "EPI-002\t2,00\t\r\nEPI-002\t1,0 5\n");
+  EXPECT_EQ(erreurs(),
+            "Erreur virgule : BOU-001 1,5 \r\n"
+            "Erreur virgule : EPI-002 -0,25 \r\n"
+            "Erreur virgule : EPI-002 1 000,50 \r\n"
+            "Erreur virgule : EPI-002 1,0 5 \r\n");
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"1,5 x Erreur virgule : BOU-001", "1.50 x " + designation_40("PAIN DE CAMPAGNE"),
+              "-0,25 x Erreur virgule : EPI-002", "1 000,50 x Erreur virgule : EPI-002",
+              "2.00 x " + designation_40("CAF\xC9 EN GRAINS"),
+              "2.00 x " + designation_40("CAF\xC9 EN GRAINS"),
+              "1,0 5 x Erreur virgule : EPI-002"}));
+  EXPECT_EQ(b.article(1).stock(), 11.5f);
+  EXPECT_EQ(b.article(2).stock(), 6.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 3);
+}
+
+// A UTF-8 file stopped half-way is taken up as UTF-8: the encoding is the
+// whole file's, not that of the part left to apply.
+TEST_F(Echange, AResumedUtf8FileIsStillReadAsUtf8) {
+  b.ecrit_caisse(articles_accents());
+  {
+    const EchecInjecte echec(
+        [](Operation, std::string_view chemin) { return chemin.ends_with(".err"); });
+    applique("CAF\xC3\x89-0001\t1\nX\xC3\x89\t1\ncaf\xC3\xA9-0001\t2\n");
+  }
+  EXPECT_TRUE(analyse_presente());
+  b.fenetre.journal.clear();
+  applique_analyse(b.valeurs, b.fenetre);
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
+              "1.00 x Erreur reference : X\xC9", "2.00 x " + designation_40("CAF\xC9 EN GRAINS")}));
+  EXPECT_EQ(erreurs(), "Erreur reference : X\xC9 1 \r\n");
+  EXPECT_EQ(b.article(2).stock(), 5.5f);
+}
+
+std::vector<std::string> lignes_lues(const std::string& chemin, std::int64_t depuis = 0) {
+  LecteurAnalyse l;
+  EXPECT_TRUE(l.ouvre(chemin, depuis).ok());
+  std::vector<std::string> r;
+  LigneAnalyse ligne;
+  while (l.suivante(ligne))
+    r.push_back(std::to_string(static_cast<int>(ligne.sorte)) + ":" + std::string(ligne.texte));
+  return r;
+}
+
+// The encoding is told from the whole file, even when a character straddles
+// two of the blocks it is read in, and whatever position reading starts at.
+TEST(LecteurAnalyse, EncodingOfTheWholeFileWhereverReadingStarts) {
+  DossierTemporaire d;
+  std::string texte;
+  while (texte.size() + 4 <= LecteurAnalyse::taille_bloc - 3) texte += "A\t0\n";
+  texte += std::string(LecteurAnalyse::taille_bloc - 1 - texte.size(), 'B');
+  texte += "\xC3\x89\t0\n";  // straddles the first two blocks
+  ecrit_octets(d.chemin() / "u.txt", texte);
+  EXPECT_EQ(lignes_lues("u.txt").back(), "0:BBB\xC9\t0");
+  // In a Windows-1252 file, "Ã‰" is two characters, read from anywhere.
+  ecrit_octets(d.chemin() / "w.txt", "PAT\xC9\t1\nCAF\xC3\x89\t1\n");
+  EXPECT_EQ(lignes_lues("w.txt", 7), Lignes{"0:CAF\xC3\x89\t1"});
+  // The same question asked a byte at a time.
+  DetectionUtf8 morceaux;
+  for (const char c : std::string("x\xF0\x9F\x98\x80y")) morceaux.ajoute(std::string_view(&c, 1));
+  EXPECT_TRUE(morceaux.utf8_etendu());
+}
+
+// A record is at most longueur_max bytes before its line end, wherever the
+// blocks the file is read in happen to fall.
+TEST(LecteurAnalyse, TheLongestRecordIsTheSameWhereverTheLineLies) {
+  DossierTemporaire d;
+  const std::size_t max = LecteurAnalyse::longueur_max;
+  ecrit_octets(d.chemin() / "l.txt",
+               std::string(max - 2, 'R') + "\t1\n" + std::string(max - 1, 'S') + "\t1\n");
+  const auto lignes = lignes_lues("l.txt");
+  ASSERT_EQ(lignes.size(), 2u);
+  EXPECT_EQ(lignes[0].size(), 2 + max);
+  EXPECT_EQ(lignes[0].substr(0, 3), "0:R");
+  EXPECT_EQ(lignes[1], "2:" + std::string(LecteurAnalyse::debut_montre, 'S'));
+}
+
+}  // namespace
+}  // namespace pontex::test
