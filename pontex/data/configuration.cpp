@@ -93,6 +93,11 @@ Resultat charge_configuration(Configuration& config, std::string_view chemin) {
 }
 
 std::string texte_configuration_1252(std::string_view octets) {
+  // Some Windows editors begin a UTF-8 file with a byte order mark: it is
+  // no part of the first line, whose key would go unread.
+  constexpr std::string_view marque_utf8 = "\xEF\xBB\xBF";
+  if (octets.starts_with(marque_utf8) && est_utf8_etendu(octets))
+    octets.remove_prefix(marque_utf8.size());
   if (est_utf8_etendu(octets)) return cp1252_depuis_utf8_valide(octets);
   return std::string(octets);
 }

@@ -164,6 +164,9 @@ TEST(Configuration, Utf8OrWindows1252FileGivesTheSameValues) {
   EXPECT_EQ(melange.nom_mvt, "\351");
   // A character Windows-1252 has no byte for becomes "?".
   EXPECT_EQ(charge("#NOM_STO#\316\251_\303\251\n").nom_sto, "?_\351");
+  // A byte order mark before the first key, with or without accents after.
+  EXPECT_EQ(charge("\357\273\277#TRANSIT#C:\\T\r\n").transit, "C:\\T\\");
+  EXPECT_EQ(charge("\357\273\277#TRANSIT#C:\\\303\251\r\n").transit, "C:\\\351\\");
 }
 
 TEST(Configuration, Utf8IsTellingOnlyWhenValidAndNotPlainAscii) {
