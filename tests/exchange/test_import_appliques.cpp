@@ -116,8 +116,12 @@ TEST_F(Appliques, ATornRecordOfAppliedFilesLosesNothing) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
   ecrit_octets("fichiers_appliques.wdo", lit_octets("fichiers_appliques.wdo") + "PXAPPLI1 torn");
+  b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
+  b.fenetre.journal.clear();
   importe();
+  EXPECT_EQ(b.fenetre.journal, (Lignes{deja_traite + "a.txt", "Traitement : b.txt",
+                                       "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
   b.fenetre.journal.clear();
