@@ -51,7 +51,8 @@ std::int64_t jour_de(const DateHeure& d) {
 Resultat ecrit_records(const std::string& chemin, const std::vector<std::uint8_t>& octets,
                        bool depuis_vide) {
   FichierRecords f;
-  if (Resultat r = f.ouvre(chemin, FichiersAppliques::longueur, FichierRecords::Creation::si_absent);
+  if (Resultat r =
+          f.ouvre(chemin, FichiersAppliques::longueur, FichierRecords::Creation::si_absent);
       !r)
     return r;
   // Whole records only: a torn record left by a power cut at the end is

@@ -99,9 +99,8 @@ void signale_deja_traite(const ValeursProgramme& valeurs, FenetreEchange& fenetr
 // Applies a file just taken, unless it is one applied before. False when
 // its application stopped before its end and the working file waits for
 // the next start.
-bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                   FichiersAppliques& appliques, const std::string& dossier,
-                   const std::string& nom) {
+bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersAppliques& appliques,
+                   const std::string& dossier, const std::string& nom) {
   // The removal goes to the disk before any record is applied: after a
   // power cut, the file must not be back in the folder once applied. Not
   // possible (a share that refuses it): the record of applied files below

@@ -229,11 +229,10 @@ TEST_F(Appliques, ANameWithoutAWindowsFormIsAppliedAndShownEscaped) {
   b.depose(brut + ".txt", "BOU-001\t2\n");
   b.depose("\xe6\x97\xa5.txt", "EPI-002\t1\n");  // a Japanese character
   importe();
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Traitement : \\xe6\\x97\\xa5.txt",
-                    "1.00 x " + designation_40("CAF\311 EN GRAINS"),
-                    "Traitement : bad\\xff\\xfename.txt",
-                    "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : \\xe6\\x97\\xa5.txt",
+                                       "1.00 x " + designation_40("CAF\311 EN GRAINS"),
+                                       "Traitement : bad\\xff\\xfename.txt",
+                                       "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(lit_octets(b.import() / (brut + ".old")), "BOU-001\t2\n");
   EXPECT_TRUE(fs::exists(b.import() / "\xe6\x97\xa5.old"));
