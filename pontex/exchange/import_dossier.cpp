@@ -38,8 +38,8 @@ std::string nom_copie_gardee(std::string_view nom) {
   return base + ".old";
 }
 
-bool encore_en_ecriture(const std::string& chemin) {
-  const std::optional<std::chrono::nanoseconds> modifie = date_modification(chemin);
+bool encore_en_ecriture(const std::string& dossier, const std::string& nom) {
+  const std::optional<std::chrono::nanoseconds> modifie = date_entree(dossier, nom);
   if (!modifie) return false;  // the copy will tell whether the file is there
   // With its sub-second part: a file changed 1.6 s ago is still too young.
   const std::chrono::duration<double> age =
@@ -70,7 +70,7 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
   // An unknown reference must never be dropped: when the day's error file
   // cannot be written, the file waits for a cycle where it can.
   if (!verifie_ajout({dossier, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
-  if (encore_en_ecriture(dossier + nom)) return Prise::laissee;
+  if (encore_en_ecriture(dossier, nom)) return Prise::laissee;
   Refus refus = Refus::aucun;
   if (!copie_entree({dossier, nom},
                     {{"", std::string(nom_fichier_analyse)}, {dossier, nom_copie_gardee(nom)}},

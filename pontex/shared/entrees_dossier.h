@@ -3,6 +3,8 @@
 // there, whatever it is, read in one pass; and a folder's own changes (a
 // file removed from it) put on the disk.
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,11 @@ struct EntreeDossier {
 // are left out. A folder that cannot be read fails with no entries.
 Resultat liste_entrees(std::string_view dossier, std::string_view motif,
                        std::vector<EntreeDossier>& entrees);
+
+// Last change of the entry `nom` (program form) of `dossier`, as
+// date_modification gives it for a path: a name with escapes reaches its
+// own entry, which a path (split at every backslash) would not.
+std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier, std::string_view nom);
 
 // Puts the folder's entries (files created, renamed or removed in it) on the
 // disk, so that a power cut cannot bring back a file removed before.

@@ -67,6 +67,20 @@ Resultat liste_entrees(std::string_view dossier, std::string_view motif,
   return Resultat::succes();
 }
 
+std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier,
+                                                    std::string_view nom) {
+  std::string chemin(dossier);
+  if (!chemin.empty() && chemin.back() != '\\') chemin.push_back('\\');
+  chemin.append(nom);
+  if (interne::echec_injecte(Operation::lecture, chemin)) return std::nullopt;
+  auto natif = interne::resout_chemin(dossier);
+  if (!natif) return std::nullopt;
+  const std::string entree = interne::joint_chemin(*natif, interne::resout_nom(*natif, nom));
+  struct stat st;
+  if (::stat(entree.c_str(), &st) != 0) return std::nullopt;
+  return std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+}
+
 Resultat synchronise_dossier(std::string_view dossier) {
   auto natif = interne::resout_chemin(dossier);
   if (!natif) return Resultat::echec("path holds a NUL byte");

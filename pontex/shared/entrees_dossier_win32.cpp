@@ -20,6 +20,15 @@ Resultat liste_entrees(std::string_view dossier, std::string_view motif,
   return r;
 }
 
+// Windows names hold no escapes: the path reaches the entry.
+std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier,
+                                                    std::string_view nom) {
+  std::string chemin(dossier);
+  if (!chemin.empty() && chemin.back() != '\\') chemin.push_back('\\');
+  chemin.append(nom);
+  return date_modification(chemin);
+}
+
 // Windows has no call that flushes a folder alone; a handle on the folder
 // opened for writing can be flushed on NTFS, which puts the folder's entries
 // on the disk with the rest of its journal. Where it is refused (another
