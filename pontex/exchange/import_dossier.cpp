@@ -110,7 +110,10 @@ bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersA
   const bool lu = static_cast<bool>(empreinte_fichier(nom_fichier_analyse, taille, valeur));
   if (lu && appliques.contient(nom, taille, valeur)) {
     // Left in place, the working file would be applied by the next start.
+    // A progress file goes after it, never before (a working file without
+    // one is a file whose application has not begun).
     if (!supprime_fichier(nom_fichier_analyse)) return false;
+    (void)supprime_fichier(nom_fichier_reprise);  // usually there is none yet
     signale_deja_traite(valeurs, fenetre, dossier, nom);
     return true;
   }

@@ -11,7 +11,6 @@
 #endif
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,9 +28,8 @@ using Lignes = std::vector<std::string>;
 using Appliques = Echange;
 
 std::string nom_numero(std::size_t i) {
-  char nom[16];
-  std::snprintf(nom, sizeof nom, "f%04zu.txt", i);
-  return nom;
+  std::string chiffres = std::to_string(i);
+  return "f" + std::string(4 - std::min<std::size_t>(4, chiffres.size()), '0') + chiffres + ".txt";
 }
 
 std::size_t compte(const Lignes& journal, const std::string& ligne) {
