@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "pontex/shared/encodage.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/plateforme_interne.h"
 
@@ -113,34 +114,6 @@ std::optional<std::string> cp1252_depuis_utf8(std::string_view texte) {
 
 namespace {
 
-// Length of the UTF-8 character at `s[i]`, or 0 when the bytes there are not
-// one (a stray continuation byte, a sequence cut short, an overlong form, a
-// surrogate or a value beyond U+10FFFF).
-std::size_t longueur_utf8(std::string_view s, std::size_t i) {
-  const auto o = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = o(i);
-  if (c < 0x80) return 1;
-  std::size_t n = 0;
-  unsigned char min2 = 0x80, max2 = 0xBF;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) min2 = 0xA0;
-    if (c == 0xED) max2 = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) min2 = 0x90;
-    if (c == 0xF4) max2 = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size() || o(i + 1) < min2 || o(i + 1) > max2) return 0;
-  for (std::size_t k = 2; k < n; ++k)
-    if (o(i + k) < 0x80 || o(i + k) > 0xBF) return 0;
-  return n;
-}
-
 void ajoute_echappe(std::string& sortie, unsigned char octet) {
   static constexpr char chiffres[] = "0123456789abcdef";
   sortie += "\\x";
@@ -156,7 +129,7 @@ std::string nom_programme(std::string_view nom_disque) {
   }
   std::string sortie;
   for (std::size_t i = 0; i < nom_disque.size();) {
-    const std::size_t n = longueur_utf8(nom_disque, i);
+    const std::size_t n = longueur_sequence_utf8(nom_disque, i);
     if (n == 0) {
       ajoute_echappe(sortie, static_cast<unsigned char>(nom_disque[i]));
       ++i;

@@ -14,10 +14,49 @@ namespace pontex {
 
 namespace {
 
-// Length of the UTF-8 sequence starting at `s[i]`, 0 when it is not a
-// well-formed one (overlong forms, surrogates and values beyond U+10FFFF
-// included).
-std::size_t longueur_sequence(std::string_view s, std::size_t i) {
+std::optional<std::string> vers_1252(std::string_view utf8) {
+#ifdef _WIN32
+  if (utf8.empty()) return std::string();
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) return std::nullopt;
+  std::wstring large(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                        large.data(), n);
+  return interne::ansi_depuis_large(large);
+#else
+  return interne::cp1252_depuis_utf8(utf8);
+#endif
+}
+
+}  // namespace
+
+bool est_utf8_etendu(std::string_view octets) {
+  bool etendu = false;
+  for (std::size_t i = 0; i < octets.size();) {
+    const std::size_t n = longueur_sequence_utf8(octets, i);
+    if (n == 0) return false;
+    etendu = etendu || n > 1;
+    i += n;
+  }
+  return etendu;
+}
+
+std::string cp1252_depuis_utf8_valide(std::string_view utf8) {
+  if (auto tout = vers_1252(utf8)) return *tout;
+  // Some character has no byte: convert character by character.
+  std::string resultat;
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::size_t n = longueur_sequence_utf8(utf8, i);
+    if (n == 0) n = 1;
+    const auto un = vers_1252(utf8.substr(i, n));
+    resultat += un && un->size() == 1 ? *un : std::string("?");
+    i += n;
+  }
+  return resultat;
+}
+
+std::size_t longueur_sequence_utf8(std::string_view s, std::size_t i) {
   const auto o = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
   const unsigned char c = o(i);
   if (c < 0x80) return 1;
@@ -42,48 +81,6 @@ std::size_t longueur_sequence(std::string_view s, std::size_t i) {
     if (o(i + k) < 0x80 || o(i + k) > 0xBF) return 0;
   }
   return n;
-}
-
-std::optional<std::string> vers_1252(std::string_view utf8) {
-#ifdef _WIN32
-  if (utf8.empty()) return std::string();
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                      static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return std::nullopt;
-  std::wstring large(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                        large.data(), n);
-  return interne::ansi_depuis_large(large);
-#else
-  return interne::cp1252_depuis_utf8(utf8);
-#endif
-}
-
-}  // namespace
-
-bool est_utf8_etendu(std::string_view octets) {
-  bool etendu = false;
-  for (std::size_t i = 0; i < octets.size();) {
-    const std::size_t n = longueur_sequence(octets, i);
-    if (n == 0) return false;
-    etendu = etendu || n > 1;
-    i += n;
-  }
-  return etendu;
-}
-
-std::string cp1252_depuis_utf8_valide(std::string_view utf8) {
-  if (auto tout = vers_1252(utf8)) return *tout;
-  // Some character has no byte: convert character by character.
-  std::string resultat;
-  for (std::size_t i = 0; i < utf8.size();) {
-    std::size_t n = longueur_sequence(utf8, i);
-    if (n == 0) n = 1;
-    const auto un = vers_1252(utf8.substr(i, n));
-    resultat += un && un->size() == 1 ? *un : std::string("?");
-    i += n;
-  }
-  return resultat;
 }
 
 }  // namespace pontex

@@ -4,6 +4,7 @@
 // editor writes. The program works in Windows-1252 bytes; these tell the
 // two apart and bring UTF-8 back to Windows-1252.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,11 @@ namespace pontex {
 // ("é" alone is a cut-short sequence), and pure ASCII reads the same
 // either way.
 bool est_utf8_etendu(std::string_view octets);
+
+// Length of the UTF-8 sequence starting at `s[i]`, 0 when it is not a
+// well-formed one (overlong forms, surrogates and values beyond U+10FFFF
+// included).
+std::size_t longueur_sequence_utf8(std::string_view s, std::size_t i);
 
 // UTF-8 to Windows-1252 bytes. A character that Windows-1252 cannot hold
 // becomes "?", as the system's own conversion to the code page does.
