@@ -2,6 +2,8 @@
 // The exchange with the stock server, as procedures that run without a
 // display. The main window's timers and buttons call them.
 
+#include <chrono>
+#include <cstddef>
 #include <string_view>
 
 #include "pontex/data/valeurs.h"
@@ -9,9 +11,14 @@
 
 namespace pontex {
 
-// Takes every stock movement file waiting in the import folder, in the
-// import list's order, and applies it.
+// Takes the stock movement files waiting in the import folder, in the
+// import list's order, and applies them. The folder is read once; one call
+// handles at most noms_par_echange of its names and starts no new file after
+// duree_import_max, so that the export follows within a minute however many
+// files wait: the rest is taken by the next exchange.
 void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+inline constexpr std::size_t noms_par_echange = 500;
+inline constexpr std::chrono::seconds duree_import_max{30};
 
 // Applies the working file "prov_stk_ana_ron.txt" of the current directory
 // to the articles, then deletes it. An analysis that an earlier process

@@ -2,14 +2,16 @@
 #include <cstdint>
 #include <new>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/fichiers_appliques.h"
+#include "pontex/exchange/reprise.h"
 #include "pontex/exchange/textes_journal.h"
+#include "pontex/shared/entrees_dossier.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/fichiers_transit.h"
 
@@ -36,8 +38,8 @@ std::string nom_copie_gardee(std::string_view nom) {
   return base + ".old";
 }
 
-bool encore_en_ecriture(const std::string& chemin) {
-  const std::optional<std::chrono::nanoseconds> modifie = date_modification(chemin);
+bool encore_en_ecriture(const std::string& dossier, const std::string& nom) {
+  const std::optional<std::chrono::nanoseconds> modifie = date_entree(dossier, nom);
   if (!modifie) return false;  // the copy will tell whether the file is there
   // With its sub-second part: a file changed 1.6 s ago is still too young.
   const std::chrono::duration<double> age =
@@ -45,6 +47,9 @@ bool encore_en_ecriture(const std::string& chemin) {
   // A time in the future (a server whose clock runs ahead) holds nothing back.
   return age.count() >= 0.0 && age.count() < delai_ecriture_secondes;
 }
+
+// Names handled between two refreshes of the window's import list.
+constexpr std::size_t fichiers_par_affichage = 50;
 
 // What became of one listed name.
 enum class Prise { prise, laissee, trop_volumineuse };
@@ -65,7 +70,7 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
   // An unknown reference must never be dropped: when the day's error file
   // cannot be written, the file waits for a cycle where it can.
   if (!verifie_ajout({dossier, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
-  if (encore_en_ecriture(dossier + nom)) return Prise::laissee;
+  if (encore_en_ecriture(dossier, nom)) return Prise::laissee;
   Refus refus = Refus::aucun;
   if (!copie_entree({dossier, nom},
                     {{"", std::string(nom_fichier_analyse)}, {dossier, nom_copie_gardee(nom)}},
@@ -79,34 +84,100 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
   return Prise::laissee;
 }
 
+// The day's error file gets the line too: the server reads that file, and
+// must learn that what it sent again was not applied.
+void signale_deja_traite(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                         const std::string& dossier, const std::string& nom) {
+  std::string ligne(textes::fichier_deja_traite);
+  ligne += nom;
+  fenetre.ajoute_journal(ligne);
+  ligne += "\r\n";
+  // Not written (a full disk): the journal line is all there is.
+  (void)ajoute_entree({dossier, nom_fichier_erreurs(valeurs)}, ligne);
+}
+
+// Applies a file just taken, unless it is one applied before. False when
+// its application stopped before its end and the working file waits for
+// the next start.
+bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersAppliques& appliques,
+                   const std::string& dossier, const std::string& nom) {
+  // The removal goes to the disk before any record is applied: after a
+  // power cut, the file must not be back in the folder once applied. Not
+  // possible (a share that refuses it): the record of applied files below
+  // still keeps it from being applied twice.
+  (void)synchronise_dossier(dossier);
+  std::uint64_t taille = 0, valeur = 0;
+  const bool lu = static_cast<bool>(empreinte_fichier(nom_fichier_analyse, taille, valeur));
+  if (lu && appliques.contient(nom, taille, valeur)) {
+    // Left in place, the working file would be applied by the next start.
+    // A progress file goes after it, never before (a working file without
+    // one is a file whose application has not begun).
+    if (!supprime_fichier(nom_fichier_analyse)) return false;
+    (void)supprime_fichier(nom_fichier_reprise);  // usually there is none yet
+    signale_deja_traite(valeurs, fenetre, dossier, nom);
+    return true;
+  }
+  fenetre.ajoute_journal(std::string(textes::traitement) + nom);
+  if (!applique_import(valeurs, fenetre, nom)) return false;
+  // Not recorded (unreadable working file, full disk): the file would be
+  // applied again if it came back, which is what was done before there was
+  // a record at all.
+  if (lu) (void)appliques.ajoute(nom, taille, valeur);
+  return true;
+}
+
+// An application that an earlier process left unfinished is finished first.
+// Once it is, its received file counts as applied like any other: the
+// progress record names it, with the size and digest of its bytes. False
+// when it still cannot finish.
+bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                     FichiersAppliques& appliques) {
+  EtatReprise etat;
+  bool a_noter = false;
+  if (lit_reprise(etat) == LectureReprise::lue && etat.nom != nom_fichier_analyse) {
+    // Finished but not yet cleared, or the very working file it describes:
+    // anything else ("Reprise impossible") was not applied to its end.
+    std::uint64_t taille = 0, valeur = 0;
+    a_noter = etat.attente == EtatReprise::Attente::termine ||
+              (empreinte_fichier(nom_fichier_analyse, taille, valeur) &&
+               taille == etat.taille_fichier && valeur == etat.empreinte_fichier);
+  }
+  if (!applique_analyse(valeurs, fenetre)) return false;
+  if (a_noter) (void)appliques.ajoute(etat.nom, etat.taille_fichier, etat.empreinte_fichier);
+  return true;
+}
+
 }  // namespace
 
 void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
     const std::string dossier = dossier_import(valeurs);
-    // An application that an earlier process left unfinished comes first;
-    // while it cannot finish, no file may take its working file's place.
-    if (analyse_en_attente() && !applique_analyse(valeurs, fenetre)) return;
-    // Each name is tried once per call: a file that cannot be taken now
-    // would otherwise be tried again and again and the cycle never end.
-    std::set<std::string> deja_vus;
-    for (;;) {
-      const std::vector<std::string> noms = fenetre.noms_File1();
-      const std::string* suivant = nullptr;
-      for (const std::string& nom : noms) {
-        if (!deja_vus.contains(nom)) {
-          suivant = &nom;
-          break;
-        }
-      }
-      if (suivant == nullptr) return;
-      const std::string nom = *suivant;
-      deja_vus.insert(nom);
+    FichiersAppliques appliques;
+    appliques.charge(valeurs.horloge->maintenant());
+    // While an earlier application cannot finish, no file may take its
+    // working file's place.
+    if (analyse_en_attente() && !reprend_analyse(valeurs, fenetre, appliques)) return;
 
-      switch (prend_fichier(valeurs, dossier, nom)) {
+    // The folder is read once: reading it again after every file would make
+    // the exchange's time grow with the square of the files waiting. A file
+    // arriving meanwhile waits for the next exchange.
+    std::vector<EntreeDossier> entrees;
+    (void)liste_entrees(dossier, "*.txt", entrees);  // unreadable: nothing to take
+    using horloge = std::chrono::steady_clock;
+    const horloge::time_point debut = horloge::now();
+    horloge::time_point affiche = debut;
+    std::size_t vus = 0, vus_affiches = 0;
+    for (const EntreeDossier& entree : entrees) {
+      if (vus == noms_par_echange || horloge::now() - debut >= duree_import_max) break;
+      ++vus;
+      const std::string& nom = entree.nom;
+      // A pipe or a device is never opened: reading one may never end.
+      switch (entree.fichier ? prend_fichier(valeurs, dossier, nom) : Prise::laissee) {
         case Prise::prise:
-          fenetre.ajoute_journal(std::string(textes::traitement) + nom);
-          if (!applique_import(valeurs, fenetre, nom)) return;
+          if (!applique_pris(valeurs, fenetre, appliques, dossier, nom)) {
+            fenetre.rafraichit_File1();
+            return;
+          }
           break;
         case Prise::laissee:
           fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom);
@@ -115,9 +186,17 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
           fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom);
           break;
       }
-      fenetre.rafraichit_File1();
+      // The list box reads the whole folder at each refresh: once a second,
+      // and not before a few more files are gone, is enough for the eye.
+      if (vus - vus_affiches >= fichiers_par_affichage &&
+          horloge::now() - affiche >= std::chrono::seconds(1)) {
+        fenetre.rafraichit_File1();
+        affiche = horloge::now();
+        vus_affiches = vus;
+      }
       fenetre.traite_evenements();
     }
+    if (vus > 0) fenetre.rafraichit_File1();
   } catch (const std::bad_alloc&) {
     // What was taken is applied; the rest waits for the next cycle.
   }

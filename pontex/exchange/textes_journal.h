@@ -14,6 +14,10 @@ inline constexpr std::string_view traitement = "Traitement : ";
 // A received file left in the import folder for the next cycle: still being
 // written by the server, or one of its copies or its deletion failed.
 inline constexpr std::string_view fichier_non_traite = "Fichier non trait\xE9 : ";
+// A received file whose name, size and bytes are those of a file applied in
+// the last 31 days: not applied again, kept as its ".old" copy. Also written
+// to the day's error file, so that the server sees it.
+inline constexpr std::string_view fichier_deja_traite = "Fichier d\xE9j\xE0 trait\xE9 : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 

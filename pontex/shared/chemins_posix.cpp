@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "pontex/shared/encodage.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/plateforme_interne.h"
 
@@ -111,6 +112,60 @@ std::optional<std::string> cp1252_depuis_utf8(std::string_view texte) {
   });
 }
 
+namespace {
+
+void ajoute_echappe(std::string& sortie, unsigned char octet) {
+  static constexpr char chiffres[] = "0123456789abcdef";
+  sortie += "\\x";
+  sortie.push_back(chiffres[octet >> 4]);
+  sortie.push_back(chiffres[octet & 0xF]);
+}
+
+}  // namespace
+
+std::string nom_programme(std::string_view nom_disque) {
+  if (nom_disque.find('\\') == std::string_view::npos) {
+    if (auto nom = cp1252_depuis_utf8(nom_disque)) return std::move(*nom);
+  }
+  std::string sortie;
+  for (std::size_t i = 0; i < nom_disque.size();) {
+    const std::size_t n = longueur_sequence_utf8(nom_disque, i);
+    if (n == 0) {
+      ajoute_echappe(sortie, static_cast<unsigned char>(nom_disque[i]));
+      ++i;
+      continue;
+    }
+    const std::string_view caractere = nom_disque.substr(i, n);
+    auto converti = caractere == "\\" ? std::nullopt : cp1252_depuis_utf8(caractere);
+    if (converti) {
+      sortie += *converti;
+    } else {
+      for (const char c : caractere) ajoute_echappe(sortie, static_cast<unsigned char>(c));
+    }
+    i += n;
+  }
+  return sortie;
+}
+
+std::string nom_disque(std::string_view nom) {
+  if (nom.find('\\') == std::string_view::npos) return utf8_depuis_1252(nom);
+  std::string sortie;
+  std::size_t debut = 0;
+  for (std::size_t i = 0; i < nom.size();) {
+    const int octet = octet_echappe(nom, i);
+    if (octet < 0) {
+      ++i;
+      continue;
+    }
+    sortie += utf8_depuis_1252(nom.substr(debut, i - debut));
+    sortie.push_back(static_cast<char>(octet));
+    i += 4;
+    debut = i;
+  }
+  sortie += utf8_depuis_1252(nom.substr(debut));
+  return sortie;
+}
+
 std::string joint_chemin(const std::string& dossier, std::string_view nom) {
   if (dossier.empty()) return std::string(nom);
   std::string r = dossier;
@@ -144,10 +199,12 @@ std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::s
     const std::string_view nom_disque = e->d_name;
     if (nom_disque == "." || nom_disque == "..") continue;
     if (nom_disque.size() != nom.size() && ascii(nom_disque)) continue;
-    auto nom_1252 = cp1252_depuis_utf8(nom_disque);
-    // A name that has no Windows-1252 form cannot be the one asked for.
-    if (!nom_1252 || !egal_sans_casse(*nom_1252, nom)) continue;
-    trouvees.push_back({std::string(nom_disque), std::move(*nom_1252)});
+    // Compared in program form: a name written with escapes finds only the
+    // entry whose bytes they stand for, never one that holds the backslash
+    // and the hex digits themselves.
+    std::string nom_1252 = nom_programme(nom_disque);
+    if (!egal_sans_casse(nom_1252, nom)) continue;
+    trouvees.push_back({std::string(nom_disque), std::move(nom_1252)});
   }
   ::closedir(d);
   if (trouvees.empty()) return std::nullopt;
@@ -164,7 +221,7 @@ std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::s
 }  // namespace
 
 std::string resout_nom(const std::string& dossier, std::string_view nom) {
-  std::string tel_quel = utf8_depuis_1252(nom);
+  std::string tel_quel = nom_disque(nom);
   if (existe_entree(joint_chemin(dossier, tel_quel))) return tel_quel;
   if (auto trouve = cherche_sans_casse(dossier, nom, false)) return *trouve;
   return tel_quel;

@@ -19,6 +19,14 @@ std::string utf8_depuis_1252(std::string_view texte);
 // or the bytes are not UTF-8.
 std::optional<std::string> cp1252_depuis_utf8(std::string_view texte);
 
+// The program form of a name on disk: its Windows-1252 text, where the bytes
+// that have none (not UTF-8, or a character outside the code page) and a
+// backslash are written as escapes (see octet_echappe). Never fails.
+std::string nom_programme(std::string_view nom_disque);
+// The name on disk of a name in program form: the escapes back to their
+// bytes, the rest from Windows-1252 to UTF-8.
+std::string nom_disque(std::string_view nom);
+
 // Native form of a Windows-style path as written (separators and code page
 // only, no name matching); nothing when it holds a NUL byte.
 std::optional<std::string> chemin_tel_quel(std::string_view chemin);
@@ -30,8 +38,8 @@ std::optional<std::string> chemin_tel_quel(std::string_view chemin);
 // system and name another file). An empty path is the current directory.
 std::optional<std::string> resout_chemin(std::string_view chemin);
 
-// The name on disk of entry `nom` (Windows-1252) of the native folder
-// `dossier`: the name as written when an entry has it, else an entry whose
+// The name on disk of entry `nom` (program form, see nom_programme) of the
+// native folder `dossier`: the name as written when an entry has it, else an entry whose
 // name matches it ignoring case, else the name as written (to be created).
 // Links are entries like any other: nothing is followed.
 std::string resout_nom(const std::string& dossier, std::string_view nom);

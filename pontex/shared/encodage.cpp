@@ -146,6 +146,10 @@ std::size_t vers_cp1252(std::string_view utf8, std::string& sortie) {
   return premier;
 }
 
+std::size_t longueur_sequence_utf8(std::string_view s, std::size_t i) {
+  return lit_sequence(s, i).longueur;
+}
+
 std::string cp1252_depuis_utf8_valide(std::string_view utf8) {
   std::string resultat;
   (void)vers_cp1252(utf8, resultat);

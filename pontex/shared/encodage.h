@@ -36,6 +36,11 @@ class DetectionUtf8 {
 // place of something, std::string::npos when the text came through whole.
 std::size_t vers_cp1252(std::string_view utf8, std::string& sortie);
 
+// Length of the UTF-8 sequence starting at `s[i]`, 0 when it is not a
+// well-formed one (overlong forms, surrogates and values beyond U+10FFFF
+// included).
+std::size_t longueur_sequence_utf8(std::string_view s, std::size_t i);
+
 // UTF-8 to Windows-1252 bytes. A character that Windows-1252 cannot hold
 // becomes "?", as the system's own conversion to the code page does.
 // `utf8` must be valid UTF-8.

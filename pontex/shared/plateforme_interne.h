@@ -54,6 +54,29 @@ bool egal_sans_casse(std::string_view a, std::string_view b);
 // that two names differing only by case always come out in the same order.
 bool avant_dans_liste(std::string_view a, std::string_view b);
 
+// A Linux name can hold bytes that are not UTF-8 (a file copied from an old
+// system, a server in another locale) or characters that Windows-1252 has no
+// byte for. Such a name is handed to the program with those bytes written
+// "\xhh" (two lower-case hex digits), and a backslash of the name itself as
+// "\x5c", so every name of a folder has one program form and back. The byte
+// an escape at `nom[i]` stands for, or -1 when there is none there: only the
+// escapes the listing writes (0x5c and 0x80..0xff) count, so an escape can
+// never stand for a "/" or a NUL.
+constexpr int octet_echappe(std::string_view nom, std::size_t i) {
+  if (i + 4 > nom.size() || nom[i] != '\\' || nom[i + 1] != 'x') return -1;
+  int v = 0;
+  for (std::size_t k = i + 2; k < i + 4; ++k) {
+    const char c = nom[k];
+    if (c >= '0' && c <= '9')
+      v = v * 16 + (c - '0');
+    else if (c >= 'a' && c <= 'f')
+      v = v * 16 + (c - 'a' + 10);
+    else
+      return -1;
+  }
+  return v == 0x5c || v >= 0x80 ? v : -1;
+}
+
 // True when the name holds a wildcard ('*' or '?').
 bool est_motif(std::string_view nom);
 

@@ -189,7 +189,9 @@ TEST_F(Import, TheTwoSecondRuleCountsFractionsOfASecond) {
   EXPECT_TRUE(fs::exists(f));
 }
 
-TEST_F(Import, TheListIsReadAfreshAfterEveryFile) {
+// The folder is read once per exchange: a file arriving meanwhile waits for
+// the next one; one taken away meanwhile is reported and nothing else.
+TEST_F(Import, AFileArrivingDuringTheExchangeWaitsForTheNext) {
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("c.txt", "BOU-001\t1\n");
   b.fenetre.pendant_evenements = [&] {
@@ -201,8 +203,12 @@ TEST_F(Import, TheListIsReadAfreshAfterEveryFile) {
   importe();
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"Traitement : a.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE"),
-                    "Fichier non trait\351 : c.txt", "Traitement : b.txt",
-                    "1.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+                    "Fichier non trait\351 : c.txt"}));
+  EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.txt"}));
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Traitement : b.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old"}));
 }

@@ -1,0 +1,41 @@
+#pragma once
+// The import folder as the exchange sees it: every name the server left
+// there, whatever it is, read in one pass; and a folder's own changes (a
+// file removed from it) put on the disk.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pontex/shared/resultat.h"
+
+namespace pontex {
+
+struct EntreeDossier {
+  // The name in program form (Windows-1252; on Linux, the bytes with no
+  // Windows-1252 form written "\xhh"), as the transit files take it.
+  std::string nom;
+  // A plain file, or a link (which the transit files refuse to read). False
+  // for a named pipe, a socket or a device: opening one for reading could
+  // wait forever, so it is never opened.
+  bool fichier = true;
+};
+
+// Every entry of `dossier` (Windows-style, as in fichiers.h) whose name
+// matches `motif`, in the order of a file list box. Hidden names and folders
+// are left out. A folder that cannot be read fails with no entries.
+Resultat liste_entrees(std::string_view dossier, std::string_view motif,
+                       std::vector<EntreeDossier>& entrees);
+
+// Last change of the entry `nom` (program form) of `dossier`, as
+// date_modification gives it for a path: a name with escapes reaches its
+// own entry, which a path (split at every backslash) would not.
+std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier, std::string_view nom);
+
+// Puts the folder's entries (files created, renamed or removed in it) on the
+// disk, so that a power cut cannot bring back a file removed before.
+Resultat synchronise_dossier(std::string_view dossier);
+
+}  // namespace pontex

@@ -1,0 +1,256 @@
+// The import folder read once per exchange and taken in a bounded share, a
+// file applied once however often it comes back, and every name the server
+// leaves there accounted for.
+
+#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pontex/exchange/articles_echange.h"
+#include "pontex/exchange/echange.h"
+#include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
+#include "tests/support/boutique.h"
+
+namespace pontex::test {
+namespace {
+
+using Lignes = std::vector<std::string>;
+using Appliques = Echange;
+
+std::string nom_numero(std::size_t i) {
+  std::string chiffres = std::to_string(i);
+  return "f" + std::string(4 - std::min<std::size_t>(4, chiffres.size()), '0') + chiffres + ".txt";
+}
+
+std::size_t compte(const Lignes& journal, const std::string& ligne) {
+  return static_cast<std::size_t>(std::count(journal.begin(), journal.end(), ligne));
+}
+
+const std::string pain = "1.00 x " + designation_40("PAIN DE CAMPAGNE");
+const std::string deja_traite = "Fichier d\351j\340 trait\351 : ";
+
+// More files than one exchange takes: the folder is read once, the first
+// share is applied and the export written, the rest follows at the next
+// exchange; no file lost or applied twice.
+TEST_F(Appliques, ManyFilesOneListingABoundedShareThenTheRest) {
+  const std::size_t n = noms_par_echange + 37;
+  for (std::size_t i = 0; i < n; ++i) b.depose(nom_numero(i), "BOU-001\t1\n");
+  int listages = 0;
+  {
+    const EchecInjecte compteur([&](Operation o, std::string_view chemin) {
+      if (o == Operation::listage && chemin.find("import") != std::string_view::npos) ++listages;
+      return false;
+    });
+    cycle();
+  }
+  // Once for the share, and the window's own list before and after it and
+  // now and then while it runs: never once per file.
+  EXPECT_LE(listages, static_cast<int>(n / 50) + 3);
+  EXPECT_EQ(b.fenetre.journal.back(), "Export g\351n\351r\351");
+  EXPECT_EQ(b.fenetre.journal[0], "Traitement : f0000.txt");
+  EXPECT_EQ(compte(b.fenetre.journal, pain), noms_par_echange);
+  const std::string derniere = "Traitement : " + nom_numero(noms_par_echange - 1);
+  EXPECT_EQ(compte(b.fenetre.journal, derniere), 1u);
+  EXPECT_TRUE(fs::exists(b.import() / nom_numero(noms_par_echange)));
+  // The export carries the stock of the share applied.
+  EXPECT_EQ(lit_octets(b.exporte() / "stock_20261205210709.txt"),
+            "BOU-001\t" + std::to_string(10 + noms_par_echange) + ".00\t\r\nEPI-002\t2.50\t\r\n");
+
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(b.fenetre.journal.front(), "Traitement : " + nom_numero(noms_par_echange));
+  EXPECT_EQ(compte(b.fenetre.journal, pain), 37u);
+  EXPECT_EQ(b.article(1).stock(), static_cast<float>(10 + n));
+  EXPECT_EQ(b.mouvement(0).poste(), static_cast<std::int32_t>(n));
+  const Lignes restants = Boutique::fichiers(b.import());
+  EXPECT_EQ(restants.size(), n);
+  EXPECT_TRUE(std::all_of(restants.begin(), restants.end(),
+                          [](const std::string& f) { return f.ends_with(".old"); }));
+}
+
+// A finished file put back under its name (an unlink lost in a power cut,
+// the server sending it again) is not applied again; a file of the same
+// name with other bytes is a new delivery.
+TEST_F(Appliques, AFileBackInTheFolderIsNotAppliedTwice) {
+  const std::string contenu = "BOU-001\t2\nINCONNU\t1\n";
+  b.depose("a.txt", contenu);
+  importe();
+  const std::string mouvements = lit_octets(b.caisse() / "W_CAIREC.WDO");
+  const std::string erreurs_avant = erreurs();
+
+  b.depose("a.txt", contenu);
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(b.fenetre.journal, Lignes{deja_traite + "a.txt"});
+  EXPECT_EQ(erreurs(), erreurs_avant + "Fichier d\351j\340 trait\351 : a.txt\r\n");
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+  EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO"), mouvements);
+  EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "erreurs_05-12-2026.err"}));
+  EXPECT_EQ(lit_octets(b.import() / "a.old"), contenu);
+  EXPECT_FALSE(analyse_presente());
+
+  // Other bytes, or the same bytes under another name: applied.
+  b.depose("a.txt", "BOU-001\t3\n");
+  b.depose("b.txt", contenu);
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(compte(b.fenetre.journal, "Traitement : a.txt"), 1u);
+  EXPECT_EQ(compte(b.fenetre.journal, "Traitement : b.txt"), 1u);
+  EXPECT_EQ(b.article(1).stock(), 17.0f);
+}
+
+// A record torn at the end of the file of applied files (a power cut while
+// it was appended) neither hides the entries before it nor misplaces the
+// ones after it.
+TEST_F(Appliques, ATornRecordOfAppliedFilesLosesNothing) {
+  b.depose("a.txt", "BOU-001\t1\n");
+  importe();
+  ecrit_octets("fichiers_appliques.wdo", lit_octets("fichiers_appliques.wdo") + "PXAPPLI1 torn");
+  b.depose("a.txt", "BOU-001\t1\n");
+  b.depose("b.txt", "BOU-001\t2\n");
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(b.fenetre.journal, (Lignes{deja_traite + "a.txt", "Traitement : b.txt",
+                                       "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  b.depose("a.txt", "BOU-001\t1\n");
+  b.depose("b.txt", "BOU-001\t2\n");
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(b.fenetre.journal, (Lignes{deja_traite + "a.txt", deja_traite + "b.txt"}));
+  EXPECT_EQ(b.article(1).stock(), 13.0f);
+}
+
+// A file is remembered for 31 days after it was applied, then forgotten.
+TEST_F(Appliques, AFileIsRememberedThirtyOneDays) {
+  b.depose("a.txt", "BOU-001\t1\n");
+  importe();
+  b.horloge.regle({2027, 1, 5, 9, 0, 0});  // 31 days later
+  b.depose("a.txt", "BOU-001\t1\n");
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(b.fenetre.journal, Lignes{deja_traite + "a.txt"});
+  EXPECT_EQ(lit_octets(b.fichier_erreurs("05-01-2027")),
+            "Fichier d\351j\340 trait\351 : a.txt\r\n");
+
+  b.horloge.regle({2027, 1, 6, 9, 0, 0});  // 32 days
+  b.depose("a.txt", "BOU-001\t1\n");
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : a.txt", pain}));
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+}
+
+// An application stopped half-way and finished by the next exchange counts
+// as one: the file sent again afterwards is not applied. One whose working
+// file was lost before it could be finished was not applied to its end,
+// and is applied when it comes again.
+TEST_F(Appliques, AnInterruptedApplicationCountsOnceAndAnUnfinishedOneIsNeverSkipped) {
+  const std::string contenu = "BOU-001\t1\nBOU-001\t2\nBOU-001\t4\n";
+  b.depose("a.txt", contenu);
+  {
+    // The progress note of the second record cannot be written: the
+    // analysis stops there, as it would under a kill.
+    int ecritures = 0;
+    const EchecInjecte arret([&](Operation o, std::string_view chemin) {
+      return o == Operation::ecriture && chemin.ends_with("reprise_analyse.wdo") &&
+             ++ecritures == 2;
+    });
+    importe();
+  }
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+  EXPECT_TRUE(analyse_presente());
+  b.depose("a.txt", contenu);
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(compte(b.fenetre.journal, deja_traite + "a.txt"), 1u);
+  EXPECT_EQ(compte(b.fenetre.journal, "Traitement : a.txt"), 0u);
+  EXPECT_EQ(b.article(1).stock(), 17.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 3);
+
+  b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
+  {
+    int ecritures = 0;
+    const EchecInjecte arret([&](Operation o, std::string_view chemin) {
+      return o == Operation::ecriture && chemin.ends_with("reprise_analyse.wdo") &&
+             ++ecritures == 2;
+    });
+    importe();
+  }
+  EXPECT_EQ(b.article(2).stock(), 3.5f);
+  fs::remove(b.dossier.chemin() / "prov_stk_ana_ron.txt");  // lost: cannot be finished
+  b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
+  b.fenetre.journal.clear();
+  importe();
+  EXPECT_EQ(compte(b.fenetre.journal, "Traitement : b.txt"), 1u);
+  EXPECT_EQ(compte(b.fenetre.journal, deja_traite + "b.txt"), 0u);
+}
+
+#ifndef _WIN32
+// A pipe or a socket under a "*.txt" name is reported and never opened (a
+// pipe opened for reading waits for a writer forever); the files around it
+// are taken as usual.
+TEST_F(Appliques, APipeOrASocketIsReportedNotOpened) {
+  b.depose("a.txt", "BOU-001\t1\n");
+  ASSERT_EQ(::mkfifo((b.import() / "fifo.txt").c_str(), 0666), 0);
+  const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(s, 0);
+  sockaddr_un adresse{};
+  adresse.sun_family = AF_UNIX;
+  const std::string chemin = (b.import() / "sock.txt").string();
+  ASSERT_LT(chemin.size(), sizeof adresse.sun_path);
+  std::strcpy(adresse.sun_path, chemin.c_str());
+  ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&adresse), sizeof adresse), 0);
+  b.depose("z.txt", "EPI-002\t1\n");
+  importe();
+  ::close(s);
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Traitement : a.txt", pain, "Fichier non trait\351 : fifo.txt",
+                    "Fichier non trait\351 : sock.txt", "Traitement : z.txt",
+                    "1.00 x " + designation_40("CAF\311 EN GRAINS")}));
+  EXPECT_TRUE(fs::is_fifo(b.import() / "fifo.txt"));
+  EXPECT_TRUE(fs::is_socket(b.import() / "sock.txt"));
+}
+
+// A name that is not UTF-8, or whose characters Windows-1252 cannot write,
+// is a delivery like any other: applied, kept under its own bytes, and
+// shown with those bytes escaped.
+TEST_F(Appliques, ANameWithoutAWindowsFormIsAppliedAndShownEscaped) {
+  const std::string brut = "bad\xff\xfename";
+  // Still being written: the two-second rule holds for such a name too.
+  const fs::path jeune = b.depose("young\xff.txt", "BOU-001\t5\n");
+  fs::last_write_time(jeune, fs::file_time_type::clock::now());
+  b.depose(brut + ".txt", "BOU-001\t2\n");
+  b.depose("\xe6\x97\xa5.txt", "EPI-002\t1\n");  // a Japanese character
+  importe();
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"Traitement : \\xe6\\x97\\xa5.txt", "1.00 x " + designation_40("CAF\311 EN GRAINS"),
+              "Traitement : bad\\xff\\xfename.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE"),
+              "Fichier non trait\351 : young\\xff.txt"}));
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+  EXPECT_EQ(lit_octets(b.import() / (brut + ".old")), "BOU-001\t2\n");
+  EXPECT_TRUE(fs::exists(b.import() / "\xe6\x97\xa5.old"));
+  EXPECT_FALSE(fs::exists(b.import() / (brut + ".txt")));
+  EXPECT_TRUE(fs::exists(jeune));
+
+  // The escapes name bytes of the name itself, never a separator or a
+  // backslash of the name.
+  EXPECT_TRUE(nom_simple("bad\\xff\\xfename.txt"));
+  EXPECT_FALSE(nom_simple("a\\x2f..\\x2fb.txt"));
+  EXPECT_FALSE(nom_simple("a\\x5c.txt"));
+  EXPECT_FALSE(nom_simple("a\\xFF.txt"));
+}
+#endif
+
+}  // namespace
+}  // namespace pontex::test
