@@ -74,7 +74,11 @@ Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
     return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
   const std::int64_t premier = ancien + 1;
   // The new record may lie at most ecart_max_mouvements records past the end.
-  const std::int64_t records = records_ouverture;
+  // The size seen at the opening may be older than the count read after it
+  // (the till appending flat out meanwhile): asked again before refusing,
+  // since a refused movement stops the file being applied.
+  std::int64_t records = records_ouverture;
+  if (premier + 1 > records + 1 + ecart_max_mouvements) records = f.nombre_records();
   if (premier > INT32_MAX || premier + 1 > records + 1 + ecart_max_mouvements)
     return Resultat::echec("damaged movement header: count " + std::to_string(ancien) +
                            " for a file of " + std::to_string(records) + " records");

@@ -9,6 +9,7 @@
 
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/reprise.h"
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/fichiers_transit.h"
@@ -66,16 +67,23 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
   // cannot be written, the file waits for a cycle where it can.
   if (!verifie_ajout({dossier, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
   if (encore_en_ecriture(dossier + nom)) return Prise::laissee;
+  // On the disk before the working file exists: a working file is never
+  // found without what tells how far it was applied.
+  if (!SuiviReprise::note_prise(nom)) return Prise::laissee;
   Refus refus = Refus::aucun;
   if (!copie_entree({dossier, nom},
                     {{"", std::string(nom_fichier_analyse)}, {dossier, nom_copie_gardee(nom)}},
                     taille_max_recu, refus)) {
+    // The file stays where it is and comes again next cycle; its content
+    // must not wait in the working file, where the test button could apply
+    // it.
+    (void)supprime_fichier(nom_fichier_analyse);
+    (void)supprime_fichier(nom_fichier_reprise);
     return refus == Refus::trop_volumineux ? Prise::trop_volumineuse : Prise::laissee;
   }
   if (supprime_entree({dossier, nom})) return Prise::prise;
-  // The file stays where it is and comes again next cycle; its content must
-  // not wait in the working file, where the test button could apply it.
   (void)supprime_fichier(nom_fichier_analyse);
+  (void)supprime_fichier(nom_fichier_reprise);
   return Prise::laissee;
 }
 
@@ -86,7 +94,7 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     const std::string dossier = dossier_import(valeurs);
     // An application that an earlier process left unfinished comes first;
     // while it cannot finish, no file may take its working file's place.
-    if (analyse_en_attente() && !applique_analyse(valeurs, fenetre)) return;
+    if (analyse_en_attente() && !reprend_analyse(valeurs, fenetre)) return;
     // Each name is tried once per call: a file that cannot be taken now
     // would otherwise be tried again and again and the cycle never end.
     std::set<std::string> deja_vus;
