@@ -115,20 +115,23 @@ TEST_F(Reprise, TheNextExchangeFinishesTheFileBeforeTakingNewOnes) {
 
 // Nothing is applied from a progress file that does not belong to the
 // working file there, or that is damaged; nothing crashes; the journal says
-// why, and both files go (the received file's ".old" copy keeps its text).
+// why and which records are known to be applied, and a working file there
+// is kept aside under a name of its own for a person to look at.
+const std::string garde = "reprise_impossible_20261205210709.txt";
+
 TEST_F(Reprise, AMissingWorkingFileAppliesNothing) {
   arrete_avant(2);
   fs::remove("prov_stk_ana_ron.txt");
   const std::string articles = lit_octets(b.caisse() / "w_caiar4.wdo");
   applique_analyse(b.valeurs, b.fenetre);
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Reprise impossible : fichier de travail absent pour prov_stk_ana_ron.txt"}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Reprise impossible : fichier de travail absent pour "
+                                       "prov_stk_ana_ron.txt, enregistrement 1 appliqu\xE9"}));
   EXPECT_EQ(lit_octets(b.caisse() / "w_caiar4.wdo"), articles);
   EXPECT_FALSE(fs::exists(reprise));
 }
 
 TEST_F(Reprise, AReplacedWorkingFileAppliesNothing) {
-  arrete_avant(2);
+  arrete_avant(4);
   // Same size, one byte different: a digest, not a size, tells them apart.
   std::string autre = fichier_mixte;
   autre[0] = 'C';
@@ -137,11 +140,14 @@ TEST_F(Reprise, AReplacedWorkingFileAppliesNothing) {
   applique_analyse(b.valeurs, b.fenetre);
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"Reprise impossible : le fichier de travail n'est plus celui de "
-                    "prov_stk_ana_ron.txt"}));
+                    "prov_stk_ana_ron.txt, enregistrements 1 \xE0 3 appliqu\xE9s, fichier de "
+                    "travail gard\xE9 sous " +
+                    garde}));
   EXPECT_EQ(lit_octets(b.caisse() / "w_caiar4.wdo"), articles);
-  EXPECT_EQ(b.mouvement(0).poste(), 1);
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
   EXPECT_FALSE(analyse_presente());
   EXPECT_FALSE(fs::exists(reprise));
+  EXPECT_EQ(lit_octets(garde), autre);
 }
 
 TEST_F(Reprise, ADamagedProgressFileAppliesNothing) {
@@ -159,10 +165,175 @@ TEST_F(Reprise, ADamagedProgressFileAppliesNothing) {
     ecrit_octets(reprise, contenu);
     b.fenetre.journal.clear();
     applique_analyse(b.valeurs, b.fenetre);
-    EXPECT_EQ(b.fenetre.journal, (Lignes{"Reprise impossible : suivi de reprise illisible"}));
+    EXPECT_EQ(b.fenetre.journal,
+              (Lignes{"Reprise impossible : suivi de reprise illisible, enregistrements "
+                      "d\xE9j\xE0 appliqu\xE9s inconnus, fichier de travail gard\xE9 sous " +
+                      garde}));
     EXPECT_EQ(lit_octets(b.caisse() / "w_caiar4.wdo"), articles);
     EXPECT_FALSE(analyse_presente());
     EXPECT_FALSE(fs::exists(reprise));
+    // Both kept for a person to look at.
+    EXPECT_EQ(lit_octets(garde), fichier_mixte);
+    EXPECT_EQ(lit_octets("reprise_impossible_20261205210709.wdo"), contenu);
+    fs::remove(garde);
+    fs::remove("reprise_impossible_20261205210709.wdo");
+  }
+}
+
+// Killed in the middle of a received file, then its progress file removed
+// (by hand, by a restore of the folder): the exchange never applies the
+// working file from its first record again, keeps it aside and takes the
+// next files.
+TEST_F(Reprise, AWorkingFileWithoutItsProgressFileIsKeptAsideNotAppliedAgain) {
+  b.depose("m.txt", fichier_mixte);
+  {
+    int notes = 0;
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      return op == Operation::ecriture && chemin == reprise && ++notes == 4;
+    });
+    importe();
+  }
+  ASSERT_TRUE(analyse_presente());
+  fs::remove(reprise);
+  b.depose("n.txt", "EPI-002\t1\n");
+  b.fenetre.journal.clear();
+  importe();
+  ASSERT_GE(b.fenetre.journal.size(), 2u);
+  EXPECT_EQ(b.fenetre.journal[0],
+            "Reprise impossible : suivi de reprise absent, enregistrements d\xE9j\xE0 "
+            "appliqu\xE9s inconnus, fichier de travail gard\xE9 sous " +
+                garde);
+  EXPECT_EQ(b.fenetre.journal[1], "Traitement : n.txt");
+  // Records 1 to 3 of m.txt once, from the first run, then n.txt.
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+  EXPECT_EQ(b.article(2).stock(), 2.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 3);
+  EXPECT_EQ(erreurs(), "Erreur reference : INCONNU 1 \r\n");
+  EXPECT_EQ(lit_octets(garde), fichier_mixte);
+  EXPECT_FALSE(analyse_presente());
+  EXPECT_FALSE(fs::exists(b.import() / "n.txt"));
+}
+
+// A folder (or a link) under the progress file's name: moved out of the
+// way with the working file, and the exchange goes on with the next files,
+// now and at every later exchange.
+TEST_F(Reprise, AFolderInPlaceOfTheProgressFileDoesNotStopTheExchange) {
+  float stock = b.article(2).stock();
+  for (const bool avec_fichier : {true, false}) {
+    SCOPED_TRACE(avec_fichier ? "with a working file" : "alone");
+    fs::create_directories(fs::path(reprise) / "dedans");
+    if (avec_fichier) b.ecrit_analyse(fichier_mixte);
+    b.depose("n.txt", "EPI-002\t1\n");
+    b.fenetre.journal.clear();
+    importe();
+    ASSERT_GE(b.fenetre.journal.size(), 2u);
+    EXPECT_EQ(b.fenetre.journal[0],
+              "Reprise impossible : suivi de reprise illisible, enregistrements d\xE9j\xE0 "
+              "appliqu\xE9s inconnus" +
+                  (avec_fichier ? ", fichier de travail gard\xE9 sous " + garde : std::string()));
+    EXPECT_EQ(b.fenetre.journal[1], "Traitement : n.txt");
+    EXPECT_EQ(b.article(2).stock(), stock += 1.0f);
+    EXPECT_FALSE(fs::exists(b.import() / "n.txt"));
+    EXPECT_FALSE(fs::exists(reprise));
+    EXPECT_TRUE(fs::is_directory("reprise_impossible_20261205210709.wdo"));
+    fs::remove_all("reprise_impossible_20261205210709.wdo");
+    fs::remove(garde);
+  }
+  // Nothing of the first file was applied.
+  EXPECT_EQ(b.article(1).stock(), b.originaux[0].stock());
+}
+
+// The movement file's disk full in the middle of a file: the file stops at
+// the record whose movement could not be written (its stock changed), and
+// the next start, the disk freed, appends that movement and goes on, every
+// movement recorded once. The count's write refused, or the record's.
+class RepriseDisquePlein : public Reprise, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RepriseDisquePlein, TheFileStopsAndTheNextStartAppendsTheMissingMovements) {
+  const int premiere_refusee = GetParam();
+  // Four rounds over the five articles that have a code.
+  const int ks[] = {1, 2, 3, 4, 6};
+  std::string contenu;
+  for (int tour = 0; tour < 4; ++tour)
+    for (const int k : ks) contenu += b.originaux[static_cast<std::size_t>(k - 1)].code() + "\t1\n";
+  {
+    // Writes alternate between the count and the record: from the 4th
+    // movement on, every write (7), or every record write (8, 10, ...),
+    // is refused as by a full disk.
+    int ecritures = 0;
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      if (op != Operation::ecriture || !chemin.ends_with("W_CAIREC.WDO")) return false;
+      ++ecritures;
+      return ecritures >= premiere_refusee && (premiere_refusee % 2 == 1 || ecritures % 2 == 0);
+    });
+    applique(contenu);
+  }
+  EXPECT_EQ(b.fenetre.journal.back(),
+            "Mouvement non \xE9"
+            "crit : analyse arr\xEAt\xE9"
+            "e \xE0 l'enregistrement 4, reprise au prochain d\xE9marrage");
+  EXPECT_TRUE(analyse_presente());
+  EXPECT_EQ(b.mouvement(0).poste(), 3);
+  EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO").size(), 4u * 64u);
+  EXPECT_EQ(b.stock(4), b.originaux[3].stock() + 1.0f);
+  EXPECT_EQ(b.stock(6), b.originaux[5].stock());
+
+  b.fenetre.journal.clear();
+  applique_analyse(b.valeurs, b.fenetre);
+  EXPECT_EQ(b.fenetre.journal.front(),
+            "Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 4");
+  EXPECT_FALSE(analyse_presente());
+  ASSERT_EQ(b.mouvement(0).poste(), 20);
+  std::map<std::string, int> par_code;
+  for (int m = 1; m <= 20; ++m) ++par_code[b.mouvement(m).code()];
+  for (const int k : ks) {
+    EXPECT_EQ(b.stock(k), b.originaux[static_cast<std::size_t>(k - 1)].stock() + 4.0f) << k;
+    EXPECT_EQ(par_code[b.article(k).code()], 4) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CompteOuRecord, RepriseDisquePlein, ::testing::Values(7, 8));
+
+// A full transit disk while an error line was appended leaves its first
+// bytes in the error file. The next start cuts them back before writing
+// the line again (into the day's file of the restart), and leaves alone
+// whatever is not the start of that line.
+TEST_F(Reprise, ATornErrorLineIsCutBackBeforeItIsWrittenAgain) {
+  const std::string avant = "Erreur reference : AVANT 1 \r\n";
+  const std::string ligne = "Erreur reference : INCONNU-01470 1 \r\n";
+  struct Cas {
+    const char* nom;
+    std::string apres_arret;  // what follows avant at the restart
+    bool lendemain;
+  };
+  const Cas cas[] = {{"torn", ligne.substr(0, 23), false},
+                     {"torn, restarted the next day", ligne.substr(0, 23), true},
+                     {"not our line", "Erreur x\r\n", false}};
+  for (const Cas& c : cas) {
+    SCOPED_TRACE(c.nom);
+    b.ecrit_caisse(articles_boutique());
+    b.horloge.regle(DateHeure{2026, 12, 5, 21, 7, 9});
+    ecrit_octets(b.fichier_erreurs(), avant);
+    fs::remove(b.fichier_erreurs("06-12-2026"));
+    {
+      const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+        if (op != Operation::ecriture || !chemin.ends_with(".err")) return false;
+        ecrit_octets(b.fichier_erreurs(), avant + c.apres_arret);
+        return true;
+      });
+      applique("BOU-001\t1\nINCONNU-01470\t1\nBOU-001\t2\n");
+    }
+    ASSERT_TRUE(analyse_presente());
+    if (c.lendemain) b.horloge.regle(DateHeure{2026, 12, 6, 8, 0, 0});
+    applique_analyse(b.valeurs, b.fenetre);
+    EXPECT_FALSE(analyse_presente());
+    if (c.lendemain) {
+      EXPECT_EQ(erreurs(), avant);
+      EXPECT_EQ(lit_octets(b.fichier_erreurs("06-12-2026")), ligne);
+    } else {
+      EXPECT_EQ(erreurs(), avant + (c.apres_arret == "Erreur x\r\n" ? c.apres_arret : "") + ligne);
+    }
+    EXPECT_EQ(b.stock(1), b.originaux[0].stock() + 3.0f);
   }
 }
 
