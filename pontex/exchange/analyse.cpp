@@ -1,11 +1,12 @@
 #include <algorithm>
 #include <bit>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
@@ -73,6 +74,9 @@ class Application {
   EtatReprise& etat_;
   SuiviReprise suivi_;
   std::optional<EtatReprise> ligne_coupee_;
+  // The days whose error file this run wrote to, put on the disk with the
+  // rest at the file's end.
+  std::vector<std::string> jours_erreurs_;
   bool arrete_ = false;
 };
 
@@ -148,6 +152,9 @@ bool Application::signale(std::string_view motif, std::string_view texte,
     return false;
   }
   fenetre_.ajoute_journal(texte_journal);
+  if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), etat_.date_erreurs) ==
+      jours_erreurs_.end())
+    jours_erreurs_.push_back(etat_.date_erreurs);
   return true;
 }
 
@@ -222,9 +229,12 @@ bool Application::applique(std::int64_t depuis) {
   // applied: those are appended again before the file can count as done.
   verifie_mouvements_ecrits(valeurs_, fenetre_);
   if (arrete_ || lecteur.en_echec()) return false;
-  // What the file changed goes to the disk before the file is noted as
-  // finished: after a power cut, a finished file is never applied again.
+  // What the file changed (articles, movements, error lines) goes to the
+  // disk before the file is noted as finished: after a power cut, a
+  // finished file is never applied again, and none of its effects is lost.
   (void)valeurs_.caisse.vide_tampons();
+  for (const std::string& jour : jours_erreurs_)
+    (void)synchronise_entree({dossier_import(valeurs_), "erreurs_" + jour + ".err"});
   (void)suivi_.termine(etat_);
   suivi_.ferme();
   return true;
@@ -414,6 +424,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     fenetre.ajoute_journal(ligne);
     if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte);
     if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
+    rend_compte_sans_mouvement(valeurs);
     depuis = reglement.depuis;
     etat = precedent;
     etat.numero = reglement.numero;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "pontex/data/enregistrements.h"
@@ -134,8 +136,7 @@ Place cherche_mouvement(const ValeursProgramme& valeurs, const EtatReprise& etat
   return place;
 }
 
-Resultat remplit_trou(const ValeursProgramme& valeurs, const EtatReprise& etat,
-                      std::int64_t trou) {
+Resultat remplit_trou(const ValeursProgramme& valeurs, const EtatReprise& etat, std::int64_t trou) {
   FichierRecords f;
   if (Resultat r =
           f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur);
@@ -157,6 +158,20 @@ void rend_compte(const ValeursProgramme& valeurs, std::int64_t trou) {
   entete.met_poste(static_cast<std::int32_t>(trou - 1));
   // Not given back, the slot stays blank: nothing of ours is lost.
   (void)f.ecrit(1, entete.octets.data());
+}
+
+// Whether the last counted slot of the movement file is empty, and the
+// count then.
+bool dernier_vide(const FichierRecords& f, std::int32_t& compte) {
+  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
+  std::size_t lus = 0;
+  if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) return false;
+  compte = entete.poste();
+  if (compte < 1) return false;
+  std::array<std::uint8_t, EnregistrementMouvement::longueur> dernier{};
+  if (!f.lit(std::int64_t{compte} + 1, dernier.data(), 1, lus)) return false;
+  return lus == 0 ||
+         std::all_of(dernier.begin(), dernier.end(), [](std::uint8_t o) { return o == 0; });
 }
 
 }  // namespace
@@ -305,6 +320,18 @@ LectureReprise lit_reprise(EtatReprise& etat) {
   if (!e) return LectureReprise::illisible;
   etat = std::move(*e);
   return LectureReprise::lue;
+}
+
+void rend_compte_sans_mouvement(const ValeursProgramme& valeurs) {
+  FichierRecords f;
+  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur))
+    return;
+  std::int32_t compte = 0, encore = 0;
+  if (!dernier_vide(f, compte)) return;
+  // The till writes its record right after its count.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (!dernier_vide(f, encore) || encore != compte) return;
+  rend_compte(valeurs, compte);
 }
 
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat) {

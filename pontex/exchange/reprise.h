@@ -120,4 +120,10 @@ struct Reglement {
 };
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat);
 
+// After a power cut the movement file may come back with its count raised
+// and the record of that append lost, while the progress note that told of
+// it did not come back: the last counted slot reads empty. A count still so
+// a moment later is no append of the till under way, and is given back.
+void rend_compte_sans_mouvement(const ValeursProgramme& valeurs);
+
 }  // namespace pontex

@@ -83,6 +83,9 @@ Resultat supprime_entree(const Emplacement& fichier);
 // followed.
 Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
                             std::string_view ligne);
+// Puts what was written to the plain file on the disk (a link is never
+// followed). Costly: once per received file, never per line.
+Resultat synchronise_entree(const Emplacement& fichier);
 
 // Bound of one received file: what a shop's movement file can reasonably
 // hold, far below what would fill a disk or the memory.

@@ -330,4 +330,16 @@ Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
   return Resultat::succes();
 }
 
+Resultat synchronise_entree(const Emplacement& fichier) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::synchronisation, fichier, e); !r) return r;
+  Fd fd(::openat(e.dossier.get(), e.nom.c_str(), O_RDONLY | sans_lien));
+  if (!fd.ok()) return echec_errno("open", e.chemin);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Resultat::echec(e.chemin + " is not a file");
+  if (::fsync(fd.get()) != 0) return echec_errno("flush", e.chemin);
+  return Resultat::succes();
+}
+
 }  // namespace pontex

@@ -319,7 +319,8 @@ Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
                           OPEN_EXISTING, sans_lien, nullptr));
   if (!h.ok()) {
     const DWORD code = ::GetLastError();
-    return code == ERROR_FILE_NOT_FOUND ? Resultat::succes() : echec_systeme("open", e.chemin, code);
+    return code == ERROR_FILE_NOT_FOUND ? Resultat::succes()
+                                        : echec_systeme("open", e.chemin, code);
   }
   std::uint64_t octets = 0;
   if (!fichier_simple(h.get(), &octets)) return Resultat::echec(e.chemin + " is not a file");
@@ -338,6 +339,18 @@ Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
   if (!ligne.starts_with(fin)) return Resultat::succes();
   if (!::SetFilePointerEx(h.get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(h.get()))
     return echec_systeme("cut", e.chemin);
+  return Resultat::succes();
+}
+
+Resultat synchronise_entree(const Emplacement& fichier) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::synchronisation, fichier, e); !r) return r;
+  // FlushFileBuffers needs a handle open for writing.
+  Poignee h(::CreateFileW(e.large.c_str(), GENERIC_WRITE, partage, nullptr, OPEN_EXISTING,
+                          sans_lien, nullptr));
+  if (!h.ok()) return echec_systeme("open", e.chemin);
+  if (!fichier_simple(h.get())) return Resultat::echec(e.chemin + " is not a file");
+  if (!::FlushFileBuffers(h.get())) return echec_systeme("flush", e.chemin);
   return Resultat::succes();
 }
 
