@@ -406,6 +406,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
       valeurs.caisse.ferme_articles();
       return false;
     }
+    rend_compte_sans_mouvement(valeurs);
     const bool meme_fichier = present && precedent.taille_fichier == etat.taille_fichier &&
                               precedent.empreinte_fichier == etat.empreinte_fichier;
     if (!meme_fichier) {
@@ -424,7 +425,6 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     fenetre.ajoute_journal(ligne);
     if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte);
     if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
-    rend_compte_sans_mouvement(valeurs);
     depuis = reglement.depuis;
     etat = precedent;
     etat.numero = reglement.numero;

@@ -81,6 +81,16 @@ class Reprise : public Echange {
     ASSERT_TRUE(fs::exists(reprise));
     b.fenetre.journal.clear();
   }
+
+  // The same for m.txt taken from the import folder by an exchange.
+  void importe_arrete_avant(int numero) {
+    b.depose("m.txt", fichier_mixte);
+    int notes = 0;
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      return op == Operation::ecriture && chemin == reprise && ++notes == numero;
+    });
+    importe();
+  }
 };
 
 TEST_F(Reprise, ANoteThatCannotBeWrittenStopsTheFileAndTheNextStartFinishesIt) {
@@ -95,14 +105,7 @@ TEST_F(Reprise, ANoteThatCannotBeWrittenStopsTheFileAndTheNextStartFinishesIt) {
 // The first exchange of the next process finishes the file before it takes
 // a new one, and names the received file in the journal.
 TEST_F(Reprise, TheNextExchangeFinishesTheFileBeforeTakingNewOnes) {
-  b.depose("m.txt", fichier_mixte);
-  {
-    int notes = 0;
-    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
-      return op == Operation::ecriture && chemin == reprise && ++notes == 2;
-    });
-    importe();
-  }
+  importe_arrete_avant(2);
   b.depose("n.txt", "EPI-002\t1\n");
   b.fenetre.journal.clear();
   importe();
@@ -186,14 +189,7 @@ TEST_F(Reprise, ADamagedProgressFileAppliesNothing) {
 // working file from its first record again, keeps it aside and takes the
 // next files.
 TEST_F(Reprise, AWorkingFileWithoutItsProgressFileIsKeptAsideNotAppliedAgain) {
-  b.depose("m.txt", fichier_mixte);
-  {
-    int notes = 0;
-    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
-      return op == Operation::ecriture && chemin == reprise && ++notes == 4;
-    });
-    importe();
-  }
+  importe_arrete_avant(4);
   ASSERT_TRUE(analyse_presente());
   fs::remove(reprise);
   b.depose("n.txt", "EPI-002\t1\n");
