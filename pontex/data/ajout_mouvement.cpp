@@ -109,9 +109,14 @@ Resultat AjoutMouvement::lit_place() {
     return Resultat::echec("damaged movement header: count " + std::to_string(ancien));
   premier_ = m_ = ancien + 1;
   // The new record may lie at most ecart_max_mouvements records past the end.
-  if (premier_ > INT32_MAX || premier_ + 1 > records_ouverture_ + 1 + ecart_max_mouvements)
+  // The size seen at the opening may be older than the count read after it
+  // (the till appending flat out meanwhile): asked again before refusing,
+  // since a refused movement stops the file being applied.
+  std::int64_t records = records_ouverture_;
+  if (premier_ + 1 > records + 1 + ecart_max_mouvements) records = f_.nombre_records();
+  if (premier_ > INT32_MAX || premier_ + 1 > records + 1 + ecart_max_mouvements)
     return Resultat::echec("damaged movement header: count " + std::to_string(ancien) +
-                           " for a file of " + std::to_string(records_ouverture_) + " records");
+                           " for a file of " + std::to_string(records) + " records");
   return Resultat::succes();
 }
 

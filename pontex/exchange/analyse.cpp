@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
@@ -31,12 +33,27 @@ Resultat ecrit_ligne_erreurs(const std::string& dossier, const std::string& nom,
   return ajoute_entree({dossier, nom}, ligne);
 }
 
+// The journal line of a stop before record `numero`: "<why> : analyse
+// arrêtée à l'enregistrement <numero>, reprise au prochain démarrage".
+void journal_arret(FenetreEchange& fenetre, std::string_view pourquoi, std::int64_t numero) {
+  std::string ligne(pourquoi);
+  ligne += textes::arret;
+  ligne += std::to_string(numero);
+  ligne += textes::arret_fin;
+  fenetre.ajoute_journal(ligne);
+}
+
 // One working file being applied: where it is read, what the progress file
 // holds, and why it stopped when it did.
 class Application {
  public:
   Application(ValeursProgramme& valeurs, FenetreEchange& fenetre, EtatReprise& etat)
       : valeurs_(valeurs), fenetre_(fenetre), etat_(etat) {}
+
+  // The first record's error line, under way at an earlier stop, is written
+  // again: `avant` is the progress noted then, with the error file's size
+  // before the line.
+  void ligne_a_refaire(const EtatReprise& avant) { ligne_coupee_ = avant; }
 
   // Applies the records from byte `depuis` (record number etat.numero) to
   // the end. False when it stopped before a record that the next start
@@ -56,6 +73,10 @@ class Application {
   FenetreEchange& fenetre_;
   EtatReprise& etat_;
   SuiviReprise suivi_;
+  std::optional<EtatReprise> ligne_coupee_;
+  // The days whose error file this run wrote to, put on the disk with the
+  // rest at the file's end.
+  std::vector<std::string> jours_erreurs_;
   bool arrete_ = false;
 };
 
@@ -69,11 +90,7 @@ bool Application::note(EtatReprise::Attente attente) {
 void Application::arrete(std::string_view pourquoi) {
   if (arrete_) return;
   arrete_ = true;
-  std::string ligne(pourquoi);
-  ligne += textes::arret;
-  ligne += std::to_string(etat_.numero);
-  ligne += textes::arret_fin;
-  fenetre_.ajoute_journal(ligne);
+  journal_arret(fenetre_, pourquoi, etat_.numero);
 }
 
 // A record that is not applied leaves a line in the day's error file and in
@@ -103,8 +120,22 @@ bool Application::signale(std::string_view motif, std::string_view texte,
   }
   ligne += "\r\n";
 
-  etat_.date_erreurs = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
   const std::string dossier = dossier_import(valeurs_);
+  if (ligne_coupee_) {
+    const EtatReprise avant = *ligne_coupee_;
+    ligne_coupee_.reset();
+    // The same line as the one under way at the stop: what a full disk let
+    // through of it is cut back, or the line written now would be glued to
+    // it. The earlier day's file, when the stop fell before midnight.
+    if (avant.numero == etat_.numero && avant.longueur_ligne == std::ssize(ligne) &&
+        avant.empreinte_ligne == empreinte(ligne) &&
+        !retire_ajout_coupe({dossier, "erreurs_" + avant.date_erreurs + ".err"},
+                            avant.taille_erreurs, ligne)) {
+      arrete(textes::erreurs_non_ecrites);
+      return false;
+    }
+  }
+  etat_.date_erreurs = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
   const std::string nom = "erreurs_" + etat_.date_erreurs + ".err";
   etat_.taille_erreurs = taille_fichier(dossier + nom).value_or(0);
   etat_.longueur_ligne = static_cast<std::int64_t>(ligne.size());
@@ -121,6 +152,9 @@ bool Application::signale(std::string_view motif, std::string_view texte,
     return false;
   }
   fenetre_.ajoute_journal(texte_journal);
+  if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), etat_.date_erreurs) ==
+      jours_erreurs_.end())
+    jours_erreurs_.push_back(etat_.date_erreurs);
   return true;
 }
 
@@ -161,8 +195,13 @@ void Application::applique_record(const RecordMouvement& record) {
   };
   std::int32_t numero = 0;
   std::string_view motif;
-  if (applique_mouvement(valeurs_, fenetre_, avant_ecriture, &numero, &motif)) {
+  bool refuse = false;
+  if (applique_mouvement(valeurs_, fenetre_, avant_ecriture, &numero, &motif, &refuse)) {
     if (numero > 0) etat_.mouvements_avant = numero;
+    // The stock changed, its movement did not reach the movement file (a
+    // full disk): going on would leave it unrecorded for good. The progress
+    // note holds it, and the next start appends it before going on.
+    if (refuse) arrete(textes::mouvement_non_ecrit);
   } else if (note_ecrite) {
     signale(motif, record.reference, quantite);
   }
@@ -196,9 +235,12 @@ bool Application::applique(std::int64_t depuis) {
   // applied: those are appended again before the file can count as done.
   verifie_mouvements_ecrits(valeurs_, fenetre_);
   if (arrete_ || lecteur.en_echec()) return false;
-  // What the file changed goes to the disk before the file is noted as
-  // finished: after a power cut, a finished file is never applied again.
+  // What the file changed (articles, movements, error lines) goes to the
+  // disk before the file is noted as finished: after a power cut, a
+  // finished file is never applied again, and none of its effects is lost.
   (void)valeurs_.caisse.vide_tampons();
+  for (const std::string& jour : jours_erreurs_)
+    (void)synchronise_entree({dossier_import(valeurs_), "erreurs_" + jour + ".err"});
   (void)suivi_.termine(etat_);
   suivi_.ferme();
   return true;
@@ -215,74 +257,180 @@ std::int32_t compte_mouvements(const ValeursProgramme& valeurs) {
   return std::max(entete.poste(), 0);
 }
 
-void journal_reprise_impossible(FenetreEchange& fenetre, std::string_view pourquoi,
-                                std::string_view nom) {
-  std::string ligne(textes::reprise_impossible);
-  ligne += pourquoi;
-  ligne += nom;
-  fenetre.ajoute_journal(ligne);
-}
-
 // The working file and its progress file go together when a file is
-// finished, in this order: a working file without a progress file is one
-// whose application has not begun.
+// finished, in this order, the first removal on the disk before the second:
+// a working file is never left without its progress file, even by a power
+// cut.
 void efface_analyse() {
   // A file left behind is settled by the next start's check of its progress.
   (void)supprime_fichier(nom_fichier_analyse);
+  (void)synchronise_dossier("");
   (void)supprime_fichier(nom_fichier_reprise);
 }
 
-bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom,
-                      bool nouveau) {
-  EtatReprise precedent;
-  const LectureReprise lecture = nouveau ? LectureReprise::absente : lit_reprise(precedent);
-  const bool present = existe_fichier(nom_fichier_analyse);
-  if (!present) {
-    if (lecture == LectureReprise::lue && precedent.attente != EtatReprise::Attente::termine)
-      journal_reprise_impossible(fenetre, textes::reprise_sans_fichier, precedent.nom);
-    else if (lecture == LectureReprise::illisible)
-      journal_reprise_impossible(fenetre, textes::reprise_illisible, {});
-    // One left behind is found and set aside again at the next start.
-    if (lecture != LectureReprise::absente) (void)supprime_fichier(nom_fichier_reprise);
-    return true;
+// A free name beside Pontex.wdo for a file that cannot be taken up, kept
+// for a person to look at: "reprise_impossible_<yyyymmddhhnnss>.txt".
+std::string nom_mis_de_cote(const ValeursProgramme& valeurs, std::string_view extension) {
+  const std::string base =
+      "reprise_impossible_" + format_aaaammjjhhnnss(valeurs.horloge->maintenant());
+  std::string nom = base + std::string(extension);
+  for (int n = 2; existe_entree(nom) && n < 1000; ++n)
+    nom = base + "_" + std::to_string(n) + std::string(extension);
+  return nom;
+}
+
+// How many of its records are known to be applied: none, 1 to n, or
+// unknown (n < 0).
+void ajoute_appliques(std::string& ligne, std::int64_t n) {
+  if (n < 0)
+    ligne += textes::reprise_inconnus;
+  else if (n == 0)
+    ligne += textes::reprise_aucun;
+  else if (n == 1)
+    ligne += textes::reprise_un;
+  else
+    ligne += std::string(textes::reprise_jusqu_a) + std::to_string(n) +
+             std::string(textes::reprise_appliques);
+}
+
+// The working file cannot be taken up: it is never applied from its first
+// record, since some of its records may be applied already. It is kept
+// under another name for a person to look at, the progress file too when
+// it is unreadable (a folder or a link in its place included), so that the
+// next files are taken. The journal says why and which records are known
+// to be applied.
+void abandonne(const ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view pourquoi,
+               std::int64_t appliques, bool garde_suivi) {
+  std::string ligne(textes::reprise_impossible);
+  ligne += pourquoi;
+  ajoute_appliques(ligne, appliques);
+  if (existe_fichier(nom_fichier_analyse)) {
+    const std::string garde = nom_mis_de_cote(valeurs, ".txt");
+    if (renomme_fichier(nom_fichier_analyse, garde)) {
+      ligne += textes::reprise_garde;
+      ligne += garde;
+    } else {
+      (void)supprime_fichier(nom_fichier_analyse);
+    }
+    // The working file gone for good before its progress file goes.
+    (void)synchronise_dossier("");
   }
+  fenetre.ajoute_journal(ligne);
+  if (garde_suivi && existe_entree(nom_fichier_reprise) &&
+      renomme_fichier(nom_fichier_reprise, nom_mis_de_cote(valeurs, ".wdo")))
+    return;
+  (void)supprime_fichier(nom_fichier_reprise);
+}
+
+// How a start finds the working file.
+enum class Depart {
+  bouton,   // the test button: a working file without progress is a new one
+  reprise,  // the exchange's start: one without progress is never applied
+  import,   // just copied from a received file, under its progress file
+};
+
+// The file taken by an earlier process was being copied: none of its
+// records was applied. A whole copy (the working file is only renamed into
+// place once whole) whose received file is gone is applied from its first
+// record; one whose received file is still in the import folder goes, and
+// the received file is taken again.
+enum class IssuePrise { fini, a_appliquer };
+IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                       const EtatReprise& prise, bool present) {
+  const std::string recu = dossier_import(valeurs) + prise.nom;
+  const auto taille_recu = taille_fichier(recu);
+  if (!present) {
+    if (!taille_recu)
+      abandonne(valeurs, fenetre, std::string(textes::reprise_sans_fichier) + prise.nom, 0, false);
+    else
+      (void)supprime_fichier(nom_fichier_reprise);
+    return IssuePrise::fini;
+  }
+  std::uint64_t taille = 0, valeur = 0, taille_r = 0, valeur_r = 0;
+  if (taille_recu && empreinte_fichier(nom_fichier_analyse, taille, valeur) &&
+      static_cast<std::uint64_t>(*taille_recu) == taille &&
+      empreinte_fichier(recu, taille_r, valeur_r) && taille_r == taille && valeur_r == valeur) {
+    efface_analyse();
+    return IssuePrise::fini;
+  }
+  return IssuePrise::a_appliquer;
+}
+
+bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
+                      std::string_view nom) {
+  EtatReprise precedent;
+  LectureReprise lecture = lit_reprise(precedent);
+  if (depart == Depart::import) lecture = LectureReprise::absente;
+  const bool present = existe_fichier(nom_fichier_analyse);
+  const bool en_cours = lecture == LectureReprise::lue &&
+                        precedent.attente != EtatReprise::Attente::termine &&
+                        precedent.attente != EtatReprise::Attente::prise;
 
   EtatReprise etat;
   etat.nom = std::string(nom);
-  if (!empreinte_fichier(nom_fichier_analyse, etat.taille_fichier, etat.empreinte_fichier)) {
+  if (lecture == LectureReprise::lue) {
+    switch (precedent.attente) {
+      case EtatReprise::Attente::termine:
+        efface_analyse();
+        return true;
+      case EtatReprise::Attente::prise:
+        if (regle_prise(valeurs, fenetre, precedent, present) == IssuePrise::fini) return true;
+        // Nothing applied yet: a new application, said in the journal.
+        fenetre.ajoute_journal(std::string(textes::reprise) + precedent.nom +
+                               std::string(textes::reprise_a_partir) + "1");
+        etat.nom = precedent.nom;
+        break;
+      default:
+        break;
+    }
+  } else if (lecture == LectureReprise::illisible) {
+    abandonne(valeurs, fenetre, textes::reprise_illisible, -1, true);
+    return true;
+  } else if (present && depart == Depart::reprise) {
+    abandonne(valeurs, fenetre, textes::reprise_sans_suivi, -1, false);
+    return true;
+  }
+  if (!present && !en_cours) return true;
+
+  if (present &&
+      !empreinte_fichier(nom_fichier_analyse, etat.taille_fichier, etat.empreinte_fichier)) {
     // Unreadable: left for the next start.
     return false;
-  }
-  std::int64_t depuis = 0;
-  if (lecture == LectureReprise::illisible) {
-    journal_reprise_impossible(fenetre, textes::reprise_illisible, {});
-    efface_analyse();
-    return true;
   }
   std::int32_t n = 0;
   // Unopened, every lookup fails and each record goes to the error file.
   (void)valeurs.caisse.ouvre_articles(n);
   valeurs.nombre_articles = n;
-  if (lecture == LectureReprise::lue) {
-    if (precedent.taille_fichier != etat.taille_fichier ||
-        precedent.empreinte_fichier != etat.empreinte_fichier) {
-      journal_reprise_impossible(fenetre, textes::reprise_autre_fichier, precedent.nom);
-      valeurs.caisse.ferme_articles();
-      efface_analyse();
-      return true;
-    }
-    if (precedent.attente == EtatReprise::Attente::termine) {
-      valeurs.caisse.ferme_articles();
-      efface_analyse();
-      return true;
-    }
+  std::int64_t depuis = 0;
+  std::optional<EtatReprise> ligne_a_refaire;
+  if (en_cours) {
+    // The record under way is settled whatever follows: a movement count
+    // raised over an empty slot is never left so.
     const Reglement reglement = regle_record(valeurs, precedent);
+    if (reglement.mouvement_refuse) {
+      journal_arret(fenetre, textes::mouvement_non_ecrit, precedent.numero);
+      valeurs.caisse.ferme_articles();
+      return false;
+    }
+    rend_compte_sans_mouvement(valeurs);
+    const bool meme_fichier = present && precedent.taille_fichier == etat.taille_fichier &&
+                              precedent.empreinte_fichier == etat.empreinte_fichier;
+    if (!meme_fichier) {
+      valeurs.caisse.ferme_articles();
+      const std::string_view pourquoi =
+          present ? textes::reprise_autre_fichier : textes::reprise_sans_fichier;
+      abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, reglement.numero - 1,
+                false);
+      if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte);
+      return true;
+    }
     std::string ligne(textes::reprise);
     ligne += precedent.nom;
     ligne += textes::reprise_a_partir;
     ligne += std::to_string(reglement.premier);
     fenetre.ajoute_journal(ligne);
     if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte);
+    if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
     depuis = reglement.depuis;
     etat = precedent;
     etat.numero = reglement.numero;
@@ -292,6 +440,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::s
   etat.mouvements_avant = compte_mouvements(valeurs);
 
   Application application(valeurs, fenetre, etat);
+  if (ligne_a_refaire) application.ligne_a_refaire(*ligne_a_refaire);
   const bool fini = application.applique(depuis);
   valeurs.caisse.ferme_articles();
   if (fini) efface_analyse();
@@ -302,7 +451,16 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::s
 
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
-    return applique_fichier(valeurs, fenetre, nom_fichier_analyse, false);
+    return applique_fichier(valeurs, fenetre, Depart::bouton, nom_fichier_analyse);
+  } catch (const std::bad_alloc&) {
+    valeurs.caisse.ferme_articles();
+    return false;
+  }
+}
+
+bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+  try {
+    return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
     return false;
@@ -311,7 +469,7 @@ bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 
 bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom) {
   try {
-    return applique_fichier(valeurs, fenetre, nom, true);
+    return applique_fichier(valeurs, fenetre, Depart::import, nom);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
     return false;
@@ -319,7 +477,9 @@ bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::st
 }
 
 bool analyse_en_attente() {
-  return existe_fichier(nom_fichier_analyse) || taille_fichier(nom_fichier_reprise).has_value();
+  // Anything under the progress file's name counts: a folder put there
+  // must be moved aside, or no file could ever be taken again.
+  return existe_fichier(nom_fichier_analyse) || existe_entree(nom_fichier_reprise);
 }
 
 }  // namespace pontex

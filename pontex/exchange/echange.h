@@ -28,6 +28,12 @@ inline constexpr std::chrono::seconds duree_import_max{30};
 // other file may take the working file's place before.
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre);
 
+// What the exchange runs first when an earlier process left a working file
+// or a progress file: the same as applique_analyse, except that a working
+// file without a progress file is never applied (it may be applied in part
+// already): it is kept aside and the journal says "Reprise impossible".
+bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+
 // The same for a working file just copied from the received file `nom`: a
 // new application from its first record, whatever an earlier progress file
 // says.

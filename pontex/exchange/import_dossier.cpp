@@ -71,16 +71,23 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
   // cannot be written, the file waits for a cycle where it can.
   if (!verifie_ajout({dossier, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
   if (encore_en_ecriture(dossier, nom)) return Prise::laissee;
+  // On the disk before the working file exists: a working file is never
+  // found without what tells how far it was applied.
+  if (!SuiviReprise::note_prise(nom)) return Prise::laissee;
   Refus refus = Refus::aucun;
   if (!copie_entree({dossier, nom},
                     {{"", std::string(nom_fichier_analyse)}, {dossier, nom_copie_gardee(nom)}},
                     taille_max_recu, refus)) {
+    // The file stays where it is and comes again next cycle; its content
+    // must not wait in the working file, where the test button could apply
+    // it. Whatever is left is settled by the next start's resume.
+    (void)supprime_fichier(nom_fichier_analyse);
+    (void)supprime_fichier(nom_fichier_reprise);
     return refus == Refus::trop_volumineux ? Prise::trop_volumineuse : Prise::laissee;
   }
   if (supprime_entree({dossier, nom})) return Prise::prise;
-  // The file stays where it is and comes again next cycle; its content must
-  // not wait in the working file, where the test button could apply it.
-  (void)supprime_fichier(nom_fichier_analyse);
+  (void)supprime_fichier(nom_fichier_analyse);  // as above
+  (void)supprime_fichier(nom_fichier_reprise);
   return Prise::laissee;
 }
 
@@ -130,7 +137,7 @@ bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersA
 // Once it is, its received file counts as applied like any other: the
 // progress record names it, with the size and digest of its bytes. False
 // when it still cannot finish.
-bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+bool reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                      FichiersAppliques& appliques) {
   EtatReprise etat;
   bool a_noter = false;
@@ -142,7 +149,7 @@ bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
               (empreinte_fichier(nom_fichier_analyse, taille, valeur) &&
                taille == etat.taille_fichier && valeur == etat.empreinte_fichier);
   }
-  if (!applique_analyse(valeurs, fenetre)) return false;
+  if (!reprend_analyse(valeurs, fenetre)) return false;
   if (a_noter) (void)appliques.ajoute(etat.nom, etat.taille_fichier, etat.empreinte_fichier);
   return true;
 }
@@ -156,7 +163,7 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     appliques.charge(valeurs.horloge->maintenant());
     // While an earlier application cannot finish, no file may take its
     // working file's place.
-    if (analyse_en_attente() && !reprend_analyse(valeurs, fenetre, appliques)) return;
+    if (analyse_en_attente() && !reprend_et_note(valeurs, fenetre, appliques)) return;
 
     // The folder is read once: reading it again after every file would make
     // the exchange's time grow with the square of the files waiting. A file

@@ -11,6 +11,7 @@
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/texte_mouvements.h"
 #include "pontex/exchange/textes_journal.h"
+#include "pontex/shared/fichiers.h"
 #include "pontex/shared/horloge.h"
 #include "pontex/shared/nombres.h"
 
@@ -51,7 +52,8 @@ std::int16_t numero_utilisateur(const ValeursProgramme& valeurs) {
 
 Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                             const AvantEcriture& avant_ecriture, std::int32_t* numero_mouvement,
-                            std::string_view* motif) {
+                            std::string_view* motif, bool* refuse) {
+  if (refuse) *refuse = false;
   std::string_view motif_local;
   std::string_view& pourquoi = motif ? *motif : motif_local;
   pourquoi = textes::erreur_article;
@@ -118,6 +120,10 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   fenetre.ajoute_journal(ligne);
 
   if (!valeurs.caisse.ajoute_mouvement(mouvement, numero_mouvement)) {
+    if (refuse && taille_fichier(valeurs.caisse.chemin(nom_fichier_mouvements))) {
+      *refuse = true;
+      return Resultat::succes();
+    }
     std::string alerte(textes::mouvement_non_enregistre);
     alerte += sans_espaces(valeurs.article.code());
     fenetre.ajoute_journal(alerte);

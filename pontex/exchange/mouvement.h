@@ -28,6 +28,12 @@ namespace pontex {
 // anything is written; answering false stops the recording there (nothing
 // written, a failure returned). `numero_mouvement` receives the number of
 // the movement appended (untouched when none was).
+//
+// `refuse`, when given, receives true when the article was written but the
+// movement file, present, refused the movement (a full disk, a damaged
+// header): the caller then stops where it is and settles the movement later,
+// and no journal line is written here. Without it, or when the movement file
+// is missing altogether, the journal says "Mouvement non enregistré".
 struct EcrituresPrevues {
   std::int32_t article;
   const EnregistrementArticle& avant;
@@ -38,7 +44,7 @@ using AvantEcriture = std::function<bool(const EcrituresPrevues&)>;
 Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                             const AvantEcriture& avant_ecriture = {},
                             std::int32_t* numero_mouvement = nullptr,
-                            std::string_view* motif = nullptr);
+                            std::string_view* motif = nullptr, bool* refuse = nullptr);
 
 // After a received file: checks that the movements it recorded are still
 // in the movement file, appends again those the till wrote over, and

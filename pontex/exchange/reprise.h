@@ -9,6 +9,12 @@
 // second quantity before and after, the exact movement record about to be
 // appended and the movement count it goes after, or the error line about to
 // be appended and the error file's size before it.
+//
+// It comes into being before the working file does: first naming the
+// received file about to be copied ("taking"), then, once the copy is whole,
+// with the working file's size and digest. A working file without it is
+// never applied from its first record by the exchange, since nothing then
+// tells which of its records were applied already.
 
 #include <array>
 #include <cstdint>
@@ -31,6 +37,7 @@ struct EtatReprise {
     article = 1,       // an article write and a movement append under way
     ligne_erreur = 2,  // an error line under way
     termine = 3,       // every record applied
+    prise = 4,         // the received file `nom` being copied: nothing applied
   };
   Attente attente = Attente::rien;
   std::uint64_t taille_fichier = 0;     // the working file's size...
@@ -75,18 +82,26 @@ class SuiviReprise {
   // cut, a finished file is never applied again.
   Resultat termine(EtatReprise& etat);
   void ferme() { fichier_.ferme(); }
+  // Notes that the received file `nom` is about to be copied into the
+  // working file, and puts that on the disk.
+  static Resultat note_prise(std::string_view nom);
 
  private:
   FichierRecords fichier_;
 };
 
+// Absent only when nothing at all stands under the progress file's name: a
+// folder, a link or a file of the wrong size there is unreadable.
 enum class LectureReprise { absente, illisible, lue };
 LectureReprise lit_reprise(EtatReprise& etat);
 
 // Settles the record under way in `etat` against the cash register's files
 // and the error file, as they are now: what of its writes did not happen is
 // done (the movement appended, or put into the slot its count reserved),
-// unless the whole record must be applied again.
+// unless the whole record must be applied again. A movement count raised
+// over an empty slot is settled too: filled with the movement when the
+// article was written, given back when the article is still at its stock
+// before and the slot is the last one counted.
 struct Reglement {
   std::int64_t depuis = 0;  // byte position to go on from
   std::int64_t numero = 1;  // the number of the record there
@@ -96,7 +111,19 @@ struct Reglement {
   // cash-register program since, so that its outcome cannot be told, or its
   // movement refused by the movement file.
   std::string alerte;
+  // The movement of a written article could not be appended: nothing may go
+  // on before it is, the next start settles the record again.
+  bool mouvement_refuse = false;
+  // The record's error line is to be written again: a start of it that a
+  // full disk left in the error file is cut back first.
+  bool ligne_a_refaire = false;
 };
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat);
+
+// After a power cut the movement file may come back with its count raised
+// and the record of that append lost, while the progress note that told of
+// it did not come back: the last counted slot reads empty. A count still so
+// a moment later is no append of the till under way, and is given back.
+void rend_compte_sans_mouvement(const ValeursProgramme& valeurs);
 
 }  // namespace pontex

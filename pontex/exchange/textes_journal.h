@@ -64,6 +64,16 @@ inline constexpr std::string_view reprise_sans_fichier = "fichier de travail abs
 inline constexpr std::string_view reprise_autre_fichier =
     "le fichier de travail n'est plus celui de ";
 inline constexpr std::string_view reprise_illisible = "suivi de reprise illisible";
+inline constexpr std::string_view reprise_sans_suivi = "suivi de reprise absent";
+// Then which records of the file are known to be applied...
+inline constexpr std::string_view reprise_inconnus =
+    ", enregistrements d\xE9j\xE0 appliqu\xE9s inconnus";
+inline constexpr std::string_view reprise_aucun = ", aucun enregistrement appliqu\xE9";
+inline constexpr std::string_view reprise_un = ", enregistrement 1 appliqu\xE9";
+inline constexpr std::string_view reprise_jusqu_a = ", enregistrements 1 \xE0 ";
+inline constexpr std::string_view reprise_appliques = " appliqu\xE9s";
+// ...and, when there is one, the name the working file is kept under.
+inline constexpr std::string_view reprise_garde = ", fichier de travail gard\xE9 sous ";
 // The article of the record under way at the stop was changed by the
 // cash-register program since: "Reprise : article " + code + this + number.
 inline constexpr std::string_view reprise_ambigue_debut = "Reprise : article ";
@@ -80,6 +90,9 @@ inline constexpr std::string_view ligne_trop_longue = "Ligne trop longue : ";
 // what could not be written, then arret + the record's number + arret_fin.
 inline constexpr std::string_view erreurs_non_ecrites =
     "Fichier d'erreurs non \xE9"
+    "crit";
+inline constexpr std::string_view mouvement_non_ecrit =
+    "Mouvement non \xE9"
     "crit";
 inline constexpr std::string_view suivi_non_ecrit =
     "Suivi de reprise non \xE9"

@@ -210,7 +210,7 @@ namespace pontex {
 
 Resultat FichierRecords::vide_tampons() {
   if (fd_ < 0) return Resultat::echec("record file not open");
-  if (interne::echec_injecte(Operation::ecriture, chemin_))
+  if (interne::echec_injecte(Operation::synchronisation, chemin_))
     return Resultat::echec("failure injected for " + chemin_);
   if (::fsync(fd_) != 0) return echec_errno("flush", chemin_, errno);
   return Resultat::succes();

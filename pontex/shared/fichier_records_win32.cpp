@@ -190,7 +190,7 @@ namespace pontex {
 
 Resultat FichierRecords::vide_tampons() {
   if (handle_ == nullptr) return Resultat::echec("record file not open");
-  if (interne::echec_injecte(Operation::ecriture, chemin_))
+  if (interne::echec_injecte(Operation::synchronisation, chemin_))
     return Resultat::echec("failure injected for " + chemin_);
   // Refused on a file opened for reading only; nothing of ours to flush then.
   if (!::FlushFileBuffers(poignee(handle_))) {

@@ -47,6 +47,9 @@ Resultat liste_fichiers(std::string_view dossier, std::string_view motif,
 // ("C:\Users\x\Startup\Pontex*").
 bool existe_fichier(std::string_view chemin);
 bool existe_dossier(std::string_view chemin);
+// Whether anything at all stands under that name: a file, a folder, a link
+// (even one that leads nowhere), hidden or not. The link itself is looked at.
+bool existe_entree(std::string_view chemin);
 
 // Copy with replacement of an existing destination.
 Resultat copie_fichier(std::string_view source, std::string_view destination);
@@ -58,6 +61,11 @@ Resultat supprime_fichier(std::string_view chemin);
 Resultat supprime_motif(std::string_view chemin);
 // Creates one folder (the parent must exist); fails if it already exists.
 Resultat cree_dossier(std::string_view chemin);
+// Puts the folder's own changes (files created, renamed or removed in it)
+// on the disk: after a power cut a rename made before this is not undone.
+// "" is the current folder. On Windows the file system journals its folder
+// changes itself and a folder cannot always be flushed: done where allowed.
+Resultat synchronise_dossier(std::string_view chemin);
 
 // Last change of a file since 1970 (UTC), with the sub-second part the file
 // system keeps (nanoseconds on Linux, 100-nanosecond steps on Windows), or
@@ -83,7 +91,8 @@ enum class Operation {
   renommage,
   suppression,
   creation_dossier,
-  listage
+  listage,
+  synchronisation  // a file's or a folder's writes put on the disk
 };
 // The hook sees the operation and the path as given by the caller; returning
 // true makes that operation fail before it touches the disk. Empty = none.

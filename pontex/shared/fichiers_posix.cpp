@@ -126,6 +126,23 @@ bool existe_dossier(std::string_view chemin) {
   return natif && ::stat(natif->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool existe_entree(std::string_view chemin) {
+  if (echec_injecte(Operation::listage, chemin)) return false;
+  auto natif = resout_chemin(chemin);
+  struct stat st;
+  return natif && ::lstat(natif->c_str(), &st) == 0;
+}
+
+Resultat synchronise_dossier(std::string_view chemin) {
+  std::string natif;
+  if (Resultat r = prepare(Operation::synchronisation, chemin, natif); !r) return r;
+  if (natif.empty()) natif = ".";
+  Descripteur fd(::open(natif.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.ok()) return echec_errno("open folder", natif);
+  if (::fsync(fd.get()) != 0) return echec_errno("flush folder", natif);
+  return Resultat::succes();
+}
+
 // The destination is written in place (it keeps its owner and permissions;
 // a new one gets the usual ones). A copy that fails half-way removes the
 // destination: a truncated stock file must never be taken for a whole one

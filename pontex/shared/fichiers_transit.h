@@ -75,6 +75,17 @@ Resultat ajoute_entree(const Emplacement& fichier, std::string_view contenu);
 Resultat verifie_ajout(const Emplacement& fichier);
 // Removes the entry itself (a link is removed, not its target).
 Resultat supprime_entree(const Emplacement& fichier);
+// An append of `ligne` cut short (a full disk) leaves its first bytes at the
+// end of the file, and the next line would be glued to them. When the plain
+// file holds more than `taille` bytes, fewer than `taille` + the line's
+// length, and the bytes past `taille` are the start of `ligne`, the file is
+// cut back to `taille`; anything else is left as it is. A link is never
+// followed.
+Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
+                            std::string_view ligne);
+// Puts what was written to the plain file on the disk (a link is never
+// followed). Costly: once per received file, never per line.
+Resultat synchronise_entree(const Emplacement& fichier);
 
 // Bound of one received file: what a shop's movement file can reasonably
 // hold, far below what would fill a disk or the memory.

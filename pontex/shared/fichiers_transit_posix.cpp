@@ -304,4 +304,42 @@ Resultat supprime_entree(const Emplacement& fichier) {
   return Resultat::succes();
 }
 
+Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
+                            std::string_view ligne) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::ecriture, fichier, e); !r) return r;
+  Fd fd(::openat(e.dossier.get(), e.nom.c_str(), O_RDWR | sans_lien));
+  if (!fd.ok()) return errno == ENOENT ? Resultat::succes() : echec_errno("open", e.chemin);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Resultat::echec(e.chemin + " is not a file");
+  const auto longueur = static_cast<std::int64_t>(ligne.size());
+  if (taille < 0 || st.st_size <= taille || st.st_size >= taille + longueur)
+    return Resultat::succes();
+  std::string fin(static_cast<std::size_t>(st.st_size - taille), '\0');
+  std::size_t lus = 0;
+  while (lus < fin.size()) {
+    const ssize_t n = ::pread(fd.get(), fin.data() + lus, fin.size() - lus,
+                              static_cast<off_t>(taille) + static_cast<off_t>(lus));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return echec_errno("read", e.chemin);
+    lus += static_cast<std::size_t>(n);
+  }
+  if (!ligne.starts_with(fin)) return Resultat::succes();
+  if (::ftruncate(fd.get(), static_cast<off_t>(taille)) != 0) return echec_errno("cut", e.chemin);
+  return Resultat::succes();
+}
+
+Resultat synchronise_entree(const Emplacement& fichier) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::synchronisation, fichier, e); !r) return r;
+  Fd fd(::openat(e.dossier.get(), e.nom.c_str(), O_RDONLY | sans_lien));
+  if (!fd.ok()) return echec_errno("open", e.chemin);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Resultat::echec(e.chemin + " is not a file");
+  if (::fsync(fd.get()) != 0) return echec_errno("flush", e.chemin);
+  return Resultat::succes();
+}
+
 }  // namespace pontex

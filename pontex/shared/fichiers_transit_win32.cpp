@@ -311,4 +311,47 @@ Resultat supprime_entree(const Emplacement& fichier) {
   return Resultat::succes();
 }
 
+Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
+                            std::string_view ligne) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::ecriture, fichier, e); !r) return r;
+  Poignee h(::CreateFileW(e.large.c_str(), GENERIC_READ | GENERIC_WRITE, partage, nullptr,
+                          OPEN_EXISTING, sans_lien, nullptr));
+  if (!h.ok()) {
+    const DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND ? Resultat::succes()
+                                        : echec_systeme("open", e.chemin, code);
+  }
+  std::uint64_t octets = 0;
+  if (!fichier_simple(h.get(), &octets)) return Resultat::echec(e.chemin + " is not a file");
+  const auto actuelle = static_cast<std::int64_t>(octets);
+  const auto longueur = static_cast<std::int64_t>(ligne.size());
+  if (taille < 0 || actuelle <= taille || actuelle >= taille + longueur) return Resultat::succes();
+  std::string fin(static_cast<std::size_t>(actuelle - taille), '\0');
+  LARGE_INTEGER position;
+  position.QuadPart = taille;
+  if (!::SetFilePointerEx(h.get(), position, nullptr, FILE_BEGIN))
+    return echec_systeme("seek", e.chemin);
+  DWORD lus = 0;
+  if (!::ReadFile(h.get(), fin.data(), static_cast<DWORD>(fin.size()), &lus, nullptr) ||
+      lus != fin.size())
+    return echec_systeme("read", e.chemin);
+  if (!ligne.starts_with(fin)) return Resultat::succes();
+  if (!::SetFilePointerEx(h.get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(h.get()))
+    return echec_systeme("cut", e.chemin);
+  return Resultat::succes();
+}
+
+Resultat synchronise_entree(const Emplacement& fichier) {
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::synchronisation, fichier, e); !r) return r;
+  // FlushFileBuffers needs a handle open for writing.
+  Poignee h(::CreateFileW(e.large.c_str(), GENERIC_WRITE, partage, nullptr, OPEN_EXISTING,
+                          sans_lien, nullptr));
+  if (!h.ok()) return echec_systeme("open", e.chemin);
+  if (!fichier_simple(h.get())) return Resultat::echec(e.chemin + " is not a file");
+  if (!::FlushFileBuffers(h.get())) return echec_systeme("flush", e.chemin);
+  return Resultat::succes();
+}
+
 }  // namespace pontex

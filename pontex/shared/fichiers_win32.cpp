@@ -121,6 +121,26 @@ bool existe_dossier(std::string_view chemin) {
   return large && attributs(*large, a) && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool existe_entree(std::string_view chemin) {
+  if (echec_injecte(Operation::listage, chemin)) return false;
+  auto large = chemin_large(chemin);
+  DWORD a = 0;
+  return large && attributs(*large, a);
+}
+
+Resultat synchronise_dossier(std::string_view chemin) {
+  std::wstring large;
+  if (Resultat r = prepare(Operation::synchronisation, chemin, large); !r) return r;
+  if (large.empty()) large = L".";
+  // NTFS writes its folder changes through its own log; flushing a folder
+  // needs write access to it, which a shop's account may not have. Where
+  // the folder cannot be opened so, the log is all there is to count on.
+  Poignee dossier(::CreateFileW(large.c_str(), GENERIC_READ | GENERIC_WRITE, partage, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (dossier.ok()) (void)::FlushFileBuffers(dossier.get());
+  return Resultat::succes();
+}
+
 // The system's own copy, which leaves the destination alone when the source
 // is missing; a copy of a file onto itself is refused first.
 Resultat copie_fichier(std::string_view source, std::string_view destination) {
