@@ -34,8 +34,4 @@ Resultat liste_entrees(std::string_view dossier, std::string_view motif,
 // own entry, which a path (split at every backslash) would not.
 std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier, std::string_view nom);
 
-// Puts the folder's entries (files created, renamed or removed in it) on the
-// disk, so that a power cut cannot bring back a file removed before.
-Resultat synchronise_dossier(std::string_view dossier);
-
 }  // namespace pontex

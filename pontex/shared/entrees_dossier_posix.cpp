@@ -81,16 +81,4 @@ std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier,
   return std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
 }
 
-Resultat synchronise_dossier(std::string_view dossier) {
-  auto natif = interne::resout_chemin(dossier);
-  if (!natif) return Resultat::echec("path holds a NUL byte");
-  const int fd = ::open(natif->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return echec_errno("open folder", *natif, errno);
-  const bool ok = ::fsync(fd) == 0;
-  const int erreur = errno;
-  ::close(fd);
-  if (!ok) return echec_errno("flush folder", *natif, erreur);
-  return Resultat::succes();
-}
-
 }  // namespace pontex

@@ -33,22 +33,4 @@ std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier,
 // opened for writing can be flushed on NTFS, which puts the folder's entries
 // on the disk with the rest of its journal. Where it is refused (another
 // file system, an older system), nothing more can be done.
-Resultat synchronise_dossier(std::string_view dossier) {
-  auto large = interne::chemin_large(dossier);
-  if (!large) return Resultat::echec("path holds a NUL byte");
-  HANDLE h = ::CreateFileW(large->empty() ? L"." : large->c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE)
-    return Resultat::echec("open folder " + std::string(dossier) + ": " +
-                           interne::texte_erreur(::GetLastError()));
-  const BOOL ok = ::FlushFileBuffers(h);
-  const DWORD code = ::GetLastError();
-  ::CloseHandle(h);
-  if (!ok)
-    return Resultat::echec("flush folder " + std::string(dossier) + ": " +
-                           interne::texte_erreur(code));
-  return Resultat::succes();
-}
-
 }  // namespace pontex

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/fichiers_appliques.h"
 #include "tests/support/boutique.h"
 
 #ifndef _WIN32
@@ -218,6 +219,8 @@ TEST_F(Reprise, AFolderInPlaceOfTheProgressFileDoesNotStopTheExchange) {
   float stock = b.article(2).stock();
   for (const bool avec_fichier : {true, false}) {
     SCOPED_TRACE(avec_fichier ? "with a working file" : "alone");
+    // The same delivery again would be refused as already applied.
+    fs::remove(nom_fichier_appliques);
     fs::create_directories(fs::path(reprise) / "dedans");
     if (avec_fichier) b.ecrit_analyse(fichier_mixte);
     b.depose("n.txt", "EPI-002\t1\n");
@@ -477,6 +480,7 @@ TEST_F(Reprise, KilledBetweenAnyTwoFileOperationsEachRecordIsAppliedOnce) {
     b.ecrit_caisse(articles_boutique());
     fs::remove(b.fichier_erreurs());
     fs::remove(b.import() / "m.old");
+    fs::remove(nom_fichier_appliques);  // a fresh shop, which never had m.txt
     b.depose("m.txt", fichier_mixte);
     const auto tue_a = [&](int k) {
       return dans_un_enfant([&] {
