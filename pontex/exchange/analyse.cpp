@@ -24,11 +24,11 @@ namespace {
 
 // Appends one line to the day's error file, opened and closed for this one
 // line, so that the server or the shop can read the file at any moment. The
-// file lies in the server's folder: a link put under its name is replaced,
-// never written through.
-Resultat ecrit_ligne_erreurs(const std::string& dossier, const std::string& nom,
+// file lies in the server's folder, the one the exchange holds: a link put
+// under its name is replaced, never written through.
+Resultat ecrit_ligne_erreurs(const DossierTenu& import, const std::string& nom,
                              std::string_view ligne) {
-  return ajoute_entree({dossier, nom}, ligne);
+  return ajoute_entree({import, nom}, ligne);
 }
 
 // One working file being applied: where it is read, what the progress file
@@ -104,16 +104,16 @@ bool Application::signale(std::string_view motif, std::string_view texte,
   ligne += "\r\n";
 
   etat_.date_erreurs = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
-  const std::string dossier = dossier_import(valeurs_);
+  const DossierTenu& import = valeurs_.dossiers->reception;
   const std::string nom = "erreurs_" + etat_.date_erreurs + ".err";
-  etat_.taille_erreurs = taille_fichier(dossier + nom).value_or(0);
+  etat_.taille_erreurs = taille_entree({import, nom}).value_or(0);
   etat_.longueur_ligne = static_cast<std::int64_t>(ligne.size());
   etat_.empreinte_ligne = empreinte(ligne);
   if (!note(EtatReprise::Attente::ligne_erreur)) return false;
 
   texte_journal += motif;
   texte_journal += texte;
-  if (!ecrit_ligne_erreurs(dossier, nom, ligne)) {
+  if (!ecrit_ligne_erreurs(import, nom, ligne)) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.
     fenetre_.ajoute_journal(texte_journal);
@@ -296,6 +296,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::s
 
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
+    const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, nom_fichier_analyse, false);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
@@ -305,6 +306,7 @@ bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 
 bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom) {
   try {
+    const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, nom, true);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

@@ -36,8 +36,8 @@ std::string nom_copie_gardee(std::string_view nom) {
   return base + ".old";
 }
 
-bool encore_en_ecriture(const std::string& chemin) {
-  const std::optional<std::chrono::nanoseconds> modifie = date_modification(chemin);
+bool encore_en_ecriture(const Emplacement& recu) {
+  const std::optional<std::chrono::nanoseconds> modifie = date_entree(recu);
   if (!modifie) return false;  // the copy will tell whether the file is there
   // With its sub-second part: a file changed 1.6 s ago is still too young.
   const std::chrono::duration<double> age =
@@ -58,21 +58,24 @@ enum class Prise { prise, laissee, trop_volumineuse };
 // (a name holding "\" would reach outside the folder), the file is read only
 // if it is a plain file (never through a link, which could expose any file
 // of the shop to the server through the kept copy and the error file), and
-// its size is bounded.
-Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
+// its size is bounded. Everything goes through the import folder the
+// exchange holds, whatever the name "import" leads to by now.
+Prise prend_fichier(const ValeursProgramme& valeurs, const DossiersEchange& dossiers,
                     const std::string& nom) {
   if (!nom_simple(nom)) return Prise::laissee;
+  const DossierTenu& import = dossiers.reception;
   // An unknown reference must never be dropped: when the day's error file
   // cannot be written, the file waits for a cycle where it can.
-  if (!verifie_ajout({dossier, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
-  if (encore_en_ecriture(dossier + nom)) return Prise::laissee;
+  if (!verifie_ajout({import, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
+  if (encore_en_ecriture({import, nom})) return Prise::laissee;
   Refus refus = Refus::aucun;
-  if (!copie_entree({dossier, nom},
-                    {{"", std::string(nom_fichier_analyse)}, {dossier, nom_copie_gardee(nom)}},
-                    taille_max_recu, refus)) {
+  if (!copie_entree(
+          {import, nom},
+          {{dossiers.courant, std::string(nom_fichier_analyse)}, {import, nom_copie_gardee(nom)}},
+          taille_max_recu, refus)) {
     return refus == Refus::trop_volumineux ? Prise::trop_volumineuse : Prise::laissee;
   }
-  if (supprime_entree({dossier, nom})) return Prise::prise;
+  if (supprime_entree({import, nom})) return Prise::prise;
   // The file stays where it is and comes again next cycle; its content must
   // not wait in the working file, where the test button could apply it.
   (void)supprime_fichier(nom_fichier_analyse);
@@ -83,15 +86,21 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
 
 void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
-    const std::string dossier = dossier_import(valeurs);
+    const TenueDossiers dossiers(valeurs, fenetre);
     // An application that an earlier process left unfinished comes first;
     // while it cannot finish, no file may take its working file's place.
     if (analyse_en_attente() && !applique_analyse(valeurs, fenetre)) return;
+    // A refused import folder, or none: nothing to take.
+    if (!dossiers->reception.ouvert()) return;
     // Each name is tried once per call: a file that cannot be taken now
     // would otherwise be tried again and again and the cycle never end.
     std::set<std::string> deja_vus;
     for (;;) {
-      const std::vector<std::string> noms = fenetre.noms_File1();
+      // From the held folder: the window's list reads the folder by its
+      // name, which may lead elsewhere by now. Unreadable, it lists nothing
+      // and the import ends.
+      std::vector<std::string> noms;
+      (void)liste_entrees(dossiers->reception, motif_File1, noms);
       const std::string* suivant = nullptr;
       for (const std::string& nom : noms) {
         if (!deja_vus.contains(nom)) {
@@ -103,7 +112,7 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
       const std::string nom = *suivant;
       deja_vus.insert(nom);
 
-      switch (prend_fichier(valeurs, dossier, nom)) {
+      switch (prend_fichier(valeurs, *dossiers, nom)) {
         case Prise::prise:
           fenetre.ajoute_journal(std::string(textes::traitement) + nom);
           if (!applique_import(valeurs, fenetre, nom)) return;

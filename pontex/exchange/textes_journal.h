@@ -14,6 +14,10 @@ inline constexpr std::string_view traitement = "Traitement : ";
 // A received file left in the import folder for the next cycle: still being
 // written by the server, or one of its copies or its deletion failed.
 inline constexpr std::string_view fichier_non_traite = "Fichier non trait\xE9 : ";
+// A sub-folder of the transit folder that is a link, not a folder, or cannot
+// be opened, so the exchange reads and writes nothing there. Followed by its
+// name as the shop writes it: import, import\histo, export, export\histo.
+inline constexpr std::string_view dossier_non_traite = "Dossier non trait\xE9 : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 

@@ -37,16 +37,24 @@ std::vector<std::string> noms(const fs::path& dossier) {
   return r;
 }
 
+// The current directory, held as the exchange holds its folders.
+DossierTenu ici() {
+  DossierTenu d;
+  EXPECT_EQ(ouvre_dossier("", d), OuvertureDossier::ouvert);
+  return d;
+}
+
 TEST(CopieEntree, AFolderOrPipeUnderAFileNameIsRefusedAtOnce) {
   DossierTemporaire d;
+  const DossierTenu h = ici();
   fs::create_directory(d.chemin() / "dossier.txt");
   Refus refus = Refus::aucun;
-  EXPECT_FALSE(copie_entree({"", "dossier.txt"}, {{"", "copie"}}, taille_max_recu, refus));
+  EXPECT_FALSE(copie_entree({h, "dossier.txt"}, {{h, "copie"}}, taille_max_recu, refus));
   EXPECT_EQ(refus, Refus::pas_un_fichier);
 #ifndef _WIN32
   // Opened for reading, a pipe with no writer would block for ever.
   ASSERT_EQ(::mkfifo((d.chemin() / "tube.txt").c_str(), 0600), 0);
-  EXPECT_FALSE(copie_entree({"", "tube.txt"}, {{"", "copie"}}, taille_max_recu, refus));
+  EXPECT_FALSE(copie_entree({h, "tube.txt"}, {{h, "copie"}}, taille_max_recu, refus));
   EXPECT_EQ(refus, Refus::pas_un_fichier);
 #endif
   EXPECT_FALSE(fs::exists(d.chemin() / "copie"));
@@ -54,18 +62,19 @@ TEST(CopieEntree, AFolderOrPipeUnderAFileNameIsRefusedAtOnce) {
 
 TEST(CopieEntree, AFailedDestinationLeavesNoTemporaryBehind) {
   DossierTemporaire d;
+  const DossierTenu h = ici();
   ecrit_octets(d.chemin() / "a.txt", "nouveau");
   ecrit_octets(d.chemin() / "b.old", "ancien");
   fs::create_directory(d.chemin() / "c.old");  // cannot be replaced by a file
   Refus refus = Refus::aucun;
-  EXPECT_FALSE(copie_entree({"", "a.txt"}, {{"", "c.old"}, {"", "b.old"}}, 7, refus));
+  EXPECT_FALSE(copie_entree({h, "a.txt"}, {{h, "c.old"}, {h, "b.old"}}, 7, refus));
   EXPECT_EQ(refus, Refus::aucun);
   EXPECT_EQ(noms(d.chemin()), (std::vector<std::string>{"a.txt", "b.old", "c.old"}));
   // The bound is checked on what the handle holds, one byte over refuses.
-  EXPECT_FALSE(copie_entree({"", "a.txt"}, {{"", "b.old"}}, 6, refus));
+  EXPECT_FALSE(copie_entree({h, "a.txt"}, {{h, "b.old"}}, 6, refus));
   EXPECT_EQ(refus, Refus::trop_volumineux);
   EXPECT_EQ(lit_octets(d.chemin() / "b.old"), "ancien");
-  EXPECT_TRUE(copie_entree({"", "a.txt"}, {{"", "b.old"}}, 7, refus));
+  EXPECT_TRUE(copie_entree({h, "a.txt"}, {{h, "b.old"}}, 7, refus));
   EXPECT_EQ(lit_octets(d.chemin() / "b.old"), "nouveau");
   EXPECT_EQ(noms(d.chemin()), (std::vector<std::string>{"a.txt", "b.old", "c.old"}));
 }
