@@ -79,5 +79,80 @@ TEST(CopieEntree, AFailedDestinationLeavesNoTemporaryBehind) {
   EXPECT_EQ(noms(d.chemin()), (std::vector<std::string>{"a.txt", "b.old", "c.old"}));
 }
 
+// A sub-folder is taken only as a real folder: a link to one, a file or a
+// pipe under its name is refused at once (a pipe opened for reading would
+// wait for a writer for ever). The transit folder itself is the shop's
+// setting and may be a link.
+TEST(DossierTenu, OnlyARealSubFolderIsHeld) {
+  DossierTemporaire d;
+  fs::create_directories(d.chemin() / "vrai" / "import");
+  ecrit_octets(d.chemin() / "vrai" / "fichier", "x");
+  std::error_code erreur;
+  fs::create_directory_symlink(d.chemin() / "vrai", d.chemin() / "transit", erreur);
+  if (erreur) GTEST_SKIP() << "symbolic links unavailable here: " << erreur.message();
+  fs::create_directory_symlink(d.chemin() / "vrai" / "import", d.chemin() / "vrai" / "lien");
+  std::vector<std::string> refuses{"lien", "fichier", ".."};
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo((d.chemin() / "vrai" / "tube").c_str(), 0600), 0);
+  refuses.push_back("tube");
+#endif
+
+  DossierTenu transit;
+  ASSERT_EQ(ouvre_dossier("transit", transit), OuvertureDossier::ouvert);
+  EXPECT_EQ(transit.chemin(), "transit\\");
+  DossierTenu sous;
+  EXPECT_EQ(ouvre_sous_dossier(transit, "import", sous), OuvertureDossier::ouvert);
+  EXPECT_EQ(sous.chemin(), "transit\\import\\");
+  for (const std::string& nom : refuses) {
+    EXPECT_EQ(ouvre_sous_dossier(transit, nom, sous), OuvertureDossier::refuse) << nom;
+    EXPECT_FALSE(sous.ouvert()) << nom;
+  }
+  EXPECT_EQ(ouvre_sous_dossier(transit, "absent", sous), OuvertureDossier::absent);
+  EXPECT_EQ(ouvre_dossier_sans_lien("transit\\lien", sous), OuvertureDossier::refuse);
+  EXPECT_EQ(ouvre_dossier_sans_lien("transit\\import\\", sous), OuvertureDossier::ouvert);
+}
+
+#ifndef _WIN32
+// Once held, a folder stays the folder that was opened: swapped for a link
+// to a folder of the shop (renamed away, a link put under its name), every
+// operation still reads, writes and deletes in the folder held, and the
+// folder the link leads to is neither read nor changed. (On Windows the
+// held folder cannot be renamed at all.)
+TEST(DossierTenu, AFolderSwappedForALinkIsNotFollowed) {
+  DossierTemporaire d;
+  fs::create_directories(d.chemin() / "transit" / "import");
+  fs::create_directories(d.chemin() / "dehors");
+  ecrit_octets(d.chemin() / "transit" / "import" / "a.txt", "du serveur");
+  ecrit_octets(d.chemin() / "dehors" / "a.txt", "secret");
+  ecrit_octets(d.chemin() / "dehors" / "b.txt", "secret");
+  ecrit_octets(d.chemin() / "dehors" / "a.old", "notes");
+  DossierTenu transit, import;
+  ASSERT_EQ(ouvre_dossier("transit", transit), OuvertureDossier::ouvert);
+  ASSERT_EQ(ouvre_sous_dossier(transit, "import", import), OuvertureDossier::ouvert);
+
+  fs::rename(d.chemin() / "transit" / "import", d.chemin() / "transit" / "ancien");
+  fs::create_directory_symlink(d.chemin() / "dehors", d.chemin() / "transit" / "import");
+
+  std::vector<std::string> listes;
+  ASSERT_TRUE(liste_entrees(import, "*.txt", listes));
+  EXPECT_EQ(listes, (std::vector<std::string>{"a.txt"}));
+  Refus refus = Refus::aucun;
+  EXPECT_TRUE(copie_entree({import, "a.txt"}, {{import, "a.old"}}, taille_max_recu, refus));
+  EXPECT_TRUE(ajoute_entree({import, "erreurs.err"}, "ligne\r\n"));
+  EXPECT_EQ(taille_entree({import, "erreurs.err"}), 7);
+  std::string lu;
+  EXPECT_TRUE(lit_entree({import, "a.old"}, 3, 100, lu));
+  EXPECT_EQ(lu, "serveur");
+  EXPECT_TRUE(supprime_entree({import, "a.txt"}));
+
+  EXPECT_EQ(noms(d.chemin() / "dehors"), (std::vector<std::string>{"a.old", "a.txt", "b.txt"}));
+  EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.old"), "notes");
+  EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.txt"), "secret");
+  EXPECT_EQ(noms(d.chemin() / "transit" / "ancien"),
+            (std::vector<std::string>{"a.old", "erreurs.err"}));
+  EXPECT_EQ(lit_octets(d.chemin() / "transit" / "ancien" / "a.old"), "du serveur");
+}
+#endif
+
 }  // namespace
 }  // namespace pontex::test
