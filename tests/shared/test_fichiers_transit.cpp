@@ -87,29 +87,44 @@ TEST(DossierTenu, OnlyARealSubFolderIsHeld) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "vrai" / "import");
   ecrit_octets(d.chemin() / "vrai" / "fichier", "x");
-  std::error_code erreur;
-  fs::create_directory_symlink(d.chemin() / "vrai", d.chemin() / "transit", erreur);
-  if (erreur) GTEST_SKIP() << "symbolic links unavailable here: " << erreur.message();
-  fs::create_directory_symlink(d.chemin() / "vrai" / "import", d.chemin() / "vrai" / "lien");
-  std::vector<std::string> refuses{"lien", "fichier", ".."};
+  std::vector<std::string> refuses{"fichier", ".."};
 #ifndef _WIN32
   ASSERT_EQ(::mkfifo((d.chemin() / "vrai" / "tube").c_str(), 0600), 0);
   refuses.push_back("tube");
 #endif
+  // Where links can be made, the transit folder is one (to "vrai").
+  std::error_code erreur;
+  fs::create_directory_symlink(d.chemin() / "vrai", d.chemin() / "transit", erreur);
+  const bool liens = !erreur;
+  if (liens) {
+    fs::create_directory_symlink(d.chemin() / "vrai" / "import", d.chemin() / "vrai" / "lien");
+    refuses.push_back("lien");
+  }
+  const std::string racine = liens ? "transit" : "vrai";
 
   DossierTenu transit;
-  ASSERT_EQ(ouvre_dossier("transit", transit), OuvertureDossier::ouvert);
-  EXPECT_EQ(transit.chemin(), "transit\\");
+  ASSERT_EQ(ouvre_dossier(racine, transit), OuvertureDossier::ouvert);
+  EXPECT_EQ(transit.chemin(), racine + "\\");
   DossierTenu sous;
   EXPECT_EQ(ouvre_sous_dossier(transit, "import", sous), OuvertureDossier::ouvert);
-  EXPECT_EQ(sous.chemin(), "transit\\import\\");
+  EXPECT_EQ(sous.chemin(), racine + "\\import\\");
+  DossierTenu autre;
   for (const std::string& nom : refuses) {
-    EXPECT_EQ(ouvre_sous_dossier(transit, nom, sous), OuvertureDossier::refuse) << nom;
-    EXPECT_FALSE(sous.ouvert()) << nom;
+    EXPECT_EQ(ouvre_sous_dossier(transit, nom, autre), OuvertureDossier::refuse) << nom;
+    EXPECT_FALSE(autre.ouvert()) << nom;
   }
-  EXPECT_EQ(ouvre_sous_dossier(transit, "absent", sous), OuvertureDossier::absent);
-  EXPECT_EQ(ouvre_dossier_sans_lien("transit\\lien", sous), OuvertureDossier::refuse);
-  EXPECT_EQ(ouvre_dossier_sans_lien("transit\\import\\", sous), OuvertureDossier::ouvert);
+  EXPECT_EQ(ouvre_sous_dossier(transit, "absent", autre), OuvertureDossier::absent);
+  EXPECT_EQ(ouvre_dossier_sans_lien(racine + "\\fichier", autre), OuvertureDossier::refuse);
+  EXPECT_EQ(ouvre_dossier_sans_lien(racine + "\\import\\", autre), OuvertureDossier::ouvert);
+  if (liens) {
+    EXPECT_EQ(ouvre_dossier_sans_lien("transit\\lien", autre), OuvertureDossier::refuse);
+  }
+#ifdef _WIN32
+  // Held, the folder cannot be swapped: renaming it is refused.
+  fs::rename(d.chemin() / "vrai" / "import", d.chemin() / "vrai" / "ancien", erreur);
+  EXPECT_TRUE(erreur);
+  EXPECT_TRUE(fs::is_directory(d.chemin() / "vrai" / "import"));
+#endif
 }
 
 #ifndef _WIN32
