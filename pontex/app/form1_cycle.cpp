@@ -44,6 +44,8 @@ void Form1::Timer1_Timer() {
 
 void Form1::lance_cycle() {
   pendant_echange([this] {
+    // Both halves work in the same folders, opened and checked once.
+    const TenueDossiers dossiers(programme_.valeurs, *this);
     traite_import(programme_.valeurs, *this);
     if (programme_.fini()) return;
     genere_sorties(programme_.valeurs, *this);

@@ -3,15 +3,31 @@
 // exchange procedures, and read by the windows. Nothing else is global.
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 
 #include "pontex/data/caisse.h"
 #include "pontex/data/configuration.h"
 #include "pontex/data/enregistrements.h"
+#include "pontex/shared/fichiers_transit.h"
 #include "pontex/shared/horloge.h"
 
 namespace pontex {
+
+// The folders one exchange works in, held open from its start to its end
+// (TenueDossiers, pontex/exchange/echange.h): whatever the exchange reads
+// or writes there stays in the folders it checked at its start, even when
+// a name is swapped for a link meanwhile. A folder that was refused, or is
+// missing, is left closed and nothing is done in it.
+struct DossiersEchange {
+  DossierTenu courant;          // the program's own folder: the working file
+  DossierTenu transit;          // "#TRANSIT#", the shop's setting, links followed
+  DossierTenu reception;        // import
+  DossierTenu reception_histo;  // import\histo
+  DossierTenu emission;         // export
+  DossierTenu emission_histo;   // export\histo
+};
 
 struct ValeursProgramme {
   explicit ValeursProgramme(const Horloge& h, char separateur = '.')
@@ -38,6 +54,9 @@ struct ValeursProgramme {
   // Random sales generator: never seeded from the clock, so every run of the
   // program draws the same sequence from its start.
   std::mt19937 aleatoire;
+
+  // The folders of the exchange under way; none between two exchanges.
+  std::optional<DossiersEchange> dossiers;
 };
 
 // Load configuration: reads "Pontex.wdo" from the current directory (a

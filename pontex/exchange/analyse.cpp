@@ -26,11 +26,11 @@ namespace {
 
 // Appends one line to the day's error file, opened and closed for this one
 // line, so that the server or the shop can read the file at any moment. The
-// file lies in the server's folder: a link put under its name is replaced,
-// never written through.
-Resultat ecrit_ligne_erreurs(const std::string& dossier, const std::string& nom,
+// file lies in the server's folder, the one the exchange holds: a link put
+// under its name is replaced, never written through.
+Resultat ecrit_ligne_erreurs(const DossierTenu& import, const std::string& nom,
                              std::string_view ligne) {
-  return ajoute_entree({dossier, nom}, ligne);
+  return ajoute_entree({import, nom}, ligne);
 }
 
 // The journal line of a stop before record `numero`: "<why> : analyse
@@ -120,7 +120,7 @@ bool Application::signale(std::string_view motif, std::string_view texte,
   }
   ligne += "\r\n";
 
-  const std::string dossier = dossier_import(valeurs_);
+  const DossierTenu& import = valeurs_.dossiers->reception;
   if (ligne_coupee_) {
     const EtatReprise avant = *ligne_coupee_;
     ligne_coupee_.reset();
@@ -129,7 +129,7 @@ bool Application::signale(std::string_view motif, std::string_view texte,
     // it. The earlier day's file, when the stop fell before midnight.
     if (avant.numero == etat_.numero && avant.longueur_ligne == std::ssize(ligne) &&
         avant.empreinte_ligne == empreinte(ligne) &&
-        !retire_ajout_coupe({dossier, "erreurs_" + avant.date_erreurs + ".err"},
+        !retire_ajout_coupe({import, "erreurs_" + avant.date_erreurs + ".err"},
                             avant.taille_erreurs, ligne)) {
       arrete(textes::erreurs_non_ecrites);
       return false;
@@ -137,14 +137,14 @@ bool Application::signale(std::string_view motif, std::string_view texte,
   }
   etat_.date_erreurs = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
   const std::string nom = "erreurs_" + etat_.date_erreurs + ".err";
-  etat_.taille_erreurs = taille_fichier(dossier + nom).value_or(0);
+  etat_.taille_erreurs = taille_entree({import, nom}).value_or(0);
   etat_.longueur_ligne = static_cast<std::int64_t>(ligne.size());
   etat_.empreinte_ligne = empreinte(ligne);
   if (!note(EtatReprise::Attente::ligne_erreur)) return false;
 
   texte_journal += motif;
   texte_journal += texte;
-  if (!ecrit_ligne_erreurs(dossier, nom, ligne)) {
+  if (!ecrit_ligne_erreurs(import, nom, ligne)) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.
     fenetre_.ajoute_journal(texte_journal);
@@ -240,7 +240,7 @@ bool Application::applique(std::int64_t depuis) {
   // finished file is never applied again, and none of its effects is lost.
   (void)valeurs_.caisse.vide_tampons();
   for (const std::string& jour : jours_erreurs_)
-    (void)synchronise_entree({dossier_import(valeurs_), "erreurs_" + jour + ".err"});
+    (void)synchronise_entree({valeurs_.dossiers->reception, "erreurs_" + jour + ".err"});
   (void)suivi_.termine(etat_);
   suivi_.ferme();
   return true;
@@ -335,10 +335,25 @@ enum class Depart {
 // record; one whose received file is still in the import folder goes, and
 // the received file is taken again.
 enum class IssuePrise { fini, a_appliquer };
+
+// Size and digest of a received file, read through the held import folder.
+Resultat empreinte_entree(const Emplacement& fichier, std::uint64_t& taille,
+                          std::uint64_t& valeur) {
+  taille = 0;
+  valeur = empreinte({});
+  std::string bloc;
+  for (;;) {
+    if (Resultat r = lit_entree(fichier, static_cast<std::int64_t>(taille), 64 * 1024, bloc); !r)
+      return r;
+    if (bloc.empty()) return Resultat::succes();
+    valeur = empreinte(bloc, valeur);
+    taille += bloc.size();
+  }
+}
 IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
                        const EtatReprise& prise, bool present) {
-  const std::string recu = dossier_import(valeurs) + prise.nom;
-  const auto taille_recu = taille_fichier(recu);
+  const Emplacement recu{valeurs.dossiers->reception, prise.nom};
+  const auto taille_recu = taille_entree(recu);
   if (!present) {
     if (!taille_recu)
       abandonne(valeurs, fenetre, std::string(textes::reprise_sans_fichier) + prise.nom, 0, false);
@@ -349,7 +364,7 @@ IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
   std::uint64_t taille = 0, valeur = 0, taille_r = 0, valeur_r = 0;
   if (taille_recu && empreinte_fichier(nom_fichier_analyse, taille, valeur) &&
       static_cast<std::uint64_t>(*taille_recu) == taille &&
-      empreinte_fichier(recu, taille_r, valeur_r) && taille_r == taille && valeur_r == valeur) {
+      empreinte_entree(recu, taille_r, valeur_r) && taille_r == taille && valeur_r == valeur) {
     efface_analyse();
     return IssuePrise::fini;
   }
@@ -451,6 +466,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
 
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
+    const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::bouton, nom_fichier_analyse);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
@@ -460,6 +476,7 @@ bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 
 bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
+    const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
@@ -469,6 +486,7 @@ bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 
 bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom) {
   try {
+    const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::import, nom);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

@@ -11,6 +11,29 @@
 
 namespace pontex {
 
+// Holds the exchange's folders for its own lifetime: the program's folder,
+// the transit folder and, never through a link, its import, import\histo,
+// export and export\histo. A sub-folder that is a link or not a folder is
+// journaled "Dossier non traité : " + its name and left closed, so nothing
+// is read or written there while the rest of the exchange goes on. Our own
+// temporary files left in export by a stopped process are removed.
+// When an exchange already holds them (the cycle holds them around both of
+// its halves), that one's are used and this holds nothing more.
+class TenueDossiers {
+ public:
+  TenueDossiers(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+  ~TenueDossiers();
+  TenueDossiers(const TenueDossiers&) = delete;
+  TenueDossiers& operator=(const TenueDossiers&) = delete;
+
+  const DossiersEchange& operator*() const { return *valeurs_.dossiers; }
+  const DossiersEchange* operator->() const { return &*valeurs_.dossiers; }
+
+ private:
+  ValeursProgramme& valeurs_;
+  bool a_ouvert_ = false;
+};
+
 // Takes the stock movement files waiting in the import folder, in the
 // import list's order, and applies them. The folder is read once; one call
 // handles at most noms_par_echange of its names and starts no new file after

@@ -20,16 +20,20 @@ namespace {
 // The server writes this folder too: a listed name that is not one plain
 // name, a link, or a file beyond the bound is left where it is and journaled,
 // and a link standing in the archive under the same name is replaced, never
-// written through.
-void archive_attentes(const ValeursProgramme& valeurs, FenetreEchange& fenetre) {
-  const std::vector<std::string> attentes = fenetre.noms_File2();
+// written through. The waiting files are read from the export folder the
+// exchange holds, with the export list's pattern: the list itself reads the
+// folder by its name, which may lead elsewhere by now. Without a held
+// archive, nothing is moved.
+void archive_attentes(const DossiersEchange& dossiers, FenetreEchange& fenetre) {
+  std::vector<std::string> attentes;
+  // Unreadable, the folder has nothing waiting to archive.
+  (void)liste_entrees(dossiers.emission, motif_File2, attentes);
   fenetre.remplit_List2(attentes);
-  const std::string dossier = dossier_export(valeurs);
-  const std::string histo = dossier + "histo\\";
   for (const std::string& nom : attentes) {
     Refus refus = Refus::aucun;
-    if (copie_entree({dossier, nom}, {{histo, nom}}, taille_max_recu, refus)) {
-      (void)supprime_entree({dossier, nom});
+    if (copie_entree({dossiers.emission, nom}, {{dossiers.emission_histo, nom}}, taille_max_recu,
+                     refus)) {
+      (void)supprime_entree({dossiers.emission, nom});
     } else if (refus == Refus::trop_volumineux) {
       fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom);
     } else if (refus == Refus::pas_un_fichier) {
@@ -74,9 +78,8 @@ std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
 // network shares and synced folders refuse the rename; the export is then
 // written under its own name rather than lost (a link there is replaced).
 // True when the export is in the export folder.
-bool ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, const std::string& nom,
+bool ecrit_export(const DossierTenu& dossier, FenetreEchange& fenetre, const std::string& nom,
                   const std::string& contenu) {
-  const std::string dossier = dossier_export(valeurs);
   std::string provisoire;
   if (!ecrit_temporaire(dossier, contenu, provisoire)) {
     fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
@@ -97,13 +100,14 @@ bool ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, cons
 void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   bool ecrit = false;
   try {
-    archive_attentes(valeurs, fenetre);
+    const TenueDossiers dossiers(valeurs, fenetre);
+    archive_attentes(*dossiers, fenetre);
     fenetre.ajoute_journal(textes::sauvegarde_histo);
 
     const std::string nom =
         valeurs.config.nom_sto + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
     if (const auto contenu = lignes_stock(valeurs)) {
-      ecrit = ecrit_export(valeurs, fenetre, nom, *contenu);
+      ecrit = ecrit_export(dossiers->emission, fenetre, nom, *contenu);
     } else {
       fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
     }

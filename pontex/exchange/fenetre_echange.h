@@ -9,6 +9,11 @@
 
 namespace pontex {
 
+// The patterns of the two file lists, fixed at design: the exchange lists
+// the folders it holds with them.
+inline constexpr std::string_view motif_File1 = "*.txt";
+inline constexpr std::string_view motif_File2 = "stock_*.txt";
+
 class FenetreEchange {
  public:
   virtual ~FenetreEchange() = default;

@@ -38,8 +38,8 @@ std::string nom_copie_gardee(std::string_view nom) {
   return base + ".old";
 }
 
-bool encore_en_ecriture(const std::string& dossier, const std::string& nom) {
-  const std::optional<std::chrono::nanoseconds> modifie = date_entree(dossier, nom);
+bool encore_en_ecriture(const Emplacement& recu) {
+  const std::optional<std::chrono::nanoseconds> modifie = date_entree(recu);
   if (!modifie) return false;  // the copy will tell whether the file is there
   // With its sub-second part: a file changed 1.6 s ago is still too young.
   const std::chrono::duration<double> age =
@@ -63,21 +63,24 @@ enum class Prise { prise, laissee, trop_volumineuse };
 // (a name holding "\" would reach outside the folder), the file is read only
 // if it is a plain file (never through a link, which could expose any file
 // of the shop to the server through the kept copy and the error file), and
-// its size is bounded.
-Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
+// its size is bounded. Everything goes through the import folder the
+// exchange holds, whatever the name "import" leads to by now.
+Prise prend_fichier(const ValeursProgramme& valeurs, const DossiersEchange& dossiers,
                     const std::string& nom) {
   if (!nom_simple(nom)) return Prise::laissee;
+  const DossierTenu& import = dossiers.reception;
   // An unknown reference must never be dropped: when the day's error file
   // cannot be written, the file waits for a cycle where it can.
-  if (!verifie_ajout({dossier, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
-  if (encore_en_ecriture(dossier, nom)) return Prise::laissee;
+  if (!verifie_ajout({import, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
+  if (encore_en_ecriture({import, nom})) return Prise::laissee;
   // On the disk before the working file exists: a working file is never
   // found without what tells how far it was applied.
   if (!SuiviReprise::note_prise(nom)) return Prise::laissee;
   Refus refus = Refus::aucun;
-  if (!copie_entree({dossier, nom},
-                    {{"", std::string(nom_fichier_analyse)}, {dossier, nom_copie_gardee(nom)}},
-                    taille_max_recu, refus)) {
+  if (!copie_entree(
+          {import, nom},
+          {{dossiers.courant, std::string(nom_fichier_analyse)}, {import, nom_copie_gardee(nom)}},
+          taille_max_recu, refus)) {
     // The file stays where it is and comes again next cycle; its content
     // must not wait in the working file, where the test button could apply
     // it. Whatever is left is settled by the next start's resume.
@@ -85,7 +88,7 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
     (void)supprime_fichier(nom_fichier_reprise);
     return refus == Refus::trop_volumineux ? Prise::trop_volumineuse : Prise::laissee;
   }
-  if (supprime_entree({dossier, nom})) return Prise::prise;
+  if (supprime_entree({import, nom})) return Prise::prise;
   (void)supprime_fichier(nom_fichier_analyse);  // as above
   (void)supprime_fichier(nom_fichier_reprise);
   return Prise::laissee;
@@ -94,25 +97,25 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const std::string& dossier,
 // The day's error file gets the line too: the server reads that file, and
 // must learn that what it sent again was not applied.
 void signale_deja_traite(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                         const std::string& dossier, const std::string& nom) {
+                         const DossierTenu& import, const std::string& nom) {
   std::string ligne(textes::fichier_deja_traite);
   ligne += nom;
   fenetre.ajoute_journal(ligne);
   ligne += "\r\n";
   // Not written (a full disk): the journal line is all there is.
-  (void)ajoute_entree({dossier, nom_fichier_erreurs(valeurs)}, ligne);
+  (void)ajoute_entree({import, nom_fichier_erreurs(valeurs)}, ligne);
 }
 
 // Applies a file just taken, unless it is one applied before. False when
 // its application stopped before its end and the working file waits for
 // the next start.
 bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersAppliques& appliques,
-                   const std::string& dossier, const std::string& nom) {
+                   const DossierTenu& import, const std::string& nom) {
   // The removal goes to the disk before any record is applied: after a
   // power cut, the file must not be back in the folder once applied. Not
   // possible (a share that refuses it): the record of applied files below
   // still keeps it from being applied twice.
-  (void)synchronise_dossier(dossier);
+  (void)synchronise_dossier(import.chemin());
   std::uint64_t taille = 0, valeur = 0;
   const bool lu = static_cast<bool>(empreinte_fichier(nom_fichier_analyse, taille, valeur));
   if (lu && appliques.contient(nom, taille, valeur)) {
@@ -121,7 +124,7 @@ bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersA
     // one is a file whose application has not begun).
     if (!supprime_fichier(nom_fichier_analyse)) return false;
     (void)supprime_fichier(nom_fichier_reprise);  // usually there is none yet
-    signale_deja_traite(valeurs, fenetre, dossier, nom);
+    signale_deja_traite(valeurs, fenetre, import, nom);
     return true;
   }
   fenetre.ajoute_journal(std::string(textes::traitement) + nom);
@@ -158,18 +161,23 @@ bool reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
 
 void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
-    const std::string dossier = dossier_import(valeurs);
+    const TenueDossiers dossiers(valeurs, fenetre);
     FichiersAppliques appliques;
     appliques.charge(valeurs.horloge->maintenant());
     // While an earlier application cannot finish, no file may take its
     // working file's place.
     if (analyse_en_attente() && !reprend_et_note(valeurs, fenetre, appliques)) return;
+    // A refused import folder, or none: nothing to take.
+    const DossierTenu& import = dossiers->reception;
+    if (!import.ouvert()) return;
 
     // The folder is read once: reading it again after every file would make
     // the exchange's time grow with the square of the files waiting. A file
     // arriving meanwhile waits for the next exchange.
     std::vector<EntreeDossier> entrees;
-    (void)liste_entrees(dossier, "*.txt", entrees);  // unreadable: nothing to take
+    // From the held folder: the window's list reads the folder by its name,
+    // which may lead elsewhere by now.
+    (void)liste_entrees_detaillees(import, motif_File1, entrees);  // unreadable: nothing
     using horloge = std::chrono::steady_clock;
     const horloge::time_point debut = horloge::now();
     horloge::time_point affiche = debut;
@@ -179,9 +187,9 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
       ++vus;
       const std::string& nom = entree.nom;
       // A pipe or a device is never opened: reading one may never end.
-      switch (entree.fichier ? prend_fichier(valeurs, dossier, nom) : Prise::laissee) {
+      switch (entree.fichier ? prend_fichier(valeurs, *dossiers, nom) : Prise::laissee) {
         case Prise::prise:
-          if (!applique_pris(valeurs, fenetre, appliques, dossier, nom)) {
+          if (!applique_pris(valeurs, fenetre, appliques, import, nom)) {
             fenetre.rafraichit_File1();
             return;
           }

@@ -12,6 +12,7 @@
 #include "pontex/exchange/texte_mouvements.h"
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
 
 namespace pontex {
 
@@ -73,20 +74,18 @@ std::uint32_t bits(float f) {
   return b;
 }
 
-std::string chemin_erreurs(const ValeursProgramme& valeurs, std::string_view date) {
-  return dossier_import(valeurs) + "erreurs_" + std::string(date) + ".err";
-}
-
-// Whether the error line under way is in the error file, where it was to go.
+// Whether the error line under way is in the error file, where it was to go:
+// the import folder the exchange holds. Read nowhere else, as a folder that
+// the exchange does not hold could be any folder.
 bool ligne_erreur_ecrite(const ValeursProgramme& valeurs, const EtatReprise& etat) {
-  const std::string chemin = chemin_erreurs(valeurs, etat.date_erreurs);
-  const auto taille = taille_fichier(chemin);
+  if (!valeurs.dossiers) return false;
+  const Emplacement erreurs{valeurs.dossiers->reception, "erreurs_" + etat.date_erreurs + ".err"};
+  const auto taille = taille_entree(erreurs);
   if (!taille || *taille < etat.taille_erreurs + etat.longueur_ligne) return false;
-  FichierRecords f;
-  if (!f.ouvre(chemin, 1)) return false;
-  std::string lu(static_cast<std::size_t>(etat.longueur_ligne), '\0');
-  std::size_t lus = 0;
-  if (!f.lit(etat.taille_erreurs + 1, lu.data(), lu.size(), lus) || lus != lu.size()) return false;
+  const auto longueur = static_cast<std::size_t>(etat.longueur_ligne);
+  std::string lu;
+  if (!lit_entree(erreurs, etat.taille_erreurs, longueur, lu) || lu.size() != longueur)
+    return false;
   return empreinte(lu) == etat.empreinte_ligne;
 }
 

@@ -18,6 +18,10 @@ inline constexpr std::string_view fichier_non_traite = "Fichier non trait\xE9 : 
 // the last 31 days: not applied again, kept as its ".old" copy. Also written
 // to the day's error file, so that the server sees it.
 inline constexpr std::string_view fichier_deja_traite = "Fichier d\xE9j\xE0 trait\xE9 : ";
+// A sub-folder of the transit folder that is a link, not a folder, or cannot
+// be opened, so the exchange reads and writes nothing there. Followed by its
+// name as the shop writes it: import, import\histo, export, export\histo.
+inline constexpr std::string_view dossier_non_traite = "Dossier non trait\xE9 : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 

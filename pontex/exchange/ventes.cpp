@@ -70,7 +70,8 @@ void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
       fenetre.ajoute_journal(textes::aucun_article_tirable);
     } else {
       // A test file for the next cycle; nothing to undo when it is missing.
-      (void)ecrit_entree({dossier_import(valeurs), nom}, contenu);
+      const TenueDossiers dossiers(valeurs, fenetre);
+      (void)ecrit_entree({dossiers->reception, nom}, contenu);
     }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

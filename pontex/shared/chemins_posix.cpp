@@ -9,8 +9,10 @@
 #include "pontex/shared/chemins_posix.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -186,13 +188,36 @@ bool est_dossier(const std::string& chemin) {
   return ::stat(chemin.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The entry of `dossier` whose name equals `nom` ignoring case. When several
-// do (a folder holding both "a.txt" and "A.TXT" asked for "A.txt"), the first
-// in list order wins, so the choice is the same every time; when a folder is
-// wanted, folders go first.
-std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::string_view nom,
-                                              bool dossier_voulu) {
-  DIR* d = ::opendir(dossier.empty() ? "." : dossier.c_str());
+// A listing of the folder held as `fd`, from its first entry: a copy of the
+// descriptor, as closedir() closes what it was given and the held one must
+// stay open.
+DIR* ouvre_liste(int fd) {
+  const int copie = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copie < 0) return nullptr;
+  DIR* d = ::fdopendir(copie);
+  if (d == nullptr) {
+    const int erreur = errno;
+    ::close(copie);
+    errno = erreur;
+    return nullptr;
+  }
+  // The copy shares the held descriptor's position, which an earlier
+  // listing left at the end.
+  ::rewinddir(d);
+  return d;
+}
+
+DIR* ouvre_liste(const std::string& dossier) {
+  return ::opendir(dossier.empty() ? "." : dossier.c_str());
+}
+
+// The entries of `d` whose name equals `nom` ignoring case. When several do
+// (a folder holding both "a.txt" and "A.TXT" asked for "A.txt"), the first in
+// list order wins, so the choice is the same every time; when a folder is
+// wanted, folders go first (`est_dossier` tells them by name).
+template <typename EstDossier>
+std::optional<std::string> cherche_sans_casse(DIR* d, std::string_view nom, bool dossier_voulu,
+                                              EstDossier est_dossier) {
   if (d == nullptr) return std::nullopt;
   std::vector<Entree> trouvees;
   while (const dirent* e = ::readdir(d)) {
@@ -206,16 +231,25 @@ std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::s
     if (!egal_sans_casse(nom_1252, nom)) continue;
     trouvees.push_back({std::string(nom_disque), std::move(nom_1252)});
   }
-  ::closedir(d);
   if (trouvees.empty()) return std::nullopt;
   std::sort(trouvees.begin(), trouvees.end(), [](const Entree& a, const Entree& b) {
     return avant_dans_liste(a.nom_1252, b.nom_1252);
   });
   if (dossier_voulu) {
     for (const Entree& e : trouvees)
-      if (est_dossier(joint_chemin(dossier, e.nom_utf8))) return e.nom_utf8;
+      if (est_dossier(e.nom_utf8)) return e.nom_utf8;
   }
   return trouvees.front().nom_utf8;
+}
+
+std::optional<std::string> cherche_sans_casse(const std::string& dossier, std::string_view nom,
+                                              bool dossier_voulu) {
+  DIR* d = ouvre_liste(dossier);
+  auto r = cherche_sans_casse(d, nom, dossier_voulu, [&](const std::string& n) {
+    return est_dossier(joint_chemin(dossier, n));
+  });
+  if (d != nullptr) ::closedir(d);
+  return r;
 }
 
 }  // namespace
@@ -225,6 +259,19 @@ std::string resout_nom(const std::string& dossier, std::string_view nom) {
   if (existe_entree(joint_chemin(dossier, tel_quel))) return tel_quel;
   if (auto trouve = cherche_sans_casse(dossier, nom, false)) return *trouve;
   return tel_quel;
+}
+
+std::string resout_nom(int dossier, std::string_view nom, bool dossier_voulu) {
+  std::string tel_quel = nom_disque(nom);
+  struct stat st;
+  if (::fstatat(dossier, tel_quel.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return tel_quel;
+  DIR* d = ouvre_liste(dossier);
+  auto trouve = cherche_sans_casse(d, nom, dossier_voulu, [&](const std::string& n) {
+    struct stat s;
+    return ::fstatat(dossier, n.c_str(), &s, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(s.st_mode);
+  });
+  if (d != nullptr) ::closedir(d);
+  return trouve ? *trouve : tel_quel;
 }
 
 std::optional<std::string> chemin_tel_quel(std::string_view chemin) {
@@ -287,10 +334,10 @@ std::optional<std::string> resout_chemin(std::string_view chemin) {
   return resultat;
 }
 
-bool liste_natif(const std::string& dossier, std::string_view motif, std::vector<Entree>& entrees,
-                 int& erreur) {
+namespace {
+
+bool liste_natif(DIR* d, std::string_view motif, std::vector<Entree>& entrees, int& erreur) {
   entrees.clear();
-  DIR* d = ::opendir(dossier.empty() ? "." : dossier.c_str());
   if (d == nullptr) {
     erreur = errno;
     return false;
@@ -329,6 +376,17 @@ bool liste_natif(const std::string& dossier, std::string_view motif, std::vector
     return avant_dans_liste(a.nom_1252, b.nom_1252);
   });
   return true;
+}
+
+}  // namespace
+
+bool liste_natif(const std::string& dossier, std::string_view motif, std::vector<Entree>& entrees,
+                 int& erreur) {
+  return liste_natif(ouvre_liste(dossier), motif, entrees, erreur);
+}
+
+bool liste_natif(int dossier, std::string_view motif, std::vector<Entree>& entrees, int& erreur) {
+  return liste_natif(ouvre_liste(dossier), motif, entrees, erreur);
 }
 
 }  // namespace pontex::interne

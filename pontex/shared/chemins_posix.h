@@ -43,6 +43,10 @@ std::optional<std::string> resout_chemin(std::string_view chemin);
 // name matches it ignoring case, else the name as written (to be created).
 // Links are entries like any other: nothing is followed.
 std::string resout_nom(const std::string& dossier, std::string_view nom);
+// The same in a folder held open as `dossier` (a descriptor); with
+// `dossier_voulu`, a folder (not a link to one) goes first among the names
+// matching ignoring case.
+std::string resout_nom(int dossier, std::string_view nom, bool dossier_voulu = false);
 
 // `dossier` + "/" + `nom`, where an empty folder is the current directory.
 std::string joint_chemin(const std::string& dossier, std::string_view nom);
@@ -60,5 +64,8 @@ struct Entree {
 // `erreur` then holds the errno value.
 bool liste_natif(const std::string& dossier, std::string_view motif, std::vector<Entree>& entrees,
                  int& erreur);
+// The same for a folder held open as `dossier` (a descriptor), read through
+// a copy of the descriptor so that the held one is left as it was.
+bool liste_natif(int dossier, std::string_view motif, std::vector<Entree>& entrees, int& erreur);
 
 }  // namespace pontex::interne

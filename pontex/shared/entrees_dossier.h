@@ -3,12 +3,11 @@
 // there, whatever it is, read in one pass; and a folder's own changes (a
 // file removed from it) put on the disk.
 
-#include <chrono>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pontex/shared/fichiers_transit.h"
 #include "pontex/shared/resultat.h"
 
 namespace pontex {
@@ -23,15 +22,10 @@ struct EntreeDossier {
   bool fichier = true;
 };
 
-// Every entry of `dossier` (Windows-style, as in fichiers.h) whose name
-// matches `motif`, in the order of a file list box. Hidden names and folders
-// are left out. A folder that cannot be read fails with no entries.
-Resultat liste_entrees(std::string_view dossier, std::string_view motif,
-                       std::vector<EntreeDossier>& entrees);
-
-// Last change of the entry `nom` (program form) of `dossier`, as
-// date_modification gives it for a path: a name with escapes reaches its
-// own entry, which a path (split at every backslash) would not.
-std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier, std::string_view nom);
+// Every entry of the held folder whose name matches `motif`, in the order of
+// a file list box. Hidden names and folders are left out. A folder that
+// cannot be read fails with no entries.
+Resultat liste_entrees_detaillees(const DossierTenu& dossier, std::string_view motif,
+                                  std::vector<EntreeDossier>& entrees);
 
 }  // namespace pontex

@@ -25,15 +25,24 @@ Resultat echec_errno(const char* quoi, const std::string& chemin, int erreur) {
 
 }  // namespace
 
-Resultat liste_entrees(std::string_view dossier, std::string_view motif,
-                       std::vector<EntreeDossier>& entrees) {
+Resultat liste_entrees_detaillees(const DossierTenu& dossier, std::string_view motif,
+                                  std::vector<EntreeDossier>& entrees) {
   entrees.clear();
-  if (interne::echec_injecte(Operation::listage, dossier))
-    return Resultat::echec("failure injected for " + std::string(dossier));
-  auto natif = interne::resout_chemin(dossier);
-  if (!natif) return Resultat::echec("path holds a NUL byte");
-  DIR* d = ::opendir(natif->c_str());
-  if (d == nullptr) return echec_errno("list", *natif, errno);
+  const std::string& chemin = dossier.chemin();
+  if (interne::echec_injecte(Operation::listage, chemin))
+    return Resultat::echec("failure injected for " + chemin);
+  if (!dossier.ouvert()) return Resultat::echec("folder not held: " + chemin);
+  // The held folder itself, never its name looked up again: a copy of the
+  // descriptor, as the listing closes the one it reads.
+  const int copie = ::fcntl(static_cast<int>(dossier.natif()), F_DUPFD_CLOEXEC, 0);
+  if (copie < 0) return echec_errno("list", chemin, errno);
+  DIR* d = ::fdopendir(copie);
+  if (d == nullptr) {
+    const int erreur = errno;
+    ::close(copie);
+    return echec_errno("list", chemin, erreur);
+  }
+  ::rewinddir(d);
   const int fd = ::dirfd(d);
   for (;;) {
     errno = 0;
@@ -59,26 +68,12 @@ Resultat liste_entrees(std::string_view dossier, std::string_view motif,
   ::closedir(d);
   if (erreur != 0) {
     entrees.clear();
-    return echec_errno("list", *natif, erreur);
+    return echec_errno("list", chemin, erreur);
   }
   std::sort(entrees.begin(), entrees.end(), [](const EntreeDossier& a, const EntreeDossier& b) {
     return interne::avant_dans_liste(a.nom, b.nom);
   });
   return Resultat::succes();
-}
-
-std::optional<std::chrono::nanoseconds> date_entree(std::string_view dossier,
-                                                    std::string_view nom) {
-  std::string chemin(dossier);
-  if (!chemin.empty() && chemin.back() != '\\') chemin.push_back('\\');
-  chemin.append(nom);
-  if (interne::echec_injecte(Operation::lecture, chemin)) return std::nullopt;
-  auto natif = interne::resout_chemin(dossier);
-  if (!natif) return std::nullopt;
-  const std::string entree = interne::joint_chemin(*natif, interne::resout_nom(*natif, nom));
-  struct stat st;
-  if (::stat(entree.c_str(), &st) != 0) return std::nullopt;
-  return std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
 }
 
 }  // namespace pontex

@@ -2,13 +2,18 @@
 // FILE_FLAG_OPEN_REPARSE_POINT, so a symbolic link or junction is opened as
 // itself, and the attributes of the opened handle decide: only a plain disk
 // file is read, and a link is deleted (the link, not its target) before a
-// file is written under its name.
+// file is written under its name. A held folder is a handle opened without
+// delete sharing: while it is open the folder can be neither renamed nor
+// removed, nor can any folder of its path, so a path inside it keeps
+// reaching it and the operations go by path.
 
 #include <windows.h>
 // After windows.h, which it needs.
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <random>
+#include <utility>
 
 #include "pontex/shared/chemins_win32.h"
 #include "pontex/shared/fichiers_transit.h"
@@ -47,6 +52,8 @@ class Poignee {
     const HANDLE h = std::exchange(h_, INVALID_HANDLE_VALUE);
     return h == INVALID_HANDLE_VALUE || ::CloseHandle(h);
   }
+  // Hands the handle over to its new owner.
+  HANDLE relache() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
 
  private:
   HANDLE h_ = INVALID_HANDLE_VALUE;
@@ -67,10 +74,11 @@ struct Entree {
 };
 
 Resultat ouvre_entree(Operation operation, const Emplacement& e, Entree& entree) {
-  entree.chemin = chemin_entree(e.dossier, e.nom);
+  entree.chemin = chemin_entree(e.dossier.chemin(), e.nom);
   if (echec_injecte(operation, entree.chemin)) return echec_injection(entree.chemin);
   if (!nom_simple(e.nom)) return Resultat::echec("not a single file name: " + entree.chemin);
-  auto dossier = interne::chemin_large(e.dossier);
+  if (!e.dossier.ouvert()) return Resultat::echec("folder not held: " + entree.chemin);
+  auto dossier = interne::chemin_large(e.dossier.chemin());
   if (!dossier) return Resultat::echec("path holds a NUL byte");
   entree.dossier = *dossier;
   entree.large = interne::joint_large(*dossier, interne::large_depuis_ansi(e.nom));
@@ -224,16 +232,17 @@ Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>&
   return Resultat::succes();
 }
 
-Resultat ecrit_temporaire(std::string_view dossier, std::string_view contenu,
+Resultat ecrit_temporaire(const DossierTenu& dossier, std::string_view contenu,
                           std::string& nom_temporaire) {
   nom_temporaire.clear();
-  const std::string chemin = chemin_entree(dossier, "*.tmp");
+  const std::string chemin = chemin_entree(dossier.chemin(), "*.tmp");
   if (echec_injecte(Operation::ecriture, chemin)) return echec_injection(chemin);
-  auto large_dossier = interne::chemin_large(dossier);
+  if (!dossier.ouvert()) return Resultat::echec("folder not held: " + chemin);
+  auto large_dossier = interne::chemin_large(dossier.chemin());
   if (!large_dossier) return Resultat::echec("path holds a NUL byte");
   std::wstring large;
   Poignee h = cree_temporaire(*large_dossier, large);
-  if (!h.ok()) return echec_systeme("create temporary in", std::string(dossier));
+  if (!h.ok()) return echec_systeme("create temporary in", dossier.chemin());
   if (ecrit_tout(h.get(), contenu.data(), contenu.size()) && h.ferme()) {
     const std::size_t barre = large.find_last_of(L"\\/");
     nom_temporaire =
@@ -246,17 +255,15 @@ Resultat ecrit_temporaire(std::string_view dossier, std::string_view contenu,
   return echec_systeme("write", chemin, code);
 }
 
-Resultat renomme_entree(std::string_view dossier, std::string_view ancien,
+Resultat renomme_entree(const DossierTenu& dossier, std::string_view ancien,
                         std::string_view nouveau) {
   Entree vers;
-  if (Resultat r =
-          ouvre_entree(Operation::renommage, {std::string(dossier), std::string(nouveau)}, vers);
-      !r)
+  if (Resultat r = ouvre_entree(Operation::renommage, {dossier, std::string(nouveau)}, vers); !r)
     return r;
   if (!nom_simple(ancien)) return Resultat::echec("not a single file name: " + std::string(ancien));
   const std::wstring de = interne::joint_large(vers.dossier, interne::large_depuis_ansi(ancien));
   if (!::MoveFileExW(de.c_str(), vers.large.c_str(), MOVEFILE_REPLACE_EXISTING))
-    return echec_systeme("rename", chemin_entree(dossier, ancien));
+    return echec_systeme("rename", chemin_entree(dossier.chemin(), ancien));
   return Resultat::succes();
 }
 
@@ -351,6 +358,129 @@ Resultat synchronise_entree(const Emplacement& fichier) {
   if (!h.ok()) return echec_systeme("open", e.chemin);
   if (!fichier_simple(h.get())) return Resultat::echec(e.chemin + " is not a file");
   if (!::FlushFileBuffers(h.get())) return echec_systeme("flush", e.chemin);
+  return Resultat::succes();
+}
+
+void DossierTenu::ferme() {
+  if (ouvert()) ::CloseHandle(reinterpret_cast<HANDLE>(natif_));
+  natif_ = ferme_;
+}
+
+namespace {
+
+// Read and write sharing only: no one may rename or delete the folder while
+// the exchange holds it. Backup semantics: the only way to open a folder.
+OuvertureDossier tient_dossier(const std::wstring& large, DWORD drapeaux, std::string chemin,
+                               DossierTenu& dossier) {
+  Poignee h(::CreateFileW(large.c_str(), GENERIC_READ, partage, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS | drapeaux, nullptr));
+  if (!h.ok()) {
+    const DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? OuvertureDossier::absent
+                                                                        : OuvertureDossier::echec;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h.get(), &info)) return OuvertureDossier::echec;
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return OuvertureDossier::refuse;
+  // Opened as itself, a junction or folder link shows its reparse point.
+  if ((drapeaux & FILE_FLAG_OPEN_REPARSE_POINT) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return OuvertureDossier::refuse;
+  dossier.prend(reinterpret_cast<std::intptr_t>(h.relache()), std::move(chemin));
+  return OuvertureDossier::ouvert;
+}
+
+}  // namespace
+
+OuvertureDossier ouvre_dossier(std::string_view chemin, DossierTenu& dossier) {
+  dossier.ferme();
+  auto large = interne::chemin_large(chemin);
+  if (!large) return OuvertureDossier::echec;
+  return tient_dossier(*large, 0, std::string(chemin), dossier);
+}
+
+OuvertureDossier ouvre_sous_dossier(const DossierTenu& parent, std::string_view nom,
+                                    DossierTenu& dossier) {
+  dossier.ferme();
+  if (!parent.ouvert()) return OuvertureDossier::echec;
+  if (!nom_simple(nom)) return OuvertureDossier::refuse;
+  auto large_parent = interne::chemin_large(parent.chemin());
+  if (!large_parent) return OuvertureDossier::echec;
+  const std::wstring large = interne::joint_large(*large_parent, interne::large_depuis_ansi(nom));
+  return tient_dossier(large, FILE_FLAG_OPEN_REPARSE_POINT, chemin_entree(parent.chemin(), nom),
+                       dossier);
+}
+
+Resultat liste_entrees(const DossierTenu& dossier, std::string_view motif,
+                       std::vector<std::string>& noms) {
+  noms.clear();
+  if (echec_injecte(Operation::listage, dossier.chemin())) return echec_injection(dossier.chemin());
+  if (!dossier.ouvert()) return Resultat::echec("folder not held: " + dossier.chemin());
+  auto large = interne::chemin_large(dossier.chemin());
+  if (!large) return Resultat::echec("path holds a NUL byte");
+  std::vector<std::wstring> larges;
+  unsigned long erreur = 0;
+  if (!interne::liste_natif(*large, motif, noms, larges, erreur))
+    return echec_systeme("list", dossier.chemin(), erreur);
+  return Resultat::succes();
+}
+
+namespace {
+
+// The entry itself, not what a link would lead to: a plain file or nothing.
+bool attributs_fichier(const Emplacement& fichier, WIN32_FILE_ATTRIBUTE_DATA& donnees) {
+  Entree e;
+  if (!ouvre_entree(Operation::lecture, fichier, e)) return false;
+  if (!::GetFileAttributesExW(e.large.c_str(), GetFileExInfoStandard, &donnees)) return false;
+  return !(donnees.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+}  // namespace
+
+std::optional<std::int64_t> taille_entree(const Emplacement& fichier) {
+  WIN32_FILE_ATTRIBUTE_DATA donnees;
+  if (!attributs_fichier(fichier, donnees)) return std::nullopt;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(donnees.nFileSizeHigh) << 32) |
+                                   donnees.nFileSizeLow);
+}
+
+std::optional<std::chrono::nanoseconds> date_entree(const Emplacement& fichier) {
+  WIN32_FILE_ATTRIBUTE_DATA donnees;
+  if (!attributs_fichier(fichier, donnees)) return std::nullopt;
+  // 100-nanosecond steps since 1601 to nanoseconds since 1970.
+  const std::uint64_t t =
+      (static_cast<std::uint64_t>(donnees.ftLastWriteTime.dwHighDateTime) << 32) |
+      donnees.ftLastWriteTime.dwLowDateTime;
+  return std::chrono::nanoseconds((static_cast<std::int64_t>(t) - 116444736000000000LL) * 100);
+}
+
+Resultat lit_entree(const Emplacement& fichier, std::int64_t position, std::size_t n,
+                    std::string& octets) {
+  octets.clear();
+  Entree e;
+  if (Resultat r = ouvre_entree(Operation::lecture, fichier, e); !r) return r;
+  Poignee h(::CreateFileW(e.large.c_str(), GENERIC_READ, partage | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, sans_lien, nullptr));
+  if (!h.ok()) return echec_systeme("open", e.chemin);
+  if (!fichier_simple(h.get())) return Resultat::echec(e.chemin + " is not a file");
+  LARGE_INTEGER depart;
+  depart.QuadPart = position;
+  if (!::SetFilePointerEx(h.get(), depart, nullptr, FILE_BEGIN))
+    return echec_systeme("seek", e.chemin);
+  octets.resize(n);
+  std::size_t lus = 0;
+  while (lus < n) {
+    DWORD lu = 0;
+    const DWORD demande = static_cast<DWORD>(std::min<std::size_t>(n - lus, 1u << 20));
+    if (!::ReadFile(h.get(), octets.data() + lus, demande, &lu, nullptr)) {
+      const DWORD code = ::GetLastError();
+      octets.clear();
+      return echec_systeme("read", e.chemin, code);
+    }
+    if (lu == 0) break;
+    lus += lu;
+  }
+  octets.resize(lus);
   return Resultat::succes();
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "pontex/shared/fichiers.h"
+#include "pontex/shared/fichiers_transit.h"
 
 namespace pontex {
 
@@ -46,13 +47,22 @@ bool date_du_nom(std::string_view nom, std::chrono::sys_days& date) {
 
 JournalFichier::JournalFichier(std::string dossier) : dossier_(std::move(dossier)) {}
 
-std::string JournalFichier::nom_fichier(const DateHeure& d) const {
-  std::string nom = dossier_;
-  if (!nom.empty() && nom.back() != '\\') nom.push_back('\\');
-  nom.append(prefixe);
+namespace {
+
+// "pontex_2026-12-07.log"
+std::string nom_jour(const DateHeure& d) {
+  std::string nom(prefixe);
   nom.append(format_aaaa_mm_jj(d));
   nom.append(extension);
   return nom;
+}
+
+}  // namespace
+
+std::string JournalFichier::nom_fichier(const DateHeure& d) const {
+  std::string nom = dossier_;
+  if (!nom.empty() && nom.back() != '\\') nom.push_back('\\');
+  return nom + nom_jour(d);
 }
 
 void JournalFichier::ajoute(const DateHeure& quand, std::string_view texte) {
@@ -94,15 +104,26 @@ void JournalFichier::borne_attente() {
   }
 }
 
+// The journal folder is opened as a folder of its own, never through a link:
+// someone who could put a link there would otherwise have Pontex write, and
+// its clean-up delete, in a folder of their choosing. A link or a file in
+// its place keeps the lines pending and cleans nothing.
 bool JournalFichier::vide() {
+  if (attente_.empty()) return true;
+  DossierTenu dossier;
+  OuvertureDossier ouverture = ouvre_dossier_sans_lien(dossier_, dossier);
+  bool refait = false;
   while (!attente_.empty()) {
     Lot& lot = attente_.front();
-    const std::string nom = nom_fichier(lot.jour);
-    if (!ajoute_texte(nom, lot.texte)) {
+    const std::string nom = nom_jour(lot.jour);
+    if (ouverture != OuvertureDossier::ouvert || !ajoute_entree({dossier, nom}, lot.texte)) {
       // The folder may have gone (or never been made): made again, tried
       // once more; a folder that cannot be written keeps the lines.
+      if (refait || ouverture == OuvertureDossier::refuse) return false;
+      refait = true;
       (void)cree_dossier(dossier_);
-      if (!ajoute_texte(nom, lot.texte)) return false;
+      ouverture = ouvre_dossier_sans_lien(dossier_, dossier);
+      continue;
     }
     octets_ -= lot.texte.size();
     attente_.erase(attente_.begin());
@@ -111,21 +132,24 @@ bool JournalFichier::vide() {
 }
 
 void JournalFichier::nettoie(const DateHeure& aujourdhui, int jours) {
-  if (!existe_dossier(dossier_)) {
+  DossierTenu dossier;
+  const OuvertureDossier ouverture = ouvre_dossier_sans_lien(dossier_, dossier);
+  if (ouverture == OuvertureDossier::absent) {
     (void)cree_dossier(dossier_);
     return;
   }
+  if (ouverture != OuvertureDossier::ouvert) return;
   const std::chrono::year_month_day ymd{std::chrono::year(aujourdhui.annee),
                                         std::chrono::month(aujourdhui.mois),
                                         std::chrono::day(aujourdhui.jour)};
   if (!ymd.ok()) return;
   const auto limite = std::chrono::sys_days(ymd) - std::chrono::days(jours);
   std::vector<std::string> noms;
-  if (!liste_fichiers(dossier_, "pontex_*.log", noms)) return;
+  if (!liste_entrees(dossier, "pontex_*.log", noms)) return;
   for (const std::string& nom : noms) {
     std::chrono::sys_days date;
     // A file that cannot be removed now is tried again at the next start.
-    if (date_du_nom(nom, date) && date < limite) (void)supprime_fichier(dossier_ + "\\" + nom);
+    if (date_du_nom(nom, date) && date < limite) (void)supprime_entree({dossier, nom});
   }
 }
 

@@ -31,8 +31,9 @@ class JournalFichier {
   // already in the file's encoding and holds no line end.
   void ajoute(const DateHeure& quand, std::string_view texte);
 
-  // Writes the pending lines. False when a day file could not be written:
-  // its lines stay pending (within the bound) for the next try.
+  // Writes the pending lines. False when a day file could not be written
+  // (the folder a link, for one): its lines stay pending (within the bound)
+  // for the next try.
   bool vide();
 
   bool a_ecrire() const { return !attente_.empty(); }
@@ -40,6 +41,7 @@ class JournalFichier {
 
   // Removes the day files more than `jours` days older than `aujourdhui`
   // (by the date in their name), and creates the folder when it is missing.
+  // A link in the folder's place is not followed: nothing is removed.
   void nettoie(const DateHeure& aujourdhui, int jours = 31);
 
   // Name of the day file of `d` ("journal\pontex_2026-12-07.log").

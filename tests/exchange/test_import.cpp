@@ -201,6 +201,8 @@ TEST_F(Import, AFileArrivingDuringTheExchangeWaitsForTheNext) {
     }
   };
   importe();
+  // The folder is read, not the window's list: the file taken away is not
+  // looked for.
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"Traitement : a.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE"),
                     "Fichier non trait\351 : c.txt"}));

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "pontex/exchange/echange.h"
@@ -31,7 +35,32 @@ class Transit : public Echange {
     if (erreur) GTEST_SKIP() << "symbolic links unavailable here: " << erreur.message();
   }
   static bool est_lien(const fs::path& p) { return fs::is_symlink(fs::symlink_status(p)); }
+
+  // One exchange as the cycle runs it: both halves in the folders opened
+  // at its start.
+  void echange() {
+    const TenueDossiers dossiers(b.valeurs, b.fenetre);
+    importe();
+    exporte();
+  }
+  // A folder of the shop beside the transit folder, that a link put in the
+  // transit folder by the server's side leads to.
+  fs::path dehors() const { return b.dossier.chemin() / "dehors"; }
+  // `dossier` of the transit folder replaced by a link to dehors().
+  void remplace_par_lien(const fs::path& dossier) {
+    fs::remove_all(dossier);
+    lien(dehors(), dossier);
+  }
+  // A file of dehors() left alone for an hour, so that only the link can
+  // keep it back.
+  void ecrit_dehors(const std::string& nom, const std::string& contenu) {
+    ecrit_octets(dehors() / nom, contenu);
+    fs::last_write_time(dehors() / nom, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  static const std::string nom_export;
 };
+
+const std::string Transit::nom_export = "stock_20261205210709.txt";
 
 TEST_F(Transit, ALinkInTheImportFolderIsNotRead) {
   ecrit_octets(secret(), "BOU-001\t5\nMOTDEPASSE\t1\n");
@@ -159,6 +188,137 @@ TEST_F(Transit, TheErrorFileCheckLeavesNoEmptyFile) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
   EXPECT_EQ(Boutique::fichiers(b.import()), Lignes{"a.old"});
+}
+
+// import replaced by a link: what lies where it leads is neither applied,
+// nor deleted, nor overwritten, and no error file goes there; the export
+// still tells the server the stock.
+TEST_F(Transit, AnImportFolderThatIsALinkIsNotUsed) {
+  ecrit_dehors("m.txt", "BOU-001\t5\nINCONNU\t1\n");
+  ecrit_dehors("notes.old", "notes");
+  remplace_par_lien(b.import());
+  if (HasFatalFailure() || IsSkipped()) return;
+  echange();
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Dossier non trait\351 : import", "Sauvegarde histo Sorties",
+                                       "Export g\351n\351r\351"}));
+  EXPECT_EQ(Boutique::fichiers(dehors()), (Lignes{"m.txt", "notes.old"}));
+  EXPECT_EQ(lit_octets(dehors() / "m.txt"), "BOU-001\t5\nINCONNU\t1\n");
+  EXPECT_EQ(lit_octets(dehors() / "notes.old"), "notes");
+  EXPECT_EQ(b.article(1).stock(), 10.0f);
+  EXPECT_FALSE(analyse_presente());
+  EXPECT_EQ(lit_octets(b.exporte() / nom_export), "BOU-001\t10.00\t\r\nEPI-002\t2.50\t\r\n");
+}
+
+// export replaced by a link: no stock file goes where it leads, what waits
+// there is not moved, and the received files are still applied.
+TEST_F(Transit, AnExportFolderThatIsALinkIsNotUsed) {
+  ecrit_dehors("stock_1.txt", "attente\r\n");
+  remplace_par_lien(b.exporte());
+  if (HasFatalFailure() || IsSkipped()) return;
+  b.depose("m.txt", "BOU-001\t1\n");
+  echange();
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Dossier non trait\351 : export", "Traitement : m.txt",
+                    "1.00 x " + designation_40("PAIN DE CAMPAGNE"), "Sauvegarde histo Sorties",
+                    "Export non \351crit : " + nom_export}));
+  EXPECT_EQ(Boutique::fichiers(dehors()), Lignes{"stock_1.txt"});
+  EXPECT_EQ(lit_octets(dehors() / "stock_1.txt"), "attente\r\n");
+  EXPECT_TRUE(b.fenetre.List2.empty());
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+}
+
+// The two archives replaced by links: a waiting export stays in export
+// rather than go where the link leads, and the rest of the exchange runs.
+TEST_F(Transit, ArchiveFoldersThatAreLinksAreNotUsed) {
+  fs::create_directories(dehors() / "i");
+  fs::create_directories(dehors() / "e");
+  fs::remove_all(b.import() / "histo");
+  lien(dehors() / "i", b.import() / "histo");
+  if (HasFatalFailure() || IsSkipped()) return;
+  fs::remove_all(b.histo());
+  lien(dehors() / "e", b.histo());
+  ecrit_octets(b.exporte() / "stock_1.txt", "attente\r\n");
+  b.depose("m.txt", "BOU-001\t1\n");
+  echange();
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"Dossier non trait\351 : import\\histo", "Dossier non trait\351 : export\\histo",
+              "Traitement : m.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE"),
+              "Sauvegarde histo Sorties", "Export g\351n\351r\351"}));
+  EXPECT_EQ(Boutique::fichiers(dehors() / "i"), Lignes{});
+  EXPECT_EQ(Boutique::fichiers(dehors() / "e"), Lignes{});
+  EXPECT_EQ(Boutique::fichiers(b.exporte()), (Lignes{"stock_1.txt", nom_export}));
+  EXPECT_EQ(lit_octets(b.exporte() / "stock_1.txt"), "attente\r\n");
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+}
+
+#ifndef _WIN32
+// The server's side swaps import, as fast as it can, between a link to a
+// folder of the shop and the real folder, while exchanges run. Whenever an
+// exchange looks, the outside file must never be applied, deleted, or
+// copied into a file the server can read. (On Windows the held folders
+// cannot be renamed while an exchange runs.)
+TEST_F(Transit, AnImportFolderSwappedForALinkDuringExchangesLeaksNothing) {
+  std::string secret;
+  for (int i = 1; i <= 40; ++i) secret += "SECRET-" + std::to_string(i) + "\t1\n";
+  ecrit_dehors("secret.txt", secret);
+  const fs::path transit = b.import().parent_path();
+  lien(dehors(), transit / "lien");
+  if (HasFatalFailure() || IsSkipped()) return;
+  // Unknown references, so that an error file is written while it runs.
+  for (const char* nom : {"a.txt", "b.txt", "c.txt"}) b.depose(nom, "INCONNU\t1\n");
+
+  std::atomic<long> echanges_faits{0};
+  long bascules = 0;
+  {
+    std::jthread bascule([&](std::stop_token fin) {
+      const auto nom = [&](const char* n) { return (transit / n).string(); };
+      while (!fin.stop_requested()) {
+        // Real folder away, link in; link away, real folder back.
+        if (std::rename(nom("import").c_str(), nom("reel").c_str()) == 0) {
+          (void)std::rename(nom("lien").c_str(), nom("import").c_str());
+          (void)std::rename(nom("import").c_str(), nom("lien").c_str());
+          (void)std::rename(nom("reel").c_str(), nom("import").c_str());
+        }
+        ++bascules;
+      }
+    });
+    const auto fin = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < fin && !HasFailure()) {
+      echange();
+      ++echanges_faits;
+      EXPECT_EQ(lit_octets(dehors() / "secret.txt"), secret);
+    }
+  }
+  ASSERT_TRUE(fs::is_directory(fs::symlink_status(b.import())));
+  EXPECT_GT(echanges_faits, 10);
+  EXPECT_GT(bascules, 100);
+  EXPECT_EQ(Boutique::fichiers(dehors()), Lignes{"secret.txt"});
+  EXPECT_EQ(lit_octets(dehors() / "secret.txt"), secret);
+  for (const auto& e : fs::recursive_directory_iterator(transit)) {
+    if (!fs::is_regular_file(e.symlink_status())) continue;
+    EXPECT_EQ(lit_octets(e.path()).find("SECRET"), std::string::npos) << e.path();
+  }
+  for (const std::string& ligne : b.fenetre.journal)
+    EXPECT_EQ(ligne.find("SECRET"), std::string::npos) << ligne;
+}
+#endif
+
+// A process stopped while writing an export leaves its temporary file in
+// export; the next exchange removes it, and only files named exactly as
+// ours are.
+TEST_F(Transit, OurOwnTemporaryFilesInTheExportFolderAreRemoved) {
+  const Lignes autres{"autre.tmp", "pontex-0123456789abcdef0.tmp", "pontex-0123456789abcdeg.tmp",
+                      "pontex-x.tmp", "pontex-0123456789abcdef.txt"};
+  for (const std::string& nom : autres) ecrit_octets(b.exporte() / nom, "x");
+  ecrit_octets(b.exporte() / "pontex-0123456789abcdef.tmp", "BOU-001\t10.00\t\r\n");
+  ecrit_octets(b.import() / "pontex-0123456789abcdef.tmp", "x");
+  echange();
+  Lignes restent = autres;
+  restent.push_back(nom_export);
+  std::sort(restent.begin(), restent.end());
+  EXPECT_EQ(Boutique::fichiers(b.exporte()), restent);
+  EXPECT_TRUE(fs::exists(b.import() / "pontex-0123456789abcdef.tmp"));
 }
 
 }  // namespace

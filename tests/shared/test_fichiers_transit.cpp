@@ -37,16 +37,24 @@ std::vector<std::string> noms(const fs::path& dossier) {
   return r;
 }
 
+// The current directory, held as the exchange holds its folders.
+DossierTenu ici() {
+  DossierTenu d;
+  EXPECT_EQ(ouvre_dossier("", d), OuvertureDossier::ouvert);
+  return d;
+}
+
 TEST(CopieEntree, AFolderOrPipeUnderAFileNameIsRefusedAtOnce) {
   DossierTemporaire d;
+  const DossierTenu h = ici();
   fs::create_directory(d.chemin() / "dossier.txt");
   Refus refus = Refus::aucun;
-  EXPECT_FALSE(copie_entree({"", "dossier.txt"}, {{"", "copie"}}, taille_max_recu, refus));
+  EXPECT_FALSE(copie_entree({h, "dossier.txt"}, {{h, "copie"}}, taille_max_recu, refus));
   EXPECT_EQ(refus, Refus::pas_un_fichier);
 #ifndef _WIN32
   // Opened for reading, a pipe with no writer would block for ever.
   ASSERT_EQ(::mkfifo((d.chemin() / "tube.txt").c_str(), 0600), 0);
-  EXPECT_FALSE(copie_entree({"", "tube.txt"}, {{"", "copie"}}, taille_max_recu, refus));
+  EXPECT_FALSE(copie_entree({h, "tube.txt"}, {{h, "copie"}}, taille_max_recu, refus));
   EXPECT_EQ(refus, Refus::pas_un_fichier);
 #endif
   EXPECT_FALSE(fs::exists(d.chemin() / "copie"));
@@ -54,21 +62,112 @@ TEST(CopieEntree, AFolderOrPipeUnderAFileNameIsRefusedAtOnce) {
 
 TEST(CopieEntree, AFailedDestinationLeavesNoTemporaryBehind) {
   DossierTemporaire d;
+  const DossierTenu h = ici();
   ecrit_octets(d.chemin() / "a.txt", "nouveau");
   ecrit_octets(d.chemin() / "b.old", "ancien");
   fs::create_directory(d.chemin() / "c.old");  // cannot be replaced by a file
   Refus refus = Refus::aucun;
-  EXPECT_FALSE(copie_entree({"", "a.txt"}, {{"", "c.old"}, {"", "b.old"}}, 7, refus));
+  EXPECT_FALSE(copie_entree({h, "a.txt"}, {{h, "c.old"}, {h, "b.old"}}, 7, refus));
   EXPECT_EQ(refus, Refus::aucun);
   EXPECT_EQ(noms(d.chemin()), (std::vector<std::string>{"a.txt", "b.old", "c.old"}));
   // The bound is checked on what the handle holds, one byte over refuses.
-  EXPECT_FALSE(copie_entree({"", "a.txt"}, {{"", "b.old"}}, 6, refus));
+  EXPECT_FALSE(copie_entree({h, "a.txt"}, {{h, "b.old"}}, 6, refus));
   EXPECT_EQ(refus, Refus::trop_volumineux);
   EXPECT_EQ(lit_octets(d.chemin() / "b.old"), "ancien");
-  EXPECT_TRUE(copie_entree({"", "a.txt"}, {{"", "b.old"}}, 7, refus));
+  EXPECT_TRUE(copie_entree({h, "a.txt"}, {{h, "b.old"}}, 7, refus));
   EXPECT_EQ(lit_octets(d.chemin() / "b.old"), "nouveau");
   EXPECT_EQ(noms(d.chemin()), (std::vector<std::string>{"a.txt", "b.old", "c.old"}));
 }
+
+// A sub-folder is taken only as a real folder: a link to one, a file or a
+// pipe under its name is refused at once (a pipe opened for reading would
+// wait for a writer for ever). The transit folder itself is the shop's
+// setting and may be a link.
+TEST(DossierTenu, OnlyARealSubFolderIsHeld) {
+  DossierTemporaire d;
+  fs::create_directories(d.chemin() / "vrai" / "import");
+  ecrit_octets(d.chemin() / "vrai" / "fichier", "x");
+  std::vector<std::string> refuses{"fichier", ".."};
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo((d.chemin() / "vrai" / "tube").c_str(), 0600), 0);
+  refuses.push_back("tube");
+#endif
+  // Where links can be made, the transit folder is one (to "vrai").
+  std::error_code erreur;
+  fs::create_directory_symlink(d.chemin() / "vrai", d.chemin() / "transit", erreur);
+  const bool liens = !erreur;
+  if (liens) {
+    fs::create_directory_symlink(d.chemin() / "vrai" / "import", d.chemin() / "vrai" / "lien");
+    refuses.push_back("lien");
+  }
+  const std::string racine = liens ? "transit" : "vrai";
+
+  DossierTenu transit;
+  ASSERT_EQ(ouvre_dossier(racine, transit), OuvertureDossier::ouvert);
+  EXPECT_EQ(transit.chemin(), racine + "\\");
+  DossierTenu sous;
+  EXPECT_EQ(ouvre_sous_dossier(transit, "import", sous), OuvertureDossier::ouvert);
+  EXPECT_EQ(sous.chemin(), racine + "\\import\\");
+  DossierTenu autre;
+  for (const std::string& nom : refuses) {
+    EXPECT_EQ(ouvre_sous_dossier(transit, nom, autre), OuvertureDossier::refuse) << nom;
+    EXPECT_FALSE(autre.ouvert()) << nom;
+  }
+  EXPECT_EQ(ouvre_sous_dossier(transit, "absent", autre), OuvertureDossier::absent);
+  EXPECT_EQ(ouvre_dossier_sans_lien(racine + "\\fichier", autre), OuvertureDossier::refuse);
+  EXPECT_EQ(ouvre_dossier_sans_lien(racine + "\\import\\", autre), OuvertureDossier::ouvert);
+  if (liens) {
+    EXPECT_EQ(ouvre_dossier_sans_lien("transit\\lien", autre), OuvertureDossier::refuse);
+  }
+#ifdef _WIN32
+  // Held, the folder cannot be swapped: renaming it is refused.
+  fs::rename(d.chemin() / "vrai" / "import", d.chemin() / "vrai" / "ancien", erreur);
+  EXPECT_TRUE(erreur);
+  EXPECT_TRUE(fs::is_directory(d.chemin() / "vrai" / "import"));
+#endif
+}
+
+#ifndef _WIN32
+// Once held, a folder stays the folder that was opened: swapped for a link
+// to a folder of the shop (renamed away, a link put under its name), every
+// operation still reads, writes and deletes in the folder held, and the
+// folder the link leads to is neither read nor changed. (On Windows the
+// held folder cannot be renamed at all.)
+TEST(DossierTenu, AFolderSwappedForALinkIsNotFollowed) {
+  DossierTemporaire d;
+  fs::create_directories(d.chemin() / "transit" / "import");
+  fs::create_directories(d.chemin() / "dehors");
+  ecrit_octets(d.chemin() / "transit" / "import" / "a.txt", "du serveur");
+  ecrit_octets(d.chemin() / "dehors" / "a.txt", "secret");
+  ecrit_octets(d.chemin() / "dehors" / "b.txt", "secret");
+  ecrit_octets(d.chemin() / "dehors" / "a.old", "notes");
+  DossierTenu transit, import;
+  ASSERT_EQ(ouvre_dossier("transit", transit), OuvertureDossier::ouvert);
+  ASSERT_EQ(ouvre_sous_dossier(transit, "import", import), OuvertureDossier::ouvert);
+
+  fs::rename(d.chemin() / "transit" / "import", d.chemin() / "transit" / "ancien");
+  fs::create_directory_symlink(d.chemin() / "dehors", d.chemin() / "transit" / "import");
+
+  std::vector<std::string> listes;
+  ASSERT_TRUE(liste_entrees(import, "*.txt", listes));
+  EXPECT_EQ(listes, (std::vector<std::string>{"a.txt"}));
+  Refus refus = Refus::aucun;
+  EXPECT_TRUE(copie_entree({import, "a.txt"}, {{import, "a.old"}}, taille_max_recu, refus));
+  EXPECT_TRUE(ajoute_entree({import, "erreurs.err"}, "ligne\r\n"));
+  EXPECT_EQ(taille_entree({import, "erreurs.err"}), 7);
+  std::string lu;
+  EXPECT_TRUE(lit_entree({import, "a.old"}, 3, 100, lu));
+  EXPECT_EQ(lu, "serveur");
+  EXPECT_TRUE(supprime_entree({import, "a.txt"}));
+
+  EXPECT_EQ(noms(d.chemin() / "dehors"), (std::vector<std::string>{"a.old", "a.txt", "b.txt"}));
+  EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.old"), "notes");
+  EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.txt"), "secret");
+  EXPECT_EQ(noms(d.chemin() / "transit" / "ancien"),
+            (std::vector<std::string>{"a.old", "erreurs.err"}));
+  EXPECT_EQ(lit_octets(d.chemin() / "transit" / "ancien" / "a.old"), "du serveur");
+}
+#endif
 
 }  // namespace
 }  // namespace pontex::test

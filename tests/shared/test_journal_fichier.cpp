@@ -114,5 +114,29 @@ TEST(JournalFichier, UnJournalBloqueLongtempsNeGardeQueLesDernieresLignes) {
   EXPECT_EQ(contenu.size() % une.size(), 0u);
 }
 
+// Whoever can write beside "Pontex.wdo" could put a link in place of the
+// journal folder: the clean-up must not delete in the folder it leads to,
+// nor the lines go there. They wait until the folder is a folder again.
+TEST(JournalFichier, UnDossierJournalQuiEstUnLienNEstPasSuivi) {
+  DossierTemporaire d;
+  ecrit_octets(fs::path("ailleurs") / "pontex_2020-01-01.log", "archive");
+  std::error_code erreur;
+  fs::create_directory_symlink("ailleurs", "journal", erreur);
+  // Windows grants links only to some accounts; Wine has none to give.
+  if (erreur) GTEST_SKIP() << "symbolic links unavailable here: " << erreur.message();
+  JournalFichier j;
+  j.nettoie(DateHeure{2026, 12, 7, 8, 0, 0});
+  j.ajoute(DateHeure{2026, 12, 7, 8, 0, 1}, "un");
+  EXPECT_FALSE(j.vide());
+  EXPECT_TRUE(j.a_ecrire());
+  EXPECT_EQ(lit_octets("ailleurs/pontex_2020-01-01.log"), "archive");
+  EXPECT_FALSE(fs::exists("ailleurs/pontex_2026-12-07.log"));
+
+  fs::remove("journal");
+  fs::create_directory("journal");
+  ASSERT_TRUE(j.vide());
+  EXPECT_EQ(lit_octets("journal/pontex_2026-12-07.log"), "2026-12-07 08:00:01 - un" + fin);
+}
+
 }  // namespace
 }  // namespace pontex::test
