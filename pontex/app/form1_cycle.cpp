@@ -70,6 +70,12 @@ void Form1::Timer2_Timer() {
   }
 }
 
+void Form1::arret_systeme() {
+  if (programme_.fini() || echange_en_cours_) return;
+  ajoute_journal_texte(QStringLiteral("Arrêt demandé par le système"));
+  programme_.termine();
+}
+
 void Form1::Label11_Click() {
   // Stops the start countdown for good in this process; a restart already
   // counting down goes on.
