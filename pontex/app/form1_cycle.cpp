@@ -12,6 +12,7 @@
 #include "pontex/exchange/echange.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/nombres.h"
 
 namespace pontex::fenetres {
@@ -45,7 +46,9 @@ void Form1::Timer1_Timer() {
 void Form1::lance_cycle() {
   pendant_echange([this] {
     traite_import(programme_.valeurs, *this);
-    if (programme_.fini()) return;
+    // A stop asked by the system ends the program now: the export is the
+    // next cycle's.
+    if (programme_.fini() || arret_demande()) return;
     genere_sorties(programme_.valeurs, *this);
   });
   if (programme_.fini()) return;
