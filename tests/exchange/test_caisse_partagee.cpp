@@ -330,7 +330,8 @@ struct Pertes {
   std::int64_t caisse_perdus = 0;
   std::int64_t nous_perdus = 0;
   std::int64_t doubles = 0;
-  std::int64_t vides = 0;  // counted places that hold no record
+  std::int64_t vides = 0;     // counted places that hold no record
+  std::int64_t reecrits = 0;  // ours written over by the till, appended again
 };
 
 // One run: the till appends from before Pontex starts until it has applied
@@ -392,13 +393,19 @@ Pertes une_manche(Echange& e, Boutique& b, const std::string& contenu) {
       if (!nous.insert({em.code(), em.quantite()}).second) ++p.doubles;
     }
   }
+  for (const std::string& ligne : b.fenetre.journal)
+    if (ligne.starts_with("Mouvements r\xE9\xE9"))
+      p.reecrits += std::stoll(ligne.substr(ligne.find(": ") + 2));
   p.caisse_appendus = appendus;
   p.caisse_perdus = appendus - static_cast<std::int64_t>(caisse.size());
   p.nous_perdus = nombre_articles * quantites - static_cast<std::int64_t>(nous.size());
-  std::printf("till appended %lld, lost %lld; ours lost %lld of %d; doubled %lld; blank %lld\n",
-              static_cast<long long>(p.caisse_appendus), static_cast<long long>(p.caisse_perdus),
-              static_cast<long long>(p.nous_perdus), nombre_articles * quantites,
-              static_cast<long long>(p.doubles), static_cast<long long>(p.vides));
+  std::printf(
+      "till appended %lld, lost %lld; ours rewritten %lld, lost %lld of %d; doubled %lld; blank "
+      "%lld\n",
+      static_cast<long long>(p.caisse_appendus), static_cast<long long>(p.caisse_perdus),
+      static_cast<long long>(p.reecrits), static_cast<long long>(p.nous_perdus),
+      nombre_articles * quantites, static_cast<long long>(p.doubles),
+      static_cast<long long>(p.vides));
   // Every stock update reached its article, whatever happened to the
   // movement records: 1 + 2 + ... + 1000.
   for (int a = 1; a <= nombre_articles; ++a) EXPECT_EQ(b.article(a).stock(), 500500.0f) << a;
@@ -416,12 +423,15 @@ Pertes une_manche(Echange& e, Boutique& b, const std::string& contenu) {
 // does; such a run says nothing of Pontex, so one run of three must meet
 // that bound.
 //
-// Of the till's, 50 to 950 were lost per run of our 30,000 movements
-// (against 350,000 to 530,000 appends of its own); with the look at a place
-// already taken switched off, 160 to 16,000, mostly above 1,000: how many
-// depends on whether the two programs ran side by side on two cores or took
-// turns on one. So all three runs count: the till's losses over the three
-// are bounded by one per 30 movements of ours, 3,000.
+// How many of the till's are lost depends on how the two programs share the
+// machine (side by side on two cores, or in turns on one, the till held up
+// between its count and its record): on a busy 2-core machine, from 0 to
+// 3,300 per run of our 30,000 movements with the protection, from 100 to
+// 19,000 with the look at a place already taken switched off. What tells
+// the two apart is the share against the movements of ours that the till
+// wrote over in the same runs (the same races seen from our side, appended
+// again after the file): 0.03 to 0.27 of them over three runs with the
+// protection, 0.66 to 0.81 without. All three runs count, bounded at 0.4.
 TEST_F(Echange, TheTillAppendingAtTheSameTimeLosesNothingAndNeitherDoWe) {
   std::string contenu;
   for (int i = 0; i < nombre_articles * quantites; ++i)
@@ -429,6 +439,7 @@ TEST_F(Echange, TheTillAppendingAtTheSameTimeLosesNothingAndNeitherDoWe) {
         reference(i % nombre_articles) + "\t" + std::to_string(i / nombre_articles + 1) + "\n";
   bool nous_dans_la_cible = false;
   std::int64_t caisse_perdus = 0;
+  std::int64_t reecrits = 0;
   for (int manche = 0; manche < 3; ++manche) {
     b.fenetre.journal.clear();
     const Pertes p = une_manche(*this, b, contenu);
@@ -437,9 +448,11 @@ TEST_F(Echange, TheTillAppendingAtTheSameTimeLosesNothingAndNeitherDoWe) {
     EXPECT_EQ(p.vides, 0);
     nous_dans_la_cible = nous_dans_la_cible || p.nous_perdus * 100 <= nombre_articles * quantites;
     caisse_perdus += p.caisse_perdus;
+    reecrits += p.reecrits;
   }
   EXPECT_TRUE(nous_dans_la_cible);
-  EXPECT_LE(caisse_perdus * 30, 3 * nombre_articles * quantites);
+  EXPECT_LE(caisse_perdus * 5, reecrits * 2)
+      << "till's lost " << caisse_perdus << ", ours written over " << reecrits;
 }
 
 #endif
