@@ -14,6 +14,7 @@
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/horloge.h"
+#include "pontex/shared/processus.h"
 #include "pontex/shared/verrou.h"
 
 namespace {
@@ -27,9 +28,6 @@ constexpr std::chrono::seconds attente_autre_pontex{30};
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Before anything else: a logoff or shutdown from here on ends the
-  // program cleanly, never half-way through a record.
-  pontex::installe_arret_systeme();
   QApplication application(argc, argv);
   // The program ends only through its own buttons and its restart, never
   // because a window went away.
@@ -38,13 +36,28 @@ int main(int argc, char** argv) {
 
   // The launcher of the menu entry has no terminal: what stops it is shown
   // through this, the program's own notice, and nothing else is done (no
-  // lock, no file of the folder touched).
+  // lock, no file of the folder touched). The system's stop ends it as any
+  // program.
   if (argc == 3 && std::string_view(argv[1]) == "--message") {
     pontex::fenetres::ValeursDialogue dialogue;
     dialogue.message = QString::fromLocal8Bit(argv[2]);
     pontex::fenetres::form97::montre(dialogue);
     return 0;
   }
+
+  // From here on a logoff or shutdown ends the program cleanly, never
+  // half-way through a record: the stop is looked at between two events
+  // (the exchange looks at it between two records, and the window ends the
+  // program after). Before the window exists there is nothing to finish.
+  pontex::installe_arret_systeme();
+  pontex::fenetres::Form1* fenetre_arret = nullptr;
+  QTimer arret;
+  QObject::connect(&arret, &QTimer::timeout, &application, [&fenetre_arret] {
+    if (!pontex::arret_demande()) return;
+    if (fenetre_arret == nullptr) pontex::termine_processus(0);
+    fenetre_arret->arret_systeme();
+  });
+  arret.start(200);
 
   // Nothing in the folder is touched before the lock is held.
   pontex::VerrouDossier verrou;
@@ -75,29 +88,7 @@ int main(int argc, char** argv) {
   programme.verrou = &verrou;
 
   pontex::fenetres::Form1 fenetre(programme);
-  fenetre.Form_Load();
-  if (!pris && !programme.fini()) {
-    std::fprintf(stderr, "Pontex: %s\n", pris.raison().c_str());
-    fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris));
-    fenetre.ecrit_journal();
-    // Shown once the window is up: the countdowns go on under the notice.
-    QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {
-      if (programme.fini()) return;
-      programme.dialogue.mode = 0;
-      programme.dialogue.message = pontex::fenetres::Programme::texte_verrou(pris) +
-                                   programme.saut_ligne + programme.saut_ligne +
-                                   QStringLiteral("Aucun échange tant qu'il ne peut pas l'être.");
-      pontex::fenetres::form97::montre(programme.dialogue, &fenetre);
-    });
-  }
-
-  // A stop asked by the system: looked at between two events; the exchange
-  // looks at it between two records and the window ends the program after.
-  QTimer arret;
-  QObject::connect(&arret, &QTimer::timeout, &fenetre, [&fenetre] {
-    if (pontex::arret_demande()) fenetre.arret_systeme();
-  });
-  arret.start(200);
+  fenetre_arret = &fenetre;
 #ifdef Q_OS_WIN
   // The session's end (logoff, shutdown) is asked of the windows first: the
   // record under way is finished and the program ends before the system
@@ -115,6 +106,24 @@ int main(int argc, char** argv) {
     programme.ferme_fichiers();
   });
 
+  fenetre.Form_Load();
+  if (!pris && !programme.fini()) {
+    std::fprintf(stderr, "Pontex: %s\n", pris.raison().c_str());
+    fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris));
+    fenetre.ecrit_journal();
+    // Shown once the window is up: the countdowns go on under the notice.
+    QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {
+      if (programme.fini()) return;
+      programme.dialogue.mode = 0;
+      programme.dialogue.message = pontex::fenetres::Programme::texte_verrou(pris) +
+                                   programme.saut_ligne + programme.saut_ligne +
+                                   QStringLiteral("Aucun échange tant qu'il ne peut pas l'être.");
+      pontex::fenetres::form97::montre(programme.dialogue, &fenetre);
+    });
+  }
+
   fenetre.montre();
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  fenetre_arret = nullptr;
+  return code;
 }
