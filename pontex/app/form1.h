@@ -58,7 +58,6 @@ class Form1 : public QWidget, public FenetreEchange {
   // finished its record; its journal is written first, and no restart
   // follows.
   void arret_systeme();
-  bool echange_en_cours() const { return echange_en_cours_; }
 
   void ajoute_journal_texte(const QString& message);
   // Refreshes the two file lists, except while an exchange works on them.

@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <iostream>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "pontex/data/caisse.h"
 #include "pontex/exchange/echange.h"
@@ -261,8 +264,8 @@ TEST_F(AjoutPasAPas, UnAjoutEntierDeLaCaisseAChaquePoint) {
   for (const auto& [nous, caisse] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 2}}) {
     std::vector<std::pair<std::string, Bilan>> echecs;
     const int jouees = toutes(nous, caisse, false, echecs);
-    std::printf("%d of ours, %d of the till's: %d interleavings, %zu losing something\n", nous,
-                caisse, jouees, echecs.size());
+    std::cout << nous << " of ours, " << caisse << " of the till's: " << jouees
+              << " interleavings, " << echecs.size() << " losing something\n";
     EXPECT_TRUE(echecs.empty()) << decrit(echecs);
   }
 }
@@ -281,8 +284,8 @@ TEST_F(AjoutPasAPas, LesPasDeLaCaisseSeparesAChaquePoint) {
     EXPECT_EQ(b.doubles, 0) << ordre;
     EXPECT_EQ(b.vides, 0) << ordre;
   }
-  std::printf("%d interleavings, %zu losing something (till %d, ours %d)\n%s", jouees,
-              echecs.size(), caisse, nous, decrit(echecs).c_str());
+  std::cout << jouees << " interleavings, " << echecs.size() << " losing something (till " << caisse
+            << ", ours " << nous << ")\n";
 }
 
 #ifndef _WIN32
