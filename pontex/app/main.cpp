@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
 
   pontex::fenetres::Form1 fenetre(programme);
   fenetre_arret = &fenetre;
-#ifdef Q_OS_WIN
+#if defined(Q_OS_WIN) && QT_CONFIG(sessionmanager)
   // The session's end (logoff, shutdown) is asked of the windows first: the
   // record under way is finished and the program ends before the system
   // ends it. Elsewhere the session sends the signals above.
