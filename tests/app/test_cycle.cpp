@@ -361,8 +361,9 @@ TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   EXPECT_TRUE(intact());
 }
 
-// A stop asked by the system (logoff, shutdown, a signal).
-class ArretSysteme : public LongueApplication {
+// A stop asked by the system (logoff, shutdown, a signal); during an
+// exchange, see the real program's SIGTERM test.
+class ArretSysteme : public Cycle {
  protected:
   void TearDown() override { oublie_arret(); }
 };
@@ -378,53 +379,6 @@ TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
   const std::string fichier = lit_octets(b.chemin("journal/pontex_2026-02-03.log"));
   EXPECT_NE(fichier.find(" - Export généré\n"), std::string::npos) << fichier;
   EXPECT_TRUE(fichier.ends_with(" - Arrêt demandé par le système\n")) << fichier;
-}
-
-// During an application: the record under way is finished, the next start
-// applies the rest, and every record is applied once.
-TEST_F(ArretSysteme, PendantUneApplicationLaSuiteAuProchainDemarrage) {
-  ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
-  std::filesystem::last_write_time(
-      b.chemin("transit/import/mvt.txt"),
-      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
-  // Asked halfway, from the window's repaint, as the signal's flag is seen.
-  std::int32_t a_la_demande = -1;
-  quand_montrees(100, [&] {
-    a_la_demande = mouvements_enregistres();
-    demande_arret();
-    f().arret_systeme();  // the window's look: nothing while the exchange runs
-  });
-  termine_le_compte_a_rebours();
-  EXPECT_EQ(p.systeme.terminaisons, 1);
-  EXPECT_TRUE(p.systeme.demarrages.empty());
-  const std::int32_t appliques = mouvements_enregistres();
-  EXPECT_GE(appliques, a_la_demande);
-  EXPECT_LT(appliques, 200);
-  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + static_cast<float>(appliques));
-  // The journal file holds a line for every record applied, and where the
-  // next start goes on.
-  const std::string fichier = lit_octets(b.chemin("journal/pontex_2026-02-03.log"));
-  std::size_t lignes = 0;
-  for (std::size_t i = fichier.find(" x "); i != std::string::npos; i = fichier.find(" x ", i + 1))
-    ++lignes;
-  EXPECT_EQ(lignes, static_cast<std::size_t>(appliques));
-  const std::string arret = "Arrêt demandé par le système : analyse arrêtée à l'enregistrement " +
-                            std::to_string(appliques + 1) + ", reprise au prochain démarrage";
-  EXPECT_NE(fichier.find(arret), std::string::npos) << fichier;
-  EXPECT_EQ(fichier.find("Export généré"), std::string::npos);
-
-  // The next start.
-  oublie_arret();
-  Processus suivant;
-  suivant.fenetre->Form_Load();
-  for (int i = 0; i < 5; ++i) suivant.fenetre->Timer1_Timer();
-  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 200);
-  EXPECT_EQ(mouvements_enregistres(), 200);
-  bool reprise = false;
-  for (const QString& ligne : suivant.journal())
-    reprise = reprise || ligne.endsWith("Reprise : mvt.txt à partir de l'enregistrement " +
-                                        QString::number(appliques + 1));
-  EXPECT_TRUE(reprise);
 }
 
 // Between exchanges the lists follow the folders by themselves: a file the
