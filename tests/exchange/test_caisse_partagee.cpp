@@ -429,13 +429,14 @@ Pertes une_manche(Echange& e, Boutique& b, const std::string& contenu) {
 // How many of the till's are lost depends on how the two programs share the
 // machine (side by side on two cores, or in turns on one, the till held up
 // between its count and its record): on a busy 2-core machine, from 0 to
-// 5,400 per run of our 30,000 movements with the protection, from 100 to
+// 5,400 per run of our 30,000 movements with the protection, from 7 to
 // 19,000 with the look at a place already taken switched off. What tells
 // the two apart is the share against the movements of ours that the till
 // wrote over in the same runs (the same races seen from our side, appended
-// again after the file): over three runs, 0.03 to 0.31 of them with the
-// protection, 0.48 to 0.81 without (four series of each). All three runs
-// count, bounded at 0.4.
+// again after the file): over three runs, 0.03 to 0.39 of them with the
+// protection, 0.48 to 1.77 without (six series of each). All three runs
+// count, bounded at 0.45. The step-by-step tests above are the exact check;
+// this one says that nothing else shows up at full speed.
 TEST_F(Echange, TheTillAppendingAtTheSameTimeLosesNothingAndNeitherDoWe) {
   std::string contenu;
   for (int i = 0; i < nombre_articles * quantites; ++i)
@@ -455,7 +456,7 @@ TEST_F(Echange, TheTillAppendingAtTheSameTimeLosesNothingAndNeitherDoWe) {
     reecrits += p.reecrits;
   }
   EXPECT_TRUE(nous_dans_la_cible);
-  EXPECT_LE(caisse_perdus * 5, reecrits * 2)
+  EXPECT_LE(caisse_perdus * 20, reecrits * 9)
       << "till's lost " << caisse_perdus << ", ours written over " << reecrits;
 }
 
