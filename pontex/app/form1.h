@@ -53,6 +53,11 @@ class Form1 : public QWidget, public FenetreEchange {
   void Command2_Click();
   void Command3_Click();
   void lance_cycle();
+  // A stop asked by the system (logoff, shutdown, a signal): the program
+  // ends at once when no exchange runs, else once the exchange has
+  // finished its record; its journal is written first, and no restart
+  // follows.
+  void arret_systeme();
 
   void ajoute_journal_texte(const QString& message);
   // Refreshes the two file lists, except while an exchange works on them.
@@ -121,7 +126,9 @@ class Form1 : public QWidget, public FenetreEchange {
   void selectionne_derniere_ligne();
   // Runs an exchange procedure of the core: while it runs, the window
   // repaints and shows its progress, and nothing it receives can start,
-  // quit or restart anything (see form1_journal.cpp).
+  // quit or restart anything (see form1_journal.cpp). One asked while
+  // another runs (from the exchange's own event pause) is not run, and none
+  // runs without the folder lock.
   void pendant_echange(const std::function<void()>& echange);
   void montre_avancement();
   void rejoue_differes();

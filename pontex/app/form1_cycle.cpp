@@ -12,6 +12,7 @@
 #include "pontex/exchange/echange.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/nombres.h"
 
 namespace pontex::fenetres {
@@ -47,7 +48,9 @@ void Form1::lance_cycle() {
     // Both halves work in the same folders, opened and checked once.
     const TenueDossiers dossiers(programme_.valeurs, *this);
     traite_import(programme_.valeurs, *this);
-    if (programme_.fini()) return;
+    // A stop asked by the system ends the program now: the export is the
+    // next cycle's.
+    if (programme_.fini() || arret_demande()) return;
     genere_sorties(programme_.valeurs, *this);
   });
   if (programme_.fini()) return;
@@ -70,6 +73,12 @@ void Form1::Timer2_Timer() {
                                                    : Fenetre_lancement::reduite_sans_focus;
     programme_.termine("relvano.exe", fenetre);
   }
+}
+
+void Form1::arret_systeme() {
+  if (programme_.fini() || echange_en_cours_) return;
+  ajoute_journal_texte(QStringLiteral("Arrêt demandé par le système"));
+  programme_.termine();
 }
 
 void Form1::Label11_Click() {

@@ -24,6 +24,7 @@
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/horloge.h"
 
@@ -126,8 +127,15 @@ void Form1::montre_avancement() {
 }
 
 void Form1::pendant_echange(const std::function<void()>& echange) {
-  if (echange_en_cours_) {  // the core's yield ran a handler that exchanges too
-    echange();
+  // The exchange's own pause lets every event run: a handler that exchanges
+  // too (the test button) must not start a second exchange inside the
+  // first, on the same working file and the same progress record.
+  if (echange_en_cours_) return;
+  const Resultat verrou = programme_.assure_verrou();
+  if (!verrou) {
+    // Another Pontex may be working in this folder unseen: nothing is
+    // taken from the import folder. The restart tries again.
+    ajoute_journal_texte(Programme::texte_verrou(verrou));
     return;
   }
   echange_en_cours_ = true;
@@ -136,6 +144,10 @@ void Form1::pendant_echange(const std::function<void()>& echange) {
   echange();
   echange_en_cours_ = false;
   if (programme_.fini()) return;
+  if (arret_demande()) {
+    arret_systeme();
+    return;
+  }
   modele_journal->met_avancement(QString());
   selectionne_derniere_ligne();
   rejoue_differes();

@@ -13,6 +13,18 @@ namespace pontex::fenetres {
 Programme::Programme(Systeme& systeme, const Horloge& horloge, char separateur_decimal)
     : valeurs(horloge, separateur_decimal), systeme_(systeme) {}
 
+Resultat Programme::assure_verrou() {
+  if (verrou == nullptr || verrou->tenu()) return Resultat::succes();
+  bool occupe = false;
+  return verrou->prend(nom_fichier_verrou, occupe);
+}
+
+QString Programme::texte_verrou(const Resultat& echec) {
+  // The reason comes from the system, in its own code page.
+  return QStringLiteral("Le verrou du dossier ne peut pas être pris : ") +
+         QString::fromLocal8Bit(echec.raison());
+}
+
 void Programme::ferme_fichiers() {
   valeurs.caisse.ferme_articles();
   journal.vide();

@@ -11,6 +11,7 @@
 #include "pontex/data/valeurs.h"
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/journal_fichier.h"
+#include "pontex/shared/verrou.h"
 
 namespace pontex::fenetres {
 
@@ -31,6 +32,14 @@ class Programme {
   JournalFichier journal;
 
   Systeme& systeme() { return systeme_; }
+
+  // The folder lock, when this process takes one (the real program; none
+  // in-process). A lock that could not be taken at start-up is tried again
+  // before each exchange: no exchange runs without it.
+  VerrouDossier* verrou = nullptr;
+  Resultat assure_verrou();
+  // The journal line and notice for a lock that cannot be taken.
+  static QString texte_verrou(const Resultat& echec);
 
   // Closes every file the program holds open (the article file is the only
   // one kept between two operations) and writes the journal's last lines.

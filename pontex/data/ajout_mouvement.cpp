@@ -137,15 +137,21 @@ AjoutMouvement::Verdict AjoutMouvement::verifie(bool dernier) {
   // place is its own.
   EnregistrementMouvement relu;
   std::size_t relus = 0;
-  compte_relu_ =
-      f_.lit(1, relu.octets.data(), 1, relus) && relus == 1 ? relu.compte_mouvements() : m_;
+  const auto lit_compte = [&] {
+    return f_.lit(1, relu.octets.data(), 1, relus) && relus == 1 ? relu.compte_mouvements() : m_;
+  };
+  compte_relu_ = lit_compte();
   const Octets places = contenu_places(f_, m_ + 1);
   const bool prise = !std::equal(places.begin(), places.begin() + L, libre_.begin());
   // A record after ours while the count is still ours: the till had
   // appended between our read of the count and our write of it, and our
-  // count went back over its records. They are counted in again.
-  const bool depassee =
-      compte_relu_ <= m_ && !std::equal(places.begin() + L, places.end(), libre_.begin() + L);
+  // count went back over its records. They are counted in again. Unless
+  // the till appended right between our two reads: it counted from ours,
+  // its count says so now, and our place is still ours; taken for the
+  // first case, that place would stay blank under the count.
+  const bool suivante_prise = !std::equal(places.begin() + L, places.end(), libre_.begin() + L);
+  if (compte_relu_ <= m_ && suivante_prise && !prise) compte_relu_ = lit_compte();
+  const bool depassee = compte_relu_ <= m_ && suivante_prise;
   if (dernier) return Verdict::libre;
   if (prise || depassee) return Verdict::prise;
   // The till wrote an older count over ours: ours is written again, or the

@@ -15,6 +15,7 @@
 #include "pontex/exchange/reprise.h"
 #include "pontex/exchange/texte_mouvements.h"
 #include "pontex/exchange/textes_journal.h"
+#include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/fichiers_transit.h"
 #include "pontex/shared/horloge.h"
@@ -215,7 +216,15 @@ bool Application::applique(std::int64_t depuis) {
   LecteurAnalyse lecteur;
   if (!lecteur.ouvre(nom_fichier_analyse, depuis)) return false;
   LigneAnalyse ligne;
-  while (!arrete_ && lecteur.suivante(ligne)) {
+  while (!arrete_) {
+    // A stop asked by the system (logoff, shutdown) comes between two
+    // records: the next start goes on with the record after the last one.
+    if (arret_demande()) {
+      etat_.debut = etat_.suivante;
+      if (note(EtatReprise::Attente::rien)) arrete(textes::arret_systeme);
+      break;
+    }
+    if (!lecteur.suivante(ligne)) break;
     etat_.debut = ligne.debut;
     etat_.suivante = ligne.suivante;
     switch (ligne.sorte) {

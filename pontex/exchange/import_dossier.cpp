@@ -11,6 +11,7 @@
 #include "pontex/exchange/fichiers_appliques.h"
 #include "pontex/exchange/reprise.h"
 #include "pontex/exchange/textes_journal.h"
+#include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/entrees_dossier.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/fichiers_transit.h"
@@ -184,6 +185,9 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     std::size_t vus = 0, vus_affiches = 0;
     for (const EntreeDossier& entree : entrees) {
       if (vus == noms_par_echange || horloge::now() - debut >= duree_import_max) break;
+      // A stop asked by the system takes no further file: what waits in
+      // the import folder stays there for the next start.
+      if (arret_demande()) break;
       ++vus;
       const std::string& nom = entree.nom;
       // A pipe or a device is never opened: reading one may never end.

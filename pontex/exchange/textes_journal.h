@@ -101,6 +101,8 @@ inline constexpr std::string_view mouvement_non_ecrit =
 inline constexpr std::string_view suivi_non_ecrit =
     "Suivi de reprise non \xE9"
     "crit";
+// A stop asked by the system (logoff, shutdown) between two records.
+inline constexpr std::string_view arret_systeme = "Arr\xEAt demand\xE9 par le syst\xE8me";
 inline constexpr std::string_view arret =
     " : analyse arr\xEAt\xE9"
     "e \xE0 l'enregistrement ";

@@ -13,6 +13,8 @@
 
 #include "pontex/app/modele_journal.h"
 #include "pontex/fenetres/controles.h"
+#include "pontex/shared/arret_systeme.h"
+#include "pontex/shared/verrou.h"
 #include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
@@ -301,6 +303,82 @@ TEST_F(LongueApplication, LeCompteAReboursAttendLaFinDuTraitement) {
   EXPECT_EQ(pendant, "30");
   EXPECT_EQ(apres, "29");
   EXPECT_TRUE(intact());
+}
+
+// The exchange's own pause lets every event through: a countdown tick or a
+// click on a control that exchanges, run from there, starts no exchange
+// inside the one under way (which would apply the same working file again
+// from its progress record while the first still applies it).
+TEST_F(LongueApplication, AucunEchangeNeCommenceDansUnAutre) {
+  ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
+  std::filesystem::last_write_time(
+      b.chemin("transit/import/mvt.txt"),
+      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  bool fait = false;
+  quand_montrees(100, [&] {
+    f().Command2_Click();
+    f().Timer1_Timer();
+    f().Timer2_Timer();
+    fait = true;
+  });
+  termine_le_compte_a_rebours();
+  ASSERT_TRUE(fait);
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 200);
+  EXPECT_EQ(mouvements_enregistres(), 200);
+  int exports = 0;
+  for (const QString& ligne : p.journal()) exports += ligne.endsWith(" - Export généré");
+  EXPECT_EQ(exports, 1);
+  EXPECT_EQ(f().Label12->text(), "30");
+  EXPECT_TRUE(intact());
+}
+
+// A lock file that cannot be made (here a folder under its name): the window
+// says why and runs no exchange, the file waits in the import folder and the
+// restart comes as usual; once the cause is gone the exchange runs.
+TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
+  std::filesystem::create_directory(b.chemin("Pontex.verrou"));
+  VerrouDossier verrou;
+  p.programme.verrou = &verrou;
+  termine_le_compte_a_rebours();
+  const std::vector<QString> journal = p.journal();
+  ASSERT_EQ(journal.size(), 2u);
+  EXPECT_TRUE(
+      journal[1].startsWith("03-02 14:05:37 - Le verrou du dossier ne peut pas être pris : "))
+      << journal[1].toStdString();
+  EXPECT_TRUE(std::filesystem::exists(b.chemin("transit/import/mvt.txt")));
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/mvt.old")));
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("prov_stk_ana_ron.txt")));
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant);
+  EXPECT_TRUE(Boutique::fichiers(b.exporte()).empty());
+  EXPECT_EQ(f().Label12->text(), "30");
+  EXPECT_EQ(f().Timer2->intervalle(), 60000);
+
+  std::filesystem::remove(b.chemin("Pontex.verrou"));
+  f().lance_cycle();
+  EXPECT_TRUE(verrou.tenu());
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
+  EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/mvt.txt")));
+  EXPECT_TRUE(intact());
+}
+
+// A stop asked by the system (logoff, shutdown, a signal); during an
+// exchange, see the real program's SIGTERM test.
+class ArretSysteme : public Cycle {
+ protected:
+  void TearDown() override { oublie_arret(); }
+};
+
+// While waiting for the restart: the program ends at once, says why in its
+// journal file, and does not restart.
+TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
+  termine_le_compte_a_rebours();
+  demande_arret();
+  f().arret_systeme();
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+  EXPECT_TRUE(p.systeme.demarrages.empty());
+  const std::string fichier = lit_octets(b.chemin("journal/pontex_2026-02-03.log"));
+  EXPECT_NE(fichier.find(" - Export généré\n"), std::string::npos) << fichier;
+  EXPECT_TRUE(fichier.ends_with(" - Arrêt demandé par le système\n")) << fichier;
 }
 
 // Between exchanges the lists follow the folders by themselves: a file the

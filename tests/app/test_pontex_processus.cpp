@@ -7,6 +7,11 @@
 #include <QProcess>
 #include <QTest>
 #include <chrono>
+#include <ctime>
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
 
 #include "tests/support/fenetres_test.h"
 
@@ -159,6 +164,116 @@ TEST(ProgrammePontex, UnPontexTueNeBloquePasLeDossier) {
   ASSERT_TRUE(cycle);
   EXPECT_FLOAT_EQ(b.stock(1), avant + 2);
 }
+
+// Today's journal file of the shop's folder, as the program names it.
+fs::path journal_du_jour(const Boutique& b) {
+  const std::time_t t = std::time(nullptr);
+  char nom[32];
+  std::strftime(nom, sizeof nom, "pontex_%Y-%m-%d.log", std::localtime(&t));
+  return b.chemin("journal") / nom;
+}
+
+std::size_t occurrences(const std::string& texte, std::string_view motif) {
+  std::size_t n = 0;
+  for (auto i = texte.find(motif); i != std::string::npos; i = texte.find(motif, i + 1)) ++n;
+  return n;
+}
+
+std::int32_t mouvements_enregistres(const Boutique& b) {
+  EnregistrementMouvement entete;
+  if (!fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete)) return -1;
+  return entete.poste();
+}
+
+// A lock file that cannot be made (a folder under its name): the program
+// says so in its journal file, at the start and when the exchange falls due,
+// and takes nothing from the import folder.
+TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
+  Boutique b(DepartPontex{});
+  fs::create_directory(b.chemin("Pontex.verrou"));
+  const fs::path recu = b.chemin("transit/import/a.txt");
+  ecrit_octets(recu, b.reference(1) + "\t2\n");
+  fs::last_write_time(recu, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  const float avant = b.stock(1);
+  QProcess pontex;
+  demarre_pontex(pontex, b);
+  ASSERT_TRUE(pontex.waitForStarted(10000));
+  const fs::path journal = journal_du_jour(b);
+  const bool deux_fois = QTest::qWaitFor(
+      [&] {
+        return occurrences(lit_octets(journal), "Le verrou du dossier ne peut pas être pris : ") >=
+               2;
+      },
+      30000);
+  const bool toujours_la = pontex.state() == QProcess::Running;
+  pontex.kill();
+  pontex.waitForFinished(10000);
+  ASSERT_TRUE(deux_fois) << lit_octets(journal);
+  EXPECT_TRUE(toujours_la);
+  EXPECT_TRUE(fs::exists(recu));
+  EXPECT_FALSE(fs::exists(b.chemin("transit/import/a.old")));
+  EXPECT_FALSE(fs::exists(b.chemin("prov_stk_ana_ron.txt")));
+  EXPECT_FLOAT_EQ(b.stock(1), avant);
+  EXPECT_EQ(lit_octets(journal).find("Traitement"), std::string::npos);
+}
+
+#ifndef _WIN32
+// SIGTERM (the session ending) in the middle of a long file: the program
+// ends after its record with every applied record's line in its journal
+// file, and the next start applies the rest, each record once.
+TEST(ProgrammePontex, UnSigtermFinitLEnregistrementEtLaSuiteReprendAuDemarrage) {
+  Boutique b(DepartPontex{});
+  constexpr int articles = 20;
+  constexpr int par_article = 3000;
+  std::vector<float> avant;
+  for (int k = 1; k <= articles; ++k) avant.push_back(b.stock(k));
+  std::string contenu;
+  for (int i = 0; i < par_article; ++i)
+    for (int k = 1; k <= articles; ++k) contenu += b.reference(k) + "\t1\n";
+  const fs::path recu = b.chemin("transit/import/gros.txt");
+  ecrit_octets(recu, contenu);
+  fs::last_write_time(recu, fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+  QProcess pontex;
+  demarre_pontex(pontex, b);
+  ASSERT_TRUE(pontex.waitForStarted(10000));
+  const bool en_cours = QTest::qWaitFor([&] { return mouvements_enregistres(b) >= 500; }, 60000);
+  ::kill(static_cast<pid_t>(pontex.processId()), SIGTERM);
+  const bool fini = pontex.waitForFinished(20000);
+  ASSERT_TRUE(en_cours);
+  ASSERT_TRUE(fini);
+  EXPECT_EQ(pontex.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(pontex.exitCode(), 0);
+
+  const std::int32_t appliques = mouvements_enregistres(b);
+  ASSERT_LT(appliques, articles * par_article) << "the file was applied before the signal";
+  float changes = 0;
+  for (int k = 1; k <= articles; ++k) changes += b.stock(k) - avant[k - 1];
+  EXPECT_FLOAT_EQ(changes, static_cast<float>(appliques));
+  const std::string journal = lit_octets(journal_du_jour(b));
+  EXPECT_EQ(occurrences(journal, " x "), static_cast<std::size_t>(appliques));
+  EXPECT_NE(journal.find("Arrêt demandé par le système : analyse arrêtée à l'enregistrement " +
+                         std::to_string(appliques + 1) + ", reprise au prochain démarrage"),
+            std::string::npos);
+  EXPECT_TRUE(journal.ends_with(" - Arrêt demandé par le système\n"));
+
+  // The next start: the rest, once.
+  QProcess suivant;
+  demarre_pontex(suivant, b);
+  ASSERT_TRUE(suivant.waitForStarted(10000));
+  const bool cycle = QTest::qWaitFor(
+      [&] { return !fichiers(b.chemin("transit/export"), "stock_", ".txt").empty(); }, 120000);
+  suivant.kill();
+  suivant.waitForFinished(10000);
+  ASSERT_TRUE(cycle);
+  EXPECT_EQ(mouvements_enregistres(b), articles * par_article);
+  for (int k = 1; k <= articles; ++k) EXPECT_FLOAT_EQ(b.stock(k), avant[k - 1] + par_article) << k;
+  EXPECT_NE(
+      lit_octets(journal_du_jour(b))
+          .find("Reprise : gros.txt à partir de l'enregistrement " + std::to_string(appliques + 1)),
+      std::string::npos);
+}
+#endif
 
 }  // namespace
 }  // namespace pontex::test

@@ -91,6 +91,48 @@ kill -TERM "$pontex"
 wait "$pontex" 2>/dev/null
 pontex=
 
+# --- A working folder that cannot be one: said in a window -------------------
+# The menu entry has no terminal: the launcher shows why it stops through
+# Pontex's own notice (Pontex --message, which touches no file), and ends
+# with status 1 once it is closed.
+
+# The pid of the launcher's child that shows the notice, when it is up.
+message=
+notice_montree() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(cut -d' ' -f4 "$p/stat" 2>/dev/null)" = "$1" ] || continue
+    tr '\0' '\n' <"$p/cmdline" 2>/dev/null | grep -qx -- '--message' || continue
+    tr '\0' '\n' <"$p/cmdline" >"$tmp/message.txt"
+    message=${p#/proc/}
+    return 0
+  done
+  return 1
+}
+
+for cas in fichier lien; do
+  maison=$tmp/maison-$cas
+  mkdir -p "$maison"
+  if [ $cas = fichier ]; then
+    printf 'x' >"$maison/Pontex"
+    attendu="Pontex ne peut pas démarrer : $maison/Pontex existe et n'est pas un dossier."
+  else
+    ln -s "$tmp/absent" "$maison/Pontex"
+    attendu="Pontex ne peut pas démarrer : $maison/Pontex est un lien vers un dossier absent."
+  fi
+  (cd "$maison" && HOME=$maison exec "$opt/lance-pontex" </dev/null >/dev/null 2>"$tmp/lance.err") &
+  lance=$!
+  attend 20 notice_montree "$lance" || echec "no notice shown for a ~/Pontex that is a $cas"
+  grep -qxF -- "$attendu" "$tmp/message.txt" || echec "the notice does not say: $attendu"
+  kill -TERM "$message"
+  wait "$lance"
+  statut=$?
+  [ "$statut" = 1 ] || echec "the launcher ended with $statut, not 1, for a ~/Pontex that is a $cas"
+  grep -qF -- "$attendu" "$tmp/lance.err" || echec "stderr does not say: $attendu"
+  [ "$(find "$maison" -mindepth 1 | wc -l)" = 1 ] || echec "something was written beside ~/Pontex"
+  [ -e "$tmp/absent" ] && echec "the link's target was made"
+done
+
 # --- A sample shop: one exchange in the working folder -----------------------
 "$build/tools/fabrique_caisse" "$tmp/caisse" --articles 100 --graine 3 >/dev/null ||
   echec "making the sample register"
