@@ -179,12 +179,13 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     // From the held folder: the window's list reads the folder by its name,
     // which may lead elsewhere by now.
     (void)liste_entrees_detaillees(import, motif_File1, entrees);  // unreadable: nothing
-    using horloge = std::chrono::steady_clock;
-    const horloge::time_point debut = horloge::now();
-    horloge::time_point affiche = debut;
+    // The exchange's clock: a test's pinned clock never runs out of time.
+    const Horloge& horloge = *valeurs.horloge;
+    const auto debut = horloge.instant();
+    auto affiche = debut;
     std::size_t vus = 0, vus_affiches = 0;
     for (const EntreeDossier& entree : entrees) {
-      if (vus == noms_par_echange || horloge::now() - debut >= duree_import_max) break;
+      if (vus == noms_par_echange || horloge.instant() - debut >= duree_import_max) break;
       // A stop asked by the system takes no further file: what waits in
       // the import folder stays there for the next start.
       if (arret_demande()) break;
@@ -208,9 +209,9 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
       // The list box reads the whole folder at each refresh: once a second,
       // and not before a few more files are gone, is enough for the eye.
       if (vus - vus_affiches >= fichiers_par_affichage &&
-          horloge::now() - affiche >= std::chrono::seconds(1)) {
+          horloge.instant() - affiche >= std::chrono::seconds(1)) {
         fenetre.rafraichit_File1();
-        affiche = horloge::now();
+        affiche = horloge.instant();
         vus_affiches = vus;
       }
       fenetre.traite_evenements();

@@ -2,6 +2,7 @@
 // Local date and time, passed to the procedures as a clock so that tests can
 // pin it, and the date and time texts of the files and the journal.
 
+#include <chrono>
 #include <string>
 
 namespace pontex {
@@ -19,6 +20,11 @@ class Horloge {
  public:
   virtual ~Horloge() = default;
   virtual DateHeure maintenant() const = 0;
+  // A steady instant, for bounding how long a step may run (the system's
+  // steady clock: a change of the workstation's time does not move it).
+  virtual std::chrono::steady_clock::time_point instant() const {
+    return std::chrono::steady_clock::now();
+  }
 };
 
 // The workstation's local time.
@@ -33,6 +39,9 @@ class HorlogeFixe : public Horloge {
   explicit HorlogeFixe(DateHeure d) : date_(d) {}
   DateHeure maintenant() const override { return date_; }
   void regle(DateHeure d) { date_ = d; }
+  // Pinned too: a step bounded in time never runs out of it on a slow test
+  // machine, so what a test sees does not depend on the machine's speed.
+  std::chrono::steady_clock::time_point instant() const override { return {}; }
 
  private:
   DateHeure date_;
