@@ -94,7 +94,7 @@ bool ecrit_export(const ValeursProgramme& valeurs, FenetreEchange& fenetre, cons
 
 }  // namespace
 
-void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+bool genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   bool ecrit = false;
   try {
     archive_attentes(valeurs, fenetre);
@@ -114,6 +114,7 @@ void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   // Only an export the server can collect is announced as generated.
   if (ecrit) fenetre.ajoute_journal(textes::export_genere);
   fenetre.traite_evenements();
+  return ecrit;
 }
 
 }  // namespace pontex
