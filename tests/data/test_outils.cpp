@@ -295,6 +295,7 @@ TEST_F(Parametrage, AuClavierSeulTabulationEspaceEnregistre) {
     cadre_visible = avec != sans;
     touche(o, Qt::Key_Backtab);
     touche(o, Qt::Key_Space);
+    if (!p.programme.fini()) o.btc_Click(1);  // never left open on a failure
   });
   EXPECT_TRUE(tour_attendu);
   ASSERT_EQ(noms.size(), 4u);
@@ -314,6 +315,7 @@ TEST_F(Parametrage, CtrlSEnregistreDepuisLeTexte) {
     touche(o, Qt::Key_Down);
     tape(o, "#NUMPOST#2");
     touche(o, Qt::Key_S, Qt::ControlModifier);
+    if (!p.programme.fini()) o.btc_Click(1);  // never left open on a failure
   });
   EXPECT_EQ(lit_octets("Pontex.wdo"), "#TIM_ANA#30\r\n#NUMPOST#2\r\n");
   EXPECT_TRUE(a_redemarre());
@@ -383,13 +385,17 @@ TEST(Dialogue, AuClavierLeBoutonEncadreRepond) {
                       Cas{1, Qt::Key_Space, 7}, Cas{2, Qt::Key_Space, 6}}) {
     ValeursDialogue v{4, "Question"};
     QString nom;
+    bool repondu = false;
     form97::prevoit_action([&](form97& d) {
       ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
       for (int i = 0; i < c.tabulations; ++i) touche(d, Qt::Key_Tab);
       nom = QApplication::focusWidget() ? QApplication::focusWidget()->accessibleName() : "";
       touche(d, c.cle);
+      repondu = !d.isVisible();
+      if (!repondu) d.Form_KeyPress(27);
     });
     form97::montre(v);
+    EXPECT_TRUE(repondu) << c.tabulations;
     EXPECT_EQ(v.mode, c.reponse) << c.tabulations;
     EXPECT_EQ(nom, c.reponse == 6 ? "Oui" : "Non");
   }
