@@ -18,14 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString caisse_affichee(const Boutique& b) {
-#ifdef _WIN32
-  return QString::fromStdString(b.dossier_caisse());
-#else
-  return QString::fromStdString(b.chemin("caisse").string() + "/");
-#endif
-}
-
 bool contient(const std::vector<QString>& lignes, const QString& texte) {
   for (const QString& l : lignes)
     if (l.endsWith(texte)) return true;

@@ -23,15 +23,6 @@ namespace {
 using fenetres::form97;
 using fenetres::outils;
 
-// The register's folder as the windows show it: on Linux with "/" only.
-QString caisse_affichee(const Boutique& b) {
-#ifdef _WIN32
-  return QString::fromStdString(b.dossier_caisse());
-#else
-  return QString::fromStdString(b.chemin("caisse").string() + "/");
-#endif
-}
-
 std::vector<QString> noms(const QListWidget* liste) {
   std::vector<QString> n;
   for (int i = 0; i < liste->count(); ++i) n.push_back(liste->item(i)->text());

@@ -50,6 +50,14 @@ GardeModales::~GardeModales() {
   fenetres::outils::oublie_actions();
 }
 
+QString caisse_affichee(const Boutique& b) {
+#ifdef _WIN32
+  return QString::fromStdString(b.dossier_caisse());
+#else
+  return QString::fromStdString(b.chemin("caisse").string() + "/");
+#endif
+}
+
 std::vector<QString> textes_coupes(const QWidget& fenetre) {
   std::vector<QString> coupes;
   for (const QLabel* l : fenetre.findChildren<QLabel*>()) {

@@ -67,6 +67,9 @@ class GardeModales {
   std::vector<QString> inattendues;
 };
 
+// The register's folder as the windows show it: on Linux with "/" only.
+QString caisse_affichee(const Boutique& b);
+
 // The texts of the window's labels that do not show whole in their box
 // with the fonts at hand (a picture or an empty text is not measured).
 std::vector<QString> textes_coupes(const QWidget& fenetre);
