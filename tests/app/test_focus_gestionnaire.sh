@@ -34,6 +34,8 @@ fin() {
   rm -rf "$dossier"
 }
 trap fin EXIT
+# A timeout of the test runner stops it with TERM: clean up all the same.
+trap 'exit 1' TERM INT HUP
 echec() {
   echo "FAIL: $*" >&2
   exit 1
