@@ -6,7 +6,7 @@
 # xlogo is missing, or the programs are not built.
 #   test_focus_gestionnaire.sh BUILD_DIR
 set -u
-build=${1:?build folder}
+build=$(cd "${1:?build folder}" && pwd) || exit 1
 bin=$build/bin
 fabrique=$build/tools/fabrique_caisse
 
@@ -72,7 +72,7 @@ fenetre_pontex() { xdotool search --onlyvisible --name '^Pontex / Serveur' 2>/de
 
 # The restart: the splash, then Pontex; the focus never leaves xlogo.
 relance --sans-focus
-for _ in $(seq 60); do
+for _ in $(seq 300); do
   actif=$(xdotool getactivewindow 2>/dev/null)
   [ "$actif" = "$occupee" ] || echec "the restart took the focus ($(xdotool getwindowname "$actif"))"
   [ -n "$(fenetre_pontex)" ] && break
@@ -92,7 +92,7 @@ arrete_pontex
 for _ in $(seq 50); do [ -z "$(fenetre_pontex)" ] && break; sleep 0.1; done
 xdotool windowactivate --sync "$occupee"
 relance
-for _ in $(seq 80); do
+for _ in $(seq 300); do
   [ -n "$(fenetre_pontex)" ] && [ "$(xdotool getactivewindow)" = "$(fenetre_pontex)" ] && break
   sleep 0.1
 done
