@@ -226,12 +226,12 @@ void Form1::Form_Load() {
   charge_parametres(v);
   if (v.config.ficbase_lu) Label5->setText(dossier_affiche(v.config.ficbase));
   Label7->setText(QString::number(v.nombre_articles));
-  montre_dernier_echange();
+  montre_dernier_echange(lit_dernier_echange());
 
   const bool caisse_presente = v.caisse.fichier_principal_present();
   if (caisse_presente) {
-    // A later start that misses this folder waits for it. Not remembered,
-    // the next start only asks the shop again, as it always did.
+    // A later start that misses this folder waits for it. A store that
+    // cannot be written leaves that start asking the shop, as it always did.
     (void)retient_caisse(v.config.ficbase);
   } else if (!caisse_connue(v.config.ficbase)) {
     // A folder that never held data here: only a person can mend that.
@@ -345,8 +345,7 @@ void Form1::essaie_caisse() {
   }
 }
 
-void Form1::montre_dernier_echange() {
-  const std::string quand = lit_dernier_echange();
+void Form1::montre_dernier_echange(const std::string& quand) {
   label_dernier_echange->setText(QStringLiteral(" Dernier échange réussi : ") +
                                  (quand.empty() ? QStringLiteral("aucun") : depuis_1252(quand)));
 }
@@ -355,9 +354,7 @@ void Form1::note_echange_reussi() {
   // A store that cannot be written still shows this process's exchange.
   const DateHeure maintenant = programme_.valeurs.horloge->maintenant();
   (void)retient_dernier_echange(maintenant);
-  label_dernier_echange->setText(
-      QStringLiteral(" Dernier échange réussi : ") +
-      QString::fromStdString(format_jj_mm_aaaa(maintenant) + " " + format_hh_mm(maintenant)));
+  montre_dernier_echange(format_date_echange(maintenant));
 }
 
 void Form1::signale_transit_absent() {

@@ -141,7 +141,8 @@ class Form1 : public QWidget, public FenetreEchange {
   void cree_controles();
   void commence_attente_caisse();
   void arrete_attente_caisse();
-  void montre_dernier_echange();
+  // "dd-mm-yyyy hh:mm", "" when there was none.
+  void montre_dernier_echange(const std::string& quand);
   // The export of this cycle reached the server's folder: remembered and
   // shown.
   void note_echange_reussi();

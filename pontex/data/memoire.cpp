@@ -42,9 +42,12 @@ std::string lit_dernier_echange(std::string_view chemin) {
   return sans_blancs_finaux(lit_logg(cle_dernier_echange, chemin));
 }
 
+std::string format_date_echange(const DateHeure& quand) {
+  return format_jj_mm_aaaa(quand) + " " + format_hh_mm(quand);
+}
+
 Resultat retient_dernier_echange(const DateHeure& quand, std::string_view chemin) {
-  return ecrit_logg(cle_dernier_echange, format_jj_mm_aaaa(quand) + " " + format_hh_mm(quand),
-                    chemin);
+  return ecrit_logg(cle_dernier_echange, format_date_echange(quand), chemin);
 }
 
 }  // namespace pontex

@@ -32,6 +32,9 @@ bool caisse_connue(std::string_view dossier, std::string_view chemin = nom_fichi
 // only when it remembered another one.
 Resultat retient_caisse(std::string_view dossier, std::string_view chemin = nom_fichier_logg);
 
+// "dd-mm-yyyy hh:nn", as the time of an exchange is kept and shown.
+std::string format_date_echange(const DateHeure& quand);
+
 // "dd-mm-yyyy hh:nn" of the last good exchange, "" when none is known.
 std::string lit_dernier_echange(std::string_view chemin = nom_fichier_logg);
 Resultat retient_dernier_echange(const DateHeure& quand,
