@@ -27,13 +27,14 @@ copie("${source}/paquet/lance-pontex" "${programmes}/lance-pontex")
 copie("${source}/pontex/data/modele_Pontex.wdo" "${programmes}/modele/Pontex.wdo")
 
 # kestrap copies this entry into ~/.config/autostart: at login, too, Pontex
-# starts in the working folder, not in the read-only program folder.
+# starts in the working folder, not in the read-only program folder, and
+# without taking the keyboard from what the user opens meanwhile.
 file(WRITE "${programmes}/Pontex.desktop"
   "[Desktop Entry]\n"
   "Type=Application\n"
   "Name=Pontex\n"
   "Comment=Échange de stock avec le serveur\n"
-  "Exec=${CPACK_PONTEX_DOSSIER}/lance-pontex\n"
+  "Exec=${CPACK_PONTEX_DOSSIER}/lance-pontex --sans-focus\n"
   "Terminal=false\n")
 
 file(READ "${source}/paquet/pontex.desktop" menu)

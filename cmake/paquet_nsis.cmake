@@ -34,7 +34,7 @@ set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 # finds Pontex.wdo and its pictures in the folder it is started from.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
   SetOutPath "$INSTDIR"
-  CreateShortCut "$INSTDIR\Pontex.lnk" "$INSTDIR\Pontex.exe"
+  CreateShortCut "$INSTDIR\Pontex.lnk" "$INSTDIR\Pontex.exe" "--sans-focus"
 ]])
 set(CPACK_NSIS_CREATE_ICONS_EXTRA [[
   SetOutPath "$INSTDIR"

@@ -115,14 +115,16 @@ if(NOT windows)
   endif()
   string(REPLACE "\\" "\\\\" exec "${exec}")
   string(REPLACE "%" "%%" exec "${exec}")
-  # Pontex finds its own files in the folder it is started from.
+  # Pontex finds its own files in the folder it is started from. Started at
+  # login, nobody is waiting for its window: it must not take the keyboard
+  # from what the user opens meanwhile.
   string(REPLACE "\\" "\\\\" dossier_travail "${PROGRAMMES}")
   file(WRITE "${DOSSIER}/Pontex.desktop"
     "[Desktop Entry]\n"
     "Type=Application\n"
     "Name=Pontex\n"
     "Comment=Échange de stock avec le serveur\n"
-    "Exec=${exec}\n"
+    "Exec=${exec} --sans-focus\n"
     "Path=${dossier_travail}\n"
     "Terminal=false\n")
 endif()

@@ -87,8 +87,10 @@ void Form1::Form_Load() {
 }
 
 void Form1::affiche() {
+  // A restart nobody asked for at this moment shows the splash without
+  // taking the keyboard from the till.
+  if (mode_ != pontex::Fenetre_lancement::normale) setAttribute(Qt::WA_ShowWithoutActivating);
   if (mode_ == pontex::Fenetre_lancement::reduite_sans_focus) {
-    setAttribute(Qt::WA_ShowWithoutActivating);
     showMinimized();
   } else {
     show();

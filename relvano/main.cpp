@@ -9,9 +9,10 @@
 #include "relvano/mode_lancement.h"
 
 int main(int argc, char* argv[]) {
-  // The relauncher takes no arguments. Whatever it is given, Qt's own
-  // options included, is ignored so that it behaves the same however it is
-  // started; only the program's own name reaches Qt.
+  // The relauncher takes one argument, "--sans-focus" (read below, passed
+  // on to Pontex). Whatever else it is given, Qt's own options included, is
+  // ignored so that it behaves the same however it is started; only the
+  // program's own name reaches Qt.
   static char nom_defaut[] = "relvano";
   char* argv_qt[] = {argc > 0 ? argv[0] : nom_defaut, nullptr};
   int argc_qt = 1;
@@ -19,7 +20,7 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/relvano/icone.png")));
 
   pontex::fenetres::SystemeReel systeme;
-  relvano::Form1 Form1(systeme, relvano::lit_mode_lancement());
+  relvano::Form1 Form1(systeme, relvano::lit_mode_lancement(argc, argv));
   Form1.Form_Load();
   Form1.affiche();
   return QApplication::exec();

@@ -9,6 +9,8 @@ PONTEX_PAQUETS=(
   imagemagick
   clang-format git
   xvfb xauth x11-apps
+  # The focus test under a window manager.
+  openbox xdotool
   # The Debian package's test: dpkg-shlibdeps and file, used by cpack.
   dpkg-dev file
 )

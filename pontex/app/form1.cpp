@@ -13,10 +13,12 @@
 #include "pontex/app/outils.h"
 #include "pontex/app/programme.h"
 #include "pontex/data/inter_logg.h"
+#include "pontex/data/memoire.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/icc.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/fichiers.h"
 #include "pontex/shared/processus.h"
 
 namespace pontex::fenetres {
@@ -42,9 +44,15 @@ Form1::Form1(Programme& programme) : QWidget(nullptr), programme_(programme) {
   setWindowIcon(icc::icone());
   habille_fenetre_principale(*this);
   cree_controles();
+  std::vector<std::string> arguments;
+  const QStringList qarguments = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < qarguments.size(); ++i)
+    arguments.push_back(qarguments[i].toStdString());
+  lancement_ = mode_lancement_demande(arguments);
+  programme_.journal_fenetre = [this](const QString& message) { ajoute_journal_texte(message); };
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { programme_.journal_fenetre = nullptr; }
 
 void Form1::cree_controles() {
   const QFont normale = police_arial(12);
@@ -106,11 +114,13 @@ void Form1::cree_controles() {
   bt_stop->setPixmap(icc::croix());
   bt_stop->setToolTip(QStringLiteral("Arrêt du logiciel"));
   Shape1 = new Forme(this, rect_twips(1260, 9540, 6435, 960), 3, std::nullopt);
+  // Three lines inside the frame, up to the countdown's background: in
+  // the two lines of its first layout the last word did not show.
   Label10 = cree_label(
       this,
       QStringLiteral("Cliquez ici pour stopper la procedure d'import / export pour rentrer dans le "
                      "mode parametrage"),
-      rect_twips(1380, 9750, 4875, 585), normale);
+      rect_twips(1380, 9585, 4995, 870), normale, Qt::AlignLeft | Qt::AlignVCenter);
   Shape2 = new Forme(this, rect_twips(6450, 9660, 1095, 735), 1, orange_compteur);
   Label9 =
       cree_label(this, QString(), rect_twips(6630, 9750, 735, 555), police_arial(24, true), centre);
@@ -132,6 +142,21 @@ void Form1::cree_controles() {
   bt_fin = new ImageClic(this);
   place_twips(bt_fin, 14160, 9540, 960, 960);
   bt_fin->setPixmap(icc::fin());
+
+  label_dernier_echange =
+      cree_label(this, QString(), rect_twips(240, 6420, 7515, 405), normale, gauche);
+  met_fond(label_dernier_echange, Qt::white);
+  met_bordure(label_dernier_echange);
+  label_dernier_echange->setWordWrap(false);
+  label_attente_caisse =
+      cree_label(this, QString(), rect_twips(240, 6960, 7515, 1215), police_arial(12, true));
+  {
+    QPalette rouge = label_attente_caisse->palette();
+    rouge.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    label_attente_caisse->setPalette(rouge);
+  }
+  label_attente_caisse->hide();
+  essai_caisse_ = new Minuteur(this);
 
   Timer1 = new Minuteur(this);
   Timer2 = new Minuteur(this);
@@ -155,9 +180,20 @@ void Form1::cree_controles() {
     b->setPalette(pb);
   }
 
-  // Only the three lists take the focus: the journal first.
+  // The journal first, then the lists, then the buttons from left to
+  // right: the stop zone of the countdown, the settings, the background
+  // mode, quitting. bt_stop has no action of its own (the zone over it
+  // has).
+  Label11->met_clavier(QStringLiteral("Stopper la procedure d'import / export"));
+  bt_outils->met_clavier(bt_outils->toolTip());
+  Image3->met_clavier(Image3->toolTip());
+  bt_fin->met_clavier(QStringLiteral("Sortie du logiciel"));
   setTabOrder(List1, File1);
   setTabOrder(File1, File2);
+  setTabOrder(File2, Label11);
+  setTabOrder(Label11, bt_outils);
+  setTabOrder(bt_outils, Image3);
+  setTabOrder(Image3, bt_fin);
 
   // The two lists follow their folders between exchanges: what the server
   // drops or collects shows within a few seconds. Listing only reads the
@@ -169,6 +205,7 @@ void Form1::cree_controles() {
   connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
   connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
   connect(Label11, &ImageClic::clic, this, &Form1::Label11_Click);
+  connect(essai_caisse_, &QTimer::timeout, this, &Form1::essaie_caisse);
   connect(bt_outils, &ImageClic::clic, this, &Form1::bt_outils_Click);
   connect(Image3, &ImageClic::clic, this, &Form1::Image3_Click);
   connect(bt_fin, &ImageClic::clic, this, &Form1::bt_fin_Click);
@@ -189,8 +226,16 @@ void Form1::Form_Load() {
   charge_parametres(v);
   if (v.config.ficbase_lu) Label5->setText(dossier_affiche(v.config.ficbase));
   Label7->setText(QString::number(v.nombre_articles));
+  montre_dernier_echange(lit_dernier_echange());
 
-  if (!v.caisse.fichier_principal_present()) {
+  const bool caisse_presente = v.caisse.fichier_principal_present();
+  if (caisse_presente) {
+    // A later start that misses this folder waits for it. A store that
+    // cannot be written leaves that start asking the shop, as it always did.
+    (void)retient_caisse(v.config.ficbase);
+  } else if (!caisse_connue(v.config.ficbase)) {
+    // A folder that never held data here: only a person can mend that.
+    ajoute_journal_texte(texte_sans_donnees_caisse(v.config.ficbase));
     programme_.code_message = -1;
     affiche_message(programme_.code_message, programme_.dialogue, programme_.saut_ligne,
                     v.config.ficbase, this);
@@ -198,12 +243,14 @@ void Form1::Form_Load() {
     bt_outils_Click();
     // Nothing is armed: no exchange in this process.
     return;
+  } else {
+    commence_attente_caisse();
   }
 
   affiche_dossiers();
   suivi_dossiers_->start();
 
-  if (Label9->text().isEmpty()) {
+  if (caisse_presente && Label9->text().isEmpty()) {
     Label9->setText(QStringLiteral("5"));
     Timer1->met_intervalle(1000);
   }
@@ -214,8 +261,8 @@ void Form1::Form_Load() {
   // focus where it is; the store alone decides the mode.
   const bool fond = !est_blanc(lit_logg("POSIFEN"));
   Label18->setText(fond ? QStringLiteral("1") : QString());
-  sans_focus_ = mode_lancement_demande() == Fenetre_lancement::reduite_sans_focus;
-  demarre_reduit_ = fond || sans_focus_;
+  sans_focus_ = lancement_ != Fenetre_lancement::normale;
+  demarre_reduit_ = fond || lancement_ == Fenetre_lancement::reduite_sans_focus;
   // Not handed down to the programs this process starts: they get their
   // own request.
   qunsetenv("PONTEX_DEMARRAGE_REDUIT");
@@ -226,8 +273,10 @@ void Form1::Form_Load() {
 
 void Form1::montre() {
   if (programme_.fini()) return;
+  // Restarted or started at login, the window comes up without taking the
+  // keyboard from the till; a click on it gives it the focus as usual.
+  if (sans_focus_) setAttribute(Qt::WA_ShowWithoutActivating);
   if (demarre_reduit_) {
-    if (sans_focus_) setAttribute(Qt::WA_ShowWithoutActivating);
     showMinimized();
   } else {
     show();
@@ -242,12 +291,81 @@ void Form1::bt_fin_Click() {
       "lancement ?");
   form97::montre(programme_.dialogue, this);
   if (programme_.fini()) return;
-  if (programme_.dialogue.mode == reponse_oui) programme_.termine();
+  if (programme_.dialogue.mode == reponse_oui) {
+    ajoute_journal_texte(QStringLiteral("Sortie du logiciel confirmée"));
+    programme_.termine();
+  }
 }
 
 void Form1::bt_outils_Click() {
+  // The shop is at the window: no exchange starts under the settings.
+  if (Timer1->intervalle() != 0 || attend_caisse()) {
+    ajoute_journal_texte(QStringLiteral("Procedure d'import / export stoppée : paramétrage"));
+  }
   Timer1->met_intervalle(0);
+  arrete_attente_caisse();
   outils::montre(programme_, this);
+}
+
+void Form1::commence_attente_caisse() {
+  const QString texte = QStringLiteral("Données de caisse absentes : ") +
+                        dossier_affiche(programme_.valeurs.config.ficbase) +
+                        QStringLiteral(" nouvel essai dans %1 s").arg(delai_essai_caisse_s);
+  // Journaled once: the window keeps saying it while the wait lasts.
+  ajoute_journal_texte(texte);
+  label_attente_caisse->setText(texte);
+  label_attente_caisse->show();
+  essai_caisse_->met_intervalle(int(delai_essai_caisse_.count()));
+}
+
+void Form1::arrete_attente_caisse() {
+  essai_caisse_->met_intervalle(0);
+  label_attente_caisse->hide();
+}
+
+bool Form1::attend_caisse() const { return essai_caisse_->intervalle() != 0; }
+
+void Form1::essaie_caisse() {
+  if (programme_.fini() || !attend_caisse()) return;
+  ValeursProgramme& v = programme_.valeurs;
+  if (!v.caisse.fichier_principal_present()) return;
+  arrete_attente_caisse();
+  ajoute_journal_texte(QStringLiteral("Données de caisse retrouvées : ") +
+                       dossier_affiche(v.config.ficbase));
+  // The article count was read while the folder was away.
+  std::int32_t nombre = 0;
+  if (v.caisse.ouvre_articles(nombre)) v.nombre_articles = nombre;
+  v.caisse.ferme_articles();
+  Label7->setText(QString::number(v.nombre_articles));
+  suit_dossiers();
+  // The start countdown, as at any start: the shop may still stop it.
+  if (Label9->text().isEmpty()) {
+    Label9->setText(QStringLiteral("5"));
+    Timer1->met_intervalle(1000);
+  }
+}
+
+void Form1::montre_dernier_echange(const std::string& quand) {
+  label_dernier_echange->setText(QStringLiteral(" Dernier échange réussi : ") +
+                                 (quand.empty() ? QStringLiteral("aucun") : depuis_1252(quand)));
+}
+
+void Form1::note_echange_reussi() {
+  // A store that cannot be written still shows this process's exchange.
+  const DateHeure maintenant = programme_.valeurs.horloge->maintenant();
+  (void)retient_dernier_echange(maintenant);
+  montre_dernier_echange(format_date_echange(maintenant));
+}
+
+void Form1::signale_transit_absent() {
+  const std::string& transit = programme_.valeurs.config.transit;
+  for (const char* sous_dossier : {"import", "export"}) {
+    const std::string dossier = transit + sous_dossier;
+    if (!existe_dossier(dossier)) {
+      ajoute_journal_texte(QStringLiteral("Dossier de transit absent : ") +
+                           dossier_affiche(dossier));
+    }
+  }
 }
 
 void Form1::closeEvent(QCloseEvent* e) {

@@ -16,6 +16,7 @@
 
 #include "pontex/exchange/fenetre_echange.h"
 #include "pontex/shared/horloge.h"
+#include "pontex/shared/processus.h"
 
 class QLabel;
 class QListView;
@@ -58,6 +59,22 @@ class Form1 : public QWidget, public FenetreEchange {
   // finished its record; its journal is written first, and no restart
   // follows.
   void arret_systeme();
+
+  // A register folder that held cash-register data before and is missing
+  // at a start (a till PC's share away while it reboots): the window says
+  // so, without a dialog nobody may be there to answer, and looks again
+  // every delai_essai_caisse until the data is back; then the start
+  // countdown is armed as at any start.
+  static constexpr int delai_essai_caisse_s = 10;
+  void essaie_caisse();
+  bool attend_caisse() const;
+  // Tests try again sooner; the window keeps saying 10 s.
+  void met_delai_essai_caisse(std::chrono::milliseconds delai) { delai_essai_caisse_ = delai; }
+
+  // How this process was started: by a person (the window takes the focus)
+  // or by the restart or the start at login (it does not). Read from the
+  // platform and the arguments at construction; tests set it.
+  void met_lancement(Fenetre_lancement lancement) { lancement_ = lancement; }
 
   void ajoute_journal_texte(const QString& message);
   // Refreshes the two file lists, except while an exchange works on them.
@@ -110,6 +127,10 @@ class Form1 : public QWidget, public FenetreEchange {
   QLabel* Label18;
   ImageClic* Image3;
   ImageClic* bt_fin;
+  // Below the countdown block: when the server last got this shop's stock,
+  // and, while it lasts, the wait for the register folder.
+  QLabel* label_dernier_echange;
+  QLabel* label_attente_caisse;
   Minuteur* Timer1;
   Minuteur* Timer2;
   // Test controls beyond the right edge, out of the tab order.
@@ -123,6 +144,15 @@ class Form1 : public QWidget, public FenetreEchange {
 
  private:
   void cree_controles();
+  void commence_attente_caisse();
+  void arrete_attente_caisse();
+  // "dd-mm-yyyy hh:mm", "" when there was none.
+  void montre_dernier_echange(const std::string& quand);
+  // The export of this cycle reached the server's folder: remembered and
+  // shown.
+  void note_echange_reussi();
+  // Journals each transit sub-folder the exchange needs and cannot find.
+  void signale_transit_absent();
   void selectionne_derniere_ligne();
   // Runs an exchange procedure of the core: while it runs, the window
   // repaints and shows its progress, and nothing it receives can start,
@@ -150,8 +180,10 @@ class Form1 : public QWidget, public FenetreEchange {
   std::chrono::milliseconds intervalle_avancement_{100};
   bool Timer1_differe_ = false;
   bool Timer2_differe_ = false;
-  // The starter asked for a minimised start without the focus.
+  Fenetre_lancement lancement_ = Fenetre_lancement::normale;
   bool sans_focus_ = false;
+  Minuteur* essai_caisse_;
+  std::chrono::milliseconds delai_essai_caisse_{delai_essai_caisse_s * 1000};
 };
 
 }  // namespace pontex::fenetres

@@ -44,16 +44,19 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::lance_cycle() {
-  pendant_echange([this] {
+  signale_transit_absent();
+  bool exporte = false;
+  pendant_echange([this, &exporte] {
     // Both halves work in the same folders, opened and checked once.
     const TenueDossiers dossiers(programme_.valeurs, *this);
     traite_import(programme_.valeurs, *this);
     // A stop asked by the system ends the program now: the export is the
     // next cycle's.
     if (programme_.fini() || arret_demande()) return;
-    genere_sorties(programme_.valeurs, *this);
+    exporte = genere_sorties(programme_.valeurs, *this);
   });
   if (programme_.fini()) return;
+  if (exporte) note_echange_reussi();
   ecrit_journal();
   Label12->setText(depuis_1252(programme_.valeurs.config.tim_ana));
   Timer2->met_intervalle(60000);
@@ -69,7 +72,9 @@ void Form1::Timer2_Timer() {
   if (nombre_de(Label12) <= 0) {
     // Background mode restarts minimised, without taking the focus from
     // the cash-register program.
-    const auto fenetre = Label18->text().isEmpty() ? Fenetre_lancement::normale
+    // In normal mode the window comes back, but without taking the
+    // keyboard from whoever is typing at the till.
+    const auto fenetre = Label18->text().isEmpty() ? Fenetre_lancement::sans_focus
                                                    : Fenetre_lancement::reduite_sans_focus;
     programme_.termine("relvano.exe", fenetre);
   }
@@ -84,6 +89,10 @@ void Form1::arret_systeme() {
 void Form1::Label11_Click() {
   // Stops the start countdown for good in this process; a restart already
   // counting down goes on.
+  if (Timer1->intervalle() != 0 || attend_caisse()) {
+    ajoute_journal_texte(QStringLiteral("Procedure d'import / export stoppée"));
+  }
+  arrete_attente_caisse();
   Timer1->met_intervalle(0);
   Label9->setText(QStringLiteral("-"));
   Label9->hide();

@@ -47,6 +47,11 @@ form97::form97(ValeursDialogue& valeurs, QWidget* parent)
   place_twips(bt_oui, 4740, 4290, 960, 960);
   bt_no = new ImageClic(this);
   place_twips(bt_no, 270, 4290, 960, 960);
+  // Tab goes from one button to the other, Enter or Space answers with the
+  // one framed; Enter elsewhere is yes and Escape no, as always.
+  bt_no->met_clavier(QStringLiteral("Non"));
+  bt_oui->met_clavier(QStringLiteral("Oui"));
+  setTabOrder(bt_no, bt_oui);
   connect(bt_oui, &ImageClic::clic, this, &form97::bt_oui_Click);
   connect(bt_no, &ImageClic::clic, this, &form97::bt_no_Click);
 }
@@ -72,7 +77,12 @@ void form97::Form_Load() {
   QString texte = valeurs_.message;
   texte.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   Label1->setText(texte);
-  bt_no->setVisible(valeurs_.mode == mode_question);
+  const bool question = valeurs_.mode == mode_question;
+  bt_no->setVisible(question);
+  bt_oui->setAccessibleName(question ? QStringLiteral("Oui") : QStringLiteral("OK"));
+  Label1->setAccessibleName(texte);
+  // The answer Enter always gave has the focus first.
+  bt_oui->setFocus();
   QCoreApplication::processEvents();
 }
 
@@ -130,8 +140,24 @@ void affiche_message(std::int16_t code_message, ValeursDialogue& dialogue,
   if (code_message != -1) return;
   dialogue.mode = 0;
   dialogue.message = QStringLiteral("Aucune donnée de caisse dans le repertoire indiqué !") +
-                     saut_ligne + saut_ligne + dossier_affiche(dossier_caisse);
+                     saut_ligne + saut_ligne + dossier_caisse_signale(dossier_caisse);
   form97::montre(dialogue, parent);
+}
+
+QString dossier_caisse_signale(const std::string& dossier_caisse) {
+  // The loader turns an empty value into a lone backslash, which read "/"
+  // on Linux, the root of the disk.
+  std::string_view reste = dossier_caisse;
+  if (!reste.empty() && reste.back() == '\\') reste.remove_suffix(1);
+  if (reste.find_first_not_of(' ') == std::string_view::npos) {
+    return QStringLiteral("Répertoire de caisse non renseigné (#FICBASE#)");
+  }
+  return dossier_affiche(dossier_caisse);
+}
+
+QString texte_sans_donnees_caisse(const std::string& dossier_caisse) {
+  return QStringLiteral("Aucune donnée de caisse dans le repertoire indiqué ! ") +
+         dossier_caisse_signale(dossier_caisse);
 }
 
 }  // namespace pontex::fenetres

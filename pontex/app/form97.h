@@ -73,4 +73,11 @@ void affiche_message(std::int16_t code_message, ValeursDialogue& dialogue,
                      const QString& saut_ligne, const std::string& dossier_caisse,
                      QWidget* parent = nullptr);
 
+// The cash-register folder as the notice names it, or, while "#FICBASE#"
+// is empty or missing (a first start), that it is not set.
+QString dossier_caisse_signale(const std::string& dossier_caisse);
+
+// The notice's sentence and folder on one line, for the journal.
+QString texte_sans_donnees_caisse(const std::string& dossier_caisse);
+
 }  // namespace pontex::fenetres

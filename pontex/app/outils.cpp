@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 
 #include "pontex/app/form97.h"
@@ -50,16 +51,20 @@ outils::outils(Programme& programme, QWidget* parent)
   place_twips(Text1, 180, 540, 14865, 5985);
   Text1->setFont(police_courier(12));
   Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Text1->setTabChangesFocus(false);
+  Text1->setAccessibleName(QStringLiteral("Paramètrage de Base"));
+  // Tab leaves the text for the buttons: the configuration has no use for
+  // a tab character, and the window must work without a mouse.
+  Text1->setTabChangesFocus(true);
 
   const auto droite = Qt::AlignRight | Qt::AlignTop;
   btc[1] = new ImageClic(this);
   place_twips(btc[1], 210, 9570, 960, 960);
   btc[1]->setToolTip(QStringLiteral("Arrêt du logiciel"));
+  // Up to the next button: in its first width the last word did not show.
   Label2 = cree_label(
       this,
       QStringLiteral("Abandonner le paramétrage  pour effectuer une vérification des répertoires "),
-      rect_twips(1350, 9570, 2985, 855), normale, droite);
+      rect_twips(1350, 9570, 3960, 855), normale, droite);
   btc[0] = new ImageClic(this);
   place_twips(btc[0], 5400, 9510, 960, 960);
   btc[0]->setToolTip(QStringLiteral("Charger le logiciel au demarrage de windows"));
@@ -69,6 +74,17 @@ outils::outils(Programme& programme, QWidget* parent)
   place_twips(bt_fin, 14130, 9570, 960, 960);
   Label4 = cree_label(this, QStringLiteral("Enregistrer les modifications et relancer le logiciel"),
                       rect_twips(11790, 9570, 2175, 855), normale);
+
+  btc[1]->met_clavier(btc[1]->toolTip());
+  btc[0]->met_clavier(btc[0]->toolTip());
+  bt_fin->met_clavier(Label4->text());
+  setTabOrder(Text1, btc[1]);
+  setTabOrder(btc[1], btc[0]);
+  setTabOrder(btc[0], bt_fin);
+  // Ctrl+S saves and restarts, from the text as from anywhere.
+  auto* enregistre = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+  enregistre->setContext(Qt::WindowShortcut);
+  connect(enregistre, &QShortcut::activated, this, &outils::bt_fin_Click);
 
   connect(btc[0], &ImageClic::clic, this, [this] { btc_Click(0); });
   connect(btc[1], &ImageClic::clic, this, [this] { btc_Click(1); });
@@ -122,6 +138,8 @@ void outils::bt_fin_Click() {
   if (!enregistre_parametrage(octets + "\r\n")) {
     // A restart now would come back with the old settings and the edits
     // gone: say so, and leave the window open with the text.
+    programme_.journalise(QStringLiteral("Impossible d'enregistrer le paramétrage dans ") +
+                          nom_configuration + QStringLiteral(" !"));
     programme_.dialogue.mode = 0;
     programme_.dialogue.message = QStringLiteral("Impossible d'enregistrer le paramétrage dans ") +
                                   nom_configuration + QStringLiteral(" !") + programme_.saut_ligne +
@@ -130,13 +148,16 @@ void outils::bt_fin_Click() {
     form97::montre(programme_.dialogue, this);
     return;
   }
+  programme_.journalise(QStringLiteral("Paramètrage enregistré, relance du logiciel"));
   programme_.termine("relvano.exe", Fenetre_lancement::normale);
 }
 
 void outils::btc_Click(int Index) {
   if (Index == 0) {
+    programme_.journalise(QStringLiteral("Arrêt du logiciel : Lancer Pontex au démarrage"));
     programme_.termine("kestrap.exe", Fenetre_lancement::normale);
   } else {
+    programme_.journalise(QStringLiteral("Arrêt du logiciel"));
     programme_.termine();
   }
 }

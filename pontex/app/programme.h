@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "pontex/app/form97.h"
@@ -40,6 +41,14 @@ class Programme {
   Resultat assure_verrou();
   // The journal line and notice for a lock that cannot be taken.
   static QString texte_verrou(const Resultat& echec);
+
+  // Adds a line to the main window's journal (and so to its day file):
+  // how the other windows leave a trace of a stop or a refusal. Set by the
+  // main window while it lives.
+  std::function<void(const QString&)> journal_fenetre;
+  void journalise(const QString& message) {
+    if (journal_fenetre) journal_fenetre(message);
+  }
 
   // Closes every file the program holds open (the article file is the only
   // one kept between two operations) and writes the journal's last lines.

@@ -70,7 +70,8 @@ bool analyse_en_attente();
 void ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre);
 
 // Archives the waiting export files and writes a new stock level export.
-void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+// True when the new export is in the export folder for the server.
+bool genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre);
 
 // Writes five random sales into the import folder (hidden test button).
 void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre);

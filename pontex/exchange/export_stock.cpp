@@ -97,7 +97,7 @@ bool ecrit_export(const DossierTenu& dossier, FenetreEchange& fenetre, const std
 
 }  // namespace
 
-void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+bool genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   bool ecrit = false;
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
@@ -118,6 +118,7 @@ void genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   // Only an export the server can collect is announced as generated.
   if (ecrit) fenetre.ajoute_journal(textes::export_genere);
   fenetre.traite_evenements();
+  return ecrit;
 }
 
 }  // namespace pontex

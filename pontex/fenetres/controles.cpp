@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -81,6 +82,40 @@ void Minuteur::met_intervalle(int ms) {
 
 ImageClic::ImageClic(QWidget* parent) : QLabel(parent) {
   setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void ImageClic::met_clavier(const QString& nom) {
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(nom);
+}
+
+void ImageClic::keyPressEvent(QKeyEvent* e) {
+  switch (e->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // A key held down must not end, restart or quit twice.
+      e->accept();
+      if (!e->isAutoRepeat()) emit clic();
+      return;
+    default:
+      // Escape and the rest go on to the window (the dialog's Escape).
+      QLabel::keyPressEvent(e);
+  }
+}
+
+void ImageClic::paintEvent(QPaintEvent* e) {
+  QLabel::paintEvent(e);
+  if (!hasFocus()) return;
+  // A frame that shows on the red and white pictures alike, and on a
+  // black and white screenshot: a dark solid line with a light one inside.
+  QPainter p(this);
+  const QRect r = rect().adjusted(1, 1, -2, -2);
+  p.setPen(QPen(QColor(0, 0, 160), 2));
+  p.drawRect(r);
+  p.setPen(QPen(Qt::white, 1, Qt::DotLine));
+  p.drawRect(r.adjusted(2, 2, -2, -2));
 }
 
 void ImageClic::mousePressEvent(QMouseEvent* e) {

@@ -57,12 +57,19 @@ class ImageClic : public QLabel {
  public:
   explicit ImageClic(QWidget* parent);
 
+  // Makes it a button of the keyboard too: reached with Tab, framed while
+  // it has the focus, pressed with Enter or Space, and named for screen
+  // readers (`nom`: what it does, as the shop's user would say it).
+  void met_clavier(const QString& nom);
+
  signals:
   void clic();
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
 
  private:
   bool enfonce_ = false;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pontex/shared/resultat.h"
 
@@ -12,14 +13,23 @@ namespace pontex {
 
 enum class Fenetre_lancement {
   normale,            // normal window that takes the focus
+  sans_focus,         // normal window, focus left where it is
   reduite_sans_focus  // minimised, focus left where it is (where the platform allows)
 };
 
+// The argument by which a start that no person asked for (the restart
+// every few minutes through the relauncher, the start at login) tells Pontex
+// and the relauncher to show their window without taking the keyboard from
+// whoever is typing at the till.
+inline constexpr std::string_view argument_sans_focus = "--sans-focus";
+
 // Starts a program given by its bare name, as the programs name each other
-// ("relvano.exe", "Pontex.exe", "kestrap.exe"), without arguments, detached,
-// without waiting. Looked for first in the folder of the running executable,
-// then in the current directory, then along PATH. On Linux a trailing ".exe"
-// is dropped from the name ("relvano.exe" starts the program "relvano").
+// ("relvano.exe", "Pontex.exe", "kestrap.exe"), detached, without waiting;
+// with the one argument `--sans-focus` when the window must not take the
+// focus, with none otherwise. Looked for first in the folder of the running
+// executable, then in the current directory, then along PATH. On Linux a
+// trailing ".exe" is dropped from the name ("relvano.exe" starts the
+// program "relvano").
 Resultat demarre_programme(std::string_view nom, Fenetre_lancement fenetre);
 
 // How this process's starter asked it to show its first window: minimised
@@ -30,6 +40,12 @@ Resultat demarre_programme(std::string_view nom, Fenetre_lancement fenetre);
 //  - Linux: the wish in the environment only (X11 and Wayland pass no show
 //    state to a started program).
 Fenetre_lancement mode_lancement_demande();
+
+// The same, with the program's own arguments (without the program's name):
+// `--sans-focus` among them asks for a window that leaves the focus where it
+// is; a minimised wish of the starter wins over it. Other arguments are no
+// business of this function.
+Fenetre_lancement mode_lancement_demande(const std::vector<std::string>& arguments);
 
 // Starts a command line (program and arguments, as a person would type it),
 // detached, without waiting. On Linux it runs through /bin/sh -c.

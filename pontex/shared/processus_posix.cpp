@@ -17,6 +17,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "pontex/shared/chemins_posix.h"
@@ -189,7 +190,9 @@ Resultat demarre_programme(std::string_view nom, Fenetre_lancement fenetre) {
   if (!programme)
     return Resultat::echec("program " + std::string(nom) +
                            " not found in the program's folder, the current folder or PATH");
-  return lance(*programme, {*programme}, fenetre);
+  std::vector<std::string> arguments{*programme};
+  if (fenetre != Fenetre_lancement::normale) arguments.emplace_back(argument_sans_focus);
+  return lance(*programme, std::move(arguments), fenetre);
 }
 
 // The command line comes from a Windows-1252 text file; the shell gets it in

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pontex/shared/chemins_win32.h"
@@ -54,8 +55,17 @@ Resultat lance(std::wstring ligne, Fenetre_lancement fenetre, std::string_view p
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow =
-      static_cast<WORD>(fenetre == Fenetre_lancement::normale ? SW_SHOWNORMAL : SW_SHOWMINNOACTIVE);
+  switch (fenetre) {
+    case Fenetre_lancement::normale:
+      si.wShowWindow = SW_SHOWNORMAL;
+      break;
+    case Fenetre_lancement::sans_focus:
+      si.wShowWindow = SW_SHOWNOACTIVATE;
+      break;
+    case Fenetre_lancement::reduite_sans_focus:
+      si.wShowWindow = SW_SHOWMINNOACTIVE;
+      break;
+  }
   PROCESS_INFORMATION pi{};
   std::vector<wchar_t> env = environnement(fenetre);
   // No application name: the system looks for the program as it always
@@ -76,7 +86,12 @@ Resultat demarre_programme(std::string_view nom, Fenetre_lancement fenetre) {
   if (nom.find('\0') != std::string_view::npos) return Resultat::echec("name holds a NUL byte");
   if (nom.empty()) return Resultat::echec("no program name");
   // Quoted, so that a name with a space is one program and not arguments.
-  return lance(L"\"" + interne::large_depuis_ansi(nom) + L"\"", fenetre, nom);
+  std::wstring ligne = L"\"" + interne::large_depuis_ansi(nom) + L"\"";
+  if (fenetre != Fenetre_lancement::normale) {
+    ligne += L" ";
+    ligne += interne::large_depuis_ansi(argument_sans_focus);
+  }
+  return lance(std::move(ligne), fenetre, nom);
 }
 
 Resultat demarre_commande(std::string_view ligne) {
@@ -139,6 +154,9 @@ Fenetre_lancement mode_lancement_demande() {
       case SW_MINIMIZE:
       case SW_FORCEMINIMIZE:
         return Fenetre_lancement::reduite_sans_focus;
+      case SW_SHOWNOACTIVATE:
+      case SW_SHOWNA:
+        return Fenetre_lancement::sans_focus;
       default:
         break;
     }

@@ -23,15 +23,6 @@ namespace {
 using fenetres::form97;
 using fenetres::outils;
 
-// The register's folder as the windows show it: on Linux with "/" only.
-QString caisse_affichee(const Boutique& b) {
-#ifdef _WIN32
-  return QString::fromStdString(b.dossier_caisse());
-#else
-  return QString::fromStdString(b.chemin("caisse").string() + "/");
-#endif
-}
-
 std::vector<QString> noms(const QListWidget* liste) {
   std::vector<QString> n;
   for (int i = 0; i < liste->count(); ++i) n.push_back(liste->item(i)->text());
@@ -96,8 +87,13 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   EXPECT_TRUE(texte_parametrage.startsWith("#TRANSIT#"));
   EXPECT_EQ(p.programme.code_message, -1);
   EXPECT_TRUE(p.programme.dialogue.message.isEmpty());
-  // Nothing armed: no exchange in this process.
-  EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
+  // Nothing armed: no exchange in this process. The notice is in the
+  // journal too, for whoever reads its day file later.
+  EXPECT_EQ(p.journal(),
+            (std::vector<QString>{"03-02 14:05:37 - Démarrage",
+                                  "03-02 14:05:37 - Aucune donnée de caisse dans le repertoire "
+                                  "indiqué ! " +
+                                      caisse_affichee(b)}));
   EXPECT_EQ(f.Label9->text(), "");
   EXPECT_EQ(f.Timer1->intervalle(), 0);
   EXPECT_EQ(f.Timer2->intervalle(), 0);
@@ -170,17 +166,22 @@ TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
     EXPECT_EQ(test->focusPolicy(), Qt::NoFocus);
   }
 
-  // Tab goes round the three lists only, the journal first.
+  // Tab goes round the journal, the two lists, then the buttons from left
+  // to right, each named for a screen reader.
   f.Form_Load();
   f.montre();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
   EXPECT_EQ(QApplication::focusWidget(), f.List1);
   std::vector<QWidget*> tour;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 7; ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     tour.push_back(QApplication::focusWidget());
   }
-  EXPECT_EQ(tour, (std::vector<QWidget*>{f.File1, f.File2, f.List1}));
+  EXPECT_EQ(tour, (std::vector<QWidget*>{f.File1, f.File2, f.Label11, f.bt_outils, f.Image3,
+                                         f.bt_fin, f.List1}));
+  for (QWidget* bouton :
+       std::initializer_list<QWidget*>{f.Label11, f.bt_outils, f.Image3, f.bt_fin})
+    EXPECT_FALSE(bouton->accessibleName().isEmpty()) << bouton->objectName().toStdString();
 }
 
 // --- Quitting and the background mode ------------------------------------------
@@ -226,11 +227,16 @@ TEST_P(Sortie, LaQuestionDecide) {
   EXPECT_TRUE(p.systeme.demarrages.empty());  // quitting never restarts
   if (GetParam().sort) {
     EXPECT_EQ(p.systeme.terminaisons, 1);
+    // Said in the journal, and so in its day file, before the end.
+    EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Sortie du logiciel confirmée");
+    EXPECT_NE(lit_octets("journal/pontex_2026-02-03.log").find("Sortie du logiciel confirm"),
+              std::string::npos);
     EXPECT_FALSE(p.programme.valeurs.caisse.articles_ouverts());
     EXPECT_FALSE(f.isVisible());
   } else {
     // Everything as it was, countdown included.
     EXPECT_EQ(p.systeme.terminaisons, 0);
+    EXPECT_EQ(p.journal().size(), 1u);
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(f.Timer1->intervalle(), 3600000);
     EXPECT_EQ(f.Label9->text(), "04");
@@ -245,11 +251,14 @@ INSTANTIATE_TEST_SUITE_P(Reponses, Sortie,
                                            CasSortie{Geste::entree, true, true},
                                            CasSortie{Geste::echap, false, true}));
 
-// Bytes of the store's value field for its first entry ("" when absent).
+// Bytes of the store's value field for the entry "POSIFEN" ("" when
+// absent). The store holds other entries too.
 std::string valeur_stockee() {
   const std::string octets = lit_octets("W_intlog.wdo");
-  if (octets.size() < 256) return "";
-  return octets.substr(128 + 23, 40);
+  for (std::size_t debut = 128; debut + 128 <= octets.size(); debut += 128) {
+    if (octets.compare(debut, 15, "POSIFEN        ") == 0) return octets.substr(debut + 23, 40);
+  }
+  return "";
 }
 
 TEST(TacheDeFond, OuiPuisNonEtLeDemarrageSuivant) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -240,6 +242,151 @@ TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
   });
   EXPECT_TRUE(encore_ouvert);
   EXPECT_EQ(p.systeme.terminaisons, 1);
+}
+
+// --- Without a mouse ------------------------------------------------------------
+
+// Keys as the keyboard gives them: to the window, then to whatever has the
+// focus there, shortcuts included.
+void touche(QWidget& fenetre, Qt::Key cle, Qt::KeyboardModifiers modif = Qt::NoModifier) {
+  QTest::keyClick(fenetre.windowHandle(), cle, modif);
+}
+void tape(QWidget& fenetre, const char* texte) {
+  for (const char* c = texte; *c != '\0'; ++c) QTest::keyClick(fenetre.windowHandle(), *c);
+}
+
+TEST_F(Parametrage, AuClavierSeulTabulationEspaceEnregistre) {
+  b.ecrit_configuration("#TIM_ANA#30\r\n");
+  bool tour_attendu = false;
+  std::vector<QString> noms;
+  bool cadre_visible = false;
+  ouvre([&](outils& o) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
+    ASSERT_EQ(QApplication::focusWidget(), o.Text1);
+    touche(o, Qt::Key_End, Qt::ControlModifier);
+    tape(o, "#UTILISA#3");
+    // Tab leaves the text (it types no tab character) for the buttons,
+    // left to right, and comes back.
+    std::vector<QWidget*> tour;
+    for (int i = 0; i < 4; ++i) {
+      touche(o, Qt::Key_Tab);
+      tour.push_back(QApplication::focusWidget());
+      noms.push_back(QApplication::focusWidget()->accessibleName());
+    }
+    tour_attendu = tour == std::vector<QWidget*>{o.btc[1], o.btc[0], o.bt_fin, o.Text1};
+    // The button that has the focus shows it.
+    touche(o, Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), o.bt_fin);
+    const QImage avec = o.bt_fin->grab().toImage();
+    touche(o, Qt::Key_Tab);
+    const QImage sans = o.bt_fin->grab().toImage();
+    cadre_visible = avec != sans;
+    touche(o, Qt::Key_Backtab);
+    touche(o, Qt::Key_Space);
+    if (!p.programme.fini()) o.btc_Click(1);  // never left open on a failure
+  });
+  EXPECT_TRUE(tour_attendu);
+  ASSERT_EQ(noms.size(), 4u);
+  EXPECT_EQ(noms[0], "Arrêt du logiciel");
+  EXPECT_EQ(noms[1], "Charger le logiciel au demarrage de windows");
+  EXPECT_EQ(noms[2], "Enregistrer les modifications et relancer le logiciel");
+  EXPECT_EQ(noms[3], "Paramètrage de Base");
+  EXPECT_TRUE(cadre_visible);
+  EXPECT_EQ(lit_octets("Pontex.wdo"), "#TIM_ANA#30\r\n#UTILISA#3\r\n");
+  EXPECT_TRUE(a_redemarre());
+}
+
+TEST_F(Parametrage, CtrlSEnregistreDepuisLeTexte) {
+  b.ecrit_configuration("#TIM_ANA#30\r\n");
+  ouvre([&](outils& o) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
+    touche(o, Qt::Key_Down);
+    tape(o, "#NUMPOST#2");
+    touche(o, Qt::Key_S, Qt::ControlModifier);
+    if (!p.programme.fini()) o.btc_Click(1);  // never left open on a failure
+  });
+  EXPECT_EQ(lit_octets("Pontex.wdo"), "#TIM_ANA#30\r\n#NUMPOST#2\r\n");
+  EXPECT_TRUE(a_redemarre());
+}
+
+TEST_F(Parametrage, ChaqueSortieLaisseSaLigneAuJournal) {
+  std::vector<QString> journal;
+  p.programme.journal_fenetre = [&](const QString& m) { journal.push_back(m); };
+  ouvre([](outils& o) { o.bt_fin_Click(); });
+  EXPECT_EQ(journal, std::vector<QString>{"Paramètrage enregistré, relance du logiciel"});
+
+  for (int bouton : {0, 1}) {
+    Processus q;
+    std::vector<QString> lignes;
+    q.programme.journal_fenetre = [&](const QString& m) { lignes.push_back(m); };
+    outils::prevoit_action([bouton](outils& o) { o.btc_Click(bouton); });
+    outils::montre(q.programme);
+    EXPECT_EQ(lignes,
+              std::vector<QString>{bouton == 0 ? "Arrêt du logiciel : Lancer Pontex au démarrage"
+                                               : "Arrêt du logiciel"});
+  }
+}
+
+TEST_F(Parametrage, TousLesTextesEntiers) {
+  std::vector<QString> coupes{"not measured"};
+  ouvre([&](outils& o) {
+    coupes = textes_coupes(o);
+    o.btc_Click(1);
+  });
+  EXPECT_EQ(coupes, std::vector<QString>{});
+}
+
+TEST(Dialogue, TousLesMessagesEntiers) {
+  GardeModales garde;
+  const QString messages[] = {
+      "Confirmer la sortie du logiciel, l'envoi de données sera désactivée jusqu'au prochain "
+      "lancement ?",
+      "Voulez vous que le logiciel fonctionne en tache de fond (Dans la barre des taches) ?",
+      "Aucune donnée de caisse dans le repertoire indiqué !\r\n\r\n" +
+          fenetres::dossier_caisse_signale(""),
+      "Aucune donnée de caisse dans le repertoire indiqué !\r\n\r\n" +
+          fenetres::dossier_caisse_signale("\\\\caisse-pc\\Caisse\\Donn\351es\\"),
+      "Impossible d'enregistrer le paramétrage dans Pontex.wdo !\r\n\r\nLe logiciel n'est pas "
+      "relancé."};
+  for (const QString& m : messages) {
+    ValeursDialogue v{4, m};
+    std::vector<QString> coupes{"not measured"};
+    form97::prevoit_action([&](form97& d) {
+      coupes = textes_coupes(d);
+      d.Form_KeyPress(27);
+    });
+    form97::montre(v);
+    EXPECT_EQ(coupes, std::vector<QString>{}) << m.toStdString();
+  }
+}
+
+TEST(Dialogue, AuClavierLeBoutonEncadreRepond) {
+  GardeModales garde;
+  struct Cas {
+    int tabulations;
+    Qt::Key cle;
+    std::int32_t reponse;
+  };
+  // Enter as before on the button that has the focus first (yes); after a
+  // Tab, the other one answers (no); Space like Enter.
+  for (const Cas c : {Cas{0, Qt::Key_Return, 6}, Cas{1, Qt::Key_Return, 7},
+                      Cas{1, Qt::Key_Space, 7}, Cas{2, Qt::Key_Space, 6}}) {
+    ValeursDialogue v{4, "Question"};
+    QString nom;
+    bool repondu = false;
+    form97::prevoit_action([&](form97& d) {
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+      for (int i = 0; i < c.tabulations; ++i) touche(d, Qt::Key_Tab);
+      nom = QApplication::focusWidget() ? QApplication::focusWidget()->accessibleName() : "";
+      touche(d, c.cle);
+      repondu = !d.isVisible();
+      if (!repondu) d.Form_KeyPress(27);
+    });
+    form97::montre(v);
+    EXPECT_TRUE(repondu) << c.tabulations;
+    EXPECT_EQ(v.mode, c.reponse) << c.tabulations;
+    EXPECT_EQ(nom, c.reponse == 6 ? "Oui" : "Non");
+  }
 }
 
 // --- The message dialog -------------------------------------------------------

@@ -115,7 +115,9 @@ TEST(FichiersLivres, ListeEtEntreeDuDossierDeConstruction) {
   EXPECT_NE(entree.find("\n[Desktop Entry]\n"), std::string::npos);
   EXPECT_NE(entree.find("\nType=Application\n"), std::string::npos);
   EXPECT_NE(entree.find("\nName=Pontex\n"), std::string::npos);
-  EXPECT_EQ(ligne_commencant_par(entree, "Exec="), "Exec=" + (bin / "Pontex").string());
+  // Started at login, Pontex leaves the focus where it is.
+  EXPECT_EQ(ligne_commencant_par(entree, "Exec="),
+            "Exec=" + (bin / "Pontex").string() + " --sans-focus");
   EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=" + bin.string());
 }
 
@@ -153,7 +155,8 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
   // command, once for the value).
   const std::string entree = "\n" + lit_octets(dossier / "Pontex.desktop");
   EXPECT_EQ(ligne_commencant_par(entree, "Exec="),
-            "Exec=\"" + racine.chemin().string() + "/Caisse Données l'été \\\\$HOME/Pontex\"");
+            "Exec=\"" + racine.chemin().string() +
+                "/Caisse Données l'été \\\\$HOME/Pontex\" --sans-focus");
   EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=" + dossier.string());
 }
 #endif

@@ -70,7 +70,7 @@ grep -qx 'Icon=pontex' "$menu" || echec "the menu entry has no icon"
 [ -f "$racine/usr/share/icons/hicolor/64x64/apps/pontex.png" ] || echec "no menu icon"
 [ -f "$racine/usr/share/doc/pontex/README.md" ] || echec "no README in /usr/share/doc/pontex"
 # The start-at-login entry starts Pontex in the working folder too.
-grep -qx 'Exec=/opt/pontex/lance-pontex' "$opt/Pontex.desktop" ||
+grep -qx 'Exec=/opt/pontex/lance-pontex --sans-focus' "$opt/Pontex.desktop" ||
   echec "the start-at-login entry does not start lance-pontex"
 grep -q '^Path=' "$opt/Pontex.desktop" && echec "the start-at-login entry starts in a fixed folder"
 

@@ -38,8 +38,10 @@ class SystemeNote : public pontex::fenetres::Systeme {
  public:
   explicit SystemeNote(std::vector<std::string>& evenements) : evenements_(evenements) {}
   pontex::Resultat demarre(std::string_view nom, Fenetre_lancement mode) override {
-    evenements_.push_back(std::string(nom) +
-                          (mode == Fenetre_lancement::normale ? " normale" : " reduite"));
+    evenements_.push_back(std::string(nom) + (mode == Fenetre_lancement::normale ? " normale"
+                                              : mode == Fenetre_lancement::sans_focus
+                                                  ? " sans focus"
+                                                  : " reduite"));
     return pontex::Resultat::echec("not started by the tests");
   }
   void termine() override { evenements_.push_back("fin"); }
@@ -87,8 +89,8 @@ TEST_F(Splash, UnSeulDemarrageAuPremierTop) {
   // Pontex is started the way the relauncher itself was started; the count
   // of two seconds runs from the load (its timing is checked on the real
   // program).
-  for (const Fenetre_lancement mode :
-       {Fenetre_lancement::normale, Fenetre_lancement::reduite_sans_focus}) {
+  for (const Fenetre_lancement mode : {Fenetre_lancement::normale, Fenetre_lancement::sans_focus,
+                                       Fenetre_lancement::reduite_sans_focus}) {
     evenements_.clear();
     Form1 f(systeme(), mode);
     EXPECT_FALSE(f.Timer1->isActive());
@@ -96,16 +98,19 @@ TEST_F(Splash, UnSeulDemarrageAuPremierTop) {
     f.affiche();
     EXPECT_EQ(static_cast<bool>(f.windowState() & Qt::WindowMinimized),
               mode == Fenetre_lancement::reduite_sans_focus);
+    // Only a start by a person takes the focus.
+    EXPECT_EQ(f.testAttribute(Qt::WA_ShowWithoutActivating), mode != Fenetre_lancement::normale);
     EXPECT_TRUE(f.Timer1->isActive());
     EXPECT_EQ(f.Timer1->interval(), 2000);
     EXPECT_TRUE(evenements_.empty());
     f.Timer1_Timer();
     // The end was recorded, not carried out: the timer must not tick again.
     EXPECT_FALSE(f.Timer1->isActive());
-    EXPECT_EQ(evenements_,
-              (std::vector<std::string>{
-                  mode == Fenetre_lancement::normale ? "Pontex.exe normale" : "Pontex.exe reduite",
-                  "fin"}));
+    EXPECT_EQ(evenements_, (std::vector<std::string>{
+                               mode == Fenetre_lancement::normale      ? "Pontex.exe normale"
+                               : mode == Fenetre_lancement::sans_focus ? "Pontex.exe sans focus"
+                                                                       : "Pontex.exe reduite",
+                               "fin"}));
   }
 }
 
@@ -257,6 +262,18 @@ TEST_F(Relance, DemarrageReduitTransmisAPontex) {
   EXPECT_EQ(lit_octets("marqueur"), "start [1]\n");
 #endif
 }
+
+#ifndef _WIN32
+TEST_F(Relance, SansFocusTransmisAPontex) {
+  // The restart of Pontex in normal mode: the argument goes on to the new
+  // Pontex, the environment says nothing of a minimised start.
+  ecrit_octets("Pontex", "#!/bin/sh\necho \"start [$PONTEX_DEMARRAGE_REDUIT] $*\" >> marqueur\n");
+  fs::permissions("Pontex", fs::perms::owner_all);
+  EXPECT_GE(lance({"--sans-focus"}, environnement(), true), 1990);
+  QTest::qWait(300);
+  EXPECT_EQ(lit_octets("marqueur"), "start [] --sans-focus\n");
+}
+#endif
 
 TEST_F(Relance, SansPontexSeTermineQuandMeme) {
   EXPECT_EQ(lance({}, environnement(), false), -1);

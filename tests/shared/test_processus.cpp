@@ -271,6 +271,11 @@ TEST(Processus, ProgrammeParSonNomNormalOuReduitSansFocus) {
   m = attend_marqueur(marqueur);
   ASSERT_TRUE(m);
   EXPECT_EQ(sans_chemin(*m), std::to_string(SW_SHOWMINNOACTIVE) + " 1 reduite") << *m;
+  // A restart in a normal window that leaves the focus where it is.
+  ASSERT_TRUE(demarre_programme("relvano-essai.exe", Fenetre_lancement::sans_focus));
+  m = attend_marqueur(marqueur);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(sans_chemin(*m), std::to_string(SW_SHOWNOACTIVATE) + " absent normale") << *m;
 }
 
 // Started by CreateProcess with the given show state (or none) and an

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
@@ -47,6 +48,34 @@ GardeModales::GardeModales() {
 GardeModales::~GardeModales() {
   fenetres::form97::oublie_actions();
   fenetres::outils::oublie_actions();
+}
+
+QString caisse_affichee(const Boutique& b) {
+#ifdef _WIN32
+  return QString::fromStdString(b.dossier_caisse());
+#else
+  return QString::fromStdString(b.chemin("caisse").string() + "/");
+#endif
+}
+
+std::vector<QString> textes_coupes(const QWidget& fenetre) {
+  std::vector<QString> coupes;
+  for (const QLabel* l : fenetre.findChildren<QLabel*>()) {
+    if (l->text().isEmpty() || !l->pixmap().isNull()) continue;
+    const QRect zone =
+        l->contentsRect().adjusted(l->margin(), l->margin(), -l->margin(), -l->margin());
+    const QFontMetrics fm(l->font());
+    const int drapeaux = int(l->alignment()) | (l->wordWrap() ? Qt::TextWordWrap : 0);
+    const QRect texte = fm.boundingRect(zone, drapeaux, l->text());
+    if (texte.width() > zone.width() || texte.height() > zone.height()) {
+      coupes.push_back(l->text() + QStringLiteral(" [%1x%2 in %3x%4]")
+                                       .arg(texte.width())
+                                       .arg(texte.height())
+                                       .arg(zone.width())
+                                       .arg(zone.height()));
+    }
+  }
+  return coupes;
 }
 
 void ferme_par_gestionnaire(QWidget& fenetre) { fenetre.close(); }

@@ -67,6 +67,13 @@ class GardeModales {
   std::vector<QString> inattendues;
 };
 
+// The register's folder as the windows show it: on Linux with "/" only.
+QString caisse_affichee(const Boutique& b);
+
+// The texts of the window's labels that do not show whole in their box
+// with the fonts at hand (a picture or an empty text is not measured).
+std::vector<QString> textes_coupes(const QWidget& fenetre);
+
 // Closes a window as the window manager's close button does.
 void ferme_par_gestionnaire(QWidget& fenetre);
 

@@ -47,7 +47,7 @@ boutique=$(demo_dispose "$demo" "$build" 1) || echec "laying the demo out"
 for f in Pontex relvano kestrap qz_img_024.gif Kestrap.ico kestrap.wdo Pontex.desktop Pontex.wdo; do
   [ -f "$boutique/$f" ] || echec "$f is missing from the installed folder $boutique"
 done
-grep -q "^Exec=$boutique/Pontex\$" "$boutique/Pontex.desktop" ||
+grep -q "^Exec=$boutique/Pontex --sans-focus\$" "$boutique/Pontex.desktop" ||
   echec "Pontex.desktop does not start $boutique/Pontex"
 grep -q "^Path=$boutique\$" "$boutique/Pontex.desktop" ||
   echec "Pontex.desktop does not start Pontex in $boutique"

@@ -1,0 +1,246 @@
+// The main window left to itself: a register folder that is away for a
+// moment at a start (no dialog, the exchange comes back by itself), the time
+// of the last good exchange kept across restarts, a missing transit folder
+// said in the journal, restarts that leave the focus where it is, and every
+// label's text shown whole.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+#include <filesystem>
+
+#include "pontex/data/memoire.h"
+#include "tests/support/fenetres_test.h"
+
+namespace pontex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool contient(const std::vector<QString>& lignes, const QString& texte) {
+  for (const QString& l : lignes)
+    if (l.endsWith(texte)) return true;
+  return false;
+}
+
+// A shop that has run here before: its register folder is remembered.
+class CaisseConnue : public ::testing::Test {
+ protected:
+  CaisseConnue() {
+    {
+      Processus avant;
+      avant.fenetre->Form_Load();
+    }
+    EXPECT_TRUE(caisse_connue(b.dossier_caisse()));
+  }
+  GardeModales garde;
+  Boutique b{DepartPontex{}};
+};
+
+TEST_F(CaisseConnue, AbsenteAuDemarragePuisRevenueLEchangeRepartSansPersonne) {
+  fs::rename(b.caisse(), b.chemin("caisse-partie"));
+  b.depose("mvt.txt", "");
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  f.Form_Load();  // GardeModales fails the test on any dialog
+
+  const QString attente =
+      "Données de caisse absentes : " + caisse_affichee(b) + " nouvel essai dans 10 s";
+  EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - " + attente);
+  EXPECT_EQ(f.label_attente_caisse->text(), attente);
+  EXPECT_FALSE(f.label_attente_caisse->isHidden());
+  EXPECT_TRUE(f.attend_caisse());
+  EXPECT_EQ(f.Label9->text(), "");
+  EXPECT_EQ(f.Timer1->intervalle(), 0);
+  EXPECT_TRUE(p.systeme.demarrages.empty());
+
+  // Still away: the next try changes nothing and writes no second line.
+  const std::size_t lignes = p.journal().size();
+  f.essaie_caisse();
+  EXPECT_TRUE(f.attend_caisse());
+  EXPECT_EQ(p.journal().size(), lignes);
+
+  // Back: the ordinary start countdown, then the exchange.
+  fs::rename(b.chemin("caisse-partie"), b.caisse());
+  b.depose("mvt.txt", b.reference(2) + "\t3\n");
+  const float stock_avant = b.stock(2);
+  ASSERT_EQ(f.File1->count(), 1);
+  f.essaie_caisse();
+  EXPECT_FALSE(f.attend_caisse());
+  EXPECT_TRUE(f.label_attente_caisse->isHidden());
+  EXPECT_EQ(p.journal().back(),
+            "03-02 14:05:37 - Données de caisse retrouvées : " + caisse_affichee(b));
+  EXPECT_EQ(f.Label7->text(), "20");
+  EXPECT_EQ(f.Label9->text(), "5");
+  ASSERT_EQ(f.Timer1->intervalle(), 1000);
+  f.Timer1->met_intervalle(3600000);
+  for (int i = 0; i < 5; ++i) f.Timer1_Timer();
+  EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
+  EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Export généré");
+  EXPECT_EQ(f.Timer2->intervalle(), 60000);
+}
+
+TEST_F(CaisseConnue, LesEssaisSuiventLeurDelaiSansClic) {
+  fs::rename(b.caisse(), b.chemin("caisse-partie"));
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  f.met_delai_essai_caisse(std::chrono::milliseconds(200));
+  f.Form_Load();
+  ASSERT_TRUE(f.attend_caisse());
+  QTest::qWait(500);
+  EXPECT_TRUE(f.attend_caisse());
+  fs::rename(b.chemin("caisse-partie"), b.caisse());
+  // The retry comes by its own timer.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !f.attend_caisse(); }, 5000));
+  EXPECT_EQ(f.Label9->text(), "5");
+}
+
+TEST_F(CaisseConnue, LaPersonneQuiArreteOuParametreArreteAussiLAttente) {
+  fs::rename(b.caisse(), b.chemin("caisse-partie"));
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  f.Form_Load();
+  f.Label11_Click();
+  EXPECT_FALSE(f.attend_caisse());
+  EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Procedure d'import / export stoppée");
+  fs::rename(b.chemin("caisse-partie"), b.caisse());
+  f.essaie_caisse();
+  EXPECT_EQ(f.Timer1->intervalle(), 0);
+  EXPECT_EQ(f.Label9->text(), "-");
+}
+
+TEST_F(CaisseConnue, UnAutreDossierQueCeluiQuiAMarcheFaitQuandMemeAvertir) {
+  // A folder just typed that holds nothing: the shop is at the keyboard.
+  b.ecrit_configuration("#TRANSIT#" + b.dossier.valeur_dossier() + "transit\\\r\n#FICBASE#" +
+                        b.dossier.valeur_dossier() + "ailleurs\\\r\n");
+  int avis = 0;
+  fenetres::form97::prevoit_action([&](fenetres::form97& d) {
+    ++avis;
+    d.Form_KeyPress(13);
+  });
+  fenetres::outils::prevoit_action([](fenetres::outils& o) { o.done(0); });
+  Processus p;
+  p.fenetre->Form_Load();
+  EXPECT_EQ(avis, 1);
+  EXPECT_FALSE(p.fenetre->attend_caisse());
+}
+
+TEST(PremierDemarrage, UnDossierDeCaisseVideEstDitNonRenseigne) {
+  GardeModales garde;
+  Boutique b(DepartPontex{});
+  b.ecrit_configuration("#TRANSIT#" + b.dossier.valeur_dossier() + "transit\\\r\n#FICBASE#\r\n");
+  QString avis;
+  fenetres::form97::prevoit_action([&](fenetres::form97& d) {
+    avis = d.Label1->text();
+    d.Form_KeyPress(13);
+  });
+  fenetres::outils::prevoit_action([](fenetres::outils& o) { o.done(0); });
+  Processus p;
+  p.fenetre->Form_Load();
+  EXPECT_EQ(avis,
+            "Aucune donnée de caisse dans le repertoire indiqué !\n\n"
+            "Répertoire de caisse non renseigné (#FICBASE#)");
+  EXPECT_FALSE(p.fenetre->attend_caisse());
+}
+
+// --- The last good exchange -----------------------------------------------------
+
+class DernierEchange : public ::testing::Test {
+ protected:
+  void cycle(Processus& p) {
+    p.fenetre->Form_Load();
+    p.fenetre->Timer1->met_intervalle(3600000);
+    for (int i = 0; i < 5; ++i) p.fenetre->Timer1_Timer();
+  }
+  GardeModales garde;
+  Boutique b{DepartPontex{}};
+};
+
+TEST_F(DernierEchange, MontreEtGardeAuFilDesRedemarrages) {
+  {
+    Processus p;
+    p.fenetre->Form_Load();
+    EXPECT_EQ(p.fenetre->label_dernier_echange->text(), " Dernier échange réussi : aucun");
+  }
+  {
+    Processus p;
+    cycle(p);
+    EXPECT_EQ(p.fenetre->label_dernier_echange->text(),
+              " Dernier échange réussi : 03-02-2026 14:05");
+  }
+  // The next process, an hour later, shows it from its start.
+  Processus suivant;
+  suivant.horloge.regle(DateHeure{2026, 2, 3, 15, 5, 0});
+  suivant.fenetre->Form_Load();
+  EXPECT_EQ(suivant.fenetre->label_dernier_echange->text(),
+            " Dernier échange réussi : 03-02-2026 14:05");
+}
+
+TEST_F(DernierEchange, UnExportImpossibleNeComptePasEtLeDossierAbsentEstDit) {
+  {
+    Processus p;
+    cycle(p);
+  }
+  fs::remove_all(b.exporte());
+  Processus p;
+  p.horloge.regle(DateHeure{2026, 2, 3, 15, 5, 0});
+  cycle(p);
+  EXPECT_EQ(p.fenetre->label_dernier_echange->text(), " Dernier échange réussi : 03-02-2026 14:05");
+#ifdef _WIN32
+  const QString exporte = QString::fromStdString(b.dossier.valeur_dossier()) + "transit\\export";
+#else
+  const QString exporte = QString::fromStdString(b.exporte().string());
+#endif
+  EXPECT_TRUE(contient(p.journal(), "Dossier de transit absent : " + exporte)) << [&] {
+    std::string tout;
+    for (const QString& l : p.journal()) tout += l.toStdString() + "\n";
+    return tout;
+  }();
+  EXPECT_FALSE(contient(p.journal(), "Export généré"));
+}
+
+// --- Starts nobody asked for at this moment ----------------------------------------
+
+TEST(Focus, UnRedemarrageNePrendPasLeFocusUnLancementParLaPersonneLePrend) {
+  GardeModales garde;
+  Boutique b(DepartPontex{});
+  {
+    Processus p;
+    p.fenetre->met_lancement(Fenetre_lancement::sans_focus);
+    p.fenetre->Form_Load();
+    p.fenetre->montre();
+    EXPECT_TRUE(p.fenetre->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_FALSE(p.fenetre->isMinimized());
+  }
+  Processus p;
+  p.fenetre->met_lancement(Fenetre_lancement::normale);
+  p.fenetre->Form_Load();
+  p.fenetre->montre();
+  EXPECT_FALSE(p.fenetre->testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_TRUE(QTest::qWaitForWindowActive(p.fenetre.get()));
+}
+
+TEST(Focus, LArgumentDuRedemarrage) {
+  EXPECT_EQ(mode_lancement_demande({}), Fenetre_lancement::normale);
+  EXPECT_EQ(mode_lancement_demande({"--sans-focus"}), Fenetre_lancement::sans_focus);
+  EXPECT_EQ(mode_lancement_demande({"--autre", "--sans-focus"}), Fenetre_lancement::sans_focus);
+  EXPECT_EQ(mode_lancement_demande({"--sans-focus=1"}), Fenetre_lancement::normale);
+}
+
+// --- Whole texts --------------------------------------------------------------------
+
+TEST(TextesEntiers, ChaqueLabelDeLaFenetrePrincipale) {
+  GardeModales garde;
+  Boutique b(DepartPontex{});
+  Processus p;
+  p.fenetre->Form_Load();
+  p.fenetre->Label12->setText("30");
+  p.fenetre->label_attente_caisse->setText("Données de caisse absentes : " + caisse_affichee(b) +
+                                           " nouvel essai dans 10 s");
+  EXPECT_EQ(textes_coupes(*p.fenetre), std::vector<QString>{});
+  EXPECT_EQ(p.fenetre->logicalDpiY(), 96);
+}
+
+}  // namespace
+}  // namespace pontex::test
