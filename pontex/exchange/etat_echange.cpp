@@ -91,6 +91,7 @@ int minutes_avant_relance(std::string_view tim_ana) {
   // cut there: no shop waits that long, and the loop stays short.
   constexpr int plafond = 366 * 24 * 60;
   double reste = lit_nombre(tim_ana);
+  if (reste >= plafond) return plafond;
   int minutes = 0;
   do {
     reste = lit_nombre(format_00(reste - 1));
