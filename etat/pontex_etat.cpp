@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     return 3;
   }
   const std::filesystem::path dossier = argc == 2 ? std::filesystem::path(argv[1]) : ".";
-  const pontex::Verdict v = pontex::juge_etat(
-      lit(dossier / std::string(pontex::nom_fichier_etat)), pontex::secondes_maintenant());
+  const pontex::Verdict v = pontex::juge_etat(lit(dossier / std::string(pontex::nom_fichier_etat)),
+                                              pontex::secondes_maintenant());
   std::puts(v.ligne.c_str());
   return v.code;
 }

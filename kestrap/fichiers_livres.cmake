@@ -117,12 +117,18 @@ if(NOT windows)
   string(REPLACE "%" "%%" exec "${exec}")
   # Pontex finds its own files in the folder it is started from.
   string(REPLACE "\\" "\\\\" dossier_travail "${PROGRAMMES}")
+  # A folder removed or moved while the entry stays in the autostart folder:
+  # TryExec names the program, and the session skips an entry whose program
+  # is gone instead of failing at every login.
+  string(REPLACE "\\" "\\\\" essai "${pontex}")
   file(WRITE "${DOSSIER}/Pontex.desktop"
     "[Desktop Entry]\n"
     "Type=Application\n"
     "Name=Pontex\n"
     "Comment=Échange de stock avec le serveur\n"
     "Exec=${exec}\n"
+    "TryExec=${essai}\n"
     "Path=${dossier_travail}\n"
+    "Icon=${dossier_travail}/pontex.svg\n"
     "Terminal=false\n")
 endif()

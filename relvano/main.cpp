@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "relvano/form1.h"
 #include "pontex/shared/options.h"
+#include "relvano/form1.h"
 #include "relvano/mode_lancement.h"
 
 int main(int argc, char* argv[]) {

@@ -143,7 +143,8 @@ void ajoute_chaine(std::string& s, std::string_view texte) {
   s.push_back('"');
 }
 
-void ajoute_champ(std::string& s, std::string_view nom, std::string_view valeur_json, bool dernier) {
+void ajoute_champ(std::string& s, std::string_view nom, std::string_view valeur_json,
+                  bool dernier) {
   s += "  ";
   ajoute_chaine(s, nom);
   s += ": ";
@@ -216,10 +217,14 @@ class LecteurJson {
     for (int k = 0; k < 4; ++k) {
       const char c = t_[i_++];
       u <<= 4;
-      if (c >= '0' && c <= '9') u |= static_cast<unsigned>(c - '0');
-      else if (c >= 'a' && c <= 'f') u |= static_cast<unsigned>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') u |= static_cast<unsigned>(c - 'A' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        u |= static_cast<unsigned>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        u |= static_cast<unsigned>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        u |= static_cast<unsigned>(c - 'A' + 10);
+      else
+        return false;
     }
     return true;
   }
@@ -253,12 +258,26 @@ class LecteurJson {
       if (i_ >= t_.size()) return false;
       const char e = t_[i_++];
       switch (e) {
-        case '"': case '\\': case '/': s.push_back(e); break;
-        case 'b': s.push_back('\b'); break;
-        case 'f': s.push_back('\f'); break;
-        case 'n': s.push_back('\n'); break;
-        case 'r': s.push_back('\r'); break;
-        case 't': s.push_back('\t'); break;
+        case '"':
+        case '\\':
+        case '/':
+          s.push_back(e);
+          break;
+        case 'b':
+          s.push_back('\b');
+          break;
+        case 'f':
+          s.push_back('\f');
+          break;
+        case 'n':
+          s.push_back('\n');
+          break;
+        case 'r':
+          s.push_back('\r');
+          break;
+        case 't':
+          s.push_back('\t');
+          break;
         case 'u': {
           unsigned u = 0;
           if (!hex4(u)) return false;
@@ -436,13 +455,12 @@ Verdict juge_etat(const std::optional<std::string>& contenu, std::int64_t mainte
   const std::int64_t limite_arret =
       e->dernier_echange.secondes + 2 * periode + secondes_marge_arret;
   const std::string dernier = format_iso8601(e->dernier_echange);
-  const std::string perf =
-      " | age=" + std::to_string(age < 0 ? 0 : age) + "s;" +
-      std::to_string(limite_retard - e->dernier_echange.secondes) + ";" +
-      std::to_string(limite_arret - e->dernier_echange.secondes) +
-      " fichiers=" + std::to_string(e->fichiers_pris) +
-      " mouvements=" + std::to_string(e->mouvements_appliques) +
-      " erreurs=" + std::to_string(e->erreurs + e->refus);
+  const std::string perf = " | age=" + std::to_string(age < 0 ? 0 : age) + "s;" +
+                           std::to_string(limite_retard - e->dernier_echange.secondes) + ";" +
+                           std::to_string(limite_arret - e->dernier_echange.secondes) +
+                           " fichiers=" + std::to_string(e->fichiers_pris) +
+                           " mouvements=" + std::to_string(e->mouvements_appliques) +
+                           " erreurs=" + std::to_string(e->erreurs + e->refus);
 
   if (maintenant > limite_arret) {
     return {2, "PONTEX CRITICAL - stopped: last exchange " + dernier + ", " + duree(age) +

@@ -54,7 +54,9 @@ class CompteurEchange : public FenetreEchange {
   void rafraichit_File1() override { fenetre_.rafraichit_File1(); }
   std::vector<std::string> noms_File2() override { return fenetre_.noms_File2(); }
   void rafraichit_File2() override { fenetre_.rafraichit_File2(); }
-  void remplit_List2(const std::vector<std::string>& noms) override { fenetre_.remplit_List2(noms); }
+  void remplit_List2(const std::vector<std::string>& noms) override {
+    fenetre_.remplit_List2(noms);
+  }
   void traite_evenements() override { fenetre_.traite_evenements(); }
 
   const BilanEchange& bilan() const { return bilan_; }
@@ -92,7 +94,8 @@ inline constexpr std::int64_t secondes_relance = 7;
 // exchange is this one, or, after a bad one, the one the previous file
 // names (it must survive the restarts between).
 EtatEchange etat_apres_echange(const BilanEchange& bilan, std::string_view tim_ana,
-                               std::int64_t maintenant, const std::optional<EtatEchange>& precedent);
+                               std::int64_t maintenant,
+                               const std::optional<EtatEchange>& precedent);
 
 // JSON text of the status file, and back. Nothing when the text is not a
 // status file.

@@ -54,8 +54,8 @@ Moment moment_local(std::int64_t secondes) {
   // The offset is what the local calendar time is ahead of UTC: asked this
   // way it needs no zone name and holds summer time as the system applies it.
   const int seconde = local.tm_sec > 59 ? 59 : local.tm_sec;
-  const std::int64_t civil = secondes_civiles(local.tm_year + 1900, local.tm_mon + 1,
-                                              local.tm_mday, local.tm_hour, local.tm_min, seconde);
+  const std::int64_t civil = secondes_civiles(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                              local.tm_hour, local.tm_min, seconde);
   const std::int64_t ecart = civil - secondes;
   // Real offsets lie within a day; anything else is a clock we cannot read.
   if (ecart > -86400 && ecart < 86400) m.decalage = static_cast<int>(ecart);

@@ -104,8 +104,9 @@ TEST_F(EtatFichier, ErrorTextAfterAnUnknownReferenceAndNoGoodExchangeYet) {
   EXPECT_EQ(e.erreurs, 1);
   EXPECT_EQ(e.derniere_erreur, "1.50 x Erreur reference : INCONNU");
   EXPECT_FALSE(e.dernier_echange_bon.has_value());
-  EXPECT_NE(lit_octets(b.dossier.chemin() / "pontex_etat.json").find("\"dernier_echange_bon\": null"),
-            std::string::npos);
+  EXPECT_NE(
+      lit_octets(b.dossier.chemin() / "pontex_etat.json").find("\"dernier_echange_bon\": null"),
+      std::string::npos);
 }
 
 TEST_F(EtatFichier, RefusedRenameLeavesTheOldFileWholeAndNoTemporaryFile) {
@@ -133,7 +134,9 @@ TEST(SorteLigne, EachJournalLineCountedOnce) {
   EXPECT_EQ(sorte_ligne("2.00 x Erreur article : BOU-001"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Ligne incomplete : BOU-0"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Mouvement non enregistr\xE9 : 1000000000001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Export non \xE9" "crit : stock_1.txt"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Export non \xE9"
+                        "crit : stock_1.txt"),
+            SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Reprise impossible : suivi de reprise illisible"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Reprise : article 1000000000001 modifi\xE9 par la caisse depuis "
                         "l'arr\xEAt, stock \xE0 v\xE9rifier, enregistrement 3"),
@@ -145,7 +148,9 @@ TEST(SorteLigne, EachJournalLineCountedOnce) {
   EXPECT_EQ(sorte_ligne("Fichier trop volumineux : a.txt"), SorteLigne::refus);
   EXPECT_EQ(sorte_ligne("Export g\xE9n\xE9r\xE9"), SorteLigne::autre);
   EXPECT_EQ(sorte_ligne("Sauvegarde histo Sorties"), SorteLigne::autre);
-  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\xE9" "crits : 2"), SorteLigne::autre);
+  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\xE9"
+                        "crits : 2"),
+            SorteLigne::autre);
 }
 
 TEST(MinutesAvantRelance, AsTheRestartCountdownRuns) {
@@ -165,8 +170,8 @@ TEST(Iso8601, LocalTimeWithItsOffset) {
   EXPECT_EQ(format_iso8601({t, 3600}), "2026-12-07T14:05:37+01:00");
   EXPECT_EQ(format_iso8601({t, -(3 * 3600 + 1800)}), "2026-12-07T09:35:37-03:30");
   EXPECT_EQ(format_iso8601({t, 0}), "2026-12-07T13:05:37+00:00");
-  for (const std::string texte : {"2026-12-07T14:05:37+01:00", "2026-12-07T09:35:37-03:30",
-                                  "2026-12-07T13:05:37Z"}) {
+  for (const std::string texte :
+       {"2026-12-07T14:05:37+01:00", "2026-12-07T09:35:37-03:30", "2026-12-07T13:05:37Z"}) {
     const auto m = lit_iso8601(texte);
     ASSERT_TRUE(m.has_value()) << texte;
     EXPECT_EQ(m->secondes, t) << texte;
@@ -211,15 +216,17 @@ TEST(Verdict, InStepLateStoppedAndUnknown) {
   // Late beyond.
   v = juge_etat(etat_texte(t, 30, 0), t + 30 * 60 + 7 + 121);
   EXPECT_EQ(v.code, 1);
-  EXPECT_TRUE(v.ligne.starts_with("PONTEX WARNING - late: last exchange "
-                                  "2026-12-07T14:05:37+01:00, 32 min ago"))
+  EXPECT_TRUE(
+      v.ligne.starts_with("PONTEX WARNING - late: last exchange "
+                          "2026-12-07T14:05:37+01:00, 32 min ago"))
       << v.ligne;
   // Stopped after twice the period and five minutes.
   EXPECT_EQ(juge_etat(etat_texte(t, 30, 0), t + 65 * 60).code, 1);
   v = juge_etat(etat_texte(t, 30, 0), t + 65 * 60 + 1);
   EXPECT_EQ(v.code, 2);
-  EXPECT_TRUE(v.ligne.starts_with("PONTEX CRITICAL - stopped: last exchange "
-                                  "2026-12-07T14:05:37+01:00, 65 min ago"))
+  EXPECT_TRUE(
+      v.ligne.starts_with("PONTEX CRITICAL - stopped: last exchange "
+                          "2026-12-07T14:05:37+01:00, 65 min ago"))
       << v.ligne;
   // Errors in the last exchange: a warning naming the last one and the
   // last good exchange, on one line whose text cannot end it early.
