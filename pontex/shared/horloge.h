@@ -2,6 +2,8 @@
 // Local date and time, passed to the procedures as a clock so that tests can
 // pin it, and the date and time texts of the files and the journal.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pontex {
@@ -20,6 +22,10 @@ class Horloge {
   virtual ~Horloge() = default;
   virtual DateHeure maintenant() const = 0;
 };
+
+// The workstation's local date and time at `secondes` since 1970 (UTC);
+// nothing when the system cannot convert it.
+std::optional<DateHeure> date_locale(std::int64_t secondes);
 
 // The workstation's local time.
 class HorlogeSysteme : public Horloge {

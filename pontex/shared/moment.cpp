@@ -1,7 +1,8 @@
 #include "pontex/shared/moment.h"
 
 #include <chrono>
-#include <ctime>
+
+#include "pontex/shared/horloge.h"
 
 namespace pontex {
 
@@ -43,20 +44,12 @@ std::int64_t secondes_maintenant() {
 
 Moment moment_local(std::int64_t secondes) {
   Moment m{secondes, 0};
-  const std::time_t t = static_cast<std::time_t>(secondes);
-  std::tm local{};
-#ifdef _WIN32
-  const bool lu = localtime_s(&local, &t) == 0;
-#else
-  const bool lu = localtime_r(&t, &local) != nullptr;
-#endif
-  if (!lu) return m;
+  const std::optional<DateHeure> d = date_locale(secondes);
+  if (!d) return m;
   // The offset is what the local calendar time is ahead of UTC: asked this
   // way it needs no zone name and holds summer time as the system applies it.
-  const int seconde = local.tm_sec > 59 ? 59 : local.tm_sec;
-  const std::int64_t civil = secondes_civiles(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                              local.tm_hour, local.tm_min, seconde);
-  const std::int64_t ecart = civil - secondes;
+  const std::int64_t ecart =
+      secondes_civiles(d->annee, d->mois, d->jour, d->heure, d->minute, d->seconde) - secondes;
   // Real offsets lie within a day; anything else is a clock we cannot read.
   if (ecart > -86400 && ecart < 86400) m.decalage = static_cast<int>(ecart);
   return m;
