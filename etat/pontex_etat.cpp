@@ -7,6 +7,7 @@
 //
 //   pontex-etat [FOLDER]     FOLDER: where Pontex runs (default: here)
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
