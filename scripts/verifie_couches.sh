@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Keeps the layers as CODING.md draws them: every include between our own
 # folders points down, and the core (pontex/shared, data, exchange, and the
-# tools and pontex-etat built on it) includes no Qt header, so that it still builds for
-# Windows without Qt and is tested without a display.
+# tools and pontex-etat built on it) includes no Qt header, so that it still
+# builds for Windows without Qt and is tested without a display.
 #
 #   core:     pontex/shared <- pontex/data <- pontex/exchange <- tools, etat
 #   widgets:  pontex/fenetres
