@@ -35,12 +35,13 @@ bool quantite_journal(std::string_view t) {
 
 SorteLigne sorte_ligne(std::string_view m) {
   if (commence(m, textes::traitement)) return SorteLigne::fichier_pris;
-  if (commence(m, textes::fichier_non_traite) || commence(m, textes::fichier_trop_volumineux))
+  if (commence(m, textes::fichier_non_traite) || commence(m, textes::fichier_trop_volumineux) ||
+      commence(m, textes::fichier_deja_traite))
     return SorteLigne::refus;
   for (const std::string_view debut :
        {textes::ligne_incomplete, textes::ligne_trop_longue, textes::mouvement_non_enregistre,
         textes::export_non_ecrit, textes::reprise_impossible, textes::erreurs_non_ecrites,
-        textes::suivi_non_ecrit}) {
+        textes::mouvement_non_ecrit, textes::suivi_non_ecrit}) {
     if (commence(m, debut)) return SorteLigne::erreur;
   }
   // A record taken up again whose article the till changed since: its
@@ -55,8 +56,9 @@ SorteLigne sorte_ligne(std::string_view m) {
   if (fois == std::string_view::npos) return SorteLigne::autre;
   for (std::size_t p = fois; p != std::string_view::npos; p = m.find(textes::fois, p + 1)) {
     const std::string_view suite = m.substr(p + textes::fois.size());
-    for (const std::string_view motif : {textes::erreur_reference, textes::erreur_quantite,
-                                         textes::erreur_article, textes::erreur_stock}) {
+    for (const std::string_view motif :
+         {textes::erreur_reference, textes::erreur_quantite, textes::erreur_virgule,
+          textes::erreur_caractere, textes::erreur_article, textes::erreur_stock}) {
       if (commence(suite, motif)) return SorteLigne::erreur;
     }
   }

@@ -132,6 +132,9 @@ TEST(SorteLigne, EachJournalLineCountedOnce) {
   EXPECT_EQ(sorte_ligne("a x b x Erreur quantite : BOU-001"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("2.00 x Erreur stock : BOU-001"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("2.00 x Erreur article : BOU-001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("1,5 x Erreur virgule : BOU-001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("1.00 x Erreur caractere : CAF?-1"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Fichier d\xE9j\xE0 trait\xE9 : a.txt"), SorteLigne::refus);
   EXPECT_EQ(sorte_ligne("Ligne incomplete : BOU-0"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Mouvement non enregistr\xE9 : 1000000000001"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Export non \xE9"
