@@ -28,19 +28,40 @@ copie("${source}/pontex/data/modele_Pontex.wdo" "${programmes}/modele/Pontex.wdo
 
 # kestrap copies this entry into ~/.config/autostart: at login, too, Pontex
 # starts in the working folder, not in the read-only program folder, and
-# without taking the keyboard from what the user opens meanwhile.
+# without taking the keyboard from what the user opens meanwhile. The copy
+# outlives the package in the user's folder: once the package is removed,
+# TryExec makes the session skip it.
 file(WRITE "${programmes}/Pontex.desktop"
   "[Desktop Entry]\n"
   "Type=Application\n"
   "Name=Pontex\n"
   "Comment=Échange de stock avec le serveur\n"
   "Exec=${CPACK_PONTEX_DOSSIER}/lance-pontex --sans-focus\n"
+  "TryExec=${CPACK_PONTEX_DOSSIER}/lance-pontex\n"
+  "Icon=pontex\n"
   "Terminal=false\n")
 
 file(READ "${source}/paquet/pontex.desktop" menu)
 string(REPLACE "/opt/pontex/" "${CPACK_PONTEX_DOSSIER}/" menu "${menu}")
 file(WRITE "${racine}/usr/share/applications/pontex.desktop" "${menu}")
 copie("${CPACK_PONTEX_ICONE}" "${racine}/usr/share/icons/hicolor/64x64/apps/pontex.png")
+copie("${source}/paquet/pontex.svg" "${racine}/usr/share/icons/hicolor/scalable/apps/pontex.svg")
+copie("${source}/paquet/fr.pontex.pontex.metainfo.xml"
+      "${racine}/usr/share/metainfo/fr.pontex.pontex.metainfo.xml")
+
+# pontex-etat on the PATH, for the monitoring tools, and the manual page
+# of the programs under each of their names.
+file(MAKE_DIRECTORY "${racine}/usr/bin")
+file(CREATE_LINK "${CPACK_PONTEX_DOSSIER}/pontex-etat" "${racine}/usr/bin/pontex-etat" SYMBOLIC)
+set(man "${racine}/usr/share/man/man1")
+copie("${source}/paquet/pontex.1" "${man}/pontex.1")
+execute_process(COMMAND gzip -9nf "${man}/pontex.1" RESULT_VARIABLE compresse)
+if(NOT compresse EQUAL 0)
+  message(FATAL_ERROR "gzip could not compress ${man}/pontex.1")
+endif()
+foreach(programme IN ITEMS pontex-etat)
+  file(CREATE_LINK "pontex.1.gz" "${man}/${programme}.1.gz" SYMBOLIC)
+endforeach()
 
 set(doc "${racine}/usr/share/doc/pontex")
 copie("${source}/README.md" "${doc}/README.md")

@@ -119,12 +119,18 @@ if(NOT windows)
   # login, nobody is waiting for its window: it must not take the keyboard
   # from what the user opens meanwhile.
   string(REPLACE "\\" "\\\\" dossier_travail "${PROGRAMMES}")
+  # A folder removed or moved while the entry stays in the autostart folder:
+  # TryExec names the program, and the session skips an entry whose program
+  # is gone instead of failing at every login.
+  string(REPLACE "\\" "\\\\" essai "${pontex}")
   file(WRITE "${DOSSIER}/Pontex.desktop"
     "[Desktop Entry]\n"
     "Type=Application\n"
     "Name=Pontex\n"
     "Comment=Échange de stock avec le serveur\n"
     "Exec=${exec} --sans-focus\n"
+    "TryExec=${essai}\n"
     "Path=${dossier_travail}\n"
+    "Icon=${dossier_travail}/pontex.svg\n"
     "Terminal=false\n")
 endif()

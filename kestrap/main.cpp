@@ -6,8 +6,16 @@
 #include <QIcon>
 
 #include "kestrap/form1_chh.h"
+#include "pontex/shared/options.h"
 
 int main(int argc, char* argv[]) {
+  if (const auto code = pontex::option_standard(
+          argc, argv, "kestrap",
+          "Usage: kestrap [--help | --version]\n\n"
+          "Starts Pontex at login, or stops doing so: \"Activer\" copies the entry\n"
+          "named in kestrap.wdo into the autostart folder, \"Annuler\" removes it,\n"
+          "\"Fin\" brings Pontex back. See pontex(1).\n"))
+    return *code;
   // The tool takes no arguments; only the program's own name reaches Qt.
   static char nom_defaut[] = "kestrap";
   char* argv_qt[] = {argc > 0 ? argv[0] : nom_defaut, nullptr};

@@ -5,10 +5,18 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "pontex/shared/options.h"
 #include "relvano/form1.h"
 #include "relvano/mode_lancement.h"
 
 int main(int argc, char* argv[]) {
+  if (const auto code = pontex::option_standard(
+          argc, argv, "relvano",
+          "Usage: relvano [--help | --version]\n\n"
+          "Pontex's relauncher: shows \"Réinitialisation\" for two seconds, then\n"
+          "starts Pontex again in the current folder and ends. Pontex starts it at\n"
+          "every restart. See pontex(1).\n"))
+    return *code;
   // The relauncher takes one argument, "--sans-focus" (read below, passed
   // on to Pontex). Whatever else it is given, Qt's own options included, is
   // ignored so that it behaves the same however it is started; only the

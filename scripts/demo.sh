@@ -19,6 +19,12 @@
 PONTEX_DEMO_ARTICLES=1500
 PONTEX_DEMO_QUEUE=30
 
+# What the demo runs, and nothing more: the three programs and pontex-etat
+# (installed together into the shop's folder), the sample-register maker and
+# the simulated stock server. The tests and benchmarks are left for
+# scripts/test.sh, so the first exchange comes within minutes of the command.
+PONTEX_DEMO_CIBLES=(Pontex relvano kestrap pontex-etat fabrique_caisse serveur_simule)
+
 # True when the folder holds a complete demo shop from an earlier run.
 demo_presente() {
   [ -f "$1/.demo-pontex" ] && [ -f "$1/caisse/w_caiar4.wdo" ] && [ -d "$1/transit/import" ]
@@ -177,12 +183,11 @@ demo_main() {
   # shellcheck source=scripts/deps.sh
   source "$racine/scripts/deps.sh"
   pontex_installe_dependances || return 1
-  echo "Building (the first time takes a few minutes)..."
+  echo "Building the programs (the first time takes a few minutes)..."
   build=${PONTEX_BUILD:-$racine/build}
   mkdir -p "$build" || return 1
   # The build's output is shown only when it fails.
-  # shellcheck disable=SC2119
-  if ! pontex_construit >"$build/demo-construction.log" 2>&1; then
+  if ! pontex_construit_cibles "${PONTEX_DEMO_CIBLES[@]}" >"$build/demo-construction.log" 2>&1; then
     tail -n 40 "$build/demo-construction.log" >&2
     echo "The build failed (whole output: $build/demo-construction.log)." >&2
     return 1

@@ -11,8 +11,9 @@ PONTEX_PAQUETS=(
   xvfb xauth x11-apps
   # The focus test under a window manager.
   openbox xdotool
-  # The Debian package's test: dpkg-shlibdeps and file, used by cpack.
-  dpkg-dev file
+  # The Debian package's test: dpkg-shlibdeps and file, used by cpack; the
+  # checks of its metadata and desktop entries.
+  dpkg-dev file appstream desktop-file-utils
 )
 
 # Installs the Debian packages named, those that are missing (as root; for
@@ -40,15 +41,30 @@ pontex_installe_dependances() {
   pontex_installe_paquets "${PONTEX_PAQUETS[@]}"
 }
 
-# Configures and builds build/ (or $PONTEX_BUILD) with Ninja; extra
-# arguments go to the configuration. The programs are installed straight
-# into the installation prefix ("cmake --install build --prefix DIR" gives
-# the shop's folder DIR), as they ship.
-pontex_construit() {
-  local racine build
+# Configures build/ (or $PONTEX_BUILD) with Ninja; extra arguments go to the
+# configuration.
+pontex_configure() {
+  local racine
   racine=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-  build=${PONTEX_BUILD:-$racine/build}
-  cmake -S "$racine" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${PONTEX_BUILD_TYPE:-RelWithDebInfo}" \
-    -DPONTEX_WERROR=ON "$@" || return 1
-  cmake --build "$build" || return 1
+  cmake -S "$racine" -B "${PONTEX_BUILD:-$racine/build}" -G Ninja \
+    -DCMAKE_BUILD_TYPE="${PONTEX_BUILD_TYPE:-RelWithDebInfo}" -DPONTEX_WERROR=ON "$@"
+}
+
+# Configures and builds build/ (or $PONTEX_BUILD); extra arguments go to the
+# configuration. The programs are installed straight into the installation
+# prefix ("cmake --install build --prefix DIR" gives the shop's folder DIR),
+# as they ship.
+pontex_construit() {
+  local racine
+  racine=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  pontex_configure "$@" || return 1
+  cmake --build "${PONTEX_BUILD:-$racine/build}" || return 1
+}
+
+# The same, building only the targets named.
+pontex_construit_cibles() {
+  local racine
+  racine=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  pontex_configure || return 1
+  cmake --build "${PONTEX_BUILD:-$racine/build}" --target "$@" || return 1
 }

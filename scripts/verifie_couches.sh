@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Keeps the layers as CODING.md draws them: every include between our own
 # folders points down, and the core (pontex/shared, data, exchange, and the
-# tools built on it) includes no Qt header, so that it still builds for
-# Windows without Qt and is tested without a display.
+# tools and pontex-etat built on it) includes no Qt header, so that it still
+# builds for Windows without Qt and is tested without a display.
 #
-#   core:     pontex/shared <- pontex/data <- pontex/exchange
+#   core:     pontex/shared <- pontex/data <- pontex/exchange <- tools, etat
 #   widgets:  pontex/fenetres
 #   windows:  pontex/app, kestrap, relvano (none includes another)
 #
@@ -16,13 +16,13 @@ cd "$racine"
 
 # Tests and benchmarks stand outside the layers: they may include anything.
 { git ls-files -- '*.h' '*.cpp' 2>/dev/null || find . -name '*.h' -o -name '*.cpp' | sed 's#^\./##'; } |
-  grep -E '^(pontex/|tools/|kestrap/|relvano/)' | xargs awk '
+  grep -E '^(pontex/|tools/|etat/|kestrap/|relvano/)' | xargs awk '
     # The layer of a folder, higher above; -1 outside the layers.
     function couche(d) {
       if (d == "pontex/shared") return 0
       if (d == "pontex/data") return 1
       if (d == "pontex/exchange") return 2
-      if (d == "tools") return 3
+      if (d == "tools" || d == "etat") return 3
       if (d == "pontex/fenetres") return 4
       if (d == "pontex/app" || d == "kestrap" || d == "relvano") return 5
       return -1

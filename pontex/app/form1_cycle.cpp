@@ -5,15 +5,18 @@
 // The countdowns live in the captions the shop sees: each tick reads the
 // number back from its caption, so what is shown is what counts.
 
+#include <QCoreApplication>
 #include <QLabel>
 
 #include "pontex/app/form1.h"
 #include "pontex/app/programme.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/etat_echange.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/nombres.h"
+#include "pontex/shared/options.h"
 
 namespace pontex::fenetres {
 
@@ -45,21 +48,26 @@ void Form1::Timer1_Timer() {
 
 void Form1::lance_cycle() {
   signale_transit_absent();
+  CompteurEchange compteur(*this);
   bool exporte = false;
-  pendant_echange([this, &exporte] {
+  pendant_echange([this, &compteur, &exporte] {
     // Both halves work in the same folders, opened and checked once.
-    const TenueDossiers dossiers(programme_.valeurs, *this);
-    traite_import(programme_.valeurs, *this);
+    const TenueDossiers dossiers(programme_.valeurs, compteur);
+    traite_import(programme_.valeurs, compteur);
     // A stop asked by the system ends the program now: the export is the
     // next cycle's.
     if (programme_.fini() || arret_demande()) return;
-    exporte = genere_sorties(programme_.valeurs, *this);
+    exporte = genere_sorties(programme_.valeurs, compteur);
   });
   if (programme_.fini()) return;
   if (exporte) note_echange_reussi();
   ecrit_journal();
   Label12->setText(depuis_1252(programme_.valeurs.config.tim_ana));
   Timer2->met_intervalle(60000);
+  // For monitoring from outside. Not written, the file grows old and
+  // pontex-etat reports the shop late: nothing more to do here.
+  (void)ecrit_etat_echange(compteur.bilan(), programme_.valeurs.config.tim_ana, version_pontex(),
+                           QCoreApplication::applicationPid());
 }
 
 void Form1::Timer2_Timer() {

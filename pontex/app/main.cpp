@@ -14,6 +14,7 @@
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/horloge.h"
+#include "pontex/shared/options.h"
 #include "pontex/shared/processus.h"
 #include "pontex/shared/verrou.h"
 
@@ -25,9 +26,21 @@ namespace {
 // minutes must not wait that long.
 constexpr std::chrono::seconds attente_autre_pontex{30};
 
+constexpr std::string_view aide =
+    "Usage: Pontex [--help | --version]\n"
+    "\n"
+    "Keeps the shop's cash register in step with the stock server. Started in\n"
+    "the folder that holds Pontex.wdo, it takes the movement files of the\n"
+    "transit folder's import/, applies them to the cash register, writes the\n"
+    "stock export into export/, and restarts itself through relvano every\n"
+    "#TIM_ANA# minutes. After each exchange it rewrites pontex_etat.json there,\n"
+    "which pontex-etat reads. See pontex(1).\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before the lock, the journal and the display are touched.
+  if (const auto code = pontex::option_standard(argc, argv, "Pontex", aide)) return *code;
   QApplication application(argc, argv);
   // The program ends only through its own buttons and its restart, never
   // because a window went away.

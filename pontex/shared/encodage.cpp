@@ -156,4 +156,12 @@ std::string cp1252_depuis_utf8_valide(std::string_view utf8) {
   return resultat;
 }
 
+std::string utf8_depuis_cp1252(std::string_view octets) {
+#ifdef _WIN32
+  return interne::utf8_depuis_large(interne::large_depuis_ansi(octets));
+#else
+  return interne::utf8_depuis_1252(octets);
+#endif
+}
+
 }  // namespace pontex

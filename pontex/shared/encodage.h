@@ -46,4 +46,8 @@ std::size_t longueur_sequence_utf8(std::string_view s, std::size_t i);
 // `utf8` must be valid UTF-8.
 std::string cp1252_depuis_utf8_valide(std::string_view utf8);
 
+// Windows-1252 bytes (the journal's texts) to UTF-8, for files read outside
+// the shop's workstation software (the status file that monitoring reads).
+std::string utf8_depuis_cp1252(std::string_view octets);
+
 }  // namespace pontex

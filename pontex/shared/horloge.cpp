@@ -5,18 +5,16 @@
 
 namespace pontex {
 
-DateHeure HorlogeSysteme::maintenant() const {
-  const std::time_t t = std::time(nullptr);
+std::optional<DateHeure> date_locale(std::int64_t secondes) {
+  const auto t = static_cast<std::time_t>(secondes);
   std::tm local{};
 #ifdef _WIN32
   const bool lu = localtime_s(&local, &t) == 0;
 #else
   const bool lu = localtime_r(&t, &local) != nullptr;
 #endif
+  if (!lu) return std::nullopt;
   DateHeure d;
-  // No local time (a clock beyond what the system converts): the default
-  // date keeps every file name and record well-formed.
-  if (!lu) return d;
   d.annee = local.tm_year + 1900;
   d.mois = local.tm_mon + 1;
   d.jour = local.tm_mday;
@@ -25,6 +23,12 @@ DateHeure HorlogeSysteme::maintenant() const {
   // A leap second (60) would give a time the files never show.
   d.seconde = local.tm_sec > 59 ? 59 : local.tm_sec;
   return d;
+}
+
+DateHeure HorlogeSysteme::maintenant() const {
+  // No local time (a clock beyond what the system converts): the default
+  // date keeps every file name and record well-formed.
+  return date_locale(static_cast<std::int64_t>(std::time(nullptr))).value_or(DateHeure{});
 }
 
 namespace {

@@ -3,6 +3,8 @@
 // pin it, and the date and time texts of the files and the journal.
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pontex {
@@ -26,6 +28,10 @@ class Horloge {
     return std::chrono::steady_clock::now();
   }
 };
+
+// The workstation's local date and time at `secondes` since 1970 (UTC);
+// nothing when the system cannot convert it.
+std::optional<DateHeure> date_locale(std::int64_t secondes);
 
 // The workstation's local time.
 class HorlogeSysteme : public Horloge {

@@ -13,6 +13,7 @@
 #include <signal.h>
 #endif
 
+#include "pontex/exchange/etat_echange.h"
 #include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
@@ -63,9 +64,15 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   demarre_pontex(pontex, b);
   ASSERT_TRUE(pontex.waitForStarted(10000));
   const fs::path exports = b.chemin("transit/export");
+  const fs::path etat = b.chemin("pontex_etat.json");
   const bool cycle = QTest::qWaitFor(
-      [&] { return !fs::exists(import) && !fichiers(exports, "stock_", ".txt").empty(); }, 30000);
+      [&] {
+        return !fs::exists(import) && !fichiers(exports, "stock_", ".txt").empty() &&
+               fs::exists(etat);
+      },
+      30000);
   const bool toujours_la = pontex.state() == QProcess::Running;
+  const qint64 processus = pontex.processId();
   pontex.kill();
   pontex.waitForFinished(10000);
   ASSERT_TRUE(cycle) << pontex.readAllStandardError().toStdString();
@@ -87,6 +94,18 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   const std::string contenu = lit_octets(export_[0]);
   EXPECT_EQ(std::count(contenu.begin(), contenu.end(), '\n'), 20);
   EXPECT_NE(contenu.find(b.reference(2) + "\t"), std::string::npos);
+  // The status file for monitoring: this process, this exchange's counts.
+  const auto e = lit_texte_etat(lit_octets(etat));
+  ASSERT_TRUE(e.has_value()) << lit_octets(etat);
+  EXPECT_EQ(e->processus, processus);
+  EXPECT_EQ(e->fichiers_pris, 1);
+  EXPECT_EQ(e->mouvements_appliques, 2);
+  EXPECT_EQ(e->erreurs, 1);
+  // The quantity with the workstation's decimal separator.
+  EXPECT_TRUE(e->derniere_erreur == "2.00 x Erreur reference : INCONNU" ||
+              e->derniere_erreur == "2,00 x Erreur reference : INCONNU")
+      << e->derniere_erreur;
+  EXPECT_EQ(e->minutes_entre_echanges, 30);
 }
 
 QProcess* lance_pontex(const Boutique& b, QObject* parent) {

@@ -119,6 +119,10 @@ TEST(FichiersLivres, ListeEtEntreeDuDossierDeConstruction) {
   EXPECT_EQ(ligne_commencant_par(entree, "Exec="),
             "Exec=" + (bin / "Pontex").string() + " --sans-focus");
   EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=" + bin.string());
+  // A removed folder's entry left in the autostart folder is skipped.
+  EXPECT_EQ(ligne_commencant_par(entree, "TryExec="), "TryExec=" + (bin / "Pontex").string());
+  EXPECT_EQ(ligne_commencant_par(entree, "Icon="), "Icon=" + (bin / "pontex.svg").string());
+  EXPECT_TRUE(fs::exists(bin / "pontex.svg"));
 }
 
 // Writes the shipped files for `dossier` with the build's own script.
@@ -158,6 +162,8 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
             "Exec=\"" + racine.chemin().string() +
                 "/Caisse Données l'été \\\\$HOME/Pontex\" --sans-focus");
   EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=" + dossier.string());
+  // TryExec is a plain path: no quotes, "$" as it is.
+  EXPECT_EQ(ligne_commencant_par(entree, "TryExec="), "TryExec=" + (dossier / "Pontex").string());
 }
 #endif
 

@@ -58,7 +58,7 @@ dpkg-deb -f "${deb[0]}" Depends | grep -q 'libqt6widgets6' || echec "no dependen
 racine=$tmp/racine
 dpkg-deb -x "${deb[0]}" "$racine" || echec "dpkg-deb -x"
 opt=$racine/opt/pontex
-for f in Pontex relvano kestrap lance-pontex; do
+for f in Pontex relvano kestrap lance-pontex pontex-etat; do
   [ -x "$opt/$f" ] || echec "$f is not an executable in /opt/pontex"
 done
 for f in qz_img_024.gif Kestrap.ico kestrap.wdo Pontex.desktop modele/Pontex.wdo; do
@@ -73,6 +73,34 @@ grep -qx 'Icon=pontex' "$menu" || echec "the menu entry has no icon"
 grep -qx 'Exec=/opt/pontex/lance-pontex --sans-focus' "$opt/Pontex.desktop" ||
   echec "the start-at-login entry does not start lance-pontex"
 grep -q '^Path=' "$opt/Pontex.desktop" && echec "the start-at-login entry starts in a fixed folder"
+# Once the package is removed, the copy left in ~/.config/autostart names a
+# program that is gone: the session skips it.
+grep -qx 'TryExec=/opt/pontex/lance-pontex' "$opt/Pontex.desktop" ||
+  echec "the start-at-login entry has no TryExec naming lance-pontex"
+grep -qx 'Icon=pontex' "$opt/Pontex.desktop" || echec "the start-at-login entry has no icon"
+grep -qx 'TryExec=/opt/pontex/lance-pontex' "$menu" || echec "the menu entry has no TryExec"
+if command -v desktop-file-validate >/dev/null; then
+  for entree in "$menu" "$opt/Pontex.desktop"; do
+    desktop-file-validate "$entree" || echec "desktop-file-validate $entree"
+  done
+fi
+# The conventions of a desktop program: a scalable icon, the software
+# centres' metadata, the manual page, pontex-etat on the PATH.
+svg=$racine/usr/share/icons/hicolor/scalable/apps/pontex.svg
+grep -q '<svg' "$svg" 2>/dev/null || echec "no scalable icon"
+metainfo=$racine/usr/share/metainfo/fr.pontex.pontex.metainfo.xml
+[ -f "$metainfo" ] || echec "no AppStream metadata"
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net --pedantic "$metainfo" >"$tmp/appstream.log" 2>&1 || {
+    cat "$tmp/appstream.log" >&2
+    echec "appstreamcli validate"
+  }
+fi
+man1=$racine/usr/share/man/man1
+gzip -dc "$man1/pontex.1.gz" | grep -q '^\.SH EXIT STATUS' || echec "no manual page pontex(1)"
+[ "$(readlink "$man1/pontex-etat.1.gz")" = pontex.1.gz ] || echec "no manual page for pontex-etat"
+[ "$(readlink "$racine/usr/bin/pontex-etat")" = /opt/pontex/pontex-etat ] ||
+  echec "pontex-etat is not on the PATH"
 
 # --- First start from the menu: the working folder is made ------------------
 # The menu's command, with the unpacked folder standing for /opt/pontex.
@@ -151,4 +179,10 @@ attend 10 grep -q ' - Traitement : mvt_1.txt$' "$journal" ||
   echec "the journal file does not name the movement file taken"
 [ "$(grep -c ' - Démarrage$' "$journal")" = 2 ] || echec "the journal file lost the first start"
 [ -e "$opt/prov_stk_ana_ron.txt" ] || [ -e "$opt/journal" ] && echec "Pontex wrote into /opt/pontex"
+# Seen from outside: the exchange's unknown reference is a warning.
+attend 10 test -s "$travail/pontex_etat.json" || echec "no status file in ~/Pontex"
+etat=$("$opt/pontex-etat" "$travail")
+code=$?
+[ $code = 1 ] || echec "pontex-etat gave $code after an exchange with an unknown reference: $etat"
+case $etat in *"Erreur reference : INCONNUE-1"*) ;; *) echec "pontex-etat printed: $etat" ;; esac
 echo "Debian package: unpacked, first start made ~/Pontex, one exchange run there."

@@ -1,0 +1,129 @@
+#pragma once
+// How the last exchange went, for whoever watches the shop from outside.
+//
+// After each exchange Pontex rewrites "pontex_etat.json" beside "Pontex.wdo"
+// (a new file renamed over the old one, so a reader never sees half of it):
+// when it ran, what it took and applied, its errors, when the last exchange
+// without any error was, and when the next one is due. pontex-etat reads it
+// and answers in the way monitoring tools expect: 0 in step, 1 warning,
+// 2 stopped, 3 unknown.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pontex/exchange/fenetre_echange.h"
+#include "pontex/shared/moment.h"
+#include "pontex/shared/resultat.h"
+
+namespace pontex {
+
+inline constexpr std::string_view nom_fichier_etat = "pontex_etat.json";
+
+// What one journal line of an exchange tells about it.
+enum class SorteLigne {
+  autre,         // a step done (export written, files archived, a file taken up again)
+  fichier_pris,  // "Traitement : " a movement file taken from the import folder
+  mouvement,     // "<quantity> x <designation>": a movement applied
+  erreur,        // something not applied or not written (error file lines and the like)
+  refus,         // a file of the import folder left there ("Fichier non traité : "...)
+};
+SorteLigne sorte_ligne(std::string_view message);
+
+// The counts of one exchange.
+struct BilanEchange {
+  std::int64_t fichiers_pris = 0;
+  std::int64_t mouvements_appliques = 0;
+  std::int64_t erreurs = 0;
+  std::int64_t refus = 0;
+  std::string derniere_erreur;  // the journal's text (Windows-1252) of the last error or refusal
+  // A good exchange: nothing went to the error file, nothing was left behind.
+  bool bon() const { return erreurs == 0 && refus == 0; }
+};
+
+// The window as the exchange procedures see it, counting each journal line
+// as it passes. Everything else goes straight to the window.
+class CompteurEchange : public FenetreEchange {
+ public:
+  explicit CompteurEchange(FenetreEchange& fenetre) : fenetre_(fenetre) {}
+
+  void ajoute_journal(std::string_view message) override;
+  std::vector<std::string> noms_File1() override { return fenetre_.noms_File1(); }
+  void rafraichit_File1() override { fenetre_.rafraichit_File1(); }
+  std::vector<std::string> noms_File2() override { return fenetre_.noms_File2(); }
+  void rafraichit_File2() override { fenetre_.rafraichit_File2(); }
+  void remplit_List2(const std::vector<std::string>& noms) override {
+    fenetre_.remplit_List2(noms);
+  }
+  void traite_evenements() override { fenetre_.traite_evenements(); }
+
+  const BilanEchange& bilan() const { return bilan_; }
+
+ private:
+  FenetreEchange& fenetre_;
+  BilanEchange bilan_;
+};
+
+// The status file's content.
+struct EtatEchange {
+  std::string version;
+  std::int64_t processus = 0;
+  Moment dernier_echange;
+  std::optional<Moment> dernier_echange_bon;  // none yet
+  std::int64_t fichiers_pris = 0;
+  std::int64_t mouvements_appliques = 0;
+  std::int64_t erreurs = 0;
+  std::int64_t refus = 0;
+  std::string derniere_erreur;  // UTF-8; empty when the exchange was good
+  int minutes_entre_echanges = 1;
+  Moment prochain_echange;
+};
+
+// Minutes from the end of an exchange to the restart, as the window's
+// restart countdown runs them from the "#TIM_ANA#" text: at least 1 (an
+// empty, zero or negative delay restarts at the first tick).
+int minutes_avant_relance(std::string_view tim_ana);
+
+// From the end of the restart countdown to the next exchange: relvano's two
+// seconds, then the start countdown's five.
+inline constexpr std::int64_t secondes_relance = 7;
+
+// The status after an exchange that ended at `maintenant`: the last good
+// exchange is this one, or, after a bad one, the one the previous file
+// names (it must survive the restarts between).
+EtatEchange etat_apres_echange(const BilanEchange& bilan, std::string_view tim_ana,
+                               std::int64_t maintenant,
+                               const std::optional<EtatEchange>& precedent);
+
+// JSON text of the status file, and back. Nothing when the text is not a
+// status file.
+std::string texte_etat(const EtatEchange& etat);
+std::optional<EtatEchange> lit_texte_etat(std::string_view texte);
+
+// Reads the status file `chemin`: nothing when it is missing, an empty
+// text when it cannot be read (or is beyond any status file's size).
+std::optional<std::string> lit_fichier_etat(std::string_view chemin);
+
+// Writes the status file of the current folder after an exchange, through a
+// new file renamed over the old one.
+Resultat ecrit_etat_echange(const BilanEchange& bilan, std::string_view tim_ana,
+                            std::string_view version, std::int64_t processus);
+
+// pontex-etat's answer: the exit status (0 in step, 1 warning, 2 stopped,
+// 3 unknown) and the one line it prints. `contenu` is the status file's text
+// (nothing when there is none), `maintenant` seconds since 1970.
+struct Verdict {
+  int code = 3;
+  std::string ligne;
+};
+Verdict juge_etat(const std::optional<std::string>& contenu, std::int64_t maintenant);
+
+// Beyond the next exchange's due time, the grace before it counts as late
+// (an exchange of many records takes its time); and beyond twice the
+// period, the margin before Pontex counts as stopped.
+inline constexpr std::int64_t secondes_retard = 120;
+inline constexpr std::int64_t secondes_marge_arret = 300;
+
+}  // namespace pontex

@@ -1,0 +1,257 @@
+// The status file that monitoring reads after every exchange, and
+// pontex-etat's verdict on it: the counts of a real exchange, the last good
+// exchange kept across a bad one, the file replaced whole, and the exit
+// status for each state.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "pontex/exchange/echange.h"
+#include "pontex/exchange/etat_echange.h"
+#include "pontex/shared/moment.h"
+#include "tests/support/boutique.h"
+
+namespace pontex::test {
+namespace {
+
+using Lignes = std::vector<std::string>;
+
+class EtatFichier : public Echange {
+ protected:
+  // One exchange as the window runs it, its journal counted, then the
+  // status file written; the file read back.
+  EtatEchange echange_et_etat() {
+    CompteurEchange compteur(b.fenetre);
+    b.fenetre.File1.rafraichit();
+    traite_import(b.valeurs, compteur);
+    b.fenetre.File2.rafraichit();
+    genere_sorties(b.valeurs, compteur);
+    avant_ = secondes_maintenant();
+    EXPECT_TRUE(ecrit_etat_echange(compteur.bilan(), "30", "2021.2", 4242));
+    apres_ = secondes_maintenant();
+    const auto e = lit_texte_etat(lit_octets(b.dossier.chemin() / "pontex_etat.json"));
+    EXPECT_TRUE(e.has_value());
+    return e.value_or(EtatEchange{});
+  }
+  std::int64_t avant_ = 0, apres_ = 0;
+};
+
+TEST_F(EtatFichier, GoodExchangeCountsAndTimes) {
+  b.depose("a.txt", "BOU-001\t2\nEPI-002\t-1\n");
+  b.depose("b.txt", "BOU-001\t1\n");
+  const EtatEchange e = echange_et_etat();
+  EXPECT_EQ(e.version, "2021.2");
+  EXPECT_EQ(e.processus, 4242);
+  EXPECT_EQ(e.fichiers_pris, 2);
+  EXPECT_EQ(e.mouvements_appliques, 3);
+  EXPECT_EQ(e.erreurs, 0);
+  EXPECT_EQ(e.refus, 0);
+  EXPECT_EQ(e.derniere_erreur, "");
+  EXPECT_GE(e.dernier_echange.secondes, avant_);
+  EXPECT_LE(e.dernier_echange.secondes, apres_);
+  ASSERT_TRUE(e.dernier_echange_bon.has_value());
+  EXPECT_EQ(e.dernier_echange_bon->secondes, e.dernier_echange.secondes);
+  EXPECT_EQ(e.minutes_entre_echanges, 30);
+  // Thirty minutes of countdown, then relvano's two seconds and the five of
+  // the start countdown.
+  EXPECT_EQ(e.prochain_echange.secondes, e.dernier_echange.secondes + 30 * 60 + 7);
+  // Written whole under its name, nothing left beside it.
+  for (const std::string& nom : Boutique::fichiers(b.dossier.chemin()))
+    EXPECT_FALSE(nom.ends_with(".tmp")) << nom;
+  const std::string texte = lit_octets(b.dossier.chemin() / "pontex_etat.json");
+  EXPECT_NE(texte.find("\"mouvements_appliques\": 3,"), std::string::npos) << texte;
+  EXPECT_NE(texte.find("\"dernier_echange\": \"" + format_iso8601(e.dernier_echange) + "\""),
+            std::string::npos)
+      << texte;
+}
+
+TEST_F(EtatFichier, FailedExchangeKeepsTheLastGoodOneFromThePreviousFile) {
+  // The previous process's file: its last good exchange lies days back.
+  ecrit_octets(b.dossier.chemin() / "pontex_etat.json",
+               "{\"dernier_echange\": \"2026-12-01T08:00:07+01:00\",\n"
+               " \"dernier_echange_bon\": \"2026-11-30T23:30:00+01:00\",\n"
+               " \"minutes_entre_echanges\": 30,\n"
+               " \"prochain_echange\": \"2026-12-01T08:30:14+01:00\", \"erreurs\": 2}\n");
+  b.depose("a.txt", "BOU-001\t2\nINCONNU\t1.5\nEPI-002\t1\n");
+  // A file the server is still writing is left for the next exchange.
+  ecrit_octets(b.import() / "z.txt", "EPI-002\t1\n");
+  const EtatEchange e = echange_et_etat();
+  EXPECT_EQ(e.fichiers_pris, 1);
+  EXPECT_EQ(e.mouvements_appliques, 2);
+  EXPECT_EQ(e.erreurs, 1);
+  EXPECT_EQ(e.refus, 1);
+  EXPECT_EQ(e.derniere_erreur, "Fichier non trait\u00e9 : z.txt");  // UTF-8 in the file
+  ASSERT_TRUE(e.dernier_echange_bon.has_value());
+  EXPECT_EQ(format_iso8601(*e.dernier_echange_bon), "2026-11-30T23:30:00+01:00");
+  EXPECT_GE(e.dernier_echange.secondes, avant_);
+
+  // The next good exchange is the new last good one.
+  fs::remove(b.import() / "z.txt");
+  b.depose("c.txt", "BOU-001\t1\n");
+  const EtatEchange bon = echange_et_etat();
+  EXPECT_EQ(bon.erreurs + bon.refus, 0);
+  ASSERT_TRUE(bon.dernier_echange_bon.has_value());
+  EXPECT_EQ(bon.dernier_echange_bon->secondes, bon.dernier_echange.secondes);
+}
+
+TEST_F(EtatFichier, ErrorTextAfterAnUnknownReferenceAndNoGoodExchangeYet) {
+  // A damaged previous file holds no last good exchange worth keeping.
+  ecrit_octets(b.dossier.chemin() / "pontex_etat.json", "{\"dernier_echange\": \"2026-");
+  b.depose("a.txt", "INCONNU\t1.5\n");
+  const EtatEchange e = echange_et_etat();
+  EXPECT_EQ(e.erreurs, 1);
+  EXPECT_EQ(e.derniere_erreur, "1.50 x Erreur reference : INCONNU");
+  EXPECT_FALSE(e.dernier_echange_bon.has_value());
+  EXPECT_NE(
+      lit_octets(b.dossier.chemin() / "pontex_etat.json").find("\"dernier_echange_bon\": null"),
+      std::string::npos);
+}
+
+TEST_F(EtatFichier, RefusedRenameLeavesTheOldFileWholeAndNoTemporaryFile) {
+  const std::string ancien =
+      "{\"dernier_echange\": \"2026-12-01T08:00:07+01:00\", \"minutes_entre_echanges\": 30,"
+      " \"prochain_echange\": \"2026-12-01T08:30:14+01:00\"}\n";
+  ecrit_octets(b.dossier.chemin() / "pontex_etat.json", ancien);
+  EchecInjecte echec([](Operation op, std::string_view chemin) {
+    return op == Operation::renommage && chemin.ends_with("pontex_etat.json");
+  });
+  EXPECT_FALSE(ecrit_etat_echange(BilanEchange{}, "30", "2021.2", 1));
+  EXPECT_EQ(lit_octets(b.dossier.chemin() / "pontex_etat.json"), ancien);
+  EXPECT_EQ(Boutique::fichiers(b.dossier.chemin()), (Lignes{"pontex_etat.json"}));
+}
+
+TEST(SorteLigne, EachJournalLineCountedOnce) {
+  EXPECT_EQ(sorte_ligne("Traitement : a.txt"), SorteLigne::fichier_pris);
+  EXPECT_EQ(sorte_ligne("2.00 x PAIN DE CAMPAGNE                        "), SorteLigne::mouvement);
+  EXPECT_EQ(sorte_ligne("-1234,50 x CAF\xC9 x 2 PAQUETS"), SorteLigne::mouvement);
+  EXPECT_EQ(sorte_ligne("1,50 x Erreur reference : INCONNU"), SorteLigne::erreur);
+  // The quantity as received, when it is no number, and may hold " x ".
+  EXPECT_EQ(sorte_ligne("1e40 x Erreur quantite : BOU-001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("a x b x Erreur quantite : BOU-001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("2.00 x Erreur stock : BOU-001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("2.00 x Erreur article : BOU-001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("1,5 x Erreur virgule : BOU-001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("1.00 x Erreur caractere : CAF?-1"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Fichier d\xE9j\xE0 trait\xE9 : a.txt"), SorteLigne::refus);
+  EXPECT_EQ(sorte_ligne("Ligne incomplete : BOU-0"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Mouvement non enregistr\xE9 : 1000000000001"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Export non \xE9"
+                        "crit : stock_1.txt"),
+            SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Reprise impossible : suivi de reprise illisible"), SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Reprise : article 1000000000001 modifi\xE9 par la caisse depuis "
+                        "l'arr\xEAt, stock \xE0 v\xE9rifier, enregistrement 3"),
+            SorteLigne::erreur);
+  // A file name is no article: taken up again, the file is fine.
+  EXPECT_EQ(sorte_ligne("Reprise : article 2.txt \xE0 partir de l'enregistrement 5"),
+            SorteLigne::autre);
+  EXPECT_EQ(sorte_ligne("Fichier non trait\xE9 : a.txt"), SorteLigne::refus);
+  EXPECT_EQ(sorte_ligne("Fichier trop volumineux : a.txt"), SorteLigne::refus);
+  EXPECT_EQ(sorte_ligne("Export g\xE9n\xE9r\xE9"), SorteLigne::autre);
+  EXPECT_EQ(sorte_ligne("Sauvegarde histo Sorties"), SorteLigne::autre);
+  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\xE9"
+                        "crits : 2"),
+            SorteLigne::autre);
+}
+
+TEST(MinutesAvantRelance, AsTheRestartCountdownRuns) {
+  EXPECT_EQ(minutes_avant_relance("30"), 30);
+  EXPECT_EQ(minutes_avant_relance("1"), 1);
+  // Empty, zero, negative or no number: the first tick restarts.
+  EXPECT_EQ(minutes_avant_relance(""), 1);
+  EXPECT_EQ(minutes_avant_relance("0"), 1);
+  EXPECT_EQ(minutes_avant_relance("-5"), 1);
+  EXPECT_EQ(minutes_avant_relance("abc"), 1);
+  EXPECT_EQ(minutes_avant_relance("1e300"), 366 * 24 * 60);
+}
+
+TEST(Iso8601, LocalTimeWithItsOffset) {
+  // 2026-12-07 13:05:37 UTC.
+  const std::int64_t t = 1796648737;
+  EXPECT_EQ(format_iso8601({t, 3600}), "2026-12-07T14:05:37+01:00");
+  EXPECT_EQ(format_iso8601({t, -(3 * 3600 + 1800)}), "2026-12-07T09:35:37-03:30");
+  EXPECT_EQ(format_iso8601({t, 0}), "2026-12-07T13:05:37+00:00");
+  for (const std::string texte :
+       {"2026-12-07T14:05:37+01:00", "2026-12-07T09:35:37-03:30", "2026-12-07T13:05:37Z"}) {
+    const auto m = lit_iso8601(texte);
+    ASSERT_TRUE(m.has_value()) << texte;
+    EXPECT_EQ(m->secondes, t) << texte;
+  }
+  EXPECT_EQ(lit_iso8601("2026-12-31T23:59:59+01:00")->secondes + 3600,
+            lit_iso8601("2027-01-01T00:59:59+01:00")->secondes + 0);
+  for (const std::string texte : {"", "2026-12-07", "2026-02-30T10:00:00Z", "2026-12-07T24:00:00Z",
+                                  "2026-12-07T14:05:37+1:00", "2026-12-07T14:05:37+01:00x"})
+    EXPECT_FALSE(lit_iso8601(texte).has_value()) << texte;
+  // This machine's offset: the local text reads back as the same instant.
+  const Moment ici = moment_local(t);
+  EXPECT_EQ(lit_iso8601(format_iso8601(ici))->secondes, t);
+}
+
+// --- pontex-etat's verdict ---------------------------------------------------
+
+std::string etat_texte(std::int64_t dernier, int minutes, std::int64_t erreurs,
+                       const std::string& derniere_erreur = "") {
+  EtatEchange e;
+  e.version = "2021.2";
+  e.dernier_echange = {dernier, 3600};
+  e.dernier_echange_bon = Moment{dernier - 7200, 3600};
+  e.minutes_entre_echanges = minutes;
+  e.prochain_echange = {dernier + minutes * 60 + 7, 3600};
+  e.fichiers_pris = 1;
+  e.mouvements_appliques = 12;
+  e.erreurs = erreurs;
+  e.derniere_erreur = derniere_erreur;
+  return texte_etat(e);
+}
+
+TEST(Verdict, InStepLateStoppedAndUnknown) {
+  const std::int64_t t = 1796648737;  // last exchange, 14:05:37 local
+  // In step up to two minutes past the next due time (14:35:44).
+  Verdict v = juge_etat(etat_texte(t, 30, 0), t + 10);
+  EXPECT_EQ(v.code, 0);
+  EXPECT_EQ(v.ligne,
+            "PONTEX OK - last exchange 2026-12-07T14:05:37+01:00: 1 file(s) taken, 12 movement(s) "
+            "applied; next due 2026-12-07T14:35:44+01:00 | age=10s;1927;3900 fichiers=1 "
+            "mouvements=12 erreurs=0");
+  EXPECT_EQ(juge_etat(etat_texte(t, 30, 0), t + 30 * 60 + 7 + 120).code, 0);
+  // Late beyond.
+  v = juge_etat(etat_texte(t, 30, 0), t + 30 * 60 + 7 + 121);
+  EXPECT_EQ(v.code, 1);
+  EXPECT_TRUE(
+      v.ligne.starts_with("PONTEX WARNING - late: last exchange "
+                          "2026-12-07T14:05:37+01:00, 32 min ago"))
+      << v.ligne;
+  // Stopped after twice the period and five minutes.
+  EXPECT_EQ(juge_etat(etat_texte(t, 30, 0), t + 65 * 60).code, 1);
+  v = juge_etat(etat_texte(t, 30, 0), t + 65 * 60 + 1);
+  EXPECT_EQ(v.code, 2);
+  EXPECT_TRUE(
+      v.ligne.starts_with("PONTEX CRITICAL - stopped: last exchange "
+                          "2026-12-07T14:05:37+01:00, 65 min ago"))
+      << v.ligne;
+  // Errors in the last exchange: a warning naming the last one and the
+  // last good exchange, on one line whose text cannot end it early.
+  v = juge_etat(etat_texte(t, 30, 2, "1,50 x Erreur reference : A|B\r\nC"), t + 10);
+  EXPECT_EQ(v.code, 1);
+  EXPECT_TRUE(v.ligne.starts_with(
+      "PONTEX WARNING - 2 error(s) in the last exchange 2026-12-07T14:05:37+01:00, the last: "
+      "1,50 x Erreur reference : A/B  C; last good exchange 2026-12-07T12:05:37+01:00 | "))
+      << v.ligne;
+  EXPECT_EQ(v.ligne.find('\n'), std::string::npos);
+  // No file: never finished an exchange there.
+  EXPECT_EQ(juge_etat(std::nullopt, t).code, 2);
+  // Not a status file: unknown.
+  for (const std::string& texte :
+       {std::string(), std::string("{"), std::string("\x00\x01", 2), std::string("[1,2]"),
+        etat_texte(t, 30, 0).substr(0, 60), std::string("{\"dernier_echange\": 3}"),
+        std::string("{\"dernier_echange\": \"2026-12-07T14:05:37+01:00\", "
+                    "\"minutes_entre_echanges\": 0, "
+                    "\"prochain_echange\": \"2026-12-07T14:05:37+01:00\"}")})
+    EXPECT_EQ(juge_etat(texte, t).code, 3) << texte;
+}
+
+}  // namespace
+}  // namespace pontex::test
