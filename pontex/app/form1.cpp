@@ -73,6 +73,8 @@ void Form1::cree_controles() {
   List1->setUniformItemSizes(true);
   List1->setSelectionMode(QAbstractItemView::SingleSelection);
   List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  List1->setItemDelegate(new DelegueJournal(List1));
+  List1->setTextElideMode(Qt::ElideNone);
   for (QListView* l : {static_cast<QListView*>(File1), static_cast<QListView*>(File2), List1}) {
     l->setFont(normale);
   }

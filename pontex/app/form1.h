@@ -126,7 +126,7 @@ class Form1 : public QWidget, public FenetreEchange {
   void montre_avancement();
   void rejoue_differes();
 
-  void garde_journal(const DateHeure& quand, const QString& message);
+  void garde_journal(const DateHeure& quand, std::string_view message);
   Programme& programme_;
   QTimer* suivi_dossiers_;
   bool selection_prevue_ = false;

@@ -59,18 +59,18 @@ void Form1::ajoute_journal(std::string_view message) {
     selection_prevue_ = true;
     QMetaObject::invokeMethod(this, &Form1::selectionne_derniere_ligne, Qt::QueuedConnection);
   }
-  garde_journal(maintenant, depuis_1252(message));
+  garde_journal(maintenant, message);
 }
 
 namespace {
 
 // The journal file is read by people on the shop's machine: UTF-8 on
 // Linux, the ANSI code page on Windows, as their editors expect.
-std::string texte_fichier_journal(const QString& message) {
+std::string texte_fichier_journal(std::string_view message) {
 #ifdef _WIN32
-  return message.toLocal8Bit().toStdString();
+  return depuis_1252(message).toLocal8Bit().toStdString();
 #else
-  return message.toUtf8().toStdString();
+  return utf8_depuis_1252(message);
 #endif
 }
 
@@ -80,7 +80,7 @@ constexpr int delai_ecriture_journal_ms = 1000;
 
 }  // namespace
 
-void Form1::garde_journal(const DateHeure& quand, const QString& message) {
+void Form1::garde_journal(const DateHeure& quand, std::string_view message) {
   JournalFichier& journal = programme_.journal;
   journal.ajoute(quand, texte_fichier_journal(message));
   if (journal.octets_en_attente() >= JournalFichier::taille_lot) {
@@ -101,7 +101,7 @@ void Form1::ecrit_journal() {
   // the next ones.
   journal_signale_ = true;
   const std::string nom = journal.nom_fichier(programme_.valeurs.horloge->maintenant());
-  ajoute_journal_texte(QStringLiteral("Le fichier journal ne peut pas être écrit : ") +
+  ajoute_journal_texte(depuis_1252(JournalFichier::non_ecrit) +
                        QString::fromStdString(chemin_natif(nom)));
 }
 
