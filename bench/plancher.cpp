@@ -14,7 +14,8 @@
 //       exchange from outside: polls the movement file's header count and
 //       prints when the first and the N-th new movement were there, when
 //       the working file TRAVAIL appeared and when EXPORT held an export
-//       ("-" for either: not watched).
+//       ("-" for either: not watched); creates the file PRET once it has
+//       read the count it starts from.
 //
 // Its output lines read as those of the shared floor program, so that the
 // benchmarks take either.
@@ -366,13 +367,15 @@ int exporte(const std::string& caisse, const char* sortie, int mode) {
 // until it came, one listing of the export folder once the movements are
 // all there; the watched program shares the machine with it.
 int guette(const std::string& caisse, long attendus, const std::string& dossier_export,
-           const std::string& travail, double delai) {
+           const std::string& travail, double delai, const char* pret) {
   const std::string fichier_mouvements = caisse + "/W_CAIREC.WDO";
   const Poignee f = ouvre(fichier_mouvements, false);
   if (f == aucune) return 1;
   unsigned char m[taille_mouvement];
   lit_record(f, m, taille_mouvement, 1);
   const long base = lit_long(m + 48);
+  // The count before is known: the watched program may start.
+  if (pret != nullptr) ajoute_au_fichier(pret, "");
   const double debut = secondes();
   double copie = -1, premier = -1, dernier = -1, export_vu = -1;
   const bool guette_travail = travail != "-", guette_export = dossier_export != "-";
@@ -406,11 +409,11 @@ int main(int argc, char** argv) {
   if (quoi == "export" && argc == 5) return exporte(argv[2], argv[3], std::atoi(argv[4]));
   if (quoi == "guette" && argc >= 6) {
     return guette(argv[2], std::atol(argv[3]), argv[4], argv[5],
-                  argc > 6 ? std::atof(argv[6]) : 300.0);
+                  argc > 6 ? std::atof(argv[6]) : 300.0, argc > 7 ? argv[7] : nullptr);
   }
   std::fprintf(stderr,
                "usage: plancher apply CAISSE MOUVEMENTS ERREURS\n"
                "       plancher export CAISSE SORTIE MODE\n"
-               "       plancher guette CAISSE N EXPORT TRAVAIL [DELAI_S]\n");
+               "       plancher guette CAISSE N EXPORT TRAVAIL [DELAI_S [PRET]]\n");
   return 2;
 }

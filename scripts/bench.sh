@@ -124,16 +124,17 @@ cp "$build/bin/qz_img_024.gif" "$boutique/" 2>/dev/null
   exit 1
 printf '%s\r\n' "#TRANSIT#$tmp/transit\\" "#FICBASE#$tmp/caisse\\" '#REFARTI#1' '#NOM_STO#stock_' \
   '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$boutique/Pontex.wdo"
+# Each run starts from the same register: the one made above, copied.
+caisse_neuve() {
+  rm -rf "$tmp/caisse" && cp -r "$tmp/caisse0" "$tmp/caisse"
+}
+
+caisse_neuve
 # Every reference known to the register: the comparison is of applied
 # records.
 "$build/tools/serveur_simule" --boutique "$boutique" --ecrit-mouvements "$tmp/mvt.txt" \
   --records 100000 --graine 3 >/dev/null || exit 1
 records=$(grep -c . "$tmp/mvt.txt")
-
-# Each run starts from the same register: the one made above, copied.
-caisse_neuve() {
-  rm -rf "$tmp/caisse" && cp -r "$tmp/caisse0" "$tmp/caisse"
-}
 
 # One run of Pontex, as the shop starts it, with the watch beside it.
 # Prints "apply WHOLE START IDLE_KB PEAK_KB" (seconds, kB); fails when the
@@ -145,12 +146,17 @@ pontex_une_fois() { # PLATFORM [DISPLAY]
   cp "$tmp/mvt.txt" "$tmp/transit/import/mvt.txt"
   # Older than the two seconds by which Pontex leaves a file still being written.
   touch -d '-1 minute' "$tmp/transit/import/mvt.txt"
-  "$plancher" guette "$tmp/caisse" "$records" "$tmp/transit/export" \
-    "$boutique/prov_stk_ana_ron.txt" 180 >"$tmp/guet.txt" &
-  local guet=$! repos=
+  guette_depuis_la "$tmp/transit/export" "$boutique/prov_stk_ana_ron.txt"
+  local guet=$guet_pid repos= debut=- lance
+  lance=$(date +%s%N)
   (cd "$boutique" && QT_QPA_PLATFORM=$1 DISPLAY=${2:-} exec "$build/bin/Pontex") \
     >>"$tmp/pontex.log" 2>&1 &
   pontex_pid=$!
+  # Start-up: launch to the main window shown on the display.
+  if [ -n "${2:-}" ] && command -v xdotool >/dev/null &&
+    DISPLAY=$2 timeout 30 xdotool search --sync --onlyvisible --pid "$pontex_pid" >/dev/null 2>&1; then
+    debut=$(awk -v l="$lance" -v f="$(date +%s%N)" 'BEGIN { print (f - l) / 1e9 }')
+  fi
   # Idle: the window up, the five-second countdown running.
   sleep 3
   repos=$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pontex_pid/status" 2>/dev/null)
@@ -167,9 +173,17 @@ pontex_une_fois() { # PLATFORM [DISPLAY]
     tail -n 20 "$tmp/pontex.log" >&2
     return 1
   fi
-  # Start-up: launch to the end of the countdown, less its five seconds.
   awk -v c="$copie" -v p="$premier" -v d="$dernier" -v e="$export" -v r="$repos" -v h="$pic" \
-    'BEGIN { print d - p, e - c, c - 5, r, h }'
+    -v s="$debut" 'BEGIN { print d - p, e - c, s, r, h }'
+}
+
+# Starts the watch in the background (guet_pid) and returns once it has
+# read the movement count it starts from.
+guette_depuis_la() { # EXPORT_FOLDER WORKING_FILE
+  rm -f "$tmp/guet.pret"
+  "$plancher" guette "$tmp/caisse" "$records" "$1" "$2" 180 "$tmp/guet.pret" >"$tmp/guet.txt" &
+  guet_pid=$!
+  until [ -e "$tmp/guet.pret" ] || ! kill -0 "$guet_pid" 2>/dev/null; do sleep 0.01; done
 }
 
 # One run of the floor on the same register: "apply export" (s), with its
@@ -177,8 +191,8 @@ pontex_une_fois() { # PLATFORM [DISPLAY]
 plancher_une_fois() {
   caisse_neuve
   rm -f "$tmp/plancher.err"
-  "$plancher" guette "$tmp/caisse" "$records" - - 180 >"$tmp/guet.txt" &
-  local guet=$!
+  guette_depuis_la - -
+  local guet=$guet_pid
   "$plancher" apply "$tmp/caisse" "$tmp/mvt.txt" "$tmp/plancher.err" >/dev/null
   wait "$guet"
   local ms
@@ -228,7 +242,7 @@ compare() { # NAME PLATFORM [DISPLAY]
   resultat[$nom.entier]=$(printf '%s\n' "${entiers[@]}" | mediane)
   resultat[$nom.pontex_rs]=$(printf '%s\n' "${p_apply[@]}" | mediane | awk -v n="$records" '{ print n / $1 }')
   resultat[$nom.plancher_rs]=$(printf '%s\n' "${f_apply[@]}" | mediane | awk -v n="$records" '{ print n / $1 }')
-  resultat[$nom.debut]=$(printf '%s\n' "${debuts[@]}" | mediane)
+  resultat[$nom.debut]=$(printf '%s\n' "${debuts[@]}" | grep -v -- - | mediane)
   resultat[$nom.repos]=$(printf '%s\n' "${repos[@]}" | mediane)
   resultat[$nom.pic]=$(printf '%s\n' "${pics[@]}" | sort -n | tail -n 1)
 }
@@ -307,9 +321,8 @@ echo "| Pontex's memory: idle after start, and peak after 100,000 journal lines 
   "$(nombre "$(awk -v k="${resultat[offscreen.repos]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB idle," \
   "$(nombre "$(awk -v k="${resultat[offscreen.pic]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB peak offscreen," \
   "$(nombre "$(awk -v k="${resultat[fenetre.pic]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB with its window |"
-echo "| Pontex's start-up: launch to the end of its five-second countdown, less the five seconds (median) |" \
-  "offscreen $(nombre "$(awk -v s="${resultat[offscreen.debut]:-}" 'BEGIN { if (s != "") print s * 1000 }')" 0) ms," \
-  "with its window $(nombre "$(awk -v s="${resultat[fenetre.debut]:-}" 'BEGIN { if (s != "") print s * 1000 }')" 0) ms |"
+echo "| Pontex's start-up: launch to its main window shown on the display (median) |" \
+  "$(nombre "$(awk -v s="${resultat[fenetre.debut]:-}" 'BEGIN { if (s != "") print s * 1000 }')" 0) ms |"
 if [ -n "$accord" ]; then
   echo "| our floor (bench/plancher) against the shared floor program, same register and file (median of $tours turns) |" \
     "$(nombre "$accord" 2)× |"

@@ -3,7 +3,7 @@
 //
 // An exchange runs on the window thread and can take a minute (a million
 // records). While it runs, the journal lets the window repaint at most
-// every 100 ms and shows, below its lines, how many lines the exchange has
+// every 200 ms and shows, below its lines, how many lines the exchange has
 // journaled so far. Only window-system events that are not user input are
 // handled then (repaints, the window being uncovered or moved); clicks,
 // keys and the window manager's close wait in their queue, and the

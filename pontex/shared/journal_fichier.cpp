@@ -62,6 +62,11 @@ std::string JournalFichier::nom_fichier(const DateHeure& d) const {
 void JournalFichier::ajoute(const DateHeure& quand, std::string_view texte) {
   if (attente_.empty() || !meme_jour(attente_.back().jour, quand)) {
     attente_.push_back(Lot{quand, {}});
+    // A batch grows to taille_lot before it is written: room for it at once
+    // rather than doubling up to twice that, the whole batch copied each
+    // time, while a large import runs. Pages are only taken as lines fill
+    // them.
+    attente_.back().texte.reserve(taille_lot + marge_lot);
   }
   std::string& lot = attente_.back().texte;
   const std::size_t avant = lot.size();

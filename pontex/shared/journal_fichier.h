@@ -65,6 +65,9 @@ class JournalFichier {
     std::string texte;
   };
   void borne_attente();
+  // The last line of a batch goes past taille_lot by this much at most,
+  // but for a line of unusual length.
+  static constexpr std::size_t marge_lot = 64 * 1024;
 
   std::string dossier_;
   // The stamp of the last line, made again only when the clock has moved:
