@@ -52,8 +52,8 @@ const Poignee aucune = INVALID_HANDLE_VALUE;
 Poignee ouvre(const std::string& chemin, bool ecriture) {
   // Shared both ways, as the cash-register program opens its files.
   return CreateFileA(chemin.c_str(), GENERIC_READ | (ecriture ? GENERIC_WRITE : 0),
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 void ferme(Poignee f) { CloseHandle(f); }
 // Positional read and write: one call each, as pread and pwrite.
@@ -140,10 +140,9 @@ void lit_record(Poignee f, unsigned char* r, std::size_t taille, std::int64_t n)
 }
 
 std::int32_t lit_long(const unsigned char* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
-                                   static_cast<std::uint32_t>(p[1]) << 8 |
-                                   static_cast<std::uint32_t>(p[2]) << 16 |
-                                   static_cast<std::uint32_t>(p[3]) << 24);
+  return static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+      static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
 }
 void met_long(unsigned char* p, std::int32_t v) {
   const auto u = static_cast<std::uint32_t>(v);
@@ -167,8 +166,7 @@ void met_single(unsigned char* p, float f) {
 }
 
 double secondes() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 unsigned char majuscule(unsigned char c) {
@@ -196,7 +194,8 @@ std::int32_t cherche(const std::string& index, std::string_view reference) {
   cle[0] = 'A';
   std::string_view r = reference.substr(0, taille_cle - 1);
   while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
-  for (std::size_t i = 0; i < r.size(); ++i) cle[i + 1] = majuscule(static_cast<unsigned char>(r[i]));
+  for (std::size_t i = 0; i < r.size(); ++i)
+    cle[i + 1] = majuscule(static_cast<unsigned char>(r[i]));
 
   const Poignee f = ouvre(index, false);
   unsigned char e[taille_entree];
@@ -273,8 +272,7 @@ int applique(const std::string& caisse, const char* mouvements, const std::strin
   const std::time_t t = std::time(nullptr);
   const std::tm* l = std::localtime(&t);
   char date[48], heure[24];
-  std::snprintf(date, sizeof date, "%02d-%02d-%04d", l->tm_mday, l->tm_mon + 1,
-                l->tm_year + 1900);
+  std::snprintf(date, sizeof date, "%02d-%02d-%04d", l->tm_mday, l->tm_mon + 1, l->tm_year + 1900);
   std::snprintf(heure, sizeof heure, "%02d:%02d", l->tm_hour, l->tm_min);
 
   long appliques = 0, inconnus = 0;
@@ -284,8 +282,9 @@ int applique(const std::string& caisse, const char* mouvements, const std::strin
     const std::string_view record(texte.data() + p, fin - p);
     const std::size_t tab = record.find('\t');
     const std::string_view reference = record.substr(0, tab);
-    const double quantite =
-        tab == std::string_view::npos ? 0 : std::strtod(std::string(record.substr(tab + 1)).c_str(), nullptr);
+    const double quantite = tab == std::string_view::npos
+                                ? 0
+                                : std::strtod(std::string(record.substr(tab + 1)).c_str(), nullptr);
     const std::int32_t k = cherche(index, reference);
     if (k < 1) {
       char ligne[160];
@@ -355,8 +354,7 @@ int exporte(const std::string& caisse, const char* sortie, int mode) {
   }
   std::fclose(o);
   ferme(articles);
-  std::printf("floor export: %ld of %d listed, %.2f ms\n", listes, n,
-              (secondes() - debut) * 1000);
+  std::printf("floor export: %ld of %d listed, %.2f ms\n", listes, n, (secondes() - debut) * 1000);
   return 0;
 }
 
@@ -388,7 +386,8 @@ int guette(const std::string& caisse, long attendus, const std::string& dossier_
       if (faits >= 1 && premier < 0) premier = t;
       if (faits >= attendus) dernier = t;
     }
-    if (dernier >= 0 && (!guette_export || (export_vu < 0 && dossier_a_un_export(dossier_export)))) {
+    if (dernier >= 0 &&
+        (!guette_export || (export_vu < 0 && dossier_a_un_export(dossier_export)))) {
       if (guette_export) export_vu = t;
       break;
     }

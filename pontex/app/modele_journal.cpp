@@ -74,8 +74,7 @@ const QColor rouge_alerte(176, 0, 0);
 
 }  // namespace
 
-void DelegueJournal::initStyleOption(QStyleOptionViewItem* option,
-                                     const QModelIndex& index) const {
+void DelegueJournal::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
   QStyledItemDelegate::initStyleOption(option, index);
   option->textElideMode = Qt::ElideNone;
   if (!index.data(ModeleJournal::role_alerte).toBool()) return;

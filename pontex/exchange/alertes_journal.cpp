@@ -21,18 +21,12 @@ constexpr std::array motifs_record = {
 
 // Lines that begin with one of these.
 constexpr std::array debuts = {
-    textes::fichier_non_traite,
-    textes::fichier_trop_volumineux,
-    textes::mouvement_non_enregistre,
-    textes::reprise_impossible,
-    textes::ligne_incomplete,
-    textes::ligne_trop_longue,
-    textes::erreurs_non_ecrites,
-    textes::suivi_non_ecrit,
-    textes::export_non_ecrit,
-    textes::export_sans_renommage,
-    textes::aucun_article_tirable,
-    JournalFichier::non_ecrit,
+    textes::fichier_non_traite,       textes::fichier_trop_volumineux,
+    textes::mouvement_non_enregistre, textes::reprise_impossible,
+    textes::ligne_incomplete,         textes::ligne_trop_longue,
+    textes::erreurs_non_ecrites,      textes::suivi_non_ecrit,
+    textes::export_non_ecrit,         textes::export_sans_renommage,
+    textes::aucun_article_tirable,    JournalFichier::non_ecrit,
 };
 
 // Lines that hold one of these after a name or a number of their own: the

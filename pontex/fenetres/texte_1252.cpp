@@ -5,10 +5,10 @@
 #else
 #include <QByteArray>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <QStringEncoder>
 #endif
 
 namespace pontex::fenetres {

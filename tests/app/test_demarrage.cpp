@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStringDecoder>
 #include <QStyleOptionViewItem>
 #include <QTest>
 
@@ -16,6 +17,7 @@
 #include "pontex/data/inter_logg.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
@@ -171,7 +173,7 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   EXPECT_EQ(m.index(1).data(), "03-02 14:05:37 - -1.50 x Erreur reference : INCONNU");
   EXPECT_EQ(f.List1->textElideMode(), Qt::ElideNone);
 
-  auto *delegue = qobject_cast<fenetres::DelegueJournal*>(f.List1->itemDelegate());
+  auto* delegue = qobject_cast<fenetres::DelegueJournal*>(f.List1->itemDelegate());
   ASSERT_NE(delegue, nullptr);
   const auto dessin = [&](int ligne) {
     QStyleOptionViewItem o;
@@ -193,6 +195,26 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
     EXPECT_NE(o.text, texte);  // the mark before it
     EXPECT_NE(o.palette.color(QPalette::Text), mouvement.palette.color(QPalette::Text));
   }
+}
+
+// Every journal line goes through the code-page table: each of the 256
+// bytes must read as the system's converter reads it, and reach the journal
+// file as the same UTF-8 bytes as before.
+TEST(Journal, LaTableDeLaPageDeCodeLitChaqueOctetCommeLeConvertisseur) {
+  std::string tous;
+  for (int b = 0; b < 256; ++b) tous.push_back(static_cast<char>(b));
+  const QString lu = fenetres::depuis_1252(tous);
+  ASSERT_EQ(lu.size(), 256);
+  EXPECT_EQ(lu[0x80], QChar(0x20AC));  // €
+  EXPECT_EQ(lu[0xE9], QChar(0xE9));    // é
+#ifndef _WIN32
+  QStringDecoder decodeur("windows-1252");
+  ASSERT_TRUE(decodeur.isValid());
+  const QString attendu = decodeur(QByteArray(tous.data(), 256));
+  EXPECT_EQ(lu, attendu);
+  EXPECT_EQ(fenetres::utf8_depuis_1252(tous), attendu.toUtf8().toStdString());
+  EXPECT_EQ(fenetres::utf8_depuis_1252("2.00 x CAF\xC9"), "2.00 x CAF\xC3\x89");
+#endif
 }
 
 TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
