@@ -44,7 +44,12 @@ plancher=$build/bench/plancher
   exit 1
 }
 reference=
+# Beside the repository, or beside its main checkout for a git worktree.
 reference_source=$racine/../shared/bench/floor.c
+commun=$(git -C "$racine" rev-parse --path-format=absolute --git-common-dir 2>/dev/null)
+if [ ! -f "$reference_source" ] && [ -n "$commun" ] && [ -f "$commun/../../shared/bench/floor.c" ]; then
+  reference_source=$commun/../../shared/bench/floor.c
+fi
 if [ -f "$reference_source" ] &&
   ${CC:-cc} -O2 -o "$build/bench/floor" "$reference_source" >>"$build/construction.log" 2>&1; then
   reference=$build/bench/floor
@@ -125,8 +130,10 @@ cp "$build/bin/qz_img_024.gif" "$boutique/" 2>/dev/null
 printf '%s\r\n' "#TRANSIT#$tmp/transit\\" "#FICBASE#$tmp/caisse\\" '#REFARTI#1' '#NOM_STO#stock_' \
   '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$boutique/Pontex.wdo"
 # Each run starts from the same register: the one made above, copied.
+# Its pages are written to the disk before the run: a run must not wait
+# for the write-back of the copy made for it.
 caisse_neuve() {
-  rm -rf "$tmp/caisse" && cp -r "$tmp/caisse0" "$tmp/caisse"
+  rm -rf "$tmp/caisse" && cp -r "$tmp/caisse0" "$tmp/caisse" && sync -f "$tmp/caisse"
 }
 
 caisse_neuve
