@@ -8,8 +8,8 @@
 // and writes per applied record (the index is reopened for every lookup and
 // nothing is kept between lookups), and the time of one export.
 //
-// With PONTEX_PLANCHER naming the system-call floor program (a minimal C
-// program making exactly the file operations the exchange requires), the
+// With PONTEX_PLANCHER naming the system-call floor program (bench/plancher,
+// making exactly the file operations the exchange requires), the
 // same movement file is also applied by that program to the same register,
 // turn about with Pontex in the same run, and the ratio of the two apply
 // times is reported: the machine is too noisy for absolute times alone.

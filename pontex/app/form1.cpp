@@ -14,6 +14,7 @@
 #include "pontex/app/programme.h"
 #include "pontex/data/inter_logg.h"
 #include "pontex/data/memoire.h"
+#include "pontex/exchange/textes_journal.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/icc.h"
@@ -81,6 +82,8 @@ void Form1::cree_controles() {
   List1->setUniformItemSizes(true);
   List1->setSelectionMode(QAbstractItemView::SingleSelection);
   List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  List1->setItemDelegate(new DelegueJournal(List1));
+  List1->setTextElideMode(Qt::ElideNone);
   for (QListView* l : {static_cast<QListView*>(File1), static_cast<QListView*>(File2), List1}) {
     l->setFont(normale);
   }
@@ -308,7 +311,7 @@ void Form1::bt_outils_Click() {
 }
 
 void Form1::commence_attente_caisse() {
-  const QString texte = QStringLiteral("Données de caisse absentes : ") +
+  const QString texte = depuis_1252(textes::caisse_absente) +
                         dossier_affiche(programme_.valeurs.config.ficbase) +
                         QStringLiteral(" nouvel essai dans %1 s").arg(delai_essai_caisse_s);
   // Journaled once: the window keeps saying it while the wait lasts.
@@ -362,8 +365,7 @@ void Form1::signale_transit_absent() {
   for (const char* sous_dossier : {"import", "export"}) {
     const std::string dossier = transit + sous_dossier;
     if (!existe_dossier(dossier)) {
-      ajoute_journal_texte(QStringLiteral("Dossier de transit absent : ") +
-                           dossier_affiche(dossier));
+      ajoute_journal_texte(depuis_1252(textes::transit_absent) + dossier_affiche(dossier));
     }
   }
 }

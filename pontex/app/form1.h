@@ -85,7 +85,9 @@ class Form1 : public QWidget, public FenetreEchange {
   void affiche_dossiers();
 
   // How often a long exchange lets the window repaint and show its progress
-  // (100 ms); tests set 0 to have it at every journal line.
+  // (200 ms: each time the list lays out all its rows again, and a long
+  // import's journal grows by thousands a second); tests set 0 to have it
+  // at every journal line.
   void met_intervalle_avancement(std::chrono::milliseconds intervalle) {
     intervalle_avancement_ = intervalle;
   }
@@ -163,7 +165,7 @@ class Form1 : public QWidget, public FenetreEchange {
   void montre_avancement();
   void rejoue_differes();
 
-  void garde_journal(const DateHeure& quand, const QString& message);
+  void garde_journal(const DateHeure& quand, std::string_view message);
   Programme& programme_;
   QTimer* suivi_dossiers_;
   bool selection_prevue_ = false;
@@ -177,7 +179,7 @@ class Form1 : public QWidget, public FenetreEchange {
   bool echange_en_cours_ = false;
   std::int64_t lignes_echange_ = 0;
   std::chrono::steady_clock::time_point prochain_avancement_;
-  std::chrono::milliseconds intervalle_avancement_{100};
+  std::chrono::milliseconds intervalle_avancement_{200};
   bool Timer1_differe_ = false;
   bool Timer2_differe_ = false;
   Fenetre_lancement lancement_ = Fenetre_lancement::normale;

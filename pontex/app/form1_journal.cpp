@@ -3,7 +3,7 @@
 //
 // An exchange runs on the window thread and can take a minute (a million
 // records). While it runs, the journal lets the window repaint at most
-// every 100 ms and shows, below its lines, how many lines the exchange has
+// every 200 ms and shows, below its lines, how many lines the exchange has
 // journaled so far. Only window-system events that are not user input are
 // handled then (repaints, the window being uncovered or moved); clicks,
 // keys and the window manager's close wait in their queue, and the
@@ -60,18 +60,18 @@ void Form1::ajoute_journal(std::string_view message) {
     selection_prevue_ = true;
     QMetaObject::invokeMethod(this, &Form1::selectionne_derniere_ligne, Qt::QueuedConnection);
   }
-  garde_journal(maintenant, depuis_1252(message));
+  garde_journal(maintenant, message);
 }
 
 namespace {
 
 // The journal file is read by people on the shop's machine: UTF-8 on
 // Linux, the ANSI code page on Windows, as their editors expect.
-std::string texte_fichier_journal(const QString& message) {
+std::string texte_fichier_journal(std::string_view message) {
 #ifdef _WIN32
-  return message.toLocal8Bit().toStdString();
+  return depuis_1252(message).toLocal8Bit().toStdString();
 #else
-  return message.toUtf8().toStdString();
+  return utf8_depuis_1252(message);
 #endif
 }
 
@@ -81,7 +81,7 @@ constexpr int delai_ecriture_journal_ms = 1000;
 
 }  // namespace
 
-void Form1::garde_journal(const DateHeure& quand, const QString& message) {
+void Form1::garde_journal(const DateHeure& quand, std::string_view message) {
   JournalFichier& journal = programme_.journal;
   journal.ajoute(quand, texte_fichier_journal(message));
   if (journal.octets_en_attente() >= JournalFichier::taille_lot) {
@@ -102,7 +102,7 @@ void Form1::ecrit_journal() {
   // the next ones.
   journal_signale_ = true;
   const std::string nom = journal.nom_fichier(programme_.valeurs.horloge->maintenant());
-  ajoute_journal_texte(QStringLiteral("Le fichier journal ne peut pas être écrit : ") +
+  ajoute_journal_texte(depuis_1252(JournalFichier::non_ecrit) +
                        QString::fromStdString(chemin_natif(nom)));
 }
 

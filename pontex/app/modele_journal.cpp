@@ -1,7 +1,10 @@
 #include "pontex/app/modele_journal.h"
 
+#include <QColor>
+#include <QFontMetrics>
 #include <limits>
 
+#include "pontex/exchange/alertes_journal.h"
 #include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
@@ -42,17 +45,46 @@ void ModeleJournal::met_avancement(const QString& texte) {
   }
 }
 
+QModelIndex ModeleJournal::index(int row, int column, const QModelIndex& parent) const {
+  if (parent.isValid() || column != 0 || row < 0 || row >= ModeleJournal::rowCount()) return {};
+  return createIndex(row, column);
+}
+
 int ModeleJournal::rowCount(const QModelIndex& parent) const {
   if (parent.isValid()) return 0;
   return montrees_ + (avancement_.isEmpty() ? 0 : 1);
 }
 
 QVariant ModeleJournal::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  if (!index.isValid() || (role != Qt::DisplayRole && role != role_alerte)) return {};
   const int ligne = index.row();
-  if (ligne == montrees_ && !avancement_.isEmpty()) return avancement_;
+  if (ligne == montrees_ && !avancement_.isEmpty()) {
+    return role == role_alerte ? QVariant(false) : QVariant(avancement_);
+  }
   if (ligne < 0 || ligne >= montrees_) return {};
-  return depuis_1252(lignes_.ligne(static_cast<std::size_t>(ligne)));
+  const std::string_view texte = lignes_.ligne(static_cast<std::size_t>(ligne));
+  if (role == role_alerte) return est_ligne_alerte_journal(texte);
+  return depuis_1252(texte);
+}
+
+namespace {
+
+// Dark enough to read on white, and kept apart from the selection's colours.
+const QColor rouge_alerte(176, 0, 0);
+
+}  // namespace
+
+void DelegueJournal::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+  QStyledItemDelegate::initStyleOption(option, index);
+  option->textElideMode = Qt::ElideNone;
+  if (!index.data(ModeleJournal::role_alerte).toBool()) return;
+  option->font.setBold(true);
+  option->fontMetrics = QFontMetrics(option->font);
+  option->palette.setColor(QPalette::Text, rouge_alerte);
+  // The warning sign where the font has it, else an exclamation mark.
+  const char32_t signe = 0x26A0;
+  option->text.prepend(option->fontMetrics.inFontUcs4(signe) ? QStringLiteral("\u26A0 ")
+                                                             : QStringLiteral("! "));
 }
 
 }  // namespace pontex::fenetres

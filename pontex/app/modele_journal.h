@@ -5,10 +5,13 @@
 // an import journaling 100,000 lines does not lay the list out 100,000
 // times. While a long exchange runs, one more line below the journal tells
 // how far it has come; it is not a journal line and goes when the exchange
-// ends.
+// ends. Lines that tell of an error or a refusal stand out: the delegate
+// draws them in bold and red behind a warning mark, which a black-and-white
+// screenshot keeps; their text is left as the exchange wrote it.
 
 #include <QAbstractListModel>
 #include <QString>
+#include <QStyledItemDelegate>
 #include <string_view>
 
 #include "pontex/shared/lignes_journal.h"
@@ -35,6 +38,14 @@ class ModeleJournal : public QAbstractListModel {
   void met_avancement(const QString& texte);
   bool avancement_montre() const { return !avancement_.isEmpty(); }
 
+  // True for the journal lines of an error or a refusal.
+  static constexpr int role_alerte = Qt::UserRole + 1;
+
+  // The view asks for an index of every row each time it lays its rows out
+  // (a whole journal after each batch); the base class's bounds checks
+  // through virtual calls cost more than the rest of that.
+  QModelIndex index(int row, int column = 0,
+                    const QModelIndex& parent = QModelIndex()) const override;
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
@@ -42,6 +53,18 @@ class ModeleJournal : public QAbstractListModel {
   LignesJournal lignes_;
   int montrees_ = 0;
   QString avancement_;
+};
+
+// Draws the journal's lines: clipped at the list's edge as a list box clips
+// them, never shortened with "…" (a movement line ends with its
+// designation's padding, which would hide the end of a line that fits), and
+// the alert lines marked.
+class DelegueJournal : public QStyledItemDelegate {
+  Q_OBJECT
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  // Public so that what a line looks like can be checked without pixels.
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 }  // namespace pontex::fenetres

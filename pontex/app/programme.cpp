@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <vector>
 
+#include "pontex/exchange/textes_journal.h"
 #include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
@@ -21,8 +22,7 @@ Resultat Programme::assure_verrou() {
 
 QString Programme::texte_verrou(const Resultat& echec) {
   // The reason comes from the system, in its own code page.
-  return QStringLiteral("Le verrou du dossier ne peut pas être pris : ") +
-         QString::fromLocal8Bit(echec.raison());
+  return depuis_1252(textes::verrou_refuse) + QString::fromLocal8Bit(echec.raison());
 }
 
 void Programme::ferme_fichiers() {

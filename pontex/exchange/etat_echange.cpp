@@ -9,6 +9,7 @@
 #include "pontex/shared/encodage.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/fichiers_transit.h"
+#include "pontex/shared/journal_fichier.h"
 #include "pontex/shared/nombres.h"
 
 namespace pontex {
@@ -36,19 +37,22 @@ bool quantite_journal(std::string_view t) {
 SorteLigne sorte_ligne(std::string_view m) {
   if (commence(m, textes::traitement)) return SorteLigne::fichier_pris;
   if (commence(m, textes::fichier_non_traite) || commence(m, textes::fichier_trop_volumineux) ||
-      commence(m, textes::fichier_deja_traite) || commence(m, textes::dossier_non_traite))
+      commence(m, textes::fichier_deja_traite) || commence(m, textes::dossier_non_traite) ||
+      commence(m, textes::transit_absent) || commence(m, textes::verrou_refuse))
     return SorteLigne::refus;
   for (const std::string_view debut :
        {textes::ligne_incomplete, textes::ligne_trop_longue, textes::mouvement_non_enregistre,
         textes::export_non_ecrit, textes::reprise_impossible, textes::erreurs_non_ecrites,
-        textes::mouvement_non_ecrit, textes::suivi_non_ecrit}) {
+        textes::mouvement_non_ecrit, textes::suivi_non_ecrit, textes::export_sans_renommage,
+        textes::aucun_article_tirable, textes::caisse_absente, JournalFichier::non_ecrit}) {
     if (commence(m, debut)) return SorteLigne::erreur;
   }
-  // A record taken up again whose article the till changed since: its
-  // stock needs a person's check.
-  if (commence(m, textes::reprise_ambigue_debut) &&
-      m.find(textes::reprise_ambigue_fin) != std::string_view::npos)
-    return SorteLigne::erreur;
+  // An analysis stopped before a record, whatever stopped it; a record
+  // taken up again whose article the till changed since (its stock needs a
+  // person's check).
+  for (const std::string_view milieu : {textes::arret, textes::reprise_ambigue_fin}) {
+    if (m.find(milieu) != std::string_view::npos) return SorteLigne::erreur;
+  }
   // "<quantity> x <motif><reference>" for a record sent to the error file
   // (the quantity as received when it is no number), "<quantity> x
   // <designation>" for one applied.

@@ -22,6 +22,16 @@ inline constexpr std::string_view fichier_deja_traite = "Fichier d\xE9j\xE0 trai
 // be opened, so the exchange reads and writes nothing there. Followed by its
 // name as the shop writes it: import, import\histo, export, export\histo.
 inline constexpr std::string_view dossier_non_traite = "Dossier non trait\xE9 : ";
+// Stops and refusals the window journals itself, outside an exchange: the
+// register folder gone (a till PC's share away), a transit sub-folder
+// missing, the folder lock refused. Followed by the folder or the reason.
+inline constexpr std::string_view caisse_absente =
+    "Donn\xE9"
+    "es de caisse absentes : ";
+inline constexpr std::string_view transit_absent = "Dossier de transit absent : ";
+inline constexpr std::string_view verrou_refuse =
+    "Le verrou du dossier ne peut pas \xEA"
+    "tre pris : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 

@@ -6,6 +6,9 @@
 #include <QByteArray>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #endif
 
 namespace pontex::fenetres {
@@ -43,10 +46,69 @@ std::string vers_1252(const QString& texte) {
 
 #else
 
+namespace {
+
+// Windows-1252 gives every byte one character whatever stands around it, so
+// the converter is asked once for the 256 of them and a line is then read
+// through the table: the journal converts every line it shows and every
+// line it keeps on disk, a hundred thousand in a large import, and asking
+// the system's converter by name each time cost more than the rest of the
+// line's way to the window.
+struct Table1252 {
+  char16_t unicode[256];
+  // The same characters in UTF-8, for the journal file on this system.
+  char utf8[256][4];
+  std::uint8_t longueur_utf8[256];
+};
+
+const Table1252& table_1252() {
+  static const Table1252 table = [] {
+    Table1252 t{};
+    QStringDecoder decodeur("windows-1252");
+    for (int b = 0; b < 256; ++b) {
+      const char octet = static_cast<char>(b);
+      QString c;
+      if (decodeur.isValid()) {
+        decodeur.resetState();
+        c = decodeur(QByteArrayView(&octet, 1));
+      }
+      // Without the converter (or where it gives nothing), the byte is
+      // read as Latin-1, as the windows did before.
+      if (c.size() != 1) c = QString(QChar(static_cast<char16_t>(b)));
+      t.unicode[b] = c[0].unicode();
+      const QByteArray u = c.toUtf8();
+      const auto n = static_cast<std::size_t>(std::min<qsizetype>(u.size(), 4));
+      std::memcpy(t.utf8[b], u.constData(), n);
+      t.longueur_utf8[b] = static_cast<std::uint8_t>(n);
+    }
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
 QString depuis_1252(std::string_view octets) {
-  QStringDecoder decodeur("windows-1252");
-  if (!decodeur.isValid()) return QString::fromLatin1(octets.data(), qsizetype(octets.size()));
-  return decodeur(QByteArrayView(octets.data(), qsizetype(octets.size())));
+  const Table1252& t = table_1252();
+  QString texte(qsizetype(octets.size()), Qt::Uninitialized);
+  QChar* c = texte.data();
+  for (const char o : octets) *c++ = QChar(t.unicode[static_cast<std::uint8_t>(o)]);
+  return texte;
+}
+
+std::string utf8_depuis_1252(std::string_view octets) {
+  const Table1252& t = table_1252();
+  std::string texte;
+  texte.reserve(octets.size() + octets.size() / 8);
+  for (const char o : octets) {
+    const auto b = static_cast<std::uint8_t>(o);
+    if (b < 0x80) {
+      texte.push_back(o);
+    } else {
+      texte.append(t.utf8[b], t.longueur_utf8[b]);
+    }
+  }
+  return texte;
 }
 
 std::string vers_1252(const QString& texte) {

@@ -11,6 +11,12 @@ namespace pontex::fenetres {
 
 QString depuis_1252(std::string_view octets);
 
+#ifndef _WIN32
+// The same text in UTF-8, as the journal file is kept on this system; the
+// bytes QString::toUtf8() gives for depuis_1252(octets).
+std::string utf8_depuis_1252(std::string_view octets);
+#endif
+
 // A character that Windows-1252 cannot hold becomes "?", as the system's own
 // conversion to the ANSI code page does, rather than a control byte that
 // would end up in a file.

@@ -24,6 +24,10 @@ bool meme_jour(const DateHeure& a, const DateHeure& b) {
   return a.annee == b.annee && a.mois == b.mois && a.jour == b.jour;
 }
 
+bool meme_seconde(const DateHeure& a, const DateHeure& b) {
+  return meme_jour(a, b) && a.heure == b.heure && a.minute == b.minute && a.seconde == b.seconde;
+}
+
 // The date in a day file's name, "pontex_2026-12-07.log"; false for any
 // other name, which the cleaning then leaves alone.
 bool date_du_nom(std::string_view nom, std::chrono::sys_days& date) {
@@ -68,10 +72,19 @@ std::string JournalFichier::nom_fichier(const DateHeure& d) const {
 void JournalFichier::ajoute(const DateHeure& quand, std::string_view texte) {
   if (attente_.empty() || !meme_jour(attente_.back().jour, quand)) {
     attente_.push_back(Lot{quand, {}});
+    // A batch grows to taille_lot before it is written: room for it at once
+    // rather than doubling up to twice that, the whole batch copied each
+    // time, while a large import runs. Pages are only taken as lines fill
+    // them.
+    attente_.back().texte.reserve(taille_lot + marge_lot);
   }
   std::string& lot = attente_.back().texte;
   const std::size_t avant = lot.size();
-  lot.append(format_horodatage_fichier(quand));
+  if (horodatage_.empty() || !meme_seconde(quand_horodatage_, quand)) {
+    quand_horodatage_ = quand;
+    horodatage_ = format_horodatage_fichier(quand);
+  }
+  lot.append(horodatage_);
   lot.append(" - ");
   // A line end inside a message would start a line without a stamp.
   for (const char c : texte) lot.push_back(c == '\r' || c == '\n' ? ' ' : c);

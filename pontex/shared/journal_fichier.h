@@ -54,6 +54,12 @@ class JournalFichier {
   // journal, which the cash register's record writes then wait on.
   static constexpr std::size_t taille_lot = 1024 * 1024;
 
+  // What the main window journals, once a process, when the day file cannot
+  // be written (followed by its name); Windows-1252, as every journal text.
+  static constexpr std::string_view non_ecrit =
+      "Le fichier journal ne peut pas \xEAtre \xE9"
+      "crit : ";
+
  private:
   // Pending lines of one day, each already ended.
   struct Lot {
@@ -61,8 +67,15 @@ class JournalFichier {
     std::string texte;
   };
   void borne_attente();
+  // The last line of a batch goes past taille_lot by this much at most,
+  // but for a line of unusual length.
+  static constexpr std::size_t marge_lot = 64 * 1024;
 
   std::string dossier_;
+  // The stamp of the last line, made again only when the clock has moved:
+  // an import keeps thousands of lines within the same second.
+  DateHeure quand_horodatage_{};
+  std::string horodatage_;
   std::vector<Lot> attente_;
   std::size_t octets_ = 0;
 };

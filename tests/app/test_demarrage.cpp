@@ -9,12 +9,15 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStringDecoder>
+#include <QStyleOptionViewItem>
 #include <QTest>
 
 #include "pontex/app/modele_journal.h"
 #include "pontex/data/inter_logg.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
@@ -146,6 +149,68 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
   f.ajoute_journal("B");
   QCoreApplication::processEvents();
   EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3001)});
+}
+
+// An error among movement lines stands out in bold, red and behind a mark
+// that a black-and-white screenshot keeps, while the line's own text (what
+// the journal file gets) stays as the exchange wrote it; and no line is
+// shortened with "…", a movement line's padding included.
+TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  f.show();
+  const std::string designation = "TARTE AUX POMMES 6 PARTS" + std::string(16, ' ');
+  f.ajoute_journal("2.00 x " + designation);
+  f.ajoute_journal("-1.50 x Erreur reference : INCONNU");
+  f.ajoute_journal("Fichier non trait\351 : mvt.txt");
+  QCoreApplication::processEvents();
+  const fenetres::ModeleJournal& m = *f.modele_journal;
+  ASSERT_EQ(m.rowCount(), 3);
+  EXPECT_EQ(m.index(1).data(), "03-02 14:05:37 - -1.50 x Erreur reference : INCONNU");
+  EXPECT_EQ(f.List1->textElideMode(), Qt::ElideNone);
+
+  auto* delegue = qobject_cast<fenetres::DelegueJournal*>(f.List1->itemDelegate());
+  ASSERT_NE(delegue, nullptr);
+  const auto dessin = [&](int ligne) {
+    QStyleOptionViewItem o;
+    o.initFrom(f.List1);
+    o.font = f.List1->font();
+    delegue->initStyleOption(&o, m.index(ligne));
+    return o;
+  };
+  const QStyleOptionViewItem mouvement = dessin(0), erreur = dessin(1), refus = dessin(2);
+  EXPECT_EQ(mouvement.text, m.index(0).data().toString());
+  EXPECT_FALSE(mouvement.font.bold());
+  for (const QStyleOptionViewItem& o : {mouvement, erreur, refus}) {
+    EXPECT_EQ(o.textElideMode, Qt::ElideNone);
+  }
+  for (const auto& [o, texte] : {std::pair{erreur, m.index(1).data().toString()},
+                                 std::pair{refus, m.index(2).data().toString()}}) {
+    EXPECT_TRUE(o.font.bold());
+    EXPECT_TRUE(o.text.endsWith(texte)) << o.text.toStdString();
+    EXPECT_NE(o.text, texte);  // the mark before it
+    EXPECT_NE(o.palette.color(QPalette::Text), mouvement.palette.color(QPalette::Text));
+  }
+}
+
+// Every journal line goes through the code-page table: each of the 256
+// bytes must read as the system's converter reads it, and reach the journal
+// file as the same UTF-8 bytes as before.
+TEST(Journal, LaTableDeLaPageDeCodeLitChaqueOctetCommeLeConvertisseur) {
+  std::string tous;
+  for (int b = 0; b < 256; ++b) tous.push_back(static_cast<char>(b));
+  const QString lu = fenetres::depuis_1252(tous);
+  ASSERT_EQ(lu.size(), 256);
+  EXPECT_EQ(lu[0x80], QChar(0x20AC));  // €
+  EXPECT_EQ(lu[0xE9], QChar(0xE9));    // é
+#ifndef _WIN32
+  QStringDecoder decodeur("windows-1252");
+  ASSERT_TRUE(decodeur.isValid());
+  const QString attendu = decodeur(QByteArray(tous.data(), 256));
+  EXPECT_EQ(lu, attendu);
+  EXPECT_EQ(fenetres::utf8_depuis_1252(tous), attendu.toUtf8().toStdString());
+  EXPECT_EQ(fenetres::utf8_depuis_1252("2.00 x CAF\xC9"), "2.00 x CAF\xC3\x89");
+#endif
 }
 
 TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
