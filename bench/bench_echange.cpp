@@ -62,7 +62,7 @@ class Puits : public pontex::FenetreEchange {
     if (!fichier_) return;
     journal_fichier.ajoute(horloge.maintenant(), message);
     if (journal_fichier.octets_en_attente() >= pontex::JournalFichier::taille_lot) {
-      (void)journal_fichier.vide();  // a failed batch is kept and tried again
+      (void)journal_fichier.ecrit_en_attente();  // a failed batch is kept and tried again
     }
   }
   std::vector<std::string> noms_File1() override { return {}; }
@@ -155,7 +155,7 @@ void BM_ApplicationMouvements(benchmark::State& state) {
     state.ResumeTiming();
 
     pontex::applique_analyse(b.valeurs, puits);
-    if (fichier && !puits.journal_fichier.vide()) {
+    if (fichier && !puits.journal_fichier.ecrit_en_attente()) {
       state.SkipWithError("the journal file could not be written");
       break;
     }
@@ -194,9 +194,9 @@ void BM_JournalFichierSeul(benchmark::State& state) {
     state.ResumeTiming();
     for (int i = 0; i < records; ++i) {
       j.ajoute(b.horloge.maintenant(), ligne);
-      if (j.octets_en_attente() >= pontex::JournalFichier::taille_lot) j.vide();
+      if (j.octets_en_attente() >= pontex::JournalFichier::taille_lot) j.ecrit_en_attente();
     }
-    if (!j.vide()) {
+    if (!j.ecrit_en_attente()) {
       state.SkipWithError("the journal file could not be written");
       break;
     }

@@ -98,15 +98,15 @@ const QColor rouge_desactive(255, 0, 0);
 
 }  // namespace
 
-Systeme systeme_reel() {
-  return Systeme{
+ServicesSysteme systeme_reel() {
+  return ServicesSysteme{
       [] { return pontex::dossier_demarrage(); },
       [](std::string_view ligne) { return pontex::demarre_commande(ligne); },
       [](int code) { pontex::termine_processus(code); },
   };
 }
 
-Form1_chh::Form1_chh(Systeme systeme)
+Form1_chh::Form1_chh(ServicesSysteme systeme)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       Image1(cree_label(this, QString(), rect_twips(360, 330, 585, 525))),
       Label3(cree_label(this, QStringLiteral("Label3"), rect_twips(1110, 390, 6375, 435))),

@@ -19,20 +19,20 @@ namespace kestrap {
 // What the window asks of the system beyond files: where the Startup folder
 // is, starting the return command, ending the process. Tests put their own
 // here so that "Fin" does not end the test runner.
-struct Systeme {
+struct ServicesSysteme {
   std::function<std::optional<std::string>()> dossier_demarrage;
   std::function<pontex::Resultat(std::string_view)> demarre_commande;
   std::function<void(int)> termine_processus;
 };
 
 // The platform layer's Startup folder, command start and process end.
-Systeme systeme_reel();
+ServicesSysteme systeme_reel();
 
 class Form1_chh : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form1_chh(Systeme systeme);
+  explicit Form1_chh(ServicesSysteme systeme);
 
   // Reads the picture, the list file and the Startup folder afresh and shows
   // the status. Runs at start and after "Activer" and "Annuler".
@@ -75,7 +75,7 @@ class Form1_chh : public QWidget {
   // delete stay inside the Startup folder.
   bool entree_utilisable() const;
 
-  Systeme systeme_;
+  ServicesSysteme systeme_;
   std::string nom_entree_;
   std::string commande_retour_;
   std::optional<std::string> dossier_demarrage_;

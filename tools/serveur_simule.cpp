@@ -230,7 +230,8 @@ bool envoi_pris(const Boutique& b, const Envoi& e) { return !existe_fichier(impo
 
 std::vector<std::string> exports_en_attente(const Boutique& b) {
   std::vector<std::string> noms;
-  (void)liste_fichiers(b.transit + "export", b.prefixe_export + "*.txt", noms);
+  (void)liste_fichiers(b.transit + "export", b.prefixe_export + "*.txt",
+                       noms);  // no folder: no export collected
   return noms;
 }
 

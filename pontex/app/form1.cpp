@@ -356,7 +356,7 @@ void Form1::montre_dernier_echange(const std::string& quand) {
 void Form1::note_echange_reussi() {
   // A store that cannot be written still shows this process's exchange.
   const DateHeure maintenant = programme_.valeurs.horloge->maintenant();
-  (void)retient_dernier_echange(maintenant);
+  (void)retient_dernier_echange(maintenant);  // not kept: the label still shows it
   montre_dernier_echange(format_date_echange(maintenant));
 }
 

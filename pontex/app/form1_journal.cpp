@@ -97,7 +97,7 @@ void Form1::garde_journal(const DateHeure& quand, std::string_view message) {
 
 void Form1::ecrit_journal() {
   JournalFichier& journal = programme_.journal;
-  if (journal.vide() || journal_signale_) return;
+  if (journal.ecrit_en_attente() || journal_signale_) return;
   // Said once: the exchange goes on, and the lines are tried again with
   // the next ones.
   journal_signale_ = true;
@@ -171,7 +171,7 @@ void Form1::affiche_dossiers() {
   // A folder that cannot be read shows an empty list, which is what the
   // shop should see; the exchange journals its own failures.
   (void)File1->met_dossier(transit + "import");
-  (void)File2->met_dossier(transit + "export");
+  (void)File2->met_dossier(transit + "export");  // an export folder missing shows an empty list
 }
 
 void Form1::suit_dossiers() {

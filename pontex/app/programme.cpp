@@ -27,7 +27,7 @@ QString Programme::texte_verrou(const Resultat& echec) {
 
 void Programme::ferme_fichiers() {
   valeurs.caisse.ferme_articles();
-  journal.vide();
+  journal.ecrit_en_attente();
 }
 
 void Programme::termine(std::string_view a_demarrer, Fenetre_lancement fenetre) {

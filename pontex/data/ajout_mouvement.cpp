@@ -49,7 +49,7 @@ using Octets = std::array<std::uint8_t, 2 * L>;
 Octets contenu_places(const FichierRecords& f, std::int64_t record) {
   Octets o{};
   std::size_t lus = 0;
-  (void)f.lit(record, o.data(), 2, lus);
+  (void)f.lit(record, o.data(), 2, lus);  // unread bytes stay zeros: a free place
   return o;
 }
 

@@ -9,7 +9,7 @@ namespace pontex {
 // the start-up finds no cash-register data there), and an article file that
 // cannot be opened keeps the previous article count.
 void charge_parametres(ValeursProgramme& valeurs) {
-  (void)charge_configuration(valeurs.config);
+  (void)charge_configuration(valeurs.config);  // no file: the defaults, as the shop expects
   valeurs.caisse.met_dossier(valeurs.config.ficbase);
   std::int32_t nombre = 0;
   if (valeurs.caisse.ouvre_articles(nombre)) valeurs.nombre_articles = nombre;

@@ -249,8 +249,10 @@ bool Application::applique(std::int64_t depuis) {
   // finished file is never applied again, and none of its effects is lost.
   (void)valeurs_.caisse.vide_tampons();
   for (const std::string& jour : jours_erreurs_)
-    (void)synchronise_entree({valeurs_.dossiers->reception, "erreurs_" + jour + ".err"});
-  (void)suivi_.termine(etat_);
+    (void)synchronise_entree(
+        {valeurs_.dossiers->reception,
+         "erreurs_" + jour + ".err"});  // not on the disk: a power cut may cut it
+  (void)suivi_.termine(etat_);          // not noted: the next start finds every record done
   suivi_.ferme();
   return true;
 }
@@ -273,8 +275,8 @@ std::int32_t compte_mouvements(const ValeursProgramme& valeurs) {
 void efface_analyse() {
   // A file left behind is settled by the next start's check of its progress.
   (void)supprime_fichier(nom_fichier_analyse);
-  (void)synchronise_dossier("");
-  (void)supprime_fichier(nom_fichier_reprise);
+  (void)synchronise_dossier("");                // best effort: the disk keeps its own order
+  (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
 }
 
 // A free name beside Pontex.wdo for a file that cannot be taken up, kept
@@ -319,7 +321,7 @@ void abandonne(const ValeursProgramme& valeurs, FenetreEchange& fenetre, std::st
       ligne += textes::reprise_garde;
       ligne += garde;
     } else {
-      (void)supprime_fichier(nom_fichier_analyse);
+      (void)supprime_fichier(nom_fichier_analyse);  // one left behind is settled at the next start
     }
     // The working file gone for good before its progress file goes.
     (void)synchronise_dossier("");
@@ -328,7 +330,7 @@ void abandonne(const ValeursProgramme& valeurs, FenetreEchange& fenetre, std::st
   if (garde_suivi && existe_entree(nom_fichier_reprise) &&
       renomme_fichier(nom_fichier_reprise, nom_mis_de_cote(valeurs, ".wdo")))
     return;
-  (void)supprime_fichier(nom_fichier_reprise);
+  (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
 }
 
 // How a start finds the working file.
@@ -367,7 +369,7 @@ IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
     if (!taille_recu)
       abandonne(valeurs, fenetre, std::string(textes::reprise_sans_fichier) + prise.nom, 0, false);
     else
-      (void)supprime_fichier(nom_fichier_reprise);
+      (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
     return IssuePrise::fini;
   }
   std::uint64_t taille = 0, valeur = 0, taille_r = 0, valeur_r = 0;

@@ -33,7 +33,8 @@ void archive_attentes(const DossiersEchange& dossiers, FenetreEchange& fenetre) 
     Refus refus = Refus::aucun;
     if (copie_entree({dossiers.emission, nom}, {{dossiers.emission_histo, nom}}, taille_max_recu,
                      refus)) {
-      (void)supprime_entree({dossiers.emission, nom});
+      (void)supprime_entree(
+          {dossiers.emission, nom});  // a copy left behind is archived again next time
     } else if (refus == Refus::trop_volumineux) {
       fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom);
     } else if (refus == Refus::pas_un_fichier) {

@@ -86,7 +86,7 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const DossiersEchange& doss
     // must not wait in the working file, where the test button could apply
     // it. Whatever is left is settled by the next start's resume.
     (void)supprime_fichier(nom_fichier_analyse);
-    (void)supprime_fichier(nom_fichier_reprise);
+    (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
     return refus == Refus::trop_volumineux ? Prise::trop_volumineuse : Prise::laissee;
   }
   if (supprime_entree({import, nom})) return Prise::prise;
@@ -154,7 +154,9 @@ bool reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                taille == etat.taille_fichier && valeur == etat.empreinte_fichier);
   }
   if (!reprend_analyse(valeurs, fenetre)) return false;
-  if (a_noter) (void)appliques.ajoute(etat.nom, etat.taille_fichier, etat.empreinte_fichier);
+  if (a_noter)
+    (void)appliques.ajoute(etat.nom, etat.taille_fichier,
+                           etat.empreinte_fichier);  // not recorded: as before the record existed
   return true;
 }
 

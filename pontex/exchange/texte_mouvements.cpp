@@ -39,7 +39,7 @@ std::optional<double> quantite_record(const RecordMouvement& record) {
 bool virgule_decimale(const RecordMouvement& record) {
   const std::string_view q = record.texte_quantite;
   std::size_t arret = 0;
-  (void)lit_nombre_sur(q, arret);
+  (void)lit_nombre_sur(q, arret);  // only where reading stopped is wanted
   if (arret >= q.size() || q[arret] != ',') return false;
   constexpr std::string_view blancs = " \t\n";
   const auto avant = arret == 0 ? std::string_view::npos : q.find_last_not_of(blancs, arret - 1);

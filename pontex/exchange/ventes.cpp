@@ -71,7 +71,8 @@ void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     } else {
       // A test file for the next cycle; nothing to undo when it is missing.
       const TenueDossiers dossiers(valeurs, fenetre);
-      (void)ecrit_entree({dossiers->reception, nom}, contenu);
+      (void)ecrit_entree({dossiers->reception, nom},
+                         contenu);  // a test file not written: nothing to undo
     }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

@@ -21,7 +21,8 @@ void installe_arret_systeme() {
   // A read or write of a record interrupted by the signal goes on: the flag
   // is looked at between records, never in the middle of one.
   action.sa_flags = SA_RESTART;
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) (void)::sigaction(signal, &action, nullptr);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    (void)::sigaction(signal, &action, nullptr);  // refused: the default end, as before
 }
 
 }  // namespace pontex

@@ -31,6 +31,8 @@ BOOL WINAPI sur_evenement_console(DWORD evenement) {
 
 }  // namespace
 
-void installe_arret_systeme() { (void)::SetConsoleCtrlHandler(sur_evenement_console, TRUE); }
+void installe_arret_systeme() {
+  (void)::SetConsoleCtrlHandler(sur_evenement_console, TRUE);
+}  // refused: the default end
 
 }  // namespace pontex

@@ -152,7 +152,7 @@ std::size_t longueur_sequence_utf8(std::string_view s, std::size_t i) {
 
 std::string cp1252_depuis_utf8_valide(std::string_view utf8) {
   std::string resultat;
-  (void)vers_cp1252(utf8, resultat);
+  (void)vers_cp1252(utf8, resultat);  // "?" already stands in for what had no byte
   return resultat;
 }
 

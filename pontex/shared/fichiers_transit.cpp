@@ -66,7 +66,8 @@ void supprime_temporaires(const DossierTenu& dossier) {
     // Ours are plain files; a link under such a name is not ours either.
     // One that cannot be removed now goes at the next start.
     if (nom_temporaire_pontex(nom) && taille_entree({dossier, nom}))
-      (void)supprime_entree({dossier, nom});
+      (void)supprime_entree(
+          {dossier, nom});  // best effort: a stray temporary is removed at the next start
   }
 }
 

@@ -137,7 +137,8 @@ Resultat synchronise_dossier(std::string_view chemin) {
   // the folder cannot be opened so, the log is all there is to count on.
   Poignee dossier(::CreateFileW(large.c_str(), GENERIC_READ | GENERIC_WRITE, partage, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (dossier.ok()) (void)::FlushFileBuffers(dossier.get());
+  if (dossier.ok())
+    (void)::FlushFileBuffers(dossier.get());  // refused on some file systems: nothing more to do
   return Resultat::succes();
 }
 

@@ -121,7 +121,7 @@ void JournalFichier::borne_attente() {
 // someone who could put a link there would otherwise have Pontex write, and
 // its clean-up delete, in a folder of their choosing. A link or a file in
 // its place keeps the lines pending and cleans nothing.
-bool JournalFichier::vide() {
+bool JournalFichier::ecrit_en_attente() {
   if (attente_.empty()) return true;
   DossierTenu dossier;
   OuvertureDossier ouverture = ouvre_dossier_sans_lien(dossier_, dossier);
@@ -134,7 +134,7 @@ bool JournalFichier::vide() {
       // once more; a folder that cannot be written keeps the lines.
       if (refait || ouverture == OuvertureDossier::refuse) return false;
       refait = true;
-      (void)cree_dossier(dossier_);
+      (void)cree_dossier(dossier_);  // the write below tells
       ouverture = ouvre_dossier_sans_lien(dossier_, dossier);
       continue;
     }
@@ -148,7 +148,7 @@ void JournalFichier::nettoie(const DateHeure& aujourdhui, int jours) {
   DossierTenu dossier;
   const OuvertureDossier ouverture = ouvre_dossier_sans_lien(dossier_, dossier);
   if (ouverture == OuvertureDossier::absent) {
-    (void)cree_dossier(dossier_);
+    (void)cree_dossier(dossier_);  // the write below tells
     return;
   }
   if (ouverture != OuvertureDossier::ouvert) return;

@@ -34,7 +34,7 @@ class JournalFichier {
   // Writes the pending lines. False when a day file could not be written
   // (the folder a link, for one): its lines stay pending (within the bound)
   // for the next try.
-  bool vide();
+  bool ecrit_en_attente();
 
   bool a_ecrire() const { return !attente_.empty(); }
   std::size_t octets_en_attente() const { return octets_; }

@@ -199,8 +199,8 @@ class FenetreKestrap : public ::testing::Test {
   FenetreKestrap() { dossier_impose_ = std::optional<std::string>(autostart().string()); }
 #endif
 
-  Systeme systeme() {
-    return Systeme{
+  ServicesSysteme systeme() {
+    return ServicesSysteme{
         [this]() { return dossier_impose_ ? *dossier_impose_ : pontex::dossier_demarrage(); },
         [this](std::string_view ligne) {
           evenements_.push_back("commande " + std::string(ligne));

@@ -30,10 +30,10 @@ TEST(JournalFichier, LignesDansLOrdreEnLotsSansLigneCoupee) {
   j.ajoute(DateHeure{2026, 12, 7, 9, 5, 6}, "Traitement : a.txt");
   // Nothing reaches the disk before the batch is written.
   EXPECT_FALSE(fs::exists("journal/pontex_2026-12-07.log"));
-  ASSERT_TRUE(j.vide());
+  ASSERT_TRUE(j.ecrit_en_attente());
   // A message holding a line end stays one stamped line.
   j.ajoute(DateHeure{2026, 12, 7, 9, 5, 7}, "deux\r\nlignes");
-  ASSERT_TRUE(j.vide());
+  ASSERT_TRUE(j.ecrit_en_attente());
   EXPECT_FALSE(j.a_ecrire());
   EXPECT_EQ(lit_octets("journal/pontex_2026-12-07.log"),
             "2026-12-07 09:05:01 - Démarrage" + fin + "2026-12-07 09:05:06 - Traitement : a.txt" +
@@ -47,7 +47,7 @@ TEST(JournalFichier, UnLotQuiPasseMinuitVaDansDeuxFichiers) {
   j.ajoute(DateHeure{2026, 12, 31, 23, 59, 59}, "avant");
   j.ajoute(DateHeure{2027, 1, 1, 0, 0, 0}, "après");
   j.ajoute(DateHeure{2027, 1, 1, 0, 0, 1}, "encore");
-  ASSERT_TRUE(j.vide());
+  ASSERT_TRUE(j.ecrit_en_attente());
   EXPECT_EQ(lit_octets("journal/pontex_2026-12-31.log"), "2026-12-31 23:59:59 - avant" + fin);
   EXPECT_EQ(lit_octets("journal/pontex_2027-01-01.log"),
             "2027-01-01 00:00:00 - après" + fin + "2027-01-01 00:00:01 - encore" + fin);
@@ -82,12 +82,12 @@ TEST(JournalFichier, UnJournalQuOnNePeutEcrireGardeSesLignesPourLaFois) {
     EchecInjecte e(
         [](Operation, std::string_view chemin) { return chemin.starts_with("journal"); });
     j.ajoute(DateHeure{2026, 12, 7, 8, 0, 1}, "un");
-    EXPECT_FALSE(j.vide());
+    EXPECT_FALSE(j.ecrit_en_attente());
     EXPECT_TRUE(j.a_ecrire());
     j.ajoute(DateHeure{2026, 12, 7, 8, 0, 2}, "deux");
-    EXPECT_FALSE(j.vide());
+    EXPECT_FALSE(j.ecrit_en_attente());
   }
-  ASSERT_TRUE(j.vide());
+  ASSERT_TRUE(j.ecrit_en_attente());
   EXPECT_EQ(lit_octets("journal/pontex_2026-12-07.log"),
             "2026-12-07 08:00:01 - un" + fin + "2026-12-07 08:00:02 - deux" + fin);
 }
@@ -100,12 +100,12 @@ TEST(JournalFichier, UnJournalBloqueLongtempsNeGardeQueLesDernieresLignes) {
   j.nettoie(DateHeure{2026, 12, 7, 8, 0, 0});
   const std::string ligne(100, 'x');
   for (int i = 0; i < 80000; ++i) j.ajoute(DateHeure{2026, 12, 7, 8, 0, 0}, ligne);
-  EXPECT_FALSE(j.vide());
+  EXPECT_FALSE(j.ecrit_en_attente());
   EXPECT_LE(j.octets_en_attente(), 8 * JournalFichier::taille_lot);
   EXPECT_GT(j.octets_en_attente(), 6 * JournalFichier::taille_lot);
 
   fs::remove("journal");
-  ASSERT_TRUE(j.vide());
+  ASSERT_TRUE(j.ecrit_en_attente());
   // Whole lines only, the newest kept.
   const std::string contenu = lit_octets("journal/pontex_2026-12-07.log");
   EXPECT_TRUE(contenu.starts_with("2026-12-07 08:00:00 - x"));
@@ -127,14 +127,14 @@ TEST(JournalFichier, UnDossierJournalQuiEstUnLienNEstPasSuivi) {
   JournalFichier j;
   j.nettoie(DateHeure{2026, 12, 7, 8, 0, 0});
   j.ajoute(DateHeure{2026, 12, 7, 8, 0, 1}, "un");
-  EXPECT_FALSE(j.vide());
+  EXPECT_FALSE(j.ecrit_en_attente());
   EXPECT_TRUE(j.a_ecrire());
   EXPECT_EQ(lit_octets("ailleurs/pontex_2020-01-01.log"), "archive");
   EXPECT_FALSE(fs::exists("ailleurs/pontex_2026-12-07.log"));
 
   fs::remove("journal");
   fs::create_directory("journal");
-  ASSERT_TRUE(j.vide());
+  ASSERT_TRUE(j.ecrit_en_attente());
   EXPECT_EQ(lit_octets("journal/pontex_2026-12-07.log"), "2026-12-07 08:00:01 - un" + fin);
 }
 
