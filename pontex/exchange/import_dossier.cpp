@@ -116,7 +116,7 @@ bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersA
   // power cut, the file must not be back in the folder once applied. Not
   // possible (a share that refuses it): the record of applied files below
   // still keeps it from being applied twice.
-  (void)synchronise_dossier(import.chemin());
+  (void)synchronise_dossier(import);
   std::uint64_t taille = 0, valeur = 0;
   const bool lu = static_cast<bool>(empreinte_fichier(nom_fichier_analyse, taille, valeur));
   if (lu && appliques.contient(nom, taille, valeur)) {

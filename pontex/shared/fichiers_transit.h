@@ -140,6 +140,9 @@ Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
 // Puts what was written to the plain file on the disk (a link is never
 // followed). Costly: once per received file, never per line.
 Resultat synchronise_entree(const Emplacement& fichier);
+// Puts the held folder's own changes (files created, renamed or removed in
+// it) on the disk: the folder held, whatever its name leads to by now.
+Resultat synchronise_dossier(const DossierTenu& dossier);
 
 // Names of the folder's plain files matching `motif`, in the order of the
 // window's file lists (see liste_fichiers): what the exchange takes, read

@@ -454,4 +454,13 @@ Resultat synchronise_entree(const Emplacement& fichier) {
   return Resultat::succes();
 }
 
+Resultat synchronise_dossier(const DossierTenu& dossier) {
+  if (echec_injecte(Operation::synchronisation, dossier.chemin()))
+    return echec_injection(dossier.chemin());
+  if (!dossier.ouvert()) return Resultat::echec("folder not held: " + dossier.chemin());
+  if (::fsync(descripteur(dossier)) != 0)
+    return echec_errno("flush folder", texte_dossier(dossier));
+  return Resultat::succes();
+}
+
 }  // namespace pontex

@@ -484,4 +484,10 @@ Resultat lit_entree(const Emplacement& fichier, std::int64_t position, std::size
   return Resultat::succes();
 }
 
+Resultat synchronise_dossier(const DossierTenu& dossier) {
+  if (!dossier.ouvert()) return Resultat::echec("folder not held: " + dossier.chemin());
+  // Held without delete sharing, the folder under its name is the one held.
+  return synchronise_dossier(dossier.chemin());
+}
+
 }  // namespace pontex
