@@ -45,12 +45,6 @@ struct ValeursProgramme {
   // The cash register's files, in config.ficbase.
   Caisse caisse{""};
 
-  // Current article record (the last one read) and what the analysis hands
-  // to the movement recording.
-  EnregistrementArticle article = EnregistrementArticle::vierge();
-  std::int32_t numero_article = 0;
-  double quantite = 0.0;
-
   // Random sales generator: never seeded from the clock, so every run of the
   // program draws the same sequence from its start.
   std::mt19937 aleatoire;

@@ -181,8 +181,6 @@ void Application::applique_record(const RecordMouvement& record) {
   }
   // The recording reads the article itself, at the last moment, and checks
   // that read: reading it here too would only cost a system call.
-  valeurs_.numero_article = k;
-  valeurs_.quantite = *quantite;
   bool note_ecrite = true;
   const auto avant_ecriture = [&](const EcrituresPrevues& e) {
     etat_.article = e.article;
@@ -194,18 +192,17 @@ void Application::applique_record(const RecordMouvement& record) {
     note_ecrite = note(EtatReprise::Attente::article);
     return note_ecrite;
   };
-  std::int32_t numero = 0;
-  std::string_view motif;
-  bool refuse = false;
-  if (applique_mouvement(valeurs_, fenetre_, avant_ecriture, &numero, &motif, &refuse)) {
-    if (numero > 0) etat_.mouvements_avant = numero;
-    // The stock changed, its movement did not reach the movement file (a
-    // full disk): going on would leave it unrecorded for good. The progress
-    // note holds it, and the next start appends it before going on.
-    if (refuse) arrete(textes::mouvement_non_ecrit);
-  } else if (note_ecrite) {
-    signale(motif, record.reference, quantite);
+  const MouvementEcrit fait =
+      ecrit_mouvement(valeurs_, fenetre_, k, *quantite, avant_ecriture, true);
+  if (fait.issue == MouvementEcrit::Issue::non_applique) {
+    if (note_ecrite) signale(fait.motif, record.reference, quantite);
+    return;
   }
+  if (fait.numero > 0) etat_.mouvements_avant = fait.numero;
+  // The stock changed, its movement did not reach the movement file (a
+  // full disk): going on would leave it unrecorded for good. The progress
+  // note holds it, and the next start appends it before going on.
+  if (fait.issue == MouvementEcrit::Issue::mouvement_refuse) arrete(textes::mouvement_non_ecrit);
 }
 
 bool Application::applique(std::int64_t depuis) {

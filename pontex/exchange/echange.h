@@ -65,10 +65,6 @@ bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::st
 // A working file or a progress file is waiting from an earlier process.
 bool analyse_en_attente();
 
-// Applies valeurs.quantite to article valeurs.numero_article and records the
-// stock movement.
-void ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre);
-
 // Archives the waiting export files and writes a new stock level export.
 // True when the new export is in the export folder for the server.
 bool genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre);

@@ -57,15 +57,16 @@ std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
   // The count never exceeds the records the file holds (a 32-bit count:
   // registers of more than 32,767 articles are exported whole).
   contenu.reserve(static_cast<std::size_t>(n) * 24);
+  EnregistrementArticle article = EnregistrementArticle::vierge();
   std::string reference;
   for (std::int32_t k = 1; k <= n; ++k) {
     // An unreadable record is left out rather than sent with the bytes of
     // the article read before it.
-    if (!valeurs.caisse.lit_article(k, valeurs.article)) continue;
-    if (!article_echange(valeurs.article, alternative, reference)) continue;
+    if (!valeurs.caisse.lit_article(k, article)) continue;
+    if (!article_echange(article, alternative, reference)) continue;
     contenu += reference;
     contenu += '\t';
-    contenu += format_deux_decimales(valeurs.article.stock(), valeurs.separateur_decimal);
+    contenu += format_deux_decimales(article.stock(), valeurs.separateur_decimal);
     contenu += "\t\r\n";
   }
   valeurs.caisse.ferme_articles();

@@ -50,28 +50,24 @@ std::int16_t numero_utilisateur(const ValeursProgramme& valeurs) {
   return numero_arrondi<std::int16_t>(valeurs.config.utilisa);
 }
 
-Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                            const AvantEcriture& avant_ecriture, std::int32_t* numero_mouvement,
-                            std::string_view* motif, bool* refuse) {
-  if (refuse) *refuse = false;
-  std::string_view motif_local;
-  std::string_view& pourquoi = motif ? *motif : motif_local;
-  pourquoi = textes::erreur_article;
-  const std::int32_t k = valeurs.numero_article;
-  const double quantite = valeurs.quantite;
+MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                               std::int32_t article, double quantite,
+                               const AvantEcriture& avant_ecriture, bool arret_si_refuse) {
+  MouvementEcrit fait;
+  fait.motif = textes::erreur_article;
   // The movement record keeps the quantity as a Single too: a quantity that
   // does not fit cannot be recorded truthfully.
   if (!std::isfinite(quantite) || std::fabs(quantite) > plus_grand_single) {
-    pourquoi = textes::erreur_quantite;
-    return Resultat::echec("quantity beyond a single-precision number");
+    fait.motif = textes::erreur_quantite;
+    return fait;
   }
 
   // Read the record afresh: the cash-register program may have changed it
   // since the lookup. Writing back a buffer that was not read would put
   // another article's bytes into this record, so nothing goes on without it.
   EnregistrementArticle lu = EnregistrementArticle::vierge();
-  if (auto r = valeurs.caisse.lit_article(k, lu); !r) return r;
-  valeurs.article = lu;
+  if (!valeurs.caisse.lit_article(article, lu)) return fait;
+  EnregistrementArticle nouveau = lu;
 
   const DateHeure maintenant = valeurs.horloge->maintenant();
   const std::string date = format_jj_mm_aaaa(maintenant);
@@ -80,18 +76,18 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   // what a Single holds, cannot take the movement: the article is left as
   // it is and no movement is recorded, or the shop's history would show a
   // change its stock never made.
-  const std::optional<float> stock = somme_single(valeurs.article.stock(), quantite);
+  const std::optional<float> stock = somme_single(nouveau.stock(), quantite);
   if (!stock) {
-    pourquoi = textes::erreur_stock;
-    return Resultat::echec("the stock cannot take the quantity");
+    fait.motif = textes::erreur_stock;
+    return fait;
   }
-  valeurs.article.met_stock(*stock);
+  nouveau.met_stock(*stock);
   // The second quantity only follows the stock: one the till left unusable
   // keeps its value and does not hold the movement back.
-  if (auto seconde = somme_single(valeurs.article.quantite2(), -quantite)) {
-    valeurs.article.met_quantite2(*seconde);
+  if (auto seconde = somme_single(nouveau.quantite2(), -quantite)) {
+    nouveau.met_quantite2(*seconde);
   }
-  valeurs.article.met_date_mouvement(date);
+  nouveau.met_date_mouvement(date);
 
   // Built before anything is written, so that whoever watches the writes
   // (the analysis keeps what it needs to finish them after a kill) knows
@@ -99,36 +95,36 @@ Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   EnregistrementMouvement mouvement = EnregistrementMouvement::vierge();
   mouvement.met_date(date);
   mouvement.met_heure(format_hh_mm(maintenant));
-  mouvement.met_code(valeurs.article.code());
+  mouvement.met_code(nouveau.code());
   mouvement.met_reserve("      ");
   // The quantity with its decimals, whatever the workstation's separator.
   mouvement.met_quantite(static_cast<float>(quantite));
-  mouvement.met_valeur(valeurs.article.valeur());
+  mouvement.met_valeur(nouveau.valeur());
   mouvement.met_poste(numero_poste(valeurs));
   mouvement.met_utilisateur(numero_utilisateur(valeurs));
   mouvement.met_origine(textes::origine_serveur);
-  if (avant_ecriture && !avant_ecriture({k, lu, valeurs.article, mouvement}))
-    return Resultat::echec("stopped before writing");
+  if (avant_ecriture && !avant_ecriture({article, lu, nouveau, mouvement})) return fait;
 
   // If the new stock did not reach the file, journaling it and recording a
   // movement would tell the shop a change that never happened.
-  if (auto r = valeurs.caisse.ecrit_article(k, valeurs.article); !r) return r;
+  if (!valeurs.caisse.ecrit_article(article, nouveau)) return fait;
+  fait.issue = MouvementEcrit::Issue::applique;
 
   std::string ligne = format_deux_decimales(quantite, valeurs.separateur_decimal);
   ligne += textes::fois;
-  ligne += valeurs.article.designation();
+  ligne += nouveau.designation();
   fenetre.ajoute_journal(ligne);
 
-  if (!valeurs.caisse.ajoute_mouvement(mouvement, numero_mouvement)) {
-    if (refuse && taille_fichier(valeurs.caisse.chemin(nom_fichier_mouvements))) {
-      *refuse = true;
-      return Resultat::succes();
+  if (!valeurs.caisse.ajoute_mouvement(mouvement, &fait.numero)) {
+    if (arret_si_refuse && taille_fichier(valeurs.caisse.chemin(nom_fichier_mouvements))) {
+      fait.issue = MouvementEcrit::Issue::mouvement_refuse;
+      return fait;
     }
     std::string alerte(textes::mouvement_non_enregistre);
-    alerte += sans_espaces(valeurs.article.code());
+    alerte += sans_espaces(nouveau.code());
     fenetre.ajoute_journal(alerte);
   }
-  return Resultat::succes();
+  return fait;
 }
 
 void verifie_mouvements_ecrits(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
@@ -141,17 +137,6 @@ void verifie_mouvements_ecrits(ValeursProgramme& valeurs, FenetreEchange& fenetr
     std::string ligne(textes::mouvement_non_enregistre);
     ligne += sans_espaces(code);
     fenetre.ajoute_journal(ligne);
-  }
-}
-
-void ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
-  try {
-    // Without an error file to send it to, a movement that cannot be
-    // applied leaves the article as it was; the analysis calls
-    // applique_mouvement itself and lists such records.
-    (void)applique_mouvement(valeurs, fenetre);
-  } catch (const std::bad_alloc&) {
-    // Out of memory: the movement is dropped rather than the program.
   }
 }
 

@@ -14,26 +14,9 @@
 
 namespace pontex {
 
-// Applies valeurs.quantite to article valeurs.numero_article and records the
-// movement. Fails, having changed nothing, when the article record cannot be
-// read or written back, when the quantity does not fit the register's
-// single-precision fields, or when the stock cannot take it (not a number,
-// or carried beyond a Single); `motif` then receives the day's error file
-// text for the case. Once the article is written the movement counts as
-// applied: a movement file that refuses the movement is reported in the
-// journal, the stock keeps its new value.
-//
-// `avant_ecriture`, when given, sees the article as read and as it is about
+// What the pre-write watcher sees: the article as read and as it is about
 // to be written, and the movement record about to be appended, before
-// anything is written; answering false stops the recording there (nothing
-// written, a failure returned). `numero_mouvement` receives the number of
-// the movement appended (untouched when none was).
-//
-// `refuse`, when given, receives true when the article was written but the
-// movement file, present, refused the movement (a full disk, a damaged
-// header): the caller then stops where it is and settles the movement later,
-// and no journal line is written here. Without it, or when the movement file
-// is missing altogether, the journal says "Mouvement non enregistré".
+// anything is written.
 struct EcrituresPrevues {
   std::int32_t article;
   const EnregistrementArticle& avant;
@@ -41,10 +24,38 @@ struct EcrituresPrevues {
   const EnregistrementMouvement& mouvement;
 };
 using AvantEcriture = std::function<bool(const EcrituresPrevues&)>;
-Resultat applique_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                            const AvantEcriture& avant_ecriture = {},
-                            std::int32_t* numero_mouvement = nullptr,
-                            std::string_view* motif = nullptr, bool* refuse = nullptr);
+
+// What ecrit_mouvement did with one record.
+struct MouvementEcrit {
+  enum class Issue {
+    applique,          // the article written, its movement appended (or journaled as lost)
+    non_applique,      // nothing written: `motif` says why, for the day's error file
+    mouvement_refuse,  // the article written, the movement file refused the movement
+  };
+  Issue issue = Issue::non_applique;
+  std::string_view motif;
+  std::int32_t numero = 0;  // the movement's number, 0 when none was appended
+};
+
+// Applies `quantite` to article `article` (its number, from 1) and records
+// the stock movement. Not applied, having changed nothing, when the article
+// record cannot be read or written back, when the quantity does not fit the
+// register's single-precision fields, or when the stock cannot take it (not
+// a number, or carried beyond a Single). Once the article is written the
+// movement counts as applied.
+//
+// `avant_ecriture`, when given, sees the writes before they happen;
+// answering false stops the recording there (nothing written, not applied).
+//
+// A movement file that refuses the movement (a full disk, a damaged header)
+// while it is there: with `arret_si_refuse` the caller is told and settles
+// the movement later (no journal line here); without it, and when the
+// movement file is missing altogether, the journal says "Mouvement non
+// enregistré".
+MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                               std::int32_t article, double quantite,
+                               const AvantEcriture& avant_ecriture = {},
+                               bool arret_si_refuse = false);
 
 // After a received file: checks that the movements it recorded are still
 // in the movement file, appends again those the till wrote over, and

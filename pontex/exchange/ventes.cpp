@@ -17,10 +17,10 @@ namespace {
 constexpr int lignes_ventes = 5;
 
 bool un_article_tirable(ValeursProgramme& valeurs, std::int32_t n) {
+  EnregistrementArticle article = EnregistrementArticle::vierge();
   std::string reference;
   for (std::int32_t k = 1; k <= n; ++k) {
-    if (valeurs.caisse.lit_article(k, valeurs.article) &&
-        article_echange(valeurs.article, true, reference)) {
+    if (valeurs.caisse.lit_article(k, article) && article_echange(article, true, reference)) {
       return true;
     }
   }
@@ -38,12 +38,13 @@ std::string tire_ventes(ValeursProgramme& valeurs, std::int32_t n) {
   // loop from ever turning forever (the chance to hit it is below e^-64).
   const std::int64_t tirages_max = 64 * static_cast<std::int64_t>(n) * lignes_ventes + 1000;
   std::string contenu;
+  EnregistrementArticle article = EnregistrementArticle::vierge();
   std::string reference;
   int ecrites = 0;
   for (std::int64_t tirage = 0; ecrites < lignes_ventes && tirage < tirages_max; ++tirage) {
     const auto k = static_cast<std::int32_t>(std::floor(tire_aleatoire(valeurs) * n)) + 1;
-    if (!valeurs.caisse.lit_article(k, valeurs.article)) continue;
-    if (!article_echange(valeurs.article, true, reference)) continue;
+    if (!valeurs.caisse.lit_article(k, article)) continue;
+    if (!article_echange(article, true, reference)) continue;
     ++ecrites;
     const double quantite = std::floor(tire_aleatoire(valeurs) * 2) + 1;
     contenu += reference;
