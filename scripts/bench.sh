@@ -149,7 +149,7 @@ records=$(grep -c . "$tmp/mvt.txt")
 pontex_une_fois() { # PLATFORM [DISPLAY]
   caisse_neuve
   rm -f "$tmp"/transit/export/stock_*.txt "$tmp"/transit/export/histo/* "$tmp"/transit/import/*.old
-  rm -rf "$boutique/journal" "$boutique/W_intlog.wdo"
+  rm -rf "$boutique/journal" "$boutique/W_intlog.wdo" "$boutique/fichiers_appliques.wdo"
   cp "$tmp/mvt.txt" "$tmp/transit/import/mvt.txt"
   # Older than the two seconds by which Pontex leaves a file still being written.
   touch -d '-1 minute' "$tmp/transit/import/mvt.txt"
