@@ -52,6 +52,31 @@ int ouvre_sans_date_acces(const std::string& natif, int drapeaux) {
   return ::open(natif.c_str(), drapeaux, 0666);
 }
 
+// A file's type and size, asked without its times. Since Linux 6.13 a file
+// whose change time was read gets a fresh fine-grained time, and so an inode
+// update, at its next write: with the movement file's size asked at every
+// append, that doubled the cost of its writes. statx asked for the type and
+// size only does not read the times; fstat does (and is the fallback for a
+// system without statx).
+struct Etat {
+  bool regulier = false;
+  std::int64_t taille = 0;
+};
+bool etat_sans_dates(int fd, Etat& e) {
+  struct statx sx {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE, &sx) == 0 &&
+      (sx.stx_mask & (STATX_TYPE | STATX_SIZE)) == (STATX_TYPE | STATX_SIZE)) {
+    e.regulier = S_ISREG(sx.stx_mode);
+    e.taille = static_cast<std::int64_t>(sx.stx_size);
+    return true;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  e.regulier = S_ISREG(st.st_mode);
+  e.taille = static_cast<std::int64_t>(st.st_size);
+  return true;
+}
+
 }  // namespace
 
 FichierRecords::~FichierRecords() { ferme(); }
@@ -102,14 +127,14 @@ Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longue
   // A lookup asks the size only when it needs it (nombre_records). Read
   // only, something that is not a plain file (a folder, a pipe) fails at
   // its first read, and nothing is ever written to it.
-  struct stat st {};
-  if (!lecture_seule && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+  Etat e;
+  if (!lecture_seule && (!etat_sans_dates(fd, e) || !e.regulier)) {
     ::close(fd);
     return Resultat::echec(*natif + " is not a file");
   }
   ++compteurs_es().ouvertures;
   fd_ = fd;
-  taille_vue_ = static_cast<std::int64_t>(st.st_size);
+  taille_vue_ = e.taille;
   // The caller's own form of the path: the test hook and the messages
   // speak of the file as the program names it.
   chemin_ = std::string(chemin);
@@ -129,10 +154,10 @@ bool FichierRecords::est_ouvert() const { return fd_ >= 0; }
 
 std::int64_t FichierRecords::nombre_records() const {
   if (fd_ < 0 || longueur_ == 0) return 0;
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) return 0;
-  vu(static_cast<std::int64_t>(st.st_size));
-  return static_cast<std::int64_t>(st.st_size) / static_cast<std::int64_t>(longueur_);
+  Etat e;
+  if (!etat_sans_dates(fd_, e)) return 0;
+  vu(e.taille);
+  return e.taille / static_cast<std::int64_t>(longueur_);
 }
 
 std::int64_t FichierRecords::nombre_records_vus() const {
@@ -179,12 +204,12 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
     return Resultat::echec("record number out of range");
   if (debut > taille_vue_ && debut - taille_vue_ > ecart_max_octets) {
     // Far past the end we know of: ask the system before refusing.
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) return echec_errno("stat", chemin_, errno);
-    vu(static_cast<std::int64_t>(st.st_size));
-    if (debut > st.st_size && debut - st.st_size > ecart_max_octets)
+    Etat e;
+    if (!etat_sans_dates(fd_, e)) return echec_errno("stat", chemin_, errno);
+    vu(e.taille);
+    if (debut > e.taille && debut - e.taille > ecart_max_octets)
       return Resultat::echec("write of record " + std::to_string(premier) +
-                             " refused: " + std::to_string(debut - st.st_size) +
+                             " refused: " + std::to_string(debut - e.taille) +
                              " bytes past the end of " + chemin_);
   }
   const auto* p = static_cast<const char*>(tampon);
