@@ -180,7 +180,12 @@ Resultat AjoutMouvement::ecrit() {
 Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
                                   std::int32_t* numero_ecrit) {
   FichierRecords f;
-  if (Resultat r = f.ouvre(chemin_mouvements_, EnregistrementMouvement::longueur); !r) return r;
+  // Its header is read right after each of our writes to it: without the
+  // access time, those reads do not each have the system look at it.
+  if (Resultat r = f.ouvre(chemin_mouvements_, EnregistrementMouvement::longueur,
+                           FichierRecords::Creation::jamais, FichierRecords::DateAcces::laissee);
+      !r)
+    return r;
   AjoutMouvement ajout(f, mouvement);
   if (Resultat r = ajout.lit_place(); !r) return r;
   for (int essai = 0; essai < essais_max; ++essai) {

@@ -40,14 +40,37 @@ Entier numero_arrondi(const std::string& texte) {
   return arrondi ? static_cast<Entier>(*arrondi) : 0;
 }
 
+// The workstation and user numbers go into every movement record: read
+// once from their text and kept while the text stays the same (the
+// settings window may change it between two exchanges).
+template <typename Entier>
+class NumeroLu {
+ public:
+  Entier de(const std::string& texte) {
+    if (!lu_ || texte != texte_) {
+      valeur_ = numero_arrondi<Entier>(texte);
+      texte_ = texte;
+      lu_ = true;
+    }
+    return valeur_;
+  }
+
+ private:
+  bool lu_ = false;
+  std::string texte_;
+  Entier valeur_ = 0;
+};
+
 }  // namespace
 
 std::int32_t numero_poste(const ValeursProgramme& valeurs) {
-  return numero_arrondi<std::int32_t>(valeurs.config.numpost);
+  static NumeroLu<std::int32_t> poste;
+  return poste.de(valeurs.config.numpost);
 }
 
 std::int16_t numero_utilisateur(const ValeursProgramme& valeurs) {
-  return numero_arrondi<std::int16_t>(valeurs.config.utilisa);
+  static NumeroLu<std::int16_t> utilisateur;
+  return utilisateur.de(valeurs.config.utilisa);
 }
 
 MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,

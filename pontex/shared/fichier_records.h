@@ -45,7 +45,9 @@ class FichierRecords {
   // lookup needs, so that the system has less to check and the cash-register
   // program, on Windows, may keep writers out of its index meanwhile. The
   // size is not asked at the opening: nombre_records() asks it when needed,
-  // and nombre_records_vus() knows only what the reads saw.
+  // and nombre_records_vus() knows only what the reads saw. Its reads leave
+  // the access time alone (DateAcces::laissee): some twenty reads a lookup
+  // would otherwise each have the system check whether the time is due.
   Resultat ouvre_lecture(std::string_view chemin, std::size_t longueur_record);
   void ferme();
   bool est_ouvert() const;

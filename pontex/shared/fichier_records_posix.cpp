@@ -87,7 +87,7 @@ Resultat FichierRecords::ouvre(std::string_view chemin, std::size_t longueur_rec
 }
 
 Resultat FichierRecords::ouvre_lecture(std::string_view chemin, std::size_t longueur_record) {
-  return ouvre_acces(chemin, longueur_record, Creation::jamais, true);
+  return ouvre_acces(chemin, longueur_record, Creation::jamais, true, DateAcces::laissee);
 }
 
 Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longueur_record,

@@ -28,7 +28,12 @@ std::optional<DateHeure> date_locale(std::int64_t secondes) {
 DateHeure HorlogeSysteme::maintenant() const {
   // No local time (a clock beyond what the system converts): the default
   // date keeps every file name and record well-formed.
-  return date_locale(static_cast<std::int64_t>(std::time(nullptr))).value_or(DateHeure{});
+  const auto seconde = static_cast<std::int64_t>(std::time(nullptr));
+  if (seconde != seconde_convertie_) {
+    date_convertie_ = date_locale(seconde).value_or(DateHeure{});
+    seconde_convertie_ = seconde;
+  }
+  return date_convertie_;
 }
 
 namespace {

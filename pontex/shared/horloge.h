@@ -33,10 +33,17 @@ class Horloge {
 // nothing when the system cannot convert it.
 std::optional<DateHeure> date_locale(std::int64_t secondes);
 
-// The workstation's local time.
+// The workstation's local time. Asked twice for every movement applied (its
+// record and its journal line): the conversion to local time is made once a
+// second and kept, since within one second it cannot give anything else. The
+// programs ask it from one thread only.
 class HorlogeSysteme : public Horloge {
  public:
   DateHeure maintenant() const override;
+
+ private:
+  mutable std::int64_t seconde_convertie_ = -1;
+  mutable DateHeure date_convertie_{};
 };
 
 // A clock that shows what the test sets.

@@ -1,5 +1,6 @@
 #include "pontex/shared/journal_fichier.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <utility>
@@ -87,7 +88,11 @@ void JournalFichier::ajoute(const DateHeure& quand, std::string_view texte) {
   lot.append(horodatage_);
   lot.append(" - ");
   // A line end inside a message would start a line without a stamp.
-  for (const char c : texte) lot.push_back(c == '\r' || c == '\n' ? ' ' : c);
+  const std::size_t debut_texte = lot.size();
+  lot.append(texte);
+  std::replace_if(
+      lot.begin() + static_cast<std::ptrdiff_t>(debut_texte), lot.end(),
+      [](char c) { return c == '\r' || c == '\n'; }, ' ');
   lot.append(fin_ligne);
   octets_ += lot.size() - avant;
   borne_attente();
