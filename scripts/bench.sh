@@ -167,9 +167,12 @@ pontex_une_fois() { # PLATFORM [DISPLAY]
   # Idle: the window up, the five-second countdown running.
   sleep 3
   repos=$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pontex_pid/status" 2>/dev/null)
+  local cpu_repos cpu_fin
+  cpu_repos=$(temps_processeur "$pontex_pid")
   wait "$guet"
   local pic
   pic=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pontex_pid/status" 2>/dev/null)
+  cpu_fin=$(temps_processeur "$pontex_pid")
   kill "$pontex_pid" 2>/dev/null
   wait "$pontex_pid" 2>/dev/null
   pontex_pid=
@@ -181,7 +184,14 @@ pontex_une_fois() { # PLATFORM [DISPLAY]
     return 1
   fi
   awk -v c="$copie" -v p="$premier" -v d="$dernier" -v e="$export" -v r="$repos" -v h="$pic" \
-    -v s="$debut" 'BEGIN { print d - p, e - c, s, r, h }'
+    -v s="$debut" -v u="$cpu_repos" -v v="$cpu_fin" 'BEGIN { print d - p, e - c, s, r, h, v - u }'
+}
+
+# Processor time (user + system, seconds) a process has used so far. A
+# busy machine stretches the elapsed times of a run, much less the
+# processor time it takes: the ratio of these is the steadier of the two.
+temps_processeur() { # PID
+  awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); print ($12 + $13) / hz }' "/proc/$1/stat" 2>/dev/null
 }
 
 # Starts the watch in the background (guet_pid) and returns once it has
@@ -199,15 +209,20 @@ plancher_une_fois() {
   caisse_neuve
   rm -f "$tmp/plancher.err"
   guette_depuis_la - -
-  local guet=$guet_pid
-  "$plancher" apply "$tmp/caisse" "$tmp/mvt.txt" "$tmp/plancher.err" >/dev/null
+  local guet=$guet_pid cpu_apply cpu_export
+  # Its processor time as bash's time keyword gives it: user and system.
+  cpu_apply=$( { TIMEFORMAT='%U %S'; time "$plancher" apply "$tmp/caisse" "$tmp/mvt.txt" \
+    "$tmp/plancher.err" >/dev/null 2>&1; } 2>&1)
   wait "$guet"
   local ms
-  ms=$("$plancher" export "$tmp/caisse" "$tmp/plancher_export.txt" 1 |
-    sed -n 's/^floor export: .*, \([0-9.]*\) ms$/\1/p')
+  cpu_export=$( { TIMEFORMAT='%U %S'; time "$plancher" export "$tmp/caisse" \
+    "$tmp/plancher_export.txt" 1 >"$tmp/plancher_export.log" 2>&1; } 2>&1)
+  ms=$(sed -n 's/^floor export: .*, \([0-9.]*\) ms$/\1/p' "$tmp/plancher_export.log")
   read -r _ _ _ _ premier _ dernier _ <"$tmp/guet.txt"
-  awk -v p="$premier" -v d="$dernier" -v m="$ms" 'BEGIN { print d - p, m / 1000 }'
+  awk -v p="$premier" -v d="$dernier" -v m="$ms" -v a="$cpu_apply" -v b="$cpu_export" \
+    'BEGIN { split(a, x, " "); split(b, y, " "); print d - p, m / 1000, x[1] + x[2] + y[1] + y[2] }'
 }
+
 
 # The shared floor's own apply time on the same register, beside ours.
 reference_une_fois() {
@@ -223,6 +238,7 @@ mediane() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2) ? v[(NR +
 declare -A resultat
 compare() { # NAME PLATFORM [DISPLAY]
   local nom=$1 tour pontex plancher_t rapports=() entiers=() debuts=() repos=() pics=()
+  local processeurs=()
   local p_apply=() f_apply=()
   for ((tour = 0; tour < tours; tour++)); do
     for etape in 0 1; do
@@ -232,21 +248,24 @@ compare() { # NAME PLATFORM [DISPLAY]
         plancher_t=$(plancher_une_fois) || return 1
       fi
     done
-    read -r pa pe pd pr ph <<<"$pontex"
-    read -r fa fe <<<"$plancher_t"
+    read -r pa pe pd pr ph pc <<<"$pontex"
+    read -r fa fe fc <<<"$plancher_t"
     p_apply+=("$pa")
     f_apply+=("$fa")
     rapports+=("$(awk -v p="$pa" -v f="$fa" 'BEGIN { print p / f }')")
     entiers+=("$(awk -v p="$pe" -v f="$fa" -v e="$fe" 'BEGIN { print p / (f + e) }')")
+    processeurs+=("$(awk -v p="$pc" -v f="$fc" 'BEGIN { if (p > 0 && f > 0) print p / f }')")
     debuts+=("$pd")
     repos+=("$pr")
     pics+=("$ph")
-    echo "  $nom turn $((tour + 1)): Pontex apply $pa s, whole $pe s; floor apply $fa s, export $fe s" >&2
+    echo "  $nom turn $((tour + 1)): Pontex apply $pa s, whole $pe s, processor $pc s;" \
+      "floor apply $fa s, export $fe s, processor $fc s" >&2
   done
   resultat[$nom.rapport]=$(printf '%s\n' "${rapports[@]}" | mediane)
   resultat[$nom.rapport_min]=$(printf '%s\n' "${rapports[@]}" | sort -g | head -n 1)
   resultat[$nom.rapport_max]=$(printf '%s\n' "${rapports[@]}" | sort -g | tail -n 1)
   resultat[$nom.entier]=$(printf '%s\n' "${entiers[@]}" | mediane)
+  resultat[$nom.processeur]=$(printf '%s\n' "${processeurs[@]}" | grep . | mediane)
   resultat[$nom.pontex_rs]=$(printf '%s\n' "${p_apply[@]}" | mediane | awk -v n="$records" '{ print n / $1 }')
   resultat[$nom.plancher_rs]=$(printf '%s\n' "${f_apply[@]}" | mediane | awk -v n="$records" '{ print n / $1 }')
   resultat[$nom.debut]=$(printf '%s\n' "${debuts[@]}" | grep -v -- - | mediane)
@@ -324,6 +343,9 @@ fi
 echo "| whole exchange, working file copied to export file written, against the floor's apply + export (median of the turns' ratios) |" \
   "offscreen **$(nombre "${resultat[offscreen.entier]:-}" 2)×**," \
   "with its window **$(nombre "${resultat[fenetre.entier]:-}" 2)×** |"
+echo "| processor time (user + system) of the whole exchange against the floor's apply + export, the steadier measure on a busy machine (median of the turns' ratios) |" \
+  "offscreen **$(nombre "${resultat[offscreen.processeur]:-}" 2)×**," \
+  "with its window **$(nombre "${resultat[fenetre.processeur]:-}" 2)×** |"
 echo "| Pontex's memory: idle after start, and peak after 100,000 journal lines (highest of the runs) |" \
   "$(nombre "$(awk -v k="${resultat[offscreen.repos]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB idle," \
   "$(nombre "$(awk -v k="${resultat[offscreen.pic]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB peak offscreen," \
