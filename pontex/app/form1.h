@@ -33,6 +33,29 @@ class Minuteur;
 class ModeleJournal;
 class Programme;
 
+// A countdown the shop reads in a label: the number lives here and the label
+// shows it. A caption written by anything else (a test, someone shortening
+// the wait) is what counts from then on, as it always was: it is taken in at
+// the next reading.
+class CompteARebours {
+ public:
+  void attache(QLabel* label) { label_ = label; }
+  // Shows the text ("5", "-", the restart delay as the configuration gives
+  // it) and counts on from the number it reads as, 0 when none.
+  void affiche(const QString& texte);
+  // One down, shown with at least two digits ("04", "00", "-01"); gives the
+  // number now shown.
+  double decompte();
+  // Nothing shown: never armed in this process.
+  bool vide();
+
+ private:
+  void reprend_legende();
+  QLabel* label_ = nullptr;
+  QString legende_;  // what this countdown last showed
+  double valeur_ = 0;
+};
+
 class Form1 : public QWidget, public FenetreEchange {
   Q_OBJECT
  public:
@@ -146,6 +169,17 @@ class Form1 : public QWidget, public FenetreEchange {
 
  private:
   void cree_controles();
+  void prepare_journal();
+  void ordonne_clavier();
+  void relie_evenements();
+  // The start-up's steps after the journal's first line.
+  void montre_parametres();
+  // The register folder's data: there, awaited (it was there before), or
+  // never seen here (the shop is told and nothing is armed).
+  enum class EtatCaisse { presente, attendue, inconnue };
+  EtatCaisse verifie_caisse();
+  void arme_depart();
+  void prend_mode_fond();
   void commence_attente_caisse();
   void arrete_attente_caisse();
   // "dd-mm-yyyy hh:mm", "" when there was none.
@@ -180,6 +214,10 @@ class Form1 : public QWidget, public FenetreEchange {
   std::int64_t lignes_echange_ = 0;
   std::chrono::steady_clock::time_point prochain_avancement_;
   std::chrono::milliseconds intervalle_avancement_{200};
+  // The start countdown in Label9 (seconds) and the restart countdown in
+  // Label12 (minutes).
+  CompteARebours depart_;
+  CompteARebours redemarrage_;
   bool Timer1_differe_ = false;
   bool Timer2_differe_ = false;
   Fenetre_lancement lancement_ = Fenetre_lancement::normale;

@@ -2,8 +2,9 @@
 // exchange (import, then export), the minutes until the restart, and the
 // restart through the relauncher.
 //
-// The countdowns live in the captions the shop sees: each tick reads the
-// number back from its caption, so what is shown is what counts.
+// Each countdown keeps its number and shows it in its caption; a caption
+// written by anything else counts from the next tick on, so what is shown is
+// what counts.
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -20,15 +21,29 @@
 
 namespace pontex::fenetres {
 
-namespace {
-
-double nombre_de(const QLabel* label) { return lit_nombre(vers_1252(label->text())); }
-
-void met_nombre(QLabel* label, double valeur) {
-  label->setText(QString::fromStdString(format_00(valeur)));
+void CompteARebours::affiche(const QString& texte) {
+  legende_ = texte;
+  label_->setText(texte);
+  valeur_ = lit_nombre(vers_1252(texte));
 }
 
-}  // namespace
+double CompteARebours::decompte() {
+  reprend_legende();
+  // The count goes on from the number the caption now shows, rounded as it
+  // is written, not from an unrounded one (a restart delay with decimals).
+  const std::string texte = format_00(valeur_ - 1);
+  affiche(QString::fromStdString(texte));
+  return valeur_;
+}
+
+bool CompteARebours::vide() {
+  reprend_legende();
+  return legende_.isEmpty();
+}
+
+void CompteARebours::reprend_legende() {
+  if (label_->text() != legende_) affiche(label_->text());
+}
 
 void Form1::Timer1_Timer() {
   if (programme_.fini()) return;
@@ -36,12 +51,11 @@ void Form1::Timer1_Timer() {
     Timer1_differe_ = true;
     return;
   }
-  met_nombre(Label9, nombre_de(Label9) - 1);
-  if (nombre_de(Label9) == 0) {
+  if (depart_.decompte() == 0) {
     // Stopped before the cycle: no tick runs during it, even when the
     // cycle lets window events through.
     Timer1->met_intervalle(0);
-    Label9->setText(QStringLiteral("-"));
+    depart_.affiche(QStringLiteral("-"));
     lance_cycle();
   }
 }
@@ -62,7 +76,7 @@ void Form1::lance_cycle() {
   if (programme_.fini()) return;
   if (exporte) note_echange_reussi();
   ecrit_journal();
-  Label12->setText(depuis_1252(programme_.valeurs.config.tim_ana));
+  redemarrage_.affiche(depuis_1252(programme_.valeurs.config.tim_ana));
   Timer2->met_intervalle(60000);
   // For monitoring from outside. Not written, the file grows old and
   // pontex-etat reports the shop late: nothing more to do here.
@@ -76,8 +90,7 @@ void Form1::Timer2_Timer() {
     Timer2_differe_ = true;
     return;
   }
-  met_nombre(Label12, nombre_de(Label12) - 1);
-  if (nombre_de(Label12) <= 0) {
+  if (redemarrage_.decompte() <= 0) {
     // Background mode restarts minimised, without taking the focus from
     // the cash-register program.
     // In normal mode the window comes back, but without taking the
@@ -102,12 +115,12 @@ void Form1::Label11_Click() {
   }
   arrete_attente_caisse();
   Timer1->met_intervalle(0);
-  Label9->setText(QStringLiteral("-"));
+  depart_.affiche(QStringLiteral("-"));
   Label9->hide();
 }
 
 void Form1::Command3_Click() {
-  Label12->setText(QStringLiteral("5"));
+  redemarrage_.affiche(QStringLiteral("5"));
   Timer2->met_intervalle(1000);
   Timer1->met_intervalle(0);
 }
