@@ -171,7 +171,7 @@ Resultat FichierRecords::vide_tampons() {
   if (!est_ouvert()) return Resultat::echec("record file not open");
   if (interne::echec_injecte(Operation::synchronisation, chemin_)) return echec_injection(chemin_);
   interne::CodeSysteme code = 0;
-  if (!interne::synchronise_records(natif_, code))
+  if (!interne::synchronise_natif(natif_, code))
     return interne::echec_code("flush", chemin_, code);
   return Resultat::succes();
 }

@@ -137,7 +137,7 @@ std::int64_t ecrit_a(std::intptr_t natif, const void* p, std::size_t n, std::int
   return transfert_rate;
 }
 
-bool synchronise_records(std::intptr_t natif, CodeSysteme& code) {
+bool synchronise_natif(std::intptr_t natif, CodeSysteme& code) {
   if (::fsync(static_cast<int>(natif)) == 0) return true;
   code = static_cast<CodeSysteme>(errno);
   return false;

@@ -100,7 +100,7 @@ std::int64_t ecrit_a(std::intptr_t natif, const void* p, std::size_t n, std::int
   return transfert_rate;
 }
 
-bool synchronise_records(std::intptr_t natif, CodeSysteme& code) {
+bool synchronise_natif(std::intptr_t natif, CodeSysteme& code) {
   if (::FlushFileBuffers(poignee(natif))) return true;
   code = ::GetLastError();
   // Refused on a file opened for reading only; nothing of ours to flush then.
