@@ -30,8 +30,8 @@ std::string nom_programme(std::wstring_view nom, bool& entier) {
   std::string r;
   for (std::size_t i = 0; i < nom.size();) {
     // A character outside the basic plane is a pair of UTF-16 units.
-    const bool paire = i + 1 < nom.size() && IS_HIGH_SURROGATE(nom[i]) &&
-                       IS_LOW_SURROGATE(nom[i + 1]);
+    const bool paire =
+        i + 1 < nom.size() && IS_HIGH_SURROGATE(nom[i]) && IS_LOW_SURROGATE(nom[i + 1]);
     const std::wstring_view c = nom.substr(i, paire ? 2 : 1);
     i += c.size();
     if (auto ansi = ansi_depuis_large(c)) {

@@ -148,9 +148,8 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
       return interne::echec_code(interne::verbe_taille, chemin_, code);
     vu(taille);
     if (debut > taille && debut - taille > ecart_max_octets)
-      return Resultat::echec("write of record " + std::to_string(premier) +
-                             " refused: " + std::to_string(debut - taille) +
-                             " bytes past the end of " + chemin_);
+      return Resultat::echec("write of record " + std::to_string(premier) + " refused: " +
+                             std::to_string(debut - taille) + " bytes past the end of " + chemin_);
   }
   const auto* p = static_cast<const char*>(tampon);
   std::size_t total = 0;
@@ -171,8 +170,7 @@ Resultat FichierRecords::vide_tampons() {
   if (!est_ouvert()) return Resultat::echec("record file not open");
   if (interne::echec_injecte(Operation::synchronisation, chemin_)) return echec_injection(chemin_);
   interne::CodeSysteme code = 0;
-  if (!interne::synchronise_natif(natif_, code))
-    return interne::echec_code("flush", chemin_, code);
+  if (!interne::synchronise_natif(natif_, code)) return interne::echec_code("flush", chemin_, code);
   return Resultat::succes();
 }
 

@@ -105,9 +105,9 @@ struct EntreeNative {
 };
 
 // The system's form of name `nom` (program form, a simple name) of the held
-// folder; `e.chemin` is the caller's. With `existant`, an entry whose name differs only by case stands
-// for it where the system tells case apart; without, the name is taken as
-// written (a name of ours about to be created).
+// folder; `e.chemin` is the caller's. With `existant`, an entry whose name differs only by case
+// stands for it where the system tells case apart; without, the name is taken as written (a name of
+// ours about to be created).
 Resultat resout_entree(const DossierTenu& dossier, std::string_view nom, bool existant,
                        EntreeNative& e);
 
@@ -162,8 +162,8 @@ bool supprime_natif(const EntreeNative& e, CodeSysteme& code);
 bool supprime_lien(const EntreeNative& e, CodeSysteme& code);
 
 // Names of the held folder's plain files matching `motif`, in list order.
-bool liste_noms(const DossierTenu& dossier, std::string_view motif,
-                std::vector<std::string>& noms, CodeSysteme& code);
+bool liste_noms(const DossierTenu& dossier, std::string_view motif, std::vector<std::string>& noms,
+                CodeSysteme& code);
 
 // Every entry of the held folder but hidden ones and folders whose program
 // form matches `motif`, in the folder's order, with its kind (see

@@ -65,6 +65,15 @@ bool fichier_simple(const Natif& f, std::uint64_t& taille) {
   return interne::etat_ouvert(f.get(), simple, taille, code) && simple;
 }
 
+// Opens an existing entry that must be a plain file; `taille` receives its
+// size. A failed opening leaves the system's code in `code`.
+Resultat ouvre_fichier(const EntreeNative& e, interne::Acces acces, Natif& f, std::uint64_t& taille,
+                       CodeSysteme& code) {
+  if (!interne::ouvre_existant(e, acces, f, code)) return echec_code("open", e.chemin, code);
+  if (!fichier_simple(f, taille)) return Resultat::echec(e.chemin + " is not a file");
+  return Resultat::succes();
+}
+
 // Reads up to `n` bytes from byte `position`: fewer only at the end of the
 // file. False on a failure, `code` set.
 bool lit_depuis(const Natif& f, char* p, std::size_t n, std::int64_t position, std::size_t& lus,
@@ -234,7 +243,7 @@ Resultat ecrit_temporaire(const DossierTenu& dossier, std::string_view contenu,
     return Resultat::succes();
   }
   code = interne::derniere_erreur();
-  (void)f.ferme();                                      // failed already
+  (void)f.ferme();  // failed already
   CodeSysteme ignore = 0;
   (void)interne::supprime_natif(temporaire, ignore);  // a leftover goes at the next start
   return echec_code("write", temporaire.chemin, code);
@@ -296,7 +305,7 @@ Resultat verifie_ajout(const Emplacement& fichier) {
   Natif f;
   bool deja_pris = false;
   if (!interne::cree_exclusif(e, f, code, deja_pris)) return echec_code("create", e.chemin, code);
-  (void)f.ferme();                          // empty: nothing to lose
+  (void)f.ferme();                         // empty: nothing to lose
   (void)interne::supprime_natif(e, code);  // left: an empty error file, harmless
   return Resultat::succes();
 }
@@ -345,10 +354,8 @@ Resultat lit_entree(const Emplacement& fichier, std::int64_t position, std::size
   if (Resultat r = ouvre_entree(Operation::lecture, fichier, e); !r) return r;
   Natif f;
   CodeSysteme code = 0;
-  if (!interne::ouvre_existant(e, interne::Acces::lecture, f, code))
-    return echec_code("open", e.chemin, code);
   std::uint64_t taille = 0;
-  if (!fichier_simple(f, taille)) return Resultat::echec(e.chemin + " is not a file");
+  if (Resultat r = ouvre_fichier(e, interne::Acces::lecture, f, taille, code); !r) return r;
   octets.resize(n);
   std::size_t lus = 0;
   if (!lit_depuis(f, octets.data(), n, position, lus, code)) {
@@ -365,10 +372,10 @@ Resultat retire_ajout_coupe(const Emplacement& fichier, std::int64_t taille,
   if (Resultat r = ouvre_entree(Operation::ecriture, fichier, e); !r) return r;
   Natif f;
   CodeSysteme code = 0;
-  if (!interne::ouvre_existant(e, interne::Acces::modification, f, code))
-    return interne::absent(code) ? Resultat::succes() : echec_code("open", e.chemin, code);
   std::uint64_t octets = 0;
-  if (!fichier_simple(f, octets)) return Resultat::echec(e.chemin + " is not a file");
+  // No file: no line cut short in it.
+  if (Resultat r = ouvre_fichier(e, interne::Acces::modification, f, octets, code); !r)
+    return interne::absent(code) ? Resultat::succes() : r;
   const auto actuelle = static_cast<std::int64_t>(octets);
   const auto longueur = static_cast<std::int64_t>(ligne.size());
   if (taille < 0 || actuelle <= taille || actuelle >= taille + longueur) return Resultat::succes();
@@ -387,10 +394,8 @@ Resultat synchronise_entree(const Emplacement& fichier) {
   if (Resultat r = ouvre_entree(Operation::synchronisation, fichier, e); !r) return r;
   Natif f;
   CodeSysteme code = 0;
-  if (!interne::ouvre_existant(e, interne::Acces::vidage, f, code))
-    return echec_code("open", e.chemin, code);
   std::uint64_t taille = 0;
-  if (!fichier_simple(f, taille)) return Resultat::echec(e.chemin + " is not a file");
+  if (Resultat r = ouvre_fichier(e, interne::Acces::vidage, f, taille, code); !r) return r;
   if (!interne::synchronise_natif(f.get(), code)) return echec_code("flush", e.chemin, code);
   return Resultat::succes();
 }

@@ -103,14 +103,15 @@ bool cree_exclusif(const EntreeNative& e, Natif& f, CodeSysteme& code, bool& dej
 }
 
 Resultat ouvre_ecriture(const EntreeNative& e, Ecriture mode, Natif& f) {
-  const int drapeaux = mode == Ecriture::remplace  ? O_CREAT | O_TRUNC
+  const int drapeaux = mode == Ecriture::remplace ? O_CREAT | O_TRUNC
                        : mode == Ecriture::ajoute ? O_CREAT | O_APPEND
                                                   : O_APPEND;
   CodeSysteme code = 0;
   for (int essai = 0; essai < 2; ++essai) {
     if (ouvre(e, O_WRONLY | drapeaux | sans_lien, f, code)) break;
     if (code != ELOOP) return echec_code("open", e.chemin, code);
-    if (::unlinkat(e.dossier, e.nom.c_str(), 0) != 0) return echec_code("unlink", e.chemin, erreur());
+    if (::unlinkat(e.dossier, e.nom.c_str(), 0) != 0)
+      return echec_code("unlink", e.chemin, erreur());
   }
   if (!f.ok()) return Resultat::echec("cannot replace link " + e.chemin);
   struct stat st;

@@ -176,7 +176,7 @@ bool coupe_a(std::intptr_t natif, std::int64_t taille, CodeSysteme& code) {
 
 bool genre(const EntreeNative& e, Genre& g, CodeSysteme&) {
   const DWORD a = ::GetFileAttributesW(e.large.c_str());
-  g = a == INVALID_FILE_ATTRIBUTES            ? Genre::absent
+  g = a == INVALID_FILE_ATTRIBUTES              ? Genre::absent
       : (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Genre::lien
                                                 : Genre::autre;
   return true;
