@@ -283,7 +283,8 @@ TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
   EXPECT_EQ(lit_octets(lodz), "BOU-001\t5\n");
   EXPECT_EQ(lit_octets(zaiko), "EPI-002\t1\n");
   std::set<std::wstring> restent;
-  for (const auto& e : fs::directory_iterator(b.import())) restent.insert(e.path().filename());
+  for (const auto& e : fs::directory_iterator(b.import()))
+    if (e.is_regular_file()) restent.insert(e.path().filename());
   EXPECT_EQ(restent, (std::set<std::wstring>{L"Lodz.old", L"\u0141odz.txt", L"\u5728\u5eab.txt"}));
 }
 #endif
