@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "pontex/shared/fichiers_natifs.h"
-#include "pontex/shared/fichiers_transit_interne.h"
 #include "pontex/shared/plateforme_interne.h"
 
 namespace pontex {
@@ -20,6 +19,28 @@ using interne::CodeSysteme;
 using interne::echec_code;
 using interne::EntreeNative;
 using interne::Natif;
+
+// The path the test hook and the messages give an entry: folder,
+// backslash, name.
+std::string chemin_entree(std::string_view dossier, std::string_view nom) {
+  std::string r(dossier);
+  if (!r.empty() && r.back() != '\\' && r.back() != '/') r.push_back('\\');
+  r.append(nom);
+  return r;
+}
+
+// "pontex-" + 16 hex digits of `alea` + ".tmp".
+std::string nom_temporaire(std::uint64_t alea) {
+  static constexpr char chiffres[] = "0123456789abcdef";
+  std::string nom = "pontex-";
+  for (int i = 60; i >= 0; i -= 4) nom.push_back(chiffres[(alea >> i) & 0xF]);
+  nom += ".tmp";
+  return nom;
+}
+
+// How many names to try when a temporary name is already taken (by chance
+// or by someone who saw the folder): each try draws a new one.
+constexpr int essais_temporaire = 16;
 
 Resultat echec_injection(const std::string& chemin) {
   return Resultat::echec("failure injected for " + chemin);
@@ -36,7 +57,7 @@ std::string texte_dossier(const DossierTenu& d) {
 
 // Hook, name and folder checks, then the entry as the system reaches it.
 Resultat ouvre_entree(Operation operation, const Emplacement& e, EntreeNative& entree) {
-  entree.chemin = interne::chemin_entree(e.dossier.chemin(), e.nom);
+  entree.chemin = chemin_entree(e.dossier.chemin(), e.nom);
   if (interne::echec_injecte(operation, entree.chemin)) return echec_injection(entree.chemin);
   if (!nom_simple(e.nom)) return Resultat::echec("not a single file name: " + entree.chemin);
   if (!e.dossier.ouvert()) return Resultat::echec("folder not held: " + entree.chemin);
@@ -47,9 +68,9 @@ Resultat ouvre_entree(Operation operation, const Emplacement& e, EntreeNative& e
 // a link or file someone put under that name makes it try another name.
 bool cree_temporaire(const DossierTenu& dossier, EntreeNative& temporaire, std::string& nom,
                      Natif& f, CodeSysteme& code) {
-  for (int essai = 0; essai < interne::essais_temporaire; ++essai) {
-    nom = interne::nom_temporaire(interne::alea());
-    temporaire.chemin = interne::chemin_entree(dossier.chemin(), nom);
+  for (int essai = 0; essai < essais_temporaire; ++essai) {
+    nom = nom_temporaire(interne::alea());
+    temporaire.chemin = chemin_entree(dossier.chemin(), nom);
     if (Resultat r = interne::resout_entree(dossier, nom, false, temporaire); !r) return false;
     bool deja_pris = false;
     if (interne::cree_exclusif(temporaire, f, code, deja_pris)) return true;
@@ -140,8 +161,7 @@ OuvertureDossier ouvre_sous_dossier(const DossierTenu& parent, std::string_view 
   if (!nom_simple(nom)) return OuvertureDossier::refuse;
   std::intptr_t natif = interne::natif_aucun;
   const OuvertureDossier o = interne::ouvre_sous_dossier_natif(parent, nom, natif);
-  if (o == OuvertureDossier::ouvert)
-    dossier.prend(natif, interne::chemin_entree(parent.chemin(), nom));
+  if (o == OuvertureDossier::ouvert) dossier.prend(natif, chemin_entree(parent.chemin(), nom));
   return o;
 }
 
@@ -229,7 +249,7 @@ Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>&
 Resultat ecrit_temporaire(const DossierTenu& dossier, std::string_view contenu,
                           std::string& nom_temporaire) {
   nom_temporaire.clear();
-  const std::string chemin = interne::chemin_entree(dossier.chemin(), "*.tmp");
+  const std::string chemin = chemin_entree(dossier.chemin(), "*.tmp");
   if (interne::echec_injecte(Operation::ecriture, chemin)) return echec_injection(chemin);
   if (!dossier.ouvert()) return Resultat::echec("folder not held: " + chemin);
   EntreeNative temporaire;
@@ -259,7 +279,7 @@ Resultat renomme_entree(const DossierTenu& dossier, std::string_view ancien,
   if (Resultat r = interne::resout_entree(dossier, ancien, true, de); !r) return r;
   CodeSysteme code = 0;
   if (!interne::renomme_natif(de, vers, code))
-    return echec_code("rename", interne::chemin_entree(dossier.chemin(), ancien), code);
+    return echec_code("rename", chemin_entree(dossier.chemin(), ancien), code);
   return Resultat::succes();
 }
 
@@ -481,24 +501,5 @@ bool nom_simple(std::string_view nom) {
   }
   return nom.back() != '.' && nom.back() != ' ';
 }
-
-namespace interne {
-
-std::string chemin_entree(std::string_view dossier, std::string_view nom) {
-  std::string r(dossier);
-  if (!r.empty() && r.back() != '\\' && r.back() != '/') r.push_back('\\');
-  r.append(nom);
-  return r;
-}
-
-std::string nom_temporaire(std::uint64_t alea) {
-  static constexpr char chiffres[] = "0123456789abcdef";
-  std::string nom = "pontex-";
-  for (int i = 60; i >= 0; i -= 4) nom.push_back(chiffres[(alea >> i) & 0xF]);
-  nom += ".tmp";
-  return nom;
-}
-
-}  // namespace interne
 
 }  // namespace pontex
