@@ -14,11 +14,15 @@ namespace pontex {
 
 struct EntreeDossier {
   // The name in program form (Windows-1252; on Linux, the bytes with no
-  // Windows-1252 form written "\xhh"), as the transit files take it.
+  // Windows-1252 form written "\xhh"), as the transit files take it. On
+  // Windows, a name with characters the ANSI code page cannot hold shows
+  // their UTF-8 bytes written "\xhh", as Linux shows the same name.
   std::string nom;
   // A plain file, or a link (which the transit files refuse to read). False
   // for a named pipe, a socket or a device: opening one for reading could
-  // wait forever, so it is never opened.
+  // wait forever, so it is never opened. False too, on Windows, for a name
+  // the ANSI code page cannot hold: the program could reach it only through
+  // a name that names another file or none, so it is left where it is.
   bool fichier = true;
 };
 

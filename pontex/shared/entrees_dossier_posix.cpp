@@ -7,40 +7,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "pontex/shared/chemins_posix.h"
 #include "pontex/shared/entrees_dossier.h"
+#include "pontex/shared/fichiers_natifs.h"
 #include "pontex/shared/plateforme_interne.h"
 
-namespace pontex {
+namespace pontex::interne {
 
-namespace {
-
-Resultat echec_errno(const char* quoi, const std::string& chemin, int erreur) {
-  return Resultat::echec(std::string(quoi) + " " + chemin + ": " + std::strerror(erreur));
-}
-
-}  // namespace
-
-Resultat liste_entrees_detaillees(const DossierTenu& dossier, std::string_view motif,
-                                  std::vector<EntreeDossier>& entrees) {
-  entrees.clear();
-  const std::string& chemin = dossier.chemin();
-  if (interne::echec_injecte(Operation::listage, chemin))
-    return Resultat::echec("failure injected for " + chemin);
-  if (!dossier.ouvert()) return Resultat::echec("folder not held: " + chemin);
+bool lit_entrees(const DossierTenu& dossier, std::string_view motif,
+                 std::vector<EntreeDossier>& entrees, CodeSysteme& code) {
   // The held folder itself, never its name looked up again: a copy of the
   // descriptor, as the listing closes the one it reads.
   const int copie = ::fcntl(static_cast<int>(dossier.natif()), F_DUPFD_CLOEXEC, 0);
-  if (copie < 0) return echec_errno("list", chemin, errno);
+  if (copie < 0) {
+    code = static_cast<CodeSysteme>(errno);
+    return false;
+  }
   DIR* d = ::fdopendir(copie);
   if (d == nullptr) {
-    const int erreur = errno;
+    code = static_cast<CodeSysteme>(errno);
     ::close(copie);
-    return echec_errno("list", chemin, erreur);
+    return false;
   }
   ::rewinddir(d);
   const int fd = ::dirfd(d);
@@ -50,7 +39,7 @@ Resultat liste_entrees_detaillees(const DossierTenu& dossier, std::string_view m
     if (e == nullptr) break;
     const std::string_view nom_disque = e->d_name;
     if (nom_disque.empty() || nom_disque.front() == '.') continue;
-    std::string nom = interne::nom_programme(nom_disque);
+    std::string nom = nom_programme(nom_disque);
     if (!correspond_motif(nom, motif)) continue;
     unsigned char type = e->d_type;
     if (type == DT_UNKNOWN) {
@@ -64,16 +53,9 @@ Resultat liste_entrees_detaillees(const DossierTenu& dossier, std::string_view m
     if (type == DT_DIR) continue;
     entrees.push_back({std::move(nom), type == DT_REG || type == DT_LNK});
   }
-  const int erreur = errno;
+  code = static_cast<CodeSysteme>(errno);
   ::closedir(d);
-  if (erreur != 0) {
-    entrees.clear();
-    return echec_errno("list", chemin, erreur);
-  }
-  std::sort(entrees.begin(), entrees.end(), [](const EntreeDossier& a, const EntreeDossier& b) {
-    return interne::avant_dans_liste(a.nom, b.nom);
-  });
-  return Resultat::succes();
+  return code == 0;
 }
 
-}  // namespace pontex
+}  // namespace pontex::interne

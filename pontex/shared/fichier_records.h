@@ -94,11 +94,8 @@ class FichierRecords {
   std::string chemin_;
   std::size_t longueur_ = 0;
   mutable std::int64_t taille_vue_ = 0;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  // The system's handle (see fichiers_natifs.h); -1 when closed.
+  std::intptr_t natif_ = -1;
 };
 
 }  // namespace pontex

@@ -8,10 +8,14 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -249,6 +253,39 @@ TEST_F(Appliques, ANameWithoutAWindowsFormIsAppliedAndShownEscaped) {
   EXPECT_FALSE(nom_simple("a\\x2f..\\x2fb.txt"));
   EXPECT_FALSE(nom_simple("a\\x5c.txt"));
   EXPECT_FALSE(nom_simple("a\\xFF.txt"));
+}
+#endif
+
+#ifdef _WIN32
+// Windows names are wide; the program names files in the ANSI code page. A
+// name that page cannot hold would come back from it with "?" or a
+// look-alike letter, naming another file or none: it is left where it is and
+// shown with the UTF-8 bytes of those characters escaped, as Linux writes
+// them. Its look-alike ("Lodz.txt") is a file of its own, taken once.
+TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP() << ", not 1252";
+  const auto depose_large = [&](const std::wstring& nom, const std::string& contenu) {
+    const fs::path p = b.import() / fs::path(nom);
+    ecrit_octets(p, contenu);
+    fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    return p;
+  };
+  const fs::path lodz = depose_large(L"\u0141odz.txt", "BOU-001\t5\n");
+  const fs::path zaiko = depose_large(L"\u5728\u5eab.txt", "EPI-002\t1\n");  // CJK
+  b.depose("Lodz.txt", "BOU-001\t2\n");
+  importe();
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Fichier non trait\351 : \\xc5\\x81odz.txt",
+                    "Fichier non trait\351 : \\xe5\\x9c\\xa8\\xe5\\xba\\xab.txt",
+                    "Traitement : Lodz.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+  EXPECT_EQ(b.article(2).stock(), 2.5f);
+  EXPECT_EQ(lit_octets(lodz), "BOU-001\t5\n");
+  EXPECT_EQ(lit_octets(zaiko), "EPI-002\t1\n");
+  std::set<std::wstring> restent;
+  for (const auto& e : fs::directory_iterator(b.import()))
+    if (e.is_regular_file()) restent.insert(e.path().filename());
+  EXPECT_EQ(restent, (std::set<std::wstring>{L"Lodz.old", L"\u0141odz.txt", L"\u5728\u5eab.txt"}));
 }
 #endif
 

@@ -14,7 +14,11 @@
 #include "tests/support/dossier_temporaire.h"
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
+#include <cstdlib>
 #endif
 
 namespace pontex::test {
@@ -78,6 +82,38 @@ TEST(CopieEntree, AFailedDestinationLeavesNoTemporaryBehind) {
   EXPECT_EQ(lit_octets(d.chemin() / "b.old"), "nouveau");
   EXPECT_EQ(noms(d.chemin()), (std::vector<std::string>{"a.txt", "b.old", "c.old"}));
 }
+
+#ifndef _WIN32
+// The disk fills up half-way through the writes of an exchange: a replaced
+// file cut short is removed rather than collected whole, a copy leaves its
+// destination and no temporary, an append keeps the lines before it. The
+// full disk is a file size limit set in a child process.
+bool disque_plein_dans_le_transit(const std::string& gros) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limite;
+  limite.rlim_cur = limite.rlim_max = 1000;
+  if (::setrlimit(RLIMIT_FSIZE, &limite) != 0) return false;
+  const DossierTenu h = ici();
+  Refus refus = Refus::aucun;
+  std::string temporaire;
+  return !ecrit_entree({h, "stock.txt"}, gros) && !fs::exists("stock.txt") &&
+         !copie_entree({h, "a.txt"}, {{h, "a.old"}}, taille_max_recu, refus) &&
+         lit_octets("a.old") == "ancien" && !ecrit_temporaire(h, gros, temporaire) &&
+         !ajoute_entree({h, "erreurs.txt"}, gros) &&
+         lit_octets("erreurs.txt").starts_with("ligne\r\n") &&
+         noms(".") == std::vector<std::string>{"a.old", "a.txt", "erreurs.txt"};
+}
+
+TEST(EcritureEntree, AFullDiskLeavesNoFileCutShort) {
+  DossierTemporaire d;
+  const std::string gros(5000, 'm');
+  ecrit_octets(d.chemin() / "a.txt", gros);
+  ecrit_octets(d.chemin() / "a.old", "ancien");
+  ecrit_octets(d.chemin() / "erreurs.txt", "ligne\r\n");
+  EXPECT_EXIT(std::_Exit(disque_plein_dans_le_transit(gros) ? 0 : 1), ::testing::ExitedWithCode(0),
+              "");
+}
+#endif
 
 // A sub-folder is taken only as a real folder: a link to one, a file or a
 // pipe under its name is refused at once (a pipe opened for reading would
