@@ -434,7 +434,7 @@ Pertes une_manche(Echange& e, Boutique& b, const std::string& contenu) {
 // one at full speed on every machine: the step-by-step tests above do that,
 // exactly. Here one run of three must keep ours within 1 % and the till's
 // within two per movement of ours, and no run may double or blank a record.
-TEST_F(Echange, TheTillAppendingAtTheSameTimeLosesNothingAndNeitherDoWe) {
+TEST_F(Echange, LaCaisseQuiAjouteEnMemeTempsNePerdRienNiNous) {
   std::string contenu;
   for (int i = 0; i < nombre_articles * quantites; ++i)
     contenu +=

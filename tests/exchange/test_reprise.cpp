@@ -94,7 +94,7 @@ class Reprise : public Echange {
   }
 };
 
-TEST_F(Reprise, ANoteThatCannotBeWrittenStopsTheFileAndTheNextStartFinishesIt) {
+TEST_F(Reprise, UneNoteImpossibleArreteLeFichierLeDemarrageSuivantLeFinit) {
   arrete_avant(3);
   EXPECT_EQ(b.mouvement(0).poste(), 1);
   applique_analyse(b.valeurs, b.fenetre);
@@ -105,7 +105,7 @@ TEST_F(Reprise, ANoteThatCannotBeWrittenStopsTheFileAndTheNextStartFinishesIt) {
 
 // The first exchange of the next process finishes the file before it takes
 // a new one, and names the received file in the journal.
-TEST_F(Reprise, TheNextExchangeFinishesTheFileBeforeTakingNewOnes) {
+TEST_F(Reprise, LEchangeSuivantFinitLeFichierAvantDePrendreLesNouveaux) {
   importe_arrete_avant(2);
   b.depose("n.txt", "EPI-002\t1\n");
   b.fenetre.journal.clear();
@@ -124,7 +124,7 @@ TEST_F(Reprise, TheNextExchangeFinishesTheFileBeforeTakingNewOnes) {
 // is kept aside under a name of its own for a person to look at.
 const std::string garde = "reprise_impossible_20261205210709.txt";
 
-TEST_F(Reprise, AMissingWorkingFileAppliesNothing) {
+TEST_F(Reprise, FichierDeTravailAbsentNAppliqueRien) {
   arrete_avant(2);
   fs::remove("prov_stk_ana_ron.txt");
   const std::string articles = lit_octets(b.caisse() / "w_caiar4.wdo");
@@ -135,7 +135,7 @@ TEST_F(Reprise, AMissingWorkingFileAppliesNothing) {
   EXPECT_FALSE(fs::exists(reprise));
 }
 
-TEST_F(Reprise, AReplacedWorkingFileAppliesNothing) {
+TEST_F(Reprise, FichierDeTravailRemplaceNAppliqueRien) {
   arrete_avant(4);
   // Same size, one byte different: a digest, not a size, tells them apart.
   std::string autre = fichier_mixte;
@@ -155,7 +155,7 @@ TEST_F(Reprise, AReplacedWorkingFileAppliesNothing) {
   EXPECT_EQ(lit_octets(garde), autre);
 }
 
-TEST_F(Reprise, ADamagedProgressFileAppliesNothing) {
+TEST_F(Reprise, FichierDAvancementEndommageNAppliqueRien) {
   arrete_avant(2);
   const std::string bon = lit_octets(reprise);
   const std::string articles = lit_octets(b.caisse() / "w_caiar4.wdo");
@@ -189,7 +189,7 @@ TEST_F(Reprise, ADamagedProgressFileAppliesNothing) {
 // (by hand, by a restore of the folder): the exchange never applies the
 // working file from its first record again, keeps it aside and takes the
 // next files.
-TEST_F(Reprise, AWorkingFileWithoutItsProgressFileIsKeptAsideNotAppliedAgain) {
+TEST_F(Reprise, FichierDeTravailSansAvancementMisDeCotePasReapplique) {
   importe_arrete_avant(4);
   ASSERT_TRUE(analyse_presente());
   fs::remove(reprise);
@@ -215,7 +215,7 @@ TEST_F(Reprise, AWorkingFileWithoutItsProgressFileIsKeptAsideNotAppliedAgain) {
 // A folder (or a link) under the progress file's name: moved out of the
 // way with the working file, and the exchange goes on with the next files,
 // now and at every later exchange.
-TEST_F(Reprise, AFolderInPlaceOfTheProgressFileDoesNotStopTheExchange) {
+TEST_F(Reprise, UnDossierALaPlaceDeLAvancementNArretePasLEchange) {
   float stock = b.article(2).stock();
   for (const bool avec_fichier : {true, false}) {
     SCOPED_TRACE(avec_fichier ? "with a working file" : "alone");
@@ -249,7 +249,7 @@ TEST_F(Reprise, AFolderInPlaceOfTheProgressFileDoesNotStopTheExchange) {
 // movement recorded once. The count's write refused, or the record's.
 class RepriseDisquePlein : public Reprise, public ::testing::WithParamInterface<int> {};
 
-TEST_P(RepriseDisquePlein, TheFileStopsAndTheNextStartAppendsTheMissingMovements) {
+TEST_P(RepriseDisquePlein, LeFichierSArreteEtLeDemarrageSuivantAjouteLesMouvementsManquants) {
   const int premiere_refusee = GetParam();
   // Four rounds over the five articles that have a code.
   const int ks[] = {1, 2, 3, 4, 6};
@@ -298,7 +298,7 @@ INSTANTIATE_TEST_SUITE_P(CompteOuRecord, RepriseDisquePlein, ::testing::Values(7
 // bytes in the error file. The next start cuts them back before writing
 // the line again (into the day's file of the restart), and leaves alone
 // whatever is not the start of that line.
-TEST_F(Reprise, ATornErrorLineIsCutBackBeforeItIsWrittenAgain) {
+TEST_F(Reprise, UneLigneDErreurDechireeEstCoupeeAvantDEtreReecrite) {
   const std::string avant = "Erreur reference : AVANT 1 \r\n";
   const std::string ligne = "Erreur reference : INCONNU-01470 1 \r\n";
   struct Cas {
@@ -344,7 +344,7 @@ TEST_F(Reprise, ATornErrorLineIsCutBackBeforeItIsWrittenAgain) {
 class RepriseEntreArticleEtMouvement : public Reprise,
                                        public ::testing::WithParamInterface<bool> {};
 
-TEST_P(RepriseEntreArticleEtMouvement, MovementFinishedOrRecordAppliedAndJournaled) {
+TEST_P(RepriseEntreArticleEtMouvement, MouvementFiniOuRecordAppliqueEtJournalise) {
   const bool vente = GetParam();
   {
     // One note per record. Record 6's movement is refused, record 7's
@@ -412,7 +412,7 @@ bool dans_un_enfant(F travail, double tuer_apres_secondes = -1) {
 // The count never stays above the records.
 class RepriseCompteLeve : public Reprise, public ::testing::WithParamInterface<int> {};
 
-TEST_P(RepriseCompteLeve, TheSlotIsFilledOrTheCountGivenBack) {
+TEST_P(RepriseCompteLeve, LaPlaceEstRemplieOuLeCompteRendu) {
   enum { reprise_normale, fichier_absent, article_perdu };
   const int cas = GetParam();
   b.ecrit_analyse(fichier_mixte);
@@ -463,7 +463,7 @@ INSTANTIATE_TEST_SUITE_P(Cas, RepriseCompteLeve, ::testing::Values(0, 1, 2));
 // write and the movement append, between the movement count and the
 // movement record, before and after an error line, and while the next start
 // settles the record.
-TEST_F(Reprise, KilledBetweenAnyTwoFileOperationsEachRecordIsAppliedOnce) {
+TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
   int operations = 0;
   b.depose("m.txt", fichier_mixte);
   {
@@ -522,7 +522,7 @@ TEST_F(Reprise, KilledBetweenAnyTwoFileOperationsEachRecordIsAppliedOnce) {
 // whose writes were only in memory — is counted and printed, not asserted.
 // A sample runs by default (a third of the operations, two states each);
 // PONTEX_COUPURES_COMPLET=1 tries every combination at every operation.
-TEST_F(Reprise, APowerCutAtAnyFileOperationLeavesWhatTheDiskHeldAndPontexFinishesIt) {
+TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenait) {
   const fs::path travail = "prov_stk_ana_ron.txt";
   const std::vector<fs::path> suivis = {reprise, travail, b.caisse() / "w_caiar4.wdo",
                                         b.caisse() / "W_CAIREC.WDO", b.fichier_erreurs()};
@@ -638,7 +638,7 @@ TEST_F(Reprise, APowerCutAtAnyFileOperationLeavesWhatTheDiskHeldAndPontexFinishe
 // a logoff would: per record, applied once, twice, or lost. One record per
 // article, quantity 1, so each article's stock and movement count tell.
 // PONTEX_MESURE_REPRISE="RECORDS KILLS" runs the measurement at full size.
-TEST_F(Reprise, RepeatedKillsAtRandomMomentsLoseAndDoubleNothing) {
+TEST_F(Reprise, DesArretsBrutauxRepetesNePerdentNiNeDoublentRien) {
   int records = 2000, tueries = 6;
   if (const char* m = std::getenv("PONTEX_MESURE_REPRISE"))
     std::sscanf(m, "%d %d", &records, &tueries);
