@@ -157,14 +157,6 @@ TEST_F(Analyse, TrouvesEtErreursDansLOrdreDuFichier) {
   EXPECT_FALSE(analyse_presente());
 }
 
-TEST_F(Analyse, LaMemeReferenceTroisFoisAppliqueeTroisFois) {
-  applique("EPI-002\t1\nEPI-002\t1\nEPI-002\t1\n");
-  EXPECT_EQ(b.fenetre.journal.size(), 3u);
-  EXPECT_EQ(b.article(2).stock(), 5.5f);
-  EXPECT_EQ(b.mouvement(0).poste(), 3);
-  for (int m = 1; m <= 3; ++m) EXPECT_EQ(b.mouvement(m).quantite(), 1.0f);
-}
-
 TEST_F(Analyse, VirguleDansLeFichierErreurEtLeJournal) {
   Boutique v(',');
   v.ecrit_caisse(articles_boutique());

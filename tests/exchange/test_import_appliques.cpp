@@ -157,16 +157,17 @@ TEST_F(Appliques, UnFichierEstRetenuTrenteEtUnJours) {
 TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) {
   const std::string contenu = "BOU-001\t1\nBOU-001\t2\nBOU-001\t4\n";
   b.depose("a.txt", contenu);
-  {
-    // The progress note of the second record cannot be written: the
-    // analysis stops there, as it would under a kill.
+  // The progress note of the second record cannot be written: the analysis
+  // stops there, as it would under a kill.
+  const auto importe_arrete_au_second = [this] {
     int ecritures = 0;
     const EchecInjecte arret([&](Operation o, std::string_view chemin) {
       return o == Operation::ecriture && chemin.ends_with("reprise_analyse.wdo") &&
              ++ecritures == 2;
     });
     importe();
-  }
+  };
+  importe_arrete_au_second();
   EXPECT_EQ(b.article(1).stock(), 11.0f);
   EXPECT_TRUE(analyse_presente());
   b.depose("a.txt", contenu);
@@ -178,14 +179,7 @@ TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) 
   EXPECT_EQ(b.mouvement(0).poste(), 3);
 
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
-  {
-    int ecritures = 0;
-    const EchecInjecte arret([&](Operation o, std::string_view chemin) {
-      return o == Operation::ecriture && chemin.ends_with("reprise_analyse.wdo") &&
-             ++ecritures == 2;
-    });
-    importe();
-  }
+  importe_arrete_au_second();
   EXPECT_EQ(b.article(2).stock(), 3.5f);
   fs::remove(b.dossier.chemin() / "prov_stk_ana_ron.txt");  // lost: cannot be finished
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");

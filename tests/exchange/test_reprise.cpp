@@ -22,9 +22,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <chrono>
-#include <thread>
 #endif
 
 namespace pontex::test {
@@ -388,16 +385,12 @@ INSTANTIATE_TEST_SUITE_P(Vente, RepriseEntreArticleEtMouvement, ::testing::Bool(
 // Runs `travail` in a child process and waits for it; returns whether it
 // was killed.
 template <typename F>
-bool dans_un_enfant(F travail, double tuer_apres_secondes = -1) {
+bool dans_un_enfant(F travail) {
   std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
     travail();
     ::_exit(0);
-  }
-  if (tuer_apres_secondes >= 0) {
-    std::this_thread::sleep_for(std::chrono::duration<double>(tuer_apres_secondes));
-    ::kill(pid, SIGKILL);
   }
   int etat = 0;
   ::waitpid(pid, &etat, 0);
@@ -632,62 +625,6 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
       "%zu operations, %d power-cut states: applied exactly once %d, "
       "with movements doubled %d, with something lost %d\n",
       instants.size(), etats, exacts, doubles, perdus);
-}
-
-// Repeated SIGKILLs at random moments of a long file, as a power switch or
-// a logoff would: per record, applied once, twice, or lost. One record per
-// article, quantity 1, so each article's stock and movement count tell.
-// PONTEX_MESURE_REPRISE="RECORDS KILLS" runs the measurement at full size.
-TEST_F(Reprise, DesArretsBrutauxRepetesNePerdentNiNeDoublentRien) {
-  int records = 2000, tueries = 6;
-  if (const char* m = std::getenv("PONTEX_MESURE_REPRISE"))
-    std::sscanf(m, "%d %d", &records, &tueries);
-  std::vector<fabrique::DescriptionArticle> articles;
-  std::string contenu;
-  for (int i = 1; i <= records; ++i) {
-    char code[16];
-    std::snprintf(code, sizeof code, "R%06d", i);
-    articles.push_back({code, "ARTICLE", 0.0f, 0.0f, "", '0', '1', i});
-    contenu += std::string(code) + "\t1\r\n";
-  }
-  b.ecrit_caisse(articles);
-  b.ecrit_analyse(contenu);
-
-  // How long an uninterrupted run takes, to spread the kills over it.
-  const auto t0 = std::chrono::steady_clock::now();
-  dans_un_enfant([&] { applique_analyse(b.valeurs, b.fenetre); });
-  const double complet =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  b.ecrit_caisse(articles);
-  b.ecrit_analyse(contenu);
-
-  std::mt19937 g(17);
-  // Spread so that most kills fall before the file is finished.
-  std::uniform_real_distribution<double> moment(0.0, complet / tueries);
-  int tues = 0;
-  for (int i = 0; i < tueries && analyse_presente(); ++i)
-    tues += dans_un_enfant([&] { applique_analyse(b.valeurs, b.fenetre); }, moment(g));
-  applique_analyse(b.valeurs, b.fenetre);
-  EXPECT_FALSE(analyse_presente());
-
-  std::map<std::string, int> mouvements;
-  const std::int32_t total = b.mouvement(0).poste();
-  for (std::int32_t m = 1; m <= total; ++m) ++mouvements[b.mouvement(m).code()];
-  int une = 0, deux = 0, perdus = 0;
-  for (int k = 1; k <= records; ++k) {
-    const float stock = b.article(k).stock();
-    const int fois_mvt = mouvements[articles[static_cast<std::size_t>(k - 1)].code + "        "];
-    if (stock == 1.0f && fois_mvt == 1)
-      ++une;
-    else if (stock == 0.0f && fois_mvt == 0)
-      ++perdus;
-    else
-      ++deux;
-  }
-  std::printf("%d records, %d kills: applied once %d, twice (or torn) %d, lost %d\n", records, tues,
-              une, deux, perdus);
-  EXPECT_EQ(une, records);
-  EXPECT_EQ(total, records);
 }
 
 #endif
