@@ -503,17 +503,20 @@ TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
 // the disk is lost, file by file, in any combination (it writes files back
 // in its own order). One uninterrupted run is watched: before each
 // operation, every file is noted as it is now (what a kill leaves) and as
-// it was when last put on the disk — by its own sync, or for the files
-// beside Pontex.wdo by a sync of that folder, which makes a rename or a
-// removal made before it last. Each combination is laid down and Pontex
-// started on it; then:
+// it was when last put on the disk — by its own sync, or for a file beside
+// Pontex.wdo renamed or removed, by a sync of that folder. Each combination
+// is laid down and Pontex started on it; then:
 //  - it always finishes: no working file, no progress file left;
+//  - the progress file is never read as damaged: it reaches the disk whole;
+//  - once the working file's removal is on the disk, the file counts as
+//    finished: no "Reprise impossible" for a file applied to its end;
 //  - the movement count never stands above the records (no blank movement);
 //  - a file whose end reached the disk is never applied again, not even in
 //    part: articles and movements are exactly those of one application.
 // What the cut may double or lose — the records since the file's start
 // whose writes were only in memory — is counted and printed, not asserted.
-// A sample runs by default (a third of the operations, two states each);
+// A sample runs by default (a third of the operations and the last three,
+// two states each);
 // PONTEX_COUPURES_COMPLET=1 tries every combination at every operation.
 TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenait) {
   const fs::path travail = "prov_stk_ana_ron.txt";
@@ -538,6 +541,9 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
   std::vector<Contenu> disque;
   for (const fs::path& p : suivis) disque.push_back(lit(p));
   const std::vector<Contenu> depart = disque;
+  // The bytes of each file as its own last sync put them on the disk; the
+  // progress file's are those of the temporary file it is renamed from.
+  std::vector<Contenu> donnees = disque;
   std::vector<Instant> instants;
   {
     const EchecInjecte observe([&](Operation op, std::string_view chemin) {
@@ -545,6 +551,7 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
       for (const fs::path& p : suivis) i.cache.push_back(lit(p));
       instants.push_back(i);
       if (op != Operation::synchronisation) return false;
+      if (chemin.ends_with(reprise + ".tmp")) donnees[0] = lit(reprise + ".tmp");
       for (std::size_t f = 0; f < suivis.size(); ++f) {
         const bool dossier_courant = chemin.empty() && suivis[f].parent_path().empty();
         const std::string nom = suivis[f].filename().string();
@@ -552,7 +559,11 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
             chemin.size() >= nom.size() && chemin.substr(chemin.size() - nom.size()) == nom &&
             (chemin.size() == nom.size() || chemin[chemin.size() - nom.size() - 1] == '\\' ||
              chemin[chemin.size() - nom.size() - 1] == '/');
-        if (dossier_courant || lui) disque[f] = i.cache[f];
+        if (lui) disque[f] = donnees[f] = i.cache[f];
+        // A folder's sync puts its names on the disk (a rename, a removal),
+        // not the bytes of a file: one whose bytes never were is empty.
+        if (dossier_courant && (!disque[f] || !i.cache[f]))
+          disque[f] = i.cache[f] ? Contenu(donnees[f].value_or("")) : std::nullopt;
       }
       return false;
     });
@@ -578,8 +589,9 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
     std::vector<unsigned> choix;  // bit set: that file as in the cache
     if (complet) {
       for (unsigned c = 0; c < toutes; ++c) choix.push_back(c);
-    } else if (g() % 3 == 0) {
-      // A third of the operations: everything as on the disk, and one
+    } else if (g() % 3 == 0 || n + 3 >= instants.size()) {
+      // A third of the operations, and the last ones, where a finished
+      // file's end reaches the disk: everything as on the disk, and one
       // combination drawn. Each state costs the restart's own syncs.
       choix.push_back(0);
       if (toutes > 2) choix.push_back(1 + g() % (toutes - 1));
@@ -596,6 +608,12 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
       for (int essai = 0; essai < 3 && (analyse_presente() || fs::exists(reprise)); ++essai)
         applique_analyse(b.valeurs, b.fenetre);
       ++etats;
+      for (const std::string& ligne : b.fenetre.journal) {
+        EXPECT_EQ(ligne.find("suivi de reprise illisible"), std::string::npos) << ligne;
+        if (!etat[1]) {
+          EXPECT_FALSE(ligne.starts_with("Reprise impossible")) << ligne;
+        }
+      }
       EXPECT_FALSE(analyse_presente());
       EXPECT_FALSE(fs::exists(reprise));
       const std::string mouvements = lit_octets(b.caisse() / "W_CAIREC.WDO");
