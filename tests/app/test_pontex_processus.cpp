@@ -6,7 +6,6 @@
 
 #include <QProcess>
 #include <QTest>
-#include <chrono>
 #include <ctime>
 
 #ifndef _WIN32
@@ -57,8 +56,8 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   Boutique b(DepartPontex{});
   const float stock2 = b.stock(2);
   const float stock3 = b.stock(3);
-  const fs::path import = b.chemin("transit/import/mvt.txt");
-  ecrit_octets(import, b.reference(2) + "\t3\n" + b.reference(3) + "\t-1\nINCONNU\t2\n");
+  const fs::path import =
+      b.depose("mvt.txt", b.reference(2) + "\t3\n" + b.reference(3) + "\t-1\nINCONNU\t2\n");
 
   QProcess pontex;
   demarre_pontex(pontex, b);
@@ -125,11 +124,8 @@ TEST(ProgrammePontex, DeuxPontexDansUnDossierAppliquentChaqueMouvementUneFois) {
   for (int k = 1; k <= articles; ++k) avant.push_back(b.stock(k));
   std::string contenu;
   for (int k = 1; k <= articles; ++k) contenu += b.reference(k) + "\t1\n";
-  for (int i = 0; i < fichiers_recus; ++i) {
-    const fs::path f = b.chemin("transit/import/m" + std::to_string(1000 + i) + ".txt");
-    ecrit_octets(f, contenu);
-    fs::last_write_time(f, fs::file_time_type::clock::now() - std::chrono::hours(1));
-  }
+  for (int i = 0; i < fichiers_recus; ++i)
+    b.depose("m" + std::to_string(1000 + i) + ".txt", contenu);
   QObject parent;
   QProcess* premier = lance_pontex(b, &parent);
   QProcess* second = lance_pontex(b, &parent);
@@ -167,9 +163,7 @@ TEST(ProgrammePontex, UnPontexTueNeBloquePasLeDossier) {
   QTest::qWait(1000);
   tue->kill();
   tue->waitForFinished(10000);
-  ecrit_octets(b.chemin("transit/import/a.txt"), b.reference(1) + "\t2\n");
-  fs::last_write_time(b.chemin("transit/import/a.txt"),
-                      fs::file_time_type::clock::now() - std::chrono::hours(1));
+  b.depose("a.txt", b.reference(1) + "\t2\n");
   const float avant = b.stock(1);
   QProcess* suivant = lance_pontex(b, &parent);
   ASSERT_TRUE(suivant->waitForStarted(10000));
@@ -210,9 +204,7 @@ std::int32_t mouvements_enregistres(const Boutique& b) {
 TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
   Boutique b(DepartPontex{});
   fs::create_directory(b.chemin("Pontex.verrou"));
-  const fs::path recu = b.chemin("transit/import/a.txt");
-  ecrit_octets(recu, b.reference(1) + "\t2\n");
-  fs::last_write_time(recu, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  const fs::path recu = b.depose("a.txt", b.reference(1) + "\t2\n");
   const float avant = b.stock(1);
   QProcess pontex;
   demarre_pontex(pontex, b);
@@ -250,9 +242,7 @@ TEST(ProgrammePontex, UnSigtermFinitLEnregistrementEtLaSuiteReprendAuDemarrage) 
   std::string contenu;
   for (int i = 0; i < par_article; ++i)
     for (int k = 1; k <= articles; ++k) contenu += b.reference(k) + "\t1\n";
-  const fs::path recu = b.chemin("transit/import/gros.txt");
-  ecrit_octets(recu, contenu);
-  fs::last_write_time(recu, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  b.depose("gros.txt", contenu);
 
   QProcess pontex;
   demarre_pontex(pontex, b);

@@ -23,7 +23,7 @@ Configuration lue(std::string_view texte) {
   return c;
 }
 
-TEST(Configuration, TypicalFileFromTheSettingsWindow) {
+TEST(Configuration, FichierTypiqueDeLaFenetreDeParametrage) {
   DossierTemporaire d;
   // Saved by the settings window (CR LF), one line touched by a Linux editor.
   ecrit_octets("Pontex.wdo",
@@ -45,7 +45,7 @@ TEST(Configuration, TypicalFileFromTheSettingsWindow) {
   EXPECT_EQ(c.tim_ana, "30");
 }
 
-TEST(Configuration, EveryLineEndEndsALine) {
+TEST(Configuration, ChaqueFinDeLigneFinitUneLigne) {
   // Saved by a Linux editor (LF), by an old Mac editor (CR), or mixed: every
   // key must be seen, and no LF may end up inside a folder name.
   for (const char* fin : {"\n", "\r", "\r\n"}) {
@@ -62,7 +62,7 @@ TEST(Configuration, EveryLineEndEndsALine) {
   EXPECT_EQ(m.tim_ana, "9");  // last line without line end
 }
 
-TEST(Configuration, FoldersEndWithExactlyOneBackslash) {
+TEST(Configuration, LesDossiersFinissentParUnSeulAntislash) {
   EXPECT_EQ(lue("#TRANSIT#C:\\T").transit, "C:\\T\\");
   EXPECT_EQ(lue("#TRANSIT#C:\\T\\").transit, "C:\\T\\");
   EXPECT_EQ(lue("#TRANSIT#").transit, "\\");
@@ -76,7 +76,7 @@ TEST(Configuration, FoldersEndWithExactlyOneBackslash) {
   EXPECT_EQ(lue("#TRANSIT#C:\\T").ficbase, "");
 }
 
-TEST(Configuration, TextValuesAreTrimmedOfSpacesOnly) {
+TEST(Configuration, LesTextesPerdentSeulementLeursEspaces) {
   EXPECT_EQ(lue("#NOM_STO#  stock_  ").nom_sto, "stock_");
   EXPECT_EQ(lue("#TIM_ANA#\t5\t  |x").tim_ana, "\t5\t");
   EXPECT_EQ(lue("#NUMPOST#").numpost, "");
@@ -84,7 +84,7 @@ TEST(Configuration, TextValuesAreTrimmedOfSpacesOnly) {
   EXPECT_EQ(lue("#UTILISA#1\r\n#UTILISA#2\r\n").utilisa, "2");
 }
 
-TEST(Configuration, KeysAreTheFirstNineCharactersExactly) {
+TEST(Configuration, LaCleEstExactementLesNeufPremiersCaracteres) {
   EXPECT_EQ(lue("#nom_sto#stock_").nom_sto, "");
   EXPECT_EQ(lue(" #NOM_STO#stock_").nom_sto, "");
   // With a comment the line is trimmed first, so the key is found.
@@ -95,7 +95,7 @@ TEST(Configuration, KeysAreTheFirstNineCharactersExactly) {
   EXPECT_EQ(lue("#INCONNU#x\r\n| commentaire\r\n\r\n").nom_sto, "");
 }
 
-TEST(Configuration, ReferenceModeIsAWholeNumberHalvesToEven) {
+TEST(Configuration, LeModeDeReferenceEntierMoitiesVersLePair) {
   struct Cas {
     std::string valeur;
     int attendu;
@@ -110,7 +110,7 @@ TEST(Configuration, ReferenceModeIsAWholeNumberHalvesToEven) {
   }
 }
 
-TEST(Configuration, MissingOrEmptyFileLeavesDefaults) {
+TEST(Configuration, FichierAbsentOuVideLaisseLesDefauts) {
   DossierTemporaire d;
   Configuration c;
   EXPECT_FALSE(charge_configuration(c));
@@ -124,7 +124,7 @@ TEST(Configuration, MissingOrEmptyFileLeavesDefaults) {
   EXPECT_FALSE(c.ficbase_lu);
 }
 
-TEST(Configuration, GarbageAndHugeLinesDoNotStopTheLoader) {
+TEST(Configuration, DechetsEtLignesEnormesNArretentPasLaLecture) {
   DossierTemporaire d;
   std::mt19937 alea(42);
   std::string dechets(200'000, '\0');
@@ -142,7 +142,7 @@ TEST(Configuration, GarbageAndHugeLinesDoNotStopTheLoader) {
 
 // A Linux editor saves UTF-8: the accented folder must name the same folder
 // as the Windows-1252 file would, or the register is not found.
-TEST(Configuration, Utf8OrWindows1252FileGivesTheSameValues) {
+TEST(Configuration, FichierUtf8OuWindows1252MemesValeurs) {
   const auto charge = [](const std::string& octets) {
     DossierTemporaire d;
     ecrit_octets("Pontex.wdo", octets);
@@ -169,7 +169,7 @@ TEST(Configuration, Utf8OrWindows1252FileGivesTheSameValues) {
   EXPECT_EQ(charge("\357\273\277#TRANSIT#C:\\\303\251\r\n").transit, "C:\\\351\\");
 }
 
-TEST(Configuration, Utf8IsTellingOnlyWhenValidAndNotPlainAscii) {
+TEST(Configuration, Utf8ReconnuSeulementValideEtPasAsciiSimple) {
   EXPECT_FALSE(est_utf8_etendu("#TRANSIT#C:\\Transit"));
   EXPECT_TRUE(est_utf8_etendu("Donn\303\251es"));
   EXPECT_FALSE(est_utf8_etendu("Donn\351es"));
@@ -180,7 +180,7 @@ TEST(Configuration, Utf8IsTellingOnlyWhenValidAndNotPlainAscii) {
   EXPECT_TRUE(est_utf8_etendu("\360\237\230\200"));
 }
 
-TEST(Configuration, UnreadableFileIsReportedAndChangesNothing) {
+TEST(Configuration, FichierIllisibleSignaleEtRienNeChange) {
   DossierTemporaire d;
   ecrit_octets("Pontex.wdo", "#NOM_STO#stock_\r\n");
   test::EchecInjecte echec([](Operation, std::string_view) { return true; });

@@ -41,13 +41,13 @@ std::string pad(std::string s, std::size_t n) {
   return s;
 }
 
-TEST(InterLogg, MissingStoreReadsEmptyAndIsCreated) {
+TEST(InterLogg, MagasinAbsentLuVideEtCree) {
   DossierTemporaire d;
   EXPECT_EQ(lit_logg("POSIFEN"), "");
   EXPECT_EQ(lit_octets("W_intlog.wdo"), record("#INIT#", "", 0) + record("", "", 0));
 }
 
-TEST(InterLogg, EntryBytesAtTheirOffsets) {
+TEST(InterLogg, OctetsDeLEntreeAuxBonsOffsets) {
   DossierTemporaire d;
   ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
   EXPECT_EQ(lit_octets("W_intlog.wdo"), record("#INIT#", "", 1) + record("POSIFEN", "OUI", 0));
@@ -58,7 +58,7 @@ TEST(InterLogg, EntryBytesAtTheirOffsets) {
   EXPECT_EQ(lit_logg("POSIFEN"), std::string(40, ' '));
 }
 
-TEST(InterLogg, KeysAreTrimmedCutAndUpperCased) {
+TEST(InterLogg, ClesSansEspacesCoupeesEtEnMajuscules) {
   DossierTemporaire d;
   ASSERT_TRUE(ecrit_logg("POSIFEN", "1"));
   EXPECT_EQ(lit_logg("posifen"), pad("1", 40));
@@ -80,7 +80,7 @@ TEST(InterLogg, KeysAreTrimmedCutAndUpperCased) {
   EXPECT_EQ(lit_logg("POSIFEN"), pad("2", 40));
 }
 
-TEST(InterLogg, ValuesAreCutAtFortyCharacters) {
+TEST(InterLogg, ValeursCoupeesAQuaranteCaracteres) {
   DossierTemporaire d;
   const std::string longue = "0123456789012345678901234567890123456789ABCDEFGHIJ";
   ASSERT_TRUE(ecrit_logg("POSIFEN", longue));
@@ -89,7 +89,7 @@ TEST(InterLogg, ValuesAreCutAtFortyCharacters) {
   EXPECT_EQ(lit_octets("W_intlog.wdo").substr(128), record("POSIFEN", longue.substr(0, 40), 0));
 }
 
-TEST(InterLogg, RecordsBeyondTheCountAreIgnored) {
+TEST(InterLogg, EnregistrementsAuDelaDuCompteIgnores) {
   DossierTemporaire d;
   ecrit_octets("W_intlog.wdo",
                record("#INIT#", "", 1) + record("POSIFEN", "OUI", 0) + record("AUTRE", "X", 0));
@@ -100,7 +100,7 @@ TEST(InterLogg, RecordsBeyondTheCountAreIgnored) {
   EXPECT_EQ(lit_octets("W_intlog.wdo").substr(256), record("AUTRE", "Y", 0));
 }
 
-TEST(InterLogg, ForeignOrDamagedHeaderIsReinitialised) {
+TEST(InterLogg, EnTeteEtrangerOuEndommageReinitialise) {
   DossierTemporaire d;
   const std::string entree = record("POSIFEN", "OUI", 0);
   const std::string entetes[] = {
@@ -121,7 +121,7 @@ TEST(InterLogg, ForeignOrDamagedHeaderIsReinitialised) {
   }
 }
 
-TEST(InterLogg, CountBeyondTheFileStopsAtItsRecords) {
+TEST(InterLogg, CompteAuDelaDuFichierSArreteASesEnregistrements) {
   DossierTemporaire d;
   ecrit_octets("W_intlog.wdo", record("#INIT#", "", 30000) + record("POSIFEN", "OUI", 0));
   const auto avant = compteurs_es().lectures;
@@ -138,7 +138,7 @@ TEST(InterLogg, CountBeyondTheFileStopsAtItsRecords) {
   EXPECT_EQ(lit_logg("POSIFEN"), pad("NON", 40));
 }
 
-TEST(InterLogg, FullStoreRefusesANewKey) {
+TEST(InterLogg, MagasinPleinRefuseUneNouvelleCle) {
   DossierTemporaire d;
   // 32,766 entries, all in the file: one more could not be counted, and
   // the store would read as damaged at the next start.
@@ -151,7 +151,7 @@ TEST(InterLogg, FullStoreRefusesANewKey) {
   EXPECT_EQ(lit_logg("POSIFEN"), std::string(40, ' '));
 }
 
-TEST(InterLogg, UnusableStoreReadsEmptyAndReportsFailedWrites) {
+TEST(InterLogg, MagasinInutilisableLuVideEtEcrituresSignalees) {
   DossierTemporaire d;
   ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
   const std::string avant = lit_octets("W_intlog.wdo");

@@ -153,7 +153,7 @@ TEST_F(Recherche, CleAbsenteDUnGrandIndexTrie) {
 
 // --- Unsorted tail --------------------------------------------------------------
 
-TEST_F(Recherche, CleSeulementDansLaQueue) {
+TEST_F(Recherche, CleSeulementDansLaQueueLaPlusRecenteGagne) {
   std::vector<EntreeFabriquee> e = triees(1000);
   e.push_back({"AZ-NOUVEAU", 7});
   e.push_back({"AA-NOUVEAU", 8});  // would sort first: only the scan finds it
@@ -165,15 +165,10 @@ TEST_F(Recherche, CleSeulementDansLaQueue) {
   EXPECT_EQ(cherche("z-nouveau"), 7);
   EXPECT_EQ(cherche(ref(500)), 1500);  // the sorted hit ends the lookup
   EXPECT_EQ(st_.lectures_entete, 1);
-}
-
-TEST_F(Recherche, MemeCleDeuxFoisDansLaQueueLaPlusRecenteGagne) {
-  std::vector<EntreeFabriquee> e = triees(10);
-  e.push_back({"AX", 21});
-  e.push_back({"AY", 22});
-  e.push_back({"Ax", 23});  // keys are compared in upper case on both sides
-  e.push_back({"AW", 24});
-  index(e, 10);
+  // The same key twice in the tail: the newer wins; keys are compared in
+  // upper case on both sides.
+  e.insert(e.end(), {{"AX", 21}, {"AY", 22}, {"Ax", 23}, {"AW", 24}});
+  index(e, 1000);
   EXPECT_EQ(cherche("X"), 23);
   EXPECT_EQ(st_.entrees_queue, 2);
 }

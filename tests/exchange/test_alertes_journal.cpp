@@ -16,7 +16,7 @@ namespace {
 
 using AlertesJournal = Echange;
 
-TEST_F(AlertesJournal, OnlyTheRecordsNotAppliedInARealRun) {
+TEST_F(AlertesJournal, SeulementLesEnregistrementsNonAppliquesEnVraiEchange) {
   applique("BOU-001\t2\nINCONNU\t-1.5\nEPI-002\t1e300\nEPI-002\t1\n\nEPI-004\t3");
   std::vector<std::string> alertes, autres;
   for (const std::string& l : b.fenetre.journal)
@@ -29,7 +29,7 @@ TEST_F(AlertesJournal, OnlyTheRecordsNotAppliedInARealRun) {
   for (const std::string& l : autres) EXPECT_EQ(l.find("Erreur"), std::string::npos) << l;
 }
 
-TEST(AlertesJournalTextes, StopsAndRefusalsStandOutTheRestDoesNot) {
+TEST(AlertesJournalTextes, ArretsEtRefusRessortentLeResteNon) {
   const char* alertes[] = {
       "Fichier non trait\xE9 : a.txt",
       "Fichier trop volumineux : b.txt",

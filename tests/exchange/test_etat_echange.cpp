@@ -39,7 +39,7 @@ class EtatFichier : public Echange {
   std::int64_t avant_ = 0, apres_ = 0;
 };
 
-TEST_F(EtatFichier, GoodExchangeCountsAndTimes) {
+TEST_F(EtatFichier, EchangeReussiComptesEtHeures) {
   b.depose("a.txt", "BOU-001\t2\nEPI-002\t-1\n");
   b.depose("b.txt", "BOU-001\t1\n");
   const EtatEchange e = echange_et_etat();
@@ -68,7 +68,7 @@ TEST_F(EtatFichier, GoodExchangeCountsAndTimes) {
       << texte;
 }
 
-TEST_F(EtatFichier, FailedExchangeKeepsTheLastGoodOneFromThePreviousFile) {
+TEST_F(EtatFichier, EchangeEchoueGardeLeDernierReussiDuFichierPrecedent) {
   // The previous process's file: its last good exchange lies days back.
   ecrit_octets(b.dossier.chemin() / "pontex_etat.json",
                "{\"dernier_echange\": \"2026-12-01T08:00:07+01:00\",\n"
@@ -97,7 +97,7 @@ TEST_F(EtatFichier, FailedExchangeKeepsTheLastGoodOneFromThePreviousFile) {
   EXPECT_EQ(bon.dernier_echange_bon->secondes, bon.dernier_echange.secondes);
 }
 
-TEST_F(EtatFichier, ErrorTextAfterAnUnknownReferenceAndNoGoodExchangeYet) {
+TEST_F(EtatFichier, TexteDErreurApresUneReferenceInconnueEtSansEchangeReussi) {
   // A damaged previous file holds no last good exchange worth keeping.
   ecrit_octets(b.dossier.chemin() / "pontex_etat.json", "{\"dernier_echange\": \"2026-");
   b.depose("a.txt", "INCONNU\t1.5\n");
@@ -110,7 +110,7 @@ TEST_F(EtatFichier, ErrorTextAfterAnUnknownReferenceAndNoGoodExchangeYet) {
       std::string::npos);
 }
 
-TEST_F(EtatFichier, RefusedRenameLeavesTheOldFileWholeAndNoTemporaryFile) {
+TEST_F(EtatFichier, RenommageRefuseLaisseLAncienEntierEtAucunTemporaire) {
   const std::string ancien =
       "{\"dernier_echange\": \"2026-12-01T08:00:07+01:00\", \"minutes_entre_echanges\": 30,"
       " \"prochain_echange\": \"2026-12-01T08:30:14+01:00\"}\n";
@@ -123,7 +123,7 @@ TEST_F(EtatFichier, RefusedRenameLeavesTheOldFileWholeAndNoTemporaryFile) {
   EXPECT_EQ(Boutique::fichiers(b.dossier.chemin()), (Lignes{"pontex_etat.json"}));
 }
 
-TEST(SorteLigne, EachJournalLineCountedOnce) {
+TEST(SorteLigne, ChaqueLigneDuJournalCompteeUneFois) {
   EXPECT_EQ(sorte_ligne("Traitement : a.txt"), SorteLigne::fichier_pris);
   EXPECT_EQ(sorte_ligne("2.00 x PAIN DE CAMPAGNE                        "), SorteLigne::mouvement);
   EXPECT_EQ(sorte_ligne("-1234,50 x CAF\xC9 x 2 PAQUETS"), SorteLigne::mouvement);
@@ -157,7 +157,7 @@ TEST(SorteLigne, EachJournalLineCountedOnce) {
             SorteLigne::autre);
 }
 
-TEST(MinutesAvantRelance, AsTheRestartCountdownRuns) {
+TEST(MinutesAvantRelance, AuFilDuCompteAReboursDeRelance) {
   EXPECT_EQ(minutes_avant_relance("30"), 30);
   EXPECT_EQ(minutes_avant_relance("1"), 1);
   // Empty, zero, negative or no number: the first tick restarts.
@@ -168,7 +168,7 @@ TEST(MinutesAvantRelance, AsTheRestartCountdownRuns) {
   EXPECT_EQ(minutes_avant_relance("1e300"), 366 * 24 * 60);
 }
 
-TEST(Iso8601, LocalTimeWithItsOffset) {
+TEST(Iso8601, HeureLocaleAvecSonDecalage) {
   // 2026-12-07 13:05:37 UTC.
   const std::int64_t t = 1796648737;
   EXPECT_EQ(format_iso8601({t, 3600}), "2026-12-07T14:05:37+01:00");
@@ -207,7 +207,7 @@ std::string etat_texte(std::int64_t dernier, int minutes, std::int64_t erreurs,
   return texte_etat(e);
 }
 
-TEST(Verdict, InStepLateStoppedAndUnknown) {
+TEST(Verdict, AJourEnRetardArreteEtInconnu) {
   const std::int64_t t = 1796648737;  // last exchange, 14:05:37 local
   // In step up to two minutes past the next due time (14:35:44).
   Verdict v = juge_etat(etat_texte(t, 30, 0), t + 10);

@@ -27,7 +27,7 @@ class Export : public Echange {
   std::string fichier_export() const { return lit_octets(b.exporte() / nom_export); }
 };
 
-TEST_F(Export, ArticleCodesInReferenceModeZero) {
+TEST_F(Export, CodesArticlesEnModeDeReferenceZero) {
   b.valeurs.config.refarti = 0;
   exporte();
   // A blank code is still sent, as an empty reference; excluded articles and
@@ -40,7 +40,7 @@ TEST_F(Export, ArticleCodesInReferenceModeZero) {
   EXPECT_EQ(b.fenetre.passes_evenements, 1);
 }
 
-TEST_F(Export, AlternativeReferencesOtherwiseWithTheWorkstationSeparator) {
+TEST_F(Export, ReferencesAlternativesSinonAvecLeSeparateurDuPoste) {
   exporte();
   EXPECT_EQ(fichier_export(), "BOU-001\t10.00\t\r\nEPI-002\t2.50\t\r\n");
 
@@ -55,14 +55,14 @@ TEST_F(Export, AlternativeReferencesOtherwiseWithTheWorkstationSeparator) {
             "BOU-001\t10,00\t\r\nEPI-002\t2,50\t\r\nEPI-006\t0,13\t\r\n");
 }
 
-TEST_F(Export, EmptyRegisterGivesAnEmptyFile) {
+TEST_F(Export, CaisseVideDonneUnFichierVide) {
   ASSERT_TRUE(fabrique::ecrit_articles(b.dossier_caisse(), {}).ok());
   exporte();
   EXPECT_TRUE(fs::exists(b.exporte() / nom_export));
   EXPECT_EQ(fichier_export(), "");
 }
 
-TEST_F(Export, AWaitingFileWhoseArchiveCopyFailedStays) {
+TEST_F(Export, UnFichierEnAttenteDontLaCopieDArchiveEchoueReste) {
   ecrit_octets(b.exporte() / "stock_1.txt", "un\r\n");
   ecrit_octets(b.exporte() / "stock_2.txt", "deux\r\n");
   {
@@ -76,7 +76,7 @@ TEST_F(Export, AWaitingFileWhoseArchiveCopyFailedStays) {
   EXPECT_EQ(fichier_export(), "BOU-001\t10.00\t\r\nEPI-002\t2.50\t\r\n");
 }
 
-TEST_F(Export, TheServerNeverSeesAHalfWrittenExport) {
+TEST_F(Export, LeServeurNeVoitJamaisUnExportAMoitieEcrit) {
   bool vu = false;
   const EchecInjecte espion([&](Operation o, std::string_view chemin) {
     if (o == Operation::renommage && chemin.ends_with(nom_export)) {
@@ -97,7 +97,7 @@ TEST_F(Export, TheServerNeverSeesAHalfWrittenExport) {
   EXPECT_EQ(Boutique::fichiers(b.exporte()), (Lignes{nom_export}));
 }
 
-TEST_F(Export, ARefusedRenameWritesInPlaceAndSaysSo) {
+TEST_F(Export, UnRenommageRefuseEcritEnPlaceEtLeDit) {
   const EchecInjecte echec([](Operation o, std::string_view) { return o == Operation::renommage; });
   exporte();
   EXPECT_EQ(Boutique::fichiers(b.exporte()), (Lignes{nom_export}));
@@ -108,7 +108,7 @@ TEST_F(Export, ARefusedRenameWritesInPlaceAndSaysSo) {
                     "Export g\351n\351r\351"}));
 }
 
-TEST_F(Export, AnExportThatCannotBeWrittenIsReportedAndLeavesNothing) {
+TEST_F(Export, UnExportImpossibleEstSignaleEtNeLaisseRien) {
   const std::string transit = b.valeurs.config.transit;
   const EchecInjecte echec([transit](Operation o, std::string_view chemin) {
     return o == Operation::ecriture && chemin.starts_with(transit);
@@ -122,7 +122,7 @@ TEST_F(Export, AnExportThatCannotBeWrittenIsReportedAndLeavesNothing) {
 // A register folder holding the main file but not the article file, or not
 // its companion: nothing is created there, the received movements find no
 // article, and the server gets no (empty) export.
-TEST_F(Export, AFolderWithoutArticlesCreatesNothingAndSendsNoExport) {
+TEST_F(Export, UnDossierSansArticlesNeCreeRienNiNEnvoieDExport) {
   for (const char* manquant : {"w_caiar4.wdo", "w_caur44.wdo"}) {
     b.ecrit_caisse(articles_boutique());
     fs::remove(b.caisse() / manquant);
@@ -137,7 +137,7 @@ TEST_F(Export, AFolderWithoutArticlesCreatesNothingAndSendsNoExport) {
   }
 }
 
-TEST_F(Export, TwoExportsInTheSameSecond) {
+TEST_F(Export, DeuxExportsDansLaMemeSeconde) {
   exporte();
   genere_sorties(b.valeurs, b.fenetre);  // File2 shows the first export now
   EXPECT_EQ(b.fenetre.List2, (Lignes{nom_export}));
@@ -153,7 +153,7 @@ TEST_F(Export, TwoExportsInTheSameSecond) {
   EXPECT_EQ(Boutique::fichiers(b.exporte()), (Lignes{"niveaux_20261205210709.txt"}));
 }
 
-TEST_F(Export, MoreThan32767ArticlesAreExportedWhole) {
+TEST_F(Export, PlusDe32767ArticlesExportesEntiers) {
   fabrique::ParametresCaisse p;
   p.nombre_articles = 40000;
   p.part_exclus = 0;
@@ -188,7 +188,7 @@ std::string ventes(Boutique& b) {
   return lit_octets(b.import() / nom_ventes);
 }
 
-TEST(Ventes, FiveDrawableLinesTheSameAtEveryRun) {
+TEST(Ventes, CinqLignesTireesLesMemesAChaqueFois) {
   Boutique premier;
   premier.ecrit_caisse(articles_boutique());
   const std::string texte = ventes(premier);
@@ -210,7 +210,7 @@ TEST(Ventes, FiveDrawableLinesTheSameAtEveryRun) {
   EXPECT_EQ(ventes(second), texte);
 }
 
-TEST(Ventes, TheOnlyDrawableArticleFillsAllLines) {
+TEST(Ventes, LeSeulArticleTirableRemplitToutesLesLignes) {
   Boutique b(',');
   auto articles = articles_boutique();
   articles[1].marque_exclusion = '1';
@@ -219,7 +219,7 @@ TEST(Ventes, TheOnlyDrawableArticleFillsAllLines) {
     EXPECT_TRUE(ligne == "BOU-001\t1,00\t" || ligne == "BOU-001\t2,00\t") << ligne;
 }
 
-TEST(Ventes, NoDrawableArticleWritesNoFileAndSaysSo) {
+TEST(Ventes, SansArticleTirableAucunFichierEtLeDit) {
   Boutique b;
   auto articles = articles_boutique();
   articles[0].marque_echange = ' ';
@@ -238,7 +238,7 @@ TEST(Ventes, NoDrawableArticleWritesNoFileAndSaysSo) {
   EXPECT_EQ(Boutique::fichiers(b.import()), Lignes{});
 }
 
-TEST(Ventes, GeneratedSalesAreAppliedByTheNextCycle) {
+TEST(Ventes, LesVentesGenereesSontAppliqueesAuCycleSuivant) {
   Boutique b;
   b.ecrit_caisse(articles_boutique());
   const Lignes l = lignes(ventes(b));

@@ -21,7 +21,7 @@ using Lignes = std::vector<std::string>;
 
 using Import = Echange;
 
-TEST_F(Import, WholeCycleByteForByte) {
+TEST_F(Import, CycleEntierOctetParOctet) {
   ecrit_octets(b.exporte() / "stock_20261205200000.txt", "EPI-002\t2.50\t\r\n");
   const std::string a = "BOU-001\t2\nINCONNU\t1.5\n";
   const std::string bb = "bou-001\t-3\r\n1000000000002\t0.5\t\r\n";
@@ -77,13 +77,13 @@ TEST_F(Import, WholeCycleByteForByte) {
   EXPECT_EQ(b.fenetre.File2.noms(), (Lignes{"stock_20261205210709.txt"}));
 }
 
-TEST_F(Import, EmptyImportFolderDoesNothing) {
+TEST_F(Import, DossierDImportVideNeFaitRien) {
   importe();
   EXPECT_TRUE(b.fenetre.journal.empty());
   EXPECT_EQ(b.fenetre.passes_evenements, 0);
 }
 
-TEST_F(Import, KeptCopyReplacesOnlyTheFinalTxtInAnyCase) {
+TEST_F(Import, LaCopieGardeeRemplaceSeulementLeTxtFinalEnToutesCasses) {
   b.depose("X.TXT", "A\t1\n");
   b.depose("a.txt.txt", "B\t1\n");
   b.depose("c.Txt", "C\t1\n");
@@ -108,7 +108,7 @@ struct EtapeEchouee {
 
 class ImportEchec : public Import, public ::testing::WithParamInterface<EtapeEchouee> {};
 
-TEST_P(ImportEchec, FileLeftUntouchedAndAppliedOnceLater) {
+TEST_P(ImportEchec, FichierLaisseIntactEtAppliqueUneFoisPlusTard) {
   const std::string contenu = "BOU-001\t2\n";
   b.depose("a.txt", contenu);
   b.depose("b.txt", "EPI-002\t1\n");
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Etapes, ImportEchec,
                                            EtapeEchouee{Operation::copie, "a.old"},
                                            EtapeEchouee{Operation::suppression, "a.txt"}));
 
-TEST_F(Import, ReadOnlyImportFolderEndsTheCycle) {
+TEST_F(Import, DossierDImportEnLectureSeuleFinitLeCycle) {
   const EchecInjecte echec(
       [](Operation o, std::string_view) { return o == Operation::suppression; });
   for (const char* nom : {"a.txt", "b.txt", "c.txt"}) b.depose(nom, "BOU-001\t1\n");
@@ -152,7 +152,7 @@ TEST_F(Import, ReadOnlyImportFolderEndsTheCycle) {
   EXPECT_EQ(b.article(1).stock(), 10.0f);
 }
 
-TEST_F(Import, AFileStillBeingWrittenWaitsForTheNextCycle) {
+TEST_F(Import, UnFichierEnCoursDEcritureAttendLeCycleSuivant) {
   const fs::path recent = b.depose("recent.txt", "BOU-001\t1\n");
   fs::last_write_time(recent, fs::file_time_type::clock::now());
   const fs::path futur = b.depose("futur.txt", "EPI-002\t1\n");
@@ -167,7 +167,7 @@ TEST_F(Import, AFileStillBeingWrittenWaitsForTheNextCycle) {
 
 // The age counts the sub-second part of the file time: a file changed about
 // 1.1 s ago, in the second before last, is still too young.
-TEST_F(Import, TheTwoSecondRuleCountsFractionsOfASecond) {
+TEST_F(Import, LaRegleDesDeuxSecondesCompteLesFractions) {
   using namespace std::chrono;
   // Early in a second, so that the file's age stays below two seconds
   // while its whole-second time lies two seconds back.
@@ -191,7 +191,7 @@ TEST_F(Import, TheTwoSecondRuleCountsFractionsOfASecond) {
 
 // The folder is read once per exchange: a file arriving meanwhile waits for
 // the next one; one taken away meanwhile is reported and nothing else.
-TEST_F(Import, AFileArrivingDuringTheExchangeWaitsForTheNext) {
+TEST_F(Import, UnFichierArrivantPendantLEchangeAttendLeSuivant) {
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("c.txt", "BOU-001\t1\n");
   b.fenetre.pendant_evenements = [&] {
@@ -218,7 +218,7 @@ TEST_F(Import, AFileArrivingDuringTheExchangeWaitsForTheNext) {
 // Bad records themselves are the working file's tests; here the files as
 // a whole: binary garbage with NUL bytes and an empty file are taken, kept
 // and the cycle goes on to the export.
-TEST_F(Import, BadFilesCycleCompletesAndExports) {
+TEST_F(Import, AvecDesFichiersFautifsLeCycleFinitEtExporte) {
   std::string garbage;
   for (int i = 0; i < 65536; ++i) garbage += static_cast<char>((i * 7919 + i / 3) % 256);
   b.depose("binaire.txt", garbage);
@@ -234,7 +234,7 @@ TEST_F(Import, BadFilesCycleCompletesAndExports) {
   EXPECT_EQ(b.fenetre.journal.back(), "Export g\351n\351r\351");
 }
 
-TEST_F(Import, MissingTransitFolderCycleCompletes) {
+TEST_F(Import, SansDossierDeTransitLeCycleFinit) {
   fs::remove_all(b.dossier.chemin() / "transit");
   cycle();
   EXPECT_EQ(b.fenetre.journal,

@@ -46,7 +46,7 @@ const std::string deja_traite = "Fichier d\351j\340 trait\351 : ";
 // More files than one exchange takes: the folder is read once, the first
 // share is applied and the export written, the rest follows at the next
 // exchange; no file lost or applied twice.
-TEST_F(Appliques, ManyFilesOneListingABoundedShareThenTheRest) {
+TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
   const std::size_t n = noms_par_echange + 37;
   for (std::size_t i = 0; i < n; ++i) b.depose(nom_numero(i), "BOU-001\t1\n");
   int listages = 0;
@@ -85,7 +85,7 @@ TEST_F(Appliques, ManyFilesOneListingABoundedShareThenTheRest) {
 // A finished file put back under its name (an unlink lost in a power cut,
 // the server sending it again) is not applied again; a file of the same
 // name with other bytes is a new delivery.
-TEST_F(Appliques, AFileBackInTheFolderIsNotAppliedTwice) {
+TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   const std::string contenu = "BOU-001\t2\nINCONNU\t1\n";
   b.depose("a.txt", contenu);
   importe();
@@ -116,7 +116,7 @@ TEST_F(Appliques, AFileBackInTheFolderIsNotAppliedTwice) {
 // A record torn at the end of the file of applied files (a power cut while
 // it was appended) neither hides the entries before it nor misplaces the
 // ones after it.
-TEST_F(Appliques, ATornRecordOfAppliedFilesLosesNothing) {
+TEST_F(Appliques, UnRegistreDesAppliquesDechireNePerdRien) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
   ecrit_octets("fichiers_appliques.wdo", lit_octets("fichiers_appliques.wdo") + "PXAPPLI1 torn");
@@ -135,7 +135,7 @@ TEST_F(Appliques, ATornRecordOfAppliedFilesLosesNothing) {
 }
 
 // A file is remembered for 31 days after it was applied, then forgotten.
-TEST_F(Appliques, AFileIsRememberedThirtyOneDays) {
+TEST_F(Appliques, UnFichierEstRetenuTrenteEtUnJours) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
   b.horloge.regle({2027, 1, 5, 9, 0, 0});  // 31 days later
@@ -158,19 +158,20 @@ TEST_F(Appliques, AFileIsRememberedThirtyOneDays) {
 // as one: the file sent again afterwards is not applied. One whose working
 // file was lost before it could be finished was not applied to its end,
 // and is applied when it comes again.
-TEST_F(Appliques, AnInterruptedApplicationCountsOnceAndAnUnfinishedOneIsNeverSkipped) {
+TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) {
   const std::string contenu = "BOU-001\t1\nBOU-001\t2\nBOU-001\t4\n";
   b.depose("a.txt", contenu);
-  {
-    // The progress note of the second record cannot be written: the
-    // analysis stops there, as it would under a kill.
+  // The progress note of the second record cannot be written: the analysis
+  // stops there, as it would under a kill.
+  const auto importe_arrete_au_second = [this] {
     int ecritures = 0;
     const EchecInjecte arret([&](Operation o, std::string_view chemin) {
       return o == Operation::ecriture && chemin.ends_with("reprise_analyse.wdo") &&
              ++ecritures == 2;
     });
     importe();
-  }
+  };
+  importe_arrete_au_second();
   EXPECT_EQ(b.article(1).stock(), 11.0f);
   EXPECT_TRUE(analyse_presente());
   b.depose("a.txt", contenu);
@@ -182,14 +183,7 @@ TEST_F(Appliques, AnInterruptedApplicationCountsOnceAndAnUnfinishedOneIsNeverSki
   EXPECT_EQ(b.mouvement(0).poste(), 3);
 
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
-  {
-    int ecritures = 0;
-    const EchecInjecte arret([&](Operation o, std::string_view chemin) {
-      return o == Operation::ecriture && chemin.ends_with("reprise_analyse.wdo") &&
-             ++ecritures == 2;
-    });
-    importe();
-  }
+  importe_arrete_au_second();
   EXPECT_EQ(b.article(2).stock(), 3.5f);
   fs::remove(b.dossier.chemin() / "prov_stk_ana_ron.txt");  // lost: cannot be finished
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
@@ -203,7 +197,7 @@ TEST_F(Appliques, AnInterruptedApplicationCountsOnceAndAnUnfinishedOneIsNeverSki
 // A pipe or a socket under a "*.txt" name is reported and never opened (a
 // pipe opened for reading waits for a writer forever); the files around it
 // are taken as usual.
-TEST_F(Appliques, APipeOrASocketIsReportedNotOpened) {
+TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   b.depose("a.txt", "BOU-001\t1\n");
   ASSERT_EQ(::mkfifo((b.import() / "fifo.txt").c_str(), 0666), 0);
   const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -228,7 +222,7 @@ TEST_F(Appliques, APipeOrASocketIsReportedNotOpened) {
 // A name that is not UTF-8, or whose characters Windows-1252 cannot write,
 // is a delivery like any other: applied, kept under its own bytes, and
 // shown with those bytes escaped.
-TEST_F(Appliques, ANameWithoutAWindowsFormIsAppliedAndShownEscaped) {
+TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   const std::string brut = "bad\xff\xfename";
   // Still being written: the two-second rule holds for such a name too.
   const fs::path jeune = b.depose("young\xff.txt", "BOU-001\t5\n");

@@ -44,7 +44,7 @@ Resultats applique_dans_une_boutique(const std::string& contenu) {
 }
 
 // É, é, À and € in each encoding (€ is 0x80 in Windows-1252).
-TEST(FichierMouvements, Utf8AndWindows1252GiveTheSameMovementsJournalAndErrorFile) {
+TEST(FichierMouvements, Utf8EtWindows1252MemesMouvementsJournalEtFichierErreur) {
   const Resultats w = applique_dans_une_boutique(
       "CAF\xC9-0001\t2\ncaf\xE9-0001\t-1\nPAT\xC9 \xC0 L'AIL\t1\n\x80-PROMO\t3\n"
       " CAF\xC9-0001\t4\n");
@@ -69,7 +69,7 @@ TEST(FichierMouvements, Utf8AndWindows1252GiveTheSameMovementsJournalAndErrorFil
 
 // A UTF-8 byte order mark is no part of the first reference, whether the
 // rest is UTF-8, plain ASCII or (wrongly) Windows-1252.
-TEST(FichierMouvements, AByteOrderMarkIsSkipped) {
+TEST(FichierMouvements, UneMarqueDOrdreDesOctetsEstSautee) {
   const std::string marque = "\xEF\xBB\xBF";
   EXPECT_EQ(applique_dans_une_boutique(marque + "CAF\xC3\x89-0001\t2\n").journal,
             Lignes{"2.00 x " + designation_40("CAF\xC9 EN GRAINS")});
@@ -84,7 +84,7 @@ TEST(FichierMouvements, AByteOrderMarkIsSkipped) {
 // A character Windows-1252 has no byte for is written "?" in the error file
 // and the journal, and its record is not applied: looked up as "?" it would
 // change another article. Such a character after the quantity harms no one.
-TEST_F(Echange, AReferenceWithACharacterTheRegisterCannotHoldIsNotApplied) {
+TEST_F(Echange, UneReferenceAvecUnCaractereHorsCaisseNEstPasAppliquee) {
   b.ecrit_caisse(articles_accents());
   applique("\xE2\x98\x95-0001\t1\nCAF\xC3\x89-0001\t1\t\xE2\x98\x95 offert\n\xF0\x9F\x8D\x9E\t2\n");
   EXPECT_EQ(erreurs(), "Erreur caractere : ?-0001 1 \r\nErreur caractere : ? 2 \r\n");
@@ -103,7 +103,7 @@ TEST_F(Echange, AReferenceWithACharacterTheRegisterCannotHoldIsNotApplied) {
 // trace. The record is refused and the point still works. A comma that
 // loses nothing stays as it was: "2," and "2,00" (the sales generator's
 // lines on a French workstation) read 2.
-TEST_F(Echange, ADecimalCommaIsRefusedNotReadAsItsWholePart) {
+TEST_F(Echange, UneVirguleDecimaleEstRefuseePasLueCommeSaPartieEntiere) {
   applique(
       "BOU-001\t1,5\nBOU-001\t1.5\nEPI-002\t-0,25\t\nEPI-002\t1 000,50\nEPI-002\t2,\n"
       "EPI-002\t2,00\t\r\nEPI-002\t1,0 5\n");
@@ -126,7 +126,7 @@ TEST_F(Echange, ADecimalCommaIsRefusedNotReadAsItsWholePart) {
 
 // A UTF-8 file stopped half-way is taken up as UTF-8: the encoding is the
 // whole file's, not that of the part left to apply.
-TEST_F(Echange, AResumedUtf8FileIsStillReadAsUtf8) {
+TEST_F(Echange, UnFichierUtf8RepriseResteLuEnUtf8) {
   b.ecrit_caisse(articles_accents());
   {
     const EchecInjecte echec(
@@ -156,7 +156,7 @@ std::vector<std::string> lignes_lues(const std::string& chemin, std::int64_t dep
 
 // The encoding is told from the whole file, even when a character straddles
 // two of the blocks it is read in, and whatever position reading starts at.
-TEST(LecteurAnalyse, EncodingOfTheWholeFileWhereverReadingStarts) {
+TEST(LecteurAnalyse, EncodageDuFichierEntierOuQueCommenceLaLecture) {
   DossierTemporaire d;
   std::string texte;
   while (texte.size() + 4 <= LecteurAnalyse::taille_bloc - 3) texte += "A\t0\n";
@@ -175,7 +175,7 @@ TEST(LecteurAnalyse, EncodingOfTheWholeFileWhereverReadingStarts) {
 
 // A record is at most longueur_max bytes before its line end, wherever the
 // blocks the file is read in happen to fall.
-TEST(LecteurAnalyse, TheLongestRecordIsTheSameWhereverTheLineLies) {
+TEST(LecteurAnalyse, LeRecordLePlusLongEstLeMemeOuQueSoitLaLigne) {
   DossierTemporaire d;
   const std::size_t max = LecteurAnalyse::longueur_max;
   ecrit_octets(d.chemin() / "l.txt",

@@ -62,7 +62,7 @@ class Transit : public Echange {
 
 const std::string Transit::nom_export = "stock_20261205210709.txt";
 
-TEST_F(Transit, ALinkInTheImportFolderIsNotRead) {
+TEST_F(Transit, UnLienDansLeDossierDImportNEstPasLu) {
   ecrit_octets(secret(), "BOU-001\t5\nMOTDEPASSE\t1\n");
   // Not changed lately: nothing but the link itself may keep it back.
   fs::last_write_time(secret(), fs::file_time_type::clock::now() - std::chrono::hours(1));
@@ -78,7 +78,7 @@ TEST_F(Transit, ALinkInTheImportFolderIsNotRead) {
 
 #ifndef _WIN32
 // Only a Linux share can hold a name with a backslash (Windows refuses it).
-TEST_F(Transit, ABackslashInAListedNameIsNotAFolder) {
+TEST_F(Transit, UnAntislashDansUnNomListeNEstPasUnDossier) {
   const fs::path notes = b.dossier.chemin() / "outside" / "notes.txt";
   ecrit_octets(notes, "BOU-001\t5\nrendez-vous\n");
   fs::last_write_time(notes, fs::file_time_type::clock::now() - std::chrono::hours(1));
@@ -97,7 +97,7 @@ TEST_F(Transit, ABackslashInAListedNameIsNotAFolder) {
   EXPECT_EQ(b.article(2).stock(), 2.5f);
 }
 
-TEST_F(Transit, ABackslashInAWaitingExportNameMovesNothing) {
+TEST_F(Transit, UnAntislashDansUnExportEnAttenteNeDeplaceRien) {
   const fs::path compta = b.dossier.chemin() / "Documents" / "compta.txt";
   ecrit_octets(compta, "bilan\r\n");
   const std::string nom = "stock_a\\..\\..\\..\\Documents\\compta.txt";
@@ -114,7 +114,7 @@ TEST_F(Transit, ABackslashInAWaitingExportNameMovesNothing) {
 // A link under each name Pontex writes in the transit folder is replaced by
 // a plain file; its target, which does not exist yet or holds the shop's
 // data, is never created or written.
-TEST_F(Transit, LinksUnderTheKeptCopyAndTheErrorFileAreReplaced) {
+TEST_F(Transit, LesLiensSousLaCopieGardeeEtLeFichierErreurSontRemplaces) {
   const fs::path autostart = b.dossier.chemin() / "autostart.desktop";
   ecrit_octets(secret(), "# shell start-up\n");
   lien(autostart, b.import() / "m.old");
@@ -130,7 +130,7 @@ TEST_F(Transit, LinksUnderTheKeptCopyAndTheErrorFileAreReplaced) {
   EXPECT_EQ(erreurs(), "Erreur reference : INCONNU 2 \r\n");
 }
 
-TEST_F(Transit, LinksInTheExportAndItsArchiveAreNeverWrittenThrough) {
+TEST_F(Transit, OnNEcritJamaisATraversLesLiensDeLExportEtDeSonArchive) {
   ecrit_octets(secret(), "compta\n");
   const std::string nom = "stock_20261205210709.txt";
   // Every name a predictable temporary could have had, the export's own
@@ -149,7 +149,7 @@ TEST_F(Transit, LinksInTheExportAndItsArchiveAreNeverWrittenThrough) {
   EXPECT_FALSE(fs::exists(b.exporte() / "stock_zz.txt"));
 }
 
-TEST_F(Transit, AFileAboveTheBoundStaysAndIsReported) {
+TEST_F(Transit, UnFichierAuDessusDeLaBorneResteEtEstSignale) {
   // Sparse: 64 MiB and one byte cost nothing on disk, and must cost nothing
   // to Pontex either.
   const fs::path gros = b.depose("gros.txt", "");
@@ -166,7 +166,7 @@ TEST_F(Transit, AFileAboveTheBoundStaysAndIsReported) {
   EXPECT_FALSE(analyse_presente());
 }
 
-TEST_F(Transit, AFileWaitsWhileTheDaysErrorFileCannotBeWritten) {
+TEST_F(Transit, UnFichierAttendTantQueLeFichierErreurDuJourEstImpossible) {
   fs::create_directory(b.fichier_erreurs());  // in the way of the error file
   b.depose("a.txt", "INCONNU\t1\nBOU-001\t1\n");
   importe();
@@ -184,7 +184,7 @@ TEST_F(Transit, AFileWaitsWhileTheDaysErrorFileCannotBeWritten) {
 
 // On a day without unknown references the check leaves no empty error file
 // for the server to collect.
-TEST_F(Transit, TheErrorFileCheckLeavesNoEmptyFile) {
+TEST_F(Transit, LaVerificationDuFichierErreurNeLaissePasDeFichierVide) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
   EXPECT_EQ(Boutique::fichiers(b.import()), Lignes{"a.old"});
@@ -193,7 +193,7 @@ TEST_F(Transit, TheErrorFileCheckLeavesNoEmptyFile) {
 // import replaced by a link: what lies where it leads is neither applied,
 // nor deleted, nor overwritten, and no error file goes there; the export
 // still tells the server the stock.
-TEST_F(Transit, AnImportFolderThatIsALinkIsNotUsed) {
+TEST_F(Transit, UnDossierDImportQuiEstUnLienNEstPasUtilise) {
   ecrit_dehors("m.txt", "BOU-001\t5\nINCONNU\t1\n");
   ecrit_dehors("notes.old", "notes");
   remplace_par_lien(b.import());
@@ -211,7 +211,7 @@ TEST_F(Transit, AnImportFolderThatIsALinkIsNotUsed) {
 
 // export replaced by a link: no stock file goes where it leads, what waits
 // there is not moved, and the received files are still applied.
-TEST_F(Transit, AnExportFolderThatIsALinkIsNotUsed) {
+TEST_F(Transit, UnDossierDExportQuiEstUnLienNEstPasUtilise) {
   ecrit_dehors("stock_1.txt", "attente\r\n");
   remplace_par_lien(b.exporte());
   if (HasFatalFailure() || IsSkipped()) return;
@@ -229,7 +229,7 @@ TEST_F(Transit, AnExportFolderThatIsALinkIsNotUsed) {
 
 // The two archives replaced by links: a waiting export stays in export
 // rather than go where the link leads, and the rest of the exchange runs.
-TEST_F(Transit, ArchiveFoldersThatAreLinksAreNotUsed) {
+TEST_F(Transit, LesDossiersDArchiveQuiSontDesLiensNeSontPasUtilises) {
   fs::create_directories(dehors() / "i");
   fs::create_directories(dehors() / "e");
   fs::remove_all(b.import() / "histo");
@@ -258,7 +258,7 @@ TEST_F(Transit, ArchiveFoldersThatAreLinksAreNotUsed) {
 // exchange looks, the outside file must never be applied, deleted, or
 // copied into a file the server can read. (On Windows the held folders
 // cannot be renamed while an exchange runs.)
-TEST_F(Transit, AnImportFolderSwappedForALinkDuringExchangesLeaksNothing) {
+TEST_F(Transit, UnDossierDImportRemplaceParUnLienPendantLesEchangesNeLaisseRienFuir) {
   std::string secret;
   for (int i = 1; i <= 40; ++i) secret += "SECRET-" + std::to_string(i) + "\t1\n";
   ecrit_dehors("secret.txt", secret);
@@ -307,7 +307,7 @@ TEST_F(Transit, AnImportFolderSwappedForALinkDuringExchangesLeaksNothing) {
 // A process stopped while writing an export leaves its temporary file in
 // export; the next exchange removes it, and only files named exactly as
 // ours are.
-TEST_F(Transit, OurOwnTemporaryFilesInTheExportFolderAreRemoved) {
+TEST_F(Transit, NosFichiersTemporairesDuDossierDExportSontSupprimes) {
   const Lignes autres{"autre.tmp", "pontex-0123456789abcdef0.tmp", "pontex-0123456789abcdeg.tmp",
                       "pontex-x.tmp", "pontex-0123456789abcdef.txt"};
   for (const std::string& nom : autres) ecrit_octets(b.exporte() / nom, "x");

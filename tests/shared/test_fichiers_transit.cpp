@@ -26,7 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(NomSimple, OnlyOnePlainName) {
+TEST(NomSimple, UnSeulNomSimple) {
   for (const char* nom : {"a.txt", "stock_20261205210709.txt", "caf\xE9.txt", ".cache", "a b.txt"})
     EXPECT_TRUE(nom_simple(nom)) << nom;
   for (const char* nom : {"", ".", "..", "a\\b.txt", "../b.txt", "C:b.txt", "a.txt:flux", "a*.txt",
@@ -48,7 +48,7 @@ DossierTenu ici() {
   return d;
 }
 
-TEST(CopieEntree, AFolderOrPipeUnderAFileNameIsRefusedAtOnce) {
+TEST(CopieEntree, UnDossierOuUnTubeSousUnNomDeFichierEstRefuseAussitot) {
   DossierTemporaire d;
   const DossierTenu h = ici();
   fs::create_directory(d.chemin() / "dossier.txt");
@@ -64,7 +64,7 @@ TEST(CopieEntree, AFolderOrPipeUnderAFileNameIsRefusedAtOnce) {
   EXPECT_FALSE(fs::exists(d.chemin() / "copie"));
 }
 
-TEST(CopieEntree, AFailedDestinationLeavesNoTemporaryBehind) {
+TEST(CopieEntree, UneDestinationEnEchecNeLaissePasDeTemporaire) {
   DossierTemporaire d;
   const DossierTenu h = ici();
   ecrit_octets(d.chemin() / "a.txt", "nouveau");
@@ -119,7 +119,7 @@ TEST(EcritureEntree, AFullDiskLeavesNoFileCutShort) {
 // pipe under its name is refused at once (a pipe opened for reading would
 // wait for a writer for ever). The transit folder itself is the shop's
 // setting and may be a link.
-TEST(DossierTenu, OnlyARealSubFolderIsHeld) {
+TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "vrai" / "import");
   ecrit_octets(d.chemin() / "vrai" / "fichier", "x");
@@ -169,7 +169,7 @@ TEST(DossierTenu, OnlyARealSubFolderIsHeld) {
 // operation still reads, writes and deletes in the folder held, and the
 // folder the link leads to is neither read nor changed. (On Windows the
 // held folder cannot be renamed at all.)
-TEST(DossierTenu, AFolderSwappedForALinkIsNotFollowed) {
+TEST(DossierTenu, UnDossierRemplaceParUnLienNEstPasSuivi) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "transit" / "import");
   fs::create_directories(d.chemin() / "dehors");

@@ -21,7 +21,7 @@ namespace {
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
 
-TEST(LitNombre, ReadsTheWayQuantitiesAreWritten) {
+TEST(LitNombre, LitLesQuantitesCommeEllesSontEcrites) {
   struct Cas {
     std::string texte;
     double attendu;
@@ -57,13 +57,13 @@ TEST(LitNombre, ReadsTheWayQuantitiesAreWritten) {
   }
 }
 
-TEST(LitNombre, NegativeZeroReadsAsPlainZero) {
+TEST(LitNombre, ZeroNegatifLuCommeZero) {
   EXPECT_FALSE(std::signbit(lit_nombre("-0")));
   EXPECT_FALSE(std::signbit(lit_nombre("-0.000e5")));
   EXPECT_FALSE(std::signbit(lit_nombre("-1e-400")));
 }
 
-TEST(LitNombre, TooLargeForADoubleIsUnreadable) {
+TEST(LitNombre, TropGrandPourUnDoubleEstIllisible) {
   EXPECT_FALSE(lit_nombre_sur("1e400").has_value());
   EXPECT_FALSE(lit_nombre_sur("-1e400").has_value());
   EXPECT_FALSE(lit_nombre_sur("1e99999999999999999999").has_value());
@@ -74,7 +74,7 @@ TEST(LitNombre, TooLargeForADoubleIsUnreadable) {
   EXPECT_EQ(lit_nombre_sur("1.7976931348623157e308"), 1.7976931348623157e308);
 }
 
-TEST(LitNombre, HugeTextsEndWithoutCrashing) {
+TEST(LitNombre, DesTextesEnormesFinissentSansPlantage) {
   const std::string chiffres(2'000'000, '7');
   EXPECT_FALSE(lit_nombre_sur(chiffres).has_value());
   EXPECT_NEAR(lit_nombre("7." + chiffres), 7.7777777, 1e-6);
@@ -89,7 +89,7 @@ TEST(LitNombre, HugeTextsEndWithoutCrashing) {
   EXPECT_EQ(lit_nombre("&O1" + std::string(30, '0')), std::ldexp(1.0, 90));
 }
 
-TEST(ArrondiPair, HalvesGoToTheEvenNumberOutOfRangeGivesNothing) {
+TEST(ArrondiPair, LesMoitiesVontAuPairHorsBornesRien) {
   struct Cas {
     double valeur;
     std::optional<std::int64_t> attendu;
@@ -120,7 +120,7 @@ TEST(ArrondiPair, HalvesGoToTheEvenNumberOutOfRangeGivesNothing) {
 
 // Stock quantities come from single-precision fields; a damaged value is
 // written as a readable number rather than a word.
-TEST(FormatDeuxDecimales, WritesQuantitiesAsThePersonReadsThem) {
+TEST(FormatDeuxDecimales, EcritLesQuantitesCommeLaPersonneLesLit) {
   struct Cas {
     double valeur;
     char separateur;
@@ -155,7 +155,7 @@ TEST(FormatDeuxDecimales, WritesQuantitiesAsThePersonReadsThem) {
   EXPECT_EQ(format_deux_decimales(1e300, '.'), "1" + std::string(300, '0') + ".00");
 }
 
-TEST(FormatNombreImprime, ShortestTextWithSignSpace) {
+TEST(FormatNombreImprime, TexteLePlusCourtAvecEspaceDeSigne) {
   struct Cas {
     double valeur;
     char separateur;
@@ -188,7 +188,7 @@ TEST(FormatNombreImprime, ShortestTextWithSignSpace) {
   EXPECT_EQ(format_general(12.5, ','), "12,5");
 }
 
-TEST(Format00, CountdownCaptions) {
+TEST(Format00, TextesDuCompteARebours) {
   struct Cas {
     double valeur;
     std::string attendu;
@@ -199,7 +199,7 @@ TEST(Format00, CountdownCaptions) {
   for (const auto& c : cas) EXPECT_EQ(format_00(c.valeur), c.attendu) << c.valeur;
 }
 
-TEST(Horloge, FormatsPadEveryField) {
+TEST(Horloge, LesFormatsCompletentChaqueChamp) {
   const DateHeure soir{2026, 12, 5, 21, 7, 9};
   EXPECT_EQ(format_jj_mm_aaaa(soir), "05-12-2026");
   EXPECT_EQ(format_aaaammjjhhnnss(soir), "20261205210709");
@@ -214,7 +214,7 @@ TEST(Horloge, FormatsPadEveryField) {
   EXPECT_EQ(format_horodatage_journal(minuit), "01-01 00:00:00");
 }
 
-TEST(Horloge, SystemClockGivesTheLocalTime) {
+TEST(Horloge, LHorlogeDuSystemeDonneLHeureLocale) {
   // The local time read before and after: the clock shows one of the two.
   const auto locale = [](std::time_t t) {
     std::tm tm{};
