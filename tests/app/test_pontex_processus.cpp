@@ -192,12 +192,6 @@ std::size_t occurrences(const std::string& texte, std::string_view motif) {
   return n;
 }
 
-std::int32_t mouvements_enregistres(const Boutique& b) {
-  EnregistrementMouvement entete;
-  if (!fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete)) return -1;
-  return entete.poste();
-}
-
 // A lock file that cannot be made (a folder under its name): the program
 // says so in its journal file, at the start and when the exchange falls due,
 // and takes nothing from the import folder.
@@ -230,6 +224,12 @@ TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
 }
 
 #ifndef _WIN32
+std::int32_t mouvements_enregistres(const Boutique& b) {
+  EnregistrementMouvement entete;
+  if (!fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete)) return -1;
+  return entete.poste();
+}
+
 // SIGTERM (the session ending) in the middle of a long file: the program
 // ends after its record with every applied record's line in its journal
 // file, and the next start applies the rest, each record once.
