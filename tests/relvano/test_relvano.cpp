@@ -308,14 +308,15 @@ TEST(ChargementDll, JamaisDuDossierCourantUneFoisRestreint) {
       fs::path(QCoreApplication::applicationDirPath().toStdWString()) / "libwinpthread-1.dll";
   ASSERT_TRUE(fs::exists(source));
   fs::copy_file(source, "pontex_deposee.dll");
-  const DWORD comme_donnees = LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
-  // Found there before: the copy is where the old search order looked.
-  HMODULE avant = ::LoadLibraryExW(L"pontex_deposee.dll", nullptr, comme_donnees);
+  // Found there before: the copy is where the old search order looks (as
+  // data, so that the test itself runs none of its code).
+  HMODULE avant = ::LoadLibraryExW(L"pontex_deposee.dll", nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(avant, nullptr);
   ::FreeLibrary(avant);
   pontex::fenetres::restreint_chargement_dll();
-  EXPECT_EQ(::LoadLibraryExW(L"pontex_deposee.dll", nullptr, comme_donnees), nullptr);
   EXPECT_EQ(::LoadLibraryExW(L"pontex_deposee.dll", nullptr, 0), nullptr);
+  EXPECT_EQ(::LoadLibraryW(L"pontex_deposee.dll"), nullptr);
   // The system's own DLLs still load.
   EXPECT_NE(::LoadLibraryW(L"version.dll"), nullptr);
 }
