@@ -198,7 +198,7 @@ std::size_t occurrences(const std::string& texte, std::string_view motif) {
   return n;
 }
 
-std::int32_t mouvements_enregistres(const Boutique& b) {
+[[maybe_unused]] std::int32_t mouvements_enregistres(const Boutique& b) {
   EnregistrementMouvement entete;
   if (!fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete)) return -1;
   return entete.poste();
