@@ -585,7 +585,7 @@ windows_bench() { # RACINE WINDOWS_BUILD
     [ -n "${3:-}" ] && serveur_neuf
     (
       cd "$b/shop" || exit
-      WINEDEBUG=${3:--all} wine "$build/bin/Pontex.exe" 2>"$b/wine.log"
+      WINEDEBUG=${3:--all} exec wine "$build/bin/Pontex.exe" 2>"$b/wine.log"
     ) >/dev/null &
     local pid=$!
     wait "$guet"
@@ -596,11 +596,14 @@ windows_bench() { # RACINE WINDOWS_BUILD
     awk -v p="$premier" -v d="$dernier" 'BEGIN { if (p < 0 || d < 0) exit 1; print d - p }'
   }
   plancher_une_fois() { # DELIVERY N [WINEDEBUG]
+    # Asked of Wine before the traced server is started.
+    local livraison_w
+    livraison_w=$(winepath -w "$1")
     neuve
     rm -f "$b/plancher.err"
     guette "$2" - -
     [ -n "${3:-}" ] && serveur_neuf
-    WINEDEBUG=${3:--all} wine "$b/plancher.exe" apply "$caisse_w" "$(winepath -w "$1")" "$err_w" \
+    WINEDEBUG=${3:--all} wine "$b/plancher.exe" apply "$caisse_w" "$livraison_w" "$err_w" \
       >/dev/null 2>"$b/wine.log" || true
     wait "$guet"
     [ -n "${3:-}" ] && serveur_neuf
@@ -612,11 +615,11 @@ windows_bench() { # RACINE WINDOWS_BUILD
   local tour p f rapports=() tp=() tf=()
   for ((tour = 0; tour < tours; tour++)); do
     if ((tour % 2 == 0)); then
-      p=$(pontex_une_fois "$b/mvt.txt" "$records") || { echo "   Pontex.exe did not finish" >&2; return 1; }
+      p=$(pontex_une_fois "$b/mvt.txt" "$records" 2>/dev/null) || { echo "   Pontex.exe did not finish" >&2; return 1; }
       f=$(plancher_une_fois "$b/mvt.txt" "$records") || { echo "   the floor did not finish" >&2; return 1; }
     else
       f=$(plancher_une_fois "$b/mvt.txt" "$records") || { echo "   the floor did not finish" >&2; return 1; }
-      p=$(pontex_une_fois "$b/mvt.txt" "$records") || { echo "   Pontex.exe did not finish" >&2; return 1; }
+      p=$(pontex_une_fois "$b/mvt.txt" "$records" 2>/dev/null) || { echo "   Pontex.exe did not finish" >&2; return 1; }
     fi
     tp+=("$p")
     tf+=("$f")
@@ -635,7 +638,7 @@ windows_bench() { # RACINE WINDOWS_BUILD
     for fichier in mvt_n mvt_2n; do
       local combien=$n
       [ $fichier = mvt_2n ] && combien=$((2 * n))
-      ${programme}_une_fois "$b/$fichier.txt" "$combien" +server >/dev/null ||
+      ${programme}_une_fois "$b/$fichier.txt" "$combien" +server >/dev/null 2>&1 ||
         { echo "   $programme did not finish under +server" >&2; return 1; }
       # Request lines only: "0024: open_file( access=... )"; a reply reads
       # "0024: open_file() = 0 { ... }".
@@ -663,8 +666,8 @@ windows_bench() { # RACINE WINDOWS_BUILD
   printf '| ratio Pontex / floor (median of the turns) | **%.2f×** | 1 |\n' "$mr"
   printf '| Wine server requests per record | %s | %s |\n' "$rp" "$rf"
   printf '| time per request, if requests were all the time | %.0f µs | %.0f µs |\n' \
-    "$(awk -v t="$mp" -v n="$records" -v r="$rp" 'BEGIN { print t / n / r * 1e6 }')" \
-    "$(awk -v t="$mf" -v n="$records" -v r="$rf" 'BEGIN { print t / n / r * 1e6 }')"
+    "$(awk -v t="$mp" -v n="$records" -v r="$rp" 'BEGIN { print (r > 0 ? t / n / r * 1e6 : 0) }')" \
+    "$(awk -v t="$mf" -v n="$records" -v r="$rf" 'BEGIN { print (r > 0 ? t / n / r * 1e6 : 0) }')"
   echo
   echo "Requests per record, Pontex.exe:"
   awk '{ printf "  %-28s %6.2f\n", $1, $2 }' "$b/par_record_pontex.txt" | head -n 15
