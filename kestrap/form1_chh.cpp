@@ -15,6 +15,7 @@
 #include "kestrap/creation_dossiers.h"
 #include "kestrap/liste_kestrap.h"
 #include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/systeme.h"
 #include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/liste_fichiers.h"
@@ -52,15 +53,25 @@ QPixmap image_p11(int indice) {
 
 // An installed system keeps the shop's working folder (the current folder)
 // apart from the programs: the files that ship with kestrap (list file,
-// entry file, picture) are taken from beside the program when the current
-// folder has none.
+// entry file) are taken from beside the program when the current folder has
+// none. On Windows the program's folder comes first: every session may
+// write to the shop's folder, and a list file dropped there would choose
+// the command "Fin" runs and the entry copied into the Startup folder.
 std::string a_cote_du_programme(const std::string& nom) {
+#ifndef _WIN32
   if (pontex::existe_fichier(nom)) return nom;
+#endif
   QStringEncoder encodeur("windows-1252");
   const QByteArray dossier =
       encodeur(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
   if (encodeur.hasError()) return nom;
-  return dossier.toStdString() + "\\" + nom;
+  const std::string voisin = dossier.toStdString() + "\\" + nom;
+#ifdef _WIN32
+  // A folder run as it is (programs and the shop's files in one place)
+  // finds the same file either way.
+  if (!pontex::existe_fichier(voisin)) return nom;
+#endif
+  return voisin;
 }
 
 QLabel* cree_label(QWidget* parent, const QString& texte, const QRect& zone) {
@@ -101,7 +112,11 @@ const QColor rouge_desactive(255, 0, 0);
 ServicesSysteme systeme_reel() {
   return ServicesSysteme{
       [] { return pontex::dossier_demarrage(); },
-      [](std::string_view ligne) { return pontex::demarre_commande(ligne); },
+      // "Fin" brings back the Pontex beside kestrap, never one of the
+      // current folder.
+      [](std::string_view ligne) {
+        return pontex::demarre_commande(pontex::fenetres::commande_voisine(ligne));
+      },
       [](int code) { pontex::termine_processus(code); },
   };
 }

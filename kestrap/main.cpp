@@ -6,9 +6,13 @@
 #include <QIcon>
 
 #include "kestrap/form1_chh.h"
+#include "pontex/fenetres/systeme.h"
 #include "pontex/shared/options.h"
 
 int main(int argc, char* argv[]) {
+  // Before anything can load a DLL by name: the current folder is the
+  // shop's working folder, which any session may write to.
+  pontex::fenetres::restreint_chargement_dll();
   if (const auto code = pontex::option_standard(
           argc, argv, "kestrap",
           "Usage: kestrap [--help | --version]\n\n"

@@ -5,11 +5,15 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "pontex/fenetres/systeme.h"
 #include "pontex/shared/options.h"
 #include "relvano/form1.h"
 #include "relvano/mode_lancement.h"
 
 int main(int argc, char* argv[]) {
+  // Before anything can load a DLL by name: the current folder is the
+  // shop's working folder, which any session may write to.
+  pontex::fenetres::restreint_chargement_dll();
   if (const auto code = pontex::option_standard(
           argc, argv, "relvano",
           "Usage: relvano [--help | --version]\n\n"

@@ -14,7 +14,14 @@
 #    files, error file and export must be the bytes the Linux build writes
 #    from the same input;
 #  - the installer Pontex-<version>-win64.exe, installed silently under Wine,
-#    the installed Pontex running an exchange, then uninstalled.
+#    the installed Pontex running an exchange, then uninstalled;
+#  - an upgrade over the installer of the previous layout (programs in
+#    C:\Pontex), built once and kept in ~/.cache/pontex/installeurs: the
+#    shop's files kept byte for byte, a delivery left part-way finished by
+#    the new Pontex started at login, then uninstalled.
+# PONTEX_BENCH_WINDOWS=1 adds the speed of Pontex.exe under Wine against the
+# floor program (a few minutes); PONTEX_BENCH_WINDOWS=seul builds and
+# measures only.
 # Exit status non-zero on any failure.
 set -euo pipefail
 racine=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,6 +44,9 @@ pontex_installe_paquets "${paquets[@]}" || exit 1
 lanceur=()
 if command -v ccache >/dev/null; then
   lanceur=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  # Paths relative to the repository: the previous installer's tree, built
+  # inside the build folder, shares the compiled files that did not change.
+  export CCACHE_BASEDIR=$racine CCACHE_NOHASHDIR=1
 fi
 if [ $avec_qt -eq 1 ]; then
   # Qt's own wrapper brings the toolchain Qt was built with (shared runtime,
@@ -92,6 +102,14 @@ if [ $avec_qt -eq 1 ]; then
   wine "$build/tools/raccourci_windows.exe" "$bin_w\\Pontex.lnk" "$bin_w\\Pontex.exe" "$bin_w"
 fi
 
+bench=${PONTEX_BENCH_WINDOWS:-0}
+if [ $avec_qt -eq 1 ] && [ "$bench" = seul ]; then
+  # shellcheck source=scripts/windows-essais.sh
+  source "$racine/scripts/windows-essais.sh"
+  windows_bench "$racine" "$build"
+  exit $?
+fi
+
 # Each test program runs once under Wine with all its tests: starting Wine
 # costs seconds, so one process per test (as ctest does) would take minutes.
 status=0
@@ -124,6 +142,16 @@ fi
 # --- The installer -----------------------------------------------------------
 if ! windows_installeur "$build"; then
   echo "** installer" >&2
+  status=1
+fi
+
+if ! windows_mise_a_jour "$racine" "$build" "$qt"; then
+  echo "** upgrade" >&2
+  status=1
+fi
+
+if [ "$bench" = 1 ] && ! windows_bench "$racine" "$build"; then
+  echo "** speed under Wine" >&2
   status=1
 fi
 

@@ -86,14 +86,15 @@ essai_configuration() { # SHOP TRANSIT CAISSE
 
 # Builds what the Linux side needs, when it is not built yet.
 essai_linux() { # RACINE LINUX_BUILD
-  if [ -x "$2/bin/Pontex" ] && [ -x "$2/tools/fabrique_caisse" ]; then
+  if [ -x "$2/bin/Pontex" ] && [ -x "$2/tools/fabrique_caisse" ] &&
+    [ -x "$2/tools/serveur_simule" ]; then
     return 0
   fi
   # shellcheck source=scripts/deps.sh
   source "$1/scripts/deps.sh"
   pontex_installe_dependances
   [ -f "$2/build.ninja" ] || cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  cmake --build "$2" --target Pontex fabrique_caisse
+  cmake --build "$2" --target Pontex fabrique_caisse serveur_simule
 }
 
 # One exchange on the same shop by the Linux Pontex (offscreen) and by
@@ -157,12 +158,41 @@ windows_echange_compare() { # RACINE WINDOWS_BUILD
   return $ok
 }
 
-# The installer: silent installation under Wine into a folder of our own,
-# the installed Pontex started through its Start-menu shortcut (so in its
-# folder) running an exchange, then the uninstaller, which must leave the
-# shop's settings and what Pontex wrote.
+# Where the Wine user's profile is: the Startup folder kestrap copies the
+# entry file into, as a Linux path.
+essai_demarrage_wine() {
+  local profil
+  profil=$(wine cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d '\r')
+  [ -n "$profil" ] || return 1
+  printf '%s/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup\n' "$(winepath -u "$profil")"
+}
+
+# The program a shortcut starts, and its working folder, as the shortcut
+# file holds them (the shell writes them as ANSI and as UTF-16 strings).
+essai_cible_raccourci() { # LNK
+  { strings -a "$1"; strings -a -el "$1"; } | sort -u
+}
+
+# The movement count in the header of a movement file (32 bits at byte 48).
+essai_mouvements() { # W_CAIREC.WDO
+  od -An -t d4 -j 48 -N 4 "$1" | tr -d ' '
+}
+
+# Whether a Pontex.exe runs from the programs' folder, by Wine's command
+# lines.
+essai_pontex_depuis() { # WINDOWS_FOLDER
+  local lignes
+  lignes=$(pgrep -af 'Pontex\.exe') || return 1
+  grep -qiF "$1\\Pontex.exe" <<<"$lignes"
+}
+
+# The installer: silent installation under Wine into its default folders,
+# the programs' folder checked (every program and DLL there, none in the
+# working folder), the installed Pontex started through its Start-menu
+# shortcut (so in C:\Pontex) running an exchange, then the uninstaller,
+# which must leave the working folder and every file there.
 windows_installeur() { # WINDOWS_BUILD
-  local build=$1 paquet dossier_w='C:\Boutique\Pontex' dossier raccourci ok=0 f
+  local build=$1 paquet programmes travail raccourci ok=0 f
   echo "== installer"
   rm -f "$build"/Pontex-*-win64.exe
   (cd "$build" && cpack -G NSIS >"$build/cpack.log" 2>&1) || {
@@ -174,71 +204,473 @@ windows_installeur() { # WINDOWS_BUILD
     return 1
   }
   echo "   $(basename "$paquet") ($(du -h "$paquet" | cut -f1))"
-  # Installed into C:\Pontex unless told otherwise.
-  grep -qF 'InstallDir "C:\Pontex"' "$build"/_CPack_Packages/*/NSIS/project.nsi || {
-    echo "   the installer's default folder is not C:\Pontex" >&2
+  # shellcheck disable=SC2016 # NSIS's variable, as the script holds it
+  grep -qF 'InstallDir "$PROGRAMFILES64\Pontex"' "$build"/_CPack_Packages/*/NSIS/project.nsi || {
+    echo "   the installer's default folder is not Program Files\\Pontex" >&2
     return 1
   }
-  dossier="$WINEPREFIX/drive_c/Boutique/Pontex"
-  rm -rf "$WINEPREFIX/drive_c/Boutique"
-  wine "$paquet" /S "/D=$dossier_w" || true
+  programmes="$WINEPREFIX/drive_c/Program Files/Pontex"
+  travail="$WINEPREFIX/drive_c/Pontex"
+  rm -rf "$programmes" "$travail" "$WINEPREFIX/drive_c/Boutique"
+  wine "$paquet" /S || true
   wineserver -w
   for f in Pontex.exe relvano.exe kestrap.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll \
     libstdc++-6.dll platforms/qwindows.dll imageformats/qgif.dll imageformats/qico.dll \
     qz_img_024.gif Kestrap.ico kestrap.wdo Pontex.lnk Uninstall.exe; do
-    [ -f "$dossier/$f" ] || {
-      echo "   not installed: $f" >&2
+    [ -f "$programmes/$f" ] || {
+      echo "   not installed in Program Files\\Pontex: $f" >&2
       ok=1
     }
   done
-  grep -q $'^#R#Pontex.lnk ' "$dossier/kestrap.wdo" || {
+  [ -d "$travail" ] || {
+    echo "   no working folder C:\\Pontex" >&2
+    ok=1
+  }
+  if [ -d "$travail" ] && [ -n "$(cd "$travail" && find . -mindepth 1 -print -quit)" ]; then
+    echo "   the working folder is not empty after installation:" "$(cd "$travail" && find . -mindepth 1)" >&2
+    ok=1
+  fi
+  grep -q $'^#R#Pontex.lnk ' "$programmes/kestrap.wdo" || {
     echo "   kestrap.wdo does not name Pontex.lnk" >&2
     ok=1
   }
+  # Both shortcuts: the program in Program Files, run in C:\Pontex.
   raccourci=$(find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Pontex/Pontex.lnk' | head -n1)
   [ -n "$raccourci" ] || {
     echo "   no Start-menu shortcut" >&2
     ok=1
   }
+  for f in "$raccourci" "$programmes/Pontex.lnk"; do
+    [ -f "$f" ] || continue
+    if ! essai_cible_raccourci "$f" | grep -qiF 'Program Files\Pontex\Pontex.exe' ||
+      ! essai_cible_raccourci "$f" | grep -qx 'C:\\Pontex'; then
+      echo "   $(basename "$(dirname "$f")")/Pontex.lnk does not start Program Files\\Pontex\\Pontex.exe in C:\\Pontex" >&2
+      ok=1
+    fi
+  done
   [ $ok -eq 0 ] || return 1
+  echo "   programs in Program Files\\Pontex, C:\\Pontex made empty, shortcuts run there"
 
   # A shop for the installed Pontex.
   local linux=${PONTEX_BUILD:-$racine/build} boutique="$WINEPREFIX/drive_c/Boutique"
   essai_boutique "$boutique" "$linux/tools/fabrique_caisse"
-  essai_configuration "$dossier" 'C:\Boutique\transit\' 'C:\Boutique\caisse\'
+  essai_configuration "$travail" 'C:\Boutique\transit\' 'C:\Boutique\caisse\'
   wine start "$(winepath -w "$raccourci")" >/dev/null 2>&1 || true
   essai_attend_echange "$boutique" 120 || ok=1
   wineserver -k >/dev/null 2>&1 || true
   [ $ok -eq 0 ] && echo "   the installed Pontex, started from the Start menu, ran an exchange"
-
-  # What Pontex wrote beside itself and the shop's Pontex.wdo: every file of
-  # the folder that the package did not bring.
-  local livres gardes
+  # Everything Pontex wrote is in the working folder, nothing beside the
+  # programs.
+  local livres ecrits
   livres=$(cd "$build"/_CPack_Packages/*/NSIS/Pontex-*-win64 && find . -type f | sort)
-  gardes=$(cd "$dossier" && find . -type f | sort | comm -23 - <(printf '%s\n' "$livres") |
-    grep -vx -e './Uninstall.exe' -e './Pontex.lnk')
+  ecrits=$(cd "$programmes" && find . -type f | sort | comm -23 - <(printf '%s\n' "$livres") |
+    grep -vx -e './Uninstall.exe' -e './Pontex.lnk') || true
+  [ -z "$ecrits" ] || {
+    echo "   written beside the programs:" "$ecrits" >&2
+    ok=1
+  }
+  [ -f "$travail/W_intlog.wdo" ] || {
+    echo "   no window-state store in C:\\Pontex" >&2
+    ok=1
+  }
+  local gardes
+  gardes=$(cd "$travail" && find . -type f | sort)
+  (cd "$travail" && find . -type f -exec sha256sum {} + | sort -k2) >"$build/installeur-avant.sha256"
   # The uninstaller runs from a copy of itself, which removes the original:
   # wait for every program of the prefix to end.
-  wine "$dossier/Uninstall.exe" /S || true
+  wine "$programmes/Uninstall.exe" /S || true
   wineserver -w
-  for f in Pontex.exe relvano.exe kestrap.exe Qt6Core.dll platforms Pontex.lnk kestrap.wdo \
-    Uninstall.exe; do
-    [ -e "$dossier/$f" ] && {
-      echo "   left by the uninstaller: $f" >&2
-      ok=1
-    }
-  done
-  grep -qx './Pontex.wdo' <<<"$gardes" || ok=1
-  while read -r f; do
-    [ -f "$dossier/$f" ] || {
-      echo "   removed by the uninstaller: $f" >&2
-      ok=1
-    }
-  done <<<"$gardes"
+  [ -e "$programmes" ] && {
+    echo "   left by the uninstaller:" "$(cd "$programmes" && find . -mindepth 1)" >&2
+    ok=1
+  }
+  (cd "$travail" && sha256sum --quiet -c "$build/installeur-avant.sha256") || {
+    echo "   the uninstaller changed or removed files of C:\\Pontex" >&2
+    ok=1
+  }
   [ -e "$raccourci" ] && {
     echo "   Start-menu shortcut left by the uninstaller" >&2
     ok=1
   }
-  [ $ok -eq 0 ] && echo "   uninstalled; kept:" "${gardes//$'\n'/ }"
+  [ $ok -eq 0 ] && echo "   uninstalled; C:\\Pontex kept:" "${gardes//$'\n'/ }"
   return $ok
+}
+
+# The installer of the layout before the programs left C:\Pontex, built once
+# from that commit's tree and kept in the cache beside Qt (a few minutes the
+# first time); prints the folder holding it (installeur.exe) and the list
+# of the files it delivers (livres.txt).
+windows_ancien_installeur() { # RACINE WINDOWS_BUILD QT
+  local racine=$1 build=$2 qt=$3 source construction
+  local commit=${PONTEX_INSTALLEUR_PRECEDENT:-c898719352518d300e240e7f00c130f4a9764a90}
+  local garde=$HOME/.cache/pontex/installeurs/$commit
+  if [ -f "$garde/installeur.exe" ] && [ -f "$garde/livres.txt" ]; then
+    printf '%s\n' "$garde"
+    return 0
+  fi
+  git -C "$racine" cat-file -e "$commit^{commit}" 2>/dev/null || {
+    echo "   commit $commit of the previous installer is not in this clone" \
+      "(a shallow clone? git fetch --unshallow)" >&2
+    return 1
+  }
+  echo "   building the previous installer ($commit) once..." >&2
+  source="$build/ancien"
+  construction="$source/build-windows-qt"
+  rm -rf "$source"
+  mkdir -p "$source"
+  git -C "$racine" archive "$commit" | tar -x -C "$source"
+  {
+    "$qt/bin/qt-cmake" -S "$source" -B "$construction" -G Ninja \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPONTEX_GUI=ON -DPONTEX_BENCH=OFF -DPONTEX_TESTS=OFF \
+      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache &&
+      cmake --build "$construction" &&
+      (cd "$construction" && cpack -G NSIS)
+  } >"$build/ancien.log" 2>&1 || {
+    tail -n 30 "$build/ancien.log" >&2
+    return 1
+  }
+  mkdir -p "$garde.tmp"
+  cp "$construction"/Pontex-*-win64.exe "$garde.tmp/installeur.exe"
+  (cd "$construction"/_CPack_Packages/*/NSIS/Pontex-*-win64 && find . -type f | sort) \
+    >"$garde.tmp/livres.txt"
+  rm -rf "$garde"
+  mv "$garde.tmp" "$garde"
+  rm -rf "$source"
+  printf '%s\n' "$garde"
+}
+
+# An upgrade from the layout with the programs in C:\Pontex. The previous
+# installer is installed, Pontex started at login from the entry kestrap
+# makes runs an exchange, then is killed in the middle of a large delivery,
+# which leaves a progress record and its working file. The new installer
+# goes over it: the programs leave C:\Pontex, every other file there keeps
+# its bytes, the login entry names the new Pontex.exe and, started from it,
+# that Pontex finishes the delivery, each record applied once. The
+# uninstaller then leaves the shop's files as they are.
+windows_mise_a_jour() { # RACINE WINDOWS_BUILD QT
+  local racine=$1 build=$2 qt=$3 ancien nouveau ok=0 f
+  local c="$WINEPREFIX/drive_c" linux=${PONTEX_BUILD:-$1/build}
+  local travail="$c/Pontex" programmes="$c/Program Files/Pontex" boutique="$c/Boutique"
+  local essai="$build/mise_a_jour" demarrage entree
+  echo "== upgrade from the programs in C:\\Pontex"
+  ancien=$(windows_ancien_installeur "$racine" "$build" "$qt") || return 1
+  nouveau=$(essai_unique "$build" "Pontex-*-win64.exe") || {
+    echo "   no new installer" >&2
+    return 1
+  }
+  rm -rf "$travail" "$programmes" "$boutique" "$essai"
+  mkdir -p "$essai"
+  wine "$ancien/installeur.exe" /S || true
+  wineserver -w
+  [ -f "$travail/Pontex.exe" ] || {
+    echo "   the previous installer put no Pontex.exe into C:\\Pontex" >&2
+    return 1
+  }
+
+  essai_boutique "$boutique" "$linux/tools/fabrique_caisse"
+  # shellcheck disable=SC1003 # Windows folders end with a backslash
+  essai_configuration "$travail" 'C:\Boutique\transit\' 'C:\Boutique\caisse\'
+  # The start at login as kestrap's "Activer" makes it: the entry file
+  # copied into the Startup folder.
+  demarrage=$(essai_demarrage_wine) || {
+    echo "   no profile folder under Wine" >&2
+    return 1
+  }
+  mkdir -p "$demarrage"
+  entree="$demarrage/Pontex.lnk"
+  cp "$travail/Pontex.lnk" "$entree"
+  wine start "$(winepath -w "$entree")" >/dev/null 2>&1 || true
+  essai_attend_echange "$boutique" 120 || ok=1
+  wineserver -k >/dev/null 2>&1 || true
+  [ $ok -eq 0 ] || return 1
+  echo "   previous version installed in C:\\Pontex, one exchange run from the login entry"
+
+  # A large delivery, killed part-way: the progress record and the working
+  # file stay.
+  local serveur="$essai/serveur" records=20000 avant pendant limite
+  mkdir -p "$serveur"
+  printf '%s\r\n' "#TRANSIT#$boutique/transit/" "#FICBASE#$boutique/caisse/" "#REFARTI#1" \
+    "#NUMPOST#3" "#UTILISA#12" >"$serveur/Pontex.wdo"
+  "$linux/tools/serveur_simule" --boutique "$serveur" --ecrit-mouvements "$essai/livraison.txt" \
+    --records $records --graine 5 >/dev/null || return 1
+  cp "$essai/livraison.txt" "$boutique/transit/import/livraison.txt"
+  touch -d '-1 hour' "$boutique/transit/import/livraison.txt"
+  avant=$(essai_mouvements "$boutique/caisse/W_CAIREC.WDO")
+  wine start "$(winepath -w "$entree")" >/dev/null 2>&1 || true
+  limite=$(($(date +%s) + 120))
+  pendant=$avant
+  while [ "$(date +%s)" -lt $limite ] && [ $((pendant - avant)) -lt 300 ]; do
+    sleep 0.2
+    pendant=$(essai_mouvements "$boutique/caisse/W_CAIREC.WDO")
+  done
+  wineserver -k >/dev/null 2>&1 || true
+  pendant=$(essai_mouvements "$boutique/caisse/W_CAIREC.WDO")
+  if [ ! -f "$travail/reprise_analyse.wdo" ] || [ ! -f "$travail/prov_stk_ana_ron.txt" ] ||
+    [ $((pendant - avant)) -ge $records ]; then
+    echo "   no delivery left part-way ($((pendant - avant)) of $records applied)" >&2
+    return 1
+  fi
+  echo "   killed after $((pendant - avant)) of $records records: progress record and working file left"
+
+  # Every file of C:\Pontex the previous installer did not deliver, byte
+  # for byte.
+  local livres donnees
+  livres=$( (
+    cat "$ancien/livres.txt"
+    printf '%s\n' ./Uninstall.exe ./Pontex.lnk
+  ) | sort -u)
+  donnees=$(cd "$travail" && find . -type f | sort | comm -23 - <(printf '%s\n' "$livres"))
+  for f in ./Pontex.wdo ./W_intlog.wdo ./reprise_analyse.wdo ./prov_stk_ana_ron.txt \
+    ./fichiers_appliques.wdo; do
+    grep -qxF "$f" <<<"$donnees" || {
+      echo "   no $f in C:\\Pontex before the upgrade" >&2
+      ok=1
+    }
+  done
+  grep -q '^\./journal/' <<<"$donnees" || {
+    echo "   no journal in C:\\Pontex before the upgrade" >&2
+    ok=1
+  }
+  (cd "$travail" && printf '%s\n' "$donnees" | xargs -d '\n' sha256sum) >"$essai/donnees.sha256"
+
+  wine "$nouveau" /S || true
+  wineserver -w
+  for f in Pontex.exe relvano.exe kestrap.exe Qt6Core.dll platforms/qwindows.dll Pontex.lnk \
+    kestrap.wdo Uninstall.exe; do
+    [ -f "$programmes/$f" ] || {
+      echo "   not in Program Files\\Pontex after the upgrade: $f" >&2
+      ok=1
+    }
+  done
+  while read -r f; do
+    [ -e "$travail/$f" ] && {
+      echo "   left in C:\\Pontex by the upgrade: $f" >&2
+      ok=1
+    }
+  done <<<"$livres"
+  local restes
+  restes=$(cd "$travail" && find . -type f \( -iname '*.exe' -o -iname '*.dll' \))
+  [ -z "$restes" ] || {
+    echo "   programs left in C:\\Pontex:" "$restes" >&2
+    ok=1
+  }
+  [ "$(cd "$travail" && find . -type f | sort)" = "$donnees" ] || {
+    echo "   the files of C:\\Pontex are not the shop's files of before" >&2
+    ok=1
+  }
+  (cd "$travail" && sha256sum --quiet -c "$essai/donnees.sha256") || {
+    echo "   the upgrade changed the shop's files" >&2
+    ok=1
+  }
+  if ! essai_cible_raccourci "$entree" | grep -qiF 'Program Files\Pontex\Pontex.exe' ||
+    essai_cible_raccourci "$entree" | grep -qiF 'C:\Pontex\Pontex.exe'; then
+    echo "   the login entry does not name Program Files\\Pontex\\Pontex.exe" >&2
+    ok=1
+  fi
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pontex' \
+    /v UninstallString 2>/dev/null | grep -qiF 'Program Files\Pontex\Uninstall.exe' || {
+    echo "   the system's list of programs does not name the new uninstaller" >&2
+    ok=1
+  }
+  [ $ok -eq 0 ] || return 1
+  echo "   upgraded: programs in Program Files\\Pontex, $(wc -l <<<"$donnees") files of the shop" \
+    "kept byte for byte, login entry renewed"
+
+  # Started at login again: the new Pontex, from Program Files, finishes the
+  # delivery, every record once.
+  local depuis=1 apres
+  wine start "$(winepath -w "$entree")" >/dev/null 2>&1 || true
+  limite=$(($(date +%s) + 180))
+  while [ "$(date +%s)" -lt $limite ]; do
+    essai_pontex_depuis 'C:\Program Files\Pontex' && depuis=0
+    if [ ! -e "$travail/prov_stk_ana_ron.txt" ] && [ ! -e "$travail/reprise_analyse.wdo" ]; then
+      sleep 2
+      break
+    fi
+    sleep 0.5
+  done
+  wineserver -k >/dev/null 2>&1 || true
+  apres=$(essai_mouvements "$boutique/caisse/W_CAIREC.WDO")
+  [ $depuis -eq 0 ] || {
+    echo "   no Pontex.exe seen running from Program Files\\Pontex" >&2
+    ok=1
+  }
+  if [ -e "$travail/prov_stk_ana_ron.txt" ] || [ $((apres - avant)) -ne $records ]; then
+    echo "   the delivery was not finished once: $((apres - avant)) movements for $records records" >&2
+    ok=1
+  fi
+  [ $ok -eq 0 ] || return 1
+  echo "   the login entry started the new Pontex: delivery finished, $records movements for" \
+    "$records records"
+
+  (cd "$travail" && find . -type f -exec sha256sum {} + | sort -k2) >"$essai/avant_retrait.sha256"
+  wine "$programmes/Uninstall.exe" /S || true
+  wineserver -w
+  [ -e "$programmes" ] && {
+    echo "   left by the uninstaller:" "$(cd "$programmes" && find . -mindepth 1)" >&2
+    ok=1
+  }
+  [ -e "$entree" ] && {
+    echo "   login entry left by the uninstaller" >&2
+    ok=1
+  }
+  (cd "$travail" && sha256sum --quiet -c "$essai/avant_retrait.sha256") || {
+    echo "   the uninstaller changed or removed the shop's files" >&2
+    ok=1
+  }
+  [ $ok -eq 0 ] && echo "   uninstalled; the $(wc -l <"$essai/avant_retrait.sha256") files of C:\\Pontex kept"
+  return $ok
+}
+
+# --- Speed under Wine ----------------------------------------------------------
+
+# The apply rate of Pontex.exe under Wine beside the floor program
+# (bench/plancher.cpp, built for Windows) under Wine on the same register and
+# delivery, timed from outside by the Linux build of the same floor program,
+# which polls the movement file's header count (first to last new
+# movement), turn about. Then where the time goes: the Wine server requests
+# each applied record costs (WINEDEBUG=+server, counted by request; the
+# difference between a run of 2N and one of N records, so that start-up
+# and the export drop out), Pontex's and the floor's.
+# PONTEX_BENCH_RECORDS (20000) and PONTEX_BENCH_TOURS (3) set the size.
+windows_bench() { # RACINE WINDOWS_BUILD
+  local racine=$1 build=$2 linux=${PONTEX_BUILD:-$1/build} b="$2/bench-windows"
+  local records=${PONTEX_BENCH_RECORDS:-20000} tours=${PONTEX_BENCH_TOURS:-3}
+  echo "== speed under Wine: Pontex.exe against the floor program, $records records, $tours turns"
+  essai_linux "$racine" "$linux" || return 1
+  rm -rf "$b"
+  mkdir -p "$b/shop" "$b/transit/import/histo" "$b/transit/export/histo"
+  g++ -O2 -std=c++20 -o "$b/plancher" "$racine/bench/plancher.cpp" || return 1
+  x86_64-w64-mingw32-g++-posix -O2 -std=c++20 -static -o "$b/plancher.exe" \
+    "$racine/bench/plancher.cpp" || return 1
+  "$linux/tools/fabrique_caisse" "$b/caisse0" --articles 32767 --queue 500 --graine 2 >/dev/null ||
+    return 1
+  # The server's delivery names the register with Linux paths, Pontex with
+  # Wine's.
+  printf '%s\r\n' "#TRANSIT#$b/transit\\" "#FICBASE#$b/caisse0\\" '#REFARTI#1' '#NOM_STO#stock_' \
+    '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$b/shop/Pontex.wdo"
+  "$linux/tools/serveur_simule" --boutique "$b/shop" --ecrit-mouvements "$b/mvt.txt" \
+    --records "$records" --graine 3 >/dev/null || return 1
+  head -n $((records / 10)) "$b/mvt.txt" >"$b/mvt_n.txt"
+  head -n $((records / 5)) "$b/mvt.txt" >"$b/mvt_2n.txt"
+  printf '%s\r\n' "#TRANSIT#$(winepath -w "$b/transit")\\" "#FICBASE#$(winepath -w "$b/caisse")\\" \
+    '#REFARTI#1' '#NOM_STO#stock_' '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$b/shop/Pontex.wdo"
+  local caisse_w err_w
+  caisse_w=$(winepath -w "$b/caisse")
+  err_w=$(winepath -w "$b/plancher.err")
+
+  # A traced run starts its own Wine server, which writes the trace.
+  serveur_neuf() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w 2>/dev/null || true
+  }
+  neuve() { rm -rf "$b/caisse" && cp -r "$b/caisse0" "$b/caisse" && sync -f "$b/caisse"; }
+  # The watch in the background, once it has read the count it starts from.
+  guette() { # N EXPORT WORKING
+    rm -f "$b/guet.pret"
+    "$b/plancher" guette "$b/caisse" "$1" "$2" "$3" 300 "$b/guet.pret" >"$b/guet.txt" &
+    guet=$!
+    until [ -e "$b/guet.pret" ] || ! kill -0 "$guet" 2>/dev/null; do sleep 0.01; done
+  }
+  # Pontex as the shop starts it, in its folder, on a fresh register and
+  # the delivery DELIVERY; prints its apply time (s).
+  pontex_une_fois() { # DELIVERY N [WINEDEBUG]
+    neuve
+    rm -rf "$b"/transit/export/stock_*.txt "$b"/transit/import/* "$b/shop/journal" \
+      "$b/shop/W_intlog.wdo" "$b/shop/fichiers_appliques.wdo"
+    mkdir -p "$b/transit/import/histo"
+    cp "$1" "$b/transit/import/mvt.txt"
+    touch -d '-1 minute' "$b/transit/import/mvt.txt"
+    guette "$2" "$b/transit/export" "$b/shop/prov_stk_ana_ron.txt"
+    [ -n "${3:-}" ] && serveur_neuf
+    (
+      cd "$b/shop" || exit
+      WINEDEBUG=${3:--all} exec wine "$build/bin/Pontex.exe" 2>"$b/wine.log"
+    ) >/dev/null &
+    local pid=$!
+    wait "$guet"
+    wineserver -k >/dev/null 2>&1 || true
+    wait "$pid" 2>/dev/null || true
+    local premier dernier
+    read -r _ _ _ _ premier _ dernier _ <"$b/guet.txt"
+    awk -v p="$premier" -v d="$dernier" 'BEGIN { if (p < 0 || d < 0) exit 1; print d - p }'
+  }
+  plancher_une_fois() { # DELIVERY N [WINEDEBUG]
+    # Asked of Wine before the traced server is started.
+    local livraison_w
+    livraison_w=$(winepath -w "$1")
+    neuve
+    rm -f "$b/plancher.err"
+    guette "$2" - -
+    [ -n "${3:-}" ] && serveur_neuf
+    WINEDEBUG=${3:--all} wine "$b/plancher.exe" apply "$caisse_w" "$livraison_w" "$err_w" \
+      >/dev/null 2>"$b/wine.log" || true
+    wait "$guet"
+    [ -n "${3:-}" ] && serveur_neuf
+    local premier dernier
+    read -r _ _ _ _ premier _ dernier _ <"$b/guet.txt"
+    awk -v p="$premier" -v d="$dernier" 'BEGIN { if (p < 0 || d < 0) exit 1; print d - p }'
+  }
+
+  local tour p f rapports=() tp=() tf=()
+  for ((tour = 0; tour < tours; tour++)); do
+    if ((tour % 2 == 0)); then
+      p=$(pontex_une_fois "$b/mvt.txt" "$records" 2>/dev/null) || { echo "   Pontex.exe did not finish" >&2; return 1; }
+      f=$(plancher_une_fois "$b/mvt.txt" "$records") || { echo "   the floor did not finish" >&2; return 1; }
+    else
+      f=$(plancher_une_fois "$b/mvt.txt" "$records") || { echo "   the floor did not finish" >&2; return 1; }
+      p=$(pontex_une_fois "$b/mvt.txt" "$records" 2>/dev/null) || { echo "   Pontex.exe did not finish" >&2; return 1; }
+    fi
+    tp+=("$p")
+    tf+=("$f")
+    rapports+=("$(awk -v p="$p" -v f="$f" 'BEGIN { print p / f }')")
+    echo "   turn $((tour + 1)): Pontex.exe $p s, floor $f s"
+  done
+  mediane() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+  local mp mf mr
+  mp=$(printf '%s\n' "${tp[@]}" | mediane)
+  mf=$(printf '%s\n' "${tf[@]}" | mediane)
+  mr=$(printf '%s\n' "${rapports[@]}" | mediane)
+
+  # Wine server requests per applied record, by request.
+  local n=$((records / 10)) programme fichier
+  for programme in pontex plancher; do
+    for fichier in mvt_n mvt_2n; do
+      local combien=$n
+      [ $fichier = mvt_2n ] && combien=$((2 * n))
+      ${programme}_une_fois "$b/$fichier.txt" "$combien" +server >/dev/null 2>&1 ||
+        { echo "   $programme did not finish under +server" >&2; return 1; }
+      # Request lines only: "0024: open_file( access=... )"; a reply reads
+      # "0024: open_file() = 0 { ... }".
+      grep -v '^[0-9a-f]*: [a-z_0-9]*() = ' "$b/wine.log" |
+        sed -n 's/^[0-9a-f]*: \([a-z_0-9]*\)(.*/\1/p' | LC_ALL=C sort | uniq -c |
+        awk '{ print $2, $1 }' >"$b/requetes_${programme}_$fichier.txt"
+    done
+    LC_ALL=C join -a 1 -a 2 -e 0 -o 0,1.2,2.2 "$b/requetes_${programme}_mvt_n.txt" \
+      "$b/requetes_${programme}_mvt_2n.txt" |
+      awk -v n="$n" '{ d = ($3 - $2) / n; if (d > 0.05) print $1, d }' | sort -k2 -g -r \
+      >"$b/par_record_$programme.txt"
+  done
+  rm -f "$b/wine.log"
+  local rp rf
+  rp=$(awk '{ s += $2 } END { printf "%.1f", s }' "$b/par_record_pontex.txt")
+  rf=$(awk '{ s += $2 } END { printf "%.1f", s }' "$b/par_record_plancher.txt")
+  echo
+  echo "Measured on $(date +%Y-%m-%d), $(wine --version), $(nproc) cores, load $(cut -d ' ' -f 1-3 /proc/loadavg):"
+  echo
+  echo "| under Wine, $records records on 32,767 articles | Pontex.exe | floor (plancher.exe) |"
+  echo "|---|---|---|"
+  printf '| apply, first to last movement (median of %d turns) | %.1f s, %.0f records/s | %.1f s, %.0f records/s |\n' \
+    "$tours" "$mp" "$(awk -v t="$mp" -v n="$records" 'BEGIN { print n / t }')" \
+    "$mf" "$(awk -v t="$mf" -v n="$records" 'BEGIN { print n / t }')"
+  printf '| ratio Pontex / floor (median of the turns) | **%.2f×** | 1 |\n' "$mr"
+  printf '| Wine server requests per record | %s | %s |\n' "$rp" "$rf"
+  printf '| time per request, if requests were all the time | %.0f µs | %.0f µs |\n' \
+    "$(awk -v t="$mp" -v n="$records" -v r="$rp" 'BEGIN { print (r > 0 ? t / n / r * 1e6 : 0) }')" \
+    "$(awk -v t="$mf" -v n="$records" -v r="$rf" 'BEGIN { print (r > 0 ? t / n / r * 1e6 : 0) }')"
+  echo
+  echo "Requests per record, Pontex.exe:"
+  awk '{ printf "  %-28s %6.2f\n", $1, $2 }' "$b/par_record_pontex.txt" | head -n 15
+  echo "Requests per record, the floor:"
+  awk '{ printf "  %-28s %6.2f\n", $1, $2 }' "$b/par_record_plancher.txt" | head -n 15
 }

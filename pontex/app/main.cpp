@@ -39,6 +39,9 @@ constexpr std::string_view aide =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything can load a DLL by name: the shop's working folder is
+  // the current folder, and any session may write there.
+  pontex::fenetres::restreint_chargement_dll();
   // Answered before the lock, the journal and the display are touched.
   if (const auto code = pontex::option_standard(argc, argv, "Pontex", aide)) return *code;
   QApplication application(argc, argv);

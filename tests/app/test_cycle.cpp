@@ -13,6 +13,7 @@
 
 #include "pontex/app/modele_journal.h"
 #include "pontex/fenetres/controles.h"
+#include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/verrou.h"
 #include "tests/support/fenetres_test.h"
@@ -378,7 +379,13 @@ TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
   f().arret_systeme();
   EXPECT_EQ(p.systeme.terminaisons, 1);
   EXPECT_TRUE(p.systeme.demarrages.empty());
-  const std::string fichier = lit_octets(b.chemin("journal/pontex_2026-02-03.log"));
+  std::string fichier = lit_octets(b.chemin("journal/pontex_2026-02-03.log"));
+#ifdef _WIN32
+  // There the journal file is in the ANSI code page, its lines ended with
+  // CR LF.
+  fichier = fenetres::depuis_1252(fichier).toUtf8().toStdString();
+  std::erase(fichier, '\r');
+#endif
   EXPECT_NE(fichier.find(" - Export généré\n"), std::string::npos) << fichier;
   EXPECT_TRUE(fichier.ends_with(" - Arrêt demandé par le système\n")) << fichier;
 }

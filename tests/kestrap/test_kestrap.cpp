@@ -21,6 +21,7 @@
 #include "kestrap/creation_dossiers.h"
 #include "kestrap/form1_chh.h"
 #include "kestrap/liste_kestrap.h"
+#include "pontex/fenetres/systeme.h"
 #include "pontex/shared/processus.h"
 #include "tests/support/dossier_temporaire.h"
 #include "tests/support/variable_environnement.h"
@@ -166,6 +167,46 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
   EXPECT_EQ(ligne_commencant_par(entree, "TryExec="), "TryExec=" + (dossier / "Pontex").string());
 }
 #endif
+
+// --- "Fin" names the Pontex beside kestrap ----------------------------------------
+
+// The return command's program, when bare, is put into the programs' folder
+// and quoted whole (a space in "Program Files" must not cut it); anything
+// that already names a place is left to the system as written.
+TEST(CommandeVoisine, ProgrammeNuMisDansLeDossierDesProgrammes) {
+  using pontex::fenetres::commande_dans_dossier;
+  const std::string dossier = "C:\\Program Files\\Pontex";
+  const struct {
+    std::string ligne, attendue;
+  } cas[] = {
+      {"Pontex.exe", "\"C:\\Program Files\\Pontex\\Pontex.exe\""},
+      {"Pontex.exe --sans-focus", "\"C:\\Program Files\\Pontex\\Pontex.exe\" --sans-focus"},
+      {"  Pontex.exe\tx y", "\"C:\\Program Files\\Pontex\\Pontex.exe\"\tx y"},
+      {"\"D:\\Autre\\Pontex.exe\" a", "\"D:\\Autre\\Pontex.exe\" a"},
+      {"D:\\Autre\\Pontex.exe", "D:\\Autre\\Pontex.exe"},
+      {"..\\Pontex.exe", "..\\Pontex.exe"},
+      {"C:Pontex.exe", "C:Pontex.exe"},
+      {"'/opt/pontex/Pontex'", "'/opt/pontex/Pontex'"},
+      {"", ""},
+      {"   ", "   "},
+  };
+  for (const auto& c : cas)
+    EXPECT_EQ(commande_dans_dossier(c.ligne, dossier), c.attendue) << c.ligne;
+  EXPECT_EQ(commande_dans_dossier("Pontex.exe", "C:\\"), "\"C:\\Pontex.exe\"");
+  EXPECT_EQ(commande_dans_dossier("Pontex.exe", ""), "Pontex.exe");
+
+  // The real one: this program's own folder on Windows, nothing changed
+  // elsewhere (Linux looks beside the program by itself).
+  const std::string voisine = pontex::fenetres::commande_voisine("Pontex.exe");
+#ifdef _WIN32
+  const std::string ici = fs::path(pontex::dossier_executable()).make_preferred().string();
+  EXPECT_EQ(voisine, "\"" + ici + "\\Pontex.exe\"");
+  EXPECT_EQ(pontex::fenetres::programme_voisin("relvano.exe"), ici + "\\relvano.exe");
+#else
+  EXPECT_EQ(voisine, "Pontex.exe");
+  EXPECT_EQ(pontex::fenetres::programme_voisin("relvano.exe"), "relvano.exe");
+#endif
+}
 
 // --- The window ----------------------------------------------------------------
 

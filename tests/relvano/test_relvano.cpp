@@ -12,6 +12,7 @@
 #include <windows.h>
 #endif
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "pontex/fenetres/systeme.h"
 #include "relvano/form1.h"
 #include "tests/support/dossier_temporaire.h"
 
@@ -201,7 +203,7 @@ class Relance : public ::testing::Test {
 #endif
     QElapsedTimer chrono;
     chrono.start();
-    relvano.start(QString::fromStdString((dossier_.chemin() / kRelvano).string()), arguments);
+    relvano.start(QString::fromStdString((dossier_.chemin() / programme_).string()), arguments);
     EXPECT_TRUE(relvano.waitForStarted(5000));
     qint64 marqueur = -1;
     duree_ = -1;
@@ -220,6 +222,8 @@ class Relance : public ::testing::Test {
   }
 
   qint64 duree_ = 0;
+  // The relauncher started, relative to the current folder.
+  fs::path programme_ = kRelvano;
 };
 
 TEST_F(Relance, DemarrePontexUneFoisApresDeuxSecondesPuisSeTermine) {
@@ -272,6 +276,49 @@ TEST_F(Relance, SansFocusTransmisAPontex) {
   EXPECT_GE(lance({"--sans-focus"}, environnement(), true), 1990);
   QTest::qWait(300);
   EXPECT_EQ(lit_octets("marqueur"), "start [] --sans-focus\n");
+}
+#endif
+
+#ifdef _WIN32
+// Installed, the programs lie in a folder of their own and run in the
+// shop's working folder, which every session may write to: the Pontex
+// started is the one beside the relauncher, never one dropped into the
+// current folder.
+TEST_F(Relance, PontexPrisACoteDuRelanceurJamaisDansLeDossierCourant) {
+  fs::create_directory("programmes");
+  fs::copy_file(RELVANO_PROGRAMME, "programmes/relvano.exe");
+  programme_ = fs::path("programmes") / "relvano.exe";
+  installe_pontex();  // into the current folder
+  EXPECT_EQ(lance({}, environnement(), false), -1);
+  EXPECT_FALSE(fs::exists("marqueur"));
+
+  fs::copy_file(PONTEX_MARQUEUR_ESSAI, "programmes/Pontex.exe");
+  EXPECT_GE(lance({}, environnement(), true), 1990);
+  QTest::qWait(300);
+  const std::string m = lit_octets("marqueur");
+  const fs::path lance_par = m.substr(m.find(' ', m.find(' ', 2) + 1) + 1);
+  EXPECT_EQ(lance_par.parent_path().filename(), "programmes") << m;
+}
+
+// The relauncher's own restriction, in this process: a DLL asked for by
+// name is no longer looked for in the current folder.
+TEST(ChargementDll, JamaisDuDossierCourantUneFoisRestreint) {
+  DossierTemporaire dossier;
+  const fs::path source =
+      fs::path(QCoreApplication::applicationDirPath().toStdWString()) / "libwinpthread-1.dll";
+  ASSERT_TRUE(fs::exists(source));
+  fs::copy_file(source, "pontex_deposee.dll");
+  // Found there before: the copy is where the old search order looks (as
+  // data, so that the test itself runs none of its code).
+  HMODULE avant = ::LoadLibraryExW(L"pontex_deposee.dll", nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(avant, nullptr);
+  ::FreeLibrary(avant);
+  pontex::fenetres::restreint_chargement_dll();
+  EXPECT_EQ(::LoadLibraryExW(L"pontex_deposee.dll", nullptr, 0), nullptr);
+  EXPECT_EQ(::LoadLibraryW(L"pontex_deposee.dll"), nullptr);
+  // The system's own DLLs still load.
+  EXPECT_NE(::LoadLibraryW(L"version.dll"), nullptr);
 }
 #endif
 
