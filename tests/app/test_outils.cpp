@@ -250,7 +250,13 @@ void tape(QWidget& fenetre, const char* texte) {
   for (const char* c = texte; *c != '\0'; ++c) QTest::keyClick(fenetre.windowHandle(), *c);
 }
 
+// Under Wine, a dialog driven by the keyboard alone (Tab, Space, Ctrl+S, a
+// button's letter) never comes back from the keys the test sends: these run
+// on Linux, where the same Qt code handles them.
+constexpr const char* clavier_sous_wine = "keys sent to a dialog under Wine";
+
 TEST_F(Parametrage, AuClavierSeulTabulationEspaceEnregistre) {
+  if (sous_wine()) GTEST_SKIP() << clavier_sous_wine;
   b.ecrit_configuration("#TIM_ANA#30\r\n");
   bool tour_attendu = false;
   std::vector<QString> noms;
@@ -292,6 +298,7 @@ TEST_F(Parametrage, AuClavierSeulTabulationEspaceEnregistre) {
 }
 
 TEST_F(Parametrage, CtrlSEnregistreDepuisLeTexte) {
+  if (sous_wine()) GTEST_SKIP() << clavier_sous_wine;
   b.ecrit_configuration("#TIM_ANA#30\r\n");
   ouvre([&](outils& o) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&o));
@@ -356,6 +363,7 @@ TEST(Dialogue, TousLesMessagesEntiers) {
 }
 
 TEST(Dialogue, AuClavierLeBoutonEncadreRepond) {
+  if (sous_wine()) GTEST_SKIP() << clavier_sous_wine;
   GardeModales garde;
   struct Cas {
     int tabulations;
@@ -412,6 +420,7 @@ TEST(Dialogue, ChaqueGesteDonneSaReponse) {
 }
 
 TEST(Dialogue, LesAutresTouchesNeRepondentPas) {
+  if (sous_wine()) GTEST_SKIP() << clavier_sous_wine;
   GardeModales garde;
   ValeursDialogue v{4, "Question"};
   bool encore_ouvert = false;

@@ -18,11 +18,7 @@
 
 namespace pontex::test {
 
-namespace {
-
-// Wine draws with its own fonts, not the Arial a shop's Windows has: what a
-// label's text measures there says nothing of what the shop sees.
-bool polices_de_wine() {
+bool sous_wine() {
 #ifdef _WIN32
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -30,8 +26,6 @@ bool polices_de_wine() {
   return false;
 #endif
 }
-
-}  // namespace
 
 Resultat SystemeEnregistreur::demarre(std::string_view nom, Fenetre_lancement fenetre) {
   demarrages.push_back({std::string(nom), fenetre});
@@ -79,7 +73,9 @@ QString caisse_affichee(const Boutique& b) {
 
 std::vector<QString> textes_coupes(const QWidget& fenetre) {
   std::vector<QString> coupes;
-  if (polices_de_wine()) return coupes;
+  // Wine draws with its own fonts, not the Arial a shop's Windows has: what
+  // a label's text measures there says nothing of what the shop sees.
+  if (sous_wine()) return coupes;
   for (const QLabel* l : fenetre.findChildren<QLabel*>()) {
     if (l->text().isEmpty() || !l->pixmap().isNull()) continue;
     const QRect zone =

@@ -74,6 +74,10 @@ QString caisse_affichee(const Boutique& b);
 // with the fonts at hand (a picture or an empty text is not measured).
 std::vector<QString> textes_coupes(const QWidget& fenetre);
 
+// Whether the tests run under Wine (the Windows build on Linux), whose
+// fonts and keyboard focus are not a shop's Windows.
+bool sous_wine();
+
 // Closes a window as the window manager's close button does.
 void ferme_par_gestionnaire(QWidget& fenetre);
 
