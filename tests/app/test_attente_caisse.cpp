@@ -1,8 +1,4 @@
-// The main window left to itself: a register folder that is away for a
-// moment at a start (no dialog, the exchange comes back by itself), the time
-// of the last good exchange kept across restarts, a missing transit folder
-// said in the journal, restarts that leave the focus where it is, and every
-// label's text shown whole.
+// The main window left to itself: a register away for a moment, restarts, whole labels.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-// The main window as the shop sees it: every text in front of what lies
-// behind it, and the countdowns following what their captions say, also
-// when someone else writes them.
+// Main window texts in front, countdowns following their captions.
 
 #include <gtest/gtest.h>
 

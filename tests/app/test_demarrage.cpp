@@ -1,7 +1,4 @@
-// Start-up of the main window: what it shows, what it arms, and what it
-// does when the cash-register folder holds no cash-register data. Quitting
-// and the background mode: the question, its four ways of being answered,
-// the window manager's close, and the choice kept in the window-state store.
+// Main window start-up, a folder without till data, quitting and the background mode.
 
 #include <gtest/gtest.h>
 

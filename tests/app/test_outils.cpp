@@ -1,8 +1,4 @@
-// The settings window: the text it loads, the file it saves byte for byte,
-// the transit folders it creates, the restart, and a save that fails. The
-// message dialog: one or two buttons, the answer in the dialog mode, Enter
-// and Escape, the window manager's close, the notice for a folder without
-// cash-register data.
+// The settings window (load, save byte for byte, folders, restart) and the message dialog.
 
 #include <gtest/gtest.h>
 

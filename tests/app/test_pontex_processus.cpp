@@ -1,6 +1,4 @@
-// The real program, run as a shop runs it: started with no arguments in the
-// folder that holds "Pontex.wdo", it counts five seconds down and runs one
-// exchange. The process is ended by the test afterwards.
+// The real program run as a shop runs it: no arguments, countdown, one exchange.
 
 #include <gtest/gtest.h>
 

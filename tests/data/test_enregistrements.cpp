@@ -1,8 +1,4 @@
-// Article, index and movement records byte for byte; the article file: its
-// count, reads beyond the end, and writes that must leave every byte the
-// cash-register program owns as it was; the movement file: the count in its
-// header, each record's place, and damaged headers that must not lead to a
-// write anywhere.
+// Records byte for byte; the article and movement files, counts and damaged headers.
 
 #include <gtest/gtest.h>
 

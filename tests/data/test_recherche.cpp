@@ -1,6 +1,4 @@
-// Finding an article by the reference the server sends: the key, every shape
-// of the cash register's index, what one lookup reads, and indexes that are
-// damaged or change while we read them.
+// Finding an article by reference: the key, index shapes, damaged or changing indexes.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,4 @@
-// Which journal lines the window makes stand out: the lines of a record that
-// was not applied, as a real exchange journals them, and the stops and
-// refusals of the import, the resume and the export; never a movement line,
-// whatever its designation says.
+// Journal lines that stand out: refused records, stops and refusals; never a movement.
 
 #include <gtest/gtest.h>
 

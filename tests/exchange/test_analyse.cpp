@@ -1,7 +1,4 @@
-// Applying a working file: cutting the server's text into records, what is
-// applied, what goes to the day's error file, and that nothing is lost or
-// doubled whatever the server sends; the numbers stamped on every movement
-// and the limits of the register's single-precision fields.
+// Applying a working file: records, error lines, nothing lost or doubled, field limits.
 
 #include <gtest/gtest.h>
 

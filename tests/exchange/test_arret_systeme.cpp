@@ -1,7 +1,4 @@
-// A stop asked by the system (logoff, shutdown) while files are applied:
-// whatever the journal line it comes after, the record under way is
-// finished, no further file leaves the import folder, and the next start
-// applies the rest, each record once.
+// A system stop while files are applied: the record finished, the rest at next start.
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,5 @@
-// The movement file shared with a till that appends its own movements at
-// the same moment, by the same protocol (read the count M, write M + 1,
-// write the record at M + 1). Its steps are played at every point of ours:
-// that tells exactly in which orders a record can be lost, where a till
-// racing flat out on another core only samples a few of them.
+// The movement file shared with a till appending at the same moment: its steps are
+// played at every point of ours, to see exactly where a record could be lost.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,4 @@
-// The status file that monitoring reads after every exchange, and
-// pontex-etat's verdict on it: the counts of a real exchange, the last good
-// exchange kept across a bad one, the file replaced whole, and the exit
-// status for each state.
+// The status file monitoring reads, and pontex-etat's verdict and exit status.
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,4 @@
-// The stock export the server collects: which articles, under which
-// reference, with which figures, and that the server never collects a
-// half-written file nor loses an export it has not taken yet. The hidden
-// test button's random sales: the same five lines at every run of the
-// program, only drawable articles, and never a hang.
+// The stock export the server collects, never half-written nor lost; the test sales.
 
 #include <gtest/gtest.h>
 

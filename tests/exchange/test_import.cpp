@@ -1,6 +1,4 @@
-// The exchange cycle as the window runs it: the import folder taken in, then
-// the stock export. Files from the server must be applied exactly once, in
-// name order, and never lost.
+// The import then the export: server files applied once, in name order, never lost.
 
 #include <gtest/gtest.h>
 

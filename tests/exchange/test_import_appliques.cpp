@@ -1,6 +1,4 @@
-// The import folder read once per exchange and taken in a bounded share, a
-// file applied once however often it comes back, and every name the server
-// leaves there accounted for.
+// The import folder read once per exchange, a file applied once however often it comes.
 
 #include <gtest/gtest.h>
 #ifndef _WIN32

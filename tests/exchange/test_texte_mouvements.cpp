@@ -1,7 +1,4 @@
-// What the server may write in a movement file and how it is read: UTF-8 or
-// Windows-1252 (the register, the journal and the day's error file stay in
-// Windows-1252 whatever came in), a byte order mark, a decimal comma, and
-// the longest line taken as a record.
+// Movement text from the server: UTF-8 or Windows-1252, BOM, decimal comma, long lines.
 
 #include <gtest/gtest.h>
 

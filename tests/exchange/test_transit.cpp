@@ -1,8 +1,5 @@
-// The transit folder is written by the stock server through a share, so
-// whatever it holds is handled as hostile: links are never followed, a
-// listed name is never read as a path, a file's cost is bounded, and no
-// unknown reference is dropped. Each test drops one such thing and checks
-// that nothing outside the transit folder is read or written.
+// Whatever the server's share holds is hostile: no link followed, no name taken as a
+// path, bounded cost, nothing read or written outside the transit folder.
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,5 @@
-// A stand-in for the programs Pontex starts, for the Windows tests of the
-// program start: it writes, into the file "marqueur" of its current folder,
-// the window state it was asked for, the minimised-start wish of its
-// environment, how the platform layer reads its start ("reduite" or
-// "normale") and its own path, then ends.
+// Stand-in program for the Windows start tests: writes its show state, the minimised
+// wish, how the platform layer reads its start and its own path into "marqueur".
 
 #include <windows.h>
 

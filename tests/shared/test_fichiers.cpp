@@ -1,11 +1,5 @@
-// File operations with Windows-style Windows-1252 paths: on Linux a
-// case-sensitive UTF-8 file system, on Windows the system's own rules. The
-// cash-register folder copied from a workstation, the transit folder shared
-// with the server, the Startup folder; and the record files the cash-register
-// program uses at the same moment.
-//
-// Windows-1252 bytes are written as octal escapes ("Donn\351es" is
-// "Données"): a hex escape would swallow the letters after it.
+// Windows-style Windows-1252 paths on a case-sensitive UTF-8 disk, and record
+// files shared with the till. Octal escapes: a hex one would swallow the next letters.
 
 #include <gtest/gtest.h>
 #ifdef _WIN32

@@ -1,7 +1,4 @@
-// Files of the transit folder as the platform layer handles them: one name
-// is one name, a pipe or folder under a file's name is refused at once (no
-// wait), and a copy that fails leaves neither a temporary file nor a changed
-// destination behind.
+// Transit files: one name is one name, pipes and folders refused at once, failed copies clean.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-// The journal on disk: day files beside the configuration, lines in the
-// order they were journaled, a new file after midnight, old files removed,
-// and a journal folder that cannot be written.
+// Journal day files: order, midnight, old files removed, an unwritable folder.
 
 #include <gtest/gtest.h>
 

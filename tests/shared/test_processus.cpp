@@ -1,6 +1,4 @@
-// Starting the other programs by bare name, the Startup folder and the
-// profile folder. Started programs are small scripts that leave a marker;
-// the tests wait for it a bounded time, never without end.
+// Starting programs by bare name; Startup and profile folders. Scripts leave markers.
 
 #include <gtest/gtest.h>
 #ifdef _WIN32

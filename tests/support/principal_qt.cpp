@@ -1,7 +1,5 @@
-// Main of the window test programs: a QApplication, offscreen unless a
-// display is asked for (gtest_discover_tests runs them at build time, where
-// there is none), and GoogleTest. Closing a window under test never ends
-// the application.
+// Main of the window tests: offscreen unless a display is asked for (discovery runs at
+// build time); closing a window under test never ends the application.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,4 @@
-// The demo's stock server against the exchange procedures themselves: its
-// account of a sound exchange is clean, and its checks catch an exchange
-// that lost, doubled or misreported a movement. The demo's test relies on
-// these checks.
+// The demo server's checks catch an exchange that lost, doubled or misreported a movement.
 
 #include <gtest/gtest.h>
 
