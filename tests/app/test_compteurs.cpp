@@ -91,8 +91,7 @@ class CompteursDecimaux : public Compteurs {
 TEST_F(CompteursDecimaux, LeDelaiSeDecompteEnMinutesEntieres) {
   for (int i = 0; i < 5; ++i) f().Timer1_Timer();
   ASSERT_EQ(f().Label12->text(), "2.5");
-  // The caption shows whole minutes from the first tick, and the count
-  // goes on from what it shows.
+  // The caption shows whole minutes from the first tick, and the count goes on from what it shows.
   EXPECT_EQ(jusqu_au_redemarrage(10), (std::vector<QString>{"02", "01", "00"}));
   EXPECT_TRUE(redemarre());
 }

@@ -307,10 +307,9 @@ TEST_F(LongueApplication, LeCompteAReboursAttendLaFinDuTraitement) {
   EXPECT_TRUE(intact());
 }
 
-// The exchange's own pause lets every event through: a countdown tick or a
-// click on a control that exchanges, run from there, starts no exchange
-// inside the one under way (which would apply the same working file again
-// from its progress record while the first still applies it).
+// The exchange's own pause lets every event through: a countdown tick or a click on a control that
+// exchanges, run from there, starts no exchange inside the one under way (which would apply the
+// same working file again from its progress record while the first still applies it).
 TEST_F(LongueApplication, AucunEchangeNeCommenceDansUnAutre) {
   ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
   std::filesystem::last_write_time(

@@ -148,10 +148,9 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
   EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3001)});
 }
 
-// An error among movement lines stands out in bold, red and behind a mark
-// that a black-and-white screenshot keeps, while the line's own text (what
-// the journal file gets) stays as the exchange wrote it; and no line is
-// shortened with "…", a movement line's padding included.
+// An error among movement lines stands out in bold, red and behind a mark that a black-and-white
+// screenshot keeps, while the line's own text (what the journal file gets) stays as the exchange
+// wrote it; and no line is shortened with "…", a movement line's padding included.
 TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   Processus p;
   fenetres::Form1& f = *p.fenetre;
@@ -190,9 +189,8 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   }
 }
 
-// Every journal line goes through the code-page table: each of the 256
-// bytes must read as the system's converter reads it, and reach the journal
-// file as the same UTF-8 bytes as before.
+// Every journal line goes through the code-page table: each of the 256 bytes must read as the
+// system's converter reads it, and reach the journal file as the same UTF-8 bytes as before.
 TEST(Journal, LaTableDeLaPageDeCodeLitChaqueOctetCommeLeConvertisseur) {
   std::string tous;
   for (int b = 0; b < 256; ++b) tous.push_back(static_cast<char>(b));
@@ -373,8 +371,7 @@ TEST(TacheDeFond, UnMagasinImpossibleAEcrireGardeLeModeStocke) {
     form97::prevoit_action([](form97& d) { repond(d, Geste::clic_non); });
     p.fenetre->Image3_Click();
   }
-  // Off was asked for, but the store still says on: the label says so too,
-  // as the next start will.
+  // Off was asked for, but the store still says on: the label says so too, as the next start will.
   EXPECT_EQ(valeur_stockee(), "OUI" + std::string(37, ' '));
   EXPECT_EQ(p.fenetre->Label18->text(), "1");
   EXPECT_TRUE(p.fenetre->windowState() & Qt::WindowMinimized);

@@ -29,8 +29,7 @@ std::vector<fs::path> fichiers(const fs::path& dossier, std::string_view debut,
   return trouves;
 }
 
-// Starts the program in the shop's folder, with no arguments, as the shop
-// does.
+// Starts the program in the shop's folder, with no arguments, as the shop does.
 void demarre_pontex(QProcess& pontex, const Boutique& b) {
   pontex.setWorkingDirectory(QString::fromStdString(b.dossier.chemin().string()));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -42,8 +41,7 @@ void demarre_pontex(QProcess& pontex, const Boutique& b) {
   env.remove("PONTEX_DEMARRAGE_REDUIT");
   pontex.setProcessEnvironment(env);
 #ifdef _WIN32
-  // The build's path is the build machine's; the program lies in bin\ beside
-  // the tests' folder.
+  // The build's path is the build machine's; the program lies in bin\ beside the tests' folder.
   pontex.start(QCoreApplication::applicationDirPath() + "/../bin/Pontex.exe", {});
 #else
   pontex.start(PONTEX_PROGRAMME, {});
@@ -111,9 +109,8 @@ QProcess* lance_pontex(const Boutique& b, QObject* parent) {
   return p;
 }
 
-// Two Pontex started at once in one folder (a double click while the
-// relauncher starts it, say): one waits for the other, so every movement of
-// 400 files is applied exactly once.
+// Two Pontex started at once in one folder (a double click while the relauncher starts it, say):
+// one waits for the other, so every movement of 400 files is applied exactly once.
 TEST(ProgrammePontex, DeuxPontexDansUnDossierAppliquentChaqueMouvementUneFois) {
   Boutique b(DepartPontex{});
   constexpr int fichiers_recus = 400;
@@ -190,9 +187,8 @@ std::size_t occurrences(const std::string& texte, std::string_view motif) {
   return n;
 }
 
-// A lock file that cannot be made (a folder under its name): the program
-// says so in its journal file, at the start and when the exchange falls due,
-// and takes nothing from the import folder.
+// A lock file that cannot be made (a folder under its name): the program says so in its journal
+// file, at the start and when the exchange falls due, and takes nothing from the import folder.
 TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
   Boutique b(DepartPontex{});
   fs::create_directory(b.chemin("Pontex.verrou"));
@@ -204,8 +200,7 @@ TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
   const fs::path journal = journal_du_jour(b);
   const bool deux_fois = QTest::qWaitFor(
       [&] {
-        // Its ASCII part: the file is UTF-8 on Linux, the ANSI code page on
-        // Windows.
+        // Its ASCII part: the file is UTF-8 on Linux, the ANSI code page on Windows.
         return occurrences(lit_octets(journal), "Le verrou du dossier ne peut pas ") >= 2;
       },
       30000);

@@ -156,9 +156,8 @@ TEST(Configuration, FichierUtf8OuWindows1252MemesValeurs) {
   EXPECT_EQ(utf8.nom_sto, "\234uvre_");  // "œ" has its own Windows-1252 byte
   const Configuration cp1252 = charge("#FICBASE#/srv/Donn\351es | caisse\r\n");
   EXPECT_EQ(cp1252.ficbase, "/srv/Donn\351es\\");
-  // Windows-1252 bytes that happen to form a UTF-8 pair are rare but
-  // possible ("Ã©"); one byte that does not fit keeps the whole file in
-  // Windows-1252.
+  // Windows-1252 bytes that happen to form a UTF-8 pair are rare but possible ("Ã©"); one byte that
+  // does not fit keeps the whole file in Windows-1252.
   const Configuration melange = charge("#NOM_STO#\303\251\r\n#NOM_MVT#\351\r\n");
   EXPECT_EQ(melange.nom_sto, "\303\251");
   EXPECT_EQ(melange.nom_mvt, "\351");

@@ -273,8 +273,7 @@ TEST_F(Mouvements, FichierAbsentOuVide) {
   EXPECT_EQ(lit_octets(fichier_), octets_de(entete) + octets_de(mouvement("A")));
 }
 
-// A damaged or unreadable header: nothing is written, the failure is
-// reported.
+// A damaged or unreadable header: nothing is written, the failure is reported.
 TEST_F(Mouvements, EnTeteEndommageRefuse) {
   for (std::int32_t m : {-1, INT32_MIN, INT32_MAX, 1000000, 20}) {
     ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, m));

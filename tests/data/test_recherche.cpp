@@ -94,10 +94,9 @@ TEST(CleRecherche, ConstructionDeLaCle) {
   EXPECT_EQ(cle_recherche("\337\265\367"), "A\337\265\367" + std::string(12, ' '));
 }
 
-// The tail scan's equality test agrees with the ordering comparison for
-// every stored byte, at each of the 16 places (both halves of the key, as
-// the test looks at eight bytes at a time): a stored key in lower case or
-// with accents is found, a key that differs anywhere is not.
+// The tail scan's equality test agrees with the ordering comparison for every stored byte, at each
+// of the 16 places (both halves of the key, as the test looks at eight bytes at a time): a stored
+// key in lower case or with accents is found, a key that differs anywhere is not.
 TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
   const std::string cle = cle_recherche("p\342t\351-0123456789");
   const auto* k = reinterpret_cast<const std::uint8_t*>(cle.data());
@@ -163,8 +162,7 @@ TEST_F(Recherche, CleSeulementDansLaQueueLaPlusRecenteGagne) {
   EXPECT_EQ(cherche("z-nouveau"), 7);
   EXPECT_EQ(cherche(ref(500)), 1500);  // the sorted hit ends the lookup
   EXPECT_EQ(st_.lectures_entete, 1);
-  // The same key twice in the tail: the newer wins; keys are compared in
-  // upper case on both sides.
+  // The same key twice in the tail: the newer wins; keys are compared in upper case on both sides.
   e.insert(e.end(), {{"AX", 21}, {"AY", 22}, {"Ax", 23}, {"AW", 24}});
   index(e, 1000);
   EXPECT_EQ(cherche("X"), 23);
@@ -234,8 +232,7 @@ TEST_F(Recherche, QueueLueParBlocs) {
 
 // --- Damaged, foreign or changing files ------------------------------------------------
 
-// Counts beyond the file must not become billions of reads, negative ones
-// nothing at all.
+// Counts beyond the file must not become billions of reads, negative ones nothing at all.
 TEST_F(Recherche, EnTeteQuiDepasseLeFichier) {
   index(triees(10), 2000000000, 2000000000);
   std::int32_t res = 0;
@@ -243,10 +240,9 @@ TEST_F(Recherche, EnTeteQuiDepasseLeFichier) {
   EXPECT_EQ(res, -1);
   EXPECT_EQ(cherche(ref(7)), 1007);
 
-  // S a little beyond the entries (an index cut short while the till
-  // rewrites it): every entry the file holds is still found, whether the
-  // search runs past the end of the file or not, and an absent key reads
-  // little.
+  // S a little beyond the entries (an index cut short while the till rewrites it): every entry the
+  // file holds is still found, whether the search runs past the end of the file or not, and an
+  // absent key reads little.
   for (const std::int32_t s : {11, 12, 16}) {
     index(triees(10), s, s);
     for (int i = 1; i <= 10; ++i) EXPECT_EQ(cherche(ref(i)), 1000 + i) << "S = " << s << ", " << i;

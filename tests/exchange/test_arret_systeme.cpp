@@ -31,8 +31,7 @@ class ArretSysteme : public ::testing::Test {
   void TearDown() override { oublie_arret(); }
 };
 
-// Six records of the first file (one unknown reference), a second file
-// waiting behind it.
+// Six records of the first file (one unknown reference), a second file waiting behind it.
 const std::string premier =
     "BOU-001\t1\nEPI-002\t2\nINCONNU\t5\nBOU-001\t1\nEPI-002\t2\nBOU-001\t1\n";
 const std::string second = "BOU-001\t10\n";

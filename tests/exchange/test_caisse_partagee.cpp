@@ -138,10 +138,9 @@ class AjoutPasAPas : public ::testing::Test {
       ASSERT_TRUE(f.ecrit(m + 1, record_caisse(m - 1).data()));
   }
 
-  // Pontex appends `nos_mouvements` movements and checks them as after a
-  // received file; the till's step i is played right before Pontex's record
-  // operation `places[i]` on the movement file (after all of them when
-  // beyond). Returns the number of Pontex's operations.
+  // Pontex appends `nos_mouvements` movements and checks them as after a received file; the till's
+  // step i is played right before Pontex's record operation `places[i]` on the movement file (after
+  // all of them when beyond). Returns the number of Pontex's operations.
   int joue(int nos_mouvements, const std::vector<int>& places) {
     prepare();
     CaissePasAPas till(chemin());
@@ -207,11 +206,10 @@ class AjoutPasAPas : public ::testing::Test {
     return b;
   }
 
-  // Plays every interleaving of the till's `appends_caisse` appends with
-  // Pontex's `nos_mouvements` appends and their check. `pas_separes`: the
-  // till's three steps of one append each at their own place; otherwise
-  // each append of the till happens whole at one place. Returns the
-  // interleavings played; `echecs` gets those that lost something.
+  // Plays every interleaving of the till's `appends_caisse` appends with Pontex's `nos_mouvements`
+  // appends and their check. `pas_separes`: the till's three steps of one append each at their own
+  // place; otherwise each append of the till happens whole at one place. Returns the interleavings
+  // played; `echecs` gets those that lost something.
   int toutes(int nos_mouvements, int appends_caisse, bool pas_separes,
              std::vector<std::pair<std::string, Bilan>>& echecs) {
     const int seules = joue(nos_mouvements, {});
@@ -247,10 +245,9 @@ class AjoutPasAPas : public ::testing::Test {
   Caisse caisse;
 };
 
-// The till's append whole (its count and its record within microseconds, as
-// it does) at every point of one, then two, of Pontex's appends and of the
-// check that follows them; and two of the till's appends at every pair of
-// points.
+// The till's append whole (its count and its record within microseconds, as it does) at every point
+// of one, then two, of Pontex's appends and of the check that follows them; and two of the till's
+// appends at every pair of points.
 TEST_F(AjoutPasAPas, UnAjoutEntierDeLaCaisseAChaquePoint) {
   for (const auto& [nous, caisse] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 2}}) {
     std::vector<std::pair<std::string, Bilan>> echecs;

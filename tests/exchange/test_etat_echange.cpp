@@ -52,8 +52,7 @@ TEST_F(EtatFichier, EchangeReussiComptesEtHeures) {
   ASSERT_TRUE(e.dernier_echange_bon.has_value());
   EXPECT_EQ(e.dernier_echange_bon->secondes, e.dernier_echange.secondes);
   EXPECT_EQ(e.minutes_entre_echanges, 30);
-  // Thirty minutes of countdown, then relvano's two seconds and the five of
-  // the start countdown.
+  // Thirty minutes of countdown, then relvano's two seconds and the five of the start countdown.
   EXPECT_EQ(e.prochain_echange.secondes, e.dernier_echange.secondes + 30 * 60 + 7);
   // Written whole under its name, nothing left beside it.
   for (const std::string& nom : Boutique::fichiers(b.dossier.chemin()))

@@ -199,8 +199,7 @@ TEST_F(Import, UnFichierArrivantPendantLEchangeAttendLeSuivant) {
     }
   };
   importe();
-  // The folder is read, not the window's list: the file taken away is not
-  // looked for.
+  // The folder is read, not the window's list: the file taken away is not looked for.
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"Traitement : a.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE"),
                     "Fichier non trait\351 : c.txt"}));
@@ -213,9 +212,8 @@ TEST_F(Import, UnFichierArrivantPendantLEchangeAttendLeSuivant) {
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old"}));
 }
 
-// Bad records themselves are the working file's tests; here the files as
-// a whole: binary garbage with NUL bytes and an empty file are taken, kept
-// and the cycle goes on to the export.
+// Bad records themselves are the working file's tests; here the files as a whole: binary garbage
+// with NUL bytes and an empty file are taken, kept and the cycle goes on to the export.
 TEST_F(Import, AvecDesFichiersFautifsLeCycleFinitEtExporte) {
   std::string garbage;
   for (int i = 0; i < 65536; ++i) garbage += static_cast<char>((i * 7919 + i / 3) % 256);

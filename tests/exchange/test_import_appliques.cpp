@@ -41,9 +41,8 @@ std::size_t compte(const Lignes& journal, const std::string& ligne) {
 const std::string pain = "1.00 x " + designation_40("PAIN DE CAMPAGNE");
 const std::string deja_traite = "Fichier d\351j\340 trait\351 : ";
 
-// More files than one exchange takes: the folder is read once, the first
-// share is applied and the export written, the rest follows at the next
-// exchange; no file lost or applied twice.
+// More files than one exchange takes: the folder is read once, the first share is applied and the
+// export written, the rest follows at the next exchange; no file lost or applied twice.
 TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
   const std::size_t n = noms_par_echange + 37;
   for (std::size_t i = 0; i < n; ++i) b.depose(nom_numero(i), "BOU-001\t1\n");
@@ -80,9 +79,8 @@ TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
                           [](const std::string& f) { return f.ends_with(".old"); }));
 }
 
-// A finished file put back under its name (an unlink lost in a power cut,
-// the server sending it again) is not applied again; a file of the same
-// name with other bytes is a new delivery.
+// A finished file put back under its name (an unlink lost in a power cut, the server sending it
+// again) is not applied again; a file of the same name with other bytes is a new delivery.
 TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   const std::string contenu = "BOU-001\t2\nINCONNU\t1\n";
   b.depose("a.txt", contenu);
@@ -111,9 +109,8 @@ TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   EXPECT_EQ(b.article(1).stock(), 17.0f);
 }
 
-// A record torn at the end of the file of applied files (a power cut while
-// it was appended) neither hides the entries before it nor misplaces the
-// ones after it.
+// A record torn at the end of the file of applied files (a power cut while it was appended) neither
+// hides the entries before it nor misplaces the ones after it.
 TEST_F(Appliques, UnRegistreDesAppliquesDechireNePerdRien) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
@@ -152,10 +149,9 @@ TEST_F(Appliques, UnFichierEstRetenuTrenteEtUnJours) {
   EXPECT_EQ(b.article(1).stock(), 12.0f);
 }
 
-// An application stopped half-way and finished by the next exchange counts
-// as one: the file sent again afterwards is not applied. One whose working
-// file was lost before it could be finished was not applied to its end,
-// and is applied when it comes again.
+// An application stopped half-way and finished by the next exchange counts as one: the file sent
+// again afterwards is not applied. One whose working file was lost before it could be finished was
+// not applied to its end, and is applied when it comes again.
 TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) {
   const std::string contenu = "BOU-001\t1\nBOU-001\t2\nBOU-001\t4\n";
   b.depose("a.txt", contenu);
@@ -192,9 +188,8 @@ TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) 
 }
 
 #ifndef _WIN32
-// A pipe or a socket under a "*.txt" name is reported and never opened (a
-// pipe opened for reading waits for a writer forever); the files around it
-// are taken as usual.
+// A pipe or a socket under a "*.txt" name is reported and never opened (a pipe opened for reading
+// waits for a writer forever); the files around it are taken as usual.
 TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   b.depose("a.txt", "BOU-001\t1\n");
   ASSERT_EQ(::mkfifo((b.import() / "fifo.txt").c_str(), 0666), 0);
@@ -217,9 +212,8 @@ TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   EXPECT_TRUE(fs::is_socket(b.import() / "sock.txt"));
 }
 
-// A name that is not UTF-8, or whose characters Windows-1252 cannot write,
-// is a delivery like any other: applied, kept under its own bytes, and
-// shown with those bytes escaped.
+// A name that is not UTF-8, or whose characters Windows-1252 cannot write, is a delivery like any
+// other: applied, kept under its own bytes, and shown with those bytes escaped.
 TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   const std::string brut = "bad\xff\xfename";
   // Still being written: the two-second rule holds for such a name too.
@@ -239,8 +233,7 @@ TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   EXPECT_FALSE(fs::exists(b.import() / (brut + ".txt")));
   EXPECT_TRUE(fs::exists(jeune));
 
-  // The escapes name bytes of the name itself, never a separator or a
-  // backslash of the name.
+  // The escapes name bytes of the name itself, never a separator or a backslash of the name.
   EXPECT_TRUE(nom_simple("bad\\xff\\xfename.txt"));
   EXPECT_FALSE(nom_simple("a\\x2f..\\x2fb.txt"));
   EXPECT_FALSE(nom_simple("a\\x5c.txt"));
@@ -249,10 +242,9 @@ TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
 #endif
 
 #ifdef _WIN32
-// Windows names are wide; the program names files in the ANSI code page. A
-// name that page cannot hold would come back from it with "?" or a
-// look-alike letter, naming another file or none: it is left where it is and
-// shown with the UTF-8 bytes of those characters escaped, as Linux writes
+// Windows names are wide; the program names files in the ANSI code page. A name that page cannot
+// hold would come back from it with "?" or a look-alike letter, naming another file or none: it is
+// left where it is and shown with the UTF-8 bytes of those characters escaped, as Linux writes
 // them. Its look-alike ("Lodz.txt") is a file of its own, taken once.
 TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
   if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP() << ", not 1252";

@@ -460,11 +460,10 @@ TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
   }
 }
 
-// A power cut before any operation, unsynced files lost in any combination: the
-// restart always finishes, never reads the progress file as damaged, never leaves
-// the count above the records, never re-applies a file whose end reached the disk.
-// Doubles and losses of unsynced records are printed. PONTEX_COUPURES_COMPLET=1
-// tries every combination (by default a sample).
+// A power cut before any operation, unsynced files lost in any combination: the restart always
+// finishes, never reads the progress file as damaged, never leaves the count above the records,
+// never re-applies a file whose end reached the disk. Doubles and losses of unsynced records are
+// printed. PONTEX_COUPURES_COMPLET=1 tries every combination (by default a sample).
 TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenait) {
   const fs::path travail = "prov_stk_ana_ron.txt";
   const std::vector<fs::path> suivis = {reprise, travail, b.caisse() / "w_caiar4.wdo",

@@ -15,9 +15,8 @@ namespace {
 
 using Lignes = std::vector<std::string>;
 
-// The sample shop with an accented reference, and an article whose
-// reference is "?-0001": a reference whose character was lost on the way
-// to Windows-1252 must not land on it.
+// The sample shop with an accented reference, and an article whose reference is "?-0001": a
+// reference whose character was lost on the way to Windows-1252 must not land on it.
 std::vector<fabrique::DescriptionArticle> articles_accents() {
   auto a = articles_boutique();
   a[1].reference_alternative = "CAF\xC9-0001";
@@ -96,10 +95,9 @@ TEST_F(Echange, UneReferenceAvecUnCaractereHorsCaisseNEstPasAppliquee) {
   EXPECT_EQ(b.article(3).stock(), -1.0f);
 }
 
-// "1,5" would read as 1: the stock would take a wrong quantity with no
-// trace. The record is refused and the point still works. A comma that
-// loses nothing stays as it was: "2," and "2,00" (the sales generator's
-// lines on a French workstation) read 2.
+// "1,5" would read as 1: the stock would take a wrong quantity with no trace. The record is refused
+// and the point still works. A comma that loses nothing stays as it was: "2," and "2,00" (the sales
+// generator's lines on a French workstation) read 2.
 TEST_F(Echange, UneVirguleDecimaleEstRefuseePasLueCommeSaPartieEntiere) {
   applique(
       "BOU-001\t1,5\nBOU-001\t1.5\nEPI-002\t-0,25\t\nEPI-002\t1 000,50\nEPI-002\t2,\n"

@@ -22,8 +22,7 @@ using Lignes = std::vector<std::string>;
 
 class Transit : public Echange {
  protected:
-  // A file of the shop outside the transit folder, which the server must
-  // never reach.
+  // A file of the shop outside the transit folder, which the server must never reach.
   fs::path secret() const { return b.dossier.chemin() / "secret.txt"; }
   void lien(const fs::path& cible, const fs::path& nom) {
     std::error_code erreur;
@@ -33,8 +32,7 @@ class Transit : public Echange {
   }
   static bool est_lien(const fs::path& p) { return fs::is_symlink(fs::symlink_status(p)); }
 
-  // One exchange as the cycle runs it: both halves in the folders opened
-  // at its start.
+  // One exchange as the cycle runs it: both halves in the folders opened at its start.
   void echange() {
     const TenueDossiers dossiers(b.valeurs, b.fenetre);
     importe();
@@ -48,8 +46,7 @@ class Transit : public Echange {
     fs::remove_all(dossier);
     lien(dehors(), dossier);
   }
-  // A file of dehors() left alone for an hour, so that only the link can
-  // keep it back.
+  // A file of dehors() left alone for an hour, so that only the link can keep it back.
   void ecrit_dehors(const std::string& nom, const std::string& contenu) {
     ecrit_octets(dehors() / nom, contenu);
     fs::last_write_time(dehors() / nom, fs::file_time_type::clock::now() - std::chrono::hours(1));
@@ -108,9 +105,8 @@ TEST_F(Transit, UnAntislashDansUnExportEnAttenteNeDeplaceRien) {
 }
 #endif
 
-// A link under each name Pontex writes in the transit folder is replaced by
-// a plain file; its target, which does not exist yet or holds the shop's
-// data, is never created or written.
+// A link under each name Pontex writes in the transit folder is replaced by a plain file; its
+// target, which does not exist yet or holds the shop's data, is never created or written.
 TEST_F(Transit, LesLiensSousLaCopieGardeeEtLeFichierErreurSontRemplaces) {
   const fs::path autostart = b.dossier.chemin() / "autostart.desktop";
   ecrit_octets(secret(), "# shell start-up\n");
@@ -147,8 +143,7 @@ TEST_F(Transit, OnNEcritJamaisATraversLesLiensDeLExportEtDeSonArchive) {
 }
 
 TEST_F(Transit, UnFichierAuDessusDeLaBorneResteEtEstSignale) {
-  // Sparse: 64 MiB and one byte cost nothing on disk, and must cost nothing
-  // to Pontex either.
+  // Sparse: 64 MiB and one byte cost nothing on disk, and must cost nothing to Pontex either.
   const fs::path gros = b.depose("gros.txt", "");
   fs::resize_file(gros, 64ull * 1024 * 1024 + 1);
   b.depose("petit.txt", "BOU-001\t1\n");
@@ -187,9 +182,8 @@ TEST_F(Transit, LaVerificationDuFichierErreurNeLaissePasDeFichierVide) {
   EXPECT_EQ(Boutique::fichiers(b.import()), Lignes{"a.old"});
 }
 
-// import replaced by a link: what lies where it leads is neither applied,
-// nor deleted, nor overwritten, and no error file goes there; the export
-// still tells the server the stock.
+// import replaced by a link: what lies where it leads is neither applied, nor deleted, nor
+// overwritten, and no error file goes there; the export still tells the server the stock.
 TEST_F(Transit, UnDossierDImportQuiEstUnLienNEstPasUtilise) {
   ecrit_dehors("m.txt", "BOU-001\t5\nINCONNU\t1\n");
   ecrit_dehors("notes.old", "notes");
@@ -250,11 +244,10 @@ TEST_F(Transit, LesDossiersDArchiveQuiSontDesLiensNeSontPasUtilises) {
 }
 
 #ifndef _WIN32
-// The server's side swaps import, as fast as it can, between a link to a
-// folder of the shop and the real folder, while exchanges run. Whenever an
-// exchange looks, the outside file must never be applied, deleted, or
-// copied into a file the server can read. (On Windows the held folders
-// cannot be renamed while an exchange runs.)
+// The server's side swaps import, as fast as it can, between a link to a folder of the shop and the
+// real folder, while exchanges run. Whenever an exchange looks, the outside file must never be
+// applied, deleted, or copied into a file the server can read. (On Windows the held folders cannot
+// be renamed while an exchange runs.)
 TEST_F(Transit, UnDossierDImportRemplaceParUnLienPendantLesEchangesNeLaisseRienFuir) {
   std::string secret;
   for (int i = 1; i <= 40; ++i) secret += "SECRET-" + std::to_string(i) + "\t1\n";
@@ -301,9 +294,8 @@ TEST_F(Transit, UnDossierDImportRemplaceParUnLienPendantLesEchangesNeLaisseRienF
 }
 #endif
 
-// A process stopped while writing an export leaves its temporary file in
-// export; the next exchange removes it, and only files named exactly as
-// ours are.
+// A process stopped while writing an export leaves its temporary file in export; the next exchange
+// removes it, and only files named exactly as ours are.
 TEST_F(Transit, NosFichiersTemporairesDuDossierDExportSontSupprimes) {
   const Lignes autres{"autre.tmp", "pontex-0123456789abcdef0.tmp", "pontex-0123456789abcdeg.tmp",
                       "pontex-x.tmp", "pontex-0123456789abcdef.txt"};

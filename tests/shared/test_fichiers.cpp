@@ -507,9 +507,8 @@ TEST(FichierRecords, UnEnregistrementPartielEnFinNEstPasLu) {
 }
 
 #ifndef _WIN32
-// The article file is read right after each of our writes to it: opened
-// with DateAcces::laissee, those reads leave its access time as it was, and
-// the writes still reach the file.
+// The article file is read right after each of our writes to it: opened with DateAcces::laissee,
+// those reads leave its access time as it was, and the writes still reach the file.
 TEST(FichierRecords, SansDateDAccesLaLectureNeLaChangePas) {
   DossierTemporaire d;
   ecrit_octets("a.wdo", record('1') + record('2'));
@@ -643,8 +642,7 @@ TEST(FichierRecords, FichierEnLectureSeuleLuMaisPasEcrit) {
   fs::permissions("w_caiar4.wdo", fs::perms::owner_all);
 }
 
-// The counters the benchmark reports: one system call per operation, however
-// many records it takes.
+// The counters the benchmark reports: one system call per operation, however many records it takes.
 TEST(FichierRecords, UnAppelParOperation) {
   DossierTemporaire d;
   ecrit_octets("W_caiind.WDO", record('1') + record('2') + record('3'));

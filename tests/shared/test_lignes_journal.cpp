@@ -14,9 +14,8 @@ namespace {
 TEST(LignesJournal, GardeLOrdreEtLesTextesAuFilDesBlocs) {
   LignesJournal l;
   EXPECT_TRUE(l.vide());
-  // Lines of every length from empty to several blocks long, so that lines
-  // end exactly at a block's end, just beyond it, and need a block of their
-  // own; bytes of every value, zero included.
+  // Lines of every length from empty to several blocks long, so that lines end exactly at a block's
+  // end, just beyond it, and need a block of their own; bytes of every value, zero included.
   std::vector<std::string> attendues;
   for (int i = 0; i < 3000; ++i) {
     const std::size_t n = i == 1500 ? 200000 : static_cast<std::size_t>(i * 37 % 911);

@@ -36,8 +36,7 @@ std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
   while (std::chrono::steady_clock::now() < limite) {
     if (fs::exists(marqueur)) {
       const std::string contenu = lit_octets(marqueur);
-      // On Windows a file the marking program still holds open cannot be
-      // removed yet.
+      // On Windows a file the marking program still holds open cannot be removed yet.
       std::error_code ec;
       for (int i = 0; i < 100 && !fs::remove(marqueur, ec) && ec; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -58,9 +57,8 @@ std::string nom_unique() {
   return "pontex-essai-" + std::to_string(::getpid()) + "-" + std::to_string(++n);
 }
 
-// A shell script that writes `texte` (shell words expanded) into `marqueur`,
-// written in two steps so the test never reads it half-written; removed
-// when it goes out of scope.
+// A shell script that writes `texte` (shell words expanded) into `marqueur`, written in two steps
+// so the test never reads it half-written; removed when it goes out of scope.
 struct Script {
   Script(const fs::path& chemin, const fs::path& marqueur, const std::string& texte)
       : chemin(chemin) {
@@ -226,10 +224,9 @@ TEST(DossiersUtilisateur, DossierDuProfilEnWindows1252) {
 
 #else  // _WIN32
 
-// On Windows the program search is the system's own (CreateProcess with no
-// application name: the program's folder, the current folder, the system
-// folders, PATH); the search order is checked on Linux, where the layer
-// implements it. Here: a start that works, one that cannot, the profile.
+// On Windows the program search is the system's own (CreateProcess with no application name: the
+// program's folder, the current folder, the system folders, PATH); the search order is checked on
+// Linux, where the layer implements it. Here: a start that works, one that cannot, the profile.
 
 TEST(Processus, CommandeEtProgrammeAbsent) {
   DossierTemporaire d;
@@ -276,9 +273,8 @@ TEST(Processus, ProgrammeParSonNomNormalOuReduitSansFocus) {
   EXPECT_EQ(sans_chemin(*m), std::to_string(SW_SHOWNOACTIVATE) + " absent normale") << *m;
 }
 
-// Started by CreateProcess with the given show state (or none) and an
-// environment without the minimised-start wish: what a shortcut of the
-// Startup folder or Explorer does.
+// Started by CreateProcess with the given show state (or none) and an environment without the
+// minimised-start wish: what a shortcut of the Startup folder or Explorer does.
 std::optional<std::string> demarre_avec_etat(const fs::path& programme, int etat) {
   STARTUPINFOW si{};
   si.cb = sizeof si;

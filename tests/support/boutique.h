@@ -1,11 +1,10 @@
 #pragma once
-// The sample shop of the tests: a temporary folder (the current directory,
-// where Pontex keeps its own files) holding a transit folder with import\,
-// import\histo\, export\ and export\histo\, and a cash-register folder
-// written with the sample maker. Two registers: the small one below, which
-// the exchange tests drive through the program-wide values with the clock
-// pinned to 5 December 2026, 21:07:09; or the maker's sample of 20 articles
-// with a "Pontex.wdo" naming both folders, which the program starts from.
+// The sample shop of the tests: a temporary folder (the current directory, where Pontex keeps its
+// own files) holding a transit folder with import\, import\histo\, export\ and export\histo\, and a
+// cash-register folder written with the sample maker. Two registers: the small one below, which the
+// exchange tests drive through the program-wide values with the clock pinned to 5 December 2026,
+// 21:07:09; or the maker's sample of 20 articles with a "Pontex.wdo" naming both folders, which the
+// program starts from.
 
 #include <gtest/gtest.h>
 
@@ -33,10 +32,9 @@ namespace fs = std::filesystem;
 //  6 THÉ               stock 0.125, EPI-006, exchange mark "0"
 std::vector<fabrique::DescriptionArticle> articles_boutique();
 
-// What the program starts from: the maker's sample register of 20 articles,
-// every one in the exchange and with a reference (without the main file
-// when `fichier_principal` is false), and a "Pontex.wdo" naming the two
-// folders with the restart delay `tim_ana`.
+// What the program starts from: the maker's sample register of 20 articles, every one in the
+// exchange and with a reference (without the main file when `fichier_principal` is false), and a
+// "Pontex.wdo" naming the two folders with the restart delay `tim_ana`.
 struct DepartPontex {
   bool fichier_principal = true;
   std::string tim_ana = "30";
@@ -115,11 +113,10 @@ class Echange : public ::testing::Test {
 // A designation as the journal shows it: all its 40 characters.
 std::string designation_40(const std::string& d);
 
-// A movement record of 5 December 2026, 21:07, as the cash-register program
-// reads it, laid out byte by byte here rather than through the record codec:
-// date 0..9, time 10..14, code 15..29, six spaces 30..35, quantity (float LE)
-// 36..39, article value 40..47, workstation (Long LE) 48..51, user (Integer
-// LE) 52..53, origin 54..63.
+// A movement record of 5 December 2026, 21:07, as the cash-register program reads it, laid out byte
+// by byte here rather than through the record codec: date 0..9, time 10..14, code 15..29, six
+// spaces 30..35, quantity (float LE) 36..39, article value 40..47, workstation (Long LE) 48..51,
+// user (Integer LE) 52..53, origin 54..63.
 std::string mouvement_attendu(const std::string& code, float quantite, std::int64_t valeur,
                               std::int32_t poste, std::int16_t utilisateur);
 // Little-endian bytes of a float, as a Single field holds it.

@@ -45,8 +45,7 @@ class SystemeEnregistreur : public fenetres::Systeme {
   int terminaisons = 0;
 };
 
-// One Pontex process, in-process: fixed clock, recording system, the main
-// window (not yet loaded).
+// One Pontex process, in-process: fixed clock, recording system, the main window (not yet loaded).
 struct Processus {
   Processus();
   HorlogeFixe horloge{DateHeure{2026, 2, 3, 14, 5, 37}};

@@ -83,9 +83,8 @@ TEST_F(Fabrique, CaisseCoherente) {
   EXPECT_FALSE(fabrique::lit_mouvement_dossier(base_, 1, m));
 }
 
-// Articles of every kind the export tells apart, French designations with
-// Windows-1252 accents, and no blank unused field that would hide a field
-// overwritten by mistake.
+// Articles of every kind the export tells apart, French designations with Windows-1252 accents, and
+// no blank unused field that would hide a field overwritten by mistake.
 TEST_F(Fabrique, ArticlesVaries) {
   ParametresCaisse p;
   p.nombre_articles = 2000;

@@ -65,9 +65,8 @@ class ServeurSimule : public ::testing::Test {
     return dossier_.chemin() / "transit" / "import" / nom;
   }
 
-  // Pontex's exchange: the import folder, then the export. The received
-  // file is made older than the delay by which Pontex leaves a file the
-  // server may still be writing.
+  // Pontex's exchange: the import folder, then the export. The received file is made older than the
+  // delay by which Pontex leaves a file the server may still be writing.
   void echange() {
     for (const auto& f : fs::directory_iterator(dossier_.chemin() / "transit" / "import"))
       fs::last_write_time(f.path(), fs::file_time_type::clock::now() - std::chrono::minutes(1));
