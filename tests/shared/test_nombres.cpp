@@ -94,25 +94,15 @@ TEST(ArrondiPair, LesMoitiesVontAuPairHorsBornesRien) {
     double valeur;
     std::optional<std::int64_t> attendu;
   };
-  const Cas cas[] = {{2.5, 2},
-                     {3.5, 4},
-                     {-2.5, -2},
-                     {-3.5, -4},
-                     {0.5, 0},
-                     {-0.5, 0},
-                     {1.5, 2},
-                     {2.4999, 2},
-                     {2.5000001, 3},
-                     {-1.2, -1},
-                     {32767.4, 32767},
-                     {-32768.5, -32768},
-                     {4503599627370497.0, 4503599627370497},
-                     {inf, {}},
-                     {-inf, {}},
-                     {9223372036854775807.0, {}},
-                     {-9223372036854775808.0, INT64_MIN}};
+  const Cas cas[] = {{2.5, 2},   {3.5, 4},         {-2.5, -2},
+                     {-3.5, -4}, {0.5, 0},         {-0.5, 0},
+                     {1.5, 2},   {2.4999, 2},      {2.5000001, 3},
+                     {-1.2, -1}, {32767.4, 32767}, {-32768.5, -32768},
+                     {inf, {}},  {-inf, {}},       {9223372036854775807.0, {}}};
   for (const auto& c : cas)
     EXPECT_EQ(arrondi_pair(c.valeur, INT64_MIN, INT64_MAX), c.attendu) << c.valeur;
+  EXPECT_EQ(arrondi_pair(4503599627370497.0, INT64_MIN, INT64_MAX), 4503599627370497);
+  EXPECT_EQ(arrondi_pair(-9223372036854775808.0, INT64_MIN, INT64_MAX), INT64_MIN);
   // The configuration's Integer fields.
   for (double hors : {32767.5, -32769.0, nan})
     EXPECT_FALSE(arrondi_pair(hors, INT16_MIN, INT16_MAX).has_value()) << hors;
