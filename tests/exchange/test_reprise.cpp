@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -83,6 +82,18 @@ class Reprise : public Echange {
     });
     importe();
   }
+  // A new delivery n.txt taken by a fresh exchange.
+  void importe_n() {
+    b.depose("n.txt", "EPI-002\t1\n");
+    b.fenetre.journal.clear();
+    importe();
+  }
+  // The article file as now, but for article k set to `a`.
+  void remplace_article(int k, const EnregistrementArticle& a) {
+    std::vector<EnregistrementArticle> articles;
+    for (int i = 1; i <= 6; ++i) articles.push_back(i == k ? a : b.article(i));
+    ASSERT_TRUE(fabrique::ecrit_articles(b.dossier_caisse(), articles).ok());
+  }
 };
 
 TEST_F(Reprise, UneNoteImpossibleArreteLeFichierLeDemarrageSuivantLeFinit) {
@@ -97,9 +108,7 @@ TEST_F(Reprise, UneNoteImpossibleArreteLeFichierLeDemarrageSuivantLeFinit) {
 // The next exchange finishes the file before taking a new one.
 TEST_F(Reprise, LEchangeSuivantFinitLeFichierAvantDePrendreLesNouveaux) {
   importe_arrete_avant(2);
-  b.depose("n.txt", "EPI-002\t1\n");
-  b.fenetre.journal.clear();
-  importe();
+  importe_n();
   ASSERT_GE(b.fenetre.journal.size(), 3u);
   EXPECT_EQ(b.fenetre.journal[0], "Reprise : m.txt \xE0 partir de l'enregistrement 2");
   EXPECT_EQ(b.fenetre.journal[b.fenetre.journal.size() - 2], "Traitement : n.txt");
@@ -177,9 +186,7 @@ TEST_F(Reprise, FichierDeTravailSansAvancementMisDeCotePasReapplique) {
   importe_arrete_avant(4);
   ASSERT_TRUE(analyse_presente());
   fs::remove(reprise);
-  b.depose("n.txt", "EPI-002\t1\n");
-  b.fenetre.journal.clear();
-  importe();
+  importe_n();
   ASSERT_GE(b.fenetre.journal.size(), 2u);
   EXPECT_EQ(b.fenetre.journal[0],
             "Reprise impossible : suivi de reprise absent, enregistrements d\xE9j\xE0 "
@@ -205,9 +212,7 @@ TEST_F(Reprise, UnDossierALaPlaceDeLAvancementNArretePasLEchange) {
     fs::remove(nom_fichier_appliques);
     fs::create_directories(fs::path(reprise) / "dedans");
     if (avec_fichier) b.ecrit_analyse(fichier_mixte);
-    b.depose("n.txt", "EPI-002\t1\n");
-    b.fenetre.journal.clear();
-    importe();
+    importe_n();
     ASSERT_GE(b.fenetre.journal.size(), 2u);
     EXPECT_EQ(b.fenetre.journal[0],
               "Reprise impossible : suivi de reprise illisible, enregistrements d\xE9j\xE0 "
@@ -330,10 +335,9 @@ TEST_P(RepriseEntreArticleEtMouvement, MouvementFiniOuRecordAppliqueEtJournalise
   ASSERT_EQ(b.mouvement(0).poste(), 4);
   ASSERT_EQ(b.article(1).stock(), 14.0f);
   if (vente) {
-    std::vector<EnregistrementArticle> articles;
-    for (int k = 1; k <= 6; ++k) articles.push_back(b.article(k));
-    articles[0].met_stock(13.0f);
-    ASSERT_TRUE(fabrique::ecrit_articles(b.dossier_caisse(), articles).ok());
+    EnregistrementArticle a = b.article(1);
+    a.met_stock(13.0f);
+    remplace_article(1, a);
   }
   b.fenetre.journal.clear();
   applique_analyse(b.valeurs, b.fenetre);
@@ -391,12 +395,7 @@ TEST_P(RepriseCompteLeve, LaPlaceEstRemplieOuLeCompteRendu) {
   ASSERT_EQ(b.mouvement(0).poste(), 2);
   ASSERT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO").size(), 2u * 64u);
   if (cas == fichier_absent) fs::remove("prov_stk_ana_ron.txt");
-  if (cas == article_perdu) {
-    std::vector<EnregistrementArticle> articles;
-    for (int k = 1; k <= 6; ++k) articles.push_back(b.article(k));
-    articles[1] = b.originaux[1];
-    ASSERT_TRUE(fabrique::ecrit_articles(b.dossier_caisse(), articles).ok());
-  }
+  if (cas == article_perdu) remplace_article(2, b.originaux[1]);
   applique_analyse(b.valeurs, b.fenetre);
   if (cas != fichier_absent) {
     EXPECT_EQ(b.fenetre.journal.front(),
@@ -462,8 +461,8 @@ TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
 
 // A power cut before any operation, unsynced files lost in any combination: the restart always
 // finishes, never reads the progress file as damaged, never leaves the count above the records,
-// never re-applies a file whose end reached the disk. Doubles and losses of unsynced records are
-// printed. PONTEX_COUPURES_COMPLET=1 tries every combination (by default a sample).
+// never re-applies a file whose end reached the disk. PONTEX_COUPURES_COMPLET=1 tries every
+// combination (by default a sample).
 TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenait) {
   const fs::path travail = "prov_stk_ana_ron.txt";
   const std::vector<fs::path> suivis = {reprise, travail, b.caisse() / "w_caiar4.wdo",
@@ -523,7 +522,6 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
 
   const bool complet = std::getenv("PONTEX_COUPURES_COMPLET") != nullptr;
   std::mt19937 g(23);
-  int etats = 0, exacts = 0, doubles = 0, perdus = 0;
   for (std::size_t n = 0; n < instants.size(); ++n) {
     const Instant& i = instants[n];
     std::vector<std::size_t> differents;
@@ -549,7 +547,6 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
       b.fenetre.journal.clear();
       for (int essai = 0; essai < 3 && (analyse_presente() || fs::exists(reprise)); ++essai)
         applique_analyse(b.valeurs, b.fenetre);
-      ++etats;
       for (const std::string& ligne : b.fenetre.journal) {
         EXPECT_EQ(ligne.find("suivi de reprise illisible"), std::string::npos) << ligne;
         if (!etat[1]) {
@@ -563,28 +560,16 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
       EXPECT_EQ(static_cast<std::size_t>(compte + 1) * 64u, mouvements.size());
       for (std::int32_t m = 1; m <= compte; ++m)
         EXPECT_NE(octets_de(b.mouvement(m)), std::string(64, '\0')) << m;
-      const bool articles_exacts = lit(suivis[2]) == fin[2];
-      const bool mouvements_exacts = lit(suivis[3]) == fin[3];
       if (fini_sur_disque) {
-        EXPECT_TRUE(articles_exacts);
-        EXPECT_TRUE(mouvements_exacts);
+        EXPECT_TRUE(lit(suivis[2]) == fin[2]);
+        EXPECT_TRUE(lit(suivis[3]) == fin[3]);
       }
-      if (articles_exacts && mouvements_exacts && lit(suivis[4]) == fin[4])
-        ++exacts;
-      else if (compte > 5)
-        ++doubles;
-      else
-        ++perdus;
       if (HasFailure()) break;
     }
     if (HasFailure()) break;
   }
   // Back to the start for whatever follows.
   for (std::size_t f = 0; f < suivis.size(); ++f) pose(suivis[f], depart[f]);
-  std::printf(
-      "%zu operations, %d power-cut states: applied exactly once %d, "
-      "with movements doubled %d, with something lost %d\n",
-      instants.size(), etats, exacts, doubles, perdus);
 }
 
 #endif
