@@ -88,15 +88,6 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   EXPECT_FALSE(p.programme.valeurs.caisse.articles_ouverts());
 }
 
-TEST_F(Parametrage, LesSousDossiersManquantsSontCreesMemeSiLeTransitContientDesFichiers) {
-  fs::create_directories(b.chemin("neuf/import"));
-  ecrit_octets(b.chemin("neuf/lisez-moi.txt"), "x");
-  b.ecrit_configuration("#TRANSIT#" + neuf() + "\r\n");
-  ouvre([](outils& o) { o.bt_fin_Click(); });
-  EXPECT_TRUE(arbre_complet(b.chemin("neuf")));
-  EXPECT_EQ(lit_octets(b.chemin("neuf/lisez-moi.txt")), "x");
-}
-
 TEST_F(Parametrage, LeCheminSaisiTelQuel) {
   // Trailing spaces without a comment are part of the folder's name; only
   // the first "#TRANSIT#" counts; a lower-case key is no key.

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
-#include <iostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -22,12 +21,8 @@
 namespace pontex::test {
 namespace {
 
-// --- The till's append played at each point of ours -------------------------
-// The failure hook runs before every record read and write: there the till's
-// own steps (read the count, write M + 1, write its record at M + 1) are
-// played between two of Pontex's, at every place in turn, each time on a
-// fresh movement file. Whatever the order, the file must end with every
-// record of both sides counted once, and no counted place blank.
+// The till's steps (read M, write M + 1, write its record) are played from the failure hook,
+// before each of our record operations in turn; every record must end counted once.
 
 constexpr std::size_t L = EnregistrementMouvement::longueur;
 constexpr std::int32_t deja_la = 3;  // the till's movements before the run
@@ -167,8 +162,7 @@ class AjoutPasAPas : public ::testing::Test {
     return operations;
   }
 
-  // Every way of placing the till's `pas` steps, in their order, among
-  // `operations` + `marge` places.
+  // Every way of placing the till's `pas` steps, in their order, among `places` places.
   static void places_possibles(int pas, int places, std::vector<int>& courant,
                                const std::function<void(const std::vector<int>&)>& f) {
     if (static_cast<int>(courant.size()) == pas) {
@@ -251,29 +245,20 @@ class AjoutPasAPas : public ::testing::Test {
 TEST_F(AjoutPasAPas, UnAjoutEntierDeLaCaisseAChaquePoint) {
   for (const auto& [nous, caisse] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 2}}) {
     std::vector<std::pair<std::string, Bilan>> echecs;
-    const int jouees = toutes(nous, caisse, false, echecs);
-    std::cout << nous << " of ours, " << caisse << " of the till's: " << jouees
-              << " interleavings, " << echecs.size() << " losing something\n";
+    EXPECT_GT(toutes(nous, caisse, false, echecs), 0);
     EXPECT_TRUE(echecs.empty()) << decrit(echecs);
   }
 }
 
-// The till's three steps each at their own point. A till held up between
-// reading the count and writing its record (the machine busy) takes a place
-// that Pontex cannot see it has chosen: no protocol without a lock wins
-// every such race, and the file keeps its count right whatever happens.
+// The till's steps apart: a till held up mid-append can lose a race no lockless protocol wins,
+// but nothing is ever doubled or left blank.
 TEST_F(AjoutPasAPas, LesPasDeLaCaisseSeparesAChaquePoint) {
   std::vector<std::pair<std::string, Bilan>> echecs;
-  const int jouees = toutes(1, 1, true, echecs);
-  int caisse = 0, nous = 0;
+  EXPECT_GT(toutes(1, 1, true, echecs), 0);
   for (const auto& [ordre, b] : echecs) {
-    caisse += b.caisse_perdus > 0;
-    nous += b.nous_perdus > 0;
     EXPECT_EQ(b.doubles, 0) << ordre;
     EXPECT_EQ(b.vides, 0) << ordre;
   }
-  std::cout << jouees << " interleavings, " << echecs.size() << " losing something (till " << caisse
-            << ", ours " << nous << ")\n";
 }
 
 }  // namespace

@@ -75,12 +75,6 @@ TEST_F(Import, CycleEntierOctetParOctet) {
   EXPECT_EQ(b.fenetre.File2.noms(), (Lignes{"stock_20261205210709.txt"}));
 }
 
-TEST_F(Import, DossierDImportVideNeFaitRien) {
-  importe();
-  EXPECT_TRUE(b.fenetre.journal.empty());
-  EXPECT_EQ(b.fenetre.passes_evenements, 0);
-}
-
 TEST_F(Import, LaCopieGardeeRemplaceSeulementLeTxtFinalEnToutesCasses) {
   b.depose("X.TXT", "A\t1\n");
   b.depose("a.txt.txt", "B\t1\n");
@@ -123,9 +117,7 @@ TEST_P(ImportEchec, FichierLaisseIntactEtAppliqueUneFoisPlusTard) {
   EXPECT_EQ(b.article(1).stock(), 10.0f);
   EXPECT_FALSE(analyse_presente());
 
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal,
+  EXPECT_EQ(reimporte(),
             (Lignes{"Traitement : a.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(b.mouvement(0).poste(), 2);
@@ -137,18 +129,6 @@ INSTANTIATE_TEST_SUITE_P(Etapes, ImportEchec,
                          ::testing::Values(EtapeEchouee{Operation::copie, "a.txt"},
                                            EtapeEchouee{Operation::copie, "a.old"},
                                            EtapeEchouee{Operation::suppression, "a.txt"}));
-
-TEST_F(Import, DossierDImportEnLectureSeuleFinitLeCycle) {
-  const EchecInjecte echec(
-      [](Operation o, std::string_view) { return o == Operation::suppression; });
-  for (const char* nom : {"a.txt", "b.txt", "c.txt"}) b.depose(nom, "BOU-001\t1\n");
-  importe();
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Fichier non trait\351 : a.txt", "Fichier non trait\351 : b.txt",
-                    "Fichier non trait\351 : c.txt"}));
-  EXPECT_EQ(b.fenetre.passes_evenements, 3);
-  EXPECT_EQ(b.article(1).stock(), 10.0f);
-}
 
 TEST_F(Import, UnFichierEnCoursDEcritureAttendLeCycleSuivant) {
   const fs::path recent = b.depose("recent.txt", "BOU-001\t1\n");
@@ -204,9 +184,7 @@ TEST_F(Import, UnFichierArrivantPendantLEchangeAttendLeSuivant) {
             (Lignes{"Traitement : a.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE"),
                     "Fichier non trait\351 : c.txt"}));
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.txt"}));
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal,
+  EXPECT_EQ(reimporte(),
             (Lignes{"Traitement : b.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old"}));

@@ -67,8 +67,7 @@ TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
   EXPECT_EQ(lit_octets(b.exporte() / "stock_20261205210709.txt"),
             "BOU-001\t" + std::to_string(10 + noms_par_echange) + ".00\t\r\nEPI-002\t2.50\t\r\n");
 
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(b.fenetre.journal.front(), "Traitement : " + nom_numero(noms_par_echange));
   EXPECT_EQ(compte(b.fenetre.journal, pain), 37u);
   EXPECT_EQ(b.article(1).stock(), static_cast<float>(10 + n));
@@ -89,9 +88,7 @@ TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   const std::string erreurs_avant = erreurs();
 
   b.depose("a.txt", contenu);
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, Lignes{deja_traite + "a.txt"});
+  EXPECT_EQ(reimporte(), Lignes{deja_traite + "a.txt"});
   EXPECT_EQ(erreurs(), erreurs_avant + "Fichier d\351j\340 trait\351 : a.txt\r\n");
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO"), mouvements);
@@ -102,8 +99,7 @@ TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   // Other bytes, or the same bytes under another name: applied.
   b.depose("a.txt", "BOU-001\t3\n");
   b.depose("b.txt", contenu);
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : a.txt"), 1u);
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : b.txt"), 1u);
   EXPECT_EQ(b.article(1).stock(), 17.0f);
@@ -117,15 +113,11 @@ TEST_F(Appliques, UnRegistreDesAppliquesDechireNePerdRien) {
   ecrit_octets("fichiers_appliques.wdo", lit_octets("fichiers_appliques.wdo") + "PXAPPLI1 torn");
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{deja_traite + "a.txt", "Traitement : b.txt",
-                                       "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(reimporte(), (Lignes{deja_traite + "a.txt", "Traitement : b.txt",
+                                 "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{deja_traite + "a.txt", deja_traite + "b.txt"}));
+  EXPECT_EQ(reimporte(), (Lignes{deja_traite + "a.txt", deja_traite + "b.txt"}));
   EXPECT_EQ(b.article(1).stock(), 13.0f);
 }
 
@@ -135,17 +127,13 @@ TEST_F(Appliques, UnFichierEstRetenuTrenteEtUnJours) {
   importe();
   b.horloge.regle({2027, 1, 5, 9, 0, 0});  // 31 days later
   b.depose("a.txt", "BOU-001\t1\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, Lignes{deja_traite + "a.txt"});
+  EXPECT_EQ(reimporte(), Lignes{deja_traite + "a.txt"});
   EXPECT_EQ(lit_octets(b.fichier_erreurs("05-01-2027")),
             "Fichier d\351j\340 trait\351 : a.txt\r\n");
 
   b.horloge.regle({2027, 1, 6, 9, 0, 0});  // 32 days
   b.depose("a.txt", "BOU-001\t1\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : a.txt", pain}));
+  EXPECT_EQ(reimporte(), (Lignes{"Traitement : a.txt", pain}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
 }
 
@@ -169,8 +157,7 @@ TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) 
   EXPECT_EQ(b.article(1).stock(), 11.0f);
   EXPECT_TRUE(analyse_presente());
   b.depose("a.txt", contenu);
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(compte(b.fenetre.journal, deja_traite + "a.txt"), 1u);
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : a.txt"), 0u);
   EXPECT_EQ(b.article(1).stock(), 17.0f);
@@ -181,8 +168,7 @@ TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) 
   EXPECT_EQ(b.article(2).stock(), 3.5f);
   fs::remove(b.dossier.chemin() / "prov_stk_ana_ron.txt");  // lost: cannot be finished
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : b.txt"), 1u);
   EXPECT_EQ(compte(b.fenetre.journal, deja_traite + "b.txt"), 0u);
 }

@@ -85,8 +85,7 @@ class Reprise : public Echange {
   // A new delivery n.txt taken by a fresh exchange.
   void importe_n() {
     b.depose("n.txt", "EPI-002\t1\n");
-    b.fenetre.journal.clear();
-    importe();
+    reimporte();
   }
   // The article file as now, but for article k set to `a`.
   void remplace_article(int k, const EnregistrementArticle& a) {
@@ -164,9 +163,7 @@ TEST_F(Reprise, FichierDAvancementEndommageNAppliqueRien) {
   for (const std::string& contenu : cas) {
     b.ecrit_analyse(fichier_mixte);
     ecrit_octets(reprise, contenu);
-    b.fenetre.journal.clear();
-    applique_analyse(b.valeurs, b.fenetre);
-    EXPECT_EQ(b.fenetre.journal,
+    EXPECT_EQ(reprend(),
               (Lignes{"Reprise impossible : suivi de reprise illisible, enregistrements "
                       "d\xE9j\xE0 appliqu\xE9s inconnus, fichier de travail gard\xE9 sous " +
                       garde}));
@@ -260,8 +257,7 @@ TEST_P(RepriseDisquePlein, LeFichierSArreteEtLeDemarrageSuivantAjouteLesMouvemen
   EXPECT_EQ(b.stock(4), b.originaux[3].stock() + 1.0f);
   EXPECT_EQ(b.stock(6), b.originaux[5].stock());
 
-  b.fenetre.journal.clear();
-  applique_analyse(b.valeurs, b.fenetre);
+  reprend();
   EXPECT_EQ(b.fenetre.journal.front(),
             "Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 4");
   EXPECT_FALSE(analyse_presente());
@@ -339,8 +335,7 @@ TEST_P(RepriseEntreArticleEtMouvement, MouvementFiniOuRecordAppliqueEtJournalise
     a.met_stock(13.0f);
     remplace_article(1, a);
   }
-  b.fenetre.journal.clear();
-  applique_analyse(b.valeurs, b.fenetre);
+  reprend();
   if (!vente) {
     EXPECT_EQ(b.fenetre.journal,
               (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 6",
@@ -448,8 +443,7 @@ TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
     EXPECT_TRUE(tue_a(n));
     // Every other time the restart is killed too, somewhere.
     if (n % 2 == 0) tue_a(static_cast<int>(g() % 60) + 1);
-    b.fenetre.journal.clear();
-    importe();
+    reimporte();
     verifie_mixte_applique_une_fois();
     EXPECT_FALSE(fs::exists(b.import() / "m.txt"));
     EXPECT_EQ(lit_octets(b.import() / "m.old"), fichier_mixte);

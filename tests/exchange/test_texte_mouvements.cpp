@@ -129,12 +129,9 @@ TEST_F(Echange, UnFichierUtf8RepriseResteLuEnUtf8) {
     applique("CAF\xC3\x89-0001\t1\nX\xC3\x89\t1\ncaf\xC3\xA9-0001\t2\n");
   }
   EXPECT_TRUE(analyse_presente());
-  b.fenetre.journal.clear();
-  applique_analyse(b.valeurs, b.fenetre);
-  EXPECT_EQ(
-      b.fenetre.journal,
-      (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
-              "1.00 x Erreur reference : X\xC9", "2.00 x " + designation_40("CAF\xC9 EN GRAINS")}));
+  EXPECT_EQ(reprend(), (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
+                               "1.00 x Erreur reference : X\xC9",
+                               "2.00 x " + designation_40("CAF\xC9 EN GRAINS")}));
   EXPECT_EQ(erreurs(), "Erreur reference : X\xC9 1 \r\n");
   EXPECT_EQ(b.article(2).stock(), 5.5f);
 }

@@ -167,8 +167,7 @@ TEST_F(Transit, UnFichierAttendTantQueLeFichierErreurDuJourEstImpossible) {
   EXPECT_EQ(b.article(1).stock(), 10.0f);
 
   fs::remove(b.fichier_erreurs());
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(b.fenetre.journal[0], "Traitement : a.txt");
   EXPECT_EQ(erreurs(), "Erreur reference : INCONNU 1 \r\n");
   EXPECT_EQ(b.article(1).stock(), 11.0f);

@@ -492,20 +492,6 @@ TEST(FichierRecords, EnregistrementsEntiersAuBonDecalage) {
   EXPECT_EQ(lit_octets("W_caiind.WDO").substr(4 * L), record('E'));
 }
 
-TEST(FichierRecords, UnEnregistrementPartielEnFinNEstPasLu) {
-  DossierTemporaire d;
-  // The other program is writing record 3: only 10 of its 24 bytes are there.
-  ecrit_octets("a.wdo", record('1') + record('2') + std::string(10, '3'));
-  FichierRecords f;
-  ASSERT_TRUE(f.ouvre("a.wdo", L));
-  EXPECT_EQ(f.nombre_records(), 2);
-  std::size_t lus = 0;
-  EXPECT_EQ(lit_records(f, 2, 2, lus).substr(0, L), record('2'));
-  EXPECT_EQ(lus, 1u);
-  lit_records(f, 3, 1, lus);
-  EXPECT_EQ(lus, 0u);
-}
-
 #ifndef _WIN32
 // The article file is read right after each of our writes to it: opened with DateAcces::laissee,
 // those reads leave its access time as it was, and the writes still reach the file.
@@ -640,22 +626,6 @@ TEST(FichierRecords, FichierEnLectureSeuleLuMaisPasEcrit) {
   EXPECT_EQ(lit_octets("w_caiar4.wdo"), record('a', 256));
   // Windows refuses to delete a read-only file: give the folder back clean.
   fs::permissions("w_caiar4.wdo", fs::perms::owner_all);
-}
-
-// The counters the benchmark reports: one system call per operation, however many records it takes.
-TEST(FichierRecords, UnAppelParOperation) {
-  DossierTemporaire d;
-  ecrit_octets("W_caiind.WDO", record('1') + record('2') + record('3'));
-  const CompteursES avant = compteurs_es();
-  FichierRecords f;
-  ASSERT_TRUE(f.ouvre("w_CAIIND.wdo", L));
-  std::size_t lus = 0;
-  lit_records(f, 1, 3, lus);
-  EXPECT_EQ(lus, 3u);
-  ASSERT_TRUE(f.ecrit(4, record('4').data()));
-  EXPECT_EQ(compteurs_es().ouvertures - avant.ouvertures, 1u);
-  EXPECT_EQ(compteurs_es().lectures - avant.lectures, 1u);
-  EXPECT_EQ(compteurs_es().ecritures - avant.ecritures, 1u);
 }
 
 }  // namespace

@@ -123,6 +123,18 @@ void Echange::importe() {
   traite_import(b.valeurs, b.fenetre);
 }
 
+const std::vector<std::string>& Echange::reimporte() {
+  b.fenetre.journal.clear();
+  importe();
+  return b.fenetre.journal;
+}
+
+const std::vector<std::string>& Echange::reprend() {
+  b.fenetre.journal.clear();
+  applique_analyse(b.valeurs, b.fenetre);
+  return b.fenetre.journal;
+}
+
 void Echange::exporte() {
   b.fenetre.File2.rafraichit();
   genere_sorties(b.valeurs, b.fenetre);

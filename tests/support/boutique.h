@@ -104,6 +104,9 @@ class Echange : public ::testing::Test {
     exporte();
   }
   void applique(const std::string& contenu);  // a working file
+  // An import, or the start-up's resume of the working file, with a fresh journal, returned.
+  const std::vector<std::string>& reimporte();
+  const std::vector<std::string>& reprend();
   bool analyse_presente() const;
   std::string erreurs() const { return lit_octets(b.fichier_erreurs()); }
 
