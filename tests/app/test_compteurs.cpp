@@ -10,8 +10,7 @@
 namespace pontex::test {
 namespace {
 
-// Dark pixels inside the control's box in a picture of the whole window:
-// none when something opaque lies in front of its text.
+// Dark pixels in the control's box: none when something opaque lies in front of its text.
 int pixels_sombres(const QImage& fenetre, const QWidget* w) {
   int n = 0;
   const QRect r = w->geometry().intersected(fenetre.rect());

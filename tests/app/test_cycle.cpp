@@ -1,5 +1,4 @@
-// The exchange cycle of one process: the start countdown, the cycle, the
-// restart countdown and the restart, driven tick by tick.
+// One process's countdown, exchange, restart countdown and restart, tick by tick.
 
 #include <gtest/gtest.h>
 #include <qpa/qwindowsysteminterface.h>
@@ -216,8 +215,7 @@ TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
   EXPECT_TRUE(intact());
 }
 
-// A long application: the window goes on repainting and shows how far the
-// exchange has come, while what the user does meanwhile waits for its end.
+// A long application: the window repaints and shows progress; user actions wait for its end.
 class LongueApplication : public Cycle {
  protected:
   void SetUp() override {
@@ -307,9 +305,7 @@ TEST_F(LongueApplication, LeCompteAReboursAttendLaFinDuTraitement) {
   EXPECT_TRUE(intact());
 }
 
-// The exchange's own pause lets every event through: a countdown tick or a click on a control that
-// exchanges, run from there, starts no exchange inside the one under way (which would apply the
-// same working file again from its progress record while the first still applies it).
+// Ticks and clicks during an exchange's event pause never start a second exchange inside it.
 TEST_F(LongueApplication, AucunEchangeNeCommenceDansUnAutre) {
   ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
   std::filesystem::last_write_time(
@@ -333,9 +329,7 @@ TEST_F(LongueApplication, AucunEchangeNeCommenceDansUnAutre) {
   EXPECT_TRUE(intact());
 }
 
-// A lock file that cannot be made (here a folder under its name): the window
-// says why and runs no exchange, the file waits in the import folder and the
-// restart comes as usual; once the cause is gone the exchange runs.
+// A lock that cannot be taken: no exchange, the file waits, restart as usual; then it runs.
 TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   std::filesystem::create_directory(b.chemin("Pontex.verrou"));
   VerrouDossier verrou;
@@ -362,15 +356,13 @@ TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   EXPECT_TRUE(intact());
 }
 
-// A stop asked by the system (logoff, shutdown, a signal); during an
-// exchange, see the real program's SIGTERM test.
+// A stop asked by the system (during an exchange: the real program's SIGTERM test).
 class ArretSysteme : public Cycle {
  protected:
   void TearDown() override { oublie_arret(); }
 };
 
-// While waiting for the restart: the program ends at once, says why in its
-// journal file, and does not restart.
+// While waiting: the program ends at once, says why in its journal file, does not restart.
 TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
   termine_le_compte_a_rebours();
   demande_arret();
@@ -382,8 +374,7 @@ TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
   EXPECT_TRUE(fichier.ends_with(" - Arrêt demandé par le système\n")) << fichier;
 }
 
-// Between exchanges the lists follow the folders by themselves: a file the
-// server drops shows up, an export it collects goes.
+// Between exchanges the file lists follow the folders by themselves.
 TEST_F(Cycle, LesListesSuiventLesDossiersPendantLAttente) {
   termine_le_compte_a_rebours();
   ASSERT_EQ(f().File2->count(), 1);
@@ -400,8 +391,7 @@ TEST_F(Cycle, LesListesSuiventLesDossiersPendantLAttente) {
   EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/nouveau.old")));
 }
 
-// The journal file holds what the window showed, line for line, with the
-// full date; the last lines reach it at the latest when the program ends.
+// The journal file holds what the window showed, line for line, by the end at the latest.
 TEST_F(Cycle, LeFichierJournalSuitLaFenetreJusquAuRedemarrage) {
   termine_le_compte_a_rebours();
   f().Label12->setText("1");
@@ -439,9 +429,7 @@ TEST_F(Cycle, UnFichierJournalImpossibleAEcrireNArretePasLEchange) {
   EXPECT_FALSE(std::filesystem::exists(b.chemin("journal/pontex_2026-02-03.log")));
 }
 
-// Ticks keep arriving under a modal window: a restart falling due while the
-// user leaves the quit question (false) or the settings window (true) open
-// restarts once, and the window's answer is never acted upon.
+// A restart due under the quit question (false) or settings (true) restarts once, answer ignored.
 class RedemarrageSousModale : public Cycle, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RedemarrageSousModale, LeProgrammeRedemarreUneFois) {

@@ -148,9 +148,7 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
   EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3001)});
 }
 
-// An error among movement lines stands out in bold, red and behind a mark that a black-and-white
-// screenshot keeps, while the line's own text (what the journal file gets) stays as the exchange
-// wrote it; and no line is shortened with "…", a movement line's padding included.
+// Error lines stand out (bold, red, a mark) with their text unchanged; no line is elided.
 TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   Processus p;
   fenetres::Form1& f = *p.fenetre;
@@ -189,8 +187,7 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   }
 }
 
-// Every journal line goes through the code-page table: each of the 256 bytes must read as the
-// system's converter reads it, and reach the journal file as the same UTF-8 bytes as before.
+// The code-page table reads each of the 256 bytes as the system's converter does.
 TEST(Journal, LaTableDeLaPageDeCodeLitChaqueOctetCommeLeConvertisseur) {
   std::string tous;
   for (int b = 0; b < 256; ++b) tous.push_back(static_cast<char>(b));
@@ -311,8 +308,7 @@ INSTANTIATE_TEST_SUITE_P(Reponses, Sortie,
                                            CasSortie{Geste::entree, true, true},
                                            CasSortie{Geste::echap, false, true}));
 
-// Bytes of the store's value field for the entry "POSIFEN" ("" when
-// absent). The store holds other entries too.
+// The stored value bytes of the entry "POSIFEN" ("" when absent).
 std::string valeur_stockee() {
   const std::string octets = lit_octets("W_intlog.wdo");
   for (std::size_t debut = 128; debut + 128 <= octets.size(); debut += 128) {

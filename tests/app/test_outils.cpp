@@ -21,8 +21,7 @@ using fenetres::form97;
 using fenetres::outils;
 using fenetres::ValeursDialogue;
 
-// The line ends are the loader's (tests/data); here, the text shown from
-// either encoding of the file.
+// The text shown from either encoding of the file.
 TEST(TexteParametrage, LesAccentsEnWindows1252OuUtf8) {
   EXPECT_EQ(fenetres::texte_parametrage("a\r\nDonn\351es \200"), "a\nDonnées €\n");
   EXPECT_EQ(fenetres::texte_parametrage("Donn\303\251es\n", true), "Données\n");
@@ -122,8 +121,7 @@ TEST_F(Parametrage, LeTexteModifieEstEnregistreEnWindows1252) {
   EXPECT_TRUE(a_redemarre());
 }
 
-// What every Linux editor saves: read as UTF-8, written back as UTF-8, and
-// the folder made under the name the program will look for.
+// A UTF-8 file is written back as UTF-8, the folder made under the name looked for.
 TEST_F(Parametrage, UnFichierUtf8EstReecritEnUtf8) {
   fs::create_directory(b.chemin("neuf"));
   b.ecrit_configuration("#TRANSIT#" + neuf() + "\\Donn\303\251es | \303\240 cr\303\251er\n");
@@ -141,8 +139,7 @@ TEST_F(Parametrage, UnFichierUtf8EstReecritEnUtf8) {
   EXPECT_TRUE(a_redemarre());
 }
 
-// No configuration yet: every key, with what it is for, instead of an
-// empty page; the keys read as the loader reads them.
+// No configuration yet: a template of every key, read as the loader reads it.
 TEST_F(Parametrage, SansConfigurationLeModeleDeToutesLesCles) {
   fs::remove(b.chemin("Pontex.wdo"));
   QString montre;
@@ -228,8 +225,7 @@ TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
 
 // --- Without a mouse ------------------------------------------------------------
 
-// Keys as the keyboard gives them: to the window, then to whatever has the
-// focus there, shortcuts included.
+// Keys as the keyboard gives them, shortcuts included.
 void touche(QWidget& fenetre, Qt::Key cle, Qt::KeyboardModifiers modif = Qt::NoModifier) {
   QTest::keyClick(fenetre.windowHandle(), cle, modif);
 }
@@ -433,8 +429,7 @@ TEST(Dialogue, ChaqueAffichageRepartDeZero) {
   EXPECT_EQ(texte, "Second\nligne");
 }
 
-// The notice for a folder without cash-register data (its text is checked
-// at start-up): only code -1 shows it.
+// Only code -1 shows the notice for a folder without till data.
 TEST(Dialogue, RoutineDeMessage) {
   GardeModales garde;
   ValeursDialogue v{4, ""};

@@ -109,8 +109,7 @@ QProcess* lance_pontex(const Boutique& b, QObject* parent) {
   return p;
 }
 
-// Two Pontex started at once in one folder (a double click while the relauncher starts it, say):
-// one waits for the other, so every movement of 400 files is applied exactly once.
+// Two Pontex at once in one folder: one waits, every movement of 400 files applied once.
 TEST(ProgrammePontex, DeuxPontexDansUnDossierAppliquentChaqueMouvementUneFois) {
   Boutique b(DepartPontex{});
   constexpr int fichiers_recus = 400;
@@ -148,8 +147,7 @@ TEST(ProgrammePontex, DeuxPontexDansUnDossierAppliquentChaqueMouvementUneFois) {
   EXPECT_EQ(entete.poste(), fichiers_recus * articles);
 }
 
-// A Pontex killed while it works does not leave the folder locked: the next
-// one runs its exchange at once.
+// A Pontex killed while it works leaves no lock: the next one exchanges at once.
 TEST(ProgrammePontex, UnPontexTueNeBloquePasLeDossier) {
   Boutique b(DepartPontex{});
   QObject parent;
@@ -187,8 +185,7 @@ std::size_t occurrences(const std::string& texte, std::string_view motif) {
   return n;
 }
 
-// A lock file that cannot be made (a folder under its name): the program says so in its journal
-// file, at the start and when the exchange falls due, and takes nothing from the import folder.
+// A lock that cannot be taken: said in the journal file, nothing taken from the import folder.
 TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
   Boutique b(DepartPontex{});
   fs::create_directory(b.chemin("Pontex.verrou"));
@@ -223,9 +220,7 @@ std::int32_t mouvements_enregistres(const Boutique& b) {
   return entete.poste();
 }
 
-// SIGTERM (the session ending) in the middle of a long file: the program
-// ends after its record with every applied record's line in its journal
-// file, and the next start applies the rest, each record once.
+// SIGTERM mid-file: the record finished and journaled, the rest applied once at the next start.
 TEST(ProgrammePontex, UnSigtermFinitLEnregistrementEtLaSuiteReprendAuDemarrage) {
   Boutique b(DepartPontex{});
   constexpr int articles = 20;

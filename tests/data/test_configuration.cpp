@@ -1,5 +1,4 @@
-// "Pontex.wdo": what the shop's settings turn into. A wrong folder or prefix
-// here sends every movement and export to the wrong place.
+// "Pontex.wdo": a wrong folder or prefix sends every movement and export astray.
 
 #include <gtest/gtest.h>
 
@@ -140,8 +139,7 @@ TEST(Configuration, DechetsEtLignesEnormesNArretentPasLaLecture) {
   EXPECT_EQ(c.utilisa, "\0"s + "5");
 }
 
-// A Linux editor saves UTF-8: the accented folder must name the same folder
-// as the Windows-1252 file would, or the register is not found.
+// UTF-8 or Windows-1252, an accented folder names the same folder.
 TEST(Configuration, FichierUtf8OuWindows1252MemesValeurs) {
   const auto charge = [](const std::string& octets) {
     DossierTemporaire d;

@@ -33,8 +33,7 @@ E motif() {
 
 // --- Record layouts --------------------------------------------------------------
 
-// What a stock movement sets lands at its offsets, and every other byte of
-// the record stays as the cash-register program wrote it.
+// A movement's fields land at their offsets; every other byte stays as the till wrote it.
 TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
   const EnregistrementArticle avant = motif<EnregistrementArticle>();
   EnregistrementArticle a = avant;
@@ -67,8 +66,7 @@ TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
   EXPECT_EQ(octets_de(o, 105, 4), std::string("\x04\x03\x02\x01", 4));
 }
 
-// Text is cut to its field or padded with spaces, never spilling into the
-// next field; a blank record has spaces in its text fields and 0 elsewhere.
+// Text cut or padded to its field; a blank record: spaces in text fields, 0 elsewhere.
 TEST(Article, TexteCoupeOuCompleteEtArticleVierge) {
   EnregistrementArticle a = motif<EnregistrementArticle>();
   const std::uint8_t apres_code = a.octets[15];
@@ -161,9 +159,7 @@ TEST_F(FichierArticles, NombreSur32Bits) {
   EXPECT_FALSE(v.caisse.articles_ouverts());
 }
 
-// Callers loop up to the count: a damaged header must not make them read
-// billions of records, nor a negative count anything at all. (On Windows an
-// open file cannot be replaced: it is closed before the next one is made.)
+// The count is bounded by the file: never billions of reads, nothing for a negative one.
 TEST_F(FichierArticles, NombreBorneParLeFichier) {
   ecrit_articles(3, 2000000000);
   EXPECT_EQ(compte(), 3);
@@ -243,8 +239,7 @@ std::string octets_de(const EnregistrementMouvement& m) {
   return std::string(reinterpret_cast<const char*>(m.octets.data()), 64);
 }
 
-// The count in the header rules, not the file's length: the cash-register
-// program may have movements of its own beyond what we saw last time.
+// The header's count rules, not the file's length (the till may have written beyond).
 TEST_F(Mouvements, LeCompteDeLEnTeteDecideDeLaPlace) {
   ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 3));
   std::string octets = lit_octets(fichier_) + std::string(3 * 64, 'm');
@@ -258,8 +253,7 @@ TEST_F(Mouvements, LeCompteDeLEnTeteDecideDeLaPlace) {
   EXPECT_EQ(apres.substr(4 * 64 + 15, 1), "X");
 }
 
-// A missing movement file is not created; in an empty one the first
-// movement goes to record 2, after a header of its own.
+// A missing movement file is not created; an empty one gets a header, then record 2.
 TEST_F(Mouvements, FichierAbsentOuVide) {
   std::int32_t numero = 0;
   EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("A"), &numero));

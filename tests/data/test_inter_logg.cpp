@@ -1,5 +1,4 @@
-// Window-state store "W_intlog.wdo": the background-mode choice must survive
-// every restart, and a damaged or unreadable store must never stop the start.
+// "W_intlog.wdo": the background choice survives restarts; damage never stops the start.
 
 #include <gtest/gtest.h>
 

@@ -22,8 +22,7 @@ using test::DossierTemporaire;
 using test::ecrit_octets;
 using test::lit_octets;
 
-// References "R000001", "R000002"...; their index entries sorted by
-// construction, with article numbers 1001...
+// References "R000001"...; sorted index entries with article numbers 1001...
 std::string ref(int i) {
   std::string n = std::to_string(i);
   return "R" + std::string(6 - n.size(), '0') + n;
@@ -35,8 +34,7 @@ std::vector<EntreeFabriquee> triees(int nombre) {
   return e;
 }
 
-// The bytes of an index file, for rewriting it in place while a lookup
-// has it open, as the cash-register program does.
+// An index file's bytes, to rewrite it under an open lookup as the till does.
 std::string octets_index(const std::vector<EntreeFabriquee>& entrees, std::int32_t s) {
   std::string octets;
   EntreeIndex entete = EntreeIndex::vierge();
@@ -94,9 +92,7 @@ TEST(CleRecherche, ConstructionDeLaCle) {
   EXPECT_EQ(cle_recherche("\337\265\367"), "A\337\265\367" + std::string(12, ' '));
 }
 
-// The tail scan's equality test agrees with the ordering comparison for every stored byte, at each
-// of the 16 places (both halves of the key, as the test looks at eight bytes at a time): a stored
-// key in lower case or with accents is found, a key that differs anywhere is not.
+// The tail scan's equality agrees with the ordering for every byte at each of the 16 places.
 TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
   const std::string cle = cle_recherche("p\342t\351-0123456789");
   const auto* k = reinterpret_cast<const std::uint8_t*>(cle.data());
@@ -116,9 +112,7 @@ TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
 
 // --- Sorted entries -------------------------------------------------------------
 
-// Every sorted key is found, whatever the size of the sorted part, with a
-// few probes and without scanning the tail (but for S = 1, where the only
-// probe reads the header and the tail scan finds entry 1).
+// Every sorted key is found with few probes, no tail scan (but for S = 1).
 TEST_F(Recherche, ChaqueCleTrieeEstTrouvee) {
   for (int s : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 33, 64, 100, 127, 255, 256, 1000}) {
     index(triees(s), s);
@@ -132,8 +126,7 @@ TEST_F(Recherche, ChaqueCleTrieeEstTrouvee) {
   }
 }
 
-// An absent key: the halving search ends by leaving the range or swinging,
-// then the tail scan (here only entry S) finds nothing.
+// An absent key: the halving search ends, then the tail scan (entry S only) finds nothing.
 TEST_F(Recherche, CleAbsenteDUnGrandIndexTrie) {
   const int s = 10000;
   index(triees(s), s);
@@ -169,8 +162,7 @@ TEST_F(Recherche, CleSeulementDansLaQueueLaPlusRecenteGagne) {
   EXPECT_EQ(st_.entrees_queue, 2);
 }
 
-// S = 0: no probe; the scan runs from T down to the header record, whose key
-// is compared like an entry's (its field 2 is T).
+// S = 0: no probe; the scan runs from T down to the header record, compared as an entry.
 TEST_F(Recherche, IndexSansEntreeTriee) {
   index({{"AB", 5}, {"AC", 6}, {"AB", 7}}, 0, std::nullopt, "AHEAD");
   EXPECT_EQ(cherche("b"), 7);
@@ -183,8 +175,7 @@ TEST_F(Recherche, IndexSansEntreeTriee) {
   EXPECT_EQ(res, -1);
 }
 
-// S = 1: the only probe reads the header record (position 0); entry 1 is
-// found by the tail scan, which includes entry S.
+// S = 1: the only probe reads the header record; the tail scan finds entry 1.
 TEST_F(Recherche, IndexAUneEntreeTriee) {
   index({{"ABAR", 7}, {"AQUX", 8}, {"AZED", 9}}, 1, std::nullopt, "AFOO");
   EXPECT_EQ(cherche("bar"), 7);
@@ -210,8 +201,7 @@ TEST_F(Recherche, NumeroDArticleZero) {
   EXPECT_EQ(cherche(ref(50)), 0);
 }
 
-// The tail is read newest first in blocks, one read call per block, and
-// nothing beyond what the algorithm needs.
+// The tail is read newest first, one read call per block, nothing more.
 TEST_F(Recherche, QueueLueParBlocs) {
   std::vector<EntreeFabriquee> e = triees(32767);
   for (int i = 0; i < 1000; ++i) e.push_back({"AT" + std::to_string(i), 50000 + i});
@@ -283,8 +273,7 @@ TEST_F(Recherche, FichiersVidesTronquesOuIllisibles) {
   }
 }
 
-// An article the cash-register program adds while we search (a new entry at
-// the end and a new T) is seen by the tail scan, which reads T again.
+// An entry the till adds during the search is seen: the tail scan reads T again.
 TEST_F(Recherche, EntreeAjouteePendantLaRecherche) {
   std::vector<EntreeFabriquee> e = triees(10);
   index(e, 10);
@@ -299,8 +288,7 @@ TEST_F(Recherche, EntreeAjouteePendantLaRecherche) {
   EXPECT_EQ(cherche("nouveau"), 99);
 }
 
-// An index rewritten under the search so that it never settles: the search
-// stops after 201 probes, and the lookup ends.
+// An index that never settles under the search: stopped after 201 probes.
 TEST_F(Recherche, AuPlus201Sondes) {
   const int s = 1000;
   auto contenu = [&](bool cles_petites) {

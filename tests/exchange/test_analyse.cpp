@@ -38,8 +38,7 @@ TEST(DecoupeRecords, TouteFinDeLigneFinitUnRecordLInacheveAttend) {
   EXPECT_EQ(records("A\t1\t7 x\tB\nnotab\n"), (V{"A|1\t7 x\tB", "notab|"}));
 }
 
-// The working file is read block by block: a CR LF split over two blocks is
-// one line end, and every line's position is where a resumed run must start.
+// A CR LF split over two blocks is one line end; positions are where a resume starts.
 TEST(LecteurAnalyse, LignesEtPositionsAuFilDesBlocsEtDepuisUnePosition) {
   DossierTemporaire d;
   std::string texte = "A\t1\n";
@@ -96,9 +95,7 @@ class Mouvement : public Echange {
   }
 };
 
-// A stock that cannot take the quantity (carried beyond a Single, or not a
-// number at all) is left as it is, no movement is recorded, and the day's
-// error file says so; the other records of the file still apply.
+// A stock that cannot take the quantity stays, no movement, an error line; the rest applies.
 TEST_F(Echange, UnStockQuiNePeutPrendreLeMouvementNiChangeNiNote) {
   auto articles = articles_boutique();
   articles[0].stock = 3.0e38f;
@@ -215,8 +212,7 @@ TEST_F(Analyse, UnIndexAuDelaDesArticlesNEcritRien) {
   EXPECT_EQ(erreurs(), "Erreur article : PERDU 1 \r\n");
 }
 
-// An error file that refuses a line must not make the reference vanish: the
-// file stops there and the next start writes the line and goes on.
+// An error line refused stops the file; the next start writes it and goes on.
 TEST_F(Analyse, FichierErreurImpossibleArreteLeFichierJusquAuDemarrage) {
   {
     const EchecInjecte echec(
@@ -242,8 +238,7 @@ TEST_F(Analyse, FichierErreurImpossibleArreteLeFichierJusquAuDemarrage) {
   EXPECT_FALSE(fs::exists("reprise_analyse.wdo"));
 }
 
-// Lines that are no records are reported with their first 100 bytes, never
-// applied and never kept whole in memory.
+// Lines that are no records: reported by their first 100 bytes, never applied nor held whole.
 TEST_F(Analyse, LignesInacheveesEtTropLonguesSignalees) {
   applique("BOU-001\t1\n" + std::string(200'000, 'L') + "\t1\nEPI-002\t1\n" +
            std::string(150, 'Z') + "\t5");

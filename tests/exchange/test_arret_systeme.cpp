@@ -11,8 +11,7 @@
 namespace pontex::test {
 namespace {
 
-// The window as the exchange sees it, with the system's stop arriving right
-// after its `apres`-th journal line.
+// The exchange's window, the system's stop arriving after its `apres`-th journal line.
 class FenetreArretee : public FenetreEnregistreuse {
  public:
   FenetreArretee(const std::string& transit, int apres)
@@ -81,8 +80,7 @@ TEST_F(ArretSysteme, ApresChaqueLigneDuJournalLaSuiteUneFoisAuProchainDemarrage)
   }
 }
 
-// Asked between two files (in the window's event pause after the first):
-// the second stays in the import folder as the server left it.
+// A stop between two files leaves the second in the import folder as it came.
 TEST_F(ArretSysteme, EntreDeuxFichiersLeSuivantResteDansLImport) {
   Boutique s;
   s.ecrit_caisse(articles_boutique());

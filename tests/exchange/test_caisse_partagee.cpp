@@ -43,8 +43,7 @@ EnregistrementMouvement notre_mouvement(int i) {
   return m;
 }
 
-// The till, one step at a time, through its own handle. Its steps are not
-// seen by the hook (they are the interleaving, not Pontex's operations).
+// The till, one step at a time, through its own handle (unseen by the hook).
 class CaissePasAPas {
  public:
   explicit CaissePasAPas(std::string chemin) : chemin_(std::move(chemin)) {}
@@ -239,9 +238,7 @@ class AjoutPasAPas : public ::testing::Test {
   Caisse caisse;
 };
 
-// The till's append whole (its count and its record within microseconds, as it does) at every point
-// of one, then two, of Pontex's appends and of the check that follows them; and two of the till's
-// appends at every pair of points.
+// The till's whole append at every point of one or two of ours, and two of its at every pair.
 TEST_F(AjoutPasAPas, UnAjoutEntierDeLaCaisseAChaquePoint) {
   for (const auto& [nous, caisse] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 2}}) {
     std::vector<std::pair<std::string, Bilan>> echecs;

@@ -115,8 +115,7 @@ TEST_F(Export, UnExportImpossibleEstSignaleEtNeLaisseRien) {
             (Lignes{"Sauvegarde histo Sorties", "Export non \351crit : " + nom_export}));
 }
 
-// A register folder holding the main file but not the article file, or not its companion: nothing
-// is created there, the received movements find no article, and the server gets no (empty) export.
+// Article file or companion missing: nothing created, no movement, no empty export.
 TEST_F(Export, UnDossierSansArticlesNeCreeRienNiNEnvoieDExport) {
   for (const char* manquant : {"w_caiar4.wdo", "w_caur44.wdo"}) {
     b.ecrit_caisse(articles_boutique());

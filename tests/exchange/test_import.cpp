@@ -89,8 +89,7 @@ TEST_F(Import, LaCopieGardeeRemplaceSeulementLeTxtFinalEnToutesCasses) {
                                        "Traitement : X.TXT", "1.00 x Erreur reference : A"}));
 }
 
-// A failure at any of the three steps leaves the file in place, unapplied,
-// for the next cycle, which applies it once.
+// A failed step leaves the file in place, applied once by the next cycle.
 struct EtapeEchouee {
   Operation operation;
   // End of the path that fails: a copy fails on its source or destination,
@@ -143,8 +142,7 @@ TEST_F(Import, UnFichierEnCoursDEcritureAttendLeCycleSuivant) {
   EXPECT_FALSE(fs::exists(b.import() / "recent.old"));
 }
 
-// The age counts the sub-second part of the file time: a file changed about
-// 1.1 s ago, in the second before last, is still too young.
+// The age counts fractions: a file changed about 1.1 s ago is still too young.
 TEST_F(Import, LaRegleDesDeuxSecondesCompteLesFractions) {
   using namespace std::chrono;
   // Early in a second, so that the file's age stays below two seconds
@@ -167,8 +165,7 @@ TEST_F(Import, LaRegleDesDeuxSecondesCompteLesFractions) {
   EXPECT_TRUE(fs::exists(f));
 }
 
-// The folder is read once per exchange: a file arriving meanwhile waits for
-// the next one; one taken away meanwhile is reported and nothing else.
+// Read once per exchange: a file arriving meanwhile waits; one taken away is only reported.
 TEST_F(Import, UnFichierArrivantPendantLEchangeAttendLeSuivant) {
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("c.txt", "BOU-001\t1\n");
@@ -190,8 +187,7 @@ TEST_F(Import, UnFichierArrivantPendantLEchangeAttendLeSuivant) {
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old"}));
 }
 
-// Bad records themselves are the working file's tests; here the files as a whole: binary garbage
-// with NUL bytes and an empty file are taken, kept and the cycle goes on to the export.
+// Binary garbage and an empty file are taken and kept; the cycle goes on to the export.
 TEST_F(Import, AvecDesFichiersFautifsLeCycleFinitEtExporte) {
   std::string garbage;
   for (int i = 0; i < 65536; ++i) garbage += static_cast<char>((i * 7919 + i / 3) % 256);

@@ -41,8 +41,7 @@ std::size_t compte(const Lignes& journal, const std::string& ligne) {
 const std::string pain = "1.00 x " + designation_40("PAIN DE CAMPAGNE");
 const std::string deja_traite = "Fichier d\351j\340 trait\351 : ";
 
-// More files than one exchange takes: the folder is read once, the first share is applied and the
-// export written, the rest follows at the next exchange; no file lost or applied twice.
+// More files than one exchange takes: one listing, a bounded share, the rest next time.
 TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
   const std::size_t n = noms_par_echange + 37;
   for (std::size_t i = 0; i < n; ++i) b.depose(nom_numero(i), "BOU-001\t1\n");
@@ -78,8 +77,7 @@ TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
                           [](const std::string& f) { return f.ends_with(".old"); }));
 }
 
-// A finished file put back under its name (an unlink lost in a power cut, the server sending it
-// again) is not applied again; a file of the same name with other bytes is a new delivery.
+// A finished file coming back is not applied again; other bytes make a new delivery.
 TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   const std::string contenu = "BOU-001\t2\nINCONNU\t1\n";
   b.depose("a.txt", contenu);
@@ -105,8 +103,7 @@ TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   EXPECT_EQ(b.article(1).stock(), 17.0f);
 }
 
-// A record torn at the end of the file of applied files (a power cut while it was appended) neither
-// hides the entries before it nor misplaces the ones after it.
+// A torn last record of the applied-files register neither hides nor misplaces entries.
 TEST_F(Appliques, UnRegistreDesAppliquesDechireNePerdRien) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
@@ -137,9 +134,7 @@ TEST_F(Appliques, UnFichierEstRetenuTrenteEtUnJours) {
   EXPECT_EQ(b.article(1).stock(), 12.0f);
 }
 
-// An application stopped half-way and finished by the next exchange counts as one: the file sent
-// again afterwards is not applied. One whose working file was lost before it could be finished was
-// not applied to its end, and is applied when it comes again.
+// A resumed application counts once; one whose working file was lost is applied again.
 TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) {
   const std::string contenu = "BOU-001\t1\nBOU-001\t2\nBOU-001\t4\n";
   b.depose("a.txt", contenu);
@@ -174,8 +169,7 @@ TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) 
 }
 
 #ifndef _WIN32
-// A pipe or a socket under a "*.txt" name is reported and never opened (a pipe opened for reading
-// waits for a writer forever); the files around it are taken as usual.
+// A pipe or socket named "*.txt" is reported, never opened; the other files go on.
 TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   b.depose("a.txt", "BOU-001\t1\n");
   ASSERT_EQ(::mkfifo((b.import() / "fifo.txt").c_str(), 0666), 0);
@@ -198,8 +192,7 @@ TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   EXPECT_TRUE(fs::is_socket(b.import() / "sock.txt"));
 }
 
-// A name that is not UTF-8, or whose characters Windows-1252 cannot write, is a delivery like any
-// other: applied, kept under its own bytes, and shown with those bytes escaped.
+// A name Windows-1252 cannot write is applied, kept under its bytes and shown escaped.
 TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   const std::string brut = "bad\xff\xfename";
   // Still being written: the two-second rule holds for such a name too.

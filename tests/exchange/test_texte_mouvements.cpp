@@ -15,8 +15,7 @@ namespace {
 
 using Lignes = std::vector<std::string>;
 
-// The sample shop with an accented reference, and an article whose reference is "?-0001": a
-// reference whose character was lost on the way to Windows-1252 must not land on it.
+// An accented reference, and "?-0001" that a lost character must never land on.
 std::vector<fabrique::DescriptionArticle> articles_accents() {
   auto a = articles_boutique();
   a[1].reference_alternative = "CAF\xC9-0001";
@@ -63,8 +62,7 @@ TEST(FichierMouvements, Utf8EtWindows1252MemesMouvementsJournalEtFichierErreur) 
   EXPECT_EQ(u.mouvements, w.mouvements);
 }
 
-// A UTF-8 byte order mark is no part of the first reference, whether the
-// rest is UTF-8, plain ASCII or (wrongly) Windows-1252.
+// A UTF-8 byte order mark is never part of the first reference.
 TEST(FichierMouvements, UneMarqueDOrdreDesOctetsEstSautee) {
   const std::string marque = "\xEF\xBB\xBF";
   EXPECT_EQ(applique_dans_une_boutique(marque + "CAF\xC3\x89-0001\t2\n").journal,
@@ -77,9 +75,7 @@ TEST(FichierMouvements, UneMarqueDOrdreDesOctetsEstSautee) {
   EXPECT_EQ(r.erreurs, "Erreur reference : PAT\xC9 1 \r\n");
 }
 
-// A character Windows-1252 has no byte for is written "?" in the error file
-// and the journal, and its record is not applied: looked up as "?" it would
-// change another article. Such a character after the quantity harms no one.
+// A character Windows-1252 lacks becomes "?" and its record is refused, never looked up.
 TEST_F(Echange, UneReferenceAvecUnCaractereHorsCaisseNEstPasAppliquee) {
   b.ecrit_caisse(articles_accents());
   applique("\xE2\x98\x95-0001\t1\nCAF\xC3\x89-0001\t1\t\xE2\x98\x95 offert\n\xF0\x9F\x8D\x9E\t2\n");
@@ -119,8 +115,7 @@ TEST_F(Echange, UneVirguleDecimaleEstRefuseePasLueCommeSaPartieEntiere) {
   EXPECT_EQ(b.mouvement(0).poste(), 3);
 }
 
-// A UTF-8 file stopped half-way is taken up as UTF-8: the encoding is the
-// whole file's, not that of the part left to apply.
+// A UTF-8 file stopped half-way is taken up as UTF-8 (the whole file's encoding).
 TEST_F(Echange, UnFichierUtf8RepriseResteLuEnUtf8) {
   b.ecrit_caisse(articles_accents());
   {
@@ -146,8 +141,7 @@ std::vector<std::string> lignes_lues(const std::string& chemin, std::int64_t dep
   return r;
 }
 
-// The encoding is told from the whole file, even when a character straddles
-// two of the blocks it is read in, and whatever position reading starts at.
+// The encoding is the whole file's, even across blocks and from any start position.
 TEST(LecteurAnalyse, EncodageDuFichierEntierOuQueCommenceLaLecture) {
   DossierTemporaire d;
   std::string texte;
@@ -165,8 +159,7 @@ TEST(LecteurAnalyse, EncodageDuFichierEntierOuQueCommenceLaLecture) {
   EXPECT_TRUE(morceaux.utf8_etendu());
 }
 
-// A record is at most longueur_max bytes before its line end, wherever the
-// blocks the file is read in happen to fall.
+// A record is at most longueur_max bytes, wherever the read blocks fall.
 TEST(LecteurAnalyse, LeRecordLePlusLongEstLeMemeOuQueSoitLaLigne) {
   DossierTemporaire d;
   const std::size_t max = LecteurAnalyse::longueur_max;

@@ -105,8 +105,7 @@ TEST_F(Transit, UnAntislashDansUnExportEnAttenteNeDeplaceRien) {
 }
 #endif
 
-// A link under each name Pontex writes in the transit folder is replaced by a plain file; its
-// target, which does not exist yet or holds the shop's data, is never created or written.
+// Links under the names Pontex writes are replaced by plain files; their targets are untouched.
 TEST_F(Transit, LesLiensSousLaCopieGardeeEtLeFichierErreurSontRemplaces) {
   const fs::path autostart = b.dossier.chemin() / "autostart.desktop";
   ecrit_octets(secret(), "# shell start-up\n");
@@ -173,16 +172,14 @@ TEST_F(Transit, UnFichierAttendTantQueLeFichierErreurDuJourEstImpossible) {
   EXPECT_EQ(b.article(1).stock(), 11.0f);
 }
 
-// On a day without unknown references the check leaves no empty error file
-// for the server to collect.
+// No unknown reference: no empty error file left for the server.
 TEST_F(Transit, LaVerificationDuFichierErreurNeLaissePasDeFichierVide) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
   EXPECT_EQ(Boutique::fichiers(b.import()), Lignes{"a.old"});
 }
 
-// import replaced by a link: what lies where it leads is neither applied, nor deleted, nor
-// overwritten, and no error file goes there; the export still tells the server the stock.
+// import as a link: nothing it leads to is applied, deleted or written; the export still goes.
 TEST_F(Transit, UnDossierDImportQuiEstUnLienNEstPasUtilise) {
   ecrit_dehors("m.txt", "BOU-001\t5\nINCONNU\t1\n");
   ecrit_dehors("notes.old", "notes");
@@ -199,8 +196,7 @@ TEST_F(Transit, UnDossierDImportQuiEstUnLienNEstPasUtilise) {
   EXPECT_EQ(lit_octets(b.exporte() / nom_export), "BOU-001\t10.00\t\r\nEPI-002\t2.50\t\r\n");
 }
 
-// export replaced by a link: no stock file goes where it leads, what waits
-// there is not moved, and the received files are still applied.
+// export as a link: nothing goes or moves there, the received files still apply.
 TEST_F(Transit, UnDossierDExportQuiEstUnLienNEstPasUtilise) {
   ecrit_dehors("stock_1.txt", "attente\r\n");
   remplace_par_lien(b.exporte());
@@ -217,8 +213,7 @@ TEST_F(Transit, UnDossierDExportQuiEstUnLienNEstPasUtilise) {
   EXPECT_EQ(b.article(1).stock(), 11.0f);
 }
 
-// The two archives replaced by links: a waiting export stays in export
-// rather than go where the link leads, and the rest of the exchange runs.
+// Both archives as links: a waiting export stays put, the rest of the exchange runs.
 TEST_F(Transit, LesDossiersDArchiveQuiSontDesLiensNeSontPasUtilises) {
   fs::create_directories(dehors() / "i");
   fs::create_directories(dehors() / "e");
@@ -243,10 +238,7 @@ TEST_F(Transit, LesDossiersDArchiveQuiSontDesLiensNeSontPasUtilises) {
 }
 
 #ifndef _WIN32
-// The server's side swaps import, as fast as it can, between a link to a folder of the shop and the
-// real folder, while exchanges run. Whenever an exchange looks, the outside file must never be
-// applied, deleted, or copied into a file the server can read. (On Windows the held folders cannot
-// be renamed while an exchange runs.)
+// import swapped with a link as fast as possible during exchanges: nothing outside ever leaks.
 TEST_F(Transit, UnDossierDImportRemplaceParUnLienPendantLesEchangesNeLaisseRienFuir) {
   std::string secret;
   for (int i = 1; i <= 40; ++i) secret += "SECRET-" + std::to_string(i) + "\t1\n";
@@ -293,8 +285,7 @@ TEST_F(Transit, UnDossierDImportRemplaceParUnLienPendantLesEchangesNeLaisseRienF
 }
 #endif
 
-// A process stopped while writing an export leaves its temporary file in export; the next exchange
-// removes it, and only files named exactly as ours are.
+// Our own leftover export temporaries are removed by the next exchange, and only those.
 TEST_F(Transit, NosFichiersTemporairesDuDossierDExportSontSupprimes) {
   const Lignes autres{"autre.tmp", "pontex-0123456789abcdef0.tmp", "pontex-0123456789abcdeg.tmp",
                       "pontex-x.tmp", "pontex-0123456789abcdef.txt"};

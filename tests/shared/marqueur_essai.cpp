@@ -1,5 +1,4 @@
-// Stand-in program for the Windows start tests: writes its show state, the minimised
-// wish, how the platform layer reads its start and its own path into "marqueur".
+// Windows start tests' stand-in: writes how it was started, and its path, into "marqueur".
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-// Windows-style Windows-1252 paths on a case-sensitive UTF-8 disk, and record
-// files shared with the till. Octal escapes: a hex one would swallow the next letters.
+// Windows-1252 paths on a case-sensitive disk; record files shared with the till.
+// Bytes as octal escapes: a hex escape would swallow the letters after it.
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
@@ -57,8 +57,7 @@ Noms liste(std::string_view dossier, std::string_view motif) {
   return noms;
 }
 
-// A file that the system hides from file lists: a leading "." on Linux, the
-// hidden attribute on Windows. Returns its name on disk.
+// A hidden file ("." on Linux, the attribute on Windows); returns its name on disk.
 std::string cree_cache(const std::string& nom, const fs::path& dossier = ".") {
 #ifdef _WIN32
   ecrit_octets(dossier / nom, "x");
@@ -333,9 +332,7 @@ TEST(Copie, SourceAbsenteOuIdentiqueNeTouchePasLaDestination) {
 }
 
 #ifndef _WIN32
-// The disk fills up half-way: no truncated copy or text is left behind to
-// be applied or collected as a whole one. The full disk is a file size limit
-// set in a child process, so the test runner keeps its own.
+// A full disk (a file size limit in a child process) leaves no truncated copy or text behind.
 bool disque_plein_sans_fichier_tronque(const std::string& mouvements) {
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit limite;
@@ -429,8 +426,7 @@ TEST(Textes, OctetsTelsQuels) {
 }
 
 #ifndef _WIN32
-// Someone leaves a named pipe where a file is expected: every operation
-// fails at once instead of waiting for a writer or a reader that never comes.
+// A named pipe where a file is expected: every operation fails at once, never waits.
 TEST(Textes, UnTubeNommeNeFaitJamaisAttendre) {
   DossierTemporaire d;
   ASSERT_EQ(::mkfifo("Pontex.wdo", 0644), 0);
@@ -446,8 +442,7 @@ TEST(Textes, UnTubeNommeNeFaitJamaisAttendre) {
 }
 #endif
 
-// --- Record files shared with the cash-register program: whole records at
-// (n - 1) * length, nothing cached, no write far past the end.
+// --- Record files shared with the till: whole records, nothing cached, no far write.
 
 constexpr std::size_t L = 24;  // an index entry
 
@@ -493,8 +488,7 @@ TEST(FichierRecords, EnregistrementsEntiersAuBonDecalage) {
 }
 
 #ifndef _WIN32
-// The article file is read right after each of our writes to it: opened with DateAcces::laissee,
-// those reads leave its access time as it was, and the writes still reach the file.
+// Opened with DateAcces::laissee, reads leave the access time as it was; writes still land.
 TEST(FichierRecords, SansDateDAccesLaLectureNeLaChangePas) {
   DossierTemporaire d;
   ecrit_octets("a.wdo", record('1') + record('2'));
@@ -586,8 +580,7 @@ TEST(FichierRecords, OuvertureRefuseeOuImpossible) {
   EXPECT_EQ(f.nombre_records(), 0);
 }
 
-// A copy of a register the workstation may not write: the stock can still
-// be read and exported, and a write is a failed step, not a lost one.
+// A read-only register is still read; a write is a failed step, not a lost one.
 bool lecture_seule_lue_mais_pas_ecrite() {
   FichierRecords f;
   std::string tampon(256, ' ');

@@ -81,9 +81,7 @@ TEST(CopieEntree, UneDestinationEnEchecNeLaissePasDeTemporaire) {
 }
 
 #ifndef _WIN32
-// The disk fills up half-way through the writes of an exchange: a replaced file cut short is
-// removed rather than collected whole, a copy leaves its destination and no temporary, an append
-// keeps the lines before it. The full disk is a file size limit set in a child process.
+// A full disk mid-exchange: no file cut short kept, no temporary left, appends keep earlier lines.
 bool disque_plein_dans_le_transit(const std::string& gros) {
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit limite;
@@ -111,9 +109,7 @@ TEST(EcritureEntree, AFullDiskLeavesNoFileCutShort) {
 }
 #endif
 
-// A sub-folder is taken only as a real folder: a link to one, a file or a pipe under its name is
-// refused at once (a pipe opened for reading would wait for a writer for ever). The transit folder
-// itself is the shop's setting and may be a link.
+// Only a real sub-folder is held (links, files, pipes refused at once); the transit may be a link.
 TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "vrai" / "import");
@@ -159,10 +155,7 @@ TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
 }
 
 #ifndef _WIN32
-// Once held, a folder stays the folder that was opened: swapped for a link to a folder of the shop
-// (renamed away, a link put under its name), every operation still reads, writes and deletes in the
-// folder held, and the folder the link leads to is neither read nor changed. (On Windows the held
-// folder cannot be renamed at all.)
+// A held folder swapped for a link: every operation stays in the folder held.
 TEST(DossierTenu, UnDossierRemplaceParUnLienNEstPasSuivi) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "transit" / "import");

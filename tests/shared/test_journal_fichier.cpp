@@ -112,9 +112,7 @@ TEST(JournalFichier, UnJournalBloqueLongtempsNeGardeQueLesDernieresLignes) {
   EXPECT_EQ(contenu.size() % une.size(), 0u);
 }
 
-// Whoever can write beside "Pontex.wdo" could put a link in place of the
-// journal folder: the clean-up must not delete in the folder it leads to,
-// nor the lines go there. They wait until the folder is a folder again.
+// A link in place of the journal folder: nothing deleted or written through it.
 TEST(JournalFichier, UnDossierJournalQuiEstUnLienNEstPasSuivi) {
   DossierTemporaire d;
   ecrit_octets(fs::path("ailleurs") / "pontex_2020-01-01.log", "archive");

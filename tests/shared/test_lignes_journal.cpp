@@ -1,5 +1,4 @@
-// The journal's line store: every line comes back whole, in the order
-// written, however the lines fall across the store's blocks.
+// The journal's line store: every line back whole and in order, across block boundaries.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// Reading numbers from text, writing quantities and dates: what lands in
-// the export file, the error file, the file names and the journal.
+// Numbers read from text; quantities and dates as the files and the journal get them.
 
 #include <gtest/gtest.h>
 
@@ -108,8 +107,7 @@ TEST(ArrondiPair, LesMoitiesVontAuPairHorsBornesRien) {
     EXPECT_FALSE(arrondi_pair(hors, INT16_MIN, INT16_MAX).has_value()) << hors;
 }
 
-// Stock quantities come from single-precision fields; a damaged value is
-// written as a readable number rather than a word.
+// Stocks come from Single fields; a damaged value is still written as a readable number.
 TEST(FormatDeuxDecimales, EcritLesQuantitesCommeLaPersonneLesLit) {
   struct Cas {
     double valeur;

@@ -29,8 +29,7 @@ using test::DossierTemporaire;
 using test::ecrit_octets;
 using test::lit_octets;
 
-// The marker's content once it appears (it is then removed, for the next
-// start), or nothing after five seconds.
+// The marker's content once it appears (then removed), or nothing after five seconds.
 std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
   const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < limite) {
@@ -57,8 +56,7 @@ std::string nom_unique() {
   return "pontex-essai-" + std::to_string(::getpid()) + "-" + std::to_string(++n);
 }
 
-// A shell script that writes `texte` (shell words expanded) into `marqueur`, written in two steps
-// so the test never reads it half-written; removed when it goes out of scope.
+// A script writing `texte` into `marqueur` in two steps; removed when it goes out of scope.
 struct Script {
   Script(const fs::path& chemin, const fs::path& marqueur, const std::string& texte)
       : chemin(chemin) {
@@ -224,9 +222,7 @@ TEST(DossiersUtilisateur, DossierDuProfilEnWindows1252) {
 
 #else  // _WIN32
 
-// On Windows the program search is the system's own (CreateProcess with no application name: the
-// program's folder, the current folder, the system folders, PATH); the search order is checked on
-// Linux, where the layer implements it. Here: a start that works, one that cannot, the profile.
+// On Windows the program search is the system's own (its order is checked on Linux).
 
 TEST(Processus, CommandeEtProgrammeAbsent) {
   DossierTemporaire d;
@@ -273,8 +269,7 @@ TEST(Processus, ProgrammeParSonNomNormalOuReduitSansFocus) {
   EXPECT_EQ(sans_chemin(*m), std::to_string(SW_SHOWNOACTIVATE) + " absent normale") << *m;
 }
 
-// Started by CreateProcess with the given show state (or none) and an environment without the
-// minimised-start wish: what a shortcut of the Startup folder or Explorer does.
+// Started as a Startup shortcut or Explorer does: a show state (or none), no minimised wish.
 std::optional<std::string> demarre_avec_etat(const fs::path& programme, int etat) {
   STARTUPINFOW si{};
   si.cb = sizeof si;

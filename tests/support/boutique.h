@@ -92,8 +92,7 @@ class Boutique {
   fs::path racine_;
 };
 
-// The exchange tests' fixture: the small register written, and the steps as
-// the window runs them, each list refreshed before its step.
+// The exchange tests' fixture: the small register, and the steps as the window runs them.
 class Echange : public ::testing::Test {
  protected:
   Echange() { b.ecrit_caisse(articles_boutique()); }

@@ -20,8 +20,7 @@ namespace pontex::test {
 
 namespace {
 
-// Wine draws with its own fonts, not the Arial a shop's Windows has: what a
-// label's text measures there says nothing of what the shop sees.
+// Wine's own fonts say nothing of what a shop's Windows shows.
 bool polices_de_wine() {
 #ifdef _WIN32
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");

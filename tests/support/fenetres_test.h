@@ -56,9 +56,7 @@ struct Processus {
   std::vector<QString> journal() const;  // the journal's lines, shown or not yet
 };
 
-// While it lives, a message dialog or settings window shown with no action
-// prepared by the test fails the test and is closed (form97 with Escape).
-// The messages of the unexpected dialogs are kept.
+// While it lives, a dialog shown with no action prepared fails the test and is closed.
 class GardeModales {
  public:
   GardeModales();
@@ -69,8 +67,7 @@ class GardeModales {
 // The register's folder as the windows show it: on Linux with "/" only.
 QString caisse_affichee(const Boutique& b);
 
-// The texts of the window's labels that do not show whole in their box
-// with the fonts at hand (a picture or an empty text is not measured).
+// The window's label texts that do not show whole with the fonts at hand.
 std::vector<QString> textes_coupes(const QWidget& fenetre);
 
 // Closes a window as the window manager's close button does.

@@ -1,5 +1,4 @@
-// The sample cash-register maker must write registers that hold together:
-// tests of the exchange and the demo build on them.
+// The sample register maker's registers must hold together: other tests build on them.
 
 #include <gtest/gtest.h>
 
@@ -33,9 +32,7 @@ class Fabrique : public ::testing::Test {
   std::filesystem::path chemin(const char* nom) { return dossier_.chemin() / nom; }
 };
 
-// Every key of the index finds, through the lookup Pontex uses, the article
-// whose code or alternative reference it carries; the sorted part is sorted
-// and the tail holds the newest articles.
+// Every index key finds its article through Pontex's lookup; sorted part sorted, tail newest.
 TEST_F(Fabrique, CaisseCoherente) {
   ParametresCaisse p;
   p.nombre_articles = 600;
@@ -83,8 +80,7 @@ TEST_F(Fabrique, CaisseCoherente) {
   EXPECT_FALSE(fabrique::lit_mouvement_dossier(base_, 1, m));
 }
 
-// Articles of every kind the export tells apart, French designations with Windows-1252 accents, and
-// no blank unused field that would hide a field overwritten by mistake.
+// Articles of every kind, accented designations, and no blank field to hide a stray write.
 TEST_F(Fabrique, ArticlesVaries) {
   ParametresCaisse p;
   p.nombre_articles = 2000;
