@@ -26,13 +26,9 @@ class Cycle : public ::testing::Test {
  protected:
   explicit Cycle(std::string tim_ana = "30") : b(DepartPontex{.tim_ana = std::move(tim_ana)}) {}
   void SetUp() override {
-    // A movement file the server finished writing a while ago, there
-    // before the start: the import list shows it from the start-up on.
+    // A finished movement file, there before the start: listed from the start-up on.
     stock_avant = b.stock(2);
-    ecrit_octets(b.chemin("transit/import/mvt.txt"), b.reference(2) + "\t3\n");
-    std::filesystem::last_write_time(
-        b.chemin("transit/import/mvt.txt"),
-        std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+    b.depose("mvt.txt", b.reference(2) + "\t3\n");
     p.fenetre->Form_Load();
     // The countdown runs, but only the test's ticks move it.
     ASSERT_EQ(f().Timer1->intervalle(), 1000);
@@ -230,11 +226,7 @@ class LongueApplication : public Cycle {
     for (int i = 0; i < n; ++i) texte += b.reference(2) + "\t1\n";
     return texte;
   }
-  std::int32_t mouvements_enregistres() {
-    EnregistrementMouvement entete;
-    EXPECT_TRUE(fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete));
-    return entete.poste();
-  }
+  std::int32_t mouvements_enregistres() { return b.mouvement(0).poste(); }
   // Calls `pendant` once, when the view shows `n` lines of the journal.
   void quand_montrees(int n, std::function<void()> pendant) {
     QObject::connect(f().modele_journal, &QAbstractItemModel::rowsInserted, &f(),
@@ -257,10 +249,7 @@ class LongueApplication : public Cycle {
 };
 
 TEST_F(LongueApplication, UnClicPendantLeTraitementAgitApresLui) {
-  ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
-  std::filesystem::last_write_time(
-      b.chemin("transit/import/mvt.txt"),
-      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  b.depose("mvt.txt", mouvements(200));
   QString avancement;
   quand_montrees(100, [&] {
     avancement = f().modele_journal->index(f().modele_journal->rowCount() - 1).data().toString();
@@ -307,10 +296,7 @@ TEST_F(LongueApplication, LeCompteAReboursAttendLaFinDuTraitement) {
 
 // Ticks and clicks during an exchange's event pause never start a second exchange inside it.
 TEST_F(LongueApplication, AucunEchangeNeCommenceDansUnAutre) {
-  ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
-  std::filesystem::last_write_time(
-      b.chemin("transit/import/mvt.txt"),
-      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  b.depose("mvt.txt", mouvements(200));
   bool fait = false;
   quand_montrees(100, [&] {
     f().Command2_Click();

@@ -21,12 +21,6 @@ using fenetres::form97;
 using fenetres::outils;
 using fenetres::ValeursDialogue;
 
-// The text shown from either encoding of the file.
-TEST(TexteParametrage, LesAccentsEnWindows1252OuUtf8) {
-  EXPECT_EQ(fenetres::texte_parametrage("a\r\nDonn\351es \200"), "a\nDonnées €\n");
-  EXPECT_EQ(fenetres::texte_parametrage("Donn\303\251es\n", true), "Données\n");
-}
-
 TEST(DossierAffiche, CommeLeSystemeLeMontre) {
   using fenetres::dossier_affiche;
 #ifdef _WIN32

@@ -48,6 +48,11 @@ void demarre_pontex(QProcess& pontex, const Boutique& b) {
 #endif
 }
 
+void arrete(QProcess& p) {
+  p.kill();
+  p.waitForFinished(10000);
+}
+
 TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   Boutique b(DepartPontex{});
   const float stock2 = b.stock(2);
@@ -68,17 +73,14 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
       30000);
   const bool toujours_la = pontex.state() == QProcess::Running;
   const qint64 processus = pontex.processId();
-  pontex.kill();
-  pontex.waitForFinished(10000);
+  arrete(pontex);
   ASSERT_TRUE(cycle) << pontex.readAllStandardError().toStdString();
   // Waiting for its restart, not crashed.
   EXPECT_TRUE(toujours_la);
 
   EXPECT_FLOAT_EQ(b.stock(2), stock2 + 3);
   EXPECT_FLOAT_EQ(b.stock(3), stock3 - 1);
-  EnregistrementMouvement entete;
-  ASSERT_TRUE(fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete));
-  EXPECT_EQ(entete.poste(), 2);  // the header's field 7: two movements
+  EXPECT_EQ(b.mouvement(0).poste(), 2);  // the header's field 7: two movements
   EXPECT_TRUE(fs::exists(b.chemin("transit/import/mvt.old")));
   const auto erreurs = fichiers(b.chemin("transit/import"), "erreurs_", ".err");
   ASSERT_EQ(erreurs.size(), 1u);
@@ -134,17 +136,13 @@ TEST(ProgrammePontex, DeuxPontexDansUnDossierAppliquentChaqueMouvementUneFois) {
       60000);
   // Both still there: one waiting for its restart, the other for the lock.
   const bool deux = premier->state() == QProcess::Running && second->state() == QProcess::Running;
-  premier->kill();
-  second->kill();
-  premier->waitForFinished(10000);
-  second->waitForFinished(10000);
+  arrete(*premier);
+  arrete(*second);
   ASSERT_TRUE(cycle);
   EXPECT_TRUE(deux);
   for (int k = 1; k <= articles; ++k)
     EXPECT_FLOAT_EQ(b.stock(k), avant[k - 1] + fichiers_recus) << k;
-  EnregistrementMouvement entete;
-  ASSERT_TRUE(fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete));
-  EXPECT_EQ(entete.poste(), fichiers_recus * articles);
+  EXPECT_EQ(b.mouvement(0).poste(), fichiers_recus * articles);
 }
 
 // A Pontex killed while it works leaves no lock: the next one exchanges at once.
@@ -154,8 +152,7 @@ TEST(ProgrammePontex, UnPontexTueNeBloquePasLeDossier) {
   QProcess* tue = lance_pontex(b, &parent);
   ASSERT_TRUE(tue->waitForStarted(10000));
   QTest::qWait(1000);
-  tue->kill();
-  tue->waitForFinished(10000);
+  arrete(*tue);
   b.depose("a.txt", b.reference(1) + "\t2\n");
   const float avant = b.stock(1);
   QProcess* suivant = lance_pontex(b, &parent);
@@ -165,8 +162,7 @@ TEST(ProgrammePontex, UnPontexTueNeBloquePasLeDossier) {
   const bool cycle = QTest::qWaitFor(
       [&] { return !fs::exists(b.chemin("transit/import/a.txt")) && b.stock(1) == avant + 2; },
       20000);
-  suivant->kill();
-  suivant->waitForFinished(10000);
+  arrete(*suivant);
   ASSERT_TRUE(cycle);
   EXPECT_FLOAT_EQ(b.stock(1), avant + 2);
 }
@@ -202,8 +198,7 @@ TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
       },
       30000);
   const bool toujours_la = pontex.state() == QProcess::Running;
-  pontex.kill();
-  pontex.waitForFinished(10000);
+  arrete(pontex);
   ASSERT_TRUE(deux_fois) << lit_octets(journal);
   EXPECT_TRUE(toujours_la);
   EXPECT_TRUE(fs::exists(recu));
@@ -214,11 +209,7 @@ TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
 }
 
 #ifndef _WIN32
-std::int32_t mouvements_enregistres(const Boutique& b) {
-  EnregistrementMouvement entete;
-  if (!fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete)) return -1;
-  return entete.poste();
-}
+std::int32_t mouvements_enregistres(const Boutique& b) { return b.mouvement(0).poste(); }
 
 // SIGTERM mid-file: the record finished and journaled, the rest applied once at the next start.
 TEST(ProgrammePontex, UnSigtermFinitLEnregistrementEtLaSuiteReprendAuDemarrage) {
@@ -261,8 +252,7 @@ TEST(ProgrammePontex, UnSigtermFinitLEnregistrementEtLaSuiteReprendAuDemarrage) 
   ASSERT_TRUE(suivant.waitForStarted(10000));
   const bool cycle = QTest::qWaitFor(
       [&] { return !fichiers(b.chemin("transit/export"), "stock_", ".txt").empty(); }, 120000);
-  suivant.kill();
-  suivant.waitForFinished(10000);
+  arrete(suivant);
   ASSERT_TRUE(cycle);
   EXPECT_EQ(mouvements_enregistres(b), articles * par_article);
   for (int k = 1; k <= articles; ++k) EXPECT_FLOAT_EQ(b.stock(k), avant[k - 1] + par_article) << k;
