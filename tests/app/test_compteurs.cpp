@@ -73,7 +73,6 @@ TEST_F(Compteurs, UneLegendeEcriteDuDehorsCompteDesLeTopSuivant) {
   EXPECT_EQ(f().Label9->text(), "-");
   EXPECT_EQ(f().Timer1->intervalle(), 0);
   ASSERT_EQ(f().Label12->text(), "30");
-
   f().Timer2_Timer();
   ASSERT_EQ(f().Label12->text(), "29");
   // A shorter wait written over the countdown: it goes on from there, once.

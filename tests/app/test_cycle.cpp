@@ -61,13 +61,11 @@ TEST_F(Cycle, LeCompteAReboursPuisLeCycleImportExport) {
   EXPECT_EQ(legendes, (std::vector<QString>{"04", "03", "02", "01"}));
   EXPECT_NE(f().Timer1->intervalle(), 0);
   EXPECT_EQ(p.journal().size(), 1u);
-
   f().Timer1_Timer();
   EXPECT_EQ(f().Label9->text(), "-");
   EXPECT_EQ(f().Timer1->intervalle(), 0);
   EXPECT_EQ(f().Label12->text(), "30");
   EXPECT_EQ(f().Timer2->intervalle(), 60000);
-
   // The journal shows the cycle, its last line selected; the movement reached
   // the register once; the file lists show the result.
   EXPECT_EQ(p.journal()[1], "03-02 14:05:37 - Traitement : mvt.txt");
@@ -184,7 +182,6 @@ TEST_F(Cycle, LesBoutonsDeTest) {
   QTest::mouseClick(f().Command2, Qt::LeftButton);
   EXPECT_FLOAT_EQ(b.stock(4), avant + 2);
   EXPECT_FALSE(std::filesystem::exists(b.chemin("prov_stk_ana_ron.txt")));
-
   // Command1 writes five sales into the import folder; the import list
   // shows the new file next to the one already waiting.
   QTest::mouseClick(f().Command1, Qt::LeftButton);
@@ -260,9 +257,7 @@ TEST_F(LongueApplication, UnClicPendantLeTraitementAgitApresLui) {
     a_la_question = mouvements_enregistres();
     repond(d, Geste::clic_non);
   });
-
   termine_le_compte_a_rebours();
-
   // Halfway, the view showed the lines so far and a count below them.
   EXPECT_TRUE(avancement.startsWith("03-02 14:05:37 - Échange en cours : "))
       << avancement.toStdString();
@@ -333,7 +328,6 @@ TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   EXPECT_TRUE(Boutique::fichiers(b.exporte()).empty());
   EXPECT_EQ(f().Label12->text(), "30");
   EXPECT_EQ(f().Timer2->intervalle(), 60000);
-
   std::filesystem::remove(b.chemin("Pontex.verrou"));
   f().lance_cycle();
   EXPECT_TRUE(verrou.tenu());

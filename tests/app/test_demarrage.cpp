@@ -39,7 +39,6 @@ TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
   Processus p;
   p.fenetre->Form_Load();
   const fenetres::Form1& f = *p.fenetre;
-
   // The journal stamp carries the minutes: 14:05:37 on 3 February.
   EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
   EXPECT_EQ(f.List1->currentIndex().row(), 0);
@@ -79,7 +78,6 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   Processus p;
   p.fenetre->Form_Load();
   const fenetres::Form1& f = *p.fenetre;
-
   EXPECT_EQ(ordre, (std::vector<std::string>{"avis", "outils"}));
   // The sentence, an empty line, the folder.
   EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n" + caisse_affichee(b));
@@ -116,7 +114,6 @@ TEST(Demarrage, UneDemandeDeDemarrageReduitNeChangePasLeMode) {
   p.fenetre->montre();
   EXPECT_TRUE(p.fenetre->testAttribute(Qt::WA_ShowWithoutActivating));
   EXPECT_TRUE(p.fenetre->isMinimized());
-
   // Background mode alone starts minimised too, but as a start the user
   // asked for: the window may take the focus.
   ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
@@ -141,7 +138,6 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
   EXPECT_EQ(f.List1->currentIndex().row(), 3000);
   EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3000)});
   EXPECT_TRUE(f.List1->viewport()->rect().contains(f.List1->visualRect(m.index(3000))));
-
   // More lines later: the selection moves on to the newest one.
   f.ajoute_journal("B");
   QCoreApplication::processEvents();
@@ -162,7 +158,6 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   ASSERT_EQ(m.rowCount(), 3);
   EXPECT_EQ(m.index(1).data(), "03-02 14:05:37 - -1.50 x Erreur reference : INCONNU");
   EXPECT_EQ(f.List1->textElideMode(), Qt::ElideNone);
-
   auto* delegue = qobject_cast<fenetres::DelegueJournal*>(f.List1->itemDelegate());
   ASSERT_NE(delegue, nullptr);
   const auto dessin = [&](int ligne) {
@@ -215,14 +210,12 @@ TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
   for (QWidget* couvert : std::initializer_list<QWidget*>{f.bt_stop, f.Label10, f.Label9})
     EXPECT_EQ(f.childAt(couvert->geometry().center()), f.Label11);
   EXPECT_EQ(f.childAt(f.bt_outils->geometry().center()), f.bt_outils);
-
   // The test controls lie beyond the right edge, out of reach.
   for (QWidget* test :
        std::initializer_list<QWidget*>{f.List2, f.Command1, f.Command2, f.Command3}) {
     EXPECT_GE(test->x(), f.width());
     EXPECT_EQ(test->focusPolicy(), Qt::NoFocus);
   }
-
   // Tab goes round the journal, the two lists, then the buttons from left
   // to right, each named for a screen reader.
   f.Form_Load();

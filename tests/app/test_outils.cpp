@@ -65,6 +65,8 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   b.ecrit_configuration(texte);
   QString montre;
   QSize taille;
+  std::vector<QString> journal;
+  p.programme.journal_fenetre = [&](const QString& m) { journal.push_back(m); };
   ouvre([&](outils& o) {
     montre = o.Text1->toPlainText();
     taille = o.size();
@@ -78,6 +80,7 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   // Created under the trimmed path, the whole tree.
   EXPECT_TRUE(arbre_complet(b.chemin("neuf")));
   EXPECT_TRUE(a_redemarre());
+  EXPECT_EQ(journal, std::vector<QString>{"Paramètrage enregistré, relance du logiciel"});
   EXPECT_FALSE(p.programme.valeurs.caisse.articles_ouverts());
 }
 
@@ -188,21 +191,27 @@ TEST_F(Parametrage, UnFichierImpossibleAEcrireEstSignaleSansRedemarrer) {
   EXPECT_TRUE(fs::is_directory(b.chemin("Pontex.wdo")));
 }
 
+// The other two buttons end the program, say why in the journal, and leave the file as it was.
 TEST_F(Parametrage, LesDeuxAutresBoutons) {
   const std::string avant = lit_octets("Pontex.wdo");
-  ouvre([](outils& o) { QTest::mouseClick(o.btc[0], Qt::LeftButton); });
-  ASSERT_EQ(p.systeme.demarrages.size(), 1u);
-  EXPECT_EQ(p.systeme.demarrages[0].nom, "kestrap.exe");
-  EXPECT_EQ(p.systeme.demarrages[0].fenetre, Fenetre_lancement::normale);
-  EXPECT_EQ(p.systeme.terminaisons, 1);
-  EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
-
-  Processus q;
-  outils::prevoit_action([](outils& o) { QTest::mouseClick(o.btc[1], Qt::LeftButton); });
-  outils::montre(q.programme);
-  EXPECT_TRUE(q.systeme.demarrages.empty());
-  EXPECT_EQ(q.systeme.terminaisons, 1);
-  EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
+  for (int bouton : {0, 1}) {
+    Processus q;
+    std::vector<QString> lignes;
+    q.programme.journal_fenetre = [&](const QString& m) { lignes.push_back(m); };
+    outils::prevoit_action(
+        [bouton](outils& o) { QTest::mouseClick(o.btc[bouton], Qt::LeftButton); });
+    outils::montre(q.programme);
+    EXPECT_EQ(lignes,
+              std::vector<QString>{bouton == 0 ? "Arrêt du logiciel : Lancer Pontex au démarrage"
+                                               : "Arrêt du logiciel"});
+    EXPECT_EQ(q.systeme.terminaisons, 1);
+    EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
+    ASSERT_EQ(q.systeme.demarrages.size(), bouton == 0 ? 1u : 0u);
+    if (bouton == 0) {
+      EXPECT_EQ(q.systeme.demarrages[0].nom, "kestrap.exe");
+      EXPECT_EQ(q.systeme.demarrages[0].fenetre, Fenetre_lancement::normale);
+    }
+  }
 }
 
 TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
@@ -279,24 +288,6 @@ TEST_F(Parametrage, CtrlSEnregistreDepuisLeTexte) {
   });
   EXPECT_EQ(lit_octets("Pontex.wdo"), "#TIM_ANA#30\r\n#NUMPOST#2\r\n");
   EXPECT_TRUE(a_redemarre());
-}
-
-TEST_F(Parametrage, ChaqueSortieLaisseSaLigneAuJournal) {
-  std::vector<QString> journal;
-  p.programme.journal_fenetre = [&](const QString& m) { journal.push_back(m); };
-  ouvre([](outils& o) { o.bt_fin_Click(); });
-  EXPECT_EQ(journal, std::vector<QString>{"Paramètrage enregistré, relance du logiciel"});
-
-  for (int bouton : {0, 1}) {
-    Processus q;
-    std::vector<QString> lignes;
-    q.programme.journal_fenetre = [&](const QString& m) { lignes.push_back(m); };
-    outils::prevoit_action([bouton](outils& o) { o.btc_Click(bouton); });
-    outils::montre(q.programme);
-    EXPECT_EQ(lignes,
-              std::vector<QString>{bouton == 0 ? "Arrêt du logiciel : Lancer Pontex au démarrage"
-                                               : "Arrêt du logiciel"});
-  }
 }
 
 TEST_F(Parametrage, TousLesTextesEntiers) {

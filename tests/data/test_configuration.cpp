@@ -66,7 +66,6 @@ TEST(Configuration, LesDossiersFinissentParUnSeulAntislash) {
   EXPECT_EQ(lue("#TRANSIT#C:\\T\\").transit, "C:\\T\\");
   EXPECT_EQ(lue("#TRANSIT#").transit, "\\");
   EXPECT_EQ(lue("#TRANSIT# C:\\T ").transit, " C:\\T \\");  // raw when no comment
-
   const Configuration avec = lue("#FICBASE#C:\\Caisse  | le dossier de la caisse");
   EXPECT_EQ(avec.ficbase, "C:\\Caisse\\");
   EXPECT_TRUE(avec.ficbase_lu);

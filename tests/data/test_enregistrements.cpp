@@ -43,7 +43,6 @@ TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
   EXPECT_EQ(a.marque_echange(), static_cast<char>(a.octets[213]));
   EXPECT_EQ(a.valeur()[0], a.octets[55]);
   EXPECT_EQ(a.valeur()[7], a.octets[62]);
-
   a.met_stock(12.5f);      // 0x41480000
   a.met_quantite2(-3.0f);  // 0xC0400000
   a.met_date_mouvement("05-12-2026");
@@ -57,7 +56,6 @@ TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
       ASSERT_EQ(a.octets[i], avant.octets[i]) << "byte " << i;
     }
   }
-
   a.met_code("3017620422003");
   a.met_designation("P\302T\311 DE CAMPAGNE");
   a.met_nombre_articles(0x01020304);
@@ -75,7 +73,6 @@ TEST(Article, TexteCoupeOuCompleteEtArticleVierge) {
   EXPECT_EQ(a.octets[15], apres_code);
   a.met_code("AB");
   EXPECT_EQ(a.code(), "AB" + std::string(13, ' '));
-
   const EnregistrementArticle v = EnregistrementArticle::vierge();
   for (std::size_t i = 0; i < 256; ++i) {
     const bool texte = i < 55 || (i >= 83 && i < 105) || (i >= 113 && i < 214);

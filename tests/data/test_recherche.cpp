@@ -229,7 +229,6 @@ TEST_F(Recherche, EnTeteQuiDepasseLeFichier) {
   EXPECT_LE(lectures("absent", res), 20u);
   EXPECT_EQ(res, -1);
   EXPECT_EQ(cherche(ref(7)), 1007);
-
   // S a little beyond the entries (an index cut short while the till rewrites it): every entry the
   // file holds is still found, whether the search runs past the end of the file or not, and an
   // absent key reads little.
@@ -239,11 +238,9 @@ TEST_F(Recherche, EnTeteQuiDepasseLeFichier) {
     EXPECT_LE(lectures("absent", res), 20u) << "S = " << s;
     EXPECT_EQ(res, -1);
   }
-
   index(triees(10), 5, 2000000000);  // T too large, the tail is what exists
   EXPECT_EQ(cherche(ref(9)), 1009);
   EXPECT_EQ(st_.entrees_queue, 2);
-
   index(triees(10), -3, -8);
   EXPECT_EQ(cherche(ref(9)), -1);
   EXPECT_EQ(st_.sondes, 0);
@@ -258,14 +255,12 @@ TEST_F(Recherche, FichiersVidesTronquesOuIllisibles) {
   ecrit_octets(fichier_, "");
   EXPECT_EQ(lectures("x", res), 2u);  // empty: its header twice
   EXPECT_EQ(res, -1);
-
   index(triees(4), 4);
   ecrit_octets(fichier_, lit_octets(fichier_).substr(0, 3 * 24 + 10));  // entries 1, 2 and a bit
   EXPECT_EQ(cherche(ref(2)), 1002);
   EXPECT_EQ(cherche(ref(4)), -1);
   ecrit_octets(fichier_, "ABC");
   EXPECT_EQ(cherche(ref(1)), -1);
-
   index(triees(4), 4);
   for (Operation refusee : {Operation::ouverture, Operation::lecture}) {
     test::EchecInjecte echec([refusee](Operation op, std::string_view) { return op == refusee; });

@@ -61,7 +61,6 @@ TEST(AlertesJournalTextes, ArretsEtRefusRessortentLeResteNon) {
       "",
   };
   for (const char* l : autres) EXPECT_FALSE(est_alerte_journal(l)) << l;
-
   // A whole line of the window: stamp, " - ", message.
   EXPECT_TRUE(est_ligne_alerte_journal("05-12 21:07:09 - -1.50 x Erreur reference : INCONNU"));
   EXPECT_FALSE(est_ligne_alerte_journal("05-12 21:07:09 - 2.00 x PAIN"));

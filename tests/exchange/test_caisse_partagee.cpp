@@ -1,5 +1,4 @@
-// The movement file shared with a till appending at the same moment: its steps are
-// played at every point of ours, to see exactly where a record could be lost.
+// The movement file shared with a till appending at the same moment.
 
 #include <gtest/gtest.h>
 

@@ -83,7 +83,6 @@ TEST_F(EtatFichier, EchangeEchoueGardeLeDernierReussiDuFichierPrecedent) {
   ASSERT_TRUE(e.dernier_echange_bon.has_value());
   EXPECT_EQ(format_iso8601(*e.dernier_echange_bon), "2026-11-30T23:30:00+01:00");
   EXPECT_GE(e.dernier_echange.secondes, avant_);
-
   // The next good exchange is the new last good one.
   fs::remove(b.import() / "z.txt");
   b.depose("c.txt", "BOU-001\t1\n");

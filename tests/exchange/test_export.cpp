@@ -39,7 +39,6 @@ TEST_F(Export, CodesArticlesEnModeDeReferenceZero) {
 TEST_F(Export, ReferencesAlternativesSinonAvecLeSeparateurDuPoste) {
   exporte();
   EXPECT_EQ(fichier_export(), "BOU-001\t10.00\t\r\nEPI-002\t2.50\t\r\n");
-
   Boutique v(',');
   auto articles = articles_boutique();
   articles[5].marque_echange = '1';  // THÉ, 0.125
@@ -137,7 +136,6 @@ TEST_F(Export, DeuxExportsDansLaMemeSeconde) {
   EXPECT_EQ(b.fenetre.List2, (Lignes{nom_export}));
   EXPECT_EQ(Boutique::fichiers(b.histo()), (Lignes{nom_export}));
   EXPECT_EQ(Boutique::fichiers(b.exporte()), (Lignes{nom_export}));
-
   // A prefix the export list does not show: never archived, replaced.
   b.valeurs.config.nom_sto = "niveaux_";
   genere_sorties(b.valeurs, b.fenetre);
@@ -195,22 +193,12 @@ TEST(Ventes, CinqLignesTireesLesMemesAChaqueFois) {
   }
   EXPECT_EQ(premier.fenetre.journal, (Lignes{"Ventes g\351n\351r\351es"}));
   EXPECT_EQ(premier.fenetre.File1.noms(), (Lignes{nom_ventes}));
-
   // A new run of the program (fresh program-wide values), in reference
   // mode 0: the same lines, still with alternative references.
   Boutique second;
   second.ecrit_caisse(articles_boutique());
   second.valeurs.config.refarti = 0;
   EXPECT_EQ(ventes(second), texte);
-}
-
-TEST(Ventes, LeSeulArticleTirableRemplitToutesLesLignes) {
-  Boutique b(',');
-  auto articles = articles_boutique();
-  articles[1].marque_exclusion = '1';
-  b.ecrit_caisse(articles);
-  for (const std::string& ligne : lignes(ventes(b)))
-    EXPECT_TRUE(ligne == "BOU-001\t1,00\t" || ligne == "BOU-001\t2,00\t") << ligne;
 }
 
 TEST(Ventes, SansArticleTirableAucunFichierEtLeDit) {
@@ -224,7 +212,6 @@ TEST(Ventes, SansArticleTirableAucunFichierEtLeDit) {
                        "Ventes g\351n\351r\351es"};
   EXPECT_EQ(b.fenetre.journal, attendu);
   EXPECT_EQ(Boutique::fichiers(b.import()), Lignes{});
-
   ASSERT_TRUE(fabrique::ecrit_articles(b.dossier_caisse(), {}).ok());
   b.fenetre.journal.clear();
   genere_ventes(b.valeurs, b.fenetre);

@@ -26,24 +26,18 @@ TEST_F(Import, CycleEntierOctetParOctet) {
   b.depose("b.TXT", bb);
   b.depose("a.txt", a);
   const std::string mouvements_avant = lit_octets(b.caisse() / "W_CAIREC.WDO");
-
   cycle();
-
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Traitement : a.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE"),
-                    "1.50 x Erreur reference : INCONNU", "Traitement : b.TXT",
-                    "-3.00 x " + designation_40("PAIN DE CAMPAGNE"),
-                    "0.50 x " + designation_40("CAF\311 EN GRAINS"), "Sauvegarde histo Sorties",
-                    "Export g\351n\351r\351"}));
+            (Lignes{"Traitement : a.txt", ligne_pain("2.00"), "1.50 x Erreur reference : INCONNU",
+                    "Traitement : b.TXT", ligne_pain("-3.00"), ligne_cafe("0.50"),
+                    "Sauvegarde histo Sorties", "Export g\351n\351r\351"}));
   EXPECT_EQ(b.fenetre.passes_evenements, 3);
-
   // Import folder: the kept copies and the day's error file only.
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old", "erreurs_05-12-2026.err"}));
   EXPECT_EQ(lit_octets(b.import() / "a.old"), a);
   EXPECT_EQ(lit_octets(b.import() / "b.old"), bb);
   EXPECT_EQ(lit_octets(b.fichier_erreurs()), "Erreur reference : INCONNU 1.5 \r\n");
   EXPECT_FALSE(analyse_presente());
-
   // Articles: stock, second quantity and date of the two moved ones only.
   std::string attendu1 = octets_de(b.originaux[0]);
   std::string attendu2 = octets_de(b.originaux[1]);
@@ -55,7 +49,6 @@ TEST_F(Import, CycleEntierOctetParOctet) {
   EXPECT_EQ(octets_de(b.article(2)), attendu2);
   for (std::int32_t k = 3; k <= 6; ++k) EXPECT_EQ(b.article(k).octets, b.originaux[k - 1].octets);
   EXPECT_EQ(b.article(0).nombre_articles(), 6);
-
   // Movement file: header count 3 (its other bytes as they were), then the
   // three movements in file order.
   std::string entete = mouvements_avant.substr(0, 64);
@@ -64,7 +57,6 @@ TEST_F(Import, CycleEntierOctetParOctet) {
             entete + mouvement_attendu("1000000000001", 2.0f, 12345, 7, 3) +
                 mouvement_attendu("1000000000001", -3.0f, 12345, 7, 3) +
                 mouvement_attendu("1000000000002", 0.5f, -7, 7, 3));
-
   // Export: the waiting file archived, the new one with the new stock.
   EXPECT_EQ(b.fenetre.List2, (Lignes{"stock_20261205200000.txt"}));
   EXPECT_EQ(Boutique::fichiers(b.histo()), (Lignes{"stock_20261205200000.txt"}));
@@ -110,14 +102,12 @@ TEST_P(ImportEchec, FichierLaisseIntactEtAppliqueUneFoisPlusTard) {
     });
     importe();
   }
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Fichier non trait\351 : a.txt", "Traitement : b.txt",
-                                       "1.00 x " + designation_40("CAF\311 EN GRAINS")}));
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Fichier non trait\351 : a.txt", "Traitement : b.txt", ligne_cafe("1.00")}));
   EXPECT_EQ(lit_octets(b.import() / "a.txt"), contenu);
   EXPECT_EQ(b.article(1).stock(), 10.0f);
   EXPECT_FALSE(analyse_presente());
-
-  EXPECT_EQ(reimporte(),
-            (Lignes{"Traitement : a.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(reimporte(), (Lignes{"Traitement : a.txt", ligne_pain("2.00")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(b.mouvement(0).poste(), 2);
   importe();
@@ -135,9 +125,8 @@ TEST_F(Import, UnFichierEnCoursDEcritureAttendLeCycleSuivant) {
   const fs::path futur = b.depose("futur.txt", "EPI-002\t1\n");
   fs::last_write_time(futur, fs::file_time_type::clock::now() + std::chrono::hours(2));
   importe();
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Traitement : futur.txt", "1.00 x " + designation_40("CAF\311 EN GRAINS"),
-                    "Fichier non trait\351 : recent.txt"}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : futur.txt", ligne_cafe("1.00"),
+                                       "Fichier non trait\351 : recent.txt"}));
   EXPECT_TRUE(fs::exists(recent));
   EXPECT_FALSE(fs::exists(b.import() / "recent.old"));
 }
@@ -178,11 +167,9 @@ TEST_F(Import, UnFichierArrivantPendantLEchangeAttendLeSuivant) {
   importe();
   // The folder is read, not the window's list: the file taken away is not looked for.
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Traitement : a.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE"),
-                    "Fichier non trait\351 : c.txt"}));
+            (Lignes{"Traitement : a.txt", ligne_pain("1.00"), "Fichier non trait\351 : c.txt"}));
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.txt"}));
-  EXPECT_EQ(reimporte(),
-            (Lignes{"Traitement : b.txt", "1.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(reimporte(), (Lignes{"Traitement : b.txt", ligne_pain("1.00")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old"}));
 }

@@ -38,7 +38,7 @@ std::size_t compte(const Lignes& journal, const std::string& ligne) {
   return static_cast<std::size_t>(std::count(journal.begin(), journal.end(), ligne));
 }
 
-const std::string pain = "1.00 x " + designation_40("PAIN DE CAMPAGNE");
+const std::string pain = ligne_pain("1.00");
 const std::string deja_traite = "Fichier d\351j\340 trait\351 : ";
 
 // More files than one exchange takes: one listing, a bounded share, the rest next time.
@@ -65,7 +65,6 @@ TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
   // The export carries the stock of the share applied.
   EXPECT_EQ(lit_octets(b.exporte() / "stock_20261205210709.txt"),
             "BOU-001\t" + std::to_string(10 + noms_par_echange) + ".00\t\r\nEPI-002\t2.50\t\r\n");
-
   reimporte();
   EXPECT_EQ(b.fenetre.journal.front(), "Traitement : " + nom_numero(noms_par_echange));
   EXPECT_EQ(compte(b.fenetre.journal, pain), 37u);
@@ -84,7 +83,6 @@ TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   importe();
   const std::string mouvements = lit_octets(b.caisse() / "W_CAIREC.WDO");
   const std::string erreurs_avant = erreurs();
-
   b.depose("a.txt", contenu);
   EXPECT_EQ(reimporte(), Lignes{deja_traite + "a.txt"});
   EXPECT_EQ(erreurs(), erreurs_avant + "Fichier d\351j\340 trait\351 : a.txt\r\n");
@@ -93,7 +91,6 @@ TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "erreurs_05-12-2026.err"}));
   EXPECT_EQ(lit_octets(b.import() / "a.old"), contenu);
   EXPECT_FALSE(analyse_presente());
-
   // Other bytes, or the same bytes under another name: applied.
   b.depose("a.txt", "BOU-001\t3\n");
   b.depose("b.txt", contenu);
@@ -110,8 +107,7 @@ TEST_F(Appliques, UnRegistreDesAppliquesDechireNePerdRien) {
   ecrit_octets("fichiers_appliques.wdo", lit_octets("fichiers_appliques.wdo") + "PXAPPLI1 torn");
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
-  EXPECT_EQ(reimporte(), (Lignes{deja_traite + "a.txt", "Traitement : b.txt",
-                                 "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(reimporte(), (Lignes{deja_traite + "a.txt", "Traitement : b.txt", ligne_pain("2.00")}));
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
   EXPECT_EQ(reimporte(), (Lignes{deja_traite + "a.txt", deja_traite + "b.txt"}));
@@ -127,7 +123,6 @@ TEST_F(Appliques, UnFichierEstRetenuTrenteEtUnJours) {
   EXPECT_EQ(reimporte(), Lignes{deja_traite + "a.txt"});
   EXPECT_EQ(lit_octets(b.fichier_erreurs("05-01-2027")),
             "Fichier d\351j\340 trait\351 : a.txt\r\n");
-
   b.horloge.regle({2027, 1, 6, 9, 0, 0});  // 32 days
   b.depose("a.txt", "BOU-001\t1\n");
   EXPECT_EQ(reimporte(), (Lignes{"Traitement : a.txt", pain}));
@@ -157,7 +152,6 @@ TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) 
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : a.txt"), 0u);
   EXPECT_EQ(b.article(1).stock(), 17.0f);
   EXPECT_EQ(b.mouvement(0).poste(), 3);
-
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
   importe_arrete_au_second();
   EXPECT_EQ(b.article(2).stock(), 3.5f);
@@ -186,8 +180,7 @@ TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   ::close(s);
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"Traitement : a.txt", pain, "Fichier non trait\351 : fifo.txt",
-                    "Fichier non trait\351 : sock.txt", "Traitement : z.txt",
-                    "1.00 x " + designation_40("CAF\311 EN GRAINS")}));
+                    "Fichier non trait\351 : sock.txt", "Traitement : z.txt", ligne_cafe("1.00")}));
   EXPECT_TRUE(fs::is_fifo(b.import() / "fifo.txt"));
   EXPECT_TRUE(fs::is_socket(b.import() / "sock.txt"));
 }
@@ -201,17 +194,14 @@ TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   b.depose(brut + ".txt", "BOU-001\t2\n");
   b.depose("\xe6\x97\xa5.txt", "EPI-002\t1\n");  // a Japanese character
   importe();
-  EXPECT_EQ(
-      b.fenetre.journal,
-      (Lignes{"Traitement : \\xe6\\x97\\xa5.txt", "1.00 x " + designation_40("CAF\311 EN GRAINS"),
-              "Traitement : bad\\xff\\xfename.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE"),
-              "Fichier non trait\351 : young\\xff.txt"}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : \\xe6\\x97\\xa5.txt", ligne_cafe("1.00"),
+                                       "Traitement : bad\\xff\\xfename.txt", ligne_pain("2.00"),
+                                       "Fichier non trait\351 : young\\xff.txt"}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(lit_octets(b.import() / (brut + ".old")), "BOU-001\t2\n");
   EXPECT_TRUE(fs::exists(b.import() / "\xe6\x97\xa5.old"));
   EXPECT_FALSE(fs::exists(b.import() / (brut + ".txt")));
   EXPECT_TRUE(fs::exists(jeune));
-
   // The escapes name bytes of the name itself, never a separator or a backslash of the name.
   EXPECT_TRUE(nom_simple("bad\\xff\\xfename.txt"));
   EXPECT_FALSE(nom_simple("a\\x2f..\\x2fb.txt"));
@@ -221,10 +211,8 @@ TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
 #endif
 
 #ifdef _WIN32
-// Windows names are wide; the program names files in the ANSI code page. A name that page cannot
-// hold would come back from it with "?" or a look-alike letter, naming another file or none: it is
-// left where it is and shown with the UTF-8 bytes of those characters escaped, as Linux writes
-// them. Its look-alike ("Lodz.txt") is a file of its own, taken once.
+// A name the ANSI code page cannot hold ("?" or a look-alike would name another file) is left and
+// shown escaped as on Linux; its look-alike ("Lodz.txt") is a file of its own, taken once.
 TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
   if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP() << ", not 1252";
   const auto depose_large = [&](const std::wstring& nom, const std::string& contenu) {
@@ -237,10 +225,9 @@ TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
   const fs::path zaiko = depose_large(L"\u5728\u5eab.txt", "EPI-002\t1\n");  // CJK
   b.depose("Lodz.txt", "BOU-001\t2\n");
   importe();
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Fichier non trait\351 : \\xc5\\x81odz.txt",
-                    "Fichier non trait\351 : \\xe5\\x9c\\xa8\\xe5\\xba\\xab.txt",
-                    "Traitement : Lodz.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Fichier non trait\351 : \\xc5\\x81odz.txt",
+                                       "Fichier non trait\351 : \\xe5\\x9c\\xa8\\xe5\\xba\\xab.txt",
+                                       "Traitement : Lodz.txt", ligne_pain("2.00")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(b.article(2).stock(), 2.5f);
   EXPECT_EQ(lit_octets(lodz), "BOU-001\t5\n");

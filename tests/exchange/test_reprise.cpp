@@ -256,7 +256,6 @@ TEST_P(RepriseDisquePlein, LeFichierSArreteEtLeDemarrageSuivantAjouteLesMouvemen
   EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO").size(), 4u * 64u);
   EXPECT_EQ(b.stock(4), b.originaux[3].stock() + 1.0f);
   EXPECT_EQ(b.stock(6), b.originaux[5].stock());
-
   reprend();
   EXPECT_EQ(b.fenetre.journal.front(),
             "Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 4");
@@ -475,7 +474,6 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
   struct Instant {
     std::vector<Contenu> disque, cache;
   };
-
   b.ecrit_analyse(fichier_mixte);
   std::vector<Contenu> disque;
   for (const fs::path& p : suivis) disque.push_back(lit(p));
@@ -513,7 +511,6 @@ TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenai
     return v;
   }();
   ASSERT_GT(instants.size(), 40u);
-
   const bool complet = std::getenv("PONTEX_COUPURES_COMPLET") != nullptr;
   std::mt19937 g(23);
   for (std::size_t n = 0; n < instants.size(); ++n) {

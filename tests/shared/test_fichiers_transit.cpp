@@ -128,7 +128,6 @@ TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
     refuses.push_back("lien");
   }
   const std::string racine = liens ? "transit" : "vrai";
-
   DossierTenu transit;
   ASSERT_EQ(ouvre_dossier(racine, transit), OuvertureDossier::ouvert);
   EXPECT_EQ(transit.chemin(), racine + "\\");
@@ -167,10 +166,8 @@ TEST(DossierTenu, UnDossierRemplaceParUnLienNEstPasSuivi) {
   DossierTenu transit, import;
   ASSERT_EQ(ouvre_dossier("transit", transit), OuvertureDossier::ouvert);
   ASSERT_EQ(ouvre_sous_dossier(transit, "import", import), OuvertureDossier::ouvert);
-
   fs::rename(d.chemin() / "transit" / "import", d.chemin() / "transit" / "ancien");
   fs::create_directory_symlink(d.chemin() / "dehors", d.chemin() / "transit" / "import");
-
   std::vector<std::string> listes;
   ASSERT_TRUE(liste_entrees(import, "*.txt", listes));
   EXPECT_EQ(listes, (std::vector<std::string>{"a.txt"}));
@@ -182,7 +179,6 @@ TEST(DossierTenu, UnDossierRemplaceParUnLienNEstPasSuivi) {
   EXPECT_TRUE(lit_entree({import, "a.old"}, 3, 100, lu));
   EXPECT_EQ(lu, "serveur");
   EXPECT_TRUE(supprime_entree({import, "a.txt"}));
-
   EXPECT_EQ(noms(d.chemin() / "dehors"), (std::vector<std::string>{"a.old", "a.txt", "b.txt"}));
   EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.old"), "notes");
   EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.txt"), "secret");

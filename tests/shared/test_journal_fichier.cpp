@@ -23,7 +23,6 @@ TEST(JournalFichier, LignesDansLOrdreEnLotsSansLigneCoupee) {
   JournalFichier j;
   j.nettoie(DateHeure{2026, 12, 7, 9, 0, 0});
   ASSERT_TRUE(fs::is_directory("journal"));
-
   j.ajoute(DateHeure{2026, 12, 7, 9, 5, 1}, "Démarrage");
   j.ajoute(DateHeure{2026, 12, 7, 9, 5, 6}, "Traitement : a.txt");
   // Nothing reaches the disk before the batch is written.
@@ -101,7 +100,6 @@ TEST(JournalFichier, UnJournalBloqueLongtempsNeGardeQueLesDernieresLignes) {
   EXPECT_FALSE(j.ecrit_en_attente());
   EXPECT_LE(j.octets_en_attente(), 8 * JournalFichier::taille_lot);
   EXPECT_GT(j.octets_en_attente(), 6 * JournalFichier::taille_lot);
-
   fs::remove("journal");
   ASSERT_TRUE(j.ecrit_en_attente());
   // Whole lines only, the newest kept.
@@ -127,7 +125,6 @@ TEST(JournalFichier, UnDossierJournalQuiEstUnLienNEstPasSuivi) {
   EXPECT_TRUE(j.a_ecrire());
   EXPECT_EQ(lit_octets("ailleurs/pontex_2020-01-01.log"), "archive");
   EXPECT_FALSE(fs::exists("ailleurs/pontex_2026-12-07.log"));
-
   fs::remove("journal");
   fs::create_directory("journal");
   ASSERT_TRUE(j.ecrit_en_attente());

@@ -25,7 +25,6 @@ TEST(LignesJournal, GardeLOrdreEtLesTextesAuFilDesBlocs) {
   }
   l.ajoute("03-02 14:05:38", "");
   attendues.push_back("03-02 14:05:38 - ");
-
   ASSERT_EQ(l.taille(), attendues.size());
   for (std::size_t i = 0; i < attendues.size(); ++i) {
     ASSERT_EQ(l.ligne(i), attendues[i]) << "line " << i;

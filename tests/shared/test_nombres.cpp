@@ -151,7 +151,6 @@ TEST(Horloge, LesFormatsCompletentChaqueChamp) {
   EXPECT_EQ(format_hh_mm(soir), "21:07");
   // Hours, minutes and seconds: 21:07:09 must not show as 21:09.
   EXPECT_EQ(format_horodatage_journal(soir), "05-12 21:07:09");
-
   const DateHeure minuit{999, 1, 1, 0, 0, 0};
   EXPECT_EQ(format_jj_mm_aaaa(minuit), "01-01-0999");
   EXPECT_EQ(format_aaaammjjhhnnss(minuit), "09990101000000");

@@ -81,7 +81,6 @@ TEST(Processus, RechercheDansLeDossierDuProgrammeLeDossierCourantPuisPath) {
   ASSERT_TRUE(fs::is_directory(dossier_exe));
   const std::string path_systeme = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
   Variable path("PATH", ((d.chemin() / "chemin").string() + ":" + path_systeme).c_str());
-
   {
     // In all three places: the program's own folder wins.
     Script exe(dossier_exe / nom, marqueur, "exe");

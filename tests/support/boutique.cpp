@@ -149,6 +149,14 @@ bool Echange::analyse_presente() const {
   return fs::exists(b.dossier.chemin() / "prov_stk_ana_ron.txt");
 }
 
+std::string ligne_pain(const std::string& quantite) {
+  return quantite + " x " + designation_40("PAIN DE CAMPAGNE");
+}
+
+std::string ligne_cafe(const std::string& quantite) {
+  return quantite + " x " + designation_40("CAF\xC9 EN GRAINS");
+}
+
 std::string designation_40(const std::string& d) {
   std::string r = d;
   r.resize(40, ' ');

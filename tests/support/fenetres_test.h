@@ -1,8 +1,6 @@
 #pragma once
-// Support for the Pontex window tests: a recording system (program starts
-// and process ends are noted, never done), one process in-process, and
-// guards so that no test ever waits on a modal window that nobody answers.
-// The shop itself is tests/support/boutique.h, started with DepartPontex.
+// Window tests: starts and ends noted, never done; one process in-process; no modal window left
+// waiting for an answer. The shop is tests/support/boutique.h, started with DepartPontex.
 
 #include <QApplication>
 #include <QLabel>

@@ -1,5 +1,4 @@
-// Main of the window tests: offscreen unless a display is asked for (discovery runs at
-// build time); closing a window under test never ends the application.
+// Window tests' main: offscreen (discovery runs at build time); closing a window never quits.
 
 #include <gtest/gtest.h>
 

@@ -39,21 +39,17 @@ TEST_F(Fabrique, CaisseCoherente) {
   p.entrees_queue = 40;
   ContenuCaisse c;
   ASSERT_TRUE(fabrique::fabrique_caisse(base_, p, &c));
-
   EXPECT_EQ(lit_octets(chemin("w_caur44.wdo")).size(), 512u);
-
   Caisse caisse(base_);
   EXPECT_TRUE(caisse.fichier_principal_present());
   std::int32_t n = 0;
   ASSERT_TRUE(caisse.ouvre_articles(n));
   EXPECT_EQ(n, 600);
-
   EntreeIndex entete;
   ASSERT_TRUE(fabrique::lit_entree_dossier(base_, 0, entete));
   EXPECT_EQ(entete.numero(), static_cast<std::int32_t>(c.index.size()));
   EXPECT_EQ(entete.tries(), c.entrees_triees);
   EXPECT_EQ(c.entrees_triees + 40, static_cast<std::int32_t>(c.index.size()));
-
   std::set<std::string> cles;
   for (std::size_t e = 0; e < c.index.size(); ++e) {
     const auto& entree = c.index[e];
@@ -73,7 +69,6 @@ TEST_F(Fabrique, CaisseCoherente) {
         << reference;
   }
   EXPECT_EQ(caisse.cherche_article("0000000000000"), -1);
-
   EnregistrementMouvement m;
   ASSERT_TRUE(fabrique::lit_mouvement_dossier(base_, 0, m));
   EXPECT_EQ(m.poste(), 0);
