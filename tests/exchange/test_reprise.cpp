@@ -98,9 +98,7 @@ class Reprise : public Echange {
 TEST_F(Reprise, UneNoteImpossibleArreteLeFichierLeDemarrageSuivantLeFinit) {
   arrete_avant(3);
   EXPECT_EQ(b.mouvement(0).poste(), 1);
-  applique_analyse(b.valeurs, b.fenetre);
-  EXPECT_EQ(b.fenetre.journal.front(),
-            "Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 3");
+  EXPECT_EQ(reprend().front(), "Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 3");
   verifie_mixte_applique_une_fois();
 }
 
@@ -123,9 +121,8 @@ TEST_F(Reprise, FichierDeTravailAbsentNAppliqueRien) {
   arrete_avant(2);
   fs::remove("prov_stk_ana_ron.txt");
   const std::string articles = lit_octets(b.caisse() / "w_caiar4.wdo");
-  applique_analyse(b.valeurs, b.fenetre);
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Reprise impossible : fichier de travail absent pour "
-                                       "prov_stk_ana_ron.txt, enregistrement 1 appliqu\xE9"}));
+  EXPECT_EQ(reprend(), (Lignes{"Reprise impossible : fichier de travail absent pour "
+                               "prov_stk_ana_ron.txt, enregistrement 1 appliqu\xE9"}));
   EXPECT_EQ(lit_octets(b.caisse() / "w_caiar4.wdo"), articles);
   EXPECT_FALSE(fs::exists(reprise));
 }
@@ -137,8 +134,7 @@ TEST_F(Reprise, FichierDeTravailRemplaceNAppliqueRien) {
   autre[0] = 'C';
   b.ecrit_analyse(autre);
   const std::string articles = lit_octets(b.caisse() / "w_caiar4.wdo");
-  applique_analyse(b.valeurs, b.fenetre);
-  EXPECT_EQ(b.fenetre.journal,
+  EXPECT_EQ(reprend(),
             (Lignes{"Reprise impossible : le fichier de travail n'est plus celui de "
                     "prov_stk_ana_ron.txt, enregistrements 1 \xE0 3 appliqu\xE9s, fichier de "
                     "travail gard\xE9 sous " +
