@@ -20,8 +20,7 @@
 namespace pontex::test {
 namespace {
 
-// The till's steps (read M, write M + 1, write its record) are played from the failure hook,
-// before each of our record operations in turn; every record must end counted once.
+// The till's steps (read M, write M + 1, its record) played before each of our record operations.
 
 constexpr std::size_t L = EnregistrementMouvement::longueur;
 constexpr std::int32_t deja_la = 3;  // the till's movements before the run
@@ -246,8 +245,7 @@ TEST_F(AjoutPasAPas, UnAjoutEntierDeLaCaisseAChaquePoint) {
   }
 }
 
-// The till's steps apart: a till held up mid-append can lose a race no lockless protocol wins,
-// but nothing is ever doubled or left blank.
+// The till's steps apart: a lost race is possible without a lock, a double or a blank never.
 TEST_F(AjoutPasAPas, LesPasDeLaCaisseSeparesAChaquePoint) {
   std::vector<std::pair<std::string, Bilan>> echecs;
   EXPECT_GT(toutes(1, 1, true, echecs), 0);

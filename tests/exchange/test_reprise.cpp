@@ -307,8 +307,7 @@ TEST_F(Reprise, UneLigneDErreurDechireeEstCoupeeAvantDEtreReecrite) {
   }
 }
 
-// Stopped between article and movement: the movement is added, or after a sale
-// meanwhile the record is applied again and a check asked for.
+// Stopped between article and movement: the movement added, or after a sale a check asked for.
 class RepriseEntreArticleEtMouvement : public Reprise,
                                        public ::testing::WithParamInterface<bool> {};
 
@@ -364,8 +363,7 @@ bool dans_un_enfant(F travail) {
   return WIFSIGNALED(etat);
 }
 
-// Killed between the count and the record: the slot is filled (even without the
-// working file), or the count given back if the article's stock was lost.
+// Killed between count and record: the slot filled, or the count given back if the stock was lost.
 class RepriseCompteLeve : public Reprise, public ::testing::WithParamInterface<int> {};
 
 TEST_P(RepriseCompteLeve, LaPlaceEstRemplieOuLeCompteRendu) {

@@ -112,10 +112,9 @@ std::string designation_40(const std::string& d);
 std::string ligne_pain(const std::string& quantite);
 std::string ligne_cafe(const std::string& quantite);
 
-// A movement record of 5 December 2026, 21:07, as the cash-register program reads it, laid out byte
-// by byte here rather than through the record codec: date 0..9, time 10..14, code 15..29, six
-// spaces 30..35, quantity (float LE) 36..39, article value 40..47, workstation (Long LE) 48..51,
-// user (Integer LE) 52..53, origin 54..63.
+// A movement of 5 December 2026, 21:07, laid out byte by byte rather than through the codec: date
+// 0..9, time 10..14, code 15..29, spaces 30..35, quantity 36..39 (float LE), value 40..47,
+// workstation 48..51 (Long LE), user 52..53 (Integer LE), origin 54..63.
 std::string mouvement_attendu(const std::string& code, float quantite, std::int64_t valeur,
                               std::int32_t poste, std::int16_t utilisateur);
 // Little-endian bytes of a float, as a Single field holds it.
