@@ -210,9 +210,8 @@ TEST_F(Analyse, FichierErreurImpossibleArreteLeFichierJusquAuDemarrage) {
   }
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : X",
-                    "Fichier d'erreurs non \xE9"
-                    "crit : analyse arr\xEAt\xE9"
-                    "e \xE0 l'enregistrement 2, reprise au prochain d\xE9marrage"}));
+                    "Fichier d'erreurs non \351crit : analyse arr\xEAt\351e \xE0 l'enregistrement "
+                    "2, reprise au prochain d\xE9marrage"}));
   EXPECT_FALSE(fs::exists(b.fichier_erreurs()));
   EXPECT_TRUE(analyse_presente());
   EXPECT_EQ(b.article(1).stock(), 11.0f);

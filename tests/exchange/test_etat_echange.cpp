@@ -133,9 +133,7 @@ TEST(SorteLigne, ChaqueLigneDuJournalCompteeUneFois) {
   EXPECT_EQ(sorte_ligne("Fichier d\xE9j\xE0 trait\xE9 : a.txt"), SorteLigne::refus);
   EXPECT_EQ(sorte_ligne("Ligne incomplete : BOU-0"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Mouvement non enregistr\xE9 : 1000000000001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Export non \xE9"
-                        "crit : stock_1.txt"),
-            SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Export non \351crit : stock_1.txt"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Reprise impossible : suivi de reprise illisible"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Reprise : article 1000000000001 modifi\xE9 par la caisse depuis "
                         "l'arr\xEAt, stock \xE0 v\xE9rifier, enregistrement 3"),
@@ -147,9 +145,7 @@ TEST(SorteLigne, ChaqueLigneDuJournalCompteeUneFois) {
   EXPECT_EQ(sorte_ligne("Fichier trop volumineux : a.txt"), SorteLigne::refus);
   EXPECT_EQ(sorte_ligne("Export g\xE9n\xE9r\xE9"), SorteLigne::autre);
   EXPECT_EQ(sorte_ligne("Sauvegarde histo Sorties"), SorteLigne::autre);
-  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\xE9"
-                        "crits : 2"),
-            SorteLigne::autre);
+  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\351crits : 2"), SorteLigne::autre);
 }
 
 TEST(MinutesAvantRelance, AuFilDuCompteAReboursDeRelance) {

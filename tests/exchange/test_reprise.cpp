@@ -244,9 +244,8 @@ TEST_P(RepriseDisquePlein, LeFichierSArreteEtLeDemarrageSuivantAjouteLesMouvemen
     applique(contenu);
   }
   EXPECT_EQ(b.fenetre.journal.back(),
-            "Mouvement non \xE9"
-            "crit : analyse arr\xEAt\xE9"
-            "e \xE0 l'enregistrement 4, reprise au prochain d\xE9marrage");
+            "Mouvement non \351crit : analyse arr\xEAt\351e \xE0 l'enregistrement 4, reprise au "
+            "prochain d\xE9marrage");
   EXPECT_TRUE(analyse_presente());
   EXPECT_EQ(b.mouvement(0).poste(), 3);
   EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO").size(), 4u * 64u);

@@ -99,24 +99,5 @@ TEST_F(Fabrique, ArticlesVaries) {
   EXPECT_EQ(c.index.size(), 2u * 2000 - sans_reference);
 }
 
-// A smaller register made over a larger one leaves nothing of it behind.
-TEST_F(Fabrique, RemplaceUneCaissePrecedente) {
-  ParametresCaisse p;
-  p.nombre_articles = 50;
-  p.mouvements_entete = 3;
-  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
-  p.nombre_articles = 10;
-  p.indexe_references = false;
-  p.fichier_principal = false;
-  p.mouvements_entete = 0;
-  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
-  EXPECT_EQ(lit_octets(chemin("w_caiar4.wdo")).size(), 11u * 256);
-  EXPECT_EQ(lit_octets(chemin("W_caiind.WDO")).size(), 11u * 24);
-  EXPECT_FALSE(std::filesystem::exists(chemin("w_cai020.wdo")));
-  EnregistrementMouvement m;
-  ASSERT_TRUE(fabrique::lit_mouvement_dossier(base_, 0, m));
-  EXPECT_EQ(m.poste(), 0);
-}
-
 }  // namespace
 }  // namespace pontex
