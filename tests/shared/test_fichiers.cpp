@@ -69,10 +69,22 @@ std::string cree_cache(const std::string& nom, const fs::path& dossier = ".") {
 #endif
 }
 
+// Each test in a fresh temporary folder, entered as the current directory.
+class DansUnDossier : public ::testing::Test {
+ protected:
+  DossierTemporaire d;
+};
+using Chemins = DansUnDossier;
+using NomsWindows1252 = DansUnDossier;
+using Liste = DansUnDossier;
+using Copie = DansUnDossier;
+using Suppression = DansUnDossier;
+using Dossiers = DansUnDossier;
+using Textes = DansUnDossier;
+
 // --- Names matched ignoring case --------------------------------------------
 
-TEST(Chemins, UnNomEcritAutrementEnCasseDesigneLeFichierExistant) {
-  DossierTemporaire d;
+TEST_F(Chemins, UnNomEcritAutrementEnCasseDesigneLeFichierExistant) {
   // A register copied from the workstation, names in another case, in a
   // folder whose own name has an accent.
   ecrit_octets(p8("Caisse/Données/w_cairec.wdo"), "ancien");
@@ -107,11 +119,10 @@ TEST(Chemins, UnNomEcritAutrementEnCasseDesigneLeFichierExistant) {
   EXPECT_TRUE(existe_dossier("CAISSE\\donn\351es"));
 }
 
-TEST(Chemins, LeNomExactPasseAvantUneVarianteDeCasse) {
+TEST_F(Chemins, LeNomExactPasseAvantUneVarianteDeCasse) {
 #ifdef _WIN32
   GTEST_SKIP() << "a Windows folder cannot hold two names that differ only by case";
 #endif
-  DossierTemporaire d;
   ecrit_octets("stock.txt", "minuscules");
   ecrit_octets("STOCK.TXT", "majuscules");
   std::string contenu;
@@ -124,8 +135,7 @@ TEST(Chemins, LeNomExactPasseAvantUneVarianteDeCasse) {
   EXPECT_EQ(contenu, "majuscules");
 }
 
-TEST(Chemins, SeparateursDoublesEtFinalsSansEffet) {
-  DossierTemporaire d;
+TEST_F(Chemins, SeparateursDoublesEtFinalsSansEffet) {
   fs::create_directories("transit/import");
   ecrit_octets("transit/import/a.txt", "x");
   const std::string transit = d.valeur_dossier() + "transit\\";
@@ -139,8 +149,7 @@ TEST(Chemins, SeparateursDoublesEtFinalsSansEffet) {
   EXPECT_EQ(liste("", "*"), Noms{});
 }
 
-TEST(Chemins, UnOctetNulNeRaccourcitJamaisLeChemin) {
-  DossierTemporaire d;
+TEST_F(Chemins, UnOctetNulNeRaccourcitJamaisLeChemin) {
   ecrit_octets("a", "garde");
   const std::string chemin("a\0.txt", 6);
   EXPECT_FALSE(ecrit_texte(chemin, "perdu"));
@@ -152,8 +161,7 @@ TEST(Chemins, UnOctetNulNeRaccourcitJamaisLeChemin) {
 
 // --- Windows-1252 names ------------------------------------------------------
 
-TEST(NomsWindows1252, AllerRetourParLaCreationEtLaListe) {
-  DossierTemporaire d;
+TEST_F(NomsWindows1252, AllerRetourParLaCreationEtLaListe) {
   // "Données.txt", "Œuvre.txt" and a byte that Windows-1252 leaves undefined.
   ASSERT_TRUE(ecrit_texte("Donn\351es.txt", "1"));
   ASSERT_TRUE(ecrit_texte("\214uvre.txt", "2"));
@@ -167,8 +175,7 @@ TEST(NomsWindows1252, AllerRetourParLaCreationEtLaListe) {
   EXPECT_FALSE(fs::exists(p8("Œuvre.txt")));
 }
 
-TEST(NomsWindows1252, UnNomSansFormeWindows1252NEstPasListe) {
-  DossierTemporaire d;
+TEST_F(NomsWindows1252, UnNomSansFormeWindows1252NEstPasListe) {
   ecrit_octets(p8("日本.txt"), "x");
 #ifndef _WIN32
   ecrit_octets(std::string("bad\377.txt"), "x");  // not even UTF-8
@@ -221,8 +228,7 @@ TEST(Motifs, BeaucoupDEtoilesSurUnLongNomTermineVite) {
 
 // --- Listing ----------------------------------------------------------------
 
-TEST(Liste, FichiersVisiblesSeulementTriesSansCasse) {
-  DossierTemporaire d;
+TEST_F(Liste, FichiersVisiblesSeulementTriesSansCasse) {
   for (const char* n : {"b.txt", "A.txt", "a.TXT.old", "_x.txt", "C.txt"}) ecrit_octets(n, "x");
   cree_cache("cache.txt");
   fs::create_directory("dossier.txt");
@@ -243,8 +249,7 @@ TEST(Liste, FichiersVisiblesSeulementTriesSansCasse) {
   EXPECT_EQ(liste("", "a*").back(), "a.TXT.old");
 }
 
-TEST(Liste, ExistenceParNomOuParMotif) {
-  DossierTemporaire d;
+TEST_F(Liste, ExistenceParNomOuParMotif) {
   fs::create_directories("Startup/sous");
   ecrit_octets("Startup/Pontex.desktop", "x");
   const std::string cache = cree_cache("cache", "Startup");
@@ -259,8 +264,7 @@ TEST(Liste, ExistenceParNomOuParMotif) {
   EXPECT_FALSE(existe_dossier(s + "Pontex.desktop"));
 }
 
-TEST(Liste, UnDossierAbsentResteVide) {
-  DossierTemporaire d;
+TEST_F(Liste, UnDossierAbsentResteVide) {
   fs::create_directories("transit/import");
   ecrit_octets("transit/import/b.txt", "x");
   ecrit_octets("transit/import/A.TXT", "x");
@@ -290,8 +294,7 @@ TEST(Liste, UnDossierAbsentResteVide) {
 
 // --- Copy, delete, folders ------------------------------------------
 
-TEST(Copie, RemplaceToutLeContenuDeLaDestination) {
-  DossierTemporaire d;
+TEST_F(Copie, RemplaceToutLeContenuDeLaDestination) {
   ecrit_octets("import/a.txt", "court");
   ecrit_octets("import/a.old", "un contenu bien plus long d'un autre jour");
   ASSERT_TRUE(copie_fichier("import\\a.txt", "import\\a.old"));
@@ -304,8 +307,7 @@ TEST(Copie, RemplaceToutLeContenuDeLaDestination) {
   EXPECT_EQ(lit_octets("prov_stk_ana_ron.txt"), gros);
 }
 
-TEST(Copie, SourceAbsenteOuIdentiqueNeTouchePasLaDestination) {
-  DossierTemporaire d;
+TEST_F(Copie, SourceAbsenteOuIdentiqueNeTouchePasLaDestination) {
   ecrit_octets("export/histo/stock_1.txt", "archive");
   EXPECT_FALSE(copie_fichier("export\\stock_1.txt", "export\\histo\\stock_1.txt"));
   EXPECT_EQ(lit_octets("export/histo/stock_1.txt"), "archive");
@@ -333,8 +335,7 @@ bool disque_plein_sans_fichier_tronque(const std::string& mouvements) {
          fs::exists("journal.err");
 }
 
-TEST(Copie, UnDisquePleinNeLaissePasDeFichierTronque) {
-  DossierTemporaire d;
+TEST_F(Copie, UnDisquePleinNeLaissePasDeFichierTronque) {
   const std::string mouvements(5000, 'm');
   ecrit_octets("import/a.txt", mouvements);
   ecrit_octets("journal.err", "ligne\r\n");
@@ -344,8 +345,7 @@ TEST(Copie, UnDisquePleinNeLaissePasDeFichierTronque) {
 }
 #endif
 
-TEST(Suppression, ParMotifDansLeSeulDossierNomme) {
-  DossierTemporaire d;
+TEST_F(Suppression, ParMotifDansLeSeulDossierNomme) {
   for (const char* n : {"a.txt", "B.TXT", "c.old", "sous/d.txt"}) ecrit_octets(n, "x");
   const std::string cache = cree_cache("cache.txt");
   fs::create_directory("dossier.txt");
@@ -361,8 +361,7 @@ TEST(Suppression, ParMotifDansLeSeulDossierNomme) {
   EXPECT_FALSE(fs::exists("c.old"));
 }
 
-TEST(Suppression, UnMotifVideNeSupprimeRien) {
-  DossierTemporaire d;
+TEST_F(Suppression, UnMotifVideNeSupprimeRien) {
   ecrit_octets("Startup/Pontex.desktop", "x");
   ecrit_octets("Startup/autre", "x");
   // An entry name missing from the list file: the path ends with the
@@ -373,8 +372,7 @@ TEST(Suppression, UnMotifVideNeSupprimeRien) {
   EXPECT_EQ(noms_disque("Startup"), (Noms{"Pontex.desktop", "autre"}));
 }
 
-TEST(Dossiers, UnSeulNiveauEtEchecSIlExiste) {
-  DossierTemporaire d;
+TEST_F(Dossiers, UnSeulNiveauEtEchecSIlExiste) {
   const std::string t = d.valeur_dossier() + "transit\\";
   EXPECT_FALSE(cree_dossier(t + "import"));  // parent missing
   EXPECT_FALSE(fs::exists("transit"));
@@ -389,8 +387,7 @@ TEST(Dossiers, UnSeulNiveauEtEchecSIlExiste) {
 
 // --- Text files ---------------------------------------------------------------
 
-TEST(Textes, OctetsTelsQuels) {
-  DossierTemporaire d;
+TEST_F(Textes, OctetsTelsQuels) {
   const std::string octets("ligne 1\r\nDonn\351es\r\n\0\377\n", 21);
   ASSERT_TRUE(ecrit_texte("t.txt", octets));
   EXPECT_EQ(lit_octets("t.txt"), octets);
@@ -414,8 +411,7 @@ TEST(Textes, OctetsTelsQuels) {
 
 #ifndef _WIN32
 // A named pipe where a file is expected: every operation fails at once, never waits.
-TEST(Textes, UnTubeNommeNeFaitJamaisAttendre) {
-  DossierTemporaire d;
+TEST_F(Textes, UnTubeNommeNeFaitJamaisAttendre) {
   ASSERT_EQ(::mkfifo("Pontex.wdo", 0644), 0);
   ecrit_octets("a.txt", "x");
   std::string lu;
