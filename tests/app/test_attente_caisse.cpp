@@ -1,8 +1,4 @@
-// The main window left to itself: a register folder that is away for a
-// moment at a start (no dialog, the exchange comes back by itself), the time
-// of the last good exchange kept across restarts, a missing transit folder
-// said in the journal, restarts that leave the focus where it is, and every
-// label's text shown whole.
+// The main window left to itself: a register away for a moment, restarts, whole labels.
 
 #include <gtest/gtest.h>
 
@@ -44,7 +40,6 @@ TEST_F(CaisseConnue, AbsenteAuDemarragePuisRevenueLEchangeRepartSansPersonne) {
   Processus p;
   fenetres::Form1& f = *p.fenetre;
   f.Form_Load();  // GardeModales fails the test on any dialog
-
   const QString attente =
       "Données de caisse absentes : " + caisse_affichee(b) + " nouvel essai dans 10 s";
   EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - " + attente);
@@ -54,13 +49,11 @@ TEST_F(CaisseConnue, AbsenteAuDemarragePuisRevenueLEchangeRepartSansPersonne) {
   EXPECT_EQ(f.Label9->text(), "");
   EXPECT_EQ(f.Timer1->intervalle(), 0);
   EXPECT_TRUE(p.systeme.demarrages.empty());
-
   // Still away: the next try changes nothing and writes no second line.
   const std::size_t lignes = p.journal().size();
   f.essaie_caisse();
   EXPECT_TRUE(f.attend_caisse());
   EXPECT_EQ(p.journal().size(), lignes);
-
   // Back: the ordinary start countdown, then the exchange.
   fs::rename(b.chemin("caisse-partie"), b.caisse());
   b.depose("mvt.txt", b.reference(2) + "\t3\n");

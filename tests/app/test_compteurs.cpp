@@ -1,6 +1,4 @@
-// The main window as the shop sees it: every text in front of what lies
-// behind it, and the countdowns following what their captions say, also
-// when someone else writes them.
+// Main window texts in front, countdowns following their captions.
 
 #include <gtest/gtest.h>
 
@@ -12,8 +10,7 @@
 namespace pontex::test {
 namespace {
 
-// Dark pixels inside the control's box in a picture of the whole window:
-// none when something opaque lies in front of its text.
+// Dark pixels in the control's box: none when something opaque lies in front of its text.
 int pixels_sombres(const QImage& fenetre, const QWidget* w) {
   int n = 0;
   const QRect r = w->geometry().intersected(fenetre.rect());
@@ -76,7 +73,6 @@ TEST_F(Compteurs, UneLegendeEcriteDuDehorsCompteDesLeTopSuivant) {
   EXPECT_EQ(f().Label9->text(), "-");
   EXPECT_EQ(f().Timer1->intervalle(), 0);
   ASSERT_EQ(f().Label12->text(), "30");
-
   f().Timer2_Timer();
   ASSERT_EQ(f().Label12->text(), "29");
   // A shorter wait written over the countdown: it goes on from there, once.
@@ -93,8 +89,7 @@ class CompteursDecimaux : public Compteurs {
 TEST_F(CompteursDecimaux, LeDelaiSeDecompteEnMinutesEntieres) {
   for (int i = 0; i < 5; ++i) f().Timer1_Timer();
   ASSERT_EQ(f().Label12->text(), "2.5");
-  // The caption shows whole minutes from the first tick, and the count
-  // goes on from what it shows.
+  // The caption shows whole minutes from the first tick, and the count goes on from what it shows.
   EXPECT_EQ(jusqu_au_redemarrage(10), (std::vector<QString>{"02", "01", "00"}));
   EXPECT_TRUE(redemarre());
 }

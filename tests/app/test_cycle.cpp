@@ -1,5 +1,4 @@
-// The exchange cycle of one process: the start countdown, the cycle, the
-// restart countdown and the restart, driven tick by tick.
+// One process's countdown, exchange, restart countdown and restart, tick by tick.
 
 #include <gtest/gtest.h>
 #include <qpa/qwindowsysteminterface.h>
@@ -28,13 +27,9 @@ class Cycle : public ::testing::Test {
  protected:
   explicit Cycle(std::string tim_ana = "30") : b(DepartPontex{.tim_ana = std::move(tim_ana)}) {}
   void SetUp() override {
-    // A movement file the server finished writing a while ago, there
-    // before the start: the import list shows it from the start-up on.
+    // A finished movement file, there before the start: listed from the start-up on.
     stock_avant = b.stock(2);
-    ecrit_octets(b.chemin("transit/import/mvt.txt"), b.reference(2) + "\t3\n");
-    std::filesystem::last_write_time(
-        b.chemin("transit/import/mvt.txt"),
-        std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+    b.depose("mvt.txt", b.reference(2) + "\t3\n");
     p.fenetre->Form_Load();
     // The countdown runs, but only the test's ticks move it.
     ASSERT_EQ(f().Timer1->intervalle(), 1000);
@@ -67,13 +62,11 @@ TEST_F(Cycle, LeCompteAReboursPuisLeCycleImportExport) {
   EXPECT_EQ(legendes, (std::vector<QString>{"04", "03", "02", "01"}));
   EXPECT_NE(f().Timer1->intervalle(), 0);
   EXPECT_EQ(p.journal().size(), 1u);
-
   f().Timer1_Timer();
   EXPECT_EQ(f().Label9->text(), "-");
   EXPECT_EQ(f().Timer1->intervalle(), 0);
   EXPECT_EQ(f().Label12->text(), "30");
   EXPECT_EQ(f().Timer2->intervalle(), 60000);
-
   // The journal shows the cycle, its last line selected; the movement reached
   // the register once; the file lists show the result.
   EXPECT_EQ(p.journal()[1], "03-02 14:05:37 - Traitement : mvt.txt");
@@ -190,7 +183,6 @@ TEST_F(Cycle, LesBoutonsDeTest) {
   QTest::mouseClick(f().Command2, Qt::LeftButton);
   EXPECT_FLOAT_EQ(b.stock(4), avant + 2);
   EXPECT_FALSE(std::filesystem::exists(b.chemin("prov_stk_ana_ron.txt")));
-
   // Command1 writes five sales into the import folder; the import list
   // shows the new file next to the one already waiting.
   QTest::mouseClick(f().Command1, Qt::LeftButton);
@@ -217,8 +209,7 @@ TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
   EXPECT_TRUE(intact());
 }
 
-// A long application: the window goes on repainting and shows how far the
-// exchange has come, while what the user does meanwhile waits for its end.
+// A long application: the window repaints and shows progress; user actions wait for its end.
 class LongueApplication : public Cycle {
  protected:
   void SetUp() override {
@@ -233,11 +224,7 @@ class LongueApplication : public Cycle {
     for (int i = 0; i < n; ++i) texte += b.reference(2) + "\t1\n";
     return texte;
   }
-  std::int32_t mouvements_enregistres() {
-    EnregistrementMouvement entete;
-    EXPECT_TRUE(fabrique::lit_mouvement_dossier(b.dossier_caisse(), 0, entete));
-    return entete.poste();
-  }
+  std::int32_t mouvements_enregistres() { return b.mouvement(0).poste(); }
   // Calls `pendant` once, when the view shows `n` lines of the journal.
   void quand_montrees(int n, std::function<void()> pendant) {
     QObject::connect(f().modele_journal, &QAbstractItemModel::rowsInserted, &f(),
@@ -260,10 +247,7 @@ class LongueApplication : public Cycle {
 };
 
 TEST_F(LongueApplication, UnClicPendantLeTraitementAgitApresLui) {
-  ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
-  std::filesystem::last_write_time(
-      b.chemin("transit/import/mvt.txt"),
-      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  b.depose("mvt.txt", mouvements(200));
   QString avancement;
   quand_montrees(100, [&] {
     avancement = f().modele_journal->index(f().modele_journal->rowCount() - 1).data().toString();
@@ -274,9 +258,7 @@ TEST_F(LongueApplication, UnClicPendantLeTraitementAgitApresLui) {
     a_la_question = mouvements_enregistres();
     repond(d, Geste::clic_non);
   });
-
   termine_le_compte_a_rebours();
-
   // Halfway, the view showed the lines so far and a count below them.
   EXPECT_TRUE(avancement.startsWith("03-02 14:05:37 - Échange en cours : "))
       << avancement.toStdString();
@@ -308,15 +290,9 @@ TEST_F(LongueApplication, LeCompteAReboursAttendLaFinDuTraitement) {
   EXPECT_TRUE(intact());
 }
 
-// The exchange's own pause lets every event through: a countdown tick or a
-// click on a control that exchanges, run from there, starts no exchange
-// inside the one under way (which would apply the same working file again
-// from its progress record while the first still applies it).
+// Ticks and clicks during an exchange's event pause never start a second exchange inside it.
 TEST_F(LongueApplication, AucunEchangeNeCommenceDansUnAutre) {
-  ecrit_octets(b.chemin("transit/import/mvt.txt"), mouvements(200));
-  std::filesystem::last_write_time(
-      b.chemin("transit/import/mvt.txt"),
-      std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  b.depose("mvt.txt", mouvements(200));
   bool fait = false;
   quand_montrees(100, [&] {
     f().Command2_Click();
@@ -335,9 +311,7 @@ TEST_F(LongueApplication, AucunEchangeNeCommenceDansUnAutre) {
   EXPECT_TRUE(intact());
 }
 
-// A lock file that cannot be made (here a folder under its name): the window
-// says why and runs no exchange, the file waits in the import folder and the
-// restart comes as usual; once the cause is gone the exchange runs.
+// A lock that cannot be taken: no exchange, the file waits, restart as usual; then it runs.
 TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   std::filesystem::create_directory(b.chemin("Pontex.verrou"));
   VerrouDossier verrou;
@@ -355,7 +329,6 @@ TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   EXPECT_TRUE(Boutique::fichiers(b.exporte()).empty());
   EXPECT_EQ(f().Label12->text(), "30");
   EXPECT_EQ(f().Timer2->intervalle(), 60000);
-
   std::filesystem::remove(b.chemin("Pontex.verrou"));
   f().lance_cycle();
   EXPECT_TRUE(verrou.tenu());
@@ -364,15 +337,13 @@ TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   EXPECT_TRUE(intact());
 }
 
-// A stop asked by the system (logoff, shutdown, a signal); during an
-// exchange, see the real program's SIGTERM test.
+// A stop asked by the system (during an exchange: the real program's SIGTERM test).
 class ArretSysteme : public Cycle {
  protected:
   void TearDown() override { oublie_arret(); }
 };
 
-// While waiting for the restart: the program ends at once, says why in its
-// journal file, and does not restart.
+// While waiting: the program ends at once, says why in its journal file, does not restart.
 TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
   termine_le_compte_a_rebours();
   demande_arret();
@@ -390,8 +361,7 @@ TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
   EXPECT_TRUE(fichier.ends_with(" - Arrêt demandé par le système\n")) << fichier;
 }
 
-// Between exchanges the lists follow the folders by themselves: a file the
-// server drops shows up, an export it collects goes.
+// Between exchanges the file lists follow the folders by themselves.
 TEST_F(Cycle, LesListesSuiventLesDossiersPendantLAttente) {
   termine_le_compte_a_rebours();
   ASSERT_EQ(f().File2->count(), 1);
@@ -408,8 +378,7 @@ TEST_F(Cycle, LesListesSuiventLesDossiersPendantLAttente) {
   EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/nouveau.old")));
 }
 
-// The journal file holds what the window showed, line for line, with the
-// full date; the last lines reach it at the latest when the program ends.
+// The journal file holds what the window showed, line for line, by the end at the latest.
 TEST_F(Cycle, LeFichierJournalSuitLaFenetreJusquAuRedemarrage) {
   termine_le_compte_a_rebours();
   f().Label12->setText("1");
@@ -447,9 +416,7 @@ TEST_F(Cycle, UnFichierJournalImpossibleAEcrireNArretePasLEchange) {
   EXPECT_FALSE(std::filesystem::exists(b.chemin("journal/pontex_2026-02-03.log")));
 }
 
-// Ticks keep arriving under a modal window: a restart falling due while the
-// user leaves the quit question (false) or the settings window (true) open
-// restarts once, and the window's answer is never acted upon.
+// A restart due under the quit question (false) or settings (true) restarts once, answer ignored.
 class RedemarrageSousModale : public Cycle, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RedemarrageSousModale, LeProgrammeRedemarreUneFois) {

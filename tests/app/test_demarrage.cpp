@@ -1,7 +1,4 @@
-// Start-up of the main window: what it shows, what it arms, and what it
-// does when the cash-register folder holds no cash-register data. Quitting
-// and the background mode: the question, its four ways of being answered,
-// the window manager's close, and the choice kept in the window-state store.
+// Main window start-up, a folder without till data, quitting and the background mode.
 
 #include <gtest/gtest.h>
 
@@ -42,7 +39,6 @@ TEST(Demarrage, ArmeLeCompteAReboursEtMontreLeRegistre) {
   Processus p;
   p.fenetre->Form_Load();
   const fenetres::Form1& f = *p.fenetre;
-
   // The journal stamp carries the minutes: 14:05:37 on 3 February.
   EXPECT_EQ(p.journal(), std::vector<QString>{"03-02 14:05:37 - Démarrage"});
   EXPECT_EQ(f.List1->currentIndex().row(), 0);
@@ -82,7 +78,6 @@ TEST(Demarrage, SansDonneesDeCaisseAvertitPuisOuvreLeParametrage) {
   Processus p;
   p.fenetre->Form_Load();
   const fenetres::Form1& f = *p.fenetre;
-
   EXPECT_EQ(ordre, (std::vector<std::string>{"avis", "outils"}));
   // The sentence, an empty line, the folder.
   EXPECT_EQ(avis, "Aucune donnée de caisse dans le repertoire indiqué !\n\n" + caisse_affichee(b));
@@ -119,7 +114,6 @@ TEST(Demarrage, UneDemandeDeDemarrageReduitNeChangePasLeMode) {
   p.fenetre->montre();
   EXPECT_TRUE(p.fenetre->testAttribute(Qt::WA_ShowWithoutActivating));
   EXPECT_TRUE(p.fenetre->isMinimized());
-
   // Background mode alone starts minimised too, but as a start the user
   // asked for: the window may take the focus.
   ASSERT_TRUE(ecrit_logg("POSIFEN", "OUI"));
@@ -144,17 +138,13 @@ TEST(Journal, LaDerniereLigneEstSelectionneeEtVisible) {
   EXPECT_EQ(f.List1->currentIndex().row(), 3000);
   EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3000)});
   EXPECT_TRUE(f.List1->viewport()->rect().contains(f.List1->visualRect(m.index(3000))));
-
   // More lines later: the selection moves on to the newest one.
   f.ajoute_journal("B");
   QCoreApplication::processEvents();
   EXPECT_EQ(f.List1->selectionModel()->selectedIndexes(), QModelIndexList{m.index(3001)});
 }
 
-// An error among movement lines stands out in bold, red and behind a mark
-// that a black-and-white screenshot keeps, while the line's own text (what
-// the journal file gets) stays as the exchange wrote it; and no line is
-// shortened with "…", a movement line's padding included.
+// Error lines stand out (bold, red, a mark) with their text unchanged; no line is elided.
 TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   Processus p;
   fenetres::Form1& f = *p.fenetre;
@@ -168,7 +158,6 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   ASSERT_EQ(m.rowCount(), 3);
   EXPECT_EQ(m.index(1).data(), "03-02 14:05:37 - -1.50 x Erreur reference : INCONNU");
   EXPECT_EQ(f.List1->textElideMode(), Qt::ElideNone);
-
   auto* delegue = qobject_cast<fenetres::DelegueJournal*>(f.List1->itemDelegate());
   ASSERT_NE(delegue, nullptr);
   const auto dessin = [&](int ligne) {
@@ -193,9 +182,7 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   }
 }
 
-// Every journal line goes through the code-page table: each of the 256
-// bytes must read as the system's converter reads it, and reach the journal
-// file as the same UTF-8 bytes as before.
+// The code-page table reads each of the 256 bytes as the system's converter does.
 TEST(Journal, LaTableDeLaPageDeCodeLitChaqueOctetCommeLeConvertisseur) {
   std::string tous;
   for (int b = 0; b < 256; ++b) tous.push_back(static_cast<char>(b));
@@ -223,14 +210,12 @@ TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
   for (QWidget* couvert : std::initializer_list<QWidget*>{f.bt_stop, f.Label10, f.Label9})
     EXPECT_EQ(f.childAt(couvert->geometry().center()), f.Label11);
   EXPECT_EQ(f.childAt(f.bt_outils->geometry().center()), f.bt_outils);
-
   // The test controls lie beyond the right edge, out of reach.
   for (QWidget* test :
        std::initializer_list<QWidget*>{f.List2, f.Command1, f.Command2, f.Command3}) {
     EXPECT_GE(test->x(), f.width());
     EXPECT_EQ(test->focusPolicy(), Qt::NoFocus);
   }
-
   // Tab goes round the journal, the two lists, then the buttons from left
   // to right, each named for a screen reader.
   f.Form_Load();
@@ -316,8 +301,7 @@ INSTANTIATE_TEST_SUITE_P(Reponses, Sortie,
                                            CasSortie{Geste::entree, true, true},
                                            CasSortie{Geste::echap, false, true}));
 
-// Bytes of the store's value field for the entry "POSIFEN" ("" when
-// absent). The store holds other entries too.
+// The stored value bytes of the entry "POSIFEN" ("" when absent).
 std::string valeur_stockee() {
   const std::string octets = lit_octets("W_intlog.wdo");
   for (std::size_t debut = 128; debut + 128 <= octets.size(); debut += 128) {
@@ -376,8 +360,7 @@ TEST(TacheDeFond, UnMagasinImpossibleAEcrireGardeLeModeStocke) {
     form97::prevoit_action([](form97& d) { repond(d, Geste::clic_non); });
     p.fenetre->Image3_Click();
   }
-  // Off was asked for, but the store still says on: the label says so too,
-  // as the next start will.
+  // Off was asked for, but the store still says on: the label says so too, as the next start will.
   EXPECT_EQ(valeur_stockee(), "OUI" + std::string(37, ' '));
   EXPECT_EQ(p.fenetre->Label18->text(), "1");
   EXPECT_TRUE(p.fenetre->windowState() & Qt::WindowMinimized);

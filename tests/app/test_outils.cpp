@@ -1,8 +1,4 @@
-// The settings window: the text it loads, the file it saves byte for byte,
-// the transit folders it creates, the restart, and a save that fails. The
-// message dialog: one or two buttons, the answer in the dialog mode, Enter
-// and Escape, the window manager's close, the notice for a folder without
-// cash-register data.
+// The settings window (load, save byte for byte, folders, restart) and the message dialog.
 
 #include <gtest/gtest.h>
 
@@ -24,13 +20,6 @@ namespace fs = std::filesystem;
 using fenetres::form97;
 using fenetres::outils;
 using fenetres::ValeursDialogue;
-
-// The line ends are the loader's (tests/data); here, the text shown from
-// either encoding of the file.
-TEST(TexteParametrage, LesAccentsEnWindows1252OuUtf8) {
-  EXPECT_EQ(fenetres::texte_parametrage("a\r\nDonn\351es \200"), "a\nDonnées €\n");
-  EXPECT_EQ(fenetres::texte_parametrage("Donn\303\251es\n", true), "Données\n");
-}
 
 TEST(DossierAffiche, CommeLeSystemeLeMontre) {
   using fenetres::dossier_affiche;
@@ -76,6 +65,8 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   b.ecrit_configuration(texte);
   QString montre;
   QSize taille;
+  std::vector<QString> journal;
+  p.programme.journal_fenetre = [&](const QString& m) { journal.push_back(m); };
   ouvre([&](outils& o) {
     montre = o.Text1->toPlainText();
     taille = o.size();
@@ -89,16 +80,8 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   // Created under the trimmed path, the whole tree.
   EXPECT_TRUE(arbre_complet(b.chemin("neuf")));
   EXPECT_TRUE(a_redemarre());
+  EXPECT_EQ(journal, std::vector<QString>{"Paramètrage enregistré, relance du logiciel"});
   EXPECT_FALSE(p.programme.valeurs.caisse.articles_ouverts());
-}
-
-TEST_F(Parametrage, LesSousDossiersManquantsSontCreesMemeSiLeTransitContientDesFichiers) {
-  fs::create_directories(b.chemin("neuf/import"));
-  ecrit_octets(b.chemin("neuf/lisez-moi.txt"), "x");
-  b.ecrit_configuration("#TRANSIT#" + neuf() + "\r\n");
-  ouvre([](outils& o) { o.bt_fin_Click(); });
-  EXPECT_TRUE(arbre_complet(b.chemin("neuf")));
-  EXPECT_EQ(lit_octets(b.chemin("neuf/lisez-moi.txt")), "x");
 }
 
 TEST_F(Parametrage, LeCheminSaisiTelQuel) {
@@ -135,8 +118,7 @@ TEST_F(Parametrage, LeTexteModifieEstEnregistreEnWindows1252) {
   EXPECT_TRUE(a_redemarre());
 }
 
-// What every Linux editor saves: read as UTF-8, written back as UTF-8, and
-// the folder made under the name the program will look for.
+// A UTF-8 file is written back as UTF-8, the folder made under the name looked for.
 TEST_F(Parametrage, UnFichierUtf8EstReecritEnUtf8) {
   fs::create_directory(b.chemin("neuf"));
   b.ecrit_configuration("#TRANSIT#" + neuf() + "\\Donn\303\251es | \303\240 cr\303\251er\n");
@@ -154,8 +136,7 @@ TEST_F(Parametrage, UnFichierUtf8EstReecritEnUtf8) {
   EXPECT_TRUE(a_redemarre());
 }
 
-// No configuration yet: every key, with what it is for, instead of an
-// empty page; the keys read as the loader reads them.
+// No configuration yet: a template of every key, read as the loader reads it.
 TEST_F(Parametrage, SansConfigurationLeModeleDeToutesLesCles) {
   fs::remove(b.chemin("Pontex.wdo"));
   QString montre;
@@ -210,21 +191,27 @@ TEST_F(Parametrage, UnFichierImpossibleAEcrireEstSignaleSansRedemarrer) {
   EXPECT_TRUE(fs::is_directory(b.chemin("Pontex.wdo")));
 }
 
+// The other two buttons end the program, say why in the journal, and leave the file as it was.
 TEST_F(Parametrage, LesDeuxAutresBoutons) {
   const std::string avant = lit_octets("Pontex.wdo");
-  ouvre([](outils& o) { QTest::mouseClick(o.btc[0], Qt::LeftButton); });
-  ASSERT_EQ(p.systeme.demarrages.size(), 1u);
-  EXPECT_EQ(p.systeme.demarrages[0].nom, "kestrap.exe");
-  EXPECT_EQ(p.systeme.demarrages[0].fenetre, Fenetre_lancement::normale);
-  EXPECT_EQ(p.systeme.terminaisons, 1);
-  EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
-
-  Processus q;
-  outils::prevoit_action([](outils& o) { QTest::mouseClick(o.btc[1], Qt::LeftButton); });
-  outils::montre(q.programme);
-  EXPECT_TRUE(q.systeme.demarrages.empty());
-  EXPECT_EQ(q.systeme.terminaisons, 1);
-  EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
+  for (int bouton : {0, 1}) {
+    Processus q;
+    std::vector<QString> lignes;
+    q.programme.journal_fenetre = [&](const QString& m) { lignes.push_back(m); };
+    outils::prevoit_action(
+        [bouton](outils& o) { QTest::mouseClick(o.btc[bouton], Qt::LeftButton); });
+    outils::montre(q.programme);
+    EXPECT_EQ(lignes,
+              std::vector<QString>{bouton == 0 ? "Arrêt du logiciel : Lancer Pontex au démarrage"
+                                               : "Arrêt du logiciel"});
+    EXPECT_EQ(q.systeme.terminaisons, 1);
+    EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
+    ASSERT_EQ(q.systeme.demarrages.size(), bouton == 0 ? 1u : 0u);
+    if (bouton == 0) {
+      EXPECT_EQ(q.systeme.demarrages[0].nom, "kestrap.exe");
+      EXPECT_EQ(q.systeme.demarrages[0].fenetre, Fenetre_lancement::normale);
+    }
+  }
 }
 
 TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
@@ -241,8 +228,7 @@ TEST_F(Parametrage, NiEchapNiLaFermetureNeQuittentLaFenetre) {
 
 // --- Without a mouse ------------------------------------------------------------
 
-// Keys as the keyboard gives them: to the window, then to whatever has the
-// focus there, shortcuts included.
+// Keys as the keyboard gives them, shortcuts included.
 void touche(QWidget& fenetre, Qt::Key cle, Qt::KeyboardModifiers modif = Qt::NoModifier) {
   QTest::keyClick(fenetre.windowHandle(), cle, modif);
 }
@@ -309,24 +295,6 @@ TEST_F(Parametrage, CtrlSEnregistreDepuisLeTexte) {
   });
   EXPECT_EQ(lit_octets("Pontex.wdo"), "#TIM_ANA#30\r\n#NUMPOST#2\r\n");
   EXPECT_TRUE(a_redemarre());
-}
-
-TEST_F(Parametrage, ChaqueSortieLaisseSaLigneAuJournal) {
-  std::vector<QString> journal;
-  p.programme.journal_fenetre = [&](const QString& m) { journal.push_back(m); };
-  ouvre([](outils& o) { o.bt_fin_Click(); });
-  EXPECT_EQ(journal, std::vector<QString>{"Paramètrage enregistré, relance du logiciel"});
-
-  for (int bouton : {0, 1}) {
-    Processus q;
-    std::vector<QString> lignes;
-    q.programme.journal_fenetre = [&](const QString& m) { lignes.push_back(m); };
-    outils::prevoit_action([bouton](outils& o) { o.btc_Click(bouton); });
-    outils::montre(q.programme);
-    EXPECT_EQ(lignes,
-              std::vector<QString>{bouton == 0 ? "Arrêt du logiciel : Lancer Pontex au démarrage"
-                                               : "Arrêt du logiciel"});
-  }
 }
 
 TEST_F(Parametrage, TousLesTextesEntiers) {
@@ -455,8 +423,7 @@ TEST(Dialogue, ChaqueAffichageRepartDeZero) {
   EXPECT_EQ(texte, "Second\nligne");
 }
 
-// The notice for a folder without cash-register data (its text is checked
-// at start-up): only code -1 shows it.
+// Only code -1 shows the notice for a folder without till data.
 TEST(Dialogue, RoutineDeMessage) {
   GardeModales garde;
   ValeursDialogue v{4, ""};

@@ -1,5 +1,4 @@
-// "Pontex.wdo": what the shop's settings turn into. A wrong folder or prefix
-// here sends every movement and export to the wrong place.
+// "Pontex.wdo": a wrong folder or prefix sends every movement and export astray.
 
 #include <gtest/gtest.h>
 
@@ -67,7 +66,6 @@ TEST(Configuration, LesDossiersFinissentParUnSeulAntislash) {
   EXPECT_EQ(lue("#TRANSIT#C:\\T\\").transit, "C:\\T\\");
   EXPECT_EQ(lue("#TRANSIT#").transit, "\\");
   EXPECT_EQ(lue("#TRANSIT# C:\\T ").transit, " C:\\T \\");  // raw when no comment
-
   const Configuration avec = lue("#FICBASE#C:\\Caisse  | le dossier de la caisse");
   EXPECT_EQ(avec.ficbase, "C:\\Caisse\\");
   EXPECT_TRUE(avec.ficbase_lu);
@@ -140,8 +138,7 @@ TEST(Configuration, DechetsEtLignesEnormesNArretentPasLaLecture) {
   EXPECT_EQ(c.utilisa, "\0"s + "5");
 }
 
-// A Linux editor saves UTF-8: the accented folder must name the same folder
-// as the Windows-1252 file would, or the register is not found.
+// UTF-8 or Windows-1252, an accented folder names the same folder.
 TEST(Configuration, FichierUtf8OuWindows1252MemesValeurs) {
   const auto charge = [](const std::string& octets) {
     DossierTemporaire d;
@@ -156,9 +153,8 @@ TEST(Configuration, FichierUtf8OuWindows1252MemesValeurs) {
   EXPECT_EQ(utf8.nom_sto, "\234uvre_");  // "œ" has its own Windows-1252 byte
   const Configuration cp1252 = charge("#FICBASE#/srv/Donn\351es | caisse\r\n");
   EXPECT_EQ(cp1252.ficbase, "/srv/Donn\351es\\");
-  // Windows-1252 bytes that happen to form a UTF-8 pair are rare but
-  // possible ("Ã©"); one byte that does not fit keeps the whole file in
-  // Windows-1252.
+  // Windows-1252 bytes that happen to form a UTF-8 pair are rare but possible ("Ã©"); one byte that
+  // does not fit keeps the whole file in Windows-1252.
   const Configuration melange = charge("#NOM_STO#\303\251\r\n#NOM_MVT#\351\r\n");
   EXPECT_EQ(melange.nom_sto, "\303\251");
   EXPECT_EQ(melange.nom_mvt, "\351");

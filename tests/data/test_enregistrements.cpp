@@ -1,8 +1,4 @@
-// Article, index and movement records byte for byte; the article file: its
-// count, reads beyond the end, and writes that must leave every byte the
-// cash-register program owns as it was; the movement file: the count in its
-// header, each record's place, and damaged headers that must not lead to a
-// write anywhere.
+// Records byte for byte; the article and movement files, counts and damaged headers.
 
 #include <gtest/gtest.h>
 
@@ -37,8 +33,7 @@ E motif() {
 
 // --- Record layouts --------------------------------------------------------------
 
-// What a stock movement sets lands at its offsets, and every other byte of
-// the record stays as the cash-register program wrote it.
+// A movement's fields land at their offsets; every other byte stays as the till wrote it.
 TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
   const EnregistrementArticle avant = motif<EnregistrementArticle>();
   EnregistrementArticle a = avant;
@@ -48,7 +43,6 @@ TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
   EXPECT_EQ(a.marque_echange(), static_cast<char>(a.octets[213]));
   EXPECT_EQ(a.valeur()[0], a.octets[55]);
   EXPECT_EQ(a.valeur()[7], a.octets[62]);
-
   a.met_stock(12.5f);      // 0x41480000
   a.met_quantite2(-3.0f);  // 0xC0400000
   a.met_date_mouvement("05-12-2026");
@@ -62,7 +56,6 @@ TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
       ASSERT_EQ(a.octets[i], avant.octets[i]) << "byte " << i;
     }
   }
-
   a.met_code("3017620422003");
   a.met_designation("P\302T\311 DE CAMPAGNE");
   a.met_nombre_articles(0x01020304);
@@ -71,8 +64,7 @@ TEST(Article, ChampsAuxBonsOffsetsEtRienDAutre) {
   EXPECT_EQ(octets_de(o, 105, 4), std::string("\x04\x03\x02\x01", 4));
 }
 
-// Text is cut to its field or padded with spaces, never spilling into the
-// next field; a blank record has spaces in its text fields and 0 elsewhere.
+// Text cut or padded to its field; a blank record: spaces in text fields, 0 elsewhere.
 TEST(Article, TexteCoupeOuCompleteEtArticleVierge) {
   EnregistrementArticle a = motif<EnregistrementArticle>();
   const std::uint8_t apres_code = a.octets[15];
@@ -81,7 +73,6 @@ TEST(Article, TexteCoupeOuCompleteEtArticleVierge) {
   EXPECT_EQ(a.octets[15], apres_code);
   a.met_code("AB");
   EXPECT_EQ(a.code(), "AB" + std::string(13, ' '));
-
   const EnregistrementArticle v = EnregistrementArticle::vierge();
   for (std::size_t i = 0; i < 256; ++i) {
     const bool texte = i < 55 || (i >= 83 && i < 105) || (i >= 113 && i < 214);
@@ -165,9 +156,7 @@ TEST_F(FichierArticles, NombreSur32Bits) {
   EXPECT_FALSE(v.caisse.articles_ouverts());
 }
 
-// Callers loop up to the count: a damaged header must not make them read
-// billions of records, nor a negative count anything at all. (On Windows an
-// open file cannot be replaced: it is closed before the next one is made.)
+// The count is bounded by the file: never billions of reads, nothing for a negative one.
 TEST_F(FichierArticles, NombreBorneParLeFichier) {
   ecrit_articles(3, 2000000000);
   EXPECT_EQ(compte(), 3);
@@ -247,8 +236,7 @@ std::string octets_de(const EnregistrementMouvement& m) {
   return std::string(reinterpret_cast<const char*>(m.octets.data()), 64);
 }
 
-// The count in the header rules, not the file's length: the cash-register
-// program may have movements of its own beyond what we saw last time.
+// The header's count rules, not the file's length (the till may have written beyond).
 TEST_F(Mouvements, LeCompteDeLEnTeteDecideDeLaPlace) {
   ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 3));
   std::string octets = lit_octets(fichier_) + std::string(3 * 64, 'm');
@@ -262,8 +250,7 @@ TEST_F(Mouvements, LeCompteDeLEnTeteDecideDeLaPlace) {
   EXPECT_EQ(apres.substr(4 * 64 + 15, 1), "X");
 }
 
-// A missing movement file is not created; in an empty one the first
-// movement goes to record 2, after a header of its own.
+// A missing movement file is not created; an empty one gets a header, then record 2.
 TEST_F(Mouvements, FichierAbsentOuVide) {
   std::int32_t numero = 0;
   EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("A"), &numero));
@@ -277,8 +264,7 @@ TEST_F(Mouvements, FichierAbsentOuVide) {
   EXPECT_EQ(lit_octets(fichier_), octets_de(entete) + octets_de(mouvement("A")));
 }
 
-// A damaged or unreadable header: nothing is written, the failure is
-// reported.
+// A damaged or unreadable header: nothing is written, the failure is reported.
 TEST_F(Mouvements, EnTeteEndommageRefuse) {
   for (std::int32_t m : {-1, INT32_MIN, INT32_MAX, 1000000, 20}) {
     ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, m));

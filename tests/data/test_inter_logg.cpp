@@ -1,5 +1,4 @@
-// Window-state store "W_intlog.wdo": the background-mode choice must survive
-// every restart, and a damaged or unreadable store must never stop the start.
+// "W_intlog.wdo": the background choice survives restarts; damage never stops the start.
 
 #include <gtest/gtest.h>
 
@@ -65,13 +64,11 @@ TEST(InterLogg, ClesSansEspacesCoupeesEtEnMajuscules) {
   EXPECT_EQ(lit_logg("  PosiFen  "), pad("1", 40));
   ASSERT_TRUE(ecrit_logg(" posifen", "2"));
   EXPECT_EQ(compte_entete(), 1);
-
   // Only the first 15 characters count.
   ASSERT_TRUE(ecrit_logg("ABCDEFGHIJKLMNOP", "A"));
   ASSERT_TRUE(ecrit_logg("abcdefghijklmnoQ", "B"));
   EXPECT_EQ(compte_entete(), 2);
   EXPECT_EQ(lit_logg("ABCDEFGHIJKLMNO"), pad("B", 40));
-
   // Accented letters of the ANSI code page have upper cases too.
   ASSERT_TRUE(ecrit_logg("\xe9t\xe9", "ete"));
   EXPECT_EQ(lit_logg("\xc9T\xc9"), pad("ete", 40));
@@ -128,7 +125,6 @@ TEST(InterLogg, CompteAuDelaDuFichierSArreteASesEnregistrements) {
   EXPECT_EQ(lit_logg("POSIFEN"), pad("OUI", 40));
   EXPECT_EQ(lit_logg("AUTRE"), "");
   EXPECT_LE(compteurs_es().lectures - avant, 10u);
-
   EXPECT_TRUE(ecrit_logg("POSIFEN", "NON"));
   // A new entry would go megabytes past the end: refused, and the count
   // is not raised for an entry that was never written.
@@ -164,7 +160,6 @@ TEST(InterLogg, MagasinInutilisableLuVideEtEcrituresSignalees) {
     EXPECT_FALSE(ecrit_logg("AUTRE", "NON")) << static_cast<int>(op);
   }
   EXPECT_EQ(lit_octets("W_intlog.wdo"), avant);
-
   // A missing store that cannot be created or written.
   std::filesystem::remove("W_intlog.wdo");
   {

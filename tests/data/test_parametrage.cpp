@@ -1,6 +1,4 @@
-// "Pontex.wdo" as the settings window reads and saves it: the lines the text
-// box shows, the transit folder its tree is made for, and a save that never
-// leaves half a file.
+// "Pontex.wdo" as the settings window reads and saves it, never half a file.
 
 #include <gtest/gtest.h>
 

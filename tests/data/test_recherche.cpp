@@ -1,6 +1,4 @@
-// Finding an article by the reference the server sends: the key, every shape
-// of the cash register's index, what one lookup reads, and indexes that are
-// damaged or change while we read them.
+// Finding an article by reference: the key, index shapes, damaged or changing indexes.
 
 #include <gtest/gtest.h>
 
@@ -24,8 +22,7 @@ using test::DossierTemporaire;
 using test::ecrit_octets;
 using test::lit_octets;
 
-// References "R000001", "R000002"...; their index entries sorted by
-// construction, with article numbers 1001...
+// References "R000001"...; sorted index entries with article numbers 1001...
 std::string ref(int i) {
   std::string n = std::to_string(i);
   return "R" + std::string(6 - n.size(), '0') + n;
@@ -37,8 +34,7 @@ std::vector<EntreeFabriquee> triees(int nombre) {
   return e;
 }
 
-// The bytes of an index file, for rewriting it in place while a lookup
-// has it open, as the cash-register program does.
+// An index file's bytes, to rewrite it under an open lookup as the till does.
 std::string octets_index(const std::vector<EntreeFabriquee>& entrees, std::int32_t s) {
   std::string octets;
   EntreeIndex entete = EntreeIndex::vierge();
@@ -96,10 +92,7 @@ TEST(CleRecherche, ConstructionDeLaCle) {
   EXPECT_EQ(cle_recherche("\337\265\367"), "A\337\265\367" + std::string(12, ' '));
 }
 
-// The tail scan's equality test agrees with the ordering comparison for
-// every stored byte, at each of the 16 places (both halves of the key, as
-// the test looks at eight bytes at a time): a stored key in lower case or
-// with accents is found, a key that differs anywhere is not.
+// The tail scan's equality agrees with the ordering for every byte at each of the 16 places.
 TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
   const std::string cle = cle_recherche("p\342t\351-0123456789");
   const auto* k = reinterpret_cast<const std::uint8_t*>(cle.data());
@@ -119,9 +112,7 @@ TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
 
 // --- Sorted entries -------------------------------------------------------------
 
-// Every sorted key is found, whatever the size of the sorted part, with a
-// few probes and without scanning the tail (but for S = 1, where the only
-// probe reads the header and the tail scan finds entry 1).
+// Every sorted key is found with few probes, no tail scan (but for S = 1).
 TEST_F(Recherche, ChaqueCleTrieeEstTrouvee) {
   for (int s : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 33, 64, 100, 127, 255, 256, 1000}) {
     index(triees(s), s);
@@ -135,8 +126,7 @@ TEST_F(Recherche, ChaqueCleTrieeEstTrouvee) {
   }
 }
 
-// An absent key: the halving search ends by leaving the range or swinging,
-// then the tail scan (here only entry S) finds nothing.
+// An absent key: the halving search ends, then the tail scan (entry S only) finds nothing.
 TEST_F(Recherche, CleAbsenteDUnGrandIndexTrie) {
   const int s = 10000;
   index(triees(s), s);
@@ -165,16 +155,14 @@ TEST_F(Recherche, CleSeulementDansLaQueueLaPlusRecenteGagne) {
   EXPECT_EQ(cherche("z-nouveau"), 7);
   EXPECT_EQ(cherche(ref(500)), 1500);  // the sorted hit ends the lookup
   EXPECT_EQ(st_.lectures_entete, 1);
-  // The same key twice in the tail: the newer wins; keys are compared in
-  // upper case on both sides.
+  // The same key twice in the tail: the newer wins; keys are compared in upper case on both sides.
   e.insert(e.end(), {{"AX", 21}, {"AY", 22}, {"Ax", 23}, {"AW", 24}});
   index(e, 1000);
   EXPECT_EQ(cherche("X"), 23);
   EXPECT_EQ(st_.entrees_queue, 2);
 }
 
-// S = 0: no probe; the scan runs from T down to the header record, whose key
-// is compared like an entry's (its field 2 is T).
+// S = 0: no probe; the scan runs from T down to the header record, compared as an entry.
 TEST_F(Recherche, IndexSansEntreeTriee) {
   index({{"AB", 5}, {"AC", 6}, {"AB", 7}}, 0, std::nullopt, "AHEAD");
   EXPECT_EQ(cherche("b"), 7);
@@ -187,8 +175,7 @@ TEST_F(Recherche, IndexSansEntreeTriee) {
   EXPECT_EQ(res, -1);
 }
 
-// S = 1: the only probe reads the header record (position 0); entry 1 is
-// found by the tail scan, which includes entry S.
+// S = 1: the only probe reads the header record; the tail scan finds entry 1.
 TEST_F(Recherche, IndexAUneEntreeTriee) {
   index({{"ABAR", 7}, {"AQUX", 8}, {"AZED", 9}}, 1, std::nullopt, "AFOO");
   EXPECT_EQ(cherche("bar"), 7);
@@ -214,8 +201,7 @@ TEST_F(Recherche, NumeroDArticleZero) {
   EXPECT_EQ(cherche(ref(50)), 0);
 }
 
-// The tail is read newest first in blocks, one read call per block, and
-// nothing beyond what the algorithm needs.
+// The tail is read newest first, one read call per block, nothing more.
 TEST_F(Recherche, QueueLueParBlocs) {
   std::vector<EntreeFabriquee> e = triees(32767);
   for (int i = 0; i < 1000; ++i) e.push_back({"AT" + std::to_string(i), 50000 + i});
@@ -236,30 +222,25 @@ TEST_F(Recherche, QueueLueParBlocs) {
 
 // --- Damaged, foreign or changing files ------------------------------------------------
 
-// Counts beyond the file must not become billions of reads, negative ones
-// nothing at all.
+// Counts beyond the file must not become billions of reads, negative ones nothing at all.
 TEST_F(Recherche, EnTeteQuiDepasseLeFichier) {
   index(triees(10), 2000000000, 2000000000);
   std::int32_t res = 0;
   EXPECT_LE(lectures("absent", res), 20u);
   EXPECT_EQ(res, -1);
   EXPECT_EQ(cherche(ref(7)), 1007);
-
-  // S a little beyond the entries (an index cut short while the till
-  // rewrites it): every entry the file holds is still found, whether the
-  // search runs past the end of the file or not, and an absent key reads
-  // little.
+  // S a little beyond the entries (an index cut short while the till rewrites it): every entry the
+  // file holds is still found, whether the search runs past the end of the file or not, and an
+  // absent key reads little.
   for (const std::int32_t s : {11, 12, 16}) {
     index(triees(10), s, s);
     for (int i = 1; i <= 10; ++i) EXPECT_EQ(cherche(ref(i)), 1000 + i) << "S = " << s << ", " << i;
     EXPECT_LE(lectures("absent", res), 20u) << "S = " << s;
     EXPECT_EQ(res, -1);
   }
-
   index(triees(10), 5, 2000000000);  // T too large, the tail is what exists
   EXPECT_EQ(cherche(ref(9)), 1009);
   EXPECT_EQ(st_.entrees_queue, 2);
-
   index(triees(10), -3, -8);
   EXPECT_EQ(cherche(ref(9)), -1);
   EXPECT_EQ(st_.sondes, 0);
@@ -274,14 +255,12 @@ TEST_F(Recherche, FichiersVidesTronquesOuIllisibles) {
   ecrit_octets(fichier_, "");
   EXPECT_EQ(lectures("x", res), 2u);  // empty: its header twice
   EXPECT_EQ(res, -1);
-
   index(triees(4), 4);
   ecrit_octets(fichier_, lit_octets(fichier_).substr(0, 3 * 24 + 10));  // entries 1, 2 and a bit
   EXPECT_EQ(cherche(ref(2)), 1002);
   EXPECT_EQ(cherche(ref(4)), -1);
   ecrit_octets(fichier_, "ABC");
   EXPECT_EQ(cherche(ref(1)), -1);
-
   index(triees(4), 4);
   for (Operation refusee : {Operation::ouverture, Operation::lecture}) {
     test::EchecInjecte echec([refusee](Operation op, std::string_view) { return op == refusee; });
@@ -289,8 +268,7 @@ TEST_F(Recherche, FichiersVidesTronquesOuIllisibles) {
   }
 }
 
-// An article the cash-register program adds while we search (a new entry at
-// the end and a new T) is seen by the tail scan, which reads T again.
+// An entry the till adds during the search is seen: the tail scan reads T again.
 TEST_F(Recherche, EntreeAjouteePendantLaRecherche) {
   std::vector<EntreeFabriquee> e = triees(10);
   index(e, 10);
@@ -305,8 +283,7 @@ TEST_F(Recherche, EntreeAjouteePendantLaRecherche) {
   EXPECT_EQ(cherche("nouveau"), 99);
 }
 
-// An index rewritten under the search so that it never settles: the search
-// stops after 201 probes, and the lookup ends.
+// An index that never settles under the search: stopped after 201 probes.
 TEST_F(Recherche, AuPlus201Sondes) {
   const int s = 1000;
   auto contenu = [&](bool cles_petites) {

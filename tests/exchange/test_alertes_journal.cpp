@@ -1,7 +1,4 @@
-// Which journal lines the window makes stand out: the lines of a record that
-// was not applied, as a real exchange journals them, and the stops and
-// refusals of the import, the resume and the export; never a movement line,
-// whatever its designation says.
+// Journal lines that stand out: refused records, stops and refusals; never a movement.
 
 #include <gtest/gtest.h>
 
@@ -37,17 +34,12 @@ TEST(AlertesJournalTextes, ArretsEtRefusRessortentLeResteNon) {
       "Reprise impossible : suivi de reprise illisible",
       "Reprise : article BOU-001 modifi\xE9 par la caisse depuis l'arr\xEAt, stock \xE0 "
       "v\xE9rifier, enregistrement 12",
-      "Suivi de reprise non \xE9"
-      "crit : analyse arr\xEAt\xE9"
-      "e \xE0 l'enregistrement 7, reprise "
+      "Suivi de reprise non \351crit : analyse arr\xEAt\351e \xE0 l'enregistrement 7, reprise "
       "au prochain d\xE9marrage",
-      "Export non \xE9"
-      "crit : stock_20261205210709.txt",
-      "Renommage refus\xE9, export \xE9"
-      "crit directement : stock_20261205210709.txt",
+      "Export non \351crit : stock_20261205210709.txt",
+      "Renommage refus\xE9, export \351crit directement : stock_20261205210709.txt",
       "Aucun article ne peut \xEAtre tir\xE9 : pas de fichier de ventes",
-      "Le fichier journal ne peut pas \xEAtre \xE9"
-      "crit : journal/pontex_2026-12-05.log",
+      "Le fichier journal ne peut pas \xEAtre \351crit : journal/pontex_2026-12-05.log",
       "1 x 2 x Erreur quantite : REF",  // the server's own " x " in the quantity
   };
   for (const char* l : alertes) EXPECT_TRUE(est_alerte_journal(l)) << l;
@@ -55,8 +47,7 @@ TEST(AlertesJournalTextes, ArretsEtRefusRessortentLeResteNon) {
       "D\xE9marrage",
       "Traitement : mvt.txt",
       "Reprise : mvt.txt \xE0 partir de l'enregistrement 12",
-      "Mouvements r\xE9\xE9"
-      "crits : 3",
+      "Mouvements r\xE9\351crits : 3",
       "Sauvegarde histo Sorties",
       "Export g\xE9n\xE9r\xE9",
       "2.00 x ERREUR REFERENCE : PAIN",  // a designation in the till's capitals
@@ -64,7 +55,6 @@ TEST(AlertesJournalTextes, ArretsEtRefusRessortentLeResteNon) {
       "",
   };
   for (const char* l : autres) EXPECT_FALSE(est_alerte_journal(l)) << l;
-
   // A whole line of the window: stamp, " - ", message.
   EXPECT_TRUE(est_ligne_alerte_journal("05-12 21:07:09 - -1.50 x Erreur reference : INCONNU"));
   EXPECT_FALSE(est_ligne_alerte_journal("05-12 21:07:09 - 2.00 x PAIN"));

@@ -1,7 +1,4 @@
-// A stop asked by the system (logoff, shutdown) while files are applied:
-// whatever the journal line it comes after, the record under way is
-// finished, no further file leaves the import folder, and the next start
-// applies the rest, each record once.
+// A system stop while files are applied: the record finished, the rest at next start.
 
 #include <gtest/gtest.h>
 
@@ -14,8 +11,7 @@
 namespace pontex::test {
 namespace {
 
-// The window as the exchange sees it, with the system's stop arriving right
-// after its `apres`-th journal line.
+// The exchange's window, the system's stop arriving after its `apres`-th journal line.
 class FenetreArretee : public FenetreEnregistreuse {
  public:
   FenetreArretee(const std::string& transit, int apres)
@@ -34,20 +30,23 @@ class ArretSysteme : public ::testing::Test {
   void TearDown() override { oublie_arret(); }
 };
 
-// Six records of the first file (one unknown reference), a second file
-// waiting behind it.
+// Six records of the first file (one unknown reference), a second file waiting behind it.
 const std::string premier =
     "BOU-001\t1\nEPI-002\t2\nINCONNU\t5\nBOU-001\t1\nEPI-002\t2\nBOU-001\t1\n";
 const std::string second = "BOU-001\t10\n";
+
+void livre_deux_fichiers(Boutique& b) {
+  b.ecrit_caisse(articles_boutique());
+  b.depose("a.txt", premier);
+  b.depose("b.txt", second);
+}
 
 TEST_F(ArretSysteme, ApresChaqueLigneDuJournalLaSuiteUneFoisAuProchainDemarrage) {
   // The journal lines of an uninterrupted run: one stop after each.
   int lignes = 0;
   {
     Boutique t;
-    t.ecrit_caisse(articles_boutique());
-    t.depose("a.txt", premier);
-    t.depose("b.txt", second);
+    livre_deux_fichiers(t);
     t.fenetre.File1.rafraichit();
     traite_import(t.valeurs, t.fenetre);
     lignes = static_cast<int>(t.fenetre.journal.size());
@@ -57,9 +56,7 @@ TEST_F(ArretSysteme, ApresChaqueLigneDuJournalLaSuiteUneFoisAuProchainDemarrage)
   for (int apres = 1; apres <= lignes; ++apres) {
     SCOPED_TRACE("stop after journal line " + std::to_string(apres));
     Boutique s;
-    s.ecrit_caisse(articles_boutique());
-    s.depose("a.txt", premier);
-    s.depose("b.txt", second);
+    livre_deux_fichiers(s);
     FenetreArretee f(s.valeurs.config.transit, apres);
     f.File1.rafraichit();
     traite_import(s.valeurs, f);
@@ -70,7 +67,6 @@ TEST_F(ArretSysteme, ApresChaqueLigneDuJournalLaSuiteUneFoisAuProchainDemarrage)
     if (!deuxieme_pris) {
       EXPECT_NE(f.journal.back().find("Arr\xEAt demand\xE9 par le syst\xE8me"), std::string::npos);
     }
-
     oublie_arret();
     s.fenetre.File1.rafraichit();
     traite_import(s.valeurs, s.fenetre);
@@ -80,18 +76,14 @@ TEST_F(ArretSysteme, ApresChaqueLigneDuJournalLaSuiteUneFoisAuProchainDemarrage)
     EXPECT_FLOAT_EQ(s.article(1).stock(), 10.0f + 3 + 10);
     EXPECT_FLOAT_EQ(s.article(2).stock(), 2.5f + 4);
     EXPECT_EQ(s.mouvement(0).poste(), 6);
-    const std::string erreurs = lit_octets(s.fichier_erreurs());
-    EXPECT_EQ(erreurs, "Erreur reference : INCONNU 5 \r\n");
+    EXPECT_EQ(lit_octets(s.fichier_erreurs()), "Erreur reference : INCONNU 5 \r\n");
   }
 }
 
-// Asked between two files (in the window's event pause after the first):
-// the second stays in the import folder as the server left it.
+// A stop between two files leaves the second in the import folder as it came.
 TEST_F(ArretSysteme, EntreDeuxFichiersLeSuivantResteDansLImport) {
   Boutique s;
-  s.ecrit_caisse(articles_boutique());
-  s.depose("a.txt", premier);
-  s.depose("b.txt", second);
+  livre_deux_fichiers(s);
   s.fenetre.pendant_evenements = [] { demande_arret(); };
   s.fenetre.File1.rafraichit();
   traite_import(s.valeurs, s.fenetre);

@@ -1,8 +1,4 @@
-// The movement file shared with a till that appends its own movements at
-// the same moment, by the same protocol (read the count M, write M + 1,
-// write the record at M + 1). Its steps are played at every point of ours:
-// that tells exactly in which orders a record can be lost, where a till
-// racing flat out on another core only samples a few of them.
+// The movement file shared with a till appending at the same moment.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +8,6 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
-#include <iostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -25,12 +20,7 @@
 namespace pontex::test {
 namespace {
 
-// --- The till's append played at each point of ours -------------------------
-// The failure hook runs before every record read and write: there the till's
-// own steps (read the count, write M + 1, write its record at M + 1) are
-// played between two of Pontex's, at every place in turn, each time on a
-// fresh movement file. Whatever the order, the file must end with every
-// record of both sides counted once, and no counted place blank.
+// The till's steps (read M, write M + 1, its record) played before each of our record operations.
 
 constexpr std::size_t L = EnregistrementMouvement::longueur;
 constexpr std::int32_t deja_la = 3;  // the till's movements before the run
@@ -51,8 +41,7 @@ EnregistrementMouvement notre_mouvement(int i) {
   return m;
 }
 
-// The till, one step at a time, through its own handle. Its steps are not
-// seen by the hook (they are the interleaving, not Pontex's operations).
+// The till, one step at a time, through its own handle (unseen by the hook).
 class CaissePasAPas {
  public:
   explicit CaissePasAPas(std::string chemin) : chemin_(std::move(chemin)) {}
@@ -141,10 +130,9 @@ class AjoutPasAPas : public ::testing::Test {
       ASSERT_TRUE(f.ecrit(m + 1, record_caisse(m - 1).data()));
   }
 
-  // Pontex appends `nos_mouvements` movements and checks them as after a
-  // received file; the till's step i is played right before Pontex's record
-  // operation `places[i]` on the movement file (after all of them when
-  // beyond). Returns the number of Pontex's operations.
+  // Pontex appends `nos_mouvements` movements and checks them as after a received file; the till's
+  // step i is played right before Pontex's record operation `places[i]` on the movement file (after
+  // all of them when beyond). Returns the number of Pontex's operations.
   int joue(int nos_mouvements, const std::vector<int>& places) {
     prepare();
     CaissePasAPas till(chemin());
@@ -171,8 +159,7 @@ class AjoutPasAPas : public ::testing::Test {
     return operations;
   }
 
-  // Every way of placing the till's `pas` steps, in their order, among
-  // `operations` + `marge` places.
+  // Every way of placing the till's `pas` steps, in their order, among `places` places.
   static void places_possibles(int pas, int places, std::vector<int>& courant,
                                const std::function<void(const std::vector<int>&)>& f) {
     if (static_cast<int>(courant.size()) == pas) {
@@ -210,11 +197,10 @@ class AjoutPasAPas : public ::testing::Test {
     return b;
   }
 
-  // Plays every interleaving of the till's `appends_caisse` appends with
-  // Pontex's `nos_mouvements` appends and their check. `pas_separes`: the
-  // till's three steps of one append each at their own place; otherwise
-  // each append of the till happens whole at one place. Returns the
-  // interleavings played; `echecs` gets those that lost something.
+  // Plays every interleaving of the till's `appends_caisse` appends with Pontex's `nos_mouvements`
+  // appends and their check. `pas_separes`: the till's three steps of one append each at their own
+  // place; otherwise each append of the till happens whole at one place. Returns the interleavings
+  // played; `echecs` gets those that lost something.
   int toutes(int nos_mouvements, int appends_caisse, bool pas_separes,
              std::vector<std::pair<std::string, Bilan>>& echecs) {
     const int seules = joue(nos_mouvements, {});
@@ -250,36 +236,23 @@ class AjoutPasAPas : public ::testing::Test {
   Caisse caisse;
 };
 
-// The till's append whole (its count and its record within microseconds, as
-// it does) at every point of one, then two, of Pontex's appends and of the
-// check that follows them; and two of the till's appends at every pair of
-// points.
+// The till's whole append at every point of one or two of ours, and two of its at every pair.
 TEST_F(AjoutPasAPas, UnAjoutEntierDeLaCaisseAChaquePoint) {
   for (const auto& [nous, caisse] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 2}}) {
     std::vector<std::pair<std::string, Bilan>> echecs;
-    const int jouees = toutes(nous, caisse, false, echecs);
-    std::cout << nous << " of ours, " << caisse << " of the till's: " << jouees
-              << " interleavings, " << echecs.size() << " losing something\n";
+    EXPECT_GT(toutes(nous, caisse, false, echecs), 0);
     EXPECT_TRUE(echecs.empty()) << decrit(echecs);
   }
 }
 
-// The till's three steps each at their own point. A till held up between
-// reading the count and writing its record (the machine busy) takes a place
-// that Pontex cannot see it has chosen: no protocol without a lock wins
-// every such race, and the file keeps its count right whatever happens.
+// The till's steps apart: a lost race is possible without a lock, a double or a blank never.
 TEST_F(AjoutPasAPas, LesPasDeLaCaisseSeparesAChaquePoint) {
   std::vector<std::pair<std::string, Bilan>> echecs;
-  const int jouees = toutes(1, 1, true, echecs);
-  int caisse = 0, nous = 0;
+  EXPECT_GT(toutes(1, 1, true, echecs), 0);
   for (const auto& [ordre, b] : echecs) {
-    caisse += b.caisse_perdus > 0;
-    nous += b.nous_perdus > 0;
     EXPECT_EQ(b.doubles, 0) << ordre;
     EXPECT_EQ(b.vides, 0) << ordre;
   }
-  std::cout << jouees << " interleavings, " << echecs.size() << " losing something (till " << caisse
-            << ", ours " << nous << ")\n";
 }
 
 }  // namespace

@@ -1,7 +1,4 @@
-// The status file that monitoring reads after every exchange, and
-// pontex-etat's verdict on it: the counts of a real exchange, the last good
-// exchange kept across a bad one, the file replaced whole, and the exit
-// status for each state.
+// The status file monitoring reads, and pontex-etat's verdict and exit status.
 
 #include <gtest/gtest.h>
 
@@ -55,8 +52,7 @@ TEST_F(EtatFichier, EchangeReussiComptesEtHeures) {
   ASSERT_TRUE(e.dernier_echange_bon.has_value());
   EXPECT_EQ(e.dernier_echange_bon->secondes, e.dernier_echange.secondes);
   EXPECT_EQ(e.minutes_entre_echanges, 30);
-  // Thirty minutes of countdown, then relvano's two seconds and the five of
-  // the start countdown.
+  // Thirty minutes of countdown, then relvano's two seconds and the five of the start countdown.
   EXPECT_EQ(e.prochain_echange.secondes, e.dernier_echange.secondes + 30 * 60 + 7);
   // Written whole under its name, nothing left beside it.
   for (const std::string& nom : Boutique::fichiers(b.dossier.chemin()))
@@ -87,7 +83,6 @@ TEST_F(EtatFichier, EchangeEchoueGardeLeDernierReussiDuFichierPrecedent) {
   ASSERT_TRUE(e.dernier_echange_bon.has_value());
   EXPECT_EQ(format_iso8601(*e.dernier_echange_bon), "2026-11-30T23:30:00+01:00");
   EXPECT_GE(e.dernier_echange.secondes, avant_);
-
   // The next good exchange is the new last good one.
   fs::remove(b.import() / "z.txt");
   b.depose("c.txt", "BOU-001\t1\n");
@@ -138,9 +133,7 @@ TEST(SorteLigne, ChaqueLigneDuJournalCompteeUneFois) {
   EXPECT_EQ(sorte_ligne("Fichier d\xE9j\xE0 trait\xE9 : a.txt"), SorteLigne::refus);
   EXPECT_EQ(sorte_ligne("Ligne incomplete : BOU-0"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Mouvement non enregistr\xE9 : 1000000000001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Export non \xE9"
-                        "crit : stock_1.txt"),
-            SorteLigne::erreur);
+  EXPECT_EQ(sorte_ligne("Export non \351crit : stock_1.txt"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Reprise impossible : suivi de reprise illisible"), SorteLigne::erreur);
   EXPECT_EQ(sorte_ligne("Reprise : article 1000000000001 modifi\xE9 par la caisse depuis "
                         "l'arr\xEAt, stock \xE0 v\xE9rifier, enregistrement 3"),
@@ -152,9 +145,7 @@ TEST(SorteLigne, ChaqueLigneDuJournalCompteeUneFois) {
   EXPECT_EQ(sorte_ligne("Fichier trop volumineux : a.txt"), SorteLigne::refus);
   EXPECT_EQ(sorte_ligne("Export g\xE9n\xE9r\xE9"), SorteLigne::autre);
   EXPECT_EQ(sorte_ligne("Sauvegarde histo Sorties"), SorteLigne::autre);
-  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\xE9"
-                        "crits : 2"),
-            SorteLigne::autre);
+  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\351crits : 2"), SorteLigne::autre);
 }
 
 TEST(MinutesAvantRelance, AuFilDuCompteAReboursDeRelance) {

@@ -1,6 +1,4 @@
-// The import folder read once per exchange and taken in a bounded share, a
-// file applied once however often it comes back, and every name the server
-// leaves there accounted for.
+// The import folder read once per exchange, a file applied once however often it comes.
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -40,12 +38,10 @@ std::size_t compte(const Lignes& journal, const std::string& ligne) {
   return static_cast<std::size_t>(std::count(journal.begin(), journal.end(), ligne));
 }
 
-const std::string pain = "1.00 x " + designation_40("PAIN DE CAMPAGNE");
+const std::string pain = ligne_pain("1.00");
 const std::string deja_traite = "Fichier d\351j\340 trait\351 : ";
 
-// More files than one exchange takes: the folder is read once, the first
-// share is applied and the export written, the rest follows at the next
-// exchange; no file lost or applied twice.
+// More files than one exchange takes: one listing, a bounded share, the rest next time.
 TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
   const std::size_t n = noms_par_echange + 37;
   for (std::size_t i = 0; i < n; ++i) b.depose(nom_numero(i), "BOU-001\t1\n");
@@ -69,9 +65,7 @@ TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
   // The export carries the stock of the share applied.
   EXPECT_EQ(lit_octets(b.exporte() / "stock_20261205210709.txt"),
             "BOU-001\t" + std::to_string(10 + noms_par_echange) + ".00\t\r\nEPI-002\t2.50\t\r\n");
-
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(b.fenetre.journal.front(), "Traitement : " + nom_numero(noms_par_echange));
   EXPECT_EQ(compte(b.fenetre.journal, pain), 37u);
   EXPECT_EQ(b.article(1).stock(), static_cast<float>(10 + n));
@@ -82,55 +76,41 @@ TEST_F(Appliques, BeaucoupDeFichiersUneListeUnePartBorneePuisLeReste) {
                           [](const std::string& f) { return f.ends_with(".old"); }));
 }
 
-// A finished file put back under its name (an unlink lost in a power cut,
-// the server sending it again) is not applied again; a file of the same
-// name with other bytes is a new delivery.
+// A finished file coming back is not applied again; other bytes make a new delivery.
 TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   const std::string contenu = "BOU-001\t2\nINCONNU\t1\n";
   b.depose("a.txt", contenu);
   importe();
   const std::string mouvements = lit_octets(b.caisse() / "W_CAIREC.WDO");
   const std::string erreurs_avant = erreurs();
-
   b.depose("a.txt", contenu);
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, Lignes{deja_traite + "a.txt"});
+  EXPECT_EQ(reimporte(), Lignes{deja_traite + "a.txt"});
   EXPECT_EQ(erreurs(), erreurs_avant + "Fichier d\351j\340 trait\351 : a.txt\r\n");
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO"), mouvements);
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "erreurs_05-12-2026.err"}));
   EXPECT_EQ(lit_octets(b.import() / "a.old"), contenu);
   EXPECT_FALSE(analyse_presente());
-
   // Other bytes, or the same bytes under another name: applied.
   b.depose("a.txt", "BOU-001\t3\n");
   b.depose("b.txt", contenu);
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : a.txt"), 1u);
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : b.txt"), 1u);
   EXPECT_EQ(b.article(1).stock(), 17.0f);
 }
 
-// A record torn at the end of the file of applied files (a power cut while
-// it was appended) neither hides the entries before it nor misplaces the
-// ones after it.
+// A torn last record of the applied-files register neither hides nor misplaces entries.
 TEST_F(Appliques, UnRegistreDesAppliquesDechireNePerdRien) {
   b.depose("a.txt", "BOU-001\t1\n");
   importe();
   ecrit_octets("fichiers_appliques.wdo", lit_octets("fichiers_appliques.wdo") + "PXAPPLI1 torn");
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{deja_traite + "a.txt", "Traitement : b.txt",
-                                       "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(reimporte(), (Lignes{deja_traite + "a.txt", "Traitement : b.txt", ligne_pain("2.00")}));
   b.depose("a.txt", "BOU-001\t1\n");
   b.depose("b.txt", "BOU-001\t2\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{deja_traite + "a.txt", deja_traite + "b.txt"}));
+  EXPECT_EQ(reimporte(), (Lignes{deja_traite + "a.txt", deja_traite + "b.txt"}));
   EXPECT_EQ(b.article(1).stock(), 13.0f);
 }
 
@@ -140,24 +120,16 @@ TEST_F(Appliques, UnFichierEstRetenuTrenteEtUnJours) {
   importe();
   b.horloge.regle({2027, 1, 5, 9, 0, 0});  // 31 days later
   b.depose("a.txt", "BOU-001\t1\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, Lignes{deja_traite + "a.txt"});
+  EXPECT_EQ(reimporte(), Lignes{deja_traite + "a.txt"});
   EXPECT_EQ(lit_octets(b.fichier_erreurs("05-01-2027")),
             "Fichier d\351j\340 trait\351 : a.txt\r\n");
-
   b.horloge.regle({2027, 1, 6, 9, 0, 0});  // 32 days
   b.depose("a.txt", "BOU-001\t1\n");
-  b.fenetre.journal.clear();
-  importe();
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : a.txt", pain}));
+  EXPECT_EQ(reimporte(), (Lignes{"Traitement : a.txt", pain}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
 }
 
-// An application stopped half-way and finished by the next exchange counts
-// as one: the file sent again afterwards is not applied. One whose working
-// file was lost before it could be finished was not applied to its end,
-// and is applied when it comes again.
+// A resumed application counts once; one whose working file was lost is applied again.
 TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) {
   const std::string contenu = "BOU-001\t1\nBOU-001\t2\nBOU-001\t4\n";
   b.depose("a.txt", contenu);
@@ -175,28 +147,23 @@ TEST_F(Appliques, UneApplicationInterrompueCompteUneFoisLInacheveeJamaisSautee) 
   EXPECT_EQ(b.article(1).stock(), 11.0f);
   EXPECT_TRUE(analyse_presente());
   b.depose("a.txt", contenu);
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(compte(b.fenetre.journal, deja_traite + "a.txt"), 1u);
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : a.txt"), 0u);
   EXPECT_EQ(b.article(1).stock(), 17.0f);
   EXPECT_EQ(b.mouvement(0).poste(), 3);
-
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
   importe_arrete_au_second();
   EXPECT_EQ(b.article(2).stock(), 3.5f);
   fs::remove(b.dossier.chemin() / "prov_stk_ana_ron.txt");  // lost: cannot be finished
   b.depose("b.txt", "EPI-002\t1\nEPI-002\t1\n");
-  b.fenetre.journal.clear();
-  importe();
+  reimporte();
   EXPECT_EQ(compte(b.fenetre.journal, "Traitement : b.txt"), 1u);
   EXPECT_EQ(compte(b.fenetre.journal, deja_traite + "b.txt"), 0u);
 }
 
 #ifndef _WIN32
-// A pipe or a socket under a "*.txt" name is reported and never opened (a
-// pipe opened for reading waits for a writer forever); the files around it
-// are taken as usual.
+// A pipe or socket named "*.txt" is reported, never opened; the other files go on.
 TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   b.depose("a.txt", "BOU-001\t1\n");
   ASSERT_EQ(::mkfifo((b.import() / "fifo.txt").c_str(), 0666), 0);
@@ -213,15 +180,12 @@ TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
   ::close(s);
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"Traitement : a.txt", pain, "Fichier non trait\351 : fifo.txt",
-                    "Fichier non trait\351 : sock.txt", "Traitement : z.txt",
-                    "1.00 x " + designation_40("CAF\311 EN GRAINS")}));
+                    "Fichier non trait\351 : sock.txt", "Traitement : z.txt", ligne_cafe("1.00")}));
   EXPECT_TRUE(fs::is_fifo(b.import() / "fifo.txt"));
   EXPECT_TRUE(fs::is_socket(b.import() / "sock.txt"));
 }
 
-// A name that is not UTF-8, or whose characters Windows-1252 cannot write,
-// is a delivery like any other: applied, kept under its own bytes, and
-// shown with those bytes escaped.
+// A name Windows-1252 cannot write is applied, kept under its bytes and shown escaped.
 TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   const std::string brut = "bad\xff\xfename";
   // Still being written: the two-second rule holds for such a name too.
@@ -230,19 +194,15 @@ TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   b.depose(brut + ".txt", "BOU-001\t2\n");
   b.depose("\xe6\x97\xa5.txt", "EPI-002\t1\n");  // a Japanese character
   importe();
-  EXPECT_EQ(
-      b.fenetre.journal,
-      (Lignes{"Traitement : \\xe6\\x97\\xa5.txt", "1.00 x " + designation_40("CAF\311 EN GRAINS"),
-              "Traitement : bad\\xff\\xfename.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE"),
-              "Fichier non trait\351 : young\\xff.txt"}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : \\xe6\\x97\\xa5.txt", ligne_cafe("1.00"),
+                                       "Traitement : bad\\xff\\xfename.txt", ligne_pain("2.00"),
+                                       "Fichier non trait\351 : young\\xff.txt"}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(lit_octets(b.import() / (brut + ".old")), "BOU-001\t2\n");
   EXPECT_TRUE(fs::exists(b.import() / "\xe6\x97\xa5.old"));
   EXPECT_FALSE(fs::exists(b.import() / (brut + ".txt")));
   EXPECT_TRUE(fs::exists(jeune));
-
-  // The escapes name bytes of the name itself, never a separator or a
-  // backslash of the name.
+  // The escapes name bytes of the name itself, never a separator or a backslash of the name.
   EXPECT_TRUE(nom_simple("bad\\xff\\xfename.txt"));
   EXPECT_FALSE(nom_simple("a\\x2f..\\x2fb.txt"));
   EXPECT_FALSE(nom_simple("a\\x5c.txt"));
@@ -251,11 +211,8 @@ TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
 #endif
 
 #ifdef _WIN32
-// Windows names are wide; the program names files in the ANSI code page. A
-// name that page cannot hold would come back from it with "?" or a
-// look-alike letter, naming another file or none: it is left where it is and
-// shown with the UTF-8 bytes of those characters escaped, as Linux writes
-// them. Its look-alike ("Lodz.txt") is a file of its own, taken once.
+// A name the ANSI code page cannot hold ("?" or a look-alike would name another file) is left and
+// shown escaped as on Linux; its look-alike ("Lodz.txt") is a file of its own, taken once.
 TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
   if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP() << ", not 1252";
   const auto depose_large = [&](const std::wstring& nom, const std::string& contenu) {
@@ -268,10 +225,9 @@ TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
   const fs::path zaiko = depose_large(L"\u5728\u5eab.txt", "EPI-002\t1\n");  // CJK
   b.depose("Lodz.txt", "BOU-001\t2\n");
   importe();
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Fichier non trait\351 : \\xc5\\x81odz.txt",
-                    "Fichier non trait\351 : \\xe5\\x9c\\xa8\\xe5\\xba\\xab.txt",
-                    "Traitement : Lodz.txt", "2.00 x " + designation_40("PAIN DE CAMPAGNE")}));
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Fichier non trait\351 : \\xc5\\x81odz.txt",
+                                       "Fichier non trait\351 : \\xe5\\x9c\\xa8\\xe5\\xba\\xab.txt",
+                                       "Traitement : Lodz.txt", ligne_pain("2.00")}));
   EXPECT_EQ(b.article(1).stock(), 12.0f);
   EXPECT_EQ(b.article(2).stock(), 2.5f);
   EXPECT_EQ(lit_octets(lodz), "BOU-001\t5\n");

@@ -1,8 +1,4 @@
-// A stand-in for the programs Pontex starts, for the Windows tests of the
-// program start: it writes, into the file "marqueur" of its current folder,
-// the window state it was asked for, the minimised-start wish of its
-// environment, how the platform layer reads its start ("reduite" or
-// "normale") and its own path, then ends.
+// Windows start tests' stand-in: writes how it was started, and its path, into "marqueur".
 
 #include <windows.h>
 

@@ -1,7 +1,4 @@
-// Files of the transit folder as the platform layer handles them: one name
-// is one name, a pipe or folder under a file's name is refused at once (no
-// wait), and a copy that fails leaves neither a temporary file nor a changed
-// destination behind.
+// Transit files: one name is one name, pipes and folders refused at once, failed copies clean.
 
 #include <gtest/gtest.h>
 
@@ -84,10 +81,7 @@ TEST(CopieEntree, UneDestinationEnEchecNeLaissePasDeTemporaire) {
 }
 
 #ifndef _WIN32
-// The disk fills up half-way through the writes of an exchange: a replaced
-// file cut short is removed rather than collected whole, a copy leaves its
-// destination and no temporary, an append keeps the lines before it. The
-// full disk is a file size limit set in a child process.
+// A full disk mid-exchange: no file cut short kept, no temporary left, appends keep earlier lines.
 bool disque_plein_dans_le_transit(const std::string& gros) {
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit limite;
@@ -115,10 +109,7 @@ TEST(EcritureEntree, AFullDiskLeavesNoFileCutShort) {
 }
 #endif
 
-// A sub-folder is taken only as a real folder: a link to one, a file or a
-// pipe under its name is refused at once (a pipe opened for reading would
-// wait for a writer for ever). The transit folder itself is the shop's
-// setting and may be a link.
+// Only a real sub-folder is held (links, files, pipes refused at once); the transit may be a link.
 TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "vrai" / "import");
@@ -137,7 +128,6 @@ TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
     refuses.push_back("lien");
   }
   const std::string racine = liens ? "transit" : "vrai";
-
   DossierTenu transit;
   ASSERT_EQ(ouvre_dossier(racine, transit), OuvertureDossier::ouvert);
   EXPECT_EQ(transit.chemin(), racine + "\\");
@@ -164,11 +154,7 @@ TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
 }
 
 #ifndef _WIN32
-// Once held, a folder stays the folder that was opened: swapped for a link
-// to a folder of the shop (renamed away, a link put under its name), every
-// operation still reads, writes and deletes in the folder held, and the
-// folder the link leads to is neither read nor changed. (On Windows the
-// held folder cannot be renamed at all.)
+// A held folder swapped for a link: every operation stays in the folder held.
 TEST(DossierTenu, UnDossierRemplaceParUnLienNEstPasSuivi) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "transit" / "import");
@@ -180,10 +166,8 @@ TEST(DossierTenu, UnDossierRemplaceParUnLienNEstPasSuivi) {
   DossierTenu transit, import;
   ASSERT_EQ(ouvre_dossier("transit", transit), OuvertureDossier::ouvert);
   ASSERT_EQ(ouvre_sous_dossier(transit, "import", import), OuvertureDossier::ouvert);
-
   fs::rename(d.chemin() / "transit" / "import", d.chemin() / "transit" / "ancien");
   fs::create_directory_symlink(d.chemin() / "dehors", d.chemin() / "transit" / "import");
-
   std::vector<std::string> listes;
   ASSERT_TRUE(liste_entrees(import, "*.txt", listes));
   EXPECT_EQ(listes, (std::vector<std::string>{"a.txt"}));
@@ -195,7 +179,6 @@ TEST(DossierTenu, UnDossierRemplaceParUnLienNEstPasSuivi) {
   EXPECT_TRUE(lit_entree({import, "a.old"}, 3, 100, lu));
   EXPECT_EQ(lu, "serveur");
   EXPECT_TRUE(supprime_entree({import, "a.txt"}));
-
   EXPECT_EQ(noms(d.chemin() / "dehors"), (std::vector<std::string>{"a.old", "a.txt", "b.txt"}));
   EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.old"), "notes");
   EXPECT_EQ(lit_octets(d.chemin() / "dehors" / "a.txt"), "secret");

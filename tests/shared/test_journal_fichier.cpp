@@ -1,6 +1,4 @@
-// The journal on disk: day files beside the configuration, lines in the
-// order they were journaled, a new file after midnight, old files removed,
-// and a journal folder that cannot be written.
+// Journal day files: order, midnight, old files removed, an unwritable folder.
 
 #include <gtest/gtest.h>
 
@@ -25,7 +23,6 @@ TEST(JournalFichier, LignesDansLOrdreEnLotsSansLigneCoupee) {
   JournalFichier j;
   j.nettoie(DateHeure{2026, 12, 7, 9, 0, 0});
   ASSERT_TRUE(fs::is_directory("journal"));
-
   j.ajoute(DateHeure{2026, 12, 7, 9, 5, 1}, "Démarrage");
   j.ajoute(DateHeure{2026, 12, 7, 9, 5, 6}, "Traitement : a.txt");
   // Nothing reaches the disk before the batch is written.
@@ -103,7 +100,6 @@ TEST(JournalFichier, UnJournalBloqueLongtempsNeGardeQueLesDernieresLignes) {
   EXPECT_FALSE(j.ecrit_en_attente());
   EXPECT_LE(j.octets_en_attente(), 8 * JournalFichier::taille_lot);
   EXPECT_GT(j.octets_en_attente(), 6 * JournalFichier::taille_lot);
-
   fs::remove("journal");
   ASSERT_TRUE(j.ecrit_en_attente());
   // Whole lines only, the newest kept.
@@ -114,9 +110,7 @@ TEST(JournalFichier, UnJournalBloqueLongtempsNeGardeQueLesDernieresLignes) {
   EXPECT_EQ(contenu.size() % une.size(), 0u);
 }
 
-// Whoever can write beside "Pontex.wdo" could put a link in place of the
-// journal folder: the clean-up must not delete in the folder it leads to,
-// nor the lines go there. They wait until the folder is a folder again.
+// A link in place of the journal folder: nothing deleted or written through it.
 TEST(JournalFichier, UnDossierJournalQuiEstUnLienNEstPasSuivi) {
   DossierTemporaire d;
   ecrit_octets(fs::path("ailleurs") / "pontex_2020-01-01.log", "archive");
@@ -131,7 +125,6 @@ TEST(JournalFichier, UnDossierJournalQuiEstUnLienNEstPasSuivi) {
   EXPECT_TRUE(j.a_ecrire());
   EXPECT_EQ(lit_octets("ailleurs/pontex_2020-01-01.log"), "archive");
   EXPECT_FALSE(fs::exists("ailleurs/pontex_2026-12-07.log"));
-
   fs::remove("journal");
   fs::create_directory("journal");
   ASSERT_TRUE(j.ecrit_en_attente());

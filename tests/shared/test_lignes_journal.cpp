@@ -1,5 +1,4 @@
-// The journal's line store: every line comes back whole, in the order
-// written, however the lines fall across the store's blocks.
+// The journal's line store: every line back whole and in order, across block boundaries.
 
 #include <gtest/gtest.h>
 
@@ -14,9 +13,8 @@ namespace {
 TEST(LignesJournal, GardeLOrdreEtLesTextesAuFilDesBlocs) {
   LignesJournal l;
   EXPECT_TRUE(l.vide());
-  // Lines of every length from empty to several blocks long, so that lines
-  // end exactly at a block's end, just beyond it, and need a block of their
-  // own; bytes of every value, zero included.
+  // Lines of every length from empty to several blocks long, so that lines end exactly at a block's
+  // end, just beyond it, and need a block of their own; bytes of every value, zero included.
   std::vector<std::string> attendues;
   for (int i = 0; i < 3000; ++i) {
     const std::size_t n = i == 1500 ? 200000 : static_cast<std::size_t>(i * 37 % 911);
@@ -27,7 +25,6 @@ TEST(LignesJournal, GardeLOrdreEtLesTextesAuFilDesBlocs) {
   }
   l.ajoute("03-02 14:05:38", "");
   attendues.push_back("03-02 14:05:38 - ");
-
   ASSERT_EQ(l.taille(), attendues.size());
   for (std::size_t i = 0; i < attendues.size(); ++i) {
     ASSERT_EQ(l.ligne(i), attendues[i]) << "line " << i;

@@ -1,5 +1,4 @@
-// Reading numbers from text, writing quantities and dates: what lands in
-// the export file, the error file, the file names and the journal.
+// Numbers read from text; quantities and dates as the files and the journal get them.
 
 #include <gtest/gtest.h>
 
@@ -27,34 +26,20 @@ TEST(LitNombre, LitLesQuantitesCommeEllesSontEcrites) {
     double attendu;
   };
   const Cas cas[] = {
-      {"", 0},           {"12", 12},
-      {"-1.5", -1.5},    {"+3", 3},
-      {"1 2", 12},       {"\t2\t7", 27},
-      {"1\n5", 15},      {" - 5", -5},
-      {"1,5", 1},        {"1.5.3", 1.5},
-      {"12abc", 12},     {"abc", 0},
-      {"1\r5", 1},       {"\r5", 0},
-      {".5", 0.5},       {"5.", 5},
-      {"-.25", -0.25},   {".", 0},
-      {"-", 0},          {"+", 0},
-      {"00012", 12},     {"1e3", 1000},
-      {"1D3", 1000},     {"1d-2", 0.01},
-      {"1 e 2", 100},    {"1.5E+2", 150},
-      {"1E", 1},         {"1E+", 1},
-      {"1d-", 1},        {"1e5e3", 1e5},
-      {"1e-400", 0},     {"0e999999", 0},
-      {"0.1", 0.1},      {"2.675", 2.675},
-      {"&H10", 16},      {"&hff", 255},
-      {"&HFFFF", 65535}, {"&HFFFFFFFF", 4294967295.0},
-      {"& H 1 F", 31},   {"&O17", 15},
-      {"&o777", 511},    {"&O8", 0},
-      {"&H", 0},         {"&HG", 0},
-      {"&X1", 0},        {"-&H10", 0},
-      {"&H1.5", 1},
-  };
+      {"", 0},         {"12", 12},        {"-1.5", -1.5},  {"+3", 3},        {"1 2", 12},
+      {"\t2\t7", 27},  {"1\n5", 15},      {" - 5", -5},    {"1,5", 1},       {"1.5.3", 1.5},
+      {"12abc", 12},   {"abc", 0},        {"1\r5", 1},     {"\r5", 0},       {".5", 0.5},
+      {"5.", 5},       {"-.25", -0.25},   {".", 0},        {"-", 0},         {"+", 0},
+      {"00012", 12},   {"1e3", 1000},     {"1D3", 1000},   {"1d-2", 0.01},   {"1 e 2", 100},
+      {"1.5E+2", 150}, {"1E", 1},         {"1E+", 1},      {"1d-", 1},       {"1e5e3", 1e5},
+      {"1e-400", 0},   {"0e999999", 0},   {"0.1", 0.1},    {"2.675", 2.675}, {"&H10", 16},
+      {"&hff", 255},   {"&HFFFF", 65535}, {"& H 1 F", 31}, {"&O17", 15},     {"&o777", 511},
+      {"&O8", 0},      {"&H", 0},         {"&HG", 0},      {"&X1", 0},       {"-&H10", 0},
+      {"&H1.5", 1}};
   for (const auto& c : cas) {
     EXPECT_EQ(lit_nombre(c.texte), c.attendu) << '"' << c.texte << '"';
   }
+  EXPECT_EQ(lit_nombre("&HFFFFFFFF"), 4294967295.0);
 }
 
 TEST(LitNombre, ZeroNegatifLuCommeZero) {
@@ -94,96 +79,56 @@ TEST(ArrondiPair, LesMoitiesVontAuPairHorsBornesRien) {
     double valeur;
     std::optional<std::int64_t> attendu;
   };
-  const Cas cas[] = {{2.5, 2},
-                     {3.5, 4},
-                     {-2.5, -2},
-                     {-3.5, -4},
-                     {0.5, 0},
-                     {-0.5, 0},
-                     {1.5, 2},
-                     {2.4999, 2},
-                     {2.5000001, 3},
-                     {-1.2, -1},
-                     {32767.4, 32767},
-                     {-32768.5, -32768},
-                     {4503599627370497.0, 4503599627370497},
-                     {inf, {}},
-                     {-inf, {}},
-                     {9223372036854775807.0, {}},
-                     {-9223372036854775808.0, INT64_MIN}};
+  const Cas cas[] = {{2.5, 2},   {3.5, 4},         {-2.5, -2},
+                     {-3.5, -4}, {0.5, 0},         {-0.5, 0},
+                     {1.5, 2},   {2.4999, 2},      {2.5000001, 3},
+                     {-1.2, -1}, {32767.4, 32767}, {-32768.5, -32768},
+                     {inf, {}},  {-inf, {}},       {9223372036854775807.0, {}}};
   for (const auto& c : cas)
     EXPECT_EQ(arrondi_pair(c.valeur, INT64_MIN, INT64_MAX), c.attendu) << c.valeur;
+  EXPECT_EQ(arrondi_pair(4503599627370497.0, INT64_MIN, INT64_MAX), 4503599627370497);
+  EXPECT_EQ(arrondi_pair(-9223372036854775808.0, INT64_MIN, INT64_MAX), INT64_MIN);
   // The configuration's Integer fields.
   for (double hors : {32767.5, -32769.0, nan})
     EXPECT_FALSE(arrondi_pair(hors, INT16_MIN, INT16_MAX).has_value()) << hors;
 }
 
-// Stock quantities come from single-precision fields; a damaged value is
-// written as a readable number rather than a word.
+// Stocks come from Single fields; a damaged value is still written as a readable number.
 TEST(FormatDeuxDecimales, EcritLesQuantitesCommeLaPersonneLesLit) {
-  struct Cas {
-    double valeur;
-    char separateur;
-    std::string attendu;
-  };
-  const Cas cas[] = {{-2, '.', "-2.00"},
-                     {1234.5, '.', "1234.50"},
-                     {0.125, '.', "0.13"},
-                     {12.5, ',', "12,50"},
-                     {-0.0, '.', "0.00"},
-                     {-0.001, '.', "0.00"},
-                     {-0.004999, ',', "0,00"},
-                     {-0.005, '.', "-0.01"},
-                     {0.005, '.', "0.01"},
-                     {2.675, '.', "2.68"},
-                     {1.005, '.', "1.01"},
-                     {0.995, '.', "1.00"},
-                     {-99.995, '.', "-100.00"},
-                     {0.1 + 0.2, '.', "0.30"},
-                     {123456789.125, '.', "123456789.13"},
-                     {16777216.5, '.', "16777216.50"},
-                     {1e20, '.', "100000000000000000000.00"},
-                     {-5e-324, '.', "0.00"},
-                     {static_cast<double>(2.675f), ',', "2,68"},
-                     {static_cast<double>(-1.005f), '.', "-1.01"},
-                     {lit_nombre("2.675"), '.', "2.68"},
-                     {nan, '.', "0.00"},
-                     {-inf, ',', "0,00"}};
-  for (const auto& c : cas) {
-    EXPECT_EQ(format_deux_decimales(c.valeur, c.separateur), c.attendu) << c.valeur;
-  }
+  const std::pair<double, std::string> cas[] = {
+      {-2, "-2.00"},     {1234.5, "1234.50"}, {0.125, "0.13"},      {-0.0, "0.00"},
+      {-0.001, "0.00"},  {-0.005, "-0.01"},   {0.005, "0.01"},      {2.675, "2.68"},
+      {1.005, "1.01"},   {0.995, "1.00"},     {-99.995, "-100.00"}, {0.1 + 0.2, "0.30"},
+      {-5e-324, "0.00"}, {nan, "0.00"}};
+  for (const auto& [valeur, attendu] : cas)
+    EXPECT_EQ(format_deux_decimales(valeur, '.'), attendu) << valeur;
+  EXPECT_EQ(format_deux_decimales(12.5, ','), "12,50");
+  EXPECT_EQ(format_deux_decimales(-0.004999, ','), "0,00");
+  EXPECT_EQ(format_deux_decimales(123456789.125, '.'), "123456789.13");
+  EXPECT_EQ(format_deux_decimales(16777216.5, '.'), "16777216.50");
+  EXPECT_EQ(format_deux_decimales(1e20, '.'), "100000000000000000000.00");
+  EXPECT_EQ(format_deux_decimales(static_cast<double>(2.675f), ','), "2,68");
+  EXPECT_EQ(format_deux_decimales(static_cast<double>(-1.005f), '.'), "-1.01");
+  EXPECT_EQ(format_deux_decimales(lit_nombre("2.675"), '.'), "2.68");
+  EXPECT_EQ(format_deux_decimales(-inf, ','), "0,00");
   EXPECT_EQ(format_deux_decimales(1e300, '.'), "1" + std::string(300, '0') + ".00");
 }
 
 TEST(FormatNombreImprime, TexteLePlusCourtAvecEspaceDeSigne) {
-  struct Cas {
-    double valeur;
-    char separateur;
-    std::string attendu;
-  };
-  const Cas cas[] = {{2, '.', " 2 "},
-                     {-1.5, ',', "-1,5 "},
-                     {0.5, '.', " .5 "},
-                     {-0.25, '.', "-.25 "},
-                     {0, '.', " 0 "},
-                     {-0.0, '.', " 0 "},
-                     {1234.5, ',', " 1234,5 "},
-                     {123456789012345, '.', " 123456789012345 "},
-                     {1e15, '.', " 1E+15 "},
-                     {1234567890123456, '.', " 1.23456789012346E+15 "},
-                     {999999999999999.9, '.', " 1E+15 "},
-                     {1e300, '.', " 1E+300 "},
-                     {0.0001, '.', " .0001 "},
-                     {0.00001, '.', " 1E-05 "},
-                     {1.5e-5, ',', " 1,5E-05 "},
-                     {-1e-5, '.', "-1E-05 "},
-                     {1.5e-300, '.', " 1.5E-300 "},
-                     {1.0 / 3, '.', " .333333333333333 "},
-                     {0.1 + 0.2, '.', " .3 "},
-                     {nan, '.', " 0 "}};
-  for (const auto& c : cas) {
-    EXPECT_EQ(format_nombre_imprime(c.valeur, c.separateur), c.attendu) << c.valeur;
-  }
+  const std::pair<double, std::string> cas[] = {
+      {2, " 2 "},           {0.5, " .5 "},      {-0.25, "-.25 "},    {0, " 0 "},
+      {-0.0, " 0 "},        {1e15, " 1E+15 "},  {1e300, " 1E+300 "}, {0.0001, " .0001 "},
+      {0.00001, " 1E-05 "}, {-1e-5, "-1E-05 "}, {0.1 + 0.2, " .3 "}, {nan, " 0 "}};
+  for (const auto& [valeur, attendu] : cas)
+    EXPECT_EQ(format_nombre_imprime(valeur, '.'), attendu) << valeur;
+  EXPECT_EQ(format_nombre_imprime(-1.5, ','), "-1,5 ");
+  EXPECT_EQ(format_nombre_imprime(1234.5, ','), " 1234,5 ");
+  EXPECT_EQ(format_nombre_imprime(123456789012345, '.'), " 123456789012345 ");
+  EXPECT_EQ(format_nombre_imprime(1234567890123456, '.'), " 1.23456789012346E+15 ");
+  EXPECT_EQ(format_nombre_imprime(999999999999999.9, '.'), " 1E+15 ");
+  EXPECT_EQ(format_nombre_imprime(1.5e-5, ','), " 1,5E-05 ");
+  EXPECT_EQ(format_nombre_imprime(1.5e-300, '.'), " 1.5E-300 ");
+  EXPECT_EQ(format_nombre_imprime(1.0 / 3, '.'), " .333333333333333 ");
   EXPECT_EQ(format_general(-0.25, ','), "-,25");
   EXPECT_EQ(format_general(12.5, ','), "12,5");
 }
@@ -206,7 +151,6 @@ TEST(Horloge, LesFormatsCompletentChaqueChamp) {
   EXPECT_EQ(format_hh_mm(soir), "21:07");
   // Hours, minutes and seconds: 21:07:09 must not show as 21:09.
   EXPECT_EQ(format_horodatage_journal(soir), "05-12 21:07:09");
-
   const DateHeure minuit{999, 1, 1, 0, 0, 0};
   EXPECT_EQ(format_jj_mm_aaaa(minuit), "01-01-0999");
   EXPECT_EQ(format_aaaammjjhhnnss(minuit), "09990101000000");

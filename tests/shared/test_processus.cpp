@@ -1,6 +1,4 @@
-// Starting the other programs by bare name, the Startup folder and the
-// profile folder. Started programs are small scripts that leave a marker;
-// the tests wait for it a bounded time, never without end.
+// Starting programs by bare name; Startup and profile folders. Scripts leave markers.
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
@@ -31,15 +29,13 @@ using test::DossierTemporaire;
 using test::ecrit_octets;
 using test::lit_octets;
 
-// The marker's content once it appears (it is then removed, for the next
-// start), or nothing after five seconds.
+// The marker's content once it appears (then removed), or nothing after five seconds.
 std::optional<std::string> attend_marqueur(const fs::path& marqueur) {
   const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < limite) {
     if (fs::exists(marqueur)) {
       const std::string contenu = lit_octets(marqueur);
-      // On Windows a file the marking program still holds open cannot be
-      // removed yet.
+      // On Windows a file the marking program still holds open cannot be removed yet.
       std::error_code ec;
       for (int i = 0; i < 100 && !fs::remove(marqueur, ec) && ec; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -60,9 +56,7 @@ std::string nom_unique() {
   return "pontex-essai-" + std::to_string(::getpid()) + "-" + std::to_string(++n);
 }
 
-// A shell script that writes `texte` (shell words expanded) into `marqueur`,
-// written in two steps so the test never reads it half-written; removed
-// when it goes out of scope.
+// A script writing `texte` into `marqueur` in two steps; removed when it goes out of scope.
 struct Script {
   Script(const fs::path& chemin, const fs::path& marqueur, const std::string& texte)
       : chemin(chemin) {
@@ -87,7 +81,6 @@ TEST(Processus, RechercheDansLeDossierDuProgrammeLeDossierCourantPuisPath) {
   ASSERT_TRUE(fs::is_directory(dossier_exe));
   const std::string path_systeme = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
   Variable path("PATH", ((d.chemin() / "chemin").string() + ":" + path_systeme).c_str());
-
   {
     // In all three places: the program's own folder wins.
     Script exe(dossier_exe / nom, marqueur, "exe");
@@ -228,10 +221,7 @@ TEST(DossiersUtilisateur, DossierDuProfilEnWindows1252) {
 
 #else  // _WIN32
 
-// On Windows the program search is the system's own (CreateProcess with no
-// application name: the program's folder, the current folder, the system
-// folders, PATH); the search order is checked on Linux, where the layer
-// implements it. Here: a start that works, one that cannot, the profile.
+// On Windows the program search is the system's own (its order is checked on Linux).
 
 TEST(Processus, CommandeEtProgrammeAbsent) {
   DossierTemporaire d;
@@ -278,9 +268,7 @@ TEST(Processus, ProgrammeParSonNomNormalOuReduitSansFocus) {
   EXPECT_EQ(sans_chemin(*m), std::to_string(SW_SHOWNOACTIVATE) + " absent normale") << *m;
 }
 
-// Started by CreateProcess with the given show state (or none) and an
-// environment without the minimised-start wish: what a shortcut of the
-// Startup folder or Explorer does.
+// Started as a Startup shortcut or Explorer does: a show state (or none), no minimised wish.
 std::optional<std::string> demarre_avec_etat(const fs::path& programme, int etat) {
   STARTUPINFOW si{};
   si.cb = sizeof si;

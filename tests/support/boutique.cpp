@@ -123,6 +123,18 @@ void Echange::importe() {
   traite_import(b.valeurs, b.fenetre);
 }
 
+const std::vector<std::string>& Echange::reimporte() {
+  b.fenetre.journal.clear();
+  importe();
+  return b.fenetre.journal;
+}
+
+const std::vector<std::string>& Echange::reprend() {
+  b.fenetre.journal.clear();
+  applique_analyse(b.valeurs, b.fenetre);
+  return b.fenetre.journal;
+}
+
 void Echange::exporte() {
   b.fenetre.File2.rafraichit();
   genere_sorties(b.valeurs, b.fenetre);
@@ -135,6 +147,14 @@ void Echange::applique(const std::string& contenu) {
 
 bool Echange::analyse_presente() const {
   return fs::exists(b.dossier.chemin() / "prov_stk_ana_ron.txt");
+}
+
+std::string ligne_pain(const std::string& quantite) {
+  return quantite + " x " + designation_40("PAIN DE CAMPAGNE");
+}
+
+std::string ligne_cafe(const std::string& quantite) {
+  return quantite + " x " + designation_40("CAF\xC9 EN GRAINS");
 }
 
 std::string designation_40(const std::string& d) {

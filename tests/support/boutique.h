@@ -1,11 +1,6 @@
 #pragma once
-// The sample shop of the tests: a temporary folder (the current directory,
-// where Pontex keeps its own files) holding a transit folder with import\,
-// import\histo\, export\ and export\histo\, and a cash-register folder
-// written with the sample maker. Two registers: the small one below, which
-// the exchange tests drive through the program-wide values with the clock
-// pinned to 5 December 2026, 21:07:09; or the maker's sample of 20 articles
-// with a "Pontex.wdo" naming both folders, which the program starts from.
+// The tests' shop in the current directory: a transit tree and a register, either the small one
+// below (clock pinned to 5 December 2026, 21:07:09) or the maker's 20 articles and a "Pontex.wdo".
 
 #include <gtest/gtest.h>
 
@@ -33,10 +28,7 @@ namespace fs = std::filesystem;
 //  6 THÉ               stock 0.125, EPI-006, exchange mark "0"
 std::vector<fabrique::DescriptionArticle> articles_boutique();
 
-// What the program starts from: the maker's sample register of 20 articles,
-// every one in the exchange and with a reference (without the main file
-// when `fichier_principal` is false), and a "Pontex.wdo" naming the two
-// folders with the restart delay `tim_ana`.
+// The program's start: 20 exchanged articles with references, "Pontex.wdo" with `tim_ana`.
 struct DepartPontex {
   bool fichier_principal = true;
   std::string tim_ana = "30";
@@ -94,8 +86,7 @@ class Boutique {
   fs::path racine_;
 };
 
-// The exchange tests' fixture: the small register written, and the steps as
-// the window runs them, each list refreshed before its step.
+// The exchange tests' fixture: the small register, and the steps as the window runs them.
 class Echange : public ::testing::Test {
  protected:
   Echange() { b.ecrit_caisse(articles_boutique()); }
@@ -106,6 +97,9 @@ class Echange : public ::testing::Test {
     exporte();
   }
   void applique(const std::string& contenu);  // a working file
+  // An import, or the start-up's resume of the working file, with a fresh journal, returned.
+  const std::vector<std::string>& reimporte();
+  const std::vector<std::string>& reprend();
   bool analyse_presente() const;
   std::string erreurs() const { return lit_octets(b.fichier_erreurs()); }
 
@@ -114,12 +108,13 @@ class Echange : public ::testing::Test {
 
 // A designation as the journal shows it: all its 40 characters.
 std::string designation_40(const std::string& d);
+// The journal line of a movement of articles 1 and 2 of the small register ("2.00" x ...).
+std::string ligne_pain(const std::string& quantite);
+std::string ligne_cafe(const std::string& quantite);
 
-// A movement record of 5 December 2026, 21:07, as the cash-register program
-// reads it, laid out byte by byte here rather than through the record codec:
-// date 0..9, time 10..14, code 15..29, six spaces 30..35, quantity (float LE)
-// 36..39, article value 40..47, workstation (Long LE) 48..51, user (Integer
-// LE) 52..53, origin 54..63.
+// A movement of 5 December 2026, 21:07, laid out byte by byte rather than through the codec: date
+// 0..9, time 10..14, code 15..29, spaces 30..35, quantity 36..39 (float LE), value 40..47,
+// workstation 48..51 (Long LE), user 52..53 (Integer LE), origin 54..63.
 std::string mouvement_attendu(const std::string& code, float quantite, std::int64_t valeur,
                               std::int32_t poste, std::int16_t utilisateur);
 // Little-endian bytes of a float, as a Single field holds it.

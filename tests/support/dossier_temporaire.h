@@ -1,6 +1,5 @@
 #pragma once
-// Test support: a fresh temporary folder per test, entered as the current
-// directory while it lives (Pontex resolves its own files against it).
+// A fresh temporary folder per test, the current directory while it lives.
 
 #include <filesystem>
 #include <string>

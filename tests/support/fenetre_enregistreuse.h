@@ -1,9 +1,6 @@
 #pragma once
-// Stand-in for the main window in tests: records the journal messages in
-// order (without time stamps), shows the import and export folders through
-// real file lists, keeps what the export puts into List2 and counts the
-// passes through the event loop. A test can hook the event passes to act
-// like the server or the user between two files.
+// The main window's stand-in: journal lines in order, real file lists, List2, and the event-loop
+// passes, which a test can hook to act as the server or the user between two files.
 
 #include <functional>
 #include <string>

@@ -1,8 +1,6 @@
 #pragma once
-// Support for the Pontex window tests: a recording system (program starts
-// and process ends are noted, never done), one process in-process, and
-// guards so that no test ever waits on a modal window that nobody answers.
-// The shop itself is tests/support/boutique.h, started with DepartPontex.
+// Window tests: starts and ends noted, never done; one process in-process; no modal window left
+// waiting for an answer. The shop is tests/support/boutique.h, started with DepartPontex.
 
 #include <QApplication>
 #include <QLabel>
@@ -45,8 +43,7 @@ class SystemeEnregistreur : public fenetres::Systeme {
   int terminaisons = 0;
 };
 
-// One Pontex process, in-process: fixed clock, recording system, the main
-// window (not yet loaded).
+// One Pontex process, in-process: fixed clock, recording system, the main window (not yet loaded).
 struct Processus {
   Processus();
   HorlogeFixe horloge{DateHeure{2026, 2, 3, 14, 5, 37}};
@@ -57,9 +54,7 @@ struct Processus {
   std::vector<QString> journal() const;  // the journal's lines, shown or not yet
 };
 
-// While it lives, a message dialog or settings window shown with no action
-// prepared by the test fails the test and is closed (form97 with Escape).
-// The messages of the unexpected dialogs are kept.
+// While it lives, a dialog shown with no action prepared fails the test and is closed.
 class GardeModales {
  public:
   GardeModales();
@@ -70,8 +65,7 @@ class GardeModales {
 // The register's folder as the windows show it: on Linux with "/" only.
 QString caisse_affichee(const Boutique& b);
 
-// The texts of the window's labels that do not show whole in their box
-// with the fonts at hand (a picture or an empty text is not measured).
+// The window's label texts that do not show whole with the fonts at hand.
 std::vector<QString> textes_coupes(const QWidget& fenetre);
 
 // Whether the tests run under Wine (the Windows build on Linux), whose

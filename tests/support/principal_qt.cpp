@@ -1,7 +1,4 @@
-// Main of the window test programs: a QApplication, offscreen unless a
-// display is asked for (gtest_discover_tests runs them at build time, where
-// there is none), and GoogleTest. Closing a window under test never ends
-// the application.
+// Window tests' main: offscreen (discovery runs at build time); closing a window never quits.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,5 @@
 #pragma once
-// Sets (or unsets) an environment variable while it lives: the Startup and
-// profile folders come from HOME and XDG_CONFIG_HOME on Linux, the minimised
-// start from PONTEX_DEMARRAGE_REDUIT.
+// Sets (or unsets) an environment variable while it lives (HOME, XDG_CONFIG_HOME, ...).
 
 #include <cstdlib>
 #include <optional>

@@ -1,5 +1,4 @@
-// The sample cash-register maker must write registers that hold together:
-// tests of the exchange and the demo build on them.
+// The sample register maker's registers must hold together: other tests build on them.
 
 #include <gtest/gtest.h>
 
@@ -33,30 +32,24 @@ class Fabrique : public ::testing::Test {
   std::filesystem::path chemin(const char* nom) { return dossier_.chemin() / nom; }
 };
 
-// Every key of the index finds, through the lookup Pontex uses, the article
-// whose code or alternative reference it carries; the sorted part is sorted
-// and the tail holds the newest articles.
+// Every index key finds its article through Pontex's lookup; sorted part sorted, tail newest.
 TEST_F(Fabrique, CaisseCoherente) {
   ParametresCaisse p;
   p.nombre_articles = 600;
   p.entrees_queue = 40;
   ContenuCaisse c;
   ASSERT_TRUE(fabrique::fabrique_caisse(base_, p, &c));
-
   EXPECT_EQ(lit_octets(chemin("w_caur44.wdo")).size(), 512u);
-
   Caisse caisse(base_);
   EXPECT_TRUE(caisse.fichier_principal_present());
   std::int32_t n = 0;
   ASSERT_TRUE(caisse.ouvre_articles(n));
   EXPECT_EQ(n, 600);
-
   EntreeIndex entete;
   ASSERT_TRUE(fabrique::lit_entree_dossier(base_, 0, entete));
   EXPECT_EQ(entete.numero(), static_cast<std::int32_t>(c.index.size()));
   EXPECT_EQ(entete.tries(), c.entrees_triees);
   EXPECT_EQ(c.entrees_triees + 40, static_cast<std::int32_t>(c.index.size()));
-
   std::set<std::string> cles;
   for (std::size_t e = 0; e < c.index.size(); ++e) {
     const auto& entree = c.index[e];
@@ -76,16 +69,13 @@ TEST_F(Fabrique, CaisseCoherente) {
         << reference;
   }
   EXPECT_EQ(caisse.cherche_article("0000000000000"), -1);
-
   EnregistrementMouvement m;
   ASSERT_TRUE(fabrique::lit_mouvement_dossier(base_, 0, m));
   EXPECT_EQ(m.poste(), 0);
   EXPECT_FALSE(fabrique::lit_mouvement_dossier(base_, 1, m));
 }
 
-// Articles of every kind the export tells apart, French designations with
-// Windows-1252 accents, and no blank unused field that would hide a field
-// overwritten by mistake.
+// Articles of every kind, accented designations, and no blank field to hide a stray write.
 TEST_F(Fabrique, ArticlesVaries) {
   ParametresCaisse p;
   p.nombre_articles = 2000;
@@ -107,25 +97,6 @@ TEST_F(Fabrique, ArticlesVaries) {
   EXPECT_GT(negatifs, 0);
   // Codes and alternative references, the latter only when not blank.
   EXPECT_EQ(c.index.size(), 2u * 2000 - sans_reference);
-}
-
-// A smaller register made over a larger one leaves nothing of it behind.
-TEST_F(Fabrique, RemplaceUneCaissePrecedente) {
-  ParametresCaisse p;
-  p.nombre_articles = 50;
-  p.mouvements_entete = 3;
-  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
-  p.nombre_articles = 10;
-  p.indexe_references = false;
-  p.fichier_principal = false;
-  p.mouvements_entete = 0;
-  ASSERT_TRUE(fabrique::fabrique_caisse(base_, p));
-  EXPECT_EQ(lit_octets(chemin("w_caiar4.wdo")).size(), 11u * 256);
-  EXPECT_EQ(lit_octets(chemin("W_caiind.WDO")).size(), 11u * 24);
-  EXPECT_FALSE(std::filesystem::exists(chemin("w_cai020.wdo")));
-  EnregistrementMouvement m;
-  ASSERT_TRUE(fabrique::lit_mouvement_dossier(base_, 0, m));
-  EXPECT_EQ(m.poste(), 0);
 }
 
 }  // namespace

@@ -1,7 +1,4 @@
-// The demo's stock server against the exchange procedures themselves: its
-// account of a sound exchange is clean, and its checks catch an exchange
-// that lost, doubled or misreported a movement. The demo's test relies on
-// these checks.
+// The demo server's checks catch an exchange that lost, doubled or misreported a movement.
 
 #include <gtest/gtest.h>
 
@@ -68,9 +65,8 @@ class ServeurSimule : public ::testing::Test {
     return dossier_.chemin() / "transit" / "import" / nom;
   }
 
-  // Pontex's exchange: the import folder, then the export. The received
-  // file is made older than the delay by which Pontex leaves a file the
-  // server may still be writing.
+  // Pontex's exchange: the import folder, then the export. The received file is made older than the
+  // delay by which Pontex leaves a file the server may still be writing.
   void echange() {
     for (const auto& f : fs::directory_iterator(dossier_.chemin() / "transit" / "import"))
       fs::last_write_time(f.path(), fs::file_time_type::clock::now() - std::chrono::minutes(1));
@@ -105,7 +101,6 @@ class ServeurSimule : public ::testing::Test {
 
 TEST_F(ServeurSimule, UnEchangeFautifEstSignale) {
   std::string nom, contenu;
-
   // A record lost on the way: no movement, and a stock that did not move.
   Envoi perdu = livre(21);
   const LigneEnvoyee& oublie = connue(perdu);
@@ -117,7 +112,6 @@ TEST_F(ServeurSimule, UnEchangeFautifEstSignale) {
   Bilan b = bilan(perdu, nom, contenu);
   EXPECT_TRUE(contient(b.anomalies, oublie.reference + ": no movement recorded"));
   EXPECT_TRUE(contient(b.anomalies, oublie.reference + ": stock"));
-
   // A record applied twice.
   Envoi double_ = livre(22);
   const LigneEnvoyee& deux = connue(double_);
@@ -129,7 +123,6 @@ TEST_F(ServeurSimule, UnEchangeFautifEstSignale) {
   b = bilan(double_, nom, contenu);
   EXPECT_TRUE(contient(b.anomalies, deux.reference + ": 2 movements recorded for one record"));
   EXPECT_TRUE(contient(b.anomalies, deux.reference + ": stock"));
-
   // A sound exchange: twelve known references applied, one unknown in the
   // error file. Then the export or the error file misreport it.
   const Envoi sain = livre(23);
@@ -143,21 +136,17 @@ TEST_F(ServeurSimule, UnEchangeFautifEstSignale) {
   const std::size_t ligne = contenu.find(reference + "\t");
   ASSERT_NE(ligne, std::string::npos);
   const std::size_t fin = contenu.find("\r\n", ligne) + 2;
-
   std::string faux = contenu;
   faux.replace(ligne, fin - ligne, reference + "\t-999,00\t\r\n");
   b = bilan(sain, nom, faux);
   EXPECT_TRUE(contient(b.anomalies, reference + ": the export says -999,00"));
-
   std::string court = contenu;
   court.erase(ligne, fin - ligne);
   b = bilan(sain, nom, court);
   EXPECT_TRUE(contient(b.anomalies, reference + ": missing from " + nom));
   EXPECT_TRUE(contient(b.anomalies, "articles taking part in the exchange"));
-
   b = bilan(sain, nom, contenu.substr(0, contenu.size() - 2));
   EXPECT_TRUE(contient(b.anomalies, "lines not of the form"));
-
   fs::resize_file(import(sain.fichier_erreurs.substr(sain.fichier_erreurs.rfind('\\') + 1)),
                   sain.taille_erreurs_avant);
   b = bilan(sain, nom, contenu);
