@@ -52,13 +52,14 @@ constexpr int records = 100000;
 class Puits : public pontex::FenetreEchange {
  public:
   explicit Puits(const pontex::Horloge& h, bool fichier = false) : horloge(h), fichier_(fichier) {}
-  void ajoute_journal(std::string_view message) override {
+  using pontex::FenetreEchange::ajoute_journal;
+  void ajoute_journal(std::string_view message, pontex::SorteLigne sorte) override {
     // Each applied record journals one line right after its article is
     // written: the first and last lines bound the apply phase.
     const auto maintenant = std::chrono::steady_clock::now();
     if (journal.taille() == 0) premiere_ligne = maintenant;
     derniere_ligne = maintenant;
-    journal.ajoute(pontex::format_horodatage_journal(horloge.maintenant()), message);
+    journal.ajoute(pontex::format_horodatage_journal(horloge.maintenant()), message, sorte);
     if (!fichier_) return;
     journal_fichier.ajoute(horloge.maintenant(), message);
     if (journal_fichier.octets_en_attente() >= pontex::JournalFichier::taille_lot) {

@@ -33,7 +33,8 @@ constexpr int fichiers = 10000;
 
 class Puits : public pontex::FenetreEchange {
  public:
-  void ajoute_journal(std::string_view) override { ++lignes; }
+  using pontex::FenetreEchange::ajoute_journal;
+  void ajoute_journal(std::string_view, pontex::SorteLigne) override { ++lignes; }
   std::vector<std::string> noms_File1() override { return {}; }
   void rafraichit_File1() override {}
   std::vector<std::string> noms_File2() override { return {}; }

@@ -366,7 +366,7 @@ Form1::EtatCaisse Form1::verifie_caisse() {
     return EtatCaisse::attendue;
   }
   // A folder that never held data here: only a person can mend that.
-  ajoute_journal_texte(texte_sans_donnees_caisse(v.config.ficbase));
+  ajoute_journal_texte(texte_sans_donnees_caisse(v.config.ficbase), SorteLigne::erreur);
   programme_.code_message = -1;
   affiche_message(programme_.code_message, programme_.dialogue, programme_.saut_ligne,
                   v.config.ficbase, this);
@@ -438,7 +438,7 @@ void Form1::commence_attente_caisse() {
                         dossier_affiche(programme_.valeurs.config.ficbase) +
                         QStringLiteral(" nouvel essai dans %1 s").arg(delai_essai_caisse_s);
   // Journaled once: the window keeps saying it while the wait lasts.
-  ajoute_journal_texte(texte);
+  ajoute_journal_texte(texte, SorteLigne::arret);
   label_attente_caisse->setText(texte);
   label_attente_caisse->show();
   essai_caisse_->met_intervalle(int(delai_essai_caisse_.count()));
@@ -484,7 +484,8 @@ void Form1::signale_transit_absent() {
   for (const char* sous_dossier : {"import", "export"}) {
     const std::string dossier = transit + sous_dossier;
     if (!existe_dossier(dossier)) {
-      ajoute_journal_texte(depuis_1252(textes::transit_absent) + dossier_affiche(dossier));
+      ajoute_journal_texte(depuis_1252(textes::transit_absent) + dossier_affiche(dossier),
+                           SorteLigne::refus);
     }
   }
 }

@@ -99,7 +99,7 @@ class Form1 : public QWidget, public FenetreEchange {
   // platform and the arguments at construction; tests set it.
   void met_lancement(Fenetre_lancement lancement) { lancement_ = lancement; }
 
-  void ajoute_journal_texte(const QString& message);
+  void ajoute_journal_texte(const QString& message, SorteLigne sorte = SorteLigne::information);
   // Refreshes the two file lists, except while an exchange works on them.
   void suit_dossiers();
   // Writes the journal lines still pending to the journal file; the
@@ -116,7 +116,8 @@ class Form1 : public QWidget, public FenetreEchange {
   }
 
   // FenetreEchange.
-  void ajoute_journal(std::string_view message) override;
+  using FenetreEchange::ajoute_journal;
+  void ajoute_journal(std::string_view message, SorteLigne sorte) override;
   std::vector<std::string> noms_File1() override;
   void rafraichit_File1() override;
   std::vector<std::string> noms_File2() override;

@@ -103,7 +103,7 @@ void Form1::Timer2_Timer() {
 
 void Form1::arret_systeme() {
   if (programme_.fini() || echange_en_cours_) return;
-  ajoute_journal_texte(QStringLiteral("Arrêt demandé par le système"));
+  ajoute_journal_texte(QStringLiteral("Arrêt demandé par le système"), SorteLigne::arret);
   programme_.termine();
 }
 

@@ -39,15 +39,17 @@ bool meme_seconde(const DateHeure& a, const DateHeure& b) {
 
 }  // namespace
 
-void Form1::ajoute_journal_texte(const QString& message) { ajoute_journal(vers_1252(message)); }
+void Form1::ajoute_journal_texte(const QString& message, SorteLigne sorte) {
+  ajoute_journal(vers_1252(message), sorte);
+}
 
-void Form1::ajoute_journal(std::string_view message) {
+void Form1::ajoute_journal(std::string_view message, SorteLigne sorte) {
   const DateHeure maintenant = programme_.valeurs.horloge->maintenant();
   if (horodatage_.empty() || !meme_seconde(maintenant, date_horodatage_)) {
     date_horodatage_ = maintenant;
     horodatage_ = format_horodatage_journal(maintenant);
   }
-  modele_journal->ajoute(horodatage_, message);
+  modele_journal->ajoute(horodatage_, message, sorte);
 
   if (echange_en_cours_) {
     ++lignes_echange_;
@@ -102,8 +104,9 @@ void Form1::ecrit_journal() {
   // the next ones.
   journal_signale_ = true;
   const std::string nom = journal.nom_fichier(programme_.valeurs.horloge->maintenant());
-  ajoute_journal_texte(depuis_1252(JournalFichier::non_ecrit) +
-                       QString::fromStdString(chemin_natif(nom)));
+  ajoute_journal_texte(
+      depuis_1252(JournalFichier::non_ecrit) + QString::fromStdString(chemin_natif(nom)),
+      SorteLigne::erreur);
 }
 
 void Form1::selectionne_derniere_ligne() {
@@ -135,7 +138,7 @@ void Form1::pendant_echange(const std::function<void()>& echange) {
   if (!verrou) {
     // Another Pontex may be working in this folder unseen: nothing is
     // taken from the import folder. The restart tries again.
-    ajoute_journal_texte(Programme::texte_verrou(verrou));
+    ajoute_journal_texte(Programme::texte_verrou(verrou), SorteLigne::refus);
     return;
   }
   echange_en_cours_ = true;

@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
   fenetre.Form_Load();
   if (!pris && !programme.fini()) {
     std::fprintf(stderr, "Pontex: %s\n", pris.raison().c_str());
-    fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris));
+    fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris),
+                                 pontex::SorteLigne::refus);
     fenetre.ecrit_journal();
     // Shown once the window is up: the countdowns go on under the notice.
     QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {

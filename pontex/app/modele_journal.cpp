@@ -4,13 +4,13 @@
 #include <QFontMetrics>
 #include <limits>
 
-#include "pontex/exchange/alertes_journal.h"
 #include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
 
-void ModeleJournal::ajoute(std::string_view horodatage, std::string_view message) {
-  lignes_.ajoute(horodatage, message);
+void ModeleJournal::ajoute(std::string_view horodatage, std::string_view message,
+                           SorteLigne sorte) {
+  lignes_.ajoute(horodatage, message, sorte);
 }
 
 bool ModeleJournal::montre_nouvelles() {
@@ -62,9 +62,8 @@ QVariant ModeleJournal::data(const QModelIndex& index, int role) const {
     return role == role_alerte ? QVariant(false) : QVariant(avancement_);
   }
   if (ligne < 0 || ligne >= montrees_) return {};
-  const std::string_view texte = lignes_.ligne(static_cast<std::size_t>(ligne));
-  if (role == role_alerte) return est_ligne_alerte_journal(texte);
-  return depuis_1252(texte);
+  if (role == role_alerte) return est_alerte(lignes_.sorte(static_cast<std::size_t>(ligne)));
+  return depuis_1252(lignes_.ligne(static_cast<std::size_t>(ligne)));
 }
 
 namespace {

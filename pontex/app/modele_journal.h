@@ -25,7 +25,8 @@ class ModeleJournal : public QAbstractListModel {
 
   // Appends stamp + " - " + message (Windows-1252 bytes) to the store; the
   // view sees it at the next montre_nouvelles().
-  void ajoute(std::string_view horodatage, std::string_view message);
+  void ajoute(std::string_view horodatage, std::string_view message,
+              SorteLigne sorte = SorteLigne::information);
   // Shows the view the lines added since the last call; false when there
   // were none.
   bool montre_nouvelles();

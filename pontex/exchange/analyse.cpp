@@ -41,7 +41,7 @@ void journal_arret(FenetreEchange& fenetre, std::string_view pourquoi, std::int6
   ligne += textes::arret;
   ligne += std::to_string(numero);
   ligne += textes::arret_fin;
-  fenetre.ajoute_journal(ligne);
+  fenetre.ajoute_journal(ligne, SorteLigne::arret);
 }
 
 // One working file being applied: where it is read, what the progress file
@@ -148,11 +148,11 @@ bool Application::signale(std::string_view motif, std::string_view texte,
   if (!ecrit_ligne_erreurs(import, nom, ligne)) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.
-    fenetre_.ajoute_journal(texte_journal);
+    fenetre_.ajoute_journal(texte_journal, SorteLigne::erreur);
     arrete(textes::erreurs_non_ecrites);
     return false;
   }
-  fenetre_.ajoute_journal(texte_journal);
+  fenetre_.ajoute_journal(texte_journal, SorteLigne::erreur);
   if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), etat_.date_erreurs) ==
       jours_erreurs_.end())
     jours_erreurs_.push_back(etat_.date_erreurs);
@@ -323,7 +323,7 @@ void abandonne(const ValeursProgramme& valeurs, FenetreEchange& fenetre, std::st
     // The working file gone for good before its progress file goes.
     (void)synchronise_dossier("");
   }
-  fenetre.ajoute_journal(ligne);
+  fenetre.ajoute_journal(ligne, SorteLigne::erreur);
   if (garde_suivi && existe_entree(nom_fichier_reprise) &&
       renomme_fichier(nom_fichier_reprise, nom_mis_de_cote(valeurs, ".wdo")))
     return;
@@ -444,7 +444,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
           present ? textes::reprise_autre_fichier : textes::reprise_sans_fichier;
       abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, reglement.numero - 1,
                 false);
-      if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte);
+      if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte, SorteLigne::erreur);
       return true;
     }
     std::string ligne(textes::reprise);
@@ -452,7 +452,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     ligne += textes::reprise_a_partir;
     ligne += std::to_string(reglement.premier);
     fenetre.ajoute_journal(ligne);
-    if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte);
+    if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte, SorteLigne::erreur);
     if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
     depuis = reglement.depuis;
     etat = precedent;

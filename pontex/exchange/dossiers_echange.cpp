@@ -27,7 +27,8 @@ void tient(const DossierTenu& parent, std::string_view nom, std::string_view aff
       return;
     case OuvertureDossier::refuse:
     case OuvertureDossier::echec:
-      fenetre.ajoute_journal(std::string(textes::dossier_non_traite) + std::string(affiche));
+      fenetre.ajoute_journal(std::string(textes::dossier_non_traite) + std::string(affiche),
+                             SorteLigne::refus);
       return;
   }
 }

@@ -14,63 +14,8 @@
 
 namespace pontex {
 
-namespace {
-
-bool commence(std::string_view texte, std::string_view debut) {
-  return texte.substr(0, debut.size()) == debut;
-}
-
-// "12.50", "-3,00": the two-decimal quantity the journal puts before " x ".
-bool quantite_journal(std::string_view t) {
-  if (!t.empty() && t[0] == '-') t.remove_prefix(1);
-  if (t.size() < 4) return false;
-  const std::size_t sep = t.size() - 3;
-  if (t[sep] != '.' && t[sep] != ',') return false;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    if (i != sep && (t[i] < '0' || t[i] > '9')) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-SorteLigne sorte_ligne(std::string_view m) {
-  if (commence(m, textes::traitement)) return SorteLigne::fichier_pris;
-  if (commence(m, textes::fichier_non_traite) || commence(m, textes::fichier_trop_volumineux) ||
-      commence(m, textes::fichier_deja_traite) || commence(m, textes::dossier_non_traite) ||
-      commence(m, textes::transit_absent) || commence(m, textes::verrou_refuse))
-    return SorteLigne::refus;
-  for (const std::string_view debut :
-       {textes::ligne_incomplete, textes::ligne_trop_longue, textes::mouvement_non_enregistre,
-        textes::export_non_ecrit, textes::reprise_impossible, textes::erreurs_non_ecrites,
-        textes::mouvement_non_ecrit, textes::suivi_non_ecrit, textes::export_sans_renommage,
-        textes::aucun_article_tirable, textes::caisse_absente, JournalFichier::non_ecrit}) {
-    if (commence(m, debut)) return SorteLigne::erreur;
-  }
-  // An analysis stopped before a record, whatever stopped it; a record
-  // taken up again whose article the till changed since (its stock needs a
-  // person's check).
-  for (const std::string_view milieu : {textes::arret, textes::reprise_ambigue_fin}) {
-    if (m.find(milieu) != std::string_view::npos) return SorteLigne::erreur;
-  }
-  // "<quantity> x <motif><reference>" for a record sent to the error file
-  // (the quantity as received when it is no number), "<quantity> x
-  // <designation>" for one applied.
-  const std::size_t fois = m.find(textes::fois);
-  if (fois == std::string_view::npos) return SorteLigne::autre;
-  for (std::size_t p = fois; p != std::string_view::npos; p = m.find(textes::fois, p + 1)) {
-    const std::string_view suite = m.substr(p + textes::fois.size());
-    for (const std::string_view motif :
-         {textes::erreur_reference, textes::erreur_quantite, textes::erreur_virgule,
-          textes::erreur_caractere, textes::erreur_article, textes::erreur_stock}) {
-      if (commence(suite, motif)) return SorteLigne::erreur;
-    }
-  }
-  return quantite_journal(m.substr(0, fois)) ? SorteLigne::mouvement : SorteLigne::autre;
-}
-
-void CompteurEchange::ajoute_journal(std::string_view message) {
-  switch (sorte_ligne(message)) {
+void CompteurEchange::ajoute_journal(std::string_view message, SorteLigne sorte) {
+  switch (sorte) {
     case SorteLigne::fichier_pris:
       ++bilan_.fichiers_pris;
       break;
@@ -78,6 +23,7 @@ void CompteurEchange::ajoute_journal(std::string_view message) {
       ++bilan_.mouvements_appliques;
       break;
     case SorteLigne::erreur:
+    case SorteLigne::arret:
       ++bilan_.erreurs;
       bilan_.derniere_erreur = message;
       break;
@@ -85,10 +31,10 @@ void CompteurEchange::ajoute_journal(std::string_view message) {
       ++bilan_.refus;
       bilan_.derniere_erreur = message;
       break;
-    case SorteLigne::autre:
+    case SorteLigne::information:
       break;
   }
-  fenetre_.ajoute_journal(message);
+  fenetre_.ajoute_journal(message, sorte);
 }
 
 int minutes_avant_relance(std::string_view tim_ana) {

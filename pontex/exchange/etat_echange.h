@@ -22,16 +22,6 @@ namespace pontex {
 
 inline constexpr std::string_view nom_fichier_etat = "pontex_etat.json";
 
-// What one journal line of an exchange tells about it.
-enum class SorteLigne {
-  autre,         // a step done (export written, files archived, a file taken up again)
-  fichier_pris,  // "Traitement : " a movement file taken from the import folder
-  mouvement,     // "<quantity> x <designation>": a movement applied
-  erreur,        // something not applied or not written (error file lines and the like)
-  refus,         // a file of the import folder left there ("Fichier non traité : "...)
-};
-SorteLigne sorte_ligne(std::string_view message);
-
 // The counts of one exchange.
 struct BilanEchange {
   std::int64_t fichiers_pris = 0;
@@ -44,12 +34,13 @@ struct BilanEchange {
 };
 
 // The window as the exchange procedures see it, counting each journal line
-// as it passes. Everything else goes straight to the window.
+// by the kind its writer gave it. Everything else goes straight to the window.
 class CompteurEchange : public FenetreEchange {
  public:
   explicit CompteurEchange(FenetreEchange& fenetre) : fenetre_(fenetre) {}
 
-  void ajoute_journal(std::string_view message) override;
+  using FenetreEchange::ajoute_journal;
+  void ajoute_journal(std::string_view message, SorteLigne sorte) override;
   std::vector<std::string> noms_File1() override { return fenetre_.noms_File1(); }
   void rafraichit_File1() override { fenetre_.rafraichit_File1(); }
   std::vector<std::string> noms_File2() override { return fenetre_.noms_File2(); }

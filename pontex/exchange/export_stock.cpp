@@ -36,9 +36,9 @@ void archive_attentes(const DossiersEchange& dossiers, FenetreEchange& fenetre) 
       (void)supprime_entree(
           {dossiers.emission, nom});  // a copy left behind is archived again next time
     } else if (refus == Refus::trop_volumineux) {
-      fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom);
+      fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom, SorteLigne::refus);
     } else if (refus == Refus::pas_un_fichier) {
-      fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom);
+      fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom, SorteLigne::refus);
     }
   }
 }
@@ -84,16 +84,16 @@ bool ecrit_export(const DossierTenu& dossier, FenetreEchange& fenetre, const std
                   const std::string& contenu) {
   std::string provisoire;
   if (!ecrit_temporaire(dossier, contenu, provisoire)) {
-    fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+    fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom, SorteLigne::erreur);
     return false;
   }
   if (renomme_entree(dossier, provisoire, nom)) return true;
   (void)supprime_entree({dossier, provisoire});  // a stray temporary is never collected
   if (ecrit_entree({dossier, nom}, contenu)) {
-    fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom);
+    fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom, SorteLigne::erreur);
     return true;
   }
-  fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+  fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom, SorteLigne::erreur);
   return false;
 }
 
@@ -111,7 +111,7 @@ bool genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     if (const auto contenu = lignes_stock(valeurs)) {
       ecrit = ecrit_export(dossiers->emission, fenetre, nom, *contenu);
     } else {
-      fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom);
+      fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom, SorteLigne::erreur);
     }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

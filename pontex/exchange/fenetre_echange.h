@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pontex/shared/lignes_journal.h"
+
 namespace pontex {
 
 // The patterns of the two file lists, fixed at design: the exchange lists
@@ -18,8 +20,13 @@ class FenetreEchange {
  public:
   virtual ~FenetreEchange() = default;
 
-  // Appends one journal line; the window adds its time stamp. Windows-1252 bytes.
-  virtual void ajoute_journal(std::string_view message) = 0;
+  // Appends one journal line of the kind given; the window adds its time
+  // stamp. Windows-1252 bytes. A class that overrides it brings the
+  // one-argument form back with `using FenetreEchange::ajoute_journal;`.
+  virtual void ajoute_journal(std::string_view message, SorteLigne sorte) = 0;
+  void ajoute_journal(std::string_view message) {
+    ajoute_journal(message, SorteLigne::information);
+  }
 
   // Import list (folder: transit + "import", pattern "*.txt"): the names it
   // shows now, and a refresh from the disk.

@@ -101,7 +101,7 @@ void signale_deja_traite(const ValeursProgramme& valeurs, FenetreEchange& fenetr
                          const DossierTenu& import, const std::string& nom) {
   std::string ligne(textes::fichier_deja_traite);
   ligne += nom;
-  fenetre.ajoute_journal(ligne);
+  fenetre.ajoute_journal(ligne, SorteLigne::refus);
   ligne += "\r\n";
   // Not written (a full disk): the journal line is all there is.
   (void)ajoute_entree({import, nom_fichier_erreurs(valeurs)}, ligne);
@@ -128,7 +128,7 @@ bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersA
     signale_deja_traite(valeurs, fenetre, import, nom);
     return true;
   }
-  fenetre.ajoute_journal(std::string(textes::traitement) + nom);
+  fenetre.ajoute_journal(std::string(textes::traitement) + nom, SorteLigne::fichier_pris);
   if (!applique_import(valeurs, fenetre, nom)) return false;
   // Not recorded (unreadable working file, full disk): the file would be
   // applied again if it came back, which is what was done before there was
@@ -202,10 +202,11 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
           }
           break;
         case Prise::laissee:
-          fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom);
+          fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom, SorteLigne::refus);
           break;
         case Prise::trop_volumineuse:
-          fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom);
+          fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom,
+                                 SorteLigne::refus);
           break;
       }
       // The list box reads the whole folder at each refresh: once a second,

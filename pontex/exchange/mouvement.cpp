@@ -136,7 +136,7 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
   std::string ligne = format_deux_decimales(quantite, valeurs.separateur_decimal);
   ligne += textes::fois;
   ligne += nouveau.designation();
-  fenetre.ajoute_journal(ligne);
+  fenetre.ajoute_journal(ligne, SorteLigne::mouvement);
 
   if (!valeurs.caisse.ajoute_mouvement(mouvement, &fait.numero)) {
     if (arret_si_refuse && taille_fichier(valeurs.caisse.chemin(nom_fichier_mouvements))) {
@@ -145,7 +145,7 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
     }
     std::string alerte(textes::mouvement_non_enregistre);
     alerte += sans_espaces(nouveau.code());
-    fenetre.ajoute_journal(alerte);
+    fenetre.ajoute_journal(alerte, SorteLigne::erreur);
   }
   return fait;
 }
@@ -159,7 +159,7 @@ void verifie_mouvements_ecrits(ValeursProgramme& valeurs, FenetreEchange& fenetr
     const std::string code = perdu.code();
     std::string ligne(textes::mouvement_non_enregistre);
     ligne += sans_espaces(code);
-    fenetre.ajoute_journal(ligne);
+    fenetre.ajoute_journal(ligne, SorteLigne::erreur);
   }
 }
 

@@ -68,7 +68,7 @@ void genere_ventes(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     const std::string contenu = tire_ventes(valeurs, n);
     valeurs.caisse.ferme_articles();
     if (contenu.empty()) {
-      fenetre.ajoute_journal(textes::aucun_article_tirable);
+      fenetre.ajoute_journal(textes::aucun_article_tirable, SorteLigne::erreur);
     } else {
       // A test file for the next cycle; nothing to undo when it is missing.
       const TenueDossiers dossiers(valeurs, fenetre);

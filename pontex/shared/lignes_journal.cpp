@@ -34,13 +34,15 @@ char* LignesJournal::place_pour(std::size_t longueur, Repere& r) {
   return p;
 }
 
-void LignesJournal::ajoute(std::string_view horodatage, std::string_view message) {
+void LignesJournal::ajoute(std::string_view horodatage, std::string_view message,
+                           SorteLigne sorte) {
   // A line's length is kept in 32 bits: a message of 4 GB (which no file
   // the server sends can produce) would be cut there.
   constexpr std::size_t plus_long = std::numeric_limits<std::uint32_t>::max() - 64;
   message = message.substr(0, std::min(message.size(), plus_long));
   const std::size_t longueur = horodatage.size() + separateur.size() + message.size();
   Repere r{};
+  r.sorte = sorte;
   char* p = place_pour(longueur, r);
   std::memcpy(p, horodatage.data(), horodatage.size());
   p += horodatage.size();

@@ -14,15 +14,32 @@
 
 namespace pontex {
 
+// What a journal line tells, said by whoever writes it, never guessed back
+// from its French text (a designation may read like an error): the window
+// makes errors, refusals and stops stand out, the status file counts them.
+enum class SorteLigne : std::uint8_t {
+  information,   // a step done, a file taken up again, the program's own steps
+  fichier_pris,  // a movement file taken from the import folder
+  mouvement,     // a movement applied
+  erreur,        // something not applied or not written
+  refus,         // a file or folder of the transit folder left as it is
+  arret,         // an analysis or an exchange stopped before its end
+};
+constexpr bool est_alerte(SorteLigne s) {
+  return s == SorteLigne::erreur || s == SorteLigne::refus || s == SorteLigne::arret;
+}
+
 class LignesJournal {
  public:
   // Appends the line stamp + " - " + message.
-  void ajoute(std::string_view horodatage, std::string_view message);
+  void ajoute(std::string_view horodatage, std::string_view message,
+              SorteLigne sorte = SorteLigne::information);
 
   std::size_t taille() const { return reperes_.size(); }
   bool vide() const { return reperes_.empty(); }
   // Line i (0 = oldest); valid until the store is destroyed.
   std::string_view ligne(std::size_t i) const;
+  SorteLigne sorte(std::size_t i) const { return reperes_[i].sorte; }
 
  private:
   struct Bloc {
@@ -34,6 +51,7 @@ class LignesJournal {
     std::uint32_t bloc;
     std::uint32_t debut;
     std::uint32_t longueur;
+    SorteLigne sorte;
   };
 
   char* place_pour(std::size_t longueur, Repere& r);

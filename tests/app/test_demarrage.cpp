@@ -150,9 +150,9 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
   fenetres::Form1& f = *p.fenetre;
   f.show();
   const std::string designation = "TARTE AUX POMMES 6 PARTS" + std::string(16, ' ');
-  f.ajoute_journal("2.00 x " + designation);
-  f.ajoute_journal("-1.50 x Erreur reference : INCONNU");
-  f.ajoute_journal("Fichier non trait\351 : mvt.txt");
+  f.ajoute_journal("2.00 x " + designation, SorteLigne::mouvement);
+  f.ajoute_journal("-1.50 x Erreur reference : INCONNU", SorteLigne::erreur);
+  f.ajoute_journal("Fichier non trait\351 : mvt.txt", SorteLigne::refus);
   QCoreApplication::processEvents();
   const fenetres::ModeleJournal& m = *f.modele_journal;
   ASSERT_EQ(m.rowCount(), 3);

@@ -16,8 +16,9 @@ class FenetreArretee : public FenetreEnregistreuse {
  public:
   FenetreArretee(const std::string& transit, int apres)
       : FenetreEnregistreuse(transit), reste_(apres) {}
-  void ajoute_journal(std::string_view message) override {
-    FenetreEnregistreuse::ajoute_journal(message);
+  using FenetreEnregistreuse::ajoute_journal;
+  void ajoute_journal(std::string_view message, SorteLigne sorte) override {
+    FenetreEnregistreuse::ajoute_journal(message, sorte);
     if (--reste_ == 0) demande_arret();
   }
 

@@ -118,34 +118,25 @@ TEST_F(EtatFichier, RenommageRefuseLaisseLAncienEntierEtAucunTemporaire) {
   EXPECT_EQ(Boutique::fichiers(b.dossier.chemin()), (Lignes{"pontex_etat.json"}));
 }
 
-TEST(SorteLigne, ChaqueLigneDuJournalCompteeUneFois) {
-  EXPECT_EQ(sorte_ligne("Traitement : a.txt"), SorteLigne::fichier_pris);
-  EXPECT_EQ(sorte_ligne("2.00 x PAIN DE CAMPAGNE                        "), SorteLigne::mouvement);
-  EXPECT_EQ(sorte_ligne("-1234,50 x CAF\xC9 x 2 PAQUETS"), SorteLigne::mouvement);
-  EXPECT_EQ(sorte_ligne("1,50 x Erreur reference : INCONNU"), SorteLigne::erreur);
-  // The quantity as received, when it is no number, and may hold " x ".
-  EXPECT_EQ(sorte_ligne("1e40 x Erreur quantite : BOU-001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("a x b x Erreur quantite : BOU-001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("2.00 x Erreur stock : BOU-001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("2.00 x Erreur article : BOU-001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("1,5 x Erreur virgule : BOU-001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("1.00 x Erreur caractere : CAF?-1"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Fichier d\xE9j\xE0 trait\xE9 : a.txt"), SorteLigne::refus);
-  EXPECT_EQ(sorte_ligne("Ligne incomplete : BOU-0"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Mouvement non enregistr\xE9 : 1000000000001"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Export non \351crit : stock_1.txt"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Reprise impossible : suivi de reprise illisible"), SorteLigne::erreur);
-  EXPECT_EQ(sorte_ligne("Reprise : article 1000000000001 modifi\xE9 par la caisse depuis "
-                        "l'arr\xEAt, stock \xE0 v\xE9rifier, enregistrement 3"),
-            SorteLigne::erreur);
-  // A file name is no article: taken up again, the file is fine.
-  EXPECT_EQ(sorte_ligne("Reprise : article 2.txt \xE0 partir de l'enregistrement 5"),
-            SorteLigne::autre);
-  EXPECT_EQ(sorte_ligne("Fichier non trait\xE9 : a.txt"), SorteLigne::refus);
-  EXPECT_EQ(sorte_ligne("Fichier trop volumineux : a.txt"), SorteLigne::refus);
-  EXPECT_EQ(sorte_ligne("Export g\xE9n\xE9r\xE9"), SorteLigne::autre);
-  EXPECT_EQ(sorte_ligne("Sauvegarde histo Sorties"), SorteLigne::autre);
-  EXPECT_EQ(sorte_ligne("Mouvements r\xE9\351crits : 2"), SorteLigne::autre);
+// Each line is counted by the kind its writer gave it: a designation that reads like an error
+// is a movement, and every refusal and stop counts.
+TEST_F(EtatFichier, ChaqueLigneCompteeParSaSorteJamaisParSonTexte) {
+  auto articles = articles_boutique();
+  articles[0].designation = "Erreur stock : PAIN";
+  articles[1].designation = "Fichier non trait\xE9 : CAF\xC9";
+  b.ecrit_caisse(articles);
+  b.depose("a.txt", "BOU-001\t2\nEPI-002\t1\nINCONNU\t1\nBOU-001\t1,5\nEPI-0");
+  const EtatEchange e = echange_et_etat();
+  EXPECT_EQ(e.fichiers_pris, 1);
+  EXPECT_EQ(e.mouvements_appliques, 2);
+  // The unknown reference, the decimal comma and the cut last line.
+  EXPECT_EQ(e.erreurs, 3);
+  EXPECT_EQ(e.refus, 0);
+  const std::vector<SorteLigne> attendues = {SorteLigne::fichier_pris, SorteLigne::mouvement,
+                                             SorteLigne::mouvement,    SorteLigne::erreur,
+                                             SorteLigne::erreur,       SorteLigne::erreur,
+                                             SorteLigne::information,  SorteLigne::information};
+  EXPECT_EQ(b.fenetre.sortes, attendues) << ::testing::PrintToString(b.fenetre.journal);
 }
 
 TEST(MinutesAvantRelance, AuFilDuCompteAReboursDeRelance) {

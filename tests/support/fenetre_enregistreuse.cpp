@@ -7,8 +7,9 @@ FenetreEnregistreuse::FenetreEnregistreuse(const std::string& transit) {
   (void)File2.met_dossier(transit + "export");
 }
 
-void FenetreEnregistreuse::ajoute_journal(std::string_view message) {
+void FenetreEnregistreuse::ajoute_journal(std::string_view message, SorteLigne sorte) {
   journal.emplace_back(message);
+  sortes.push_back(sorte);
 }
 
 std::vector<std::string> FenetreEnregistreuse::noms_File1() { return File1.noms(); }

@@ -19,7 +19,8 @@ class FenetreEnregistreuse : public FenetreEchange {
   // the window does at start-up (`transit` ends with a backslash).
   explicit FenetreEnregistreuse(const std::string& transit);
 
-  void ajoute_journal(std::string_view message) override;
+  using FenetreEchange::ajoute_journal;
+  void ajoute_journal(std::string_view message, SorteLigne sorte) override;
   std::vector<std::string> noms_File1() override;
   void rafraichit_File1() override;
   std::vector<std::string> noms_File2() override;
@@ -30,6 +31,7 @@ class FenetreEnregistreuse : public FenetreEchange {
   ListeFichiers File1{"*.txt"};
   ListeFichiers File2{"stock_*.txt"};
   std::vector<std::string> journal;
+  std::vector<SorteLigne> sortes;  // each journal line's kind, in the same order
   std::vector<std::string> List2;
   int passes_evenements = 0;
   // Called at each event pass, after the count.
