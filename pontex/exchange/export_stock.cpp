@@ -16,7 +16,8 @@ namespace pontex {
 namespace {
 
 // Moves the export files the server has not collected into the archive. A
-// file whose copy failed stays: it is the only trace of that stock level.
+// file whose copy failed, or whose copy could not be put on the disk, stays:
+// it is the only trace of that stock level.
 // The server writes this folder too: a listed name that is not one plain
 // name, a link, or a file beyond the bound is left where it is and journaled,
 // and a link standing in the archive under the same name is replaced, never
@@ -33,8 +34,12 @@ void archive_attentes(const DossiersEchange& dossiers, FenetreEchange& fenetre) 
     Refus refus = Refus::aucun;
     if (copie_entree({dossiers.emission, nom}, {{dossiers.emission_histo, nom}}, taille_max_recu,
                      refus)) {
-      (void)supprime_entree(
-          {dossiers.emission, nom});  // a copy left behind is archived again next time
+      // The waiting file goes only once its archive copy is on the disk,
+      // bytes and name: a power cut must not leave neither of them.
+      if (synchronise_entree({dossiers.emission_histo, nom}) &&
+          synchronise_dossier(dossiers.emission_histo))
+        (void)supprime_entree(
+            {dossiers.emission, nom});  // a copy left behind is archived again next time
     } else if (refus == Refus::trop_volumineux) {
       fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom, SorteLigne::refus);
     } else if (refus == Refus::pas_un_fichier) {

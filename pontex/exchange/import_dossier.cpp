@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <new>
@@ -8,6 +9,7 @@
 
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/entrees_signalees.h"
 #include "pontex/exchange/fichiers_appliques.h"
 #include "pontex/exchange/reprise.h"
 #include "pontex/exchange/textes_journal.h"
@@ -15,6 +17,7 @@
 #include "pontex/shared/entrees_dossier.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/fichiers_transit.h"
+#include "pontex/shared/horloge.h"
 
 namespace pontex {
 
@@ -25,12 +28,21 @@ namespace {
 // of it would be lost.
 constexpr double delai_ecriture_secondes = 2.0;
 
-bool fin_txt(std::string_view nom) {
-  if (nom.size() < 4) return false;
-  const std::string_view fin = nom.substr(nom.size() - 4);
-  return fin[0] == '.' && (fin[1] | 0x20) == 't' && (fin[2] | 0x20) == 'x' &&
-         (fin[3] | 0x20) == 't';
+// How long the copies of earlier deliveries stay in import\histo, in days.
+constexpr int jours_gardes_histo = 31;
+
+// `nom` ends with `fin` (a dot and lower-case letters), letters in any case.
+bool finit_par(std::string_view nom, std::string_view fin) {
+  if (nom.size() < fin.size()) return false;
+  const std::string_view queue = nom.substr(nom.size() - fin.size());
+  for (std::size_t i = 0; i < fin.size(); ++i) {
+    const char c = fin[i] == '.' ? queue[i] : static_cast<char>(queue[i] | 0x20);
+    if (c != fin[i]) return false;
+  }
+  return true;
 }
+
+bool fin_txt(std::string_view nom) { return finit_par(nom, ".txt"); }
 
 // The kept copy: the listed name with its final ".txt", in any case, turned
 // into ".old" ("X.TXT" -> "X.old", "a.txt.txt" -> "a.txt.old").
@@ -53,7 +65,81 @@ bool encore_en_ecriture(const Emplacement& recu) {
 constexpr std::size_t fichiers_par_affichage = 50;
 
 // What became of one listed name.
-enum class Prise { prise, laissee, trop_volumineuse };
+enum class Prise {
+  prise,
+  // Left for a later exchange (still being written, a copy, a sync or the
+  // removal failed): said at every exchange.
+  attente,
+  // Left for good (a link, a pipe, not one plain name, gone): said once a day.
+  refusee,
+  trop_volumineuse,  // above the bound: said once a day
+};
+
+// The received file and the kept copy hold the same bytes. Read in pieces:
+// a copy of 64 MiB is never held twice in memory.
+bool memes_octets(const Emplacement& a, const Emplacement& b, std::int64_t taille) {
+  constexpr std::size_t morceau = 1024 * 1024;
+  std::string x, y;
+  for (std::int64_t position = 0; position < taille;
+       position += static_cast<std::int64_t>(morceau)) {
+    if (!lit_entree(a, position, morceau, x) || !lit_entree(b, position, morceau, y)) return false;
+    if (x != y || x.empty()) return false;
+  }
+  return true;
+}
+
+// Where an earlier delivery's copy goes: its name before ".old", "_", the
+// moment it was moved, and ".old" ("mvt_x_20261205210709.old"); within one
+// second, "_2" to "_9" after the moment. Nothing when all are taken.
+std::optional<std::string> nom_date_libre(const DossierTenu& dossier, const std::string& gardee,
+                                          const std::string& moment) {
+  const std::string base = gardee.substr(0, gardee.size() - 4);
+  for (int n = 1; n <= 9; ++n) {
+    std::string nom = base + "_" + moment;
+    if (n > 1) nom += "_" + std::to_string(n);
+    nom += ".old";
+    // A file under that name is someone's copy and is never replaced (a
+    // folder there makes the copy fail; a link is replaced, not followed).
+    if (nom_simple(nom) && !taille_entree({dossier, nom})) return nom;
+  }
+  return std::nullopt;
+}
+
+// The kept copy is the only copy of what the server sent: before the copy
+// of another delivery under the same name is replaced, it goes into
+// import\histo under a dated name, on the disk before anything replaces it.
+// Without a held import\histo (missing, a link) or when it refuses the copy,
+// it is renamed in the import folder itself and journaled, rather than lost.
+// False when it could be kept nowhere: the received file then waits.
+bool garde_livraison_precedente(const ValeursProgramme& valeurs, const DossiersEchange& dossiers,
+                                FenetreEchange& fenetre, const std::string& nom,
+                                const std::string& gardee) {
+  const DossierTenu& import = dossiers.reception;
+  // No earlier copy (or a link under its name, which is replaced, never
+  // followed), or a received file the copy refuses anyway: nothing to keep.
+  const std::optional<std::int64_t> taille_gardee = taille_entree({import, gardee});
+  const std::optional<std::int64_t> taille_recue = taille_entree({import, nom});
+  if (!taille_gardee || !taille_recue) return true;
+  // The same bytes sent again: the copy stays what it was.
+  if (*taille_gardee == *taille_recue &&
+      (*taille_gardee == 0 || memes_octets({import, gardee}, {import, nom}, *taille_gardee)))
+    return true;
+  const std::string moment = format_aaaammjjhhnnss(valeurs.horloge->maintenant());
+  const DossierTenu& histo = dossiers.reception_histo;
+  if (histo.ouvert()) {
+    if (const auto nom_histo = nom_date_libre(histo, gardee, moment)) {
+      Refus refus = Refus::aucun;
+      if (copie_entree({import, gardee}, {{histo, *nom_histo}}, taille_max_recu, refus) &&
+          synchronise_entree({histo, *nom_histo}) && synchronise_dossier(histo))
+        return true;
+    }
+  }
+  const auto nom_import = nom_date_libre(import, gardee, moment);
+  if (!nom_import || !renomme_entree(import, gardee, *nom_import) || !synchronise_dossier(import))
+    return false;
+  fenetre.ajoute_journal(std::string(textes::copie_gardee_import) + *nom_import);
+  return true;
+}
 
 // Puts the received file into the working file and its kept copy, then takes
 // it out of the import folder. Only when all three succeeded may it be
@@ -67,32 +153,41 @@ enum class Prise { prise, laissee, trop_volumineuse };
 // its size is bounded. Everything goes through the import folder the
 // exchange holds, whatever the name "import" leads to by now.
 Prise prend_fichier(const ValeursProgramme& valeurs, const DossiersEchange& dossiers,
-                    const std::string& nom) {
-  if (!nom_simple(nom)) return Prise::laissee;
+                    FenetreEchange& fenetre, const std::string& nom) {
+  if (!nom_simple(nom)) return Prise::refusee;
   const DossierTenu& import = dossiers.reception;
+  // Nothing for a link, a folder, a device or a file gone meanwhile: known
+  // before anything is written for it.
+  const std::optional<std::int64_t> taille = taille_entree({import, nom});
+  if (!taille) return Prise::refusee;
+  if (static_cast<std::uint64_t>(*taille) > taille_max_recu) return Prise::trop_volumineuse;
   // An unknown reference must never be dropped: when the day's error file
   // cannot be written, the file waits for a cycle where it can.
-  if (!verifie_ajout({import, nom_fichier_erreurs(valeurs)})) return Prise::laissee;
-  if (encore_en_ecriture({import, nom})) return Prise::laissee;
+  if (!verifie_ajout({import, nom_fichier_erreurs(valeurs)})) return Prise::attente;
+  if (encore_en_ecriture({import, nom})) return Prise::attente;
+  const std::string gardee = nom_copie_gardee(nom);
+  if (!garde_livraison_precedente(valeurs, dossiers, fenetre, nom, gardee)) return Prise::attente;
   // On the disk before the working file exists: a working file is never
   // found without what tells how far it was applied.
-  if (!SuiviReprise::note_prise(nom)) return Prise::laissee;
+  if (!SuiviReprise::note_prise(nom)) return Prise::attente;
+  const Emplacement travail{dossiers.courant, std::string(nom_fichier_analyse)};
   Refus refus = Refus::aucun;
-  if (!copie_entree(
-          {import, nom},
-          {{dossiers.courant, std::string(nom_fichier_analyse)}, {import, nom_copie_gardee(nom)}},
-          taille_max_recu, refus)) {
-    // The file stays where it is and comes again next cycle; its content
-    // must not wait in the working file, where the test button could apply
-    // it. Whatever is left is settled by the next start's resume.
-    (void)supprime_fichier(nom_fichier_analyse);
-    (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
-    return refus == Refus::trop_volumineux ? Prise::trop_volumineuse : Prise::laissee;
-  }
-  if (supprime_entree({import, nom})) return Prise::prise;
-  (void)supprime_fichier(nom_fichier_analyse);  // as above
-  (void)supprime_fichier(nom_fichier_reprise);
-  return Prise::laissee;
+  const bool copie = static_cast<bool>(
+      copie_entree({import, nom}, {travail, {import, gardee}}, taille_max_recu, refus));
+  // The received file leaves the folder only once both copies are on the
+  // disk, their bytes and then their names: a power cut must never find
+  // the file gone and its copies empty or missing.
+  if (copie && synchronise_entree(travail) && synchronise_entree({import, gardee}) &&
+      synchronise_dossier(dossiers.courant) && synchronise_dossier(import) &&
+      supprime_entree({import, nom}))
+    return Prise::prise;
+  // The file stays where it is and comes again next cycle; its content
+  // must not wait in the working file, where the test button could apply
+  // it. Whatever is left is settled by the next start's resume.
+  (void)supprime_fichier(nom_fichier_analyse);
+  (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
+  if (refus == Refus::trop_volumineux) return Prise::trop_volumineuse;
+  return refus == Refus::pas_un_fichier ? Prise::refusee : Prise::attente;
 }
 
 // The day's error file gets the line too: the server reads that file, and
@@ -160,6 +255,115 @@ bool reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   return true;
 }
 
+// Copies of earlier deliveries in import\histo are kept 31 days, by the
+// moment in their name ("x_20261205210709.old", "x_20261205210709_2.old");
+// any other name there is left alone.
+void nettoie_histo(const DossierTenu& histo, const DateHeure& aujourdhui) {
+  if (!histo.ouvert()) return;
+  std::vector<std::string> noms;
+  if (!liste_entrees(histo, "*.old", noms)) return;  // unreadable: next exchange
+  using namespace std::chrono;
+  const year_month_day limite{
+      sys_days{year{aujourdhui.annee} / month{static_cast<unsigned>(aujourdhui.mois)} /
+               day{static_cast<unsigned>(aujourdhui.jour)}} -
+      days{jours_gardes_histo}};
+  const long jour_limite = static_cast<long>(static_cast<int>(limite.year())) * 10000 +
+                           static_cast<long>(static_cast<unsigned>(limite.month())) * 100 +
+                           static_cast<long>(static_cast<unsigned>(limite.day()));
+  const auto chiffre = [](char c) { return c >= '0' && c <= '9'; };
+  for (const std::string& nom : noms) {
+    std::string_view n = nom;
+    if (!n.ends_with(".old")) continue;
+    n.remove_suffix(4);
+    if (n.size() >= 2 && n[n.size() - 2] == '_' && n.back() >= '2' && n.back() <= '9')
+      n.remove_suffix(2);
+    if (n.size() < 15 || n[n.size() - 15] != '_') continue;
+    const std::string_view moment = n.substr(n.size() - 14);
+    if (!std::all_of(moment.begin(), moment.end(), chiffre)) continue;
+    long jour = 0;
+    for (const char c : moment.substr(0, 8)) jour = jour * 10 + (c - '0');
+    if (jour < jour_limite)
+      (void)supprime_entree({histo, nom});  // not removable now: the next exchange tries again
+  }
+}
+
+// Our own files in the import folder, which are not the server's to send.
+bool fichier_des_notres(std::string_view nom) {
+  return finit_par(nom, ".old") || finit_par(nom, ".err") || nom_temporaire_pontex(nom);
+}
+
+// Says `texte` + `nom`, once a day for an entry left there for good.
+void signale(FenetreEchange& fenetre, EntreesSignalees& signalees, std::string_view texte,
+             const std::string& nom, bool une_fois_par_jour) {
+  if (une_fois_par_jour && !signalees.a_dire(texte, nom)) return;
+  fenetre.ajoute_journal(std::string(texte) + nom, SorteLigne::refus);
+}
+
+// The folder is read once: reading it again after every file would make
+// the exchange's time grow with the square of the files waiting. A file
+// arriving meanwhile waits for the next exchange. At most noms_par_echange
+// files are taken; entries left where they are do not count, so that no
+// number of them can keep the files behind them waiting.
+void prend_les_fichiers(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                        const DossiersEchange& dossiers, FichiersAppliques& appliques,
+                        EntreesSignalees& signalees) {
+  const DossierTenu& import = dossiers.reception;
+  std::vector<EntreeDossier> entrees;
+  // From the held folder: the window's list reads the folder by its name,
+  // which may lead elsewhere by now. Every name, so that a file the server
+  // named otherwise than "*.txt" is said rather than ignored in silence.
+  (void)liste_entrees_detaillees(import, "*", entrees);  // unreadable: nothing
+  // The exchange's clock: a test's pinned clock never runs out of time.
+  const Horloge& horloge = *valeurs.horloge;
+  const auto debut = horloge.instant();
+  auto affiche = debut;
+  std::size_t vus = 0, vus_affiches = 0, pris = 0;
+  for (const EntreeDossier& entree : entrees) {
+    if (pris == noms_par_echange || horloge.instant() - debut >= duree_import_max) break;
+    // A stop asked by the system takes no further file: what waits in
+    // the import folder stays there for the next start.
+    if (arret_demande()) break;
+    const std::string& nom = entree.nom;
+    if (!correspond_motif(nom, motif_File1)) {
+      // Plain files only: a link there (import\histo made one) is nobody's
+      // delivery.
+      if (!fichier_des_notres(nom) && taille_entree({import, nom}))
+        signale(fenetre, signalees, textes::fichier_ignore, nom, true);
+      continue;
+    }
+    ++vus;
+    // A pipe or a device is never opened: reading one may never end.
+    switch (entree.fichier ? prend_fichier(valeurs, dossiers, fenetre, nom) : Prise::refusee) {
+      case Prise::prise:
+        ++pris;
+        if (!applique_pris(valeurs, fenetre, appliques, import, nom)) {
+          fenetre.rafraichit_File1();
+          return;
+        }
+        break;
+      case Prise::attente:
+        signale(fenetre, signalees, textes::fichier_non_traite, nom, false);
+        break;
+      case Prise::refusee:
+        signale(fenetre, signalees, textes::fichier_non_traite, nom, true);
+        break;
+      case Prise::trop_volumineuse:
+        signale(fenetre, signalees, textes::fichier_trop_volumineux, nom, true);
+        break;
+    }
+    // The list box reads the whole folder at each refresh: once a second,
+    // and not before a few more files are gone, is enough for the eye.
+    if (vus - vus_affiches >= fichiers_par_affichage &&
+        horloge.instant() - affiche >= std::chrono::seconds(1)) {
+      fenetre.rafraichit_File1();
+      affiche = horloge.instant();
+      vus_affiches = vus;
+    }
+    fenetre.traite_evenements();
+  }
+  if (vus > 0) fenetre.rafraichit_File1();
+}
+
 }  // namespace
 
 void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
@@ -173,53 +377,11 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
     // A refused import folder, or none: nothing to take.
     const DossierTenu& import = dossiers->reception;
     if (!import.ouvert()) return;
-
-    // The folder is read once: reading it again after every file would make
-    // the exchange's time grow with the square of the files waiting. A file
-    // arriving meanwhile waits for the next exchange.
-    std::vector<EntreeDossier> entrees;
-    // From the held folder: the window's list reads the folder by its name,
-    // which may lead elsewhere by now.
-    (void)liste_entrees_detaillees(import, motif_File1, entrees);  // unreadable: nothing
-    // The exchange's clock: a test's pinned clock never runs out of time.
-    const Horloge& horloge = *valeurs.horloge;
-    const auto debut = horloge.instant();
-    auto affiche = debut;
-    std::size_t vus = 0, vus_affiches = 0;
-    for (const EntreeDossier& entree : entrees) {
-      if (vus == noms_par_echange || horloge.instant() - debut >= duree_import_max) break;
-      // A stop asked by the system takes no further file: what waits in
-      // the import folder stays there for the next start.
-      if (arret_demande()) break;
-      ++vus;
-      const std::string& nom = entree.nom;
-      // A pipe or a device is never opened: reading one may never end.
-      switch (entree.fichier ? prend_fichier(valeurs, *dossiers, nom) : Prise::laissee) {
-        case Prise::prise:
-          if (!applique_pris(valeurs, fenetre, appliques, import, nom)) {
-            fenetre.rafraichit_File1();
-            return;
-          }
-          break;
-        case Prise::laissee:
-          fenetre.ajoute_journal(std::string(textes::fichier_non_traite) + nom, SorteLigne::refus);
-          break;
-        case Prise::trop_volumineuse:
-          fenetre.ajoute_journal(std::string(textes::fichier_trop_volumineux) + nom,
-                                 SorteLigne::refus);
-          break;
-      }
-      // The list box reads the whole folder at each refresh: once a second,
-      // and not before a few more files are gone, is enough for the eye.
-      if (vus - vus_affiches >= fichiers_par_affichage &&
-          horloge.instant() - affiche >= std::chrono::seconds(1)) {
-        fenetre.rafraichit_File1();
-        affiche = horloge.instant();
-        vus_affiches = vus;
-      }
-      fenetre.traite_evenements();
-    }
-    if (vus > 0) fenetre.rafraichit_File1();
+    nettoie_histo(dossiers->reception_histo, valeurs.horloge->maintenant());
+    EntreesSignalees signalees;
+    signalees.charge(dossiers->courant, valeurs.horloge->maintenant());
+    prend_les_fichiers(valeurs, fenetre, *dossiers, appliques, signalees);
+    signalees.enregistre(dossiers->courant);
   } catch (const std::bad_alloc&) {
     // What was taken is applied; the rest waits for the next cycle.
   }

@@ -34,6 +34,17 @@ inline constexpr std::string_view verrou_refuse =
     "tre pris : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
+// A file of the import folder whose name does not end in ".txt" (and is
+// none of ours: ".old", ".err"): never taken, left where it is.
+inline constexpr std::string_view fichier_ignore = "Fichier ignor\xE9, nom sans .txt : ";
+// The kept copy of an earlier delivery under the same name, with other
+// bytes, could not go into import\histo (missing, a link, or it refused the
+// copy): kept in the import folder under this dated name instead.
+inline constexpr std::string_view copie_gardee_import =
+    "Copie pr\xE9"
+    "c\xE9"
+    "dente gard\xE9"
+    "e dans import : ";
 
 // Journal line of an applied movement: quantity + " x " + designation.
 inline constexpr std::string_view fois = " x ";

@@ -80,9 +80,14 @@ OuvertureDossier ouvre_sous_dossier_natif(const DossierTenu& parent, std::string
 }
 
 Resultat synchronise_dossier_natif(const DossierTenu& dossier) {
-  if (::fsync(descripteur(dossier)) != 0)
-    return echec_code("flush folder", dossier.chemin().empty() ? "." : dossier.chemin(), erreur());
-  return Resultat::succes();
+  if (::fsync(descripteur(dossier)) == 0) return Resultat::succes();
+  const int code = errno;
+  // Some shares and mounted file systems cannot flush a folder at all and
+  // say so: there is nothing more to wait for, as on Windows. A failed
+  // write (EIO, a full disk) is a failure.
+  if (code == EINVAL || code == EOPNOTSUPP) return Resultat::succes();
+  return echec_code("flush folder", dossier.chemin().empty() ? "." : dossier.chemin(),
+                    static_cast<CodeSysteme>(code));
 }
 
 bool ouvre_existant(const EntreeNative& e, Acces acces, Natif& f, CodeSysteme& code) {

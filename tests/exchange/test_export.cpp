@@ -71,6 +71,38 @@ TEST_F(Export, UnFichierEnAttenteDontLaCopieDArchiveEchoueReste) {
   EXPECT_EQ(fichier_export(), "BOU-001\t10.00\t\r\nEPI-002\t2.50\t\r\n");
 }
 
+// The waiting file leaves the export folder only once its archive copy is on the disk.
+TEST_F(Export, UnFichierEnAttenteNePartQuApresSaCopieDArchiveSurLeDisque) {
+  ecrit_octets(b.exporte() / "stock_1.txt", "un\r\n");
+  Lignes operations;
+  {
+    const EchecInjecte espion([&](Operation o, std::string_view chemin) {
+      if (o == Operation::synchronisation && chemin.ends_with("histo\\stock_1.txt"))
+        operations.push_back("copie sur le disque");
+      else if (o == Operation::synchronisation && chemin.ends_with("export\\histo\\"))
+        operations.push_back("archive sur le disque");
+      else if (o == Operation::suppression && chemin.ends_with("export\\stock_1.txt"))
+        operations.push_back("suppression");
+      return false;
+    });
+    exporte();
+  }
+  EXPECT_EQ(operations, (Lignes{"copie sur le disque", "archive sur le disque", "suppression"}));
+  EXPECT_EQ(lit_octets(b.histo() / "stock_1.txt"), "un\r\n");
+  // A copy that cannot be put on the disk: the waiting file stays, archived next time.
+  ecrit_octets(b.exporte() / "stock_2.txt", "deux\r\n");
+  {
+    const EchecInjecte echec([](Operation o, std::string_view chemin) {
+      return o == Operation::synchronisation && chemin.ends_with("histo\\stock_2.txt");
+    });
+    exporte();
+  }
+  EXPECT_EQ(lit_octets(b.exporte() / "stock_2.txt"), "deux\r\n");
+  exporte();
+  EXPECT_FALSE(fs::exists(b.exporte() / "stock_2.txt"));
+  EXPECT_EQ(lit_octets(b.histo() / "stock_2.txt"), "deux\r\n");
+}
+
 TEST_F(Export, LeServeurNeVoitJamaisUnExportAMoitieEcrit) {
   bool vu = false;
   const EchecInjecte espion([&](Operation o, std::string_view chemin) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -117,7 +118,65 @@ TEST_P(ImportEchec, FichierLaisseIntactEtAppliqueUneFoisPlusTard) {
 INSTANTIATE_TEST_SUITE_P(Etapes, ImportEchec,
                          ::testing::Values(EtapeEchouee{Operation::copie, "a.txt"},
                                            EtapeEchouee{Operation::copie, "a.old"},
-                                           EtapeEchouee{Operation::suppression, "a.txt"}));
+                                           EtapeEchouee{Operation::suppression, "a.txt"},
+                                           EtapeEchouee{Operation::synchronisation, "a.old"}));
+
+// The received file leaves the import folder only once its working file and its kept copy are
+// on the disk, their bytes and then their folders.
+TEST_F(Import, LeFichierRecuNePartQuApresSesCopiesSurLeDisque) {
+  b.depose("a.txt", "BOU-001\t2\n");
+  Lignes operations;
+  {
+    const EchecInjecte espion([&](Operation o, std::string_view chemin) {
+      if (o == Operation::copie && chemin == "prov_stk_ana_ron.txt")
+        operations.push_back("copie");
+      else if (o == Operation::synchronisation && chemin == "prov_stk_ana_ron.txt")
+        operations.push_back("travail");
+      else if (o == Operation::synchronisation && chemin.ends_with("import\\a.old"))
+        operations.push_back("a.old");
+      else if (o == Operation::synchronisation && chemin.empty())
+        operations.push_back("dossier courant");
+      else if (o == Operation::synchronisation && chemin.ends_with("import\\"))
+        operations.push_back("import");
+      else if (o == Operation::suppression && chemin.ends_with("import\\a.txt"))
+        operations.push_back("suppression");
+      return false;
+    });
+    importe();
+  }
+  const auto copie = std::find(operations.begin(), operations.end(), "copie");
+  const auto suppression = std::find(copie, operations.end(), "suppression");
+  ASSERT_NE(suppression, operations.end()) << ::testing::PrintToString(operations);
+  for (const char* avant : {"travail", "a.old", "dossier courant", "import"})
+    EXPECT_NE(std::find(copie, suppression, avant), suppression)
+        << avant << " not on the disk before the removal: " << ::testing::PrintToString(operations);
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+}
+
+// A file the server named otherwise than *.txt is never taken, and said once a day.
+TEST_F(Import, UnFichierSansTxtEstSigneUneFoisParJour) {
+  b.depose("prix.csv", "BOU-001\t1\n");
+  b.depose("notes", "x");
+  // Our own files are not the server's.
+  b.depose("a.old", "BOU-001\t1\n");
+  b.depose("erreurs_04-12-2026.err", "Erreur reference : X 1 \r\n");
+  b.depose("pontex-0123456789abcdef.tmp", "x");
+  b.depose("m.txt", "BOU-001\t1\n");
+  importe();
+  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : m.txt", ligne_pain("1.00"),
+                                       "Fichier ignor\351, nom sans .txt : notes",
+                                       "Fichier ignor\351, nom sans .txt : prix.csv"}));
+  EXPECT_EQ(lit_octets(b.import() / "prix.csv"), "BOU-001\t1\n");
+  // The next exchange is a new process: it remembers what was said today.
+  EXPECT_EQ(reimporte(), Lignes{});
+  b.depose("autre.csv", "x");
+  EXPECT_EQ(reimporte(), Lignes{"Fichier ignor\351, nom sans .txt : autre.csv"});
+  b.horloge.regle({2026, 12, 6, 8, 0, 0});
+  EXPECT_EQ(reimporte(), (Lignes{"Fichier ignor\351, nom sans .txt : autre.csv",
+                                 "Fichier ignor\351, nom sans .txt : notes",
+                                 "Fichier ignor\351, nom sans .txt : prix.csv"}));
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+}
 
 TEST_F(Import, UnFichierEnCoursDEcritureAttendLeCycleSuivant) {
   const fs::path recent = b.depose("recent.txt", "BOU-001\t1\n");

@@ -100,6 +100,42 @@ TEST_F(Appliques, UnFichierRevenuDansLeDossierNEstPasAppliqueDeuxFois) {
   EXPECT_EQ(b.article(1).stock(), 17.0f);
 }
 
+// Every delivery keeps its copy: an earlier one under the same name goes to import\histo, dated,
+// and stays there 31 days; the same bytes again add nothing.
+TEST_F(Appliques, ChaqueLivraisonGardeSaCopie) {
+  const fs::path histo = b.import() / "histo";
+  ecrit_octets(histo / "mvt_x_20261103235959.old", "trop vieux");
+  ecrit_octets(histo / "mvt_x_20261104000000_2.old", "31 jours");
+  ecrit_octets(histo / "notes_20261103.old", "pas de nous");
+  b.depose("mvt_x.txt", "BOU-001\t1\n");
+  importe();
+  EXPECT_FALSE(fs::exists(histo / "mvt_x_20261103235959.old"));
+  EXPECT_EQ(Boutique::fichiers(histo),
+            (Lignes{"mvt_x_20261104000000_2.old", "notes_20261103.old"}));
+  b.depose("mvt_x.txt", "BOU-001\t2\n");
+  importe();
+  b.depose("mvt_x.txt", "BOU-001\t4\n");
+  importe();
+  b.depose("mvt_x.txt", "BOU-001\t4\n");  // sent again: not applied, nothing more kept
+  EXPECT_EQ(reimporte(), Lignes{deja_traite + "mvt_x.txt"});
+  EXPECT_EQ(b.article(1).stock(), 17.0f);
+  EXPECT_EQ(lit_octets(b.import() / "mvt_x.old"), "BOU-001\t4\n");
+  EXPECT_EQ(Boutique::fichiers(histo),
+            (Lignes{"mvt_x_20261104000000_2.old", "mvt_x_20261205210709.old",
+                    "mvt_x_20261205210709_2.old", "notes_20261103.old"}));
+  EXPECT_EQ(lit_octets(histo / "mvt_x_20261205210709.old"), "BOU-001\t1\n");
+  EXPECT_EQ(lit_octets(histo / "mvt_x_20261205210709_2.old"), "BOU-001\t2\n");
+  // Without import\histo, the earlier copy stays in the import folder, said.
+  fs::remove_all(histo);
+  b.depose("mvt_x.txt", "BOU-001\t8\n");
+  EXPECT_EQ(reimporte(),
+            (Lignes{"Copie pr\351c\351dente gard\351e dans import : mvt_x_20261205210709.old",
+                    "Traitement : mvt_x.txt", ligne_pain("8.00")}));
+  EXPECT_EQ(lit_octets(b.import() / "mvt_x_20261205210709.old"), "BOU-001\t4\n");
+  EXPECT_EQ(lit_octets(b.import() / "mvt_x.old"), "BOU-001\t8\n");
+  EXPECT_EQ(b.article(1).stock(), 25.0f);
+}
+
 // A torn last record of the applied-files register neither hides nor misplaces entries.
 TEST_F(Appliques, UnRegistreDesAppliquesDechireNePerdRien) {
   b.depose("a.txt", "BOU-001\t1\n");
@@ -183,6 +219,44 @@ TEST_F(Appliques, UnTubeOuUneSocketEstSignalePasOuvert) {
                     "Fichier non trait\351 : sock.txt", "Traitement : z.txt", ligne_cafe("1.00")}));
   EXPECT_TRUE(fs::is_fifo(b.import() / "fifo.txt"));
   EXPECT_TRUE(fs::is_socket(b.import() / "sock.txt"));
+}
+
+// Entries left for good do not count toward an exchange's share: 500 of them before a file never
+// keep it waiting, and each is said once a day, not at every exchange.
+TEST_F(Appliques, CinqCentsEntreesRefuseesNeRetiennentPasLaSuite) {
+  ecrit_octets("secret.txt", "BOU-001\t5\n");
+  Lignes refus;
+  for (int i = 0; i < 500; ++i) {
+    std::string nom = std::to_string(10000 + i).replace(0, 1, "a") + ".txt";
+    if (i == 497) {
+      ASSERT_EQ(::mkfifo((b.import() / nom).c_str(), 0666), 0);
+    } else if (i == 498) {
+      fs::resize_file(b.depose(nom, ""), 64ull * 1024 * 1024 + 1);
+      refus.push_back("Fichier trop volumineux : " + nom);
+      continue;
+    } else if (i == 499) {
+      nom = "a0499:.txt";
+      b.depose(nom, "BOU-001\t1\n");
+    } else {
+      fs::create_symlink(fs::absolute("secret.txt"), b.import() / nom);
+    }
+    refus.push_back("Fichier non trait\351 : " + nom);
+  }
+  b.depose("b.txt", "BOU-001\t1\n");
+  importe();
+  Lignes attendu = refus;
+  attendu.insert(attendu.end(), {"Traitement : b.txt", pain});
+  EXPECT_EQ(b.fenetre.journal, attendu);
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+  b.depose("c.txt", "BOU-001\t1\n");
+  EXPECT_EQ(reimporte(), (Lignes{"Traitement : c.txt", pain}));
+  b.horloge.regle({2026, 12, 6, 0, 0, 1});
+  EXPECT_EQ(reimporte(), refus);
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+  // Nothing of them removed or copied.
+  EXPECT_TRUE(fs::is_symlink(b.import() / "a0000.txt"));
+  EXPECT_TRUE(fs::is_fifo(b.import() / "a0497.txt"));
+  EXPECT_FALSE(fs::exists(b.import() / "a0000.old"));
 }
 
 // A name Windows-1252 cannot write is applied, kept under its bytes and shown escaped.
