@@ -49,10 +49,10 @@ bool chiffre_lu(std::string_view lu) {
   return lu.find_first_of("0123456789") != std::string_view::npos;
 }
 
-// A comma where the reader stopped, after a digit, with a decimal other
-// than 0 behind it (blanks skipped as the reader skips them).
-bool virgule_avec_decimales(std::string_view q, std::size_t arret, std::string_view lu) {
-  if (arret >= q.size() || q[arret] != ',' || lu.empty() || !est_chiffre(lu.back())) return false;
+// A comma where the reader stopped, with a decimal other than 0 behind it
+// (blanks skipped as the reader skips them).
+bool virgule_avec_decimales(std::string_view q, std::size_t arret) {
+  if (arret >= q.size() || q[arret] != ',') return false;
   for (std::size_t i = arret + 1; i < q.size(); ++i) {
     if (blancs.find(q[i]) != std::string_view::npos) continue;
     if (!est_chiffre(q[i])) break;
@@ -77,7 +77,7 @@ QuantiteRecord lit_quantite(const RecordMouvement& record) {
       !std::isfinite(*valeur) ||
       std::fabs(*valeur) > static_cast<double>(std::numeric_limits<float>::max())) {
     r.refus = textes::erreur_quantite;
-  } else if (virgule_avec_decimales(q, arret, lu)) {
+  } else if (virgule_avec_decimales(q, arret)) {
     r.refus = textes::erreur_virgule;
   } else {
     r.valeur = *valeur;

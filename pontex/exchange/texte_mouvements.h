@@ -52,10 +52,11 @@ struct QuantiteRecord {
 //   ("5 kg", "2<TAB>offert" read 5 and 2);
 // - a number beyond a double ("1e400") or beyond the register's
 //   single-precision stock fields is refused;
-// - a decimal comma that carries decimals ("1,5") is refused: the reader
-//   stops at the comma and would give 1, while the server meant 1.5. A
-//   comma that loses nothing ("2,", "2,00", what the sales generator writes
-//   on a French workstation) reads the very number meant.
+// - a decimal comma that carries decimals right after the number ("1,5",
+//   "1.,5") is refused: the reader stops at the comma and would give 1,
+//   while the server meant 1.5. A comma that loses nothing ("2,", "2,00",
+//   what the sales generator writes on a French workstation) reads the very
+//   number meant.
 // A word, a TAB inside the number and a number too large refuse with
 // erreur_quantite, the comma with erreur_virgule.
 QuantiteRecord lit_quantite(const RecordMouvement& record);
