@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/shared/nombres.h"

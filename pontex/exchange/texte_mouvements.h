@@ -4,7 +4,6 @@
 // quantity, maybe more TAB-separated text after it.
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
 #include <vector>
 
