@@ -1,14 +1,18 @@
-// The server's stock movement text: record splitting, the numeric reader on
-// each quantity and the decimal comma, the two number formats that write it
-// back into the journal and the error file, and the telling of UTF-8 from
-// Windows-1252 with the conversion of a UTF-8 file's lines.
+// The server's stock movement text: record splitting, each quantity read or
+// refused (a word, a number across a TAB, the decimal comma), the two number
+// formats that write it back into the journal and the error file, and the
+// telling of UTF-8 from Windows-1252 with the conversion of a UTF-8 file's
+// lines.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
 #include "pontex/exchange/texte_mouvements.h"
+#include "pontex/exchange/textes_journal.h"
 #include "pontex/shared/encodage.h"
 #include "pontex/shared/nombres.h"
 
@@ -19,13 +23,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (record.reference.data() < texte.data() ||
         record.reference.data() + record.reference.size() > texte.data() + texte.size())
       __builtin_trap();
-    if (const auto quantite = pontex::quantite_record(record)) {
-      (void)pontex::format_deux_decimales(*quantite, ',');
-      (void)pontex::format_nombre_imprime(*quantite, '.');
+    const pontex::QuantiteRecord quantite = pontex::lit_quantite(record);
+    const std::string_view q = record.texte_quantite;
+    if (quantite.refus.empty()) {
+      // Applied: a number the register's fields hold, and read from a digit
+      // whenever something was written after the TAB.
+      if (!std::isfinite(quantite.valeur) ||
+          std::fabs(quantite.valeur) > static_cast<double>(std::numeric_limits<float>::max()))
+        __builtin_trap();
+      if (q.find_first_not_of(" \t\n") != std::string_view::npos &&
+          q.find_first_of("0123456789abcdefABCDEF") == std::string_view::npos)
+        __builtin_trap();
+      (void)pontex::format_deux_decimales(quantite.valeur, ',');
+      (void)pontex::format_nombre_imprime(quantite.valeur, '.');
     }
     // A refused comma always stands in the quantity's text.
-    if (pontex::virgule_decimale(record) &&
-        record.texte_quantite.find(',') == std::string_view::npos)
+    if (quantite.refus == pontex::textes::erreur_virgule && q.find(',') == std::string_view::npos)
       __builtin_trap();
   }
   if (const auto n = pontex::lit_nombre_sur(texte)) {

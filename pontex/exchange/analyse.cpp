@@ -160,16 +160,15 @@ bool Application::signale(std::string_view motif, std::string_view texte,
 }
 
 void Application::applique_record(const RecordMouvement& record) {
-  const std::optional<double> quantite = quantite_record(record);
-  const bool virgule = quantite && virgule_decimale(record);
-  if (!quantite || virgule) {
+  const QuantiteRecord lue = lit_quantite(record);
+  if (!lue.refus.empty()) {
     std::string_view texte = record.texte_quantite;
     texte.remove_suffix(texte.size() - (texte.find_last_not_of(" \t") + 1));
     texte.remove_prefix(std::min(texte.size(), texte.find_first_not_of(" \t")));
-    signale(virgule ? textes::erreur_virgule : textes::erreur_quantite, record.reference,
-            std::nullopt, texte);
+    signale(lue.refus, record.reference, std::nullopt, texte);
     return;
   }
+  const std::optional<double> quantite = lue.valeur;
   if (record.caractere_remplace) {
     signale(textes::erreur_caractere, record.reference, quantite);
     return;

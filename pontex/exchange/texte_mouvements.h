@@ -4,7 +4,6 @@
 // quantity, maybe more TAB-separated text after it.
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -32,17 +31,34 @@ std::vector<RecordMouvement> decoupe_records(std::string_view texte);
 // UTF-8 had to replace (LigneAnalyse::remplace), npos for none.
 RecordMouvement coupe_record(std::string_view ligne, std::size_t remplace = std::string_view::npos);
 
-// The quantity of a record by the numeric text reader (nothing after the TAB
-// reads 0), or nothing when the register cannot hold it: a number beyond a
-// double ("1e400") or beyond the single-precision stock fields.
-std::optional<double> quantite_record(const RecordMouvement& record);
+// A record's quantity, read once: the number to apply, or why the record is
+// refused, the text its error line starts with.
+struct QuantiteRecord {
+  double valeur = 0.0;
+  // Empty when the record can be applied; otherwise textes::erreur_quantite
+  // or textes::erreur_virgule.
+  std::string_view refus;
+};
 
-// The quantity is written with a decimal comma that carries decimals
-// ("1,5"): digits, a comma, digits not all zeros, as the reader sees them
-// (blanks skipped). The reader stops at the comma and would give 1; the
-// server meant 1.5, so such a record is refused rather than applied with a
-// smaller quantity. "2,00" reads 2, the number meant.
-bool virgule_decimale(const RecordMouvement& record);
+// The numeric text reader over what follows the TAB, held to what the
+// server means by it:
+// - nothing but blanks (or no TAB at all) reads 0, a movement of nothing;
+// - the number must start the text (blanks before it skipped): a word, a
+//   lone sign ("dix", "-", "kg 5") would read 0 and is refused;
+// - the number must not run on across a TAB: "2<TAB>1.99" would read 21.99
+//   from two columns and is refused; spaces inside it are the reader's
+//   ("1 000" is 1000), and whatever follows the number is left alone
+//   ("5 kg", "2<TAB>offert" read 5 and 2);
+// - a number beyond a double ("1e400") or beyond the register's
+//   single-precision stock fields is refused;
+// - a decimal comma that carries decimals right after the number ("1,5",
+//   "1.,5") is refused: the reader stops at the comma and would give 1,
+//   while the server meant 1.5. A comma that loses nothing ("2,", "2,00",
+//   what the sales generator writes on a French workstation) reads the very
+//   number meant.
+// A word, a TAB inside the number and a number too large refuse with
+// erreur_quantite, the comma with erreur_virgule.
+QuantiteRecord lit_quantite(const RecordMouvement& record);
 
 // Spaces removed at both ends (only spaces: a reference may hold TABs).
 std::string_view sans_espaces(std::string_view texte);

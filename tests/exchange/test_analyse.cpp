@@ -146,7 +146,7 @@ TEST_F(Analyse, TrouvesEtErreursDansLOrdreDuFichier) {
 TEST_F(Analyse, VirguleDansLeFichierErreurEtLeJournal) {
   Boutique v(',');
   v.ecrit_caisse(articles_boutique());
-  v.ecrit_analyse("X\t-1.5\nY\t.5\nEPI-002\t2\t7\nEPI-002\t-2.5\n");
+  v.ecrit_analyse("X\t-1.5\nY\t.5\nEPI-002\t2 7\tkg\nEPI-002\t-2.5\n");
   applique_analyse(v.valeurs, v.fenetre);
   EXPECT_EQ(lit_octets(v.fichier_erreurs()),
             "Erreur reference : X-1,5 \r\nErreur reference : Y ,5 \r\n");
@@ -159,15 +159,60 @@ TEST_F(Analyse, VirguleDansLeFichierErreurEtLeJournal) {
   EXPECT_EQ(v.article(2).stock(), 27.0f);
 }
 
-TEST_F(Analyse, QuantitesIllisiblesSignaleesPasAppliquees) {
-  applique("BOU-001\t1e400\nEPI-002\t 1e300\t\nBOU-001\t-\nBOU-001\t&HFFFF\n");
-  EXPECT_EQ(erreurs(), "Erreur quantite : BOU-001 1e400 \r\nErreur quantite : EPI-002 1e300 \r\n");
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"1e400 x Erreur quantite : BOU-001", "1e300 x Erreur quantite : EPI-002",
-                    ligne_pain("0.00"), ligne_pain("65535.00")}));
-  EXPECT_EQ(b.article(1).stock(), 65545.0f);
-  EXPECT_EQ(b.article(2).octets, b.originaux[1].octets);
-  EXPECT_EQ(b.mouvement(0).poste(), 2);
+// A quantity is applied as the server wrote it or refused with its text as received; never a
+// number made of two columns, nor 0 read from a word.
+TEST_F(Analyse, UneQuantiteEstLueCommeEnvoyeeOuRefusee) {
+  struct Cas {
+    const char* apres_tab;  // nullptr: a line without TAB
+    const char* journal;    // the two-decimal quantity applied, or the refused text
+    bool applique;
+  };
+  const Cas cas[] = {
+      {nullptr, "0.00", true},
+      {"", "0.00", true},
+      {" \t ", "0.00", true},
+      {"2", "2.00", true},
+      {"1 000", "1000.00", true},
+      {" 1 5 \t", "15.00", true},
+      {"5 kg", "5.00", true},
+      {"2\toffert", "2.00", true},
+      {"3\t\t", "3.00", true},
+      {"&HFFFF", "65535.00", true},
+      {"2\t1.99", "2\t1.99", false},
+      {"2\t7", "2\t7", false},
+      {" 1 \t000 ", "1 \t000", false},
+      {"-\t5", "-\t5", false},
+      {"1.\t5", "1.\t5", false},
+      {"dix", "dix", false},
+      {"-", "-", false},
+      {" . ", ".", false},
+      {"kg 5", "kg 5", false},
+      {"\toffert", "offert", false},
+      {"&H", "&H", false},
+      {"&Hzz", "&Hzz", false},
+      {"1e400", "1e400", false},
+      {" 1e300\t", "1e300", false},
+  };
+  std::string fichier, attendu_erreurs;
+  Lignes attendu_journal;
+  float stock = 10.0f;
+  std::int32_t mouvements = 0;
+  for (const Cas& c : cas) {
+    fichier += c.apres_tab ? std::string("BOU-001\t") + c.apres_tab + "\n" : "BOU-001\n";
+    if (c.applique) {
+      attendu_journal.push_back(ligne_pain(c.journal));
+      stock += std::stof(c.journal);
+      ++mouvements;
+    } else {
+      attendu_journal.push_back(std::string(c.journal) + " x Erreur quantite : BOU-001");
+      attendu_erreurs += std::string("Erreur quantite : BOU-001 ") + c.journal + " \r\n";
+    }
+  }
+  applique(fichier);
+  EXPECT_EQ(b.fenetre.journal, attendu_journal);
+  EXPECT_EQ(erreurs(), attendu_erreurs);
+  EXPECT_EQ(b.article(1).stock(), stock);
+  EXPECT_EQ(b.mouvement(0).poste(), mouvements);
 }
 
 // A matched record that cannot reach its article is not lost silently.

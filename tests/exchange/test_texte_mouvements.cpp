@@ -89,20 +89,25 @@ TEST_F(Echange, UneReferenceAvecUnCaractereHorsCaisseNEstPasAppliquee) {
 }
 
 // "1,5" would silently read as 1: refused. A comma that loses nothing ("2,", "2,00", the sales
-// generator's lines on a French workstation) reads 2.
+// generator's lines on a French workstation) reads 2. A comma with no digit before it is no number.
 TEST_F(Echange, UneVirguleDecimaleEstRefuseePasLueCommeSaPartieEntiere) {
   applique(
       "BOU-001\t1,5\nBOU-001\t1.5\nEPI-002\t-0,25\t\nEPI-002\t1 000,50\nEPI-002\t2,\n"
-      "EPI-002\t2,00\t\r\nEPI-002\t1,0 5\n");
+      "EPI-002\t2,00\t\r\nEPI-002\t1,0 5\nEPI-002\t1.,5\nEPI-002\t,5\nEPI-002\t2\t1,5\n");
   EXPECT_EQ(erreurs(),
             "Erreur virgule : BOU-001 1,5 \r\n"
             "Erreur virgule : EPI-002 -0,25 \r\n"
             "Erreur virgule : EPI-002 1 000,50 \r\n"
-            "Erreur virgule : EPI-002 1,0 5 \r\n");
+            "Erreur virgule : EPI-002 1,0 5 \r\n"
+            "Erreur virgule : EPI-002 1.,5 \r\n"
+            "Erreur quantite : EPI-002 ,5 \r\n"
+            "Erreur quantite : EPI-002 2\t1,5 \r\n");
   EXPECT_EQ(b.fenetre.journal,
             (Lignes{"1,5 x Erreur virgule : BOU-001", ligne_pain("1.50"),
                     "-0,25 x Erreur virgule : EPI-002", "1 000,50 x Erreur virgule : EPI-002",
-                    ligne_cafe("2.00"), ligne_cafe("2.00"), "1,0 5 x Erreur virgule : EPI-002"}));
+                    ligne_cafe("2.00"), ligne_cafe("2.00"), "1,0 5 x Erreur virgule : EPI-002",
+                    "1.,5 x Erreur virgule : EPI-002", ",5 x Erreur quantite : EPI-002",
+                    "2\t1,5 x Erreur quantite : EPI-002"}));
   EXPECT_EQ(b.article(1).stock(), 11.5f);
   EXPECT_EQ(b.article(2).stock(), 6.5f);
   EXPECT_EQ(b.mouvement(0).poste(), 3);
