@@ -301,7 +301,7 @@ windows_installeur() { # WINDOWS_BUILD
 # first time); prints the folder holding it (installeur.exe) and the list
 # of the files it delivers (livres.txt).
 windows_ancien_installeur() { # RACINE WINDOWS_BUILD QT
-  local racine=$1 build=$2 qt=$3 source construction
+  local racine=$1 build=$2 qt=$3 source construction lanceur=()
   local commit=${PONTEX_INSTALLEUR_PRECEDENT:-c898719352518d300e240e7f00c130f4a9764a90}
   local garde=$HOME/.cache/pontex/installeurs/$commit
   if [ -f "$garde/installeur.exe" ] && [ -f "$garde/livres.txt" ]; then
@@ -319,10 +319,14 @@ windows_ancien_installeur() { # RACINE WINDOWS_BUILD QT
   rm -rf "$source"
   mkdir -p "$source"
   git -C "$racine" archive "$commit" | tar -x -C "$source"
+  # ccache only where the machine has it: a fresh CI machine does not.
+  if command -v ccache >/dev/null; then
+    lanceur=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  fi
   {
     "$qt/bin/qt-cmake" -S "$source" -B "$construction" -G Ninja \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPONTEX_GUI=ON -DPONTEX_BENCH=OFF -DPONTEX_TESTS=OFF \
-      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache &&
+      "${lanceur[@]}" &&
       cmake --build "$construction" &&
       (cd "$construction" && cpack -G NSIS)
   } >"$build/ancien.log" 2>&1 || {
