@@ -135,7 +135,7 @@ void Form1::pendant_echange(const std::function<void()>& echange) {
   if (!verrou) {
     // Another Pontex may be working in this folder unseen: nothing is
     // taken from the import folder. The restart tries again.
-    ajoute_journal_texte(Programme::texte_verrou(verrou));
+    ajoute_journal_texte(Programme::texte_verrou(verrou.raison()));
     return;
   }
   echange_en_cours_ = true;
