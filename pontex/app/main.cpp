@@ -121,15 +121,16 @@ int main(int argc, char** argv) {
 
   pontex::fenetres::Form1 fenetre(programme);
   fenetre_arret = &fenetre;
-#if defined(Q_OS_WIN) && QT_CONFIG(sessionmanager)
-  // The session's end (logoff, shutdown) is asked of the windows first: the
-  // record under way is finished and the program ends before the system
-  // ends it. Elsewhere the session sends the signals above.
-  QObject::connect(&application, &QGuiApplication::commitDataRequest, &fenetre, [&fenetre] {
-    pontex::demande_arret();
+  // The session's end on Windows (logoff, shutdown) is told to the windows,
+  // not the console: asked whether it may end, the program ends at once when
+  // no exchange runs (an exchange stops at its next record, then ends the
+  // program). Told that it ends now, the journal's last lines are written
+  // before the system ends the process. Elsewhere the session sends the
+  // signals above.
+  pontex::fenetres::suit_fin_session([&fenetre, &programme](bool maintenant) {
     fenetre.arret_systeme();
+    if (maintenant) programme.ferme_fichiers();
   });
-#endif
   // The session ends now, whatever is under way (the system ends the
   // process right after): the journal's last lines are written, and an
   // exchange stops at its next record if it is given the time.
