@@ -138,7 +138,7 @@ void Form1::pendant_echange(const std::function<void()>& echange) {
   if (!verrou) {
     // Another Pontex may be working in this folder unseen: nothing is
     // taken from the import folder. The restart tries again.
-    ajoute_journal_texte(Programme::texte_verrou(verrou), SorteLigne::refus);
+    ajoute_journal_texte(Programme::texte_verrou(verrou.raison()), SorteLigne::refus);
     return;
   }
   echange_en_cours_ = true;

@@ -14,6 +14,7 @@
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/arret_systeme.h"
 #include "pontex/shared/horloge.h"
+#include "pontex/shared/journal_fichier.h"
 #include "pontex/shared/options.h"
 #include "pontex/shared/processus.h"
 #include "pontex/shared/verrou.h"
@@ -35,6 +36,22 @@ constexpr std::string_view aide =
     "stock export into export/, and restarts itself through relvano every\n"
     "#TIM_ANA# minutes. After each exchange it rewrites pontex_etat.json there,\n"
     "which pontex-etat reads. See pontex(1).\n";
+
+// A stop asked by the system before the window exists (waiting for another
+// Pontex, or under the notice that one still works here): this start ends
+// before it began, and the folder's journal says why, as a stop of a running
+// Pontex does. One line appended to the day file, which the other Pontex
+// only ever appends to as well.
+[[noreturn]] void arret_avant_fenetre() {
+  std::fprintf(stderr, "Pontex: stop asked by the system; ending.\n");
+  pontex::HorlogeSysteme horloge;
+  pontex::JournalFichier journal;
+  // The file's encoding: the ANSI code page on Windows, UTF-8 on Linux.
+  journal.ajoute(horloge.maintenant(),
+                 QStringLiteral("Arrêt demandé par le système").toLocal8Bit().toStdString());
+  (void)journal.ecrit_en_attente();  // not written: the line above on stderr is all there is
+  pontex::termine_processus(0);
+}
 
 }  // namespace
 
@@ -70,19 +87,17 @@ int main(int argc, char** argv) {
   QTimer arret;
   QObject::connect(&arret, &QTimer::timeout, &application, [&fenetre_arret] {
     if (!pontex::arret_demande()) return;
-    if (fenetre_arret == nullptr) pontex::termine_processus(0);
+    if (fenetre_arret == nullptr) arret_avant_fenetre();
     fenetre_arret->arret_systeme();
   });
   arret.start(200);
 
   // Nothing in the folder is touched before the lock is held.
   pontex::VerrouDossier verrou;
-  bool occupe = false;
-  const pontex::Resultat pris =
-      pontex::attend_verrou(verrou, pontex::nom_fichier_verrou, attente_autre_pontex,
-                            std::chrono::milliseconds(200), occupe);
-  if (pontex::arret_demande()) return 0;
-  if (!pris && occupe) {
+  const pontex::PriseVerrou pris = pontex::attend_verrou(
+      verrou, pontex::nom_fichier_verrou, attente_autre_pontex, std::chrono::milliseconds(200));
+  if (pris.issue == pontex::IssueVerrou::arret || pontex::arret_demande()) arret_avant_fenetre();
+  if (pris.issue == pontex::IssueVerrou::tenu_par_un_autre) {
     std::fprintf(stderr,
                  "Pontex: another Pontex still works in this folder after %lld s; ending.\n",
                  static_cast<long long>(attente_autre_pontex.count()));
@@ -96,8 +111,9 @@ int main(int argc, char** argv) {
   pontex::fenetres::SystemeReel systeme;
   pontex::HorlogeSysteme horloge;
   pontex::fenetres::Programme programme(systeme, horloge, pontex::fenetres::separateur_regional());
-  // A lock file that cannot be made (a folder under its name, a read-only
-  // folder) runs no exchange: another Pontex could be working here unseen.
+  // A lock that cannot be taken (a folder under the lock file's name, a
+  // read-only folder, a network home that refuses locks) runs no exchange:
+  // another Pontex could be working here unseen.
   // The window still counts down and restarts, trying the lock again before
   // each exchange, so the shop's exchange comes back by itself once the
   // cause is gone.
@@ -105,15 +121,16 @@ int main(int argc, char** argv) {
 
   pontex::fenetres::Form1 fenetre(programme);
   fenetre_arret = &fenetre;
-#if defined(Q_OS_WIN) && QT_CONFIG(sessionmanager)
-  // The session's end (logoff, shutdown) is asked of the windows first: the
-  // record under way is finished and the program ends before the system
-  // ends it. Elsewhere the session sends the signals above.
-  QObject::connect(&application, &QGuiApplication::commitDataRequest, &fenetre, [&fenetre] {
-    pontex::demande_arret();
+  // The session's end on Windows (logoff, shutdown) is told to the windows,
+  // not the console: asked whether it may end, the program ends at once when
+  // no exchange runs (an exchange stops at its next record, then ends the
+  // program). Told that it ends now, the journal's last lines are written
+  // before the system ends the process. Elsewhere the session sends the
+  // signals above.
+  pontex::fenetres::suit_fin_session([&fenetre, &programme](bool maintenant) {
     fenetre.arret_systeme();
+    if (maintenant) programme.ferme_fichiers();
   });
-#endif
   // The session ends now, whatever is under way (the system ends the
   // process right after): the journal's last lines are written, and an
   // exchange stops at its next record if it is given the time.
@@ -124,15 +141,15 @@ int main(int argc, char** argv) {
 
   fenetre.Form_Load();
   if (!pris && !programme.fini()) {
-    std::fprintf(stderr, "Pontex: %s\n", pris.raison().c_str());
-    fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris),
+    std::fprintf(stderr, "Pontex: %s\n", pris.raison.c_str());
+    fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris.raison),
                                  pontex::SorteLigne::refus);
     fenetre.ecrit_journal();
     // Shown once the window is up: the countdowns go on under the notice.
     QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {
       if (programme.fini()) return;
       programme.dialogue.mode = 0;
-      programme.dialogue.message = pontex::fenetres::Programme::texte_verrou(pris) +
+      programme.dialogue.message = pontex::fenetres::Programme::texte_verrou(pris.raison) +
                                    programme.saut_ligne + programme.saut_ligne +
                                    QStringLiteral("Aucun échange tant qu'il ne peut pas l'être.");
       pontex::fenetres::form97::montre(programme.dialogue, &fenetre);

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QLocale>
 #include <QPointer>
+#include <utility>
 #include <vector>
 
 #include "pontex/exchange/textes_journal.h"
@@ -16,13 +17,17 @@ Programme::Programme(Systeme& systeme, const Horloge& horloge, char separateur_d
 
 Resultat Programme::assure_verrou() {
   if (verrou == nullptr || verrou->tenu()) return Resultat::succes();
-  bool occupe = false;
-  return verrou->prend(nom_fichier_verrou, occupe);
+  // Another Pontex or a lock that cannot be taken: either way no exchange,
+  // and the next cycle tries again.
+  PriseVerrou prise = verrou->prend(nom_fichier_verrou);
+  if (prise) return Resultat::succes();
+  return Resultat::echec(std::move(prise.raison));
 }
 
-QString Programme::texte_verrou(const Resultat& echec) {
+QString Programme::texte_verrou(std::string_view raison) {
   // The reason comes from the system, in its own code page.
-  return depuis_1252(textes::verrou_refuse) + QString::fromLocal8Bit(echec.raison());
+  return depuis_1252(textes::verrou_refuse) +
+         QString::fromLocal8Bit(raison.data(), static_cast<qsizetype>(raison.size()));
 }
 
 void Programme::ferme_fichiers() {

@@ -12,6 +12,7 @@
 #include "pontex/data/valeurs.h"
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/journal_fichier.h"
+#include "pontex/shared/resultat.h"
 #include "pontex/shared/verrou.h"
 
 namespace pontex::fenetres {
@@ -40,7 +41,7 @@ class Programme {
   VerrouDossier* verrou = nullptr;
   Resultat assure_verrou();
   // The journal line and notice for a lock that cannot be taken.
-  static QString texte_verrou(const Resultat& echec);
+  static QString texte_verrou(std::string_view raison);
 
   // Adds a line to the main window's journal (and so to its day file):
   // how the other windows leave a trace of a stop or a refusal. Set by the

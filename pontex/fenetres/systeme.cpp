@@ -3,7 +3,13 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
+#include <QCoreApplication>
+#include <utility>
 #include <vector>
+
+#include "pontex/shared/arret_systeme.h"
 #endif
 
 namespace pontex::fenetres {
@@ -71,6 +77,44 @@ void restreint_chargement_dll() {
   // an empty DLL folder takes the current folder out of it.
   ::SetDllDirectoryW(L"");
   ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+#endif
+}
+
+#ifdef _WIN32
+namespace {
+
+// Sees every message of the program's windows before Qt does, and lets Qt
+// have it: the answer to the question stays Qt's (yes).
+class FiltreFinSession : public QAbstractNativeEventFilter {
+ public:
+  explicit FiltreFinSession(std::function<void(bool)> fin) : fin_(std::move(fin)) {}
+  bool nativeEventFilter(const QByteArray& genre, void* message, qintptr*) override {
+    if (genre != "windows_generic_MSG" || message == nullptr) return false;
+    const MSG& m = *static_cast<const MSG*>(message);
+    const bool question = m.message == WM_QUERYENDSESSION;
+    // WM_ENDSESSION with FALSE: another program refused, the session goes on.
+    const bool fin = m.message == WM_ENDSESSION && m.wParam != 0;
+    if (!question && !fin) return false;
+    demande_arret();
+    if (fin_) fin_(fin);
+    return false;
+  }
+
+ private:
+  std::function<void(bool)> fin_;
+};
+
+}  // namespace
+#endif
+
+void suit_fin_session(std::function<void(bool maintenant)> fin) {
+#ifdef _WIN32
+  // Lives as long as the process: the session may end at any time.
+  static FiltreFinSession filtre(std::move(fin));
+  if (QCoreApplication* application = QCoreApplication::instance())
+    application->installNativeEventFilter(&filtre);
+#else
+  (void)fin;  // the session's end comes as signals (installe_arret_systeme)
 #endif
 }
 

@@ -4,6 +4,7 @@
 // of the windows goes through this one seam, so the windows can be driven
 // in-process by tests that record the calls instead of ending the runner.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -67,5 +68,16 @@ std::string programme_voisin(std::string_view nom);
 // folder, writable by every session). Called first thing in main(), before
 // anything loads a DLL by name. Does nothing elsewhere.
 void restreint_chargement_dll();
+
+// Windows: the session's end (logoff, shutdown, restart) as the window
+// system tells it, to every top-level window: the console's events do not
+// reach a program with windows. Each message asks the stop (demande_arret)
+// and calls `fin`: with false at the question whether the session may end
+// (WM_QUERYENDSESSION, always answered yes), with true when it ends now
+// (WM_ENDSESSION): the system ends the process once the message is
+// answered. May be called once per window. Installed once, after the
+// application object; does nothing elsewhere, where the session sends
+// signals.
+void suit_fin_session(std::function<void(bool maintenant)> fin);
 
 }  // namespace pontex::fenetres

@@ -1,14 +1,15 @@
 // Transit folder files on Windows: the system calls under
 // fichiers_transit.cpp. Every entry is opened with
 // FILE_FLAG_OPEN_REPARSE_POINT, so a symbolic link or junction is opened as
-// itself, and the attributes of the opened handle decide: only a plain disk
-// file is read, and a link is deleted (the link, not its target) before a
-// file is written under its name. A held folder is a handle opened without
-// delete sharing: while it is open the folder can be neither renamed nor
-// removed, nor can any folder of its path, so a path inside it keeps
-// reaching it and the operations go by path. Every name reaches the system
-// as a wide text: none is converted back to the ANSI code page on its way,
-// nor handed to a call that reads wildcards in it.
+// itself, and the attributes and reparse tag of the opened handle decide:
+// only a plain disk file is read, and a link is deleted (the link, not its
+// target) before a file is written under its name. A reparse point that
+// redirects no name (a cloud-synced or deduplicated file) is no link: it is
+// opened again through its file system's filter, which gives its content. A held folder is a handle
+// opened without delete sharing: while it is open the folder can be neither renamed nor removed,
+// nor can any folder of its path, so a path inside it keeps reaching it and the operations go by
+// path. Every name reaches the system as a wide text: none is converted back to the ANSI code page
+// on its way, nor handed to a call that reads wildcards in it.
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -29,21 +30,93 @@ constexpr DWORD sans_lien = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT
 
 HANDLE poignee(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
-bool ouvre(const std::wstring& large, DWORD acces, DWORD partage_voulu, DWORD creation,
-           DWORD drapeaux, Natif& f, CodeSysteme& code) {
-  f = Natif(reinterpret_cast<std::intptr_t>(
-      ::CreateFileW(large.c_str(), acces, partage_voulu, nullptr, creation, drapeaux, nullptr)));
-  if (!f.ok()) code = ::GetLastError();
-  return f.ok();
-}
-
 bool attributs_ouverts(std::intptr_t natif, BY_HANDLE_FILE_INFORMATION& info) {
   return ::GetFileInformationByHandle(poignee(natif), &info);
 }
 
+// The attributes and reparse tag of an opened handle.
+bool etiquette_ouverte(std::intptr_t natif, DWORD& attributs, DWORD& etiquette) {
+  FILE_ATTRIBUTE_TAG_INFO info;
+  if (!::GetFileInformationByHandleEx(poignee(natif), FileAttributeTagInfo, &info, sizeof info))
+    return false;
+  attributs = info.FileAttributes;
+  etiquette = info.ReparseTag;
+  return true;
+}
+
+// Opened as itself: a link or junction, not its target.
 bool est_lien(std::intptr_t natif) {
+  DWORD attributs = 0;
+  DWORD etiquette = 0;
+  if (etiquette_ouverte(natif, attributs, etiquette)) return redirige_nom(attributs, etiquette);
+  // A file system that gives no tag: any reparse point counts as a link,
+  // refused and never followed.
   BY_HANDLE_FILE_INFORMATION info;
   return attributs_ouverts(natif, info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// The attributes of a name, the entry itself, and whether it redirects the
+// name. A reparse point whose tag cannot be read counts as a link.
+bool attributs_nom(const std::wstring& large, DWORD& attributs, bool& lien) {
+  attributs = ::GetFileAttributesW(large.c_str());
+  lien = false;
+  if (attributs == INVALID_FILE_ATTRIBUTES) return false;
+  if (!(attributs & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  // Attributes only, every sharing: disturbs no one, reads no content.
+  const HANDLE h = ::CreateFileW(
+      large.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    lien = true;
+    return true;
+  }
+  Natif ouvert(reinterpret_cast<std::intptr_t>(h));
+  lien = est_lien(ouvert.get());
+  return true;
+}
+
+// `f` was opened as itself. A reparse point that redirects no name shows
+// its reparse data there, not its content: opened again through its
+// filter, and kept only if it is still the same entry (nothing put in its
+// place meanwhile).
+bool ouvre_contenu(const std::wstring& large, DWORD acces, DWORD partage_voulu, DWORD drapeaux,
+                   Natif& f, CodeSysteme& code) {
+  DWORD attributs = 0;
+  DWORD etiquette = 0;
+  if (!etiquette_ouverte(f.get(), attributs, etiquette) ||
+      !(attributs & FILE_ATTRIBUTE_REPARSE_POINT) || redirige_nom(attributs, etiquette))
+    return true;  // a plain entry, or a link the caller refuses
+  BY_HANDLE_FILE_INFORMATION avant;
+  BY_HANDLE_FILE_INFORMATION apres;
+  Natif contenu(reinterpret_cast<std::intptr_t>(
+      ::CreateFileW(large.c_str(), acces, partage_voulu, nullptr, OPEN_EXISTING,
+                    drapeaux & ~DWORD{FILE_FLAG_OPEN_REPARSE_POINT}, nullptr)));
+  if (!contenu.ok()) {
+    code = ::GetLastError();
+    (void)f.ferme();  // refused: nothing read or written through it
+    return false;
+  }
+  if (!attributs_ouverts(f.get(), avant) || !attributs_ouverts(contenu.get(), apres) ||
+      avant.dwVolumeSerialNumber != apres.dwVolumeSerialNumber ||
+      avant.nFileIndexHigh != apres.nFileIndexHigh || avant.nFileIndexLow != apres.nFileIndexLow) {
+    code = ERROR_CANT_ACCESS_FILE;
+    (void)f.ferme();  // replaced meanwhile: nothing read or written through either
+    return false;
+  }
+  f = std::move(contenu);
+  return true;
+}
+
+bool ouvre(const std::wstring& large, DWORD acces, DWORD partage_voulu, DWORD creation,
+           DWORD drapeaux, Natif& f, CodeSysteme& code) {
+  f = Natif(reinterpret_cast<std::intptr_t>(
+      ::CreateFileW(large.c_str(), acces, partage_voulu, nullptr, creation, drapeaux, nullptr)));
+  if (!f.ok()) {
+    code = ::GetLastError();
+    return false;
+  }
+  if (!(drapeaux & FILE_FLAG_OPEN_REPARSE_POINT)) return true;
+  return ouvre_contenu(large, acces, partage_voulu, drapeaux, f, code);
 }
 
 // Read and write sharing only: no one may rename or delete the folder while
@@ -58,9 +131,9 @@ OuvertureDossier tient_dossier(const std::wstring& large, DWORD drapeaux, std::i
   BY_HANDLE_FILE_INFORMATION info;
   if (!attributs_ouverts(h.get(), info)) return OuvertureDossier::echec;
   if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return OuvertureDossier::refuse;
-  // Opened as itself, a junction or folder link shows its reparse point.
-  if ((drapeaux & FILE_FLAG_OPEN_REPARSE_POINT) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+  // Opened as itself, a junction or folder link shows its reparse point; a
+  // cloud-synced folder's reparse point redirects nothing.
+  if ((drapeaux & FILE_FLAG_OPEN_REPARSE_POINT) && est_lien(h.get()))
     return OuvertureDossier::refuse;
   natif = h.relache();
   return OuvertureDossier::ouvert;
@@ -125,9 +198,9 @@ bool absent(CodeSysteme code) { return code == ERROR_FILE_NOT_FOUND; }
 
 bool lien_ou_dossier(const EntreeNative& e, CodeSysteme) {
   // A folder does not open as a file at all: it is refused like a link.
-  const DWORD a = ::GetFileAttributesW(e.large.c_str());
-  return a != INVALID_FILE_ATTRIBUTES &&
-         (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  DWORD a = 0;
+  bool lien = false;
+  return attributs_nom(e.large, a, lien) && ((a & FILE_ATTRIBUTE_DIRECTORY) || lien);
 }
 
 bool cree_exclusif(const EntreeNative& e, Natif& f, CodeSysteme& code, bool& deja_pris) {
@@ -175,10 +248,9 @@ bool coupe_a(std::intptr_t natif, std::int64_t taille, CodeSysteme& code) {
 }
 
 bool genre(const EntreeNative& e, Genre& g, CodeSysteme&) {
-  const DWORD a = ::GetFileAttributesW(e.large.c_str());
-  g = a == INVALID_FILE_ATTRIBUTES              ? Genre::absent
-      : (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Genre::lien
-                                                : Genre::autre;
+  DWORD a = 0;
+  bool lien = false;
+  g = !attributs_nom(e.large, a, lien) ? Genre::absent : lien ? Genre::lien : Genre::autre;
   return true;
 }
 
@@ -187,7 +259,7 @@ bool genre(const EntreeNative& e, Genre& g, CodeSysteme&) {
 bool etat_ouvert(std::intptr_t natif, bool& simple, std::uint64_t& taille, CodeSysteme&) {
   BY_HANDLE_FILE_INFORMATION info;
   simple = ::GetFileType(poignee(natif)) == FILE_TYPE_DISK && attributs_ouverts(natif, info) &&
-           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !est_lien(natif);
   if (simple) taille = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return true;
 }
@@ -195,8 +267,13 @@ bool etat_ouvert(std::intptr_t natif, bool& simple, std::uint64_t& taille, CodeS
 bool etat_entree(const EntreeNative& e, std::int64_t& taille, std::chrono::nanoseconds& date) {
   WIN32_FILE_ATTRIBUTE_DATA d;
   if (!::GetFileAttributesExW(e.large.c_str(), GetFileExInfoStandard, &d) ||
-      (d.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+      (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return false;
+  if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    DWORD a = 0;
+    bool lien = true;
+    if (!attributs_nom(e.large, a, lien) || lien) return false;
+  }
   taille = static_cast<std::int64_t>((static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) |
                                      d.nFileSizeLow);
   // 100-nanosecond steps since 1601 to nanoseconds since 1970.

@@ -3,6 +3,7 @@
 // part of the layer's interface: only the platform files include this.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -75,6 +76,20 @@ constexpr int octet_echappe(std::string_view nom, std::size_t i) {
       return -1;
   }
   return v == 0x5c || v >= 0x80 ? v : -1;
+}
+
+// Whether a Windows entry sends its name elsewhere, from its attributes and
+// its reparse tag. Windows marks an entry a reparse point for many reasons:
+// a symbolic link, a junction or a mount point redirect the name, but a
+// file or folder of a cloud-synced folder, a deduplicated volume's file or
+// an app alias carry a reparse point too and are what they say. Only tags
+// with the name-surrogate bit (IsReparseTagNameSurrogate) redirect; the tag
+// means nothing without the reparse-point attribute. Written here, without
+// the system's headers, so that the rule is checked on every system.
+inline constexpr std::uint32_t attribut_point_analyse = 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
+inline constexpr std::uint32_t bit_substitut_nom = 0x20000000;  // IsReparseTagNameSurrogate
+constexpr bool redirige_nom(std::uint32_t attributs, std::uint32_t etiquette) {
+  return (attributs & attribut_point_analyse) != 0 && (etiquette & bit_substitut_nom) != 0;
 }
 
 // True when the name holds a wildcard ('*' or '?').

@@ -16,13 +16,12 @@ namespace pontex {
 
 VerrouDossier::~VerrouDossier() { libere(); }
 
-Resultat VerrouDossier::prend(std::string_view chemin, bool& occupe) {
-  occupe = false;
+PriseVerrou VerrouDossier::prend(std::string_view chemin) {
   libere();
   const auto natif = interne::resout_chemin(chemin);
-  if (!natif) return Resultat::echec("path holds a NUL byte");
+  if (!natif) return {IssueVerrou::impossible, "path holds a NUL byte"};
   const int fd = ::open(natif->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) return Resultat::echec("open " + *natif + ": " + std::strerror(errno));
+  if (fd < 0) return {IssueVerrou::impossible, "open " + *natif + ": " + std::strerror(errno)};
   int r;
   do {
     r = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -30,11 +29,14 @@ Resultat VerrouDossier::prend(std::string_view chemin, bool& occupe) {
   if (r != 0) {
     const int erreur = errno;
     ::close(fd);
-    occupe = erreur == EWOULDBLOCK;
-    return Resultat::echec("lock " + *natif + ": " + std::strerror(erreur));
+    // Only a lock held elsewhere is another Pontex; a file system that
+    // refuses locks (ENOLCK on a network home) tells nothing of one.
+    const IssueVerrou issue =
+        erreur == EWOULDBLOCK ? IssueVerrou::tenu_par_un_autre : IssueVerrou::impossible;
+    return {issue, "lock " + *natif + ": " + std::strerror(erreur)};
   }
   fd_ = fd;
-  return Resultat::succes();
+  return {IssueVerrou::pris, {}};
 }
 
 void VerrouDossier::libere() {

@@ -10,7 +10,9 @@
 #include <signal.h>
 #endif
 
+#include "pontex/data/memoire.h"
 #include "pontex/exchange/etat_echange.h"
+#include "pontex/shared/verrou.h"
 #include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
@@ -220,6 +222,51 @@ TEST(ProgrammePontex, UnSigtermFinitLEnregistrementEtLaSuiteReprendAuDemarrage) 
       lit_octets(journal_du_jour(b))
           .find("Reprise : gros.txt à partir de l'enregistrement " + std::to_string(appliques + 1)),
       std::string::npos);
+}
+
+// Ends within a generous bound after SIGTERM, as a system stop does: code 0,
+// the journal's last line saying so. Whatever it waited for would last longer.
+void arrete_par_sigterm(QProcess& pontex, const Boutique& b) {
+  ::kill(static_cast<pid_t>(pontex.processId()), SIGTERM);
+  const bool fini = pontex.waitForFinished(15000);
+  if (!fini) arrete(pontex);
+  ASSERT_TRUE(fini) << "still waiting after SIGTERM";
+  EXPECT_EQ(pontex.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(pontex.exitCode(), 0);
+  const std::string journal = lit_octets(journal_du_jour(b));
+  EXPECT_TRUE(journal.ends_with(" - Arrêt demandé par le système\n")) << journal;
+}
+
+// Waiting for the folder lock another Pontex holds (it would wait 30 s).
+TEST(ProgrammePontex, UnSigtermPendantLAttenteDuVerrouLaFinit) {
+  Boutique b(DepartPontex{});
+  const fs::path recu = b.depose("a.txt", b.reference(1) + "\t2\n");
+  VerrouDossier autre;
+  ASSERT_TRUE(autre.prend(b.chemin("Pontex.verrou").string()));
+  QProcess pontex;
+  demarre_pontex(pontex, b);
+  ASSERT_TRUE(pontex.waitForStarted(10000));
+  QTest::qWait(1000);
+  ASSERT_EQ(pontex.state(), QProcess::Running);
+  arrete_par_sigterm(pontex, b);
+  EXPECT_TRUE(fs::exists(recu));
+}
+
+// Waiting for the register folder to come back (a till PC's share away).
+TEST(ProgrammePontex, UnSigtermPendantLAttenteDeLaCaisseLaFinit) {
+  Boutique b(DepartPontex{});
+  ASSERT_TRUE(retient_caisse(b.dossier_caisse(), b.chemin("W_intlog.wdo").string()));
+  fs::rename(b.caisse(), b.chemin("caisse-partie"));
+  QProcess pontex;
+  demarre_pontex(pontex, b);
+  ASSERT_TRUE(pontex.waitForStarted(10000));
+  const bool attend = QTest::qWaitFor(
+      [&] {
+        return lit_octets(journal_du_jour(b)).find("es de caisse absentes") != std::string::npos;
+      },
+      20000);
+  ASSERT_TRUE(attend) << lit_octets(journal_du_jour(b));
+  arrete_par_sigterm(pontex, b);
 }
 #endif
 

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "pontex/shared/fichiers_transit.h"
+#include "pontex/shared/plateforme_interne.h"
 #include "tests/support/dossier_temporaire.h"
 
 #ifndef _WIN32
@@ -110,6 +112,29 @@ TEST(EcritureEntree, AFullDiskLeavesNoFileCutShort) {
 #endif
 
 // Only a real sub-folder is held (links, files, pipes refused at once); the transit may be a link.
+// On Windows, what counts as a link among reparse points: only the tags that
+// redirect a name. A cloud-synced or deduplicated transit folder must not be
+// refused as a link, nor its files.
+TEST(PointAnalyse, SeulsLesSubstitutsDeNomSontDesLiens) {
+  using interne::redirige_nom;
+  constexpr std::uint32_t point = 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
+  constexpr std::uint32_t dossier = 0x10;
+  // Symbolic link, junction or mount point, WSL link: redirect.
+  for (const std::uint32_t tag : {0xA000000Cu, 0xA0000003u, 0xA000001Du}) {
+    EXPECT_TRUE(redirige_nom(point, tag)) << std::hex << tag;
+    EXPECT_TRUE(redirige_nom(point | dossier, tag)) << std::hex << tag;
+    // The tag means nothing without the attribute.
+    EXPECT_FALSE(redirige_nom(dossier, tag)) << std::hex << tag;
+  }
+  // Cloud files (plain and with a sub-tag), deduplication, app alias, HSM,
+  // container layers: the entry is what it is.
+  for (const std::uint32_t tag :
+       {0x9000001Au, 0x9000601Au, 0x80000013u, 0x8000001Bu, 0xC0000004u, 0x80000018u, 0u}) {
+    EXPECT_FALSE(redirige_nom(point, tag)) << std::hex << tag;
+    EXPECT_FALSE(redirige_nom(point | dossier, tag)) << std::hex << tag;
+  }
+}
+
 TEST(DossierTenu, SeulUnVraiSousDossierEstTenu) {
   DossierTemporaire d;
   fs::create_directories(d.chemin() / "vrai" / "import");
