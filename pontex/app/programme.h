@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "pontex/app/form97.h"
@@ -54,6 +55,29 @@ class Programme {
   // one kept between two operations) and writes the journal's last lines.
   void ferme_fichiers();
 
+  // The settings window holds edits not yet saved: the periodic restart
+  // waits rather than throw them away. The settings window keeps it and
+  // calls parametrage_libere once they are saved, undone or left.
+  bool parametrage_modifie = false;
+  std::function<void()> parametrage_libere;
+  // Told by the main window when a restart starts (true) or stops (false)
+  // waiting for the settings: the settings window, which covers the main
+  // window, says so too.
+  std::function<void(bool)> relance_en_attente;
+
+  // A restart that cannot be launched (the relauncher missing, its start
+  // refused) is told here with the system's reason, after the journal line:
+  // for the status file, so that monitoring sees the shop stopped.
+  std::function<void(const std::string& raison)> sur_relance_impossible;
+  // The journal line and notice of such a restart.
+  static QString texte_relance_impossible(const Resultat& echec);
+
+  // Closes every file, starts the relauncher and ends the process. When the
+  // relauncher cannot be started the program stays: the failure is
+  // journaled and handed to sur_relance_impossible, and the result says
+  // why; the caller shows it and tries again later.
+  Resultat relance(Fenetre_lancement fenetre);
+
   // Closes every file, starts `a_demarrer` when it is not empty (its start
   // failing does not keep the program alive), and ends the process.
   // Returns only under a test system: the program then counts as ended,
@@ -64,6 +88,8 @@ class Programme {
   bool fini() const { return fini_; }
 
  private:
+  // Ends the process once everything is closed and started.
+  void finit();
   Systeme& systeme_;
   bool fini_ = false;
 };
