@@ -92,8 +92,8 @@ void Form1::affiche() {
   // A restart nobody asked for at this moment shows the splash below the
   // window in use, without taking the keyboard from the till.
   if (mode_ != pontex::Fenetre_lancement::normale) {
-    pontex::fenetres::montre_sans_couvrir(
-        *this, mode_ == pontex::Fenetre_lancement::reduite_sans_focus);
+    pontex::fenetres::montre_sans_couvrir(*this,
+                                          mode_ == pontex::Fenetre_lancement::reduite_sans_focus);
   } else {
     show();
   }

@@ -94,7 +94,9 @@ outils::outils(Programme& programme, QWidget* parent)
                  rect_twips(180, 6660, 14865, 405), police_arial(12, true), Qt::AlignCenter);
   label_attente_relance->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0)"));
   label_attente_relance->hide();
-  programme_.relance_en_attente = [this](bool attend) { label_attente_relance->setVisible(attend); };
+  programme_.relance_en_attente = [this](bool attend) {
+    label_attente_relance->setVisible(attend);
+  };
   // Edits not yet saved hold the periodic restart back.
   connect(Text1->document(), &QTextDocument::modificationChanged, this, [this](bool modifie) {
     programme_.parametrage_modifie = modifie;

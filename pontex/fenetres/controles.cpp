@@ -6,8 +6,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QPointer>
+#include <QScreen>
 #include <algorithm>
 
 #ifdef _WIN32

@@ -227,8 +227,8 @@ TEST_P(RelanceSousParametrage, AttendLesModificationsNonEnregistrees) {
     f().Timer2_Timer();
     f().Timer2_Timer();  // later ticks go on waiting
     attend = intact();
-    signale = o.label_attente_relance->isVisibleTo(&o) &&
-              f().label_attente_relance->isVisibleTo(&f());
+    signale =
+        o.label_attente_relance->isVisibleTo(&o) && f().label_attente_relance->isVisibleTo(&f());
     if (est("annule")) {
       o.Text1->document()->undo();
       QCoreApplication::processEvents();

@@ -147,8 +147,8 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
   ecrit_fichiers_livres(dossier);
   const fs::path marqueur = racine.chemin() / "marqueur";
   // The stand-in Pontex says where it was started.
-  ecrit_octets(dossier / "Pontex", "#!/bin/sh\necho lance >> '" + marqueur.string() +
-                                       "'\npwd > '" + marqueur.string() + ".dossier'\n");
+  ecrit_octets(dossier / "Pontex", "#!/bin/sh\necho lance >> '" + marqueur.string() + "'\npwd > '" +
+                                       marqueur.string() + ".dossier'\n");
   fs::permissions(dossier / "Pontex", fs::perms::owner_all);
 
   const ListeKestrap l = analyse_liste(lit_octets(dossier / "kestrap.wdo"));
