@@ -11,6 +11,11 @@
 #include <algorithm>
 
 #ifdef _WIN32
+// The outlines below use std::min, which windows.h would otherwise define
+// as a macro.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 
