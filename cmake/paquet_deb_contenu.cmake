@@ -26,6 +26,15 @@ endfunction()
 copie("${source}/paquet/lance-pontex" "${programmes}/lance-pontex")
 copie("${source}/pontex/data/modele_Pontex.wdo" "${programmes}/modele/Pontex.wdo")
 
+# kestrap's "Fin" brings Pontex back through the launcher too: started in
+# /opt/pontex or wherever kestrap was, Pontex would find none of the shop's
+# files and make new ones there.
+set(DOSSIER "${programmes}")
+set(PROGRAMMES "${CPACK_PONTEX_DOSSIER}")
+set(LANCEUR "${CPACK_PONTEX_DOSSIER}/lance-pontex")
+set(SYSTEME "Linux")
+include("${source}/kestrap/fichiers_livres.cmake")
+
 # kestrap copies this entry into ~/.config/autostart: at login, too, Pontex
 # starts in the working folder, not in the read-only program folder, and
 # without taking the keyboard from what the user opens meanwhile. The copy
@@ -49,8 +58,8 @@ copie("${source}/paquet/pontex.svg" "${racine}/usr/share/icons/hicolor/scalable/
 copie("${source}/paquet/fr.pontex.pontex.metainfo.xml"
       "${racine}/usr/share/metainfo/fr.pontex.pontex.metainfo.xml")
 
-# pontex-etat on the PATH, for the monitoring tools, and the manual page
-# of the programs under each of their names.
+# pontex-etat on the PATH, for the monitoring tools, and the manual pages
+# of the programs.
 file(MAKE_DIRECTORY "${racine}/usr/bin")
 file(CREATE_LINK "${CPACK_PONTEX_DOSSIER}/pontex-etat" "${racine}/usr/bin/pontex-etat" SYMBOLIC)
 set(man "${racine}/usr/share/man/man1")
@@ -61,6 +70,14 @@ if(NOT compresse EQUAL 0)
 endif()
 foreach(programme IN ITEMS pontex-etat)
   file(CREATE_LINK "pontex.1.gz" "${man}/${programme}.1.gz" SYMBOLIC)
+endforeach()
+# relvano and kestrap have pages of their own.
+foreach(page IN ITEMS relvano kestrap)
+  copie("${source}/paquet/${page}.1" "${man}/${page}.1")
+  execute_process(COMMAND gzip -9nf "${man}/${page}.1" RESULT_VARIABLE compresse)
+  if(NOT compresse EQUAL 0)
+    message(FATAL_ERROR "gzip could not compress ${man}/${page}.1")
+  endif()
 endforeach()
 
 set(doc "${racine}/usr/share/doc/pontex")

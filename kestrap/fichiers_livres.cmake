@@ -4,11 +4,14 @@
 # Run by the build for build/bin and by the installation for the installed
 # folder:
 #   cmake -DDOSSIER=<folder written to> -DPROGRAMMES=<folder of the installed
-#         Pontex, if different> [-DSYSTEME=Windows] -P fichiers_livres.cmake
+#         Pontex, if different> [-DSYSTEME=Windows] [-DLANCEUR=<launcher>]
+#         -P fichiers_livres.cmake
 # DOSSIER differs from PROGRAMMES when installing into a staging root
 # (DESTDIR): the files name where Pontex will run, not where they are written.
 # SYSTEME is the system the programs are built for (the script itself may run
-# on another one when cross-building).
+# on another one when cross-building). LANCEUR, on Linux, is the program that
+# starts Pontex in the shop's folder when that is not the programs' folder
+# (the package's lance-pontex): kestrap's "Fin" then starts it.
 
 if(NOT DEFINED DOSSIER)
   message(FATAL_ERROR "fichiers_livres.cmake: DOSSIER is not set")
@@ -80,14 +83,22 @@ function(pontex_en_1252 texte sortie)
   set(${sortie} "${texte}" PARENT_SCOPE)
 endfunction()
 
-# The return command, as the system's command interpreter reads it: the
-# program's path quoted, so that spaces and other characters in the folder
-# name are taken as they are.
+# The return command, as the system's command interpreter reads it: paths
+# quoted, so that spaces and other characters in the folder name are taken
+# as they are. Pontex finds the shop's files in the folder it starts in,
+# and kestrap may itself have been started anywhere (by hand from a
+# terminal): the command starts Pontex in its own folder, or, when a
+# launcher is given (the package's, which makes and enters the shop's
+# folder in the user's home), through that launcher.
 if(windows)
   set(commande "Pontex.exe")
-else()
-  string(REPLACE "'" "'\\''" commande "${pontex}")
+elseif(DEFINED LANCEUR AND NOT LANCEUR STREQUAL "")
+  string(REPLACE "'" "'\\''" commande "${LANCEUR}")
   set(commande "'${commande}'")
+else()
+  string(REPLACE "'" "'\\''" dossier_cite "${PROGRAMMES}")
+  string(REPLACE "'" "'\\''" pontex_cite "${pontex}")
+  set(commande "cd '${dossier_cite}' && exec '${pontex_cite}'")
 endif()
 if(commande MATCHES "\\|")
   message(WARNING "${pontex}: a \"|\" in the folder name cuts kestrap's return command "

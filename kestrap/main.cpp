@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
           "Usage: kestrap [--help | --version]\n\n"
           "Starts Pontex at login, or stops doing so: \"Activer\" copies the entry\n"
           "named in kestrap.wdo into the autostart folder, \"Annuler\" removes it,\n"
-          "\"Fin\" brings Pontex back. See pontex(1).\n"))
+          "\"Fin\" brings Pontex back. See kestrap(1).\n"))
     return *code;
   // The tool takes no arguments; only the program's own name reaches Qt.
   static char nom_defaut[] = "kestrap";

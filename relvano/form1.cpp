@@ -89,9 +89,11 @@ void Form1::Form_Load() {
 void Form1::affiche() {
   // A restart nobody asked for at this moment shows the splash without
   // taking the keyboard from the till.
-  if (mode_ != pontex::Fenetre_lancement::normale) setAttribute(Qt::WA_ShowWithoutActivating);
-  if (mode_ == pontex::Fenetre_lancement::reduite_sans_focus) {
-    showMinimized();
+  // A restart nobody asked for at this moment shows the splash below the
+  // window in use, without taking the keyboard from the till.
+  if (mode_ != pontex::Fenetre_lancement::normale) {
+    pontex::fenetres::montre_sans_couvrir(*this,
+                                          mode_ == pontex::Fenetre_lancement::reduite_sans_focus);
   } else {
     show();
   }

@@ -16,10 +16,12 @@ int main(int argc, char* argv[]) {
   pontex::fenetres::restreint_chargement_dll();
   if (const auto code = pontex::option_standard(
           argc, argv, "relvano",
-          "Usage: relvano [--help | --version]\n\n"
+          "Usage: relvano [--help | --version | --sans-focus]\n\n"
           "Pontex's relauncher: shows \"Réinitialisation\" for two seconds, then\n"
           "starts Pontex again in the current folder and ends. Pontex starts it at\n"
-          "every restart. See pontex(1).\n"))
+          "every restart, with --sans-focus for the periodic one: the splash and\n"
+          "Pontex then come up below the window in use, without taking the\n"
+          "keyboard. See relvano(1).\n"))
     return *code;
   // The relauncher takes one argument, "--sans-focus" (read below, passed
   // on to Pontex). Whatever else it is given, Qt's own options included, is

@@ -143,6 +143,7 @@ constexpr Controle controles_form1[] = {
     // Below the countdown block: the last exchange, the wait for the register.
     {&Form1::label_dernier_echange, label, 240, 6420, 7515, 405, "", arial_12, case_blanche},
     {&Form1::label_attente_caisse, label, 240, 6960, 7515, 1215, "", arial_12_gras, alerte},
+    {&Form1::label_attente_relance, label, 240, 6960, 7515, 1215, "", arial_12_gras, alerte},
     // Test controls: beyond the right edge of the client area, so nobody sees
     // or reaches them, and out of the tab order.
     {&Form1::List2, liste, 16860, 1590, 2715, 330, "", heritee, essai},
@@ -263,10 +264,20 @@ Form1::Form1(Programme& programme) : QWidget(nullptr), programme_(programme) {
   for (qsizetype i = 1; i < qarguments.size(); ++i)
     arguments.push_back(qarguments[i].toStdString());
   lancement_ = mode_lancement_demande(arguments);
-  programme_.journal_fenetre = [this](const QString& message) { ajoute_journal_texte(message); };
+  programme_.journal_fenetre = [this](const QString& message, SorteLigne sorte) {
+    ajoute_journal_texte(message, sorte);
+  };
+  // Queued: the settings window may be closing, or its text changing, as
+  // it is called.
+  programme_.parametrage_libere = [this] {
+    QMetaObject::invokeMethod(this, &Form1::reprend_relance, Qt::QueuedConnection);
+  };
 }
 
-Form1::~Form1() { programme_.journal_fenetre = nullptr; }
+Form1::~Form1() {
+  programme_.journal_fenetre = nullptr;
+  programme_.parametrage_libere = nullptr;
+}
 
 void Form1::cree_controles() {
   for (const Controle& c : controles_form1) {
@@ -401,8 +412,12 @@ void Form1::montre() {
   if (programme_.fini()) return;
   // Restarted or started at login, the window comes up without taking the
   // keyboard from the till; a click on it gives it the focus as usual.
-  if (sans_focus_) setAttribute(Qt::WA_ShowWithoutActivating);
-  if (demarre_reduit_) {
+  // Restarted or started at login, the window comes up below the window in
+  // use, without taking the keyboard from the till; a click on it brings it
+  // up as usual.
+  if (sans_focus_) {
+    montre_sans_couvrir(*this, demarre_reduit_);
+  } else if (demarre_reduit_) {
     showMinimized();
   } else {
     show();

@@ -17,6 +17,7 @@
 #include "pontex/exchange/fenetre_echange.h"
 #include "pontex/shared/horloge.h"
 #include "pontex/shared/processus.h"
+#include "pontex/shared/resultat.h"
 
 class QLabel;
 class QListView;
@@ -82,6 +83,9 @@ class Form1 : public QWidget, public FenetreEchange {
   // finished its record; its journal is written first, and no restart
   // follows.
   void arret_systeme();
+  // The settings no longer hold unsaved edits: a restart that waited for
+  // them goes now.
+  void reprend_relance();
 
   // A register folder that held cash-register data before and is missing
   // at a start (a till PC's share away while it reboots): the window says
@@ -157,6 +161,8 @@ class Form1 : public QWidget, public FenetreEchange {
   // and, while it lasts, the wait for the register folder.
   QLabel* label_dernier_echange;
   QLabel* label_attente_caisse;
+  // In the same place, while a restart waits for the settings.
+  QLabel* label_attente_relance;
   Minuteur* Timer1;
   Minuteur* Timer2;
   // Test controls beyond the right edge, out of the tab order.
@@ -191,6 +197,11 @@ class Form1 : public QWidget, public FenetreEchange {
   // Journals each transit sub-folder the exchange needs and cannot find.
   void signale_transit_absent();
   void selectionne_derniere_ligne();
+  // The restart: through the relauncher, or, when that cannot be started,
+  // said and tried again a minute later.
+  void relance();
+  void attend_parametrage();
+  void montre_avis_relance(const Resultat& echec);
   // Runs an exchange procedure of the core: while it runs, the window
   // repaints and shows its progress, and nothing it receives can start,
   // quit or restart anything (see form1_journal.cpp). One asked while
@@ -221,6 +232,8 @@ class Form1 : public QWidget, public FenetreEchange {
   CompteARebours redemarrage_;
   bool Timer1_differe_ = false;
   bool Timer2_differe_ = false;
+  bool relance_attend_ = false;
+  bool avis_relance_montre_ = false;
   Fenetre_lancement lancement_ = Fenetre_lancement::normale;
   bool sans_focus_ = false;
   Minuteur* essai_caisse_;

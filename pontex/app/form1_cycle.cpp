@@ -8,8 +8,10 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QTimer>
 
 #include "pontex/app/form1.h"
+#include "pontex/app/form97.h"
 #include "pontex/app/programme.h"
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/etat_echange.h"
@@ -90,15 +92,74 @@ void Form1::Timer2_Timer() {
     Timer2_differe_ = true;
     return;
   }
-  if (redemarrage_.decompte() <= 0) {
-    // Background mode restarts minimised, without taking the focus from
-    // the cash-register program.
-    // In normal mode the window comes back, but without taking the
-    // keyboard from whoever is typing at the till.
-    const auto fenetre = Label18->text().isEmpty() ? Fenetre_lancement::sans_focus
-                                                   : Fenetre_lancement::reduite_sans_focus;
-    programme_.termine("relvano.exe", fenetre);
+  // Waiting for the settings: the count stays where it ran out.
+  if (relance_attend_) {
+    if (!programme_.parametrage_modifie) relance();
+    return;
   }
+  if (redemarrage_.decompte() <= 0) {
+    if (programme_.parametrage_modifie) {
+      attend_parametrage();
+      return;
+    }
+    relance();
+  }
+}
+
+void Form1::attend_parametrage() {
+  // Someone is typing the settings: a restart now would throw the edits
+  // away. It waits until they are saved (which restarts anyway), undone or
+  // left.
+  relance_attend_ = true;
+  ajoute_journal_texte(QStringLiteral("Relance en attente : paramétrage non enregistré"));
+  label_attente_relance->setText(
+      QStringLiteral("Relance en attente : le paramétrage n'est pas enregistré"));
+  label_attente_relance->show();
+  if (programme_.relance_en_attente) programme_.relance_en_attente(true);
+}
+
+void Form1::reprend_relance() {
+  if (programme_.fini() || !relance_attend_ || programme_.parametrage_modifie) return;
+  relance();
+}
+
+void Form1::relance() {
+  if (relance_attend_) {
+    relance_attend_ = false;
+    label_attente_relance->hide();
+    if (programme_.relance_en_attente) programme_.relance_en_attente(false);
+    ajoute_journal_texte(QStringLiteral("Relance après l'attente du paramétrage"));
+  }
+  // Background mode restarts minimised, without taking the focus from
+  // the cash-register program.
+  // In normal mode the window comes back, but without taking the
+  // keyboard from whoever is typing at the till.
+  const auto fenetre = Label18->text().isEmpty() ? Fenetre_lancement::sans_focus
+                                                 : Fenetre_lancement::reduite_sans_focus;
+  const Resultat lancee = programme_.relance(fenetre);
+  if (programme_.fini() || lancee) return;
+  // Tried again in a minute (the relauncher may be back once an upgrade
+  // has put it in place); the notice stays up meanwhile without holding
+  // the next attempt.
+  redemarrage_.affiche(QStringLiteral("01"));
+  Timer2->met_intervalle(60000);
+  montre_avis_relance(lancee);
+}
+
+void Form1::montre_avis_relance(const Resultat& echec) {
+  if (avis_relance_montre_) return;
+  avis_relance_montre_ = true;
+  // Shown from the event loop, not from the tick: the countdown goes on
+  // under the notice, and a restart that succeeds closes it.
+  QTimer::singleShot(0, this, [this, texte = Programme::texte_relance_impossible(echec)] {
+    if (programme_.fini()) return;
+    ValeursDialogue avis;
+    avis.mode = 0;
+    avis.message = texte + programme_.saut_ligne + programme_.saut_ligne +
+                   QStringLiteral("Nouvel essai dans une minute.");
+    form97::montre(avis, this);
+    avis_relance_montre_ = false;
+  });
 }
 
 void Form1::arret_systeme() {

@@ -28,14 +28,20 @@ namespace {
 constexpr std::chrono::seconds attente_autre_pontex{30};
 
 constexpr std::string_view aide =
-    "Usage: Pontex [--help | --version]\n"
+    "Usage: Pontex [--help | --version | --sans-focus]\n"
     "\n"
     "Keeps the shop's cash register in step with the stock server. Started in\n"
     "the folder that holds Pontex.wdo, it takes the movement files of the\n"
     "transit folder's import/, applies them to the cash register, writes the\n"
     "stock export into export/, and restarts itself through relvano every\n"
     "#TIM_ANA# minutes. After each exchange it rewrites pontex_etat.json there,\n"
-    "which pontex-etat reads. See pontex(1).\n";
+    "which pontex-etat reads.\n"
+    "\n"
+    "  --sans-focus  show the window below the window in use, without taking\n"
+    "                the keyboard: what relvano's restart and the start at\n"
+    "                login pass; a start by a person has no argument.\n"
+    "\n"
+    "See pontex(1).\n";
 
 // A stop asked by the system before the window exists (waiting for another
 // Pontex, or under the notice that one still works here): this start ends

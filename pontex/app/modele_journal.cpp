@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <limits>
 
+#include "pontex/exchange/textes_journal.h"
 #include "pontex/fenetres/texte_1252.h"
 
 namespace pontex::fenetres {
@@ -55,15 +56,37 @@ int ModeleJournal::rowCount(const QModelIndex& parent) const {
   return montrees_ + (avancement_.isEmpty() ? 0 : 1);
 }
 
+namespace {
+
+// A reference refused for its leading spaces reads "Erreur reference :  ART-6",
+// which looks like a valid reference turned down: on screen each of those
+// spaces shows as a visible space sign. The journal file and the error
+// file keep the line as written.
+QString montre_espaces_reference(QString texte) {
+  static const QString cle = depuis_1252(textes::erreur_reference);
+  const qsizetype debut = texte.indexOf(cle);
+  if (debut < 0) return texte;
+  for (qsizetype i = debut + cle.size(); i < texte.size() && texte[i] == QLatin1Char(' '); ++i)
+    texte[i] = QChar(0x2423);
+  return texte;
+}
+
+}  // namespace
+
 QVariant ModeleJournal::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || (role != Qt::DisplayRole && role != role_alerte)) return {};
+  // The tooltip gives the whole line, which the column may be too narrow
+  // to show (a long folder name, a long line quoted from a file).
+  if (!index.isValid() ||
+      (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != role_alerte))
+    return {};
   const int ligne = index.row();
   if (ligne == montrees_ && !avancement_.isEmpty()) {
     return role == role_alerte ? QVariant(false) : QVariant(avancement_);
   }
   if (ligne < 0 || ligne >= montrees_) return {};
-  if (role == role_alerte) return est_alerte(lignes_.sorte(static_cast<std::size_t>(ligne)));
-  return depuis_1252(lignes_.ligne(static_cast<std::size_t>(ligne)));
+  const auto i = static_cast<std::size_t>(ligne);
+  if (role == role_alerte) return est_alerte(lignes_.sorte(i));
+  return montre_espaces_reference(depuis_1252(lignes_.ligne(i)));
 }
 
 namespace {

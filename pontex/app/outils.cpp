@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "pontex/app/form97.h"
@@ -86,9 +87,35 @@ outils::outils(Programme& programme, QWidget* parent)
   enregistre->setContext(Qt::WindowShortcut);
   connect(enregistre, &QShortcut::activated, this, &outils::bt_fin_Click);
 
+  // Below the text, while the periodic restart waits for these edits: this
+  // window covers the main one and its countdown.
+  label_attente_relance =
+      cree_label(this, QStringLiteral("Relance en attente : le paramétrage n'est pas enregistré"),
+                 rect_twips(180, 6660, 14865, 405), police_arial(12, true), Qt::AlignCenter);
+  label_attente_relance->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0)"));
+  label_attente_relance->hide();
+  programme_.relance_en_attente = [this](bool attend) {
+    label_attente_relance->setVisible(attend);
+  };
+  // Edits not yet saved hold the periodic restart back.
+  connect(Text1->document(), &QTextDocument::modificationChanged, this, [this](bool modifie) {
+    programme_.parametrage_modifie = modifie;
+    if (!modifie && programme_.parametrage_libere) programme_.parametrage_libere();
+  });
+
   connect(btc[0], &ImageClic::clic, this, [this] { btc_Click(0); });
   connect(btc[1], &ImageClic::clic, this, [this] { btc_Click(1); });
   connect(bt_fin, &ImageClic::clic, this, &outils::bt_fin_Click);
+}
+
+outils::~outils() {
+  programme_.relance_en_attente = nullptr;
+  // Closed with its edits (only a test closes it otherwise than by its
+  // buttons): nothing holds the restart any more.
+  if (programme_.parametrage_modifie) {
+    programme_.parametrage_modifie = false;
+    if (programme_.parametrage_libere) programme_.parametrage_libere();
+  }
 }
 
 void outils::montre(Programme& programme, QWidget* parent) {
@@ -118,6 +145,8 @@ void outils::Form_Load() {
 #endif
     Text1->setPlainText(modele_parametrage());
   }
+  // What the file holds (or the template) is no edit of the shop's.
+  Text1->document()->setModified(false);
   Text1->setFocus();
   QCoreApplication::processEvents();
 }
@@ -139,7 +168,8 @@ void outils::bt_fin_Click() {
     // A restart now would come back with the old settings and the edits
     // gone: say so, and leave the window open with the text.
     programme_.journalise(QStringLiteral("Impossible d'enregistrer le paramétrage dans ") +
-                          nom_configuration + QStringLiteral(" !"));
+                              nom_configuration + QStringLiteral(" !"),
+                          SorteLigne::erreur);
     programme_.dialogue.mode = 0;
     programme_.dialogue.message = QStringLiteral("Impossible d'enregistrer le paramétrage dans ") +
                                   nom_configuration + QStringLiteral(" !") + programme_.saut_ligne +
@@ -149,7 +179,16 @@ void outils::bt_fin_Click() {
     return;
   }
   programme_.journalise(QStringLiteral("Paramètrage enregistré, relance du logiciel"));
-  programme_.termine("relvano.exe", Fenetre_lancement::normale);
+  // Saved: a restart waiting for these edits may go, whatever follows.
+  Text1->document()->setModified(false);
+  const Resultat lancee = programme_.relance(Fenetre_lancement::normale);
+  if (programme_.fini() || lancee) return;
+  // Saved, but not restarted: say so; the window stays for another try.
+  programme_.dialogue.mode = 0;
+  programme_.dialogue.message = Programme::texte_relance_impossible(lancee) +
+                                programme_.saut_ligne + programme_.saut_ligne +
+                                QStringLiteral("Le paramétrage est enregistré.");
+  form97::montre(programme_.dialogue, this);
 }
 
 void outils::btc_Click(int Index) {

@@ -22,6 +22,7 @@ class outils : public QDialog {
   Q_OBJECT
  public:
   outils(Programme& programme, QWidget* parent = nullptr);
+  ~outils() override;
 
   // Loads the window and shows it modally; returns when it is closed.
   static void montre(Programme& programme, QWidget* parent = nullptr);
@@ -38,6 +39,7 @@ class outils : public QDialog {
   QLabel* Label3;
   ImageClic* bt_fin;
   QLabel* Label4;
+  QLabel* label_attente_relance;
 
   // Test seam, as form97's: actions run on each newly shown window.
   using ActionTest = std::function<void(outils&)>;

@@ -41,6 +41,30 @@ void Programme::termine(std::string_view a_demarrer, Fenetre_lancement fenetre) 
   // A start that fails must not keep this process alive: the program ends
   // either way, and nobody is left to tell.
   if (!a_demarrer.empty()) (void)systeme_.demarre(a_demarrer, fenetre);
+  finit();
+}
+
+Resultat Programme::relance(Fenetre_lancement fenetre) {
+  if (fini_) return Resultat::succes();
+  ferme_fichiers();
+  const Resultat demarre = systeme_.demarre("relvano.exe", fenetre);
+  if (!demarre) {
+    // Ending now would stop the shop's exchanges without a word until
+    // someone notices: the program stays, and says why.
+    journalise(texte_relance_impossible(demarre), SorteLigne::erreur);
+    ferme_fichiers();  // the line above reaches the journal file now
+    if (sur_relance_impossible) sur_relance_impossible(demarre.raison());
+    return demarre;
+  }
+  finit();
+  return demarre;
+}
+
+QString Programme::texte_relance_impossible(const Resultat& echec) {
+  return QStringLiteral("Relance impossible : ") + QString::fromLocal8Bit(echec.raison());
+}
+
+void Programme::finit() {
   systeme_.termine();
   // Only a test system comes back here. Leave the process as the real end
   // would: no window left, every modal loop returned to its caller.

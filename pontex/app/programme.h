@@ -6,12 +6,14 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "pontex/app/form97.h"
 #include "pontex/data/valeurs.h"
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/journal_fichier.h"
+#include "pontex/shared/lignes_journal.h"
 #include "pontex/shared/resultat.h"
 #include "pontex/shared/verrou.h"
 
@@ -46,14 +48,37 @@ class Programme {
   // Adds a line to the main window's journal (and so to its day file):
   // how the other windows leave a trace of a stop or a refusal. Set by the
   // main window while it lives.
-  std::function<void(const QString&)> journal_fenetre;
-  void journalise(const QString& message) {
-    if (journal_fenetre) journal_fenetre(message);
+  std::function<void(const QString&, SorteLigne)> journal_fenetre;
+  void journalise(const QString& message, SorteLigne sorte = SorteLigne::information) {
+    if (journal_fenetre) journal_fenetre(message, sorte);
   }
 
   // Closes every file the program holds open (the article file is the only
   // one kept between two operations) and writes the journal's last lines.
   void ferme_fichiers();
+
+  // The settings window holds edits not yet saved: the periodic restart
+  // waits rather than throw them away. The settings window keeps it and
+  // calls parametrage_libere once they are saved, undone or left.
+  bool parametrage_modifie = false;
+  std::function<void()> parametrage_libere;
+  // Told by the main window when a restart starts (true) or stops (false)
+  // waiting for the settings: the settings window, which covers the main
+  // window, says so too.
+  std::function<void(bool)> relance_en_attente;
+
+  // A restart that cannot be launched (the relauncher missing, its start
+  // refused) is told here with the system's reason, after the journal line:
+  // for the status file, so that monitoring sees the shop stopped.
+  std::function<void(const std::string& raison)> sur_relance_impossible;
+  // The journal line and notice of such a restart.
+  static QString texte_relance_impossible(const Resultat& echec);
+
+  // Closes every file, starts the relauncher and ends the process. When the
+  // relauncher cannot be started the program stays: the failure is
+  // journaled and handed to sur_relance_impossible, and the result says
+  // why; the caller shows it and tries again later.
+  Resultat relance(Fenetre_lancement fenetre);
 
   // Closes every file, starts `a_demarrer` when it is not empty (its start
   // failing does not keep the program alive), and ends the process.
@@ -65,6 +90,8 @@ class Programme {
   bool fini() const { return fini_; }
 
  private:
+  // Ends the process once everything is closed and started.
+  void finit();
   Systeme& systeme_;
   bool fini_ = false;
 };

@@ -6,10 +6,54 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <algorithm>
 
+#ifdef _WIN32
+// The outlines below use std::min, which windows.h would otherwise define
+// as a macro.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace pontex::fenetres {
+
+namespace {
+
+// To the bottom of the stack, without activating it.
+void mets_dessous(QWidget& fenetre) {
+#ifdef _WIN32
+  ::SetWindowPos(reinterpret_cast<HWND>(fenetre.winId()), HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+#else
+  fenetre.lower();
+#endif
+}
+
+}  // namespace
+
+void montre_sans_couvrir(QWidget& fenetre, bool reduite) {
+  fenetre.setAttribute(Qt::WA_ShowWithoutActivating);
+  if (reduite) {
+    fenetre.showMinimized();
+    return;
+  }
+  fenetre.show();
+  mets_dessous(fenetre);
+  // An X11 window manager stacks a new window when it takes it in, which may
+  // come after the request above: asked again once it has. A window the
+  // user has meanwhile clicked (active) is left where it is.
+  QPointer<QWidget> garde(&fenetre);
+  for (const int delai : {100, 500, 1500}) {
+    QTimer::singleShot(delai, &fenetre, [garde] {
+      if (garde && garde->isVisible() && !garde->isActiveWindow() && !garde->isMinimized())
+        mets_dessous(*garde);
+    });
+  }
+}
 
 QRect rect_twips(int gauche, int haut, int largeur, int hauteur) {
   return QRect(en_pixels(gauche), en_pixels(haut), en_pixels(largeur), en_pixels(hauteur));

@@ -27,6 +27,12 @@ void place_twips(QWidget* w, int gauche, int haut, int largeur, int hauteur);
 QFont police_arial(double points, bool gras = false);
 QFont police_courier(double points);
 
+// Shows a window that nobody is waiting for at this moment (the periodic
+// restart, the start at login): it takes neither the keyboard nor the top
+// of the stack from the window in use, which stays in front; minimised when
+// `reduite`. A click on it brings it up as any window.
+void montre_sans_couvrir(QWidget& fenetre, bool reduite);
+
 // A label with the given text, font and alignment, no background.
 QLabel* cree_label(QWidget* parent, const QString& texte, QRect rect, const QFont& police,
                    Qt::Alignment alignement = Qt::AlignLeft | Qt::AlignTop);

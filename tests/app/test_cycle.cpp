@@ -209,6 +209,94 @@ TEST_F(Cycle, LeParametrageArreteLeCompteARebours) {
   EXPECT_TRUE(intact());
 }
 
+// Settings typed and not saved hold the restart back: it waits, says so, and goes once they are
+// undone or the window is left; saved, they restart the program once, as saving does.
+class RelanceSousParametrage : public Cycle, public ::testing::WithParamInterface<const char*> {
+ protected:
+  bool est(const char* fin) const { return std::string_view(GetParam()) == fin; }
+};
+
+TEST_P(RelanceSousParametrage, AttendLesModificationsNonEnregistrees) {
+  termine_le_compte_a_rebours();
+  f().Label12->setText("1");
+  bool attend = false, signale = false;
+  outils::prevoit_action([&](outils& o) {
+    // Unedited, the window holds nothing back: only an edit does.
+    EXPECT_FALSE(p.programme.parametrage_modifie);
+    o.Text1->appendPlainText("#NUMPOST#7");
+    f().Timer2_Timer();
+    f().Timer2_Timer();  // later ticks go on waiting
+    attend = intact();
+    signale =
+        o.label_attente_relance->isVisibleTo(&o) && f().label_attente_relance->isVisibleTo(&f());
+    if (est("annule")) {
+      o.Text1->document()->undo();
+      QCoreApplication::processEvents();
+      // Nothing left to lose: the restart goes, under the window as before.
+      EXPECT_EQ(p.systeme.terminaisons, 1);
+    } else if (est("quitte")) {
+      o.done(0);
+    } else {
+      o.bt_fin_Click();
+    }
+    if (!p.programme.fini()) o.done(0);  // never left open on a failure
+  });
+  f().bt_outils_Click();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(attend);
+  EXPECT_TRUE(signale);
+  ASSERT_EQ(p.systeme.demarrages.size(), 1u);
+  EXPECT_EQ(p.systeme.demarrages[0].nom, "relvano.exe");
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+  const auto journal = p.journal();
+  const auto lignes = [&](const char* ligne) {
+    return std::count(journal.begin(), journal.end(), QString::fromUtf8(ligne));
+  };
+  EXPECT_EQ(lignes("03-02 14:05:37 - Relance en attente : paramétrage non enregistré"), 1);
+  if (est("enregistre")) {
+    EXPECT_EQ(p.systeme.demarrages[0].fenetre, Fenetre_lancement::normale);
+    EXPECT_NE(lit_octets("Pontex.wdo").find("#NUMPOST#7\r\n"), std::string::npos);
+  } else {
+    EXPECT_EQ(p.systeme.demarrages[0].fenetre, Fenetre_lancement::sans_focus);
+    EXPECT_EQ(lignes("03-02 14:05:37 - Relance après l'attente du paramétrage"), 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fins, RelanceSousParametrage,
+                         ::testing::Values("annule", "quitte", "enregistre"));
+
+// A relauncher that cannot be started: the program stays, journals why, tells the shop without
+// holding the next attempt, and tries again a minute later.
+TEST_F(Cycle, UneRelanceImpossibleEstDiteEtReessayee) {
+  termine_le_compte_a_rebours();
+  std::vector<std::string> raisons;
+  p.programme.sur_relance_impossible = [&](const std::string& r) { raisons.push_back(r); };
+  p.systeme.refus = "program relvano not found";
+  f().Label12->setText("1");
+  int avis = 0;
+  form97::prevoit_action([&](form97& d) {
+    ++avis;
+    EXPECT_TRUE(d.findChild<QLabel*>() != nullptr);
+    // Under the notice the next attempt still comes, and succeeds.
+    p.systeme.refus.clear();
+    f().Timer2_Timer();
+  });
+  f().Timer2_Timer();
+  EXPECT_FALSE(p.programme.fini());
+  EXPECT_EQ(p.systeme.terminaisons, 0);
+  EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Relance impossible : program relvano not found");
+  EXPECT_EQ(raisons, std::vector<std::string>{"program relvano not found"});
+  EXPECT_EQ(f().Label12->text(), "01");
+  EXPECT_EQ(f().Timer2->intervalle(), 60000);
+  // The line is in the journal file at once: the process may never end well.
+  EXPECT_NE(lit_octets("journal/pontex_2026-02-03.log").find("Relance impossible"),
+            std::string::npos);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return p.programme.fini(); }, 5000));
+  EXPECT_EQ(avis, 1);
+  EXPECT_EQ(p.systeme.demarrages.size(), 2u);
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+}
+
 // A long application: the window repaints and shows progress; user actions wait for its end.
 class LongueApplication : public Cycle {
  protected:

@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <QToolTip>
 
 #include "pontex/app/modele_journal.h"
 #include "pontex/data/inter_logg.h"
@@ -179,6 +180,42 @@ TEST(Journal, LesAlertesRessortentEtAucuneLigneNEstAbregee) {
     EXPECT_TRUE(o.text.endsWith(texte)) << o.text.toStdString();
     EXPECT_NE(o.text, texte);  // the mark before it
     EXPECT_NE(o.palette.color(QPalette::Text), mouvement.palette.color(QPalette::Text));
+  }
+}
+
+// On screen, a reference refused for its leading spaces shows them; the journal file keeps them
+// as they were. A line too long for the column shows whole in the tooltip over it.
+TEST(Journal, EspacesDeTeteVisiblesEtLignesEntieresEnInfobulle) {
+  DossierTemporaire d;
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  f.ajoute_journal("2.00 x Erreur reference :   ART-6");
+  f.ajoute_journal("2.00 x Erreur reference : ART 7");  // a space inside stays one
+  const std::string longue = "Fichier non trait\351 : /srv/" + std::string(200, 'x') + "/mvt.txt";
+  f.ajoute_journal(longue);
+  QCoreApplication::processEvents();
+  const fenetres::ModeleJournal& m = *f.modele_journal;
+  ASSERT_EQ(m.rowCount(), 3);
+  EXPECT_EQ(m.index(0).data(), "03-02 14:05:37 - 2.00 x Erreur reference : ␣␣ART-6");
+  EXPECT_EQ(m.index(1).data(), "03-02 14:05:37 - 2.00 x Erreur reference : ART 7");
+  f.ecrit_journal();
+  const std::string fichier = lit_octets("journal/pontex_2026-02-03.log");
+  EXPECT_NE(fichier.find("Erreur reference :   ART-6"), std::string::npos) << fichier;
+  EXPECT_EQ(fichier.find("␣"), std::string::npos);
+
+  // The long line is wider than the column: its tooltip gives it whole.
+  const QFontMetrics mesure(f.List1->font());
+  EXPECT_GT(mesure.horizontalAdvance(m.index(2).data().toString()), f.List1->viewport()->width());
+  for (int ligne = 0; ligne < m.rowCount(); ++ligne) {
+    const QRect r = f.List1->visualRect(m.index(ligne));
+    const QPoint sur(r.left() + 20, r.center().y());
+    ASSERT_TRUE(f.List1->viewport()->rect().contains(sur));
+    QHelpEvent e(QEvent::ToolTip, sur, f.List1->viewport()->mapToGlobal(sur));
+    QApplication::sendEvent(f.List1->viewport(), &e);
+    EXPECT_EQ(QToolTip::text(), m.index(ligne).data().toString()) << ligne;
+    QToolTip::hideText();
   }
 }
 

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Under a real window manager (openbox on a virtual X display): the periodic
 # restart (relvano --sans-focus, which starts Pontex --sans-focus) leaves the
-# keyboard focus with the window the user is typing in, while a start by a
-# person (no argument) takes it. Skipped (77) when Xvfb, openbox, xdotool or
-# xlogo is missing, or the programs are not built.
+# keyboard focus with the window the user is typing in, and comes up below
+# it, never over it, while a start by a person (no argument) takes the focus
+# and comes to the front. Skipped (77) when Xvfb, openbox, xdotool, xprop or
+# xlogo is missing, or the programs are not built. PONTEX_CAPTURE=<file.png>
+# keeps a screenshot of the screen after the restart (ImageMagick's import).
 #   test_focus_gestionnaire.sh BUILD_DIR
 set -u
 build=$(cd "${1:?build folder}" && pwd) || exit 1
 bin=$build/bin
 fabrique=$build/tools/fabrique_caisse
 
-for outil in Xvfb openbox xdotool xlogo; do
+for outil in Xvfb openbox xdotool xprop xlogo; do
   command -v "$outil" >/dev/null || { echo "SKIP: $outil is not installed"; exit 77; }
 done
 for p in "$bin/Pontex" "$bin/relvano" "$fabrique"; do
@@ -54,8 +56,8 @@ openbox >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 
-# The window in use at the till.
-xlogo -geometry 200x150+1000+800 >/dev/null 2>&1 &
+# The window in use at the till, where Pontex's window will lie.
+xlogo -geometry 300x200+500+250 >/dev/null 2>&1 &
 pids+=($!)
 occupee=$(xdotool search --sync --onlyvisible --class xlogo | head -1)
 xdotool windowactivate --sync "$occupee" || echec "cannot give the focus to xlogo"
@@ -82,6 +84,26 @@ done
 sleep 1
 [ "$(xdotool getactivewindow)" = "$occupee" ] || echec "Pontex took the focus once shown"
 
+# The window manager's stacking order, bottom first: where a window stands.
+rang() {
+  local i=0 w
+  for w in $(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,/ /g'); do
+    [ $((w)) = "$1" ] && { echo $i; return; }
+    i=$((i + 1))
+  done
+  echo -1
+}
+# Given the time to be raised by anything late (the window manager, Qt).
+sleep 2
+pontex_redemarre=$(fenetre_pontex)
+[ "$(rang "$pontex_redemarre")" -ge 0 ] || echec "Pontex's window is not in the stacking list"
+[ "$(rang "$pontex_redemarre")" -lt "$(rang "$occupee")" ] ||
+  echec "the restarted Pontex covers the window in use"
+[ "$(xdotool getactivewindow)" = "$occupee" ] || echec "lowering Pontex took the focus"
+if [ -n "${PONTEX_CAPTURE:-}" ] && command -v import >/dev/null; then
+  import -window root "$PONTEX_CAPTURE"
+fi
+
 # A click on it gives it the focus as to any window.
 xdotool mousemove --window "$(fenetre_pontex)" 700 150 click 1
 sleep 0.5
@@ -97,4 +119,7 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 [ "$(xdotool getactivewindow)" = "$(fenetre_pontex)" ] || echec "a start by a person did not take the focus"
-echo "focus kept across the restart, taken by a start by hand"
+sleep 2
+[ "$(rang "$(fenetre_pontex)")" -gt "$(rang "$occupee")" ] ||
+  echec "a start by a person did not come to the front"
+echo "focus kept and window in use left in front across the restart; both taken by a start by hand"

@@ -66,7 +66,7 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   QString montre;
   QSize taille;
   std::vector<QString> journal;
-  p.programme.journal_fenetre = [&](const QString& m) { journal.push_back(m); };
+  p.programme.journal_fenetre = [&](const QString& m, SorteLigne) { journal.push_back(m); };
   ouvre([&](outils& o) {
     montre = o.Text1->toPlainText();
     taille = o.size();
@@ -191,13 +191,46 @@ TEST_F(Parametrage, UnFichierImpossibleAEcrireEstSignaleSansRedemarrer) {
   EXPECT_TRUE(fs::is_directory(b.chemin("Pontex.wdo")));
 }
 
+// Saved, but relvano cannot be started: the shop is told, the program and the window stay, and
+// saving again tries again.
+TEST_F(Parametrage, UneRelanceImpossibleEstSignaleeEtLaFenetreReste) {
+  p.systeme.refus = "program relvano not found";
+  std::vector<QString> journal;
+  p.programme.journal_fenetre = [&](const QString& m, SorteLigne) { journal.push_back(m); };
+  std::vector<std::string> raisons;
+  p.programme.sur_relance_impossible = [&](const std::string& r) { raisons.push_back(r); };
+  QString message;
+  bool toujours_ouvert = false;
+  ouvre([&](outils& o) {
+    o.Text1->setPlainText("#TIM_ANA#5");
+    form97::prevoit_action([&](form97& d) {
+      message = d.Label1->text();
+      d.Form_KeyPress(13);
+    });
+    o.bt_fin_Click();
+    toujours_ouvert = o.isVisible();
+    p.systeme.refus.clear();
+    o.bt_fin_Click();
+  });
+  EXPECT_EQ(message,
+            "Relance impossible : program relvano not found\n\nLe paramétrage est enregistré.");
+  EXPECT_TRUE(toujours_ouvert);
+  EXPECT_EQ(lit_octets("Pontex.wdo"), "#TIM_ANA#5\r\n");
+  EXPECT_EQ(raisons, std::vector<std::string>{"program relvano not found"});
+  EXPECT_EQ(std::count(journal.begin(), journal.end(),
+                       QString("Relance impossible : program relvano not found")),
+            1);
+  EXPECT_EQ(p.systeme.demarrages.size(), 2u);
+  EXPECT_EQ(p.systeme.terminaisons, 1);
+}
+
 // The other two buttons end the program, say why in the journal, and leave the file as it was.
 TEST_F(Parametrage, LesDeuxAutresBoutons) {
   const std::string avant = lit_octets("Pontex.wdo");
   for (int bouton : {0, 1}) {
     Processus q;
     std::vector<QString> lignes;
-    q.programme.journal_fenetre = [&](const QString& m) { lignes.push_back(m); };
+    q.programme.journal_fenetre = [&](const QString& m, SorteLigne) { lignes.push_back(m); };
     outils::prevoit_action(
         [bouton](outils& o) { QTest::mouseClick(o.btc[bouton], Qt::LeftButton); });
     outils::montre(q.programme);

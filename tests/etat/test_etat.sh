@@ -32,6 +32,10 @@ for programme in Pontex relvano kestrap pontex-etat; do
       --version) [ "$sortie" = "$programme $version" ] || echec "$programme --version printed: $sortie" ;;
       --help) case $sortie in Usage:\ $programme*) ;; *) echec "$programme --help printed: $sortie" ;; esac ;;
     esac
+    # The one argument Pontex and relvano act on is said.
+    if [ "$option" = --help ] && { [ $programme = Pontex ] || [ $programme = relvano ]; }; then
+      case $sortie in *--sans-focus*) ;; *) echec "$programme --help does not name --sans-focus" ;; esac
+    fi
   done
 done
 

@@ -110,7 +110,9 @@ TEST(FichiersLivres, ListeEtEntreeDuDossierDeConstruction) {
   const ListeKestrap l = analyse_liste(liste);
   EXPECT_EQ(l.nom_entree, "Pontex.desktop");
   EXPECT_EQ(l.titre, "Pontex");
-  EXPECT_EQ(l.commande_retour, "'" + (bin / "Pontex").string() + "'");
+  // Pontex starts in its own folder, wherever kestrap was started from.
+  EXPECT_EQ(l.commande_retour,
+            "cd '" + bin.string() + "' && exec '" + (bin / "Pontex").string() + "'");
 
   const std::string entree = "\n" + lit_octets(bin / "Pontex.desktop");
   EXPECT_NE(entree.find("\n[Desktop Entry]\n"), std::string::npos);
@@ -144,7 +146,9 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
   fs::create_directory(dossier);
   ecrit_fichiers_livres(dossier);
   const fs::path marqueur = racine.chemin() / "marqueur";
-  ecrit_octets(dossier / "Pontex", "#!/bin/sh\necho lance >> '" + marqueur.string() + "'\n");
+  // The stand-in Pontex says where it was started.
+  ecrit_octets(dossier / "Pontex", "#!/bin/sh\necho lance >> '" + marqueur.string() + "'\npwd > '" +
+                                       marqueur.string() + ".dossier'\n");
   fs::permissions(dossier / "Pontex", fs::perms::owner_all);
 
   const ListeKestrap l = analyse_liste(lit_octets(dossier / "kestrap.wdo"));
@@ -155,6 +159,8 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
   EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(marqueur); }, 5000));
   QTest::qWait(100);
   EXPECT_EQ(lit_octets(marqueur), "lance\n");
+  // Started from elsewhere (the test's folder), it runs in its own.
+  EXPECT_EQ(lit_octets(marqueur.string() + ".dossier"), dossier.string() + "\n");
 
   // The desktop entry quotes the path and escapes "$" (twice: once for the
   // command, once for the value).
@@ -165,6 +171,20 @@ TEST(FichiersLivres, LaCommandeDeRetourDemarrePontexDansUnDossierAuNomDifficile)
   EXPECT_EQ(ligne_commencant_par(entree, "Path="), "Path=" + dossier.string());
   // TryExec is a plain path: no quotes, "$" as it is.
   EXPECT_EQ(ligne_commencant_par(entree, "TryExec="), "TryExec=" + (dossier / "Pontex").string());
+}
+TEST(FichiersLivres, AvecUnLanceurFinDemarrePontexParLui) {
+  // The package's launcher makes and enters the shop's folder: "Fin" goes
+  // through it, not to the program in the read-only programs' folder.
+  DossierTemporaire racine;
+  const fs::path dossier = racine.chemin() / "opt";
+  fs::create_directory(dossier);
+  QProcess cmake;
+  cmake.start(CMAKE_COMMANDE, {"-DDOSSIER=" + QString::fromStdString(dossier.string()),
+                               "-DLANCEUR=/opt/pontex/lance-pontex", "-P", SCRIPT_FICHIERS_LIVRES});
+  ASSERT_TRUE(cmake.waitForFinished(30000));
+  ASSERT_EQ(cmake.exitCode(), 0) << cmake.readAllStandardError().toStdString();
+  const ListeKestrap l = analyse_liste(lit_octets(dossier / "kestrap.wdo"));
+  EXPECT_EQ(l.commande_retour, "'/opt/pontex/lance-pontex'");
 }
 #endif
 

@@ -79,6 +79,10 @@ grep -qx 'TryExec=/opt/pontex/lance-pontex' "$opt/Pontex.desktop" ||
   echec "the start-at-login entry has no TryExec naming lance-pontex"
 grep -qx 'Icon=pontex' "$opt/Pontex.desktop" || echec "the start-at-login entry has no icon"
 grep -qx 'TryExec=/opt/pontex/lance-pontex' "$menu" || echec "the menu entry has no TryExec"
+# kestrap's "Fin" brings Pontex back through the launcher, into ~/Pontex,
+# wherever kestrap itself was started.
+grep -q "^#P#'/opt/pontex/lance-pontex' " "$opt/kestrap.wdo" ||
+  echec "kestrap's return command is not the launcher: $(grep '^#P#' "$opt/kestrap.wdo")"
 if command -v desktop-file-validate >/dev/null; then
   for entree in "$menu" "$opt/Pontex.desktop"; do
     desktop-file-validate "$entree" || echec "desktop-file-validate $entree"
@@ -99,6 +103,10 @@ fi
 man1=$racine/usr/share/man/man1
 gzip -dc "$man1/pontex.1.gz" | grep -q '^\.SH EXIT STATUS' || echec "no manual page pontex(1)"
 [ "$(readlink "$man1/pontex-etat.1.gz")" = pontex.1.gz ] || echec "no manual page for pontex-etat"
+for page in relvano kestrap; do
+  gzip -dc "$man1/$page.1.gz" | grep -q '^\.SH DESCRIPTION' || echec "no manual page $page(1)"
+done
+gzip -dc "$man1/pontex.1.gz" | grep -q 'sans\\-focus' || echec "pontex(1) does not name --sans-focus"
 [ "$(readlink "$racine/usr/bin/pontex-etat")" = /opt/pontex/pontex-etat ] ||
   echec "pontex-etat is not on the PATH"
 
@@ -169,7 +177,11 @@ printf '%s\r\n' "#TRANSIT#$tmp/transit | transit" "#FICBASE#$tmp/caisse | caisse
   '#REFARTI#1' '#NOM_STO#stock_' '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$travail/Pontex.wdo"
 printf 'INCONNUE-1\t2\r\n' >"$tmp/transit/import/mvt_1.txt"
 touch -d '-1 minute' "$tmp/transit/import/mvt_1.txt"
-"$opt/lance-pontex" </dev/null >>"$tmp/pontex.log" 2>&1 &
+# Started as kestrap's "Fin" starts it, from a folder that is not the
+# shop's: its return command, with the unpacked folder for /opt/pontex.
+retour=$(sed -n "s%^#P#\(.*\)   |.*%\1%p" "$opt/kestrap.wdo" | tr -d '\r')
+retour=${retour//\/opt\/pontex/$opt}
+(cd / && exec /bin/sh -c "exec $retour") </dev/null >>"$tmp/pontex.log" 2>&1 &
 pontex=$!
 exporte() { compgen -G "$tmp/transit/export/stock_*.txt" >/dev/null; }
 attend 60 exporte || echec "no stock export after the exchange"

@@ -29,6 +29,7 @@ bool sous_wine() {
 
 Resultat SystemeEnregistreur::demarre(std::string_view nom, Fenetre_lancement fenetre) {
   demarrages.push_back({std::string(nom), fenetre});
+  if (!refus.empty()) return Resultat::echec(refus);
   return Resultat::succes();
 }
 

@@ -39,6 +39,9 @@ class SystemeEnregistreur : public fenetres::Systeme {
  public:
   Resultat demarre(std::string_view nom, Fenetre_lancement fenetre) override;
   void termine() override { ++terminaisons; }
+  // Starts refused with this reason (the program missing, the system saying
+  // no); each attempt is still recorded.
+  std::string refus;
   std::vector<Demarrage> demarrages;
   int terminaisons = 0;
 };
