@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <deque>
 #include <iterator>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
@@ -10,6 +12,7 @@
 
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/groupes.h"
 #include "pontex/exchange/lecteur_analyse.h"
 #include "pontex/exchange/mouvement.h"
 #include "pontex/exchange/reprise.h"
@@ -25,15 +28,6 @@ namespace pontex {
 
 namespace {
 
-// Appends one line to the day's error file, opened and closed for this one
-// line, so that the server or the shop can read the file at any moment. The
-// file lies in the server's folder, the one the exchange holds: a link put
-// under its name is replaced, never written through.
-Resultat ecrit_ligne_erreurs(const DossierTenu& import, const std::string& nom,
-                             std::string_view ligne) {
-  return ajoute_entree({import, nom}, ligne);
-}
-
 // The journal line of a stop before record `numero`: "<why> : analyse
 // arrêtée à l'enregistrement <numero>, reprise au prochain démarrage".
 void journal_arret(FenetreEchange& fenetre, std::string_view pourquoi, std::int64_t numero) {
@@ -44,8 +38,76 @@ void journal_arret(FenetreEchange& fenetre, std::string_view pourquoi, std::int6
   fenetre.ajoute_journal(ligne, SorteLigne::arret);
 }
 
+// Movements the movement file counts now: ours all lie at or before it.
+std::int32_t compte_mouvements(const ValeursProgramme& valeurs) {
+  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
+  FichierRecords f;
+  std::size_t lus = 0;
+  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur) ||
+      !f.lit(1, entete.octets.data(), 1, lus) || lus != 1)
+    return 0;
+  return std::max(entete.poste(), 0);
+}
+
+// The day's error file.
+std::string nom_erreurs(std::string_view jour) { return "erreurs_" + std::string(jour) + ".err"; }
+
+// One record of the working file, read, then planned within its group:
+// what it will write, before anything is written.
+struct Prevu {
+  std::int64_t numero = 0, debut = 0, suivante = 0;
+  bool article = false;
+  // An article's record: the article as read and as to be written back, and
+  // the movement to append.
+  std::int32_t k = 0;
+  double quantite = 0.0;
+  std::string reference;
+  EnregistrementArticle avant, apres;
+  EnregistrementMouvement mouvement;
+  // A record not applied: its error line and journal line, the error file
+  // it goes to and that file's size before it.
+  std::string ligne, texte_journal, jour;
+  std::int64_t taille_erreurs = 0;
+  // The article could not be written when planned: the record goes to the
+  // error file, for this reason.
+  std::string_view motif_force;
+};
+
+// The error line and journal line of a record that is not applied.
+void forme_erreur(Prevu& p, const ValeursProgramme& valeurs, std::string_view motif,
+                  std::string_view texte, const std::optional<double>& quantite,
+                  std::optional<std::string_view> texte_quantite = std::nullopt) {
+  const char sep = valeurs.separateur_decimal;
+  p.article = false;
+  p.ligne.assign(motif);
+  p.ligne += texte;
+  p.texte_journal.clear();
+  if (quantite) {
+    p.ligne += format_nombre_imprime(*quantite, sep);
+    p.texte_journal = format_deux_decimales(*quantite, sep);
+    p.texte_journal += textes::fois;
+  } else if (texte_quantite) {
+    // Unreadable as a number: the text as received, so that nothing of the
+    // server's record is lost.
+    p.ligne += ' ';
+    p.ligne += *texte_quantite;
+    p.ligne += ' ';
+    p.texte_journal = *texte_quantite;
+    p.texte_journal += textes::fois;
+  }
+  p.ligne += "\r\n";
+  p.texte_journal += motif;
+  p.texte_journal += texte;
+}
+
 // One working file being applied: where it is read, what the progress file
 // holds, and why it stopped when it did.
+//
+// Records go in groups (see groupes.h): a group is read and planned, noted
+// on the disk, written, and its files put on the disk. A group ends after
+// Groupe::ecritures_max records, or before a record whose movement would be
+// the same bytes as an earlier one's in the group (the same article, quantity
+// and minute), which nothing after a power cut could tell apart.
 class Application {
  public:
   Application(ValeursProgramme& valeurs, FenetreEchange& fenetre, EtatReprise& etat)
@@ -55,6 +117,14 @@ class Application {
   // again: `avant` is the progress noted then, with the error file's size
   // before the line.
   void ligne_a_refaire(const EtatReprise& avant) { ligne_coupee_ = avant; }
+  // Goes on after the group `sequence`, settled at the start: of its records
+  // up to `dernier`, only those in `a_refaire` are applied.
+  void apres_groupe(std::uint64_t sequence, std::int64_t dernier,
+                    std::vector<std::int64_t> a_refaire) {
+    sequence_ = sequence;
+    saut_jusqu_a_ = dernier;
+    a_refaire_ = std::move(a_refaire);
+  }
 
   // Applies the records from byte `depuis` (record number etat.numero) to
   // the end. False when it stopped before a record that the next start
@@ -63,10 +133,14 @@ class Application {
   bool applique(std::int64_t depuis);
 
  private:
-  void applique_record(const RecordMouvement& record);
-  bool signale(std::string_view motif, std::string_view texte,
-               const std::optional<double>& quantite,
-               std::optional<std::string_view> texte_quantite = std::nullopt);
+  bool lit_prevu(Prevu& p);
+  bool planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticle>& articles,
+                std::map<std::string, std::int64_t>& tailles);
+  bool ecrit_groupe();
+  enum class Issue { fait, a_replanifier };
+  Issue ecrit_article(Prevu& p);
+  Issue ecrit_erreur(const Prevu& p);
+  void termine_groupe();
   bool note(EtatReprise::Attente attente);
   void arrete(std::string_view pourquoi);
 
@@ -74,7 +148,21 @@ class Application {
   FenetreEchange& fenetre_;
   EtatReprise& etat_;
   SuiviReprise suivi_;
+  NoteGroupes note_groupes_;
+  LecteurAnalyse lecteur_;
   std::optional<EtatReprise> ligne_coupee_;
+  std::uint64_t sequence_ = 0;
+  std::int64_t saut_jusqu_a_ = 0;
+  std::vector<std::int64_t> a_refaire_;
+  std::int64_t numero_lu_ = 0;  // the last record read
+  // Read, not yet written: the next group's records.
+  std::deque<Prevu> a_venir_;
+  Groupe groupe_;
+  std::vector<Prevu> prevus_;
+  // What the group wrote to: put on the disk at its end.
+  bool caisse_ecrite_ = false;
+  std::vector<std::string> jours_groupe_;
+  bool erreurs_creees_ = false;
   // The days whose error file this run wrote to, put on the disk with the
   // rest at the file's end.
   std::vector<std::string> jours_erreurs_;
@@ -94,33 +182,88 @@ void Application::arrete(std::string_view pourquoi) {
   journal_arret(fenetre_, pourquoi, etat_.numero);
 }
 
-// A record that is not applied leaves a line in the day's error file and in
-// the journal. The date is taken per line: a run across midnight splits its
-// errors over the two days' files. The progress file first notes the line
-// and the error file's size, so that after a kill the line is neither lost
-// nor written twice.
-bool Application::signale(std::string_view motif, std::string_view texte,
-                          const std::optional<double>& quantite,
-                          std::optional<std::string_view> texte_quantite) {
-  const char sep = valeurs_.separateur_decimal;
-  std::string ligne(motif);
-  ligne += texte;
-  std::string texte_journal;
-  if (quantite) {
-    ligne += format_nombre_imprime(*quantite, sep);
-    texte_journal = format_deux_decimales(*quantite, sep);
-    texte_journal += textes::fois;
-  } else if (texte_quantite) {
-    // Unreadable as a number: the text as received, so that nothing of the
-    // server's record is lost.
-    ligne += ' ';
-    ligne += *texte_quantite;
-    ligne += ' ';
-    texte_journal = *texte_quantite;
-    texte_journal += textes::fois;
+// The next record of the working file that is to be applied, read and
+// decoded; records a settled group already applied are passed over.
+bool Application::lit_prevu(Prevu& p) {
+  LigneAnalyse ligne;
+  for (;;) {
+    if (!lecteur_.suivante(ligne)) return false;
+    ++numero_lu_;
+    if (numero_lu_ > saut_jusqu_a_ ||
+        std::binary_search(a_refaire_.begin(), a_refaire_.end(), numero_lu_))
+      break;
   }
-  ligne += "\r\n";
+  p = Prevu{};
+  p.numero = numero_lu_;
+  p.debut = ligne.debut;
+  p.suivante = ligne.suivante;
+  switch (ligne.sorte) {
+    case LigneAnalyse::Sorte::incomplete:
+      forme_erreur(p, valeurs_, textes::ligne_incomplete, ligne.texte, std::nullopt);
+      return true;
+    case LigneAnalyse::Sorte::trop_longue:
+      forme_erreur(p, valeurs_, textes::ligne_trop_longue, ligne.texte, std::nullopt);
+      return true;
+    case LigneAnalyse::Sorte::record:
+      break;
+  }
+  const RecordMouvement record = coupe_record(ligne.texte, ligne.remplace);
+  const QuantiteRecord lue = lit_quantite(record);
+  if (!lue.refus.empty()) {
+    std::string_view texte = record.texte_quantite;
+    texte.remove_suffix(texte.size() - (texte.find_last_not_of(" \t") + 1));
+    texte.remove_prefix(std::min(texte.size(), texte.find_first_not_of(" \t")));
+    forme_erreur(p, valeurs_, lue.refus, record.reference, std::nullopt, texte);
+    return true;
+  }
+  if (record.caractere_remplace) {
+    forme_erreur(p, valeurs_, textes::erreur_caractere, record.reference, lue.valeur);
+    return true;
+  }
+  const std::int32_t k = valeurs_.caisse.cherche_article(record.reference);
+  if (k < 1) {
+    forme_erreur(p, valeurs_, textes::erreur_reference, record.reference, lue.valeur);
+    return true;
+  }
+  p.article = true;
+  p.k = k;
+  p.quantite = lue.valeur;
+  p.reference = std::string(record.reference);
+  return true;
+}
 
+// What `p` will write, given what the group's earlier records leave: false
+// when it must wait for the next group.
+bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticle>& articles,
+                           std::map<std::string, std::int64_t>& tailles) {
+  if (p.article) {
+    std::string_view motif = textes::erreur_article;
+    const auto deja = articles.find(p.k);
+    EnregistrementArticle lu = EnregistrementArticle::vierge();
+    bool ok = p.motif_force.empty();
+    if (!ok) motif = p.motif_force;
+    if (ok && deja != articles.end()) {
+      lu = deja->second;
+    } else if (ok) {
+      ok = static_cast<bool>(valeurs_.caisse.lit_article(p.k, lu));
+    }
+    std::optional<MouvementPrepare> prepare;
+    if (ok) prepare = prepare_mouvement(valeurs_, lu, p.quantite, motif);
+    if (prepare) {
+      if (deja != articles.end()) {
+        for (const Prevu& autre : prevus_)
+          if (autre.article && autre.k == p.k &&
+              autre.mouvement.octets == prepare->mouvement.octets)
+            return false;
+      }
+      p.avant = lu;
+      p.apres = prepare->nouveau;
+      p.mouvement = prepare->mouvement;
+      articles[p.k] = p.apres;
+      return true;
+    }
+    forme_erreur(p, valeurs_, motif, p.reference, p.quantite);
+  }
   const DossierTenu& import = valeurs_.dossiers->reception;
   if (ligne_coupee_) {
     const EtatReprise avant = *ligne_coupee_;
@@ -128,140 +271,233 @@ bool Application::signale(std::string_view motif, std::string_view texte,
     // The same line as the one under way at the stop: what a full disk let
     // through of it is cut back, or the line written now would be glued to
     // it. The earlier day's file, when the stop fell before midnight.
-    if (avant.numero == etat_.numero && avant.longueur_ligne == std::ssize(ligne) &&
-        avant.empreinte_ligne == empreinte(ligne) &&
-        !retire_ajout_coupe({import, "erreurs_" + avant.date_erreurs + ".err"},
-                            avant.taille_erreurs, ligne)) {
+    if (avant.numero == p.numero && avant.longueur_ligne == std::ssize(p.ligne) &&
+        avant.empreinte_ligne == empreinte(p.ligne) &&
+        !retire_ajout_coupe({import, nom_erreurs(avant.date_erreurs)}, avant.taille_erreurs,
+                            p.ligne)) {
+      etat_.numero = p.numero;
       arrete(textes::erreurs_non_ecrites);
       return false;
     }
   }
-  etat_.date_erreurs = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
-  const std::string nom = "erreurs_" + etat_.date_erreurs + ".err";
-  etat_.taille_erreurs = taille_entree({import, nom}).value_or(0);
-  etat_.longueur_ligne = static_cast<std::int64_t>(ligne.size());
-  etat_.empreinte_ligne = empreinte(ligne);
-  if (!note(EtatReprise::Attente::ligne_erreur)) return false;
-
-  texte_journal += motif;
-  texte_journal += texte;
-  if (!ecrit_ligne_erreurs(import, nom, ligne)) {
-    // Going on would drop this reference: the file waits for the next
-    // start, which writes the line and goes on from there.
-    fenetre_.ajoute_journal(texte_journal, SorteLigne::erreur);
-    arrete(textes::erreurs_non_ecrites);
-    return false;
-  }
-  fenetre_.ajoute_journal(texte_journal, SorteLigne::erreur);
-  if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), etat_.date_erreurs) ==
-      jours_erreurs_.end())
-    jours_erreurs_.push_back(etat_.date_erreurs);
+  // The date is taken per line: a run across midnight splits its errors
+  // over the two days' files.
+  p.jour = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
+  auto taille = tailles.find(p.jour);
+  if (taille == tailles.end())
+    taille =
+        tailles.emplace(p.jour, taille_entree({import, nom_erreurs(p.jour)}).value_or(0)).first;
+  p.taille_erreurs = taille->second;
+  taille->second += std::ssize(p.ligne);
   return true;
 }
 
-void Application::applique_record(const RecordMouvement& record) {
-  const QuantiteRecord lue = lit_quantite(record);
-  if (!lue.refus.empty()) {
-    std::string_view texte = record.texte_quantite;
-    texte.remove_suffix(texte.size() - (texte.find_last_not_of(" \t") + 1));
-    texte.remove_prefix(std::min(texte.size(), texte.find_first_not_of(" \t")));
-    signale(lue.refus, record.reference, std::nullopt, texte);
-    return;
+// A record that is not applied leaves a line in the day's error file and in
+// the journal. The progress file first notes the line and the error file's
+// size, so that after a stop the line is neither lost nor written twice.
+Application::Issue Application::ecrit_erreur(const Prevu& p) {
+  const DossierTenu& import = valeurs_.dossiers->reception;
+  const std::string nom = nom_erreurs(p.jour);
+  // Another day by now, or the file not as planned: planned again.
+  if (format_jj_mm_aaaa(valeurs_.horloge->maintenant()) != p.jour ||
+      taille_entree({import, nom}).value_or(0) != p.taille_erreurs)
+    return Issue::a_replanifier;
+  etat_.date_erreurs = p.jour;
+  etat_.taille_erreurs = p.taille_erreurs;
+  etat_.longueur_ligne = std::ssize(p.ligne);
+  etat_.empreinte_ligne = empreinte(p.ligne);
+  if (!note(EtatReprise::Attente::ligne_erreur)) return Issue::fait;
+  if (p.taille_erreurs == 0) erreurs_creees_ = true;
+  if (std::find(jours_groupe_.begin(), jours_groupe_.end(), p.jour) == jours_groupe_.end())
+    jours_groupe_.push_back(p.jour);
+  if (!ajoute_entree({import, nom}, p.ligne)) {
+    // Going on would drop this reference: the file waits for the next
+    // start, which writes the line and goes on from there.
+    fenetre_.ajoute_journal(p.texte_journal, SorteLigne::erreur);
+    arrete(textes::erreurs_non_ecrites);
+    return Issue::fait;
   }
-  const std::optional<double> quantite = lue.valeur;
-  if (record.caractere_remplace) {
-    signale(textes::erreur_caractere, record.reference, quantite);
-    return;
-  }
-  const std::int32_t k = valeurs_.caisse.cherche_article(record.reference);
-  if (k < 1) {
-    signale(textes::erreur_reference, record.reference, quantite);
-    return;
-  }
-  // The recording reads the article itself, at the last moment, and checks
-  // that read: reading it here too would only cost a system call.
-  bool note_ecrite = true;
+  fenetre_.ajoute_journal(p.texte_journal, SorteLigne::erreur);
+  if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), p.jour) == jours_erreurs_.end())
+    jours_erreurs_.push_back(p.jour);
+  return Issue::fait;
+}
+
+Application::Issue Application::ecrit_article(Prevu& p) {
+  // The recording reads the article itself, at the last moment: anything
+  // else than what the group's note holds (the till sold the article since,
+  // or the minute turned) and the record is planned again.
+  bool conforme = false;
   const auto avant_ecriture = [&](const EcrituresPrevues& e) {
+    if (e.avant.octets != p.avant.octets || e.apres.octets != p.apres.octets ||
+        e.mouvement.octets != p.mouvement.octets)
+      return false;
+    conforme = true;
     etat_.article = e.article;
     etat_.stock_avant = std::bit_cast<std::uint32_t>(e.avant.stock());
     etat_.quantite2_avant = std::bit_cast<std::uint32_t>(e.avant.quantite2());
     etat_.stock_apres = std::bit_cast<std::uint32_t>(e.apres.stock());
     etat_.quantite2_apres = std::bit_cast<std::uint32_t>(e.apres.quantite2());
     etat_.mouvement = e.mouvement.octets;
-    note_ecrite = note(EtatReprise::Attente::article);
-    return note_ecrite;
+    return note(EtatReprise::Attente::article);
   };
   const MouvementEcrit fait =
-      ecrit_mouvement(valeurs_, fenetre_, k, *quantite, avant_ecriture, true);
+      ecrit_mouvement(valeurs_, fenetre_, p.k, p.quantite, avant_ecriture, true);
   if (fait.issue == MouvementEcrit::Issue::non_applique) {
-    if (note_ecrite) signale(fait.motif, record.reference, quantite);
-    return;
+    if (arrete_) return Issue::fait;
+    // Planned with other bytes, or not written at all: planned again, in
+    // the second case as a record that goes to the error file.
+    if (conforme) p.motif_force = fait.motif;
+    return Issue::a_replanifier;
   }
+  caisse_ecrite_ = true;
   if (fait.numero > 0) etat_.mouvements_avant = fait.numero;
   // The stock changed, its movement did not reach the movement file (a
   // full disk): going on would leave it unrecorded for good. The progress
   // note holds it, and the next start appends it before going on.
   if (fait.issue == MouvementEcrit::Issue::mouvement_refuse) arrete(textes::mouvement_non_ecrit);
+  return Issue::fait;
+}
+
+// Plans the next group, notes it on the disk, writes it. False when
+// nothing was left to write, or the file stopped.
+bool Application::ecrit_groupe() {
+  prevus_.clear();
+  groupe_.ecritures.clear();
+  std::map<std::int32_t, EnregistrementArticle> articles;
+  std::map<std::string, std::int64_t> tailles;
+  std::int32_t compte = compte_mouvements(valeurs_);
+  std::size_t octets = 0;
+  constexpr std::size_t octets_max = 4 << 20;  // bounds memory: a record is at most 64 KiB
+  groupe_.premier = numero_lu_ + 1;
+  groupe_.debut = etat_.suivante;
+  while (prevus_.size() < Groupe::ecritures_max && octets < octets_max && !arrete_) {
+    Prevu p;
+    if (!a_venir_.empty()) {
+      p = std::move(a_venir_.front());
+      a_venir_.pop_front();
+    } else if (!lit_prevu(p)) {
+      break;
+    }
+    if (prevus_.empty()) {
+      groupe_.premier = std::min(groupe_.premier, p.numero);
+      groupe_.debut = std::min(groupe_.debut, p.debut);
+    }
+    if (!planifie(p, articles, tailles)) {
+      a_venir_.push_front(std::move(p));
+      break;
+    }
+    octets += p.ligne.size() + p.reference.size() + sizeof(Prevu);
+    EtatReprise e;
+    e.numero = p.numero;
+    e.debut = p.debut;
+    e.suivante = p.suivante;
+    if (p.article) {
+      e.attente = EtatReprise::Attente::article;
+      e.article = p.k;
+      e.stock_avant = std::bit_cast<std::uint32_t>(p.avant.stock());
+      e.quantite2_avant = std::bit_cast<std::uint32_t>(p.avant.quantite2());
+      e.stock_apres = std::bit_cast<std::uint32_t>(p.apres.stock());
+      e.quantite2_apres = std::bit_cast<std::uint32_t>(p.apres.quantite2());
+      e.mouvements_avant = compte++;
+      e.mouvement = p.mouvement.octets;
+    } else {
+      e.attente = EtatReprise::Attente::ligne_erreur;
+      e.date_erreurs = p.jour;
+      e.taille_erreurs = p.taille_erreurs;
+      e.longueur_ligne = std::ssize(p.ligne);
+      e.empreinte_ligne = empreinte(p.ligne);
+    }
+    groupe_.ecritures.push_back(std::move(e));
+    prevus_.push_back(std::move(p));
+  }
+  if (arrete_ || prevus_.empty()) return false;
+  // Records passed over at the end of a settled group are covered too.
+  groupe_.dernier = std::max(prevus_.back().numero, std::min(saut_jusqu_a_, numero_lu_));
+  groupe_.sequence = ++sequence_;
+  if (!note_groupes_.note(groupe_)) {
+    etat_.numero = prevus_.front().numero;
+    arrete(textes::suivi_non_ecrit);
+    return false;
+  }
+  caisse_ecrite_ = false;
+  erreurs_creees_ = false;
+  jours_groupe_.clear();
+  for (std::size_t i = 0; i < prevus_.size(); ++i) {
+    Prevu& p = prevus_[i];
+    // A stop asked by the system (logoff, shutdown) comes between two
+    // records: the next start goes on with the record after the last one.
+    if (arret_demande()) {
+      etat_.numero = p.numero;
+      etat_.debut = etat_.suivante;
+      if (note(EtatReprise::Attente::rien)) arrete(textes::arret_systeme);
+      return false;
+    }
+    etat_.numero = p.numero;
+    etat_.debut = p.debut;
+    etat_.suivante = p.suivante;
+    const Issue issue = p.article ? ecrit_article(p) : ecrit_erreur(p);
+    if (arrete_) return false;
+    if (issue == Issue::a_replanifier) {
+      // The rest of the group waits for the next one, planned afresh.
+      for (std::size_t j = prevus_.size(); j-- > i;) a_venir_.push_front(std::move(prevus_[j]));
+      etat_.suivante = etat_.debut;
+      break;
+    }
+    ++etat_.numero;
+  }
+  termine_groupe();
+  return true;
+}
+
+// What the group wrote goes to the disk before the next group's note can
+// replace its own.
+void Application::termine_groupe() {
+  // Best effort: a disk that refuses leaves what the system's cache holds.
+  if (caisse_ecrite_) (void)valeurs_.caisse.vide_tampons();
+  for (const std::string& jour : jours_groupe_)
+    (void)synchronise_entree({valeurs_.dossiers->reception, nom_erreurs(jour)});
+  // A new error file's name too. A share that cannot do it keeps its own.
+  if (erreurs_creees_) (void)synchronise_dossier(valeurs_.dossiers->reception);
 }
 
 bool Application::applique(std::int64_t depuis) {
+  // A new run of the file starts with an empty note of its groups, put on
+  // the disk by the progress file's folder sync.
+  if (sequence_ == 0 && !NoteGroupes::nouvelle()) {
+    arrete(textes::suivi_non_ecrit);
+    return false;
+  }
   if (!suivi_.commence(etat_)) {
     arrete(textes::suivi_non_ecrit);
     return false;
   }
-  LecteurAnalyse lecteur;
-  if (!lecteur.ouvre(nom_fichier_analyse, depuis)) return false;
-  LigneAnalyse ligne;
-  while (!arrete_) {
-    // A stop asked by the system (logoff, shutdown) comes between two
-    // records: the next start goes on with the record after the last one.
-    if (arret_demande()) {
-      etat_.debut = etat_.suivante;
-      if (note(EtatReprise::Attente::rien)) arrete(textes::arret_systeme);
-      break;
-    }
-    if (!lecteur.suivante(ligne)) break;
-    etat_.debut = ligne.debut;
-    etat_.suivante = ligne.suivante;
-    switch (ligne.sorte) {
-      case LigneAnalyse::Sorte::record:
-        applique_record(coupe_record(ligne.texte, ligne.remplace));
-        break;
-      case LigneAnalyse::Sorte::incomplete:
-        signale(textes::ligne_incomplete, ligne.texte, std::nullopt);
-        break;
-      case LigneAnalyse::Sorte::trop_longue:
-        signale(textes::ligne_trop_longue, ligne.texte, std::nullopt);
-        break;
-    }
-    if (!arrete_) ++etat_.numero;
+  if (!lecteur_.ouvre(nom_fichier_analyse, depuis)) return false;
+  numero_lu_ = etat_.numero - 1;
+  etat_.suivante = depuis;
+  groupe_.taille_fichier = etat_.taille_fichier;
+  groupe_.empreinte_fichier = etat_.empreinte_fichier;
+  while (ecrit_groupe()) {
+  }
+  note_groupes_.ferme();
+  if (!arrete_ && arret_demande()) {
+    etat_.debut = etat_.suivante;
+    if (note(EtatReprise::Attente::rien)) arrete(textes::arret_systeme);
   }
   // The till may have written over one of our movements while the file was
   // applied: those are appended again before the file can count as done.
   verifie_mouvements_ecrits(valeurs_, fenetre_);
-  if (arrete_ || lecteur.en_echec()) return false;
+  if (arrete_ || lecteur_.en_echec()) return false;
   // What the file changed (articles, movements, error lines) goes to the
   // disk before the file is noted as finished: after a power cut, a
   // finished file is never applied again, and none of its effects is lost.
   (void)valeurs_.caisse.vide_tampons();
   for (const std::string& jour : jours_erreurs_)
-    (void)synchronise_entree(
-        {valeurs_.dossiers->reception,
-         "erreurs_" + jour + ".err"});  // not on the disk: a power cut may cut it
-  (void)suivi_.termine(etat_);          // not noted: the next start finds every record done
+    (void)synchronise_entree({valeurs_.dossiers->reception,
+                              nom_erreurs(jour)});  // not on the disk: a power cut may cut it
+  (void)suivi_.termine(etat_);  // not noted: the next start finds every record done
   suivi_.ferme();
   return true;
-}
-
-// Movements the movement file counts now: ours all lie at or before it.
-std::int32_t compte_mouvements(const ValeursProgramme& valeurs) {
-  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
-  FichierRecords f;
-  std::size_t lus = 0;
-  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur) ||
-      !f.lit(1, entete.octets.data(), 1, lus) || lus != 1)
-    return 0;
-  return std::max(entete.poste(), 0);
 }
 
 // The working file and its progress file go together when a file is
@@ -273,6 +509,7 @@ void efface_analyse() {
   (void)supprime_fichier(nom_fichier_analyse);
   (void)synchronise_dossier("");                // best effort: the disk keeps its own order
   (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
+  (void)supprime_fichier(nom_fichier_groupes);  // never read for another working file
 }
 
 // A free name beside Pontex.wdo for a file that cannot be taken up, kept
@@ -308,6 +545,8 @@ void ajoute_appliques(std::string& ligne, std::int64_t n) {
 // to be applied.
 void abandonne(const ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view pourquoi,
                std::int64_t appliques, bool garde_suivi) {
+  // What it notes of the groups is for this working file only.
+  (void)supprime_fichier(nom_fichier_groupes);  // never read for another working file
   std::string ligne(textes::reprise_impossible);
   ligne += pourquoi;
   ajoute_appliques(ligne, appliques);
@@ -425,25 +664,55 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
   valeurs.nombre_articles = n;
   std::int64_t depuis = 0;
   std::optional<EtatReprise> ligne_a_refaire;
+  std::optional<Groupe> groupe;
+  ReglementGroupe reglement_groupe;
   if (en_cours) {
-    // The record under way is settled whatever follows: a movement count
-    // raised over an empty slot is never left so.
-    const Reglement reglement = regle_record(valeurs, precedent);
-    if (reglement.mouvement_refuse) {
-      journal_arret(fenetre, textes::mouvement_non_ecrit, precedent.numero);
-      valeurs.caisse.ferme_articles();
-      return false;
+    // The records under way are settled whatever follows: a movement count
+    // raised over an empty slot is never left so. Those of the last group
+    // noted on the disk, when there is one: it covers every record whose
+    // writes may have happened.
+    groupe = lit_groupe(precedent.taille_fichier, precedent.empreinte_fichier);
+    Reglement reglement;
+    std::vector<std::string> alertes;
+    if (groupe) {
+      reglement_groupe = regle_groupe(valeurs, *groupe);
+      if (reglement_groupe.refuse) {
+        journal_arret(fenetre, textes::mouvement_non_ecrit, *reglement_groupe.refuse);
+        valeurs.caisse.ferme_articles();
+        return false;
+      }
+      reglement.premier = reglement_groupe.premier;
+      reglement.numero = groupe->premier;
+      reglement.depuis = groupe->debut;
+      alertes = reglement_groupe.alertes;
+      if (reglement_groupe.ligne_a_refaire) ligne_a_refaire = reglement_groupe.ligne_a_refaire;
+    } else {
+      reglement = regle_record(valeurs, precedent);
+      if (reglement.mouvement_refuse) {
+        journal_arret(fenetre, textes::mouvement_non_ecrit, precedent.numero);
+        valeurs.caisse.ferme_articles();
+        return false;
+      }
+      if (!reglement.alerte.empty()) alertes.push_back(reglement.alerte);
+      if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
     }
     rend_compte_sans_mouvement(valeurs);
+    // What the settling wrote goes to the disk before anything may note the
+    // records as done.
+    (void)valeurs.caisse.vide_tampons();  // best effort, as at a group's end
     const bool meme_fichier = present && precedent.taille_fichier == etat.taille_fichier &&
                               precedent.empreinte_fichier == etat.empreinte_fichier;
     if (!meme_fichier) {
       valeurs.caisse.ferme_articles();
       const std::string_view pourquoi =
           present ? textes::reprise_autre_fichier : textes::reprise_sans_fichier;
-      abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, reglement.numero - 1,
-                false);
-      if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte, SorteLigne::erreur);
+      // Known applied: those before the first one still to apply.
+      const std::int64_t appliques =
+          groupe ? (reglement_groupe.a_refaire.empty() ? groupe->dernier
+                                                       : reglement_groupe.a_refaire.front() - 1)
+                 : reglement.numero - 1;
+      abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, appliques, false);
+      for (const std::string& alerte : alertes) fenetre.ajoute_journal(alerte, SorteLigne::erreur);
       return true;
     }
     std::string ligne(textes::reprise);
@@ -451,8 +720,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     ligne += textes::reprise_a_partir;
     ligne += std::to_string(reglement.premier);
     fenetre.ajoute_journal(ligne);
-    if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte, SorteLigne::erreur);
-    if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
+    for (const std::string& alerte : alertes) fenetre.ajoute_journal(alerte, SorteLigne::erreur);
     depuis = reglement.depuis;
     etat = precedent;
     etat.numero = reglement.numero;
@@ -463,6 +731,8 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
 
   Application application(valeurs, fenetre, etat);
   if (ligne_a_refaire) application.ligne_a_refaire(*ligne_a_refaire);
+  if (groupe)
+    application.apres_groupe(groupe->sequence, groupe->dernier, reglement_groupe.a_refaire);
   const bool fini = application.applique(depuis);
   valeurs.caisse.ferme_articles();
   if (fini) efface_analyse();

@@ -73,24 +73,17 @@ std::int16_t numero_utilisateur(const ValeursProgramme& valeurs) {
   return utilisateur.de(valeurs.config.utilisa);
 }
 
-MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                               std::int32_t article, double quantite,
-                               const AvantEcriture& avant_ecriture, bool arret_si_refuse) {
-  MouvementEcrit fait;
-  fait.motif = textes::erreur_article;
+std::optional<MouvementPrepare> prepare_mouvement(const ValeursProgramme& valeurs,
+                                                  const EnregistrementArticle& lu, double quantite,
+                                                  std::string_view& motif) {
   // The movement record keeps the quantity as a Single too: a quantity that
   // does not fit cannot be recorded truthfully.
   if (!std::isfinite(quantite) || std::fabs(quantite) > plus_grand_single) {
-    fait.motif = textes::erreur_quantite;
-    return fait;
+    motif = textes::erreur_quantite;
+    return std::nullopt;
   }
-
-  // Read the record afresh: the cash-register program may have changed it
-  // since the lookup. Writing back a buffer that was not read would put
-  // another article's bytes into this record, so nothing goes on without it.
-  EnregistrementArticle lu = EnregistrementArticle::vierge();
-  if (!valeurs.caisse.lit_article(article, lu)) return fait;
-  EnregistrementArticle nouveau = lu;
+  MouvementPrepare p{lu, EnregistrementMouvement::vierge()};
+  EnregistrementArticle& nouveau = p.nouveau;
 
   const DateHeure maintenant = valeurs.horloge->maintenant();
   const std::string date = format_jj_mm_aaaa(maintenant);
@@ -101,8 +94,8 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
   // change its stock never made.
   const std::optional<float> stock = somme_single(nouveau.stock(), quantite);
   if (!stock) {
-    fait.motif = textes::erreur_stock;
-    return fait;
+    motif = textes::erreur_stock;
+    return std::nullopt;
   }
   nouveau.met_stock(*stock);
   // The second quantity only follows the stock: one the till left unusable
@@ -113,9 +106,9 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
   nouveau.met_date_mouvement(date);
 
   // Built before anything is written, so that whoever watches the writes
-  // (the analysis keeps what it needs to finish them after a kill) knows
+  // (the analysis keeps what it needs to finish them after a stop) knows
   // the exact bytes that will land in the movement file.
-  EnregistrementMouvement mouvement = EnregistrementMouvement::vierge();
+  EnregistrementMouvement& mouvement = p.mouvement;
   mouvement.met_date(date);
   mouvement.met_heure(format_hh_mm(maintenant));
   mouvement.met_code(nouveau.code());
@@ -126,6 +119,28 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
   mouvement.met_poste(numero_poste(valeurs));
   mouvement.met_utilisateur(numero_utilisateur(valeurs));
   mouvement.met_origine(textes::origine_serveur);
+  return p;
+}
+
+MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                               std::int32_t article, double quantite,
+                               const AvantEcriture& avant_ecriture, bool arret_si_refuse) {
+  MouvementEcrit fait;
+  fait.motif = textes::erreur_article;
+  if (!std::isfinite(quantite) || std::fabs(quantite) > plus_grand_single) {
+    fait.motif = textes::erreur_quantite;
+    return fait;
+  }
+
+  // Read the record afresh: the cash-register program may have changed it
+  // since the lookup. Writing back a buffer that was not read would put
+  // another article's bytes into this record, so nothing goes on without it.
+  EnregistrementArticle lu = EnregistrementArticle::vierge();
+  if (!valeurs.caisse.lit_article(article, lu)) return fait;
+  std::optional<MouvementPrepare> prepare = prepare_mouvement(valeurs, lu, quantite, fait.motif);
+  if (!prepare) return fait;
+  const EnregistrementArticle& nouveau = prepare->nouveau;
+  const EnregistrementMouvement& mouvement = prepare->mouvement;
   if (avant_ecriture && !avant_ecriture({article, lu, nouveau, mouvement})) return fait;
 
   // If the new stock did not reach the file, journaling it and recording a

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "pontex/data/enregistrements.h"
@@ -36,6 +37,18 @@ struct MouvementEcrit {
   std::string_view motif;
   std::int32_t numero = 0;  // the movement's number, 0 when none was appended
 };
+
+// What one movement will write: the article as it is to be written back and
+// the movement record to append, formed from the article as read. Nothing,
+// with `motif` set for the day's error file, when the quantity does not fit
+// the register's single-precision fields or the stock cannot take it.
+struct MouvementPrepare {
+  EnregistrementArticle nouveau;
+  EnregistrementMouvement mouvement;
+};
+std::optional<MouvementPrepare> prepare_mouvement(const ValeursProgramme& valeurs,
+                                                  const EnregistrementArticle& lu, double quantite,
+                                                  std::string_view& motif);
 
 // Applies `quantite` to article `article` (its number, from 1) and records
 // the stock movement. Not applied, having changed nothing, when the article

@@ -333,7 +333,9 @@ void rend_compte_sans_mouvement(const ValeursProgramme& valeurs) {
   rend_compte(valeurs, compte);
 }
 
-Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat) {
+Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
+                       std::span<const StockArticle> anterieurs,
+                       std::span<const StockArticle> posterieurs) {
   const Reglement fait{etat.suivante, etat.numero + 1, etat.numero + 1, {}};
   const Reglement acheve{etat.suivante, etat.numero + 1, etat.numero, {}};
   const Reglement a_refaire{etat.debut, etat.numero, etat.numero, {}};
@@ -357,12 +359,43 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat) {
   // The article is written before its movement is appended, and the count
   // raised before the movement's record is written.
   const Place place = cherche_mouvement(valeurs, etat);
-  if (place.sorte == Place::Sorte::trouvee) return fait;
   EnregistrementArticle a = EnregistrementArticle::vierge();
   const bool lu = static_cast<bool>(valeurs.caisse.lit_article(etat.article, a));
   const std::uint32_t stock = bits(a.stock()), quantite2 = bits(a.quantite2());
-  const bool avant = lu && stock == etat.stock_avant && quantite2 == etat.quantite2_avant;
-  const bool apres = lu && stock == etat.stock_apres && quantite2 == etat.quantite2_apres;
+  EnregistrementMouvement prevu;
+  prevu.octets = etat.mouvement;
+  const auto egal = [&](const StockArticle& s) {
+    return s.stock == stock && s.quantite2 == quantite2;
+  };
+  const bool juste_avant = lu && stock == etat.stock_avant && quantite2 == etat.quantite2_avant;
+  // A record that leaves the stock as it was (a quantity of 0) cannot tell
+  // by its own stock whether it was written: applied again (its movement was
+  // not found), it changes nothing but the date it set already. Its group
+  // tells more: a later record written means this one was (`posterieurs`
+  // then holds its own stock).
+  const bool sans_effet =
+      etat.stock_avant == etat.stock_apres && etat.quantite2_avant == etat.quantite2_apres;
+  const bool apres =
+      lu && ((!sans_effet && stock == etat.stock_apres && quantite2 == etat.quantite2_apres) ||
+             std::any_of(posterieurs.begin(), posterieurs.end(), egal));
+  const bool avant =
+      !apres && (juste_avant || (lu && std::any_of(anterieurs.begin(), anterieurs.end(), egal)));
+  if (place.sorte == Place::Sorte::trouvee) {
+    if (juste_avant && !apres) {
+      // The movement reached the disk, the article's new stock did not.
+      a.met_stock(std::bit_cast<float>(etat.stock_apres));
+      a.met_quantite2(std::bit_cast<float>(etat.quantite2_apres));
+      a.met_date_mouvement(prevu.date());
+      // Unwritten, nothing goes on: the next start settles the record again.
+      if (!valeurs.caisse.ecrit_article(etat.article, a)) return refuse;
+    }
+    return fait;
+  }
+  if (apres && sans_effet && a.date_mouvement() != prevu.date()) {
+    // Its last movement date is all it changes.
+    a.met_date_mouvement(prevu.date());
+    if (!valeurs.caisse.ecrit_article(etat.article, a)) return refuse;
+  }
   if (place.sorte == Place::Sorte::trou) {
     if (avant && !apres) {
       // The count reached the disk, the article's new stock did not (a

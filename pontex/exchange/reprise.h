@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -118,7 +119,21 @@ struct Reglement {
   // full disk left in the error file is cut back first.
   bool ligne_a_refaire = false;
 };
-Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat);
+//
+// A movement found while the article is still at its stock before (a power
+// cut kept the movement file's new bytes and lost the article file's) has
+// the article written as it was to be.
+//
+// When the same article has other records in the record's group, the stocks
+// those leave it at count as well: `anterieurs`, those the earlier records
+// left it at before this one (this record not yet written), `posterieurs`,
+// those the later ones leave it at (this record written).
+struct StockArticle {
+  std::uint32_t stock = 0, quantite2 = 0;  // Single bits
+};
+Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
+                       std::span<const StockArticle> anterieurs = {},
+                       std::span<const StockArticle> posterieurs = {});
 
 // After a power cut the movement file may come back with its count raised
 // and the record of that append lost, while the progress note that told of

@@ -445,114 +445,178 @@ TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
   }
 }
 
-// A power cut before any operation, unsynced files lost in any combination: the restart always
-// finishes, never reads the progress file as damaged, never leaves the count above the records,
-// never re-applies a file whose end reached the disk. PONTEX_COUPURES_COMPLET=1 tries every
-// combination (by default a sample).
-TEST_F(Reprise, UneCoupureDeCourantAChaqueOperationPontexFinitCeQueLeDisqueTenait) {
-  const fs::path travail = "prov_stk_ana_ron.txt";
-  const std::vector<fs::path> suivis = {reprise, travail, b.caisse() / "w_caiar4.wdo",
-                                        b.caisse() / "W_CAIREC.WDO", b.fichier_erreurs()};
+// A power cut before any operation of applying a file, every file as the disk holds it or as the
+// system's cache does, in any combination. The disk is modelled strictly: a file's bytes reach
+// it only through that file's own sync (kept with the file, so a rename carries them), a
+// folder's sync keeps its names only, and a file never synced is empty there. The restart must
+// apply every record exactly once, whatever it finds. PONTEX_COUPURES_COMPLET=1 tries every
+// combination; by default each operation is tried all on disk and in one combination drawn.
+class CoupureDeCourant : public Reprise {
+ protected:
   using Contenu = std::optional<std::string>;
-  const auto lit = [](const fs::path& p) -> Contenu {
+  struct Etat {
+    std::vector<Contenu> disque, cache;
+  };
+
+  // Records every state a power cut could leave, before each file operation of `travail`.
+  template <typename F>
+  std::vector<Etat> observe(const std::vector<fs::path>& suivis, F travail) {
+    const auto nom_de = [&](std::string_view chemin) -> std::optional<std::size_t> {
+      for (std::size_t f = 0; f < suivis.size(); ++f) {
+        const std::string nom = suivis[f].filename().string();
+        if (chemin.size() < nom.size() || chemin.substr(chemin.size() - nom.size()) != nom)
+          continue;
+        const std::size_t avant = chemin.size() - nom.size();
+        if (avant == 0 || chemin[avant - 1] == '\\' || chemin[avant - 1] == '/') return f;
+      }
+      return std::nullopt;
+    };
+    // Per name, the file (an id) under it in the cache and on the disk; per file, the bytes
+    // its last sync put on the disk.
+    std::vector<int> en_cache(suivis.size(), -1), sur_disque(suivis.size(), -1);
+    std::map<int, std::string> synchronise;
+    int prochain = 0;
+    std::vector<Contenu> vu;
+    for (std::size_t f = 0; f < suivis.size(); ++f) {
+      vu.push_back(lit(suivis[f]));
+      if (vu[f]) {
+        en_cache[f] = sur_disque[f] = prochain;
+        synchronise[prochain++] = *vu[f];
+      }
+    }
+    std::vector<std::string> renommage;  // the names a rename under way was called with
+    std::vector<Etat> etats;
+    const EchecInjecte espion([&](Operation op, std::string_view chemin) {
+      std::vector<Contenu> cache;
+      for (const fs::path& p : suivis) cache.push_back(lit(p));
+      // What the last operation did to the names.
+      if (renommage.size() >= 2) {
+        const auto vers = nom_de(renommage[0]), de = nom_de(renommage[1]);
+        if (vers && de && !cache[*de] && cache[*vers]) {
+          en_cache[*vers] = en_cache[*de];
+          en_cache[*de] = -1;
+        }
+      }
+      if (op != Operation::renommage) renommage.clear();
+      for (std::size_t f = 0; f < suivis.size(); ++f) {
+        if (!cache[f]) en_cache[f] = -1;
+        if (cache[f] && en_cache[f] < 0) en_cache[f] = prochain++;
+      }
+      vu = cache;
+      Etat e;
+      e.cache = cache;
+      for (std::size_t f = 0; f < suivis.size(); ++f) {
+        if (sur_disque[f] < 0) {
+          e.disque.push_back(std::nullopt);
+        } else {
+          const auto s = synchronise.find(sur_disque[f]);
+          e.disque.push_back(s == synchronise.end() ? std::string() : s->second);
+        }
+      }
+      etats.push_back(e);
+      if (op == Operation::renommage) renommage.emplace_back(chemin);
+      if (op != Operation::synchronisation) return false;
+      if (const auto f = nom_de(chemin); f && cache[*f]) synchronise[en_cache[*f]] = *cache[*f];
+      for (std::size_t f = 0; f < suivis.size(); ++f) {
+        // The folder named by its last component: "" for the current one.
+        std::string_view d = chemin;
+        while (!d.empty() && (d.back() == '\\' || d.back() == '/')) d.remove_suffix(1);
+        d.remove_prefix(std::min(d.size(), d.find_last_of("\\/") + 1));
+        const bool ce_dossier =
+            suivis[f].parent_path().empty()
+                ? chemin.empty()
+                : !chemin.empty() && d == suivis[f].parent_path().filename().string();
+        if (ce_dossier) sur_disque[f] = en_cache[f];
+      }
+      return false;
+    });
+    travail();
+    return etats;
+  }
+  static Contenu lit(const fs::path& p) {
     if (!fs::is_regular_file(p)) return std::nullopt;
     return lit_octets(p);
-  };
-  const auto pose = [](const fs::path& p, const Contenu& c) {
+  }
+  static void pose(const fs::path& p, const Contenu& c) {
     if (c)
       ecrit_octets(p, *c);
     else
       fs::remove(p);
-  };
-  struct Instant {
-    std::vector<Contenu> disque, cache;
-  };
-  b.ecrit_analyse(fichier_mixte);
-  std::vector<Contenu> disque;
-  for (const fs::path& p : suivis) disque.push_back(lit(p));
-  const std::vector<Contenu> depart = disque;
-  // Bytes each file's last sync put on disk (the progress file's: its .tmp's).
-  std::vector<Contenu> donnees = disque;
-  std::vector<Instant> instants;
-  {
-    const EchecInjecte observe([&](Operation op, std::string_view chemin) {
-      Instant i{disque, {}};
-      for (const fs::path& p : suivis) i.cache.push_back(lit(p));
-      instants.push_back(i);
-      if (op != Operation::synchronisation) return false;
-      if (chemin.ends_with(reprise + ".tmp")) donnees[0] = lit(reprise + ".tmp");
-      for (std::size_t f = 0; f < suivis.size(); ++f) {
-        const bool dossier_courant = chemin.empty() && suivis[f].parent_path().empty();
-        const std::string nom = suivis[f].filename().string();
-        const bool lui =
-            chemin.size() >= nom.size() && chemin.substr(chemin.size() - nom.size()) == nom &&
-            (chemin.size() == nom.size() || chemin[chemin.size() - nom.size() - 1] == '\\' ||
-             chemin[chemin.size() - nom.size() - 1] == '/');
-        if (lui) disque[f] = donnees[f] = i.cache[f];
-        // A folder's sync stores names, not bytes: a never-synced file is empty.
-        if (dossier_courant && (!disque[f] || !i.cache[f]))
-          disque[f] = i.cache[f] ? Contenu(donnees[f].value_or("")) : std::nullopt;
-      }
-      return false;
-    });
-    applique_analyse(b.valeurs, b.fenetre);
   }
+};
+
+TEST_F(CoupureDeCourant, ChaqueRecordAppliqueUneFoisOuQueTombeLaCoupure) {
+  const std::vector<fs::path> suivis = {reprise,
+                                        reprise + ".tmp",
+                                        "prov_stk_ana_ron.txt",
+                                        "reprise_groupes.wdo",
+                                        "reprise_groupes.wdo.tmp",
+                                        b.caisse() / "w_caiar4.wdo",
+                                        b.caisse() / "W_CAIREC.WDO",
+                                        b.fichier_erreurs()};
+  b.ecrit_analyse(fichier_mixte);
+  std::vector<Contenu> depart;
+  for (const fs::path& p : suivis) depart.push_back(lit(p));
+  const std::vector<Etat> etats = observe(suivis, [&] { applique_analyse(b.valeurs, b.fenetre); });
   verifie_mixte_applique_une_fois();
-  const std::vector<Contenu> fin = [&] {
-    std::vector<Contenu> v;
-    for (const fs::path& p : suivis) v.push_back(lit(p));
-    return v;
-  }();
-  ASSERT_GT(instants.size(), 40u);
+  ASSERT_GT(etats.size(), 40u);
+  std::vector<Contenu> fin;
+  for (const fs::path& p : suivis) fin.push_back(lit(p));
   const bool complet = std::getenv("PONTEX_COUPURES_COMPLET") != nullptr;
   std::mt19937 g(23);
-  for (std::size_t n = 0; n < instants.size(); ++n) {
-    const Instant& i = instants[n];
+  int une_fois = 0, doubles = 0, perdus = 0;
+  std::string premier_echec;
+  for (std::size_t n = 0; n < etats.size(); ++n) {
+    const Etat& e = etats[n];
     std::vector<std::size_t> differents;
     for (std::size_t f = 0; f < suivis.size(); ++f)
-      if (i.disque[f] != i.cache[f]) differents.push_back(f);
+      if (e.disque[f] != e.cache[f]) differents.push_back(f);
     const unsigned toutes = 1u << differents.size();
-    std::vector<unsigned> choix;  // bit set: that file as in the cache
+    std::vector<unsigned> choix = {0};  // bit set: that file as in the cache
     if (complet) {
-      for (unsigned c = 0; c < toutes; ++c) choix.push_back(c);
-    } else if (g() % 3 == 0 || n + 3 >= instants.size()) {
-      // A third of the operations and the last ones: all on disk, plus one drawn.
-      choix.push_back(0);
-      if (toutes > 2) choix.push_back(1 + g() % (toutes - 1));
+      for (unsigned c = 1; c < toutes; ++c) choix.push_back(c);
+    } else if (toutes > 1) {
+      choix.push_back(1 + g() % (toutes - 1));
     }
     for (const unsigned c : choix) {
-      SCOPED_TRACE("power cut before operation " + std::to_string(n + 1) +
-                   ", files from the cache " + std::to_string(c));
-      std::vector<Contenu> etat = i.disque;
+      const std::string cas = "power cut before operation " + std::to_string(n + 1) +
+                              ", files from the cache " + std::to_string(c);
+      std::vector<Contenu> etat = e.disque;
       for (std::size_t d = 0; d < differents.size(); ++d)
-        if (c & (1u << d)) etat[differents[d]] = i.cache[differents[d]];
+        if (c & (1u << d)) etat[differents[d]] = e.cache[differents[d]];
       for (std::size_t f = 0; f < suivis.size(); ++f) pose(suivis[f], etat[f]);
-      const bool fini_sur_disque = etat[0] && etat[0]->size() == 512 && etat[0]->at(8) == 3;
       b.fenetre.journal.clear();
       for (int essai = 0; essai < 3 && (analyse_presente() || fs::exists(reprise)); ++essai)
         applique_analyse(b.valeurs, b.fenetre);
       for (const std::string& ligne : b.fenetre.journal) {
-        EXPECT_EQ(ligne.find("suivi de reprise illisible"), std::string::npos) << ligne;
-        if (!etat[1]) {
-          EXPECT_FALSE(ligne.starts_with("Reprise impossible")) << ligne;
-        }
+        EXPECT_EQ(ligne.find("suivi de reprise illisible"), std::string::npos) << cas << ligne;
+        EXPECT_FALSE(ligne.starts_with("Reprise impossible")) << cas << ligne;
       }
-      EXPECT_FALSE(analyse_presente());
-      EXPECT_FALSE(fs::exists(reprise));
-      const std::string mouvements = lit_octets(b.caisse() / "W_CAIREC.WDO");
+      EXPECT_FALSE(analyse_presente()) << cas;
+      EXPECT_FALSE(fs::exists(reprise)) << cas;
+      // Outcome: the register and the error file exactly as one application leaves them.
+      const bool pareil =
+          lit(suivis[5]) == fin[5] && lit(suivis[6]) == fin[6] && lit(suivis[7]) == fin[7];
+      const std::string mouvements = lit(suivis[6]).value_or("");
+      if (pareil) {
+        ++une_fois;
+      } else if (mouvements.size() > fin[6]->size() ||
+                 lit(suivis[7]).value_or("").size() > fin[7]->size() || b.stock(1) > 14.0f ||
+                 b.stock(2) > 4.0f) {
+        ++doubles;
+      } else {
+        ++perdus;
+      }
+      if (!pareil && premier_echec.empty()) premier_echec = cas;
       const std::int32_t compte = b.mouvement(0).poste();
-      EXPECT_EQ(static_cast<std::size_t>(compte + 1) * 64u, mouvements.size());
-      for (std::int32_t m = 1; m <= compte; ++m)
-        EXPECT_NE(octets_de(b.mouvement(m)), std::string(64, '\0')) << m;
-      if (fini_sur_disque) {
-        EXPECT_TRUE(lit(suivis[2]) == fin[2]);
-        EXPECT_TRUE(lit(suivis[3]) == fin[3]);
-      }
-      if (HasFailure()) break;
+      EXPECT_EQ(static_cast<std::size_t>(compte + 1) * 64u, mouvements.size()) << cas;
     }
-    if (HasFailure()) break;
   }
-  // Back to the start for whatever follows.
+  std::printf(
+      "power-cut states: %d exactly once, %d with something doubled, %d with something "
+      "lost\n",
+      une_fois, doubles, perdus);
+  EXPECT_EQ(doubles + perdus, 0) << "first: " << premier_echec;
   for (std::size_t f = 0; f < suivis.size(); ++f) pose(suivis[f], depart[f]);
 }
 

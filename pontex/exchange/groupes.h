@@ -1,0 +1,77 @@
+#pragma once
+// What lets a power cut at any moment leave every record of the working file
+// applied exactly once. The records are applied in groups: before a group's
+// first write, what each of its records will write (as the progress file
+// notes it for the one record under way) goes into "reprise_groupes.wdo"
+// beside "Pontex.wdo" and is put on the disk; at the group's end the article,
+// movement and error files are put on the disk. The next group's note
+// replaces the group's only then, so that the note on the disk always covers
+// every write the disk may or may not hold. After a stop, each record of the
+// group noted is settled against the files as they are.
+//
+// The file holds two places, written in turn: a note cut short by a power
+// cut leaves the one before it whole.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "pontex/data/valeurs.h"
+#include "pontex/exchange/reprise.h"
+#include "pontex/shared/fichier_records.h"
+#include "pontex/shared/resultat.h"
+
+namespace pontex {
+
+inline constexpr std::string_view nom_fichier_groupes = "reprise_groupes.wdo";
+
+// One group of records of a working file.
+struct Groupe {
+  std::uint64_t sequence = 0;           // groups of one file, from 1
+  std::uint64_t taille_fichier = 0;     // the working file's size...
+  std::uint64_t empreinte_fichier = 0;  // ...and digest of its bytes
+  std::int64_t premier = 1;             // the first record the group covers...
+  std::int64_t debut = 0;               // ...and its byte position
+  std::int64_t dernier = 0;             // the last record it covers
+  // Each record the group writes, in order: attente is article or
+  // ligne_erreur, with what it tells. A record it covers without one was
+  // settled before the group.
+  std::vector<EtatReprise> ecritures;
+
+  static constexpr std::size_t ecritures_max = 4096;
+};
+
+class NoteGroupes {
+ public:
+  // An empty note for a new working file, in place of any earlier one: put
+  // in place by a rename, which the folder's sync that follows puts on the
+  // disk, so that no group of an earlier file is ever read for this one.
+  static Resultat nouvelle();
+  // Writes `groupe` into its place and puts it on the disk.
+  Resultat note(const Groupe& groupe);
+  void ferme() { fichier_.ferme(); }
+
+ private:
+  FichierRecords fichier_;
+};
+
+// The last whole group noted for the working file of that size and digest.
+std::optional<Groupe> lit_groupe(std::uint64_t taille_fichier, std::uint64_t empreinte_fichier);
+
+// Settles every record of `groupe` against the files as they are (see
+// regle_record): what of a record's writes is missing is done, unless the
+// whole record must be applied again.
+struct ReglementGroupe {
+  std::vector<std::int64_t> a_refaire;  // records to apply again, in order
+  std::int64_t premier = 1;             // first record applied or finished, for the journal
+  std::vector<std::string> alertes;
+  // A movement the movement file refused: nothing goes on before it is in.
+  std::optional<std::int64_t> refuse;
+  // The first error line to write again, what a full disk let through of it
+  // cut back first.
+  std::optional<EtatReprise> ligne_a_refaire;
+};
+ReglementGroupe regle_groupe(ValeursProgramme& valeurs, const Groupe& groupe);
+
+}  // namespace pontex
