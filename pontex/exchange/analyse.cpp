@@ -411,8 +411,8 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
       case EtatReprise::Attente::termine:
         efface_analyse();
         if (termine)
-          *termine = FichierTermine{precedent.nom, precedent.taille_fichier,
-                                    precedent.empreinte_fichier};
+          *termine =
+              FichierTermine{precedent.nom, precedent.taille_fichier, precedent.empreinte_fichier};
         return true;
       case EtatReprise::Attente::prise:
         switch (regle_prise(valeurs, fenetre, precedent, present)) {

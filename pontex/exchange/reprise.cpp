@@ -33,15 +33,14 @@ constexpr std::size_t o_attente = 8, o_taille = 12, o_empreinte = 20, o_numero =
                       o_suivante = 44, o_article = 52, o_stock_avant = 56, o_q2_avant = 60,
                       o_stock_apres = 64, o_q2_apres = 68, o_mvt_avant = 72, o_mouvement = 76,
                       o_date = 140, o_taille_err = 150, o_longueur = 158, o_empreinte_ligne = 166,
-                      o_longueur_nom = 174, o_nom = 175, longueur_nom_max = 255,
-                      o_nom_long = 178;
+                      o_longueur_nom = 174, o_nom = 175, longueur_nom_max = 255, o_nom_long = 178;
 static_assert(o_nom + longueur_nom_max <= EtatReprise::longueur - 8);
 
 // The record's length for a name of `n` bytes: its check sum in its last
 // eight bytes.
 std::size_t longueur_pour(std::size_t n) {
   if (n <= longueur_nom_max) return EtatReprise::longueur;
-  return (o_nom_long + n + 7) / 8 * 8 + 8;
+  return std::max(EtatReprise::longueur, (o_nom_long + n + 7) / 8 * 8 + 8);
 }
 
 // Little-endian fields, whatever the host: one copy where the host is
