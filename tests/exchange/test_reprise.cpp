@@ -418,14 +418,14 @@ TEST_P(RepriseCompteLeve, LaPlaceEstRemplieOuLeCompteRendu) {
 
 INSTANTIATE_TEST_SUITE_P(Cas, RepriseCompteLeve, ::testing::Values(0, 1, 2));
 
-// A received file whose name, escaped for the journal, passes 255 characters: 64 bytes that
+// A received file whose name, escaped for the journal, passes 255 characters: 100 bytes that
 // Windows-1252 cannot hold, each shown as four.
 class RepriseNomLong : public Reprise {
  protected:
-  const std::string nom = "livraison_" + std::string(64, '\xff') + ".txt";
+  const std::string nom = "livraison_" + std::string(100, '\xff') + ".txt";
   std::string echappe() const {
     std::string e = "livraison_";
-    for (int i = 0; i < 64; ++i) e += "\\xff";
+    for (int i = 0; i < 100; ++i) e += "\\xff";
     return e + ".txt";
   }
   const std::string contenu = "BOU-001\t2\nEPI-002\t1\nBOU-001\t4\n";
