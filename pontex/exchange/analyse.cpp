@@ -495,7 +495,12 @@ bool Application::applique(std::int64_t depuis) {
   for (const std::string& jour : jours_erreurs_)
     (void)synchronise_entree({valeurs_.dossiers->reception,
                               nom_erreurs(jour)});  // not on the disk: a power cut may cut it
-  (void)suivi_.termine(etat_);  // not noted: the next start finds every record done
+  // Not noted, the next start finds every record done; but a power cut
+  // before the working file goes would leave it to be looked at again, so
+  // the shop is told.
+  if (Resultat r = suivi_.termine(etat_); !r)
+    fenetre_.ajoute_journal(std::string(textes::suivi_non_ecrit) + " : " + r.raison(),
+                            SorteLigne::erreur);
   suivi_.ferme();
   return true;
 }
@@ -579,8 +584,10 @@ enum class Depart {
 // records was applied. A whole copy (the working file is only renamed into
 // place once whole) whose received file is gone is applied from its first
 // record; one whose received file is still in the import folder goes, and
-// the received file is taken again.
-enum class IssuePrise { fini, a_appliquer };
+// the received file is taken again. Which of the two can only be told in
+// the import folder itself: while the exchange does not hold it (a share
+// not yet mounted), both files wait as they are.
+enum class IssuePrise { fini, a_appliquer, en_attente };
 
 // Size and digest of a received file, read through the held import folder.
 Resultat empreinte_entree(const Emplacement& fichier, std::uint64_t& taille,
@@ -598,6 +605,12 @@ Resultat empreinte_entree(const Emplacement& fichier, std::uint64_t& taille,
 }
 IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
                        const EtatReprise& prise, bool present) {
+  if (!valeurs.dossiers->reception.ouvert()) {
+    // Neither "still there" nor "gone": applied now, the file could be
+    // taken again once the folder is back; dropped, it could be lost.
+    fenetre.ajoute_journal(std::string(textes::reprise_en_attente) + prise.nom, SorteLigne::arret);
+    return IssuePrise::en_attente;
+  }
   const Emplacement recu{valeurs.dossiers->reception, prise.nom};
   const auto taille_recu = taille_entree(recu);
   if (!present) {
@@ -617,8 +630,11 @@ IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
   return IssuePrise::a_appliquer;
 }
 
+// True when nothing waits any more; `termine`, when given, receives the
+// received file this call applied to its end (or found finished and not yet
+// cleared), with its working file's size and digest.
 bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
-                      std::string_view nom) {
+                      std::string_view nom, std::optional<FichierTermine>* termine = nullptr) {
   EtatReprise precedent;
   LectureReprise lecture = lit_reprise(precedent);
   if (depart == Depart::import) lecture = LectureReprise::absente;
@@ -633,9 +649,19 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     switch (precedent.attente) {
       case EtatReprise::Attente::termine:
         efface_analyse();
+        if (termine)
+          *termine =
+              FichierTermine{precedent.nom, precedent.taille_fichier, precedent.empreinte_fichier};
         return true;
       case EtatReprise::Attente::prise:
-        if (regle_prise(valeurs, fenetre, precedent, present) == IssuePrise::fini) return true;
+        switch (regle_prise(valeurs, fenetre, precedent, present)) {
+          case IssuePrise::fini:
+            return true;
+          case IssuePrise::en_attente:
+            return false;
+          case IssuePrise::a_appliquer:
+            break;
+        }
         // Nothing applied yet: a new application, said in the journal.
         fenetre.ajoute_journal(std::string(textes::reprise) + precedent.nom +
                                std::string(textes::reprise_a_partir) + "1");
@@ -735,7 +761,10 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     application.apres_groupe(groupe->sequence, groupe->dernier, reglement_groupe.a_refaire);
   const bool fini = application.applique(depuis);
   valeurs.caisse.ferme_articles();
-  if (fini) efface_analyse();
+  if (fini) {
+    efface_analyse();
+    if (termine) *termine = FichierTermine{etat.nom, etat.taille_fichier, etat.empreinte_fichier};
+  }
   return fini;
 }
 
@@ -751,10 +780,12 @@ bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   }
 }
 
-bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                     std::optional<FichierTermine>& termine) {
+  termine.reset();
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
-    return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse);
+    return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse, &termine);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
     return false;

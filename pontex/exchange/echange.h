@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "pontex/data/valeurs.h"
@@ -51,11 +54,23 @@ inline constexpr std::chrono::seconds duree_import_max{30};
 // other file may take the working file's place before.
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre);
 
+// A received file whose application a resume finished: its name as listed,
+// its size and the digest of its bytes, as the files applied record them.
+struct FichierTermine {
+  std::string nom;
+  std::uint64_t taille = 0;
+  std::uint64_t empreinte = 0;
+};
+
 // What the exchange runs first when an earlier process left a working file
 // or a progress file: the same as applique_analyse, except that a working
 // file without a progress file is never applied (it may be applied in part
 // already): it is kept aside and the journal says "Reprise impossible".
-bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+// A file caught while being copied waits, journaled, while the import
+// folder cannot be reached: only there can it be told whether it was taken.
+// `termine` receives the file finished, if one was.
+bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                     std::optional<FichierTermine>& termine);
 
 // The same for a working file just copied from the received file `nom`: a
 // new application from its first record, whatever an earlier progress file

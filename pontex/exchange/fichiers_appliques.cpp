@@ -48,6 +48,15 @@ std::int64_t jour_de(const DateHeure& d) {
   return jour.time_since_epoch().count();
 }
 
+// Only a plain file is read or written, its type asked of the name itself:
+// a pipe put under this name would make the exchange wait on it for ever,
+// and a folder or a link is nothing we wrote.
+Resultat verifie_fichier_simple() {
+  if (!existe_entree(nom_fichier_appliques) || taille_fichier(nom_fichier_appliques))
+    return Resultat::succes();
+  return Resultat::echec(std::string(nom_fichier_appliques) + " is not a plain file");
+}
+
 Resultat ecrit_records(const std::string& chemin, const std::vector<std::uint8_t>& octets,
                        bool depuis_vide) {
   FichierRecords f;
@@ -70,11 +79,13 @@ FichiersAppliques::Cle FichiersAppliques::cle(std::string_view nom, std::uint64_
   return {empreinte(nom), taille, valeur};
 }
 
-void FichiersAppliques::charge(const DateHeure& aujourdhui) {
+Resultat FichiersAppliques::charge(const DateHeure& aujourdhui) {
   connus_.clear();
   jour_ = jour_de(aujourdhui);
+  if (!existe_entree(nom_fichier_appliques)) return Resultat::succes();  // nothing applied yet
+  if (Resultat r = verifie_fichier_simple(); !r) return r;
   std::string contenu;
-  if (!lit_texte(nom_fichier_appliques, contenu)) return;
+  if (Resultat r = lit_texte(nom_fichier_appliques, contenu); !r) return r;
   std::vector<std::uint8_t> gardes;
   bool a_recrire = contenu.size() % longueur != 0;
   for (std::size_t debut = 0; debut + longueur <= contenu.size(); debut += longueur) {
@@ -92,19 +103,22 @@ void FichiersAppliques::charge(const DateHeure& aujourdhui) {
     connus_.insert({lit_u64(p, o_empreinte_nom), lit_u64(p, o_taille), lit_u64(p, o_empreinte)});
     gardes.insert(gardes.end(), p, p + longueur);
   }
-  if (!a_recrire) return;
+  if (!a_recrire) return Resultat::succes();
   // Rewritten whole under another name, then renamed over it: a kill leaves
   // either the old file or the new one, each whole.
   const std::string provisoire = std::string(nom_fichier_appliques) + ".tmp";
   (void)supprime_fichier(provisoire);  // a leftover would add its records
-  if (!ecrit_records(provisoire, gardes, true) ||
-      !renomme_fichier(provisoire, nom_fichier_appliques)) {
+  Resultat r = ecrit_records(provisoire, gardes, true);
+  if (r) r = renomme_fichier(provisoire, nom_fichier_appliques);
+  if (!r) {
     // The old file stays: its old entries are read again and dropped next
-    // time, which changes nothing of what is remembered now.
-    (void)supprime_fichier(provisoire);
-    return;
+    // time, which changes nothing of what is remembered now; what refused
+    // the rewrite (a full disk) is said all the same.
+    (void)supprime_fichier(provisoire);  // a leftover is removed before the next rewrite
+    return r;
   }
   (void)synchronise_dossier("");  // the rename on the disk; if not, the old file is as good
+  return Resultat::succes();
 }
 
 bool FichiersAppliques::contient(std::string_view nom, std::uint64_t taille,
@@ -124,6 +138,7 @@ Resultat FichiersAppliques::ajoute(std::string_view nom, std::uint64_t taille,
   r[o_longueur_nom + 1] = static_cast<std::uint8_t>((nom.size() >> 8) & 0xFF);
   std::memcpy(r.data() + o_nom, nom.data(), std::min(nom.size(), longueur_nom_gardee));
   met_u64(r, o_controle, controle(r.data()));
+  if (Resultat res = verifie_fichier_simple(); !res) return res;
   const bool nouveau = !taille_fichier(nom_fichier_appliques).has_value();
   if (Resultat res = ecrit_records(std::string(nom_fichier_appliques),
                                    std::vector<std::uint8_t>(r.begin(), r.end()), false);

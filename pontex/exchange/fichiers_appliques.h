@@ -29,12 +29,16 @@ class FichiersAppliques {
  public:
   // Reads the file and forgets entries older than 31 days before `aujourdhui`
   // (the file is then rewritten without them, through a temporary file
-  // renamed over it). A missing or unreadable file remembers nothing.
-  void charge(const DateHeure& aujourdhui);
+  // renamed over it). A missing file remembers nothing; one that cannot be
+  // read (a folder, a pipe or a link under its name included, never opened)
+  // remembers nothing either and fails, as does a rewrite that failed.
+  Resultat charge(const DateHeure& aujourdhui);
 
   bool contient(std::string_view nom, std::uint64_t taille, std::uint64_t empreinte) const;
 
   // Appends the entry of a file wholly applied and puts it on the disk.
+  // The whole name counts, whatever its length: the entry keeps its digest
+  // and length, and its first bytes for whoever reads the file.
   Resultat ajoute(std::string_view nom, std::uint64_t taille, std::uint64_t empreinte);
 
   static constexpr std::size_t longueur = 256;

@@ -190,6 +190,14 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const DossiersEchange& doss
   return refus == Refus::pas_un_fichier ? Prise::refusee : Prise::attente;
 }
 
+// The record of applied files is what catches a file sent again: while it
+// cannot be read or written, that is said, as a re-send would be applied.
+void signale_appliques(FenetreEchange& fenetre, const Resultat& r) {
+  if (!r)
+    fenetre.ajoute_journal(std::string(textes::appliques_non_ecrits) + r.raison(),
+                           SorteLigne::erreur);
+}
+
 // The day's error file gets the line too: the server reads that file, and
 // must learn that what it sent again was not applied.
 void signale_deja_traite(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
@@ -228,30 +236,21 @@ bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersA
   // Not recorded (unreadable working file, full disk): the file would be
   // applied again if it came back, which is what was done before there was
   // a record at all.
-  if (lu) (void)appliques.ajoute(nom, taille, valeur);
+  if (lu) signale_appliques(fenetre, appliques.ajoute(nom, taille, valeur));
   return true;
 }
 
 // An application that an earlier process left unfinished is finished first.
-// Once it is, its received file counts as applied like any other: the
-// progress record names it, with the size and digest of its bytes. False
-// when it still cannot finish.
+// Once it is, its received file counts as applied like any other, from
+// whatever state it was taken up: the resume names it, with the size and
+// digest of the bytes it applied. False when it still cannot finish.
 bool reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                      FichiersAppliques& appliques) {
-  EtatReprise etat;
-  bool a_noter = false;
-  if (lit_reprise(etat) == LectureReprise::lue && etat.nom != nom_fichier_analyse) {
-    // Finished but not yet cleared, or the very working file it describes:
-    // anything else ("Reprise impossible") was not applied to its end.
-    std::uint64_t taille = 0, valeur = 0;
-    a_noter = etat.attente == EtatReprise::Attente::termine ||
-              (empreinte_fichier(nom_fichier_analyse, taille, valeur) &&
-               taille == etat.taille_fichier && valeur == etat.empreinte_fichier);
-  }
-  if (!reprend_analyse(valeurs, fenetre)) return false;
-  if (a_noter)
-    (void)appliques.ajoute(etat.nom, etat.taille_fichier,
-                           etat.empreinte_fichier);  // not recorded: as before the record existed
+  std::optional<FichierTermine> termine;
+  if (!reprend_analyse(valeurs, fenetre, termine)) return false;
+  // A working file put there by other means names no received file.
+  if (termine && termine->nom != nom_fichier_analyse)
+    signale_appliques(fenetre, appliques.ajoute(termine->nom, termine->taille, termine->empreinte));
   return true;
 }
 
@@ -370,7 +369,7 @@ void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
     FichiersAppliques appliques;
-    appliques.charge(valeurs.horloge->maintenant());
+    signale_appliques(fenetre, appliques.charge(valeurs.horloge->maintenant()));
     // While an earlier application cannot finish, no file may take its
     // working file's place.
     if (analyse_en_attente() && !reprend_et_note(valeurs, fenetre, appliques)) return;

@@ -18,15 +18,30 @@ namespace pontex {
 
 namespace {
 
-// Layout of the progress record (little-endian, 512 bytes).
+// Layout of the progress record (little-endian). A received file's name of
+// up to 255 bytes fits the 512-byte record that earlier versions wrote and
+// still read ("PXREPRI1", its length in one byte): a record left by one of
+// them at an upgrade is taken up, and one of ours after a downgrade too. A
+// longer name (a name escaped for the journal takes four bytes for every
+// byte outside Windows-1252) makes the record longer ("PXREPRI2", the name's
+// length on four bytes and the record padded to eight bytes): the name is
+// kept whole, never cut, since it is what the resume looks for in the import
+// folder and enters among the files applied.
 constexpr std::string_view signature = "PXREPRI1";
+constexpr std::string_view signature_longue = "PXREPRI2";
 constexpr std::size_t o_attente = 8, o_taille = 12, o_empreinte = 20, o_numero = 28, o_debut = 36,
                       o_suivante = 44, o_article = 52, o_stock_avant = 56, o_q2_avant = 60,
                       o_stock_apres = 64, o_q2_apres = 68, o_mvt_avant = 72, o_mouvement = 76,
                       o_date = 140, o_taille_err = 150, o_longueur = 158, o_empreinte_ligne = 166,
-                      o_longueur_nom = 174, o_nom = 175, longueur_nom_max = 255,
-                      o_controle = EtatReprise::longueur - 8;
-static_assert(o_nom + longueur_nom_max <= o_controle);
+                      o_longueur_nom = 174, o_nom = 175, longueur_nom_max = 255, o_nom_long = 178;
+static_assert(o_nom + longueur_nom_max <= EtatReprise::longueur - 8);
+
+// The record's length for a name of `n` bytes: its check sum in its last
+// eight bytes.
+std::size_t longueur_pour(std::size_t n) {
+  if (n <= longueur_nom_max) return EtatReprise::longueur;
+  return std::max(EtatReprise::longueur, (o_nom_long + n + 7) / 8 * 8 + 8);
+}
 
 // Little-endian fields, whatever the host: one copy where the host is
 // little-endian itself, as the record is rewritten before every record
@@ -56,11 +71,11 @@ void met_u32(std::uint8_t* p, std::size_t o, std::uint32_t v) { met_le(p, o, v);
 std::uint32_t lit_u32(const std::uint8_t* p, std::size_t o) { return lit_le<std::uint32_t>(p, o); }
 
 // Check sum of the progress record, rewritten before every record applied:
-// eight bytes a step, so that it costs little beside the write itself.
-std::uint64_t controle(const std::uint8_t* o) {
-  static_assert(o_controle % 8 == 0);
+// eight bytes a step, so that it costs little beside the write itself. Over
+// every byte before the last eight, where it is kept.
+std::uint64_t controle(const std::uint8_t* o, std::size_t longueur) {
   std::uint64_t v = 14695981039346656037ULL;
-  for (std::size_t i = 0; i < o_controle; i += 8) {
+  for (std::size_t i = 0; i + 8 < longueur; i += 8) {
     v ^= lit_u64(o, i);
     v *= 1099511628211ULL;
     v ^= v >> 32;
@@ -175,9 +190,11 @@ bool dernier_vide(const FichierRecords& f, std::int32_t& compte) {
 
 }  // namespace
 
-std::array<std::uint8_t, EtatReprise::longueur> EtatReprise::encode() const {
-  std::array<std::uint8_t, longueur> o{};
-  std::memcpy(o.data(), signature.data(), signature.size());
+std::vector<std::uint8_t> EtatReprise::encode() const {
+  const bool long_nom = nom.size() > longueur_nom_max;
+  std::vector<std::uint8_t> o(longueur_pour(nom.size()));
+  const std::string_view sig = long_nom ? signature_longue : signature;
+  std::memcpy(o.data(), sig.data(), sig.size());
   met_u32(o.data(), o_attente, static_cast<std::uint32_t>(attente));
   met_u64(o.data(), o_taille, taille_fichier);
   met_u64(o.data(), o_empreinte, empreinte_fichier);
@@ -196,18 +213,32 @@ std::array<std::uint8_t, EtatReprise::longueur> EtatReprise::encode() const {
   met_u64(o.data(), o_taille_err, static_cast<std::uint64_t>(taille_erreurs));
   met_u64(o.data(), o_longueur, static_cast<std::uint64_t>(longueur_ligne));
   met_u64(o.data(), o_empreinte_ligne, empreinte_ligne);
-  const std::size_t n = std::min(nom.size(), longueur_nom_max);
-  o[o_longueur_nom] = static_cast<std::uint8_t>(n);
-  std::memcpy(o.data() + o_nom, nom.data(), n);
-  met_u64(o.data(), o_controle, controle(o.data()));
+  if (long_nom) {
+    met_u32(o.data(), o_longueur_nom, static_cast<std::uint32_t>(nom.size()));
+    std::memcpy(o.data() + o_nom_long, nom.data(), nom.size());
+  } else {
+    o[o_longueur_nom] = static_cast<std::uint8_t>(nom.size());
+    std::memcpy(o.data() + o_nom, nom.data(), nom.size());
+  }
+  met_u64(o.data(), o.size() - 8, controle(o.data(), o.size()));
   return o;
 }
 
 std::optional<EtatReprise> EtatReprise::decode(const std::uint8_t* o, std::size_t taille) {
-  if (taille != longueur) return std::nullopt;
-  if (std::memcmp(o, signature.data(), signature.size()) != 0) return std::nullopt;
-  if (lit_u64(o, o_controle) != controle(o)) return std::nullopt;
+  if (taille < longueur || taille > longueur_max) return std::nullopt;
+  const bool long_nom = std::memcmp(o, signature_longue.data(), signature_longue.size()) == 0;
+  if (!long_nom && (taille != longueur || std::memcmp(o, signature.data(), signature.size()) != 0))
+    return std::nullopt;
+  if (lit_u64(o, taille - 8) != controle(o, taille)) return std::nullopt;
   EtatReprise e;
+  if (long_nom) {
+    const std::uint32_t n = lit_u32(o, o_longueur_nom);
+    // Only a name too long for the short record makes a long one.
+    if (n <= longueur_nom_max || longueur_pour(n) != taille) return std::nullopt;
+    e.nom.assign(reinterpret_cast<const char*>(o + o_nom_long), n);
+  } else {
+    e.nom.assign(reinterpret_cast<const char*>(o + o_nom), o[o_longueur_nom]);
+  }
   const std::uint32_t attente = lit_u32(o, o_attente);
   if (attente > static_cast<std::uint32_t>(Attente::prise)) return std::nullopt;
   e.attente = static_cast<Attente>(attente);
@@ -227,8 +258,6 @@ std::optional<EtatReprise> EtatReprise::decode(const std::uint8_t* o, std::size_
   e.taille_erreurs = static_cast<std::int64_t>(lit_u64(o, o_taille_err));
   e.longueur_ligne = static_cast<std::int64_t>(lit_u64(o, o_longueur));
   e.empreinte_ligne = lit_u64(o, o_empreinte_ligne);
-  e.nom.assign(reinterpret_cast<const char*>(o + o_nom),
-               std::min<std::size_t>(o[o_longueur_nom], longueur_nom_max));
   // Positions outside the file it names are damage the digest missed.
   const auto t = static_cast<std::int64_t>(e.taille_fichier);
   if (e.numero < 1 || e.debut < 0 || e.suivante < e.debut || e.suivante > t || t < 0 ||
@@ -264,16 +293,21 @@ Resultat empreinte_fichier(std::string_view chemin, std::uint64_t& taille, std::
 }
 
 Resultat SuiviReprise::commence(const EtatReprise& etat) {
+  if (etat.nom.size() > EtatReprise::nom_max)
+    return Resultat::echec("name longer than " + std::to_string(EtatReprise::nom_max) +
+                           " bytes: " + std::to_string(etat.nom.size()));
   // Written whole and on the disk under another name first: a progress file
   // is never seen empty or half-written, which would read as damaged and
   // keep the file from being applied.
   const std::string provisoire = std::string(nom_fichier_reprise) + ".tmp";
+  const auto octets = etat.encode();
   {
+    // A longer one left by a kill would keep its end after ours.
+    (void)supprime_fichier(provisoire);  // one that stays is caught below
+    if (existe_entree(provisoire))
+      return Resultat::echec(std::string(provisoire) + " cannot be replaced");
     FichierRecords f;
-    const auto octets = etat.encode();
-    if (Resultat r =
-            f.ouvre(provisoire, EtatReprise::longueur, FichierRecords::Creation::si_absent);
-        !r)
+    if (Resultat r = f.ouvre(provisoire, octets.size(), FichierRecords::Creation::si_absent); !r)
       return r;
     if (Resultat r = f.ecrit(1, octets.data()); !r) return r;
     if (Resultat r = f.vide_tampons(); !r) return r;
@@ -282,7 +316,7 @@ Resultat SuiviReprise::commence(const EtatReprise& etat) {
   // The rename itself on the disk too: after a power cut the working file
   // that follows is never found without it, nor beside an older one.
   if (Resultat r = synchronise_dossier(""); !r) return r;
-  return fichier_.ouvre(nom_fichier_reprise, EtatReprise::longueur);
+  return fichier_.ouvre(nom_fichier_reprise, octets.size());
 }
 
 Resultat SuiviReprise::note_prise(std::string_view nom) {
@@ -295,6 +329,10 @@ Resultat SuiviReprise::note_prise(std::string_view nom) {
 
 Resultat SuiviReprise::note(const EtatReprise& etat) {
   const auto octets = etat.encode();
+  // The name is the same for the whole file, and so the record's length:
+  // anything else would write past the record or leave an old end.
+  if (octets.size() != fichier_.longueur_record())
+    return Resultat::echec("progress record of another length");
   return fichier_.ecrit(1, octets.data());
 }
 
@@ -309,10 +347,13 @@ LectureReprise lit_reprise(EtatReprise& etat) {
   const auto taille = taille_fichier(nom_fichier_reprise);
   if (!taille)
     return existe_entree(nom_fichier_reprise) ? LectureReprise::illisible : LectureReprise::absente;
-  if (*taille != static_cast<std::int64_t>(EtatReprise::longueur)) return LectureReprise::illisible;
+  if (*taille < static_cast<std::int64_t>(EtatReprise::longueur) ||
+      *taille > static_cast<std::int64_t>(EtatReprise::longueur_max))
+    return LectureReprise::illisible;
+  const auto longueur = static_cast<std::size_t>(*taille);
   FichierRecords f;
-  if (!f.ouvre(nom_fichier_reprise, EtatReprise::longueur)) return LectureReprise::illisible;
-  std::array<std::uint8_t, EtatReprise::longueur> octets{};
+  if (!f.ouvre(nom_fichier_reprise, longueur)) return LectureReprise::illisible;
+  std::vector<std::uint8_t> octets(longueur);
   std::size_t lus = 0;
   if (!f.lit(1, octets.data(), 1, lus) || lus != 1) return LectureReprise::illisible;
   auto e = EtatReprise::decode(octets.data(), octets.size());

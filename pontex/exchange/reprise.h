@@ -1,7 +1,7 @@
 #pragma once
 // What lets an analysis killed in the middle of a file (power cut, logoff,
 // killed process) be finished by the next start, each record applied once:
-// a small fixed-size record, "reprise_analyse.wdo" beside "Pontex.wdo",
+// a small record, "reprise_analyse.wdo" beside "Pontex.wdo",
 // rewritten in place before the effects of every record of the working
 // file. It names the working file (its size and a digest of its bytes), the
 // record under way and where the next one starts, and what is needed to tell
@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
@@ -57,11 +58,17 @@ struct EtatReprise {
   std::int64_t taille_erreurs = 0;
   std::int64_t longueur_ligne = 0;
   std::uint64_t empreinte_ligne = 0;
-  // The received file's name, for the journal (at most 255 bytes kept).
+  // The received file's name, its bytes exactly as listed: what the resume
+  // looks for in the import folder and enters among the files applied.
   std::string nom;
 
+  // The record's length: 512 bytes, more for a name above 255 bytes.
   static constexpr std::size_t longueur = 512;
-  std::array<std::uint8_t, longueur> encode() const;
+  // A name that does not fit (none the systems make) is refused, the
+  // received file left where it is: never cut.
+  static constexpr std::size_t nom_max = 16 * 1024;
+  static constexpr std::size_t longueur_max = 2 * nom_max;
+  std::vector<std::uint8_t> encode() const;
   // Nothing when the bytes are not a whole, undamaged record.
   static std::optional<EtatReprise> decode(const std::uint8_t* octets, std::size_t taille);
 };

@@ -122,6 +122,17 @@ inline constexpr std::string_view mouvement_non_ecrit =
 inline constexpr std::string_view suivi_non_ecrit =
     "Suivi de reprise non \xE9"
     "crit";
+// The file an earlier process was copying when it stopped cannot be settled:
+// whether it left the import folder can only be told there, and the exchange
+// cannot reach that folder now. Both stay as they are until an exchange can.
+// Followed by the received file's name.
+inline constexpr std::string_view reprise_en_attente =
+    "Reprise en attente, dossier import inaccessible : ";
+// The record of files applied could not be read or written: a file sent
+// again may be applied again until it can. Followed by why.
+inline constexpr std::string_view appliques_non_ecrits =
+    "Fichiers appliqu\xE9s non \xE9"
+    "crits : ";
 // A stop asked by the system (logoff, shutdown) between two records.
 inline constexpr std::string_view arret_systeme = "Arr\xEAt demand\xE9 par le syst\xE8me";
 inline constexpr std::string_view arret =

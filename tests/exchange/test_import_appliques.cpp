@@ -259,6 +259,25 @@ TEST_F(Appliques, CinqCentsEntreesRefuseesNeRetiennentPasLaSuite) {
   EXPECT_FALSE(fs::exists(b.import() / "a0000.old"));
 }
 
+// The record of applied files replaced by a pipe or a folder: never opened, every failure said,
+// the files still applied once.
+TEST_F(Appliques, UnRegistreDesAppliquesQuiNEstPasUnFichierEstSignale) {
+  const std::string non_ecrits =
+      "Fichiers appliqu\351s non \351crits : fichiers_appliques.wdo is not a plain file";
+  for (const bool tube : {true, false}) {
+    SCOPED_TRACE(tube ? "pipe" : "folder");
+    if (tube)
+      ASSERT_EQ(::mkfifo("fichiers_appliques.wdo", 0666), 0);
+    else
+      ASSERT_TRUE(fs::create_directory("fichiers_appliques.wdo"));
+    b.depose("a.txt", "BOU-001\t1\n");
+    EXPECT_EQ(reimporte(), (Lignes{non_ecrits, "Traitement : a.txt", pain, non_ecrits}));
+    fs::remove("fichiers_appliques.wdo");
+  }
+  EXPECT_EQ(b.article(1).stock(), 12.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
+}
+
 // A name Windows-1252 cannot write is applied, kept under its bytes and shown escaped.
 TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
   const std::string brut = "bad\xff\xfename";

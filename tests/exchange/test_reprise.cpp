@@ -12,6 +12,7 @@
 
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/fichiers_appliques.h"
+#include "pontex/shared/arret_systeme.h"
 #include "tests/support/boutique.h"
 
 #ifndef _WIN32
@@ -99,6 +100,21 @@ TEST_F(Reprise, UneNoteImpossibleArreteLeFichierLeDemarrageSuivantLeFinit) {
   arrete_avant(3);
   EXPECT_EQ(b.mouvement(0).poste(), 1);
   EXPECT_EQ(reprend().front(), "Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 3");
+  verifie_mixte_applique_une_fois();
+}
+
+// The last note, "finished", refused by the disk: the file is applied all the same and the
+// journal says the note was not written, with why.
+TEST_F(Reprise, UneNoteDeFinRefuseeEstDite) {
+  {
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      return op == Operation::synchronisation && chemin == reprise;
+    });
+    applique(fichier_mixte);
+  }
+  EXPECT_EQ(b.fenetre.journal.back(),
+            "Suivi de reprise non \xE9"
+            "crit : failure injected for reprise_analyse.wdo");
   verifie_mixte_applique_une_fois();
 }
 
@@ -401,6 +417,118 @@ TEST_P(RepriseCompteLeve, LaPlaceEstRemplieOuLeCompteRendu) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cas, RepriseCompteLeve, ::testing::Values(0, 1, 2));
+
+// A received file whose name, escaped for the journal, passes 255 characters: 100 bytes that
+// Windows-1252 cannot hold, each shown as four.
+class RepriseNomLong : public Reprise {
+ protected:
+  const std::string nom = "livraison_" + std::string(100, '\xff') + ".txt";
+  std::string echappe() const {
+    std::string e = "livraison_";
+    for (int i = 0; i < 100; ++i) e += "\\xff";
+    return e + ".txt";
+  }
+  const std::string contenu = "BOU-001\t2\nEPI-002\t1\nBOU-001\t4\n";
+  const std::string deja_traite = "Fichier d\xE9j\xE0 trait\xE9 : ";
+
+  // An exchange taking it killed at the received file's removal (its two copies whole), or at
+  // the operation right after that removal.
+  bool tue_au_retrait(bool apres) {
+    return dans_un_enfant([&] {
+      bool retire = false;
+      installe_crochet_echec([&](Operation op, std::string_view chemin) {
+        if (retire) ::raise(SIGKILL);
+        if (op == Operation::suppression && chemin.find("livraison_") != std::string_view::npos &&
+            chemin.ends_with(".txt")) {
+          if (!apres) ::raise(SIGKILL);
+          retire = true;
+        }
+        return false;
+      });
+      importe();
+    });
+  }
+  void verifie_applique_une_fois() {
+    EXPECT_EQ(b.article(1).stock(), 16.0f);
+    EXPECT_EQ(b.article(2).stock(), 3.5f);
+    EXPECT_EQ(b.mouvement(0).poste(), 3);
+    EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO").size(), 4u * 64u);
+    EXPECT_FALSE(fs::exists(b.import() / nom));
+    EXPECT_FALSE(analyse_presente());
+    EXPECT_FALSE(fs::exists(reprise));
+  }
+  // Sent again: refused, nothing applied.
+  void verifie_renvoi_refuse() {
+    b.depose(nom, contenu);
+    EXPECT_EQ(reimporte(), Lignes{deja_traite + echappe()});
+    verifie_applique_une_fois();
+  }
+};
+
+// Killed at the removal from import: the resume finds the received file by its whole name.
+TEST_F(RepriseNomLong, TueAuRetraitLeFichierEstAppliqueUneFois) {
+  b.depose(nom, contenu);
+  ASSERT_TRUE(tue_au_retrait(false));
+  ASSERT_TRUE(fs::exists(b.import() / nom));
+  EXPECT_EQ(reimporte(), (Lignes{"Traitement : " + echappe(), ligne_pain("2.00"),
+                                 ligne_cafe("1.00"), ligne_pain("4.00")}));
+  verifie_applique_une_fois();
+  verifie_renvoi_refuse();
+}
+
+// Stopped by the system mid-file: finished by the next exchange, its re-send refused.
+TEST_F(RepriseNomLong, ArretEnCoursDeFichierPuisRenvoiRefuse) {
+  b.depose(nom, contenu);
+  {
+    int notes = 0;
+    const EchecInjecte arret([&](Operation op, std::string_view chemin) {
+      if (op == Operation::ecriture && chemin == reprise && ++notes == 2) demande_arret();
+      return false;
+    });
+    importe();
+  }
+  oublie_arret();
+  ASSERT_TRUE(fs::exists(reprise));
+  ASSERT_EQ(b.mouvement(0).poste(), 2);
+  EXPECT_EQ(reimporte().front(), "Reprise : " + echappe() + " \xE0 partir de l'enregistrement 3");
+  verifie_applique_une_fois();
+  verifie_renvoi_refuse();
+}
+
+// Killed while the file was taken, the import folder away at the restart (a share mounted after
+// login): the resume waits, journaled, and settles it once the folder is back.
+TEST_F(RepriseNomLong, PriseImportInaccessibleLaRepriseAttend) {
+  b.depose(nom, contenu);
+  ASSERT_TRUE(tue_au_retrait(false));
+  const fs::path ailleurs = b.import().parent_path() / "import_absent";
+  fs::rename(b.import(), ailleurs);
+  const std::string travail = lit_octets("prov_stk_ana_ron.txt");
+  const std::string suivi = lit_octets(reprise);
+  for (int essai = 0; essai < 2; ++essai) {
+    const Lignes attendu{"Reprise en attente, dossier import inaccessible : " + echappe()};
+    EXPECT_EQ(reimporte(), attendu);
+    EXPECT_EQ(b.article(1).stock(), 10.0f);
+    EXPECT_EQ(b.mouvement(0).poste(), 0);
+    EXPECT_EQ(lit_octets("prov_stk_ana_ron.txt"), travail);
+    EXPECT_EQ(lit_octets(reprise), suivi);
+  }
+  fs::rename(ailleurs, b.import());
+  reimporte();
+  verifie_applique_une_fois();
+  verifie_renvoi_refuse();
+}
+
+// Killed right after the removal: finished from the "taken" state, the file counts as applied
+// with its real size and bytes.
+TEST_F(RepriseNomLong, FiniDepuisLaPriseLeFichierEstNoteApplique) {
+  b.depose(nom, contenu);
+  ASSERT_TRUE(tue_au_retrait(true));
+  ASSERT_FALSE(fs::exists(b.import() / nom));
+  ASSERT_TRUE(analyse_presente());
+  EXPECT_EQ(reimporte().front(), "Reprise : " + echappe() + " \xE0 partir de l'enregistrement 1");
+  verifie_applique_une_fois();
+  verifie_renvoi_refuse();
+}
 
 // Killed in the hook of every file operation n of an exchange, so between any two.
 TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
