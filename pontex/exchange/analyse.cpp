@@ -105,9 +105,7 @@ void forme_erreur(Prevu& p, const ValeursProgramme& valeurs, std::string_view mo
 //
 // Records go in groups (see groupes.h): a group is read and planned, noted
 // on the disk, written, and its files put on the disk. A group ends after
-// Groupe::ecritures_max records, or before a record whose movement would be
-// the same bytes as an earlier one's in the group (the same article, quantity
-// and minute), which nothing after a power cut could tell apart.
+// Groupe::ecritures_max records.
 class Application {
  public:
   Application(ValeursProgramme& valeurs, FenetreEchange& fenetre, EtatReprise& etat)
@@ -250,12 +248,6 @@ bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticl
     std::optional<MouvementPrepare> prepare;
     if (ok) prepare = prepare_mouvement(valeurs_, lu, p.quantite, motif);
     if (prepare) {
-      if (deja != articles.end()) {
-        for (const Prevu& autre : prevus_)
-          if (autre.article && autre.k == p.k &&
-              autre.mouvement.octets == prepare->mouvement.octets)
-            return false;
-      }
       p.avant = lu;
       p.apres = prepare->nouveau;
       p.mouvement = prepare->mouvement;
@@ -368,7 +360,7 @@ bool Application::ecrit_groupe() {
   std::map<std::string, std::int64_t> tailles;
   std::int32_t compte = compte_mouvements(valeurs_);
   std::size_t octets = 0;
-  constexpr std::size_t octets_max = 4 << 20;  // bounds memory: a record is at most 64 KiB
+  constexpr std::size_t octets_max = 16 << 20;  // bounds memory: a record is at most 64 KiB
   groupe_.premier = numero_lu_ + 1;
   groupe_.debut = etat_.suivante;
   while (prevus_.size() < Groupe::ecritures_max && octets < octets_max && !arrete_) {
@@ -514,7 +506,8 @@ void efface_analyse() {
   (void)supprime_fichier(nom_fichier_analyse);
   (void)synchronise_dossier("");                // best effort: the disk keeps its own order
   (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
-  (void)supprime_fichier(nom_fichier_groupes);  // never read for another working file
+  for (const std::string_view nom : noms_fichiers_groupes)
+    (void)supprime_fichier(nom);  // never read for another working file
 }
 
 // A free name beside Pontex.wdo for a file that cannot be taken up, kept
@@ -551,7 +544,8 @@ void ajoute_appliques(std::string& ligne, std::int64_t n) {
 void abandonne(const ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view pourquoi,
                std::int64_t appliques, bool garde_suivi) {
   // What it notes of the groups is for this working file only.
-  (void)supprime_fichier(nom_fichier_groupes);  // never read for another working file
+  for (const std::string_view nom : noms_fichiers_groupes)
+    (void)supprime_fichier(nom);  // never read for another working file
   std::string ligne(textes::reprise_impossible);
   ligne += pourquoi;
   ajoute_appliques(ligne, appliques);

@@ -23,10 +23,6 @@ constexpr std::size_t e_numero = 0, e_debut = 8, e_suivante = 16, e_attente = 24
                       e_mvt_avant = 48, e_taille_err = 56, e_longueur = 64, e_empreinte_ligne = 72,
                       e_date = 80, e_mouvement = 96, longueur_entree = 160;
 static_assert(e_mouvement + 64 == longueur_entree);
-// Two places, the next group written into the one the last did not use.
-constexpr std::size_t longueur_place = longueur_tete + Groupe::ecritures_max * longueur_entree;
-// The second place may start past the end of a file holding only the first.
-static_assert(longueur_place <= static_cast<std::size_t>(FichierRecords::ecart_max_octets));
 
 void met_u64(std::uint8_t* p, std::size_t o, std::uint64_t v) {
   for (std::size_t i = 0; i < 8; ++i) p[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -108,10 +104,10 @@ std::optional<EtatReprise> decode_entree(const std::uint8_t* o, const Groupe& g)
   return e;
 }
 
-std::optional<Groupe> lit_place(const FichierRecords& f, std::size_t place) {
+std::optional<Groupe> lit_note(const FichierRecords& f) {
   std::array<std::uint8_t, longueur_tete> tete{};
   std::size_t lus = 0;
-  const auto origine = static_cast<std::int64_t>(place * longueur_place) + 1;
+  constexpr std::int64_t origine = 1;
   if (!f.lit(origine, tete.data(), tete.size(), lus) || lus != tete.size()) return std::nullopt;
   if (std::memcmp(tete.data(), signature.data(), signature.size()) != 0) return std::nullopt;
   const std::uint32_t nombre = lit_u32(tete.data(), t_nombre);
@@ -142,19 +138,23 @@ std::optional<Groupe> lit_place(const FichierRecords& f, std::size_t place) {
 }  // namespace
 
 Resultat NoteGroupes::nouvelle() {
-  const std::string provisoire = std::string(nom_fichier_groupes) + ".tmp";
-  (void)supprime_fichier(provisoire);  // an earlier one left behind: created afresh below
-  {
-    FichierRecords f;
-    if (Resultat r = f.ouvre(provisoire, 1, FichierRecords::Creation::si_absent); !r) return r;
+  for (const std::string_view nom : noms_fichiers_groupes) {
+    const std::string provisoire = std::string(nom) + ".tmp";
+    (void)supprime_fichier(provisoire);  // an earlier one left behind: created afresh below
+    {
+      FichierRecords f;
+      if (Resultat r = f.ouvre(provisoire, 1, FichierRecords::Creation::si_absent); !r) return r;
+    }
+    if (Resultat r = renomme_fichier(provisoire, nom); !r) return r;
   }
-  return renomme_fichier(provisoire, nom_fichier_groupes);
+  return Resultat::succes();
 }
 
 Resultat NoteGroupes::note(const Groupe& g) {
   if (g.ecritures.size() > Groupe::ecritures_max) return Resultat::echec("group too large");
-  if (!fichier_.est_ouvert()) {
-    if (Resultat r = fichier_.ouvre(nom_fichier_groupes, 1); !r) return r;
+  FichierRecords& fichier = fichiers_[(g.sequence + 1) % 2];
+  if (!fichier.est_ouvert()) {
+    if (Resultat r = fichier.ouvre(noms_fichiers_groupes[(g.sequence + 1) % 2], 1); !r) return r;
   }
   std::vector<std::uint8_t> o(longueur_tete + g.ecritures.size() * longueur_entree);
   std::memcpy(o.data(), signature.data(), signature.size());
@@ -168,19 +168,20 @@ Resultat NoteGroupes::note(const Groupe& g) {
   for (std::size_t i = 0; i < g.ecritures.size(); ++i)
     encode_entree(g.ecritures[i], o.data() + longueur_tete + i * longueur_entree);
   met_u64(o.data(), t_controle, controle(o.data(), o.size()));
-  const auto origine = static_cast<std::int64_t>((g.sequence % 2) * longueur_place) + 1;
-  if (Resultat r = fichier_.ecrit(origine, o.data(), o.size()); !r) return r;
-  return fichier_.vide_tampons();
+  // From the file's start: a longer note left there before is cut short by
+  // its count and check sum.
+  if (Resultat r = fichier.ecrit(1, o.data(), o.size()); !r) return r;
+  return fichier.vide_tampons();
 }
 
 std::optional<Groupe> lit_groupe(std::uint64_t taille_fichier, std::uint64_t empreinte_fichier) {
-  FichierRecords f;
-  if (!f.ouvre(nom_fichier_groupes, 1)) return std::nullopt;
   std::optional<Groupe> retenu;
-  for (std::size_t place = 0; place < 2; ++place) {
-    auto g = lit_place(f, place);
+  for (std::size_t i = 0; i < 2; ++i) {
+    FichierRecords f;
+    if (!f.ouvre(noms_fichiers_groupes[i], 1)) continue;
+    auto g = lit_note(f);
     if (!g || g->taille_fichier != taille_fichier || g->empreinte_fichier != empreinte_fichier ||
-        g->sequence % 2 != place)
+        (g->sequence + 1) % 2 != i)
       continue;
     if (!retenu || g->sequence > retenu->sequence) retenu = std::move(g);
   }
@@ -229,7 +230,19 @@ ReglementGroupe regle_groupe(ValeursProgramme& valeurs, const Groupe& groupe) {
         std::find(ecrit.begin() + static_cast<std::ptrdiff_t>(i) + 1, ecrit.end(), true) !=
             ecrit.end())
       posterieurs.push_back({e.stock_apres, e.quantite2_apres});
-    const Reglement reglement = regle_record(valeurs, e, anterieurs, posterieurs);
+    // The same movement bytes as earlier records of the group: told apart
+    // by their order after the first one's count.
+    EtatReprise recherche = e;
+    int rang = 0;
+    if (e.attente == EtatReprise::Attente::article) {
+      for (std::size_t j = 0; j < i; ++j) {
+        if (ecritures[j].attente != EtatReprise::Attente::article ||
+            ecritures[j].mouvement != e.mouvement)
+          continue;
+        if (rang++ == 0) recherche.mouvements_avant = ecritures[j].mouvements_avant;
+      }
+    }
+    const Reglement reglement = regle_record(valeurs, recherche, anterieurs, posterieurs, rang);
     if (!reglement.alerte.empty()) r.alertes.push_back(reglement.alerte);
     if (reglement.mouvement_refuse) {
       r.refuse = e.numero;

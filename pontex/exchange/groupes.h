@@ -9,8 +9,9 @@
 // every write the disk may or may not hold. After a stop, each record of the
 // group noted is settled against the files as they are.
 //
-// The file holds two places, written in turn: a note cut short by a power
-// cut leaves the one before it whole.
+// Two files hold the notes, written in turn (odd groups in the first, even
+// ones in the second): a note cut short by a power cut leaves the one before
+// it whole.
 
 #include <cstdint>
 #include <optional>
@@ -24,7 +25,8 @@
 
 namespace pontex {
 
-inline constexpr std::string_view nom_fichier_groupes = "reprise_groupes.wdo";
+inline constexpr std::string_view noms_fichiers_groupes[2] = {"reprise_groupes_1.wdo",
+                                                              "reprise_groupes_2.wdo"};
 
 // One group of records of a working file.
 struct Groupe {
@@ -39,21 +41,26 @@ struct Groupe {
   // settled before the group.
   std::vector<EtatReprise> ecritures;
 
-  static constexpr std::size_t ecritures_max = 4096;
+  // Each group costs the syncs of four files at its end: 100,000 records
+  // make 7 groups.
+  static constexpr std::size_t ecritures_max = 16384;
 };
 
 class NoteGroupes {
  public:
-  // An empty note for a new working file, in place of any earlier one: put
-  // in place by a rename, which the folder's sync that follows puts on the
+  // Empty notes for a new working file, in place of any earlier ones: put
+  // in place by renames, which the folder's sync that follows puts on the
   // disk, so that no group of an earlier file is ever read for this one.
   static Resultat nouvelle();
   // Writes `groupe` into its place and puts it on the disk.
   Resultat note(const Groupe& groupe);
-  void ferme() { fichier_.ferme(); }
+  void ferme() {
+    fichiers_[0].ferme();
+    fichiers_[1].ferme();
+  }
 
  private:
-  FichierRecords fichier_;
+  FichierRecords fichiers_[2];
 };
 
 // The last whole group noted for the working file of that size and digest.

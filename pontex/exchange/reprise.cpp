@@ -112,11 +112,12 @@ struct Place {
 };
 
 // Looks for the exact movement record under way after the count it was to
-// follow (the cash-register program may have appended its own since, so
+// follow (its `rang`-th copy there, from 0, when earlier records of its group
+// were to append the same bytes) (the cash-register program may have appended its own since, so
 // every slot after it is looked at, not only the next one), and for an
 // empty slot within the header's count, or one beyond the end of the file:
 // a count raised by an append that was stopped before its record.
-Place cherche_mouvement(const ValeursProgramme& valeurs, const EtatReprise& etat) {
+Place cherche_mouvement(const ValeursProgramme& valeurs, const EtatReprise& etat, int rang) {
   Place place;
   FichierRecords f;
   if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur))
@@ -137,7 +138,8 @@ Place cherche_mouvement(const ValeursProgramme& valeurs, const EtatReprise& etat
     for (std::size_t i = 0; i < nombre; ++i) {
       const std::int64_t numero = m + static_cast<std::int64_t>(i);
       const std::uint8_t* e = tampon.data() + i * EnregistrementMouvement::longueur;
-      if (i < lus && std::memcmp(e, etat.mouvement.data(), etat.mouvement.size()) == 0) {
+      if (i < lus && std::memcmp(e, etat.mouvement.data(), etat.mouvement.size()) == 0 &&
+          rang-- == 0) {
         place.sorte = Place::Sorte::trouvee;
         return place;
       }
@@ -376,7 +378,7 @@ void rend_compte_sans_mouvement(const ValeursProgramme& valeurs) {
 
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
                        std::span<const StockArticle> anterieurs,
-                       std::span<const StockArticle> posterieurs) {
+                       std::span<const StockArticle> posterieurs, int rang) {
   const Reglement fait{etat.suivante, etat.numero + 1, etat.numero + 1, {}};
   const Reglement acheve{etat.suivante, etat.numero + 1, etat.numero, {}};
   const Reglement a_refaire{etat.debut, etat.numero, etat.numero, {}};
@@ -399,7 +401,7 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
   }
   // The article is written before its movement is appended, and the count
   // raised before the movement's record is written.
-  const Place place = cherche_mouvement(valeurs, etat);
+  const Place place = cherche_mouvement(valeurs, etat, rang);
   EnregistrementArticle a = EnregistrementArticle::vierge();
   const bool lu = static_cast<bool>(valeurs.caisse.lit_article(etat.article, a));
   const std::uint32_t stock = bits(a.stock()), quantite2 = bits(a.quantite2());

@@ -134,13 +134,17 @@ struct Reglement {
 // When the same article has other records in the record's group, the stocks
 // those leave it at count as well: `anterieurs`, those the earlier records
 // left it at before this one (this record not yet written), `posterieurs`,
-// those the later ones leave it at (this record written).
+// those the later ones leave it at (this record written). When `rang`
+// earlier records of the group were to append the very same movement bytes
+// (the same article, quantity and minute), `etat.mouvements_avant` is the
+// count the first of them follows and the record's movement is the next copy
+// after those.
 struct StockArticle {
   std::uint32_t stock = 0, quantite2 = 0;  // Single bits
 };
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
                        std::span<const StockArticle> anterieurs = {},
-                       std::span<const StockArticle> posterieurs = {});
+                       std::span<const StockArticle> posterieurs = {}, int rang = 0);
 
 // After a power cut the movement file may come back with its count raised
 // and the record of that append lost, while the progress note that told of

@@ -12,6 +12,7 @@
 
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/fichiers_appliques.h"
+#include "pontex/exchange/groupes.h"
 #include "pontex/shared/arret_systeme.h"
 #include "tests/support/boutique.h"
 
@@ -362,6 +363,84 @@ TEST_P(RepriseEntreArticleEtMouvement, MouvementFiniOuRecordAppliqueEtJournalise
 
 INSTANTIATE_TEST_SUITE_P(Vente, RepriseEntreArticleEtMouvement, ::testing::Bool());
 
+// A file longer than one group, stopped in its second: the restart settles that group and
+// applies the rest, each record once.
+TEST_F(Reprise, ArreteDansLeDeuxiemeGroupeChaqueRecordUneFois) {
+  const int ks[] = {1, 2, 3, 4, 6};
+  const int n = static_cast<int>(Groupe::ecritures_max) + 20;
+  std::string contenu;
+  for (int i = 0; i < n; ++i)  // quantities all different: no movement the same as another
+    contenu += b.originaux[static_cast<std::size_t>(ks[i % 5] - 1)].code() + "\t" +
+               std::to_string(i % 2 == 0 ? i : -i) + "\n";
+  contenu += "INCONNU\t1\n";
+  arrete_avant(static_cast<int>(Groupe::ecritures_max) + 10, contenu);
+  EXPECT_EQ(b.mouvement(0).poste(), static_cast<std::int32_t>(Groupe::ecritures_max) + 9);
+  reprend();
+  EXPECT_EQ(b.fenetre.journal.front(),
+            "Reprise : prov_stk_ana_ron.txt \xE0 partir de "
+            "l'enregistrement " +
+                std::to_string(Groupe::ecritures_max + 10));
+  EXPECT_FALSE(analyse_presente());
+  ASSERT_EQ(b.mouvement(0).poste(), n);
+  for (int j = 0; j < 5; ++j) {
+    double somme = 0;
+    for (int i = j; i < n; i += 5) somme += i % 2 == 0 ? i : -i;
+    EXPECT_EQ(b.stock(ks[j]),
+              b.originaux[static_cast<std::size_t>(ks[j] - 1)].stock() + static_cast<float>(somme))
+        << ks[j];
+  }
+  EXPECT_EQ(erreurs(), "Erreur reference : INCONNU 1 \r\n");
+}
+
+// The note of a group cut short by a power cut leaves the one before it; another working
+// file's groups, or a note begun afresh, are never read.
+TEST_F(Reprise, LaNoteDUnGroupeCoupeeLaisseLaPrecedente) {
+  Groupe g;
+  g.taille_fichier = 70;
+  g.empreinte_fichier = 1234;
+  g.premier = 1;
+  g.dernier = 3;
+  EtatReprise e;
+  e.attente = EtatReprise::Attente::ligne_erreur;
+  e.date_erreurs = "05-12-2026";
+  for (int i = 1; i <= 3; ++i) {
+    e.numero = i;
+    e.debut = 10 * i;
+    e.suivante = 10 * i + 10;
+    e.taille_erreurs = 30 * i;
+    g.ecritures.push_back(e);
+  }
+  ASSERT_TRUE(NoteGroupes::nouvelle().ok());
+  {
+    NoteGroupes note;
+    g.sequence = 1;
+    ASSERT_TRUE(note.note(g).ok());
+    g.sequence = 2;
+    g.premier = g.dernier = 4;
+    g.ecritures.resize(1);
+    g.ecritures[0].numero = 4;
+    ASSERT_TRUE(note.note(g).ok());
+  }
+  auto lu = lit_groupe(70, 1234);
+  ASSERT_TRUE(lu);
+  EXPECT_EQ(lu->sequence, 2u);
+  EXPECT_EQ(lu->ecritures.size(), 1u);
+  EXPECT_FALSE(lit_groupe(70, 1235));
+  // The second note's last byte lost: the first is read, whole.
+  std::string octets = lit_octets(noms_fichiers_groupes[1]);
+  octets[80 + 160 - 1] ^= 1;
+  ecrit_octets(std::string(noms_fichiers_groupes[1]), octets);
+  lu = lit_groupe(70, 1234);
+  ASSERT_TRUE(lu);
+  EXPECT_EQ(lu->sequence, 1u);
+  ASSERT_EQ(lu->ecritures.size(), 3u);
+  EXPECT_EQ(lu->ecritures[2].numero, 3);
+  EXPECT_EQ(lu->ecritures[2].taille_erreurs, 90);
+  EXPECT_EQ(lu->ecritures[2].date_erreurs, "05-12-2026");
+  ASSERT_TRUE(NoteGroupes::nouvelle().ok());
+  EXPECT_FALSE(lit_groupe(70, 1234));
+}
+
 #ifndef _WIN32
 
 // Runs `travail` in a child process; returns whether it was killed.
@@ -677,8 +756,10 @@ TEST_F(CoupureDeCourant, ChaqueRecordAppliqueUneFoisOuQueTombeLaCoupure) {
   const std::vector<fs::path> suivis = {reprise,
                                         reprise + ".tmp",
                                         "prov_stk_ana_ron.txt",
-                                        "reprise_groupes.wdo",
-                                        "reprise_groupes.wdo.tmp",
+                                        "reprise_groupes_1.wdo",
+                                        "reprise_groupes_1.wdo.tmp",
+                                        "reprise_groupes_2.wdo",
+                                        "reprise_groupes_2.wdo.tmp",
                                         b.caisse() / "w_caiar4.wdo",
                                         b.caisse() / "W_CAIREC.WDO",
                                         b.fichier_erreurs()};
@@ -724,12 +805,12 @@ TEST_F(CoupureDeCourant, ChaqueRecordAppliqueUneFoisOuQueTombeLaCoupure) {
       EXPECT_FALSE(fs::exists(reprise)) << cas;
       // Outcome: the register and the error file exactly as one application leaves them.
       const bool pareil =
-          lit(suivis[5]) == fin[5] && lit(suivis[6]) == fin[6] && lit(suivis[7]) == fin[7];
-      const std::string mouvements = lit(suivis[6]).value_or("");
+          lit(suivis[7]) == fin[7] && lit(suivis[8]) == fin[8] && lit(suivis[9]) == fin[9];
+      const std::string mouvements = lit(suivis[8]).value_or("");
       if (pareil) {
         ++une_fois;
-      } else if (mouvements.size() > fin[6]->size() ||
-                 lit(suivis[7]).value_or("").size() > fin[7]->size() || b.stock(1) > 14.0f ||
+      } else if (mouvements.size() > fin[8]->size() ||
+                 lit(suivis[9]).value_or("").size() > fin[9]->size() || b.stock(1) > 14.0f ||
                  b.stock(2) > 4.0f) {
         ++doubles;
       } else {
