@@ -44,6 +44,20 @@ void journal_arret(FenetreEchange& fenetre, std::string_view pourquoi, std::int6
   fenetre.ajoute_journal(ligne, SorteLigne::arret);
 }
 
+}  // namespace
+
+std::string texte_caisse_illisible(std::string_view fichier, std::string_view raison) {
+  std::string ligne(textes::caisse_illisible);
+  ligne += fichier;
+  if (!raison.empty()) {
+    ligne += ' ';
+    ligne += raison;
+  }
+  return ligne;
+}
+
+namespace {
+
 // One working file being applied: where it is read, what the progress file
 // holds, and why it stopped when it did.
 class Application {
@@ -61,6 +75,8 @@ class Application {
   // takes up (a line the error file refused, a progress note not written,
   // the working file unreadable).
   bool applique(std::int64_t depuis);
+  // It stopped because the register could not be read.
+  bool caisse_illisible() const { return caisse_illisible_; }
 
  private:
   void applique_record(const RecordMouvement& record);
@@ -69,6 +85,7 @@ class Application {
                std::optional<std::string_view> texte_quantite = std::nullopt);
   bool note(EtatReprise::Attente attente);
   void arrete(std::string_view pourquoi);
+  void arrete_caisse_illisible(std::string_view fichier, std::string_view raison);
 
   ValeursProgramme& valeurs_;
   FenetreEchange& fenetre_;
@@ -79,6 +96,7 @@ class Application {
   // rest at the file's end.
   std::vector<std::string> jours_erreurs_;
   bool arrete_ = false;
+  bool caisse_illisible_ = false;
 };
 
 bool Application::note(EtatReprise::Attente attente) {
@@ -92,6 +110,14 @@ void Application::arrete(std::string_view pourquoi) {
   if (arrete_) return;
   arrete_ = true;
   journal_arret(fenetre_, pourquoi, etat_.numero);
+}
+
+// Nothing of the record was written: the progress note still says so, and
+// the next start takes this record up first.
+void Application::arrete_caisse_illisible(std::string_view fichier, std::string_view raison) {
+  if (arrete_) return;
+  caisse_illisible_ = true;
+  arrete(texte_caisse_illisible(fichier, raison));
 }
 
 // A record that is not applied leaves a line in the day's error file and in
@@ -173,7 +199,15 @@ void Application::applique_record(const RecordMouvement& record) {
     signale(textes::erreur_caractere, record.reference, quantite);
     return;
   }
-  const std::int32_t k = valeurs_.caisse.cherche_article(record.reference);
+  const RechercheArticle trouve = valeurs_.caisse.cherche_article(record.reference);
+  // The index not read says nothing of the reference: the file stops here,
+  // this record first at the next start, and the server is never told that
+  // a reference it knows is unknown.
+  if (trouve.issue == IssueCaisse::illisible) {
+    arrete_caisse_illisible(trouve.fichier, trouve.raison);
+    return;
+  }
+  const std::int32_t k = trouve.article;
   if (k < 1) {
     signale(textes::erreur_reference, record.reference, quantite);
     return;
@@ -193,6 +227,10 @@ void Application::applique_record(const RecordMouvement& record) {
   };
   const MouvementEcrit fait =
       ecrit_mouvement(valeurs_, fenetre_, k, *quantite, avant_ecriture, true);
+  if (fait.issue == MouvementEcrit::Issue::caisse_illisible) {
+    arrete_caisse_illisible(nom_fichier_articles, fait.raison);
+    return;
+  }
   if (fait.issue == MouvementEcrit::Issue::non_applique) {
     if (note_ecrite) signale(fait.motif, record.reference, quantite);
     return;
@@ -256,17 +294,6 @@ bool Application::applique(std::int64_t depuis) {
                             SorteLigne::erreur);
   suivi_.ferme();
   return true;
-}
-
-// Movements the movement file counts now: ours all lie at or before it.
-std::int32_t compte_mouvements(const ValeursProgramme& valeurs) {
-  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
-  FichierRecords f;
-  std::size_t lus = 0;
-  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur) ||
-      !f.lit(1, entete.octets.data(), 1, lus) || lus != 1)
-    return 0;
-  return std::max(entete.poste(), 0);
 }
 
 // The working file and its progress file go together when a file is
@@ -391,11 +418,12 @@ IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
   return IssuePrise::a_appliquer;
 }
 
-// True when nothing waits any more; `termine`, when given, receives the
-// received file this call applied to its end (or found finished and not yet
-// cleared), with its working file's size and digest.
-bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
-                      std::string_view nom, std::optional<FichierTermine>* termine = nullptr) {
+// `termine`, when given, receives the received file this call applied to
+// its end (or found finished and not yet cleared), with its working file's
+// size and digest.
+FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
+                            std::string_view nom,
+                            std::optional<FichierTermine>* termine = nullptr) {
   EtatReprise precedent;
   LectureReprise lecture = lit_reprise(precedent);
   if (depart == Depart::import) lecture = LectureReprise::absente;
@@ -413,13 +441,13 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
         if (termine)
           *termine =
               FichierTermine{precedent.nom, precedent.taille_fichier, precedent.empreinte_fichier};
-        return true;
+        return FinAnalyse::finie;
       case EtatReprise::Attente::prise:
         switch (regle_prise(valeurs, fenetre, precedent, present)) {
           case IssuePrise::fini:
-            return true;
+            return FinAnalyse::finie;
           case IssuePrise::en_attente:
-            return false;
+            return FinAnalyse::en_attente;
           case IssuePrise::a_appliquer:
             break;
         }
@@ -433,21 +461,30 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     }
   } else if (lecture == LectureReprise::illisible) {
     abandonne(valeurs, fenetre, textes::reprise_illisible, -1, true);
-    return true;
+    return FinAnalyse::finie;
   } else if (present && depart == Depart::reprise) {
     abandonne(valeurs, fenetre, textes::reprise_sans_suivi, -1, false);
-    return true;
+    return FinAnalyse::finie;
   }
-  if (!present && !en_cours) return true;
+  if (!present && !en_cours) return FinAnalyse::finie;
 
   if (present &&
       !empreinte_fichier(nom_fichier_analyse, etat.taille_fichier, etat.empreinte_fichier)) {
     // Unreadable: left for the next start.
-    return false;
+    return FinAnalyse::en_attente;
   }
+  // The register that cannot be read stops the file before the record
+  // under way, as a movement that cannot be written does: nothing is
+  // concluded from files that were not read.
+  const std::int64_t a_reprendre = en_cours ? precedent.numero : 1;
+  const auto caisse_illisible = [&](std::string_view fichier, std::string_view raison) {
+    journal_arret(fenetre, texte_caisse_illisible(fichier, raison), a_reprendre);
+    valeurs.caisse.ferme_articles();
+    return FinAnalyse::caisse_illisible;
+  };
   std::int32_t n = 0;
-  // Unopened, every lookup fails and each record goes to the error file.
-  (void)valeurs.caisse.ouvre_articles(n);
+  if (Resultat r = valeurs.caisse.ouvre_articles(n); !r)
+    return caisse_illisible(nom_fichier_articles, r.raison());
   valeurs.nombre_articles = n;
   std::int64_t depuis = 0;
   std::optional<EtatReprise> ligne_a_refaire;
@@ -455,12 +492,14 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     // The record under way is settled whatever follows: a movement count
     // raised over an empty slot is never left so.
     const Reglement reglement = regle_record(valeurs, precedent);
+    if (!reglement.caisse_illisible.empty())
+      return caisse_illisible(reglement.caisse_illisible, "");
     if (reglement.mouvement_refuse) {
       journal_arret(fenetre, textes::mouvement_non_ecrit, precedent.numero);
       valeurs.caisse.ferme_articles();
-      return false;
+      return FinAnalyse::en_attente;
     }
-    rend_compte_sans_mouvement(valeurs);
+    valeurs.caisse.rend_compte_sans_mouvement();
     const bool meme_fichier = present && precedent.taille_fichier == etat.taille_fichier &&
                               precedent.empreinte_fichier == etat.empreinte_fichier;
     if (!meme_fichier) {
@@ -470,7 +509,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
       abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, reglement.numero - 1,
                 false);
       if (!reglement.alerte.empty()) fenetre.ajoute_journal(reglement.alerte, SorteLigne::erreur);
-      return true;
+      return FinAnalyse::finie;
     }
     std::string ligne(textes::reprise);
     ligne += precedent.nom;
@@ -485,7 +524,12 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     etat.attente = EtatReprise::Attente::rien;
     etat.debut = etat.suivante = depuis;
   }
-  etat.mouvements_avant = compte_mouvements(valeurs);
+  // Ours all lie at or before the count now.
+  std::int32_t compte = 0;
+  if (Resultat r = valeurs.caisse.compte_mouvements(compte);
+      !r && !valeurs.caisse.sans_fichier_mouvements())
+    return caisse_illisible(nom_fichier_mouvements, r.raison());
+  etat.mouvements_avant = compte;
 
   Application application(valeurs, fenetre, etat);
   if (ligne_a_refaire) application.ligne_a_refaire(*ligne_a_refaire);
@@ -494,8 +538,9 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
   if (fini) {
     efface_analyse();
     if (termine) *termine = FichierTermine{etat.nom, etat.taille_fichier, etat.empreinte_fichier};
+    return FinAnalyse::finie;
   }
-  return fini;
+  return application.caisse_illisible() ? FinAnalyse::caisse_illisible : FinAnalyse::en_attente;
 }
 
 }  // namespace
@@ -503,32 +548,34 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
-    return applique_fichier(valeurs, fenetre, Depart::bouton, nom_fichier_analyse);
+    return applique_fichier(valeurs, fenetre, Depart::bouton, nom_fichier_analyse) ==
+           FinAnalyse::finie;
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
     return false;
   }
 }
 
-bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                     std::optional<FichierTermine>& termine) {
+FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                           std::optional<FichierTermine>& termine) {
   termine.reset();
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse, &termine);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
-    return false;
+    return FinAnalyse::en_attente;
   }
 }
 
-bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom) {
+FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                           std::string_view nom) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::import, nom);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
-    return false;
+    return FinAnalyse::en_attente;
   }
 }
 
