@@ -215,7 +215,7 @@ void BM_RecherchesSeules(benchmark::State& state) {
   for (auto _ : state) {
     const std::uint64_t avant = pontex::compteurs_es().lectures;
     for (const std::string& r : b.references) {
-      if (b.valeurs.caisse.cherche_article(r) < 1) {
+      if (b.valeurs.caisse.cherche_article(r).article < 1) {
         state.SkipWithError("reference not found");
         return;
       }

@@ -84,7 +84,7 @@ void mesure(benchmark::State& state, const std::vector<std::string>& references,
   for (auto _ : state) {
     pontex::StatsRecherche st;
     const std::uint64_t avant = pontex::compteurs_es().lectures;
-    const std::int32_t n = caisse.cherche_article(references[i], &st);
+    const std::int32_t n = caisse.cherche_article(references[i], &st).article;
     const std::uint64_t lues = pontex::compteurs_es().lectures - avant;
     benchmark::DoNotOptimize(n);
     if (n != attendus[i]) {

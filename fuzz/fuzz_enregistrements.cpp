@@ -55,6 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             static_cast<std::streamsize>(size - 1 - n));
   }
   pontex::Caisse caisse("");
-  (void)caisse.cherche_article(reference);
+  (void)caisse.cherche_article(reference).article;
   return 0;
 }

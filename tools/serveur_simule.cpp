@@ -125,7 +125,7 @@ Resultat lit_catalogue(const Boutique& b, std::vector<ArticleConnu>& catalogue) 
   // A reference that the lookup takes to another article (two articles with
   // the same reference) would make the account wrong: left out.
   for (ArticleConnu& c : exportes) {
-    if (caisse.cherche_article(c.reference) == c.numero) catalogue.push_back(std::move(c));
+    if (caisse.cherche_article(c.reference).article == c.numero) catalogue.push_back(std::move(c));
   }
   return Resultat::succes();
 }
@@ -176,7 +176,7 @@ Envoi prepare_envoi(const Boutique& b, const std::vector<ArticleConnu>& catalogu
   const Caisse caisse(b.caisse);
   for (int essai = 0; essai < 100; ++essai) {
     inconnue.reference = reference_inconnue(b, tirage);
-    if (caisse.cherche_article(inconnue.reference) < 1) break;
+    if (caisse.cherche_article(inconnue.reference).article < 1) break;
   }
   inconnue.quantite = static_cast<int>(1 + tirage() % 10);
   const auto position = static_cast<std::ptrdiff_t>(tirage() % (e.lignes.size() + 1));
@@ -305,7 +305,7 @@ std::vector<int> bilan_mouvements(const Boutique& b, const Envoi& e, Bilan& bila
       // A movement of another file (one left waiting by an earlier run, or
       // the shop's own test sales): told with what the article holds now.
       const Caisse caisse(b.caisse);
-      const std::int32_t k = caisse.cherche_article(vu.code);
+      const std::int32_t k = caisse.cherche_article(vu.code).article;
       if (k >= 1 && fabrique::lit_article_dossier(b.caisse, k, a)) {
         vu.designation = sans_espaces_fin(a.designation());
         vu.stock_apres = a.stock();

@@ -469,7 +469,10 @@ bool Form1::attend_caisse() const { return essai_caisse_->intervalle() != 0; }
 void Form1::essaie_caisse() {
   if (programme_.fini() || !attend_caisse()) return;
   ValeursProgramme& v = programme_.valeurs;
-  if (!v.caisse.fichier_principal_present()) return;
+  // Every file the exchange reads, not the main file alone: an index still
+  // missing would stop the next exchange at once.
+  std::string fichier;
+  if (!v.caisse.verifie_lisible(fichier)) return;
   arrete_attente_caisse();
   ajoute_journal_texte(QStringLiteral("Données de caisse retrouvées : ") +
                        dossier_affiche(v.config.ficbase));

@@ -66,20 +66,28 @@ void Form1::lance_cycle() {
   signale_transit_absent();
   CompteurEchange compteur(*this);
   bool exporte = false;
-  pendant_echange([this, &compteur, &exporte] {
+  IssueImport import = IssueImport::faite;
+  pendant_echange([this, &compteur, &exporte, &import] {
     // Both halves work in the same folders, opened and checked once.
     const TenueDossiers dossiers(programme_.valeurs, compteur);
-    traite_import(programme_.valeurs, compteur);
+    import = traite_import(programme_.valeurs, compteur);
     // A stop asked by the system ends the program now: the export is the
-    // next cycle's.
-    if (programme_.fini() || arret_demande()) return;
+    // next cycle's. A register that cannot be read has no stock to send.
+    if (programme_.fini() || arret_demande() || import == IssueImport::caisse_absente) return;
     exporte = genere_sorties(programme_.valeurs, compteur);
   });
   if (programme_.fini()) return;
   if (exporte) note_echange_reussi();
   ecrit_journal();
-  redemarrage_.affiche(depuis_1252(programme_.valeurs.config.tim_ana));
-  Timer2->met_intervalle(60000);
+  if (import == IssueImport::caisse_absente) {
+    // The register went away before or during the import: waited for as at
+    // a start, and the exchange runs again once it is back.
+    depart_.affiche(QString());
+    commence_attente_caisse();
+  } else {
+    redemarrage_.affiche(depuis_1252(programme_.valeurs.config.tim_ana));
+    Timer2->met_intervalle(60000);
+  }
   // For monitoring from outside. Not written, the file grows old and
   // pontex-etat reports the shop late: nothing more to do here.
   (void)ecrit_etat_echange(compteur.bilan(), programme_.valeurs.config.tim_ana, version_pontex(),

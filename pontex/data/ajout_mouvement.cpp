@@ -207,6 +207,163 @@ Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
   return Resultat::echec("no place for the movement");
 }
 
+// --- The resume's operations ------------------------------------------------
+// A killed append of ours may leave its count raised over an empty slot; the
+// next start finds the movement, fills that slot or gives the count back.
+// Each rewrite of the header reads the header and the slots again right
+// before and after, like an append: the till appends at any moment.
+
+namespace {
+
+bool vide(const std::uint8_t* o) {
+  return std::all_of(o, o + L, [](std::uint8_t c) { return c == 0; });
+}
+
+Resultat lit_entete(const FichierRecords& f, EnregistrementMouvement& entete) {
+  std::size_t lus = 0;
+  entete = EnregistrementMouvement::vierge();
+  Resultat r = f.lit(1, entete.octets.data(), 1, lus);
+  if (r && lus != 1) entete = EnregistrementMouvement::vierge();  // emptied: no movement
+  return r;
+}
+
+}  // namespace
+
+Resultat Caisse::compte_mouvements(std::int32_t& compte) const {
+  compte = 0;
+  FichierRecords f;
+  if (Resultat r = f.ouvre(chemin_mouvements_, L); !r) return r;
+  EnregistrementMouvement entete;
+  if (Resultat r = lit_entete(f, entete); !r) return r;
+  compte = std::max(entete.compte_mouvements(), 0);
+  return Resultat::succes();
+}
+
+PlaceMouvement Caisse::cherche_mouvement(const EnregistrementMouvement& mouvement,
+                                         std::int64_t apres, int rang) const {
+  PlaceMouvement place;
+  FichierRecords f;
+  EnregistrementMouvement entete;
+  if (!f.ouvre(chemin_mouvements_, L) || !lit_entete(f, entete)) {
+    place.sorte = PlaceMouvement::Sorte::illisible;
+    return place;
+  }
+  place.compte = entete.compte_mouvements();
+  const std::int64_t enregistres = f.nombre_records() - 1;  // movements the file holds
+  const std::int64_t premier = std::max<std::int64_t>(apres, 0) + 1;
+  const std::int64_t dernier = std::max(place.compte, enregistres);
+
+  constexpr std::size_t bloc = 256;
+  std::vector<std::uint8_t> tampon(bloc * L);
+  for (std::int64_t m = premier; m <= dernier; m += static_cast<std::int64_t>(bloc)) {
+    const auto nombre = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(bloc), dernier - m + 1));
+    std::size_t lus = 0;
+    if (!f.lit(m + 1, tampon.data(), nombre, lus)) {
+      place.sorte = PlaceMouvement::Sorte::illisible;
+      return place;
+    }
+    for (std::size_t i = 0; i < nombre; ++i) {
+      const std::int64_t numero = m + static_cast<std::int64_t>(i);
+      const std::uint8_t* e = tampon.data() + i * L;
+      if (i < lus && std::equal(e, e + L, mouvement.octets.begin()) && rang-- == 0) {
+        place.sorte = PlaceMouvement::Sorte::trouvee;
+        return place;
+      }
+      if ((i >= lus || vide(e)) && place.trou == 0 && numero <= place.compte) place.trou = numero;
+    }
+  }
+  if (place.trou != 0) place.sorte = PlaceMouvement::Sorte::trou;
+  return place;
+}
+
+Resultat Caisse::remplit_trou(const EnregistrementMouvement& mouvement, std::int64_t trou) {
+  if (trou < 1) return Resultat::echec("no slot to fill");
+  {
+    FichierRecords f;
+    if (Resultat r = f.ouvre(chemin_mouvements_, L, FichierRecords::Creation::jamais,
+                             FichierRecords::DateAcces::laissee);
+        !r)
+      return r;
+    // The slot once more, right before the write: the till may have
+    // counted it meanwhile from a count written over ours, and written its
+    // record there. That record is its own; ours goes after the last.
+    std::array<std::uint8_t, L> place{};
+    std::size_t lus = 0;
+    if (Resultat r = f.lit(trou + 1, place.data(), 1, lus); !r) return r;
+    if (lus == 0 || vide(place.data())) {
+      if (Resultat r = f.ecrit(trou + 1, mouvement.octets.data()); !r) return r;
+      // Checked after the file like an append: a till that wrote its record
+      // right over ours gets it appended again.
+      ecrits_.push_back({trou, mouvement});
+      return Resultat::succes();
+    }
+  }
+  return ajoute_mouvement(mouvement);
+}
+
+bool Caisse::rend_compte(std::int64_t trou) {
+  FichierRecords f;
+  if (!f.ouvre(chemin_mouvements_, L, FichierRecords::Creation::jamais,
+               FichierRecords::DateAcces::laissee))
+    return false;
+  EnregistrementMouvement entete;
+  if (!lit_entete(f, entete) || entete.compte_mouvements() != trou || trou < 1) return false;
+  // The slot and the one after it empty: nothing of the till's lies there.
+  const Octets avant = contenu_places(f, trou + 1);
+  if (!std::all_of(avant.begin(), avant.end(), [](std::uint8_t c) { return c == 0; })) return false;
+  EnregistrementMouvement rendu = entete;
+  rendu.met_compte_mouvements(static_cast<std::int32_t>(trou - 1));
+  if (!f.ecrit(1, rendu.octets.data())) return false;  // not given back: the slot stays blank
+  // Read again: a till that read the count before our rewrite and wrote its
+  // own after would otherwise lose its records past our count (and so
+  // would one that appended again from ours into the slot). A record past
+  // the count read now puts the count back over it: nothing is lost, the
+  // slot at worst stays blank as it was.
+  EnregistrementMouvement relu;
+  const bool entete_lu = static_cast<bool>(lit_entete(f, relu));
+  const Octets apres = contenu_places(f, trou + 1);
+  const bool suivante_prise =
+      !std::all_of(apres.begin() + L, apres.end(), [](std::uint8_t c) { return c == 0; });
+  if (entete_lu && relu.compte_mouvements() <= trou && suivante_prise) {
+    const std::int64_t fin = std::max<std::int64_t>(trou + 1, f.nombre_records() - 1);
+    relu.met_compte_mouvements(static_cast<std::int32_t>(std::min<std::int64_t>(fin, INT32_MAX)));
+    (void)f.ecrit(1, relu.octets.data());  // best effort: the till's next append counts them
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Whether the last counted slot of the movement file is empty, and the
+// count then.
+bool dernier_vide(const FichierRecords& f, std::int32_t& compte) {
+  EnregistrementMouvement entete;
+  if (!lit_entete(f, entete)) return false;
+  compte = entete.compte_mouvements();
+  if (compte < 1) return false;
+  std::array<std::uint8_t, L> dernier{};
+  std::size_t lus = 0;
+  if (!f.lit(std::int64_t{compte} + 1, dernier.data(), 1, lus)) return false;
+  return lus == 0 || vide(dernier.data());
+}
+
+}  // namespace
+
+void Caisse::rend_compte_sans_mouvement() {
+  std::int32_t compte = 0, encore = 0;
+  {
+    FichierRecords f;
+    if (!f.ouvre(chemin_mouvements_, L)) return;
+    if (!dernier_vide(f, compte)) return;
+    // The till writes its record right after its count.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!dernier_vide(f, encore) || encore != compte) return;
+  }
+  (void)rend_compte(compte);  // not given back: the slot stays blank, nothing of ours is lost
+}
+
 namespace {
 
 // What one round of the check found.

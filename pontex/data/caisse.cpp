@@ -19,22 +19,6 @@ constexpr std::int64_t bloc_queue = 256;
 // Probes recorded for the swing test; a probe beyond them ends the search.
 constexpr int sondes_max = 200;
 
-// Reads one record; a record the file does not hold (beyond the end, or a
-// trailing partial record) comes back blank and as a failure.
-template <typename Enregistrement>
-Resultat lit_un(const FichierRecords& f, std::int64_t numero, Enregistrement& e) {
-  Enregistrement lu;
-  std::size_t lus = 0;
-  Resultat r = f.lit(numero, lu.octets.data(), 1, lus);
-  if (r && lus == 1) {
-    e = lu;
-    return r;
-  }
-  e = Enregistrement::vierge();
-  if (!r) return r;
-  return Resultat::echec("record " + std::to_string(numero) + " is beyond the end of the file");
-}
-
 // T and S of the index header as loop bounds: a negative count is 0, and a
 // count is never larger than the entries the file holds now, so a damaged or
 // foreign header cannot turn into billions of reads.
@@ -59,8 +43,11 @@ std::int64_t records_pour(const FichierRecords& f, std::int64_t voulus) {
 // With `hors_fichier`, the search stops at the first probe the file does not
 // hold and says so: S was taken from the header without asking the file's
 // size, and the caller searches again within what the file holds.
+//
+// A read that fails (the file, not its end) ends the search with the reason
+// in `panne`: nothing can be concluded from what was not read.
 std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string& cle,
-                                  std::int64_t tries, StatsRecherche& st,
+                                  std::int64_t tries, StatsRecherche& st, Resultat& panne,
                                   bool* hors_fichier = nullptr) {
   EntreeIndex entree;
   // Written at each probe before it is read back: left uninitialised, as
@@ -72,7 +59,11 @@ std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string
     // Read in place, some fifteen times a lookup. Unread, the entry is blank
     // and matches nothing.
     std::size_t lus = 0;
-    const bool lue = index.lit(pos + 1, entree.octets.data(), 1, lus) && lus == 1;
+    if (Resultat r = index.lit(pos + 1, entree.octets.data(), 1, lus); !r) {
+      panne = std::move(r);
+      return 0;
+    }
+    const bool lue = lus == 1;
     if (!lue) entree = EntreeIndex::vierge();
     ++st.sondes;
     if (!lue && hors_fichier) {
@@ -105,10 +96,15 @@ std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string
 // meanwhile. An entry that matches with article number -1 does not stop the
 // scan. The article number of the match, -1 without one.
 std::int32_t cherche_dans_queue(const FichierRecords& index, const std::string& cle,
-                                std::int64_t tries, StatsRecherche& st) {
-  EntreeIndex entree;
-  (void)lit_un(index, 1, entree);  // unread, the header counts no entry
+                                std::int64_t tries, StatsRecherche& st, Resultat& panne) {
+  EntreeIndex entree = EntreeIndex::vierge();
+  std::size_t lus_entete = 0;
   ++st.lectures_entete;
+  if (Resultat r = index.lit(1, entree.octets.data(), 1, lus_entete); !r) {
+    panne = std::move(r);
+    return -1;
+  }
+  if (lus_entete != 1) entree = EntreeIndex::vierge();  // the header counts no entry
   const std::int64_t entrees = records_pour(index, std::int64_t{entree.numero()} + 1) - 1;
   const std::int64_t total = std::min(borne(entree.numero(), entrees), entrees);
 
@@ -120,7 +116,10 @@ std::int32_t cherche_dans_queue(const FichierRecords& index, const std::string& 
     const std::int64_t bas = std::max(tries, haut - bloc_queue + 1);
     const auto nombre = static_cast<std::size_t>(haut - bas + 1);
     std::size_t lus = 0;
-    if (!index.lit(bas + 1, tampon.data(), nombre, lus)) lus = 0;
+    if (Resultat r = index.lit(bas + 1, tampon.data(), nombre, lus); !r) {
+      panne = std::move(r);
+      return -1;
+    }
     for (std::int64_t j = haut; j >= bas && resultat == -1; --j) {
       const auto rang = static_cast<std::size_t>(j - bas);
       ++st.entrees_queue;
@@ -142,6 +141,10 @@ std::int32_t cherche_dans_queue(const FichierRecords& index, const std::string& 
 
 bool Caisse::fichier_principal_present() const {
   return existe_fichier(chemin(nom_fichier_principal));
+}
+
+bool Caisse::sans_fichier_mouvements() const {
+  return !existe_entree(chemin_mouvements_) && existe_fichier(chemin(nom_fichier_articles));
 }
 
 Resultat Caisse::ouvre_articles(std::int32_t& nombre_articles) {
@@ -186,57 +189,119 @@ void Caisse::ferme_articles() { articles_.ferme(); }
 // A record beyond the end reads as a blank article and fails: the movement
 // recording reads an article, changes it and writes it back, and must not
 // write a blank record into the register as if it were the article.
-Resultat Caisse::lit_article(std::int32_t k, EnregistrementArticle& article) {
+Resultat Caisse::lit_article(std::int32_t k, EnregistrementArticle& article, bool* illisible) {
+  if (illisible) *illisible = false;
+  article = EnregistrementArticle::vierge();
   if (!articles_.est_ouvert()) {
-    article = EnregistrementArticle::vierge();
+    if (illisible) *illisible = true;
     return Resultat::echec("the article file is not open");
   }
-  if (k < 0) {
-    article = EnregistrementArticle::vierge();
-    return Resultat::echec("article number " + std::to_string(k) + " is negative");
+  if (k < 0) return Resultat::echec("article number " + std::to_string(k) + " is negative");
+  std::size_t lus = 0;
+  EnregistrementArticle lu;
+  const std::int64_t record = static_cast<std::int64_t>(k) + 1;
+  if (Resultat r = articles_.lit(record, lu.octets.data(), 1, lus); !r) {
+    if (illisible) *illisible = true;
+    return r;
   }
-  return lit_un(articles_, static_cast<std::int64_t>(k) + 1, article);
+  if (lus != 1)
+    return Resultat::echec("record " + std::to_string(record) + " is beyond the end of the file");
+  article = lu;
+  return Resultat::succes();
 }
 
 // Only existing articles are written: Pontex changes stock figures, it never
 // creates an article or touches the header record.
-Resultat Caisse::ecrit_article(std::int32_t k, const EnregistrementArticle& article) {
-  if (!articles_.est_ouvert()) return Resultat::echec("the article file is not open");
+Resultat Caisse::ecrit_article(std::int32_t k, const EnregistrementArticle& article,
+                               bool* illisible) {
+  if (illisible) *illisible = false;
+  if (!articles_.est_ouvert()) {
+    if (illisible) *illisible = true;
+    return Resultat::echec("the article file is not open");
+  }
   const std::int64_t record = static_cast<std::int64_t>(k) + 1;
   if (k < 1 || record > records_pour(articles_, record))
     return Resultat::echec("article " + std::to_string(k) + " is not in the article file");
-  return articles_.ecrit(record, article.octets.data());
+  Resultat r = articles_.ecrit(record, article.octets.data());
+  if (!r && illisible) *illisible = true;
+  return r;
 }
 
-std::int32_t Caisse::cherche_article(std::string_view reference, StatsRecherche* stats) const {
+Resultat Caisse::verifie_lisible(std::string& fichier) const {
+  // Each file as the exchange opens it, and its header read once.
+  const auto essaie = [&](std::string_view nom, std::size_t longueur, bool lecture_seule) {
+    fichier = std::string(nom);
+    FichierRecords f;
+    Resultat r =
+        lecture_seule ? f.ouvre_lecture(chemin(nom), longueur) : f.ouvre(chemin(nom), longueur);
+    if (!r) return r;
+    std::vector<std::uint8_t> entete(longueur);
+    std::size_t lus = 0;
+    return f.lit(1, entete.data(), 1, lus);
+  };
+  if (Resultat r = essaie(nom_fichier_index, EntreeIndex::longueur, true); !r) return r;
+  if (Resultat r = essaie(nom_fichier_articles, EnregistrementArticle::longueur, false); !r)
+    return r;
+  // A register that keeps no movement file at all (the article file read
+  // just now, the movement file not there) still takes stock changes; the
+  // journal then says each movement is missing.
+  if (Resultat r = essaie(nom_fichier_mouvements, EnregistrementMouvement::longueur, false);
+      !r && existe_entree(chemin(nom_fichier_mouvements)))
+    return r;
+  fichier.clear();
+  return Resultat::succes();
+}
+
+RechercheArticle Caisse::cherche_article(std::string_view reference, StatsRecherche* stats) const {
   StatsRecherche local;
   StatsRecherche& st = stats ? *stats : local;
   st = StatsRecherche{};
+  RechercheArticle fait;
+  const auto illisible = [&](Resultat r) {
+    fait.issue = IssueCaisse::illisible;
+    fait.article = -1;
+    fait.fichier = std::string(nom_fichier_index);
+    fait.raison = r.raison();
+    return fait;
+  };
+  const auto resultat = [&](std::int32_t article) {
+    fait.article = article;
+    fait.issue = article == -1 ? IssueCaisse::absent : IssueCaisse::trouve;
+    return fait;
+  };
 
   // Reopened at each lookup: the cash-register program rewrites its index
   // whenever it sorts it.
   FichierRecords index;
-  if (!index.ouvre_lecture(chemin_index_, EntreeIndex::longueur)) return -1;
+  if (Resultat r = index.ouvre_lecture(chemin_index_, EntreeIndex::longueur); !r)
+    return illisible(std::move(r));
 
   const std::string cle = cle_recherche(reference);
-  EntreeIndex entete;
-  (void)lit_un(index, 1, entete);  // unread, the header counts no entry
+  EntreeIndex entete = EntreeIndex::vierge();
+  std::size_t lus = 0;
   ++st.lectures_entete;
+  if (Resultat r = index.lit(1, entete.octets.data(), 1, lus); !r) return illisible(std::move(r));
+  if (lus != 1) entete = EntreeIndex::vierge();  // the header counts no entry
   // S as the header gives it, without asking the file's size: a sorted
   // index that holds its S entries (the usual case) is searched at the
   // cost of the reads alone. Only a miss, or a probe beyond the end of the
   // file, asks the size; S is then bounded by the entries the file holds,
   // and when that changes S the search is made again within them.
+  Resultat panne = Resultat::succes();
   const std::int64_t tries_entete = std::max<std::int64_t>(entete.tries(), 0);
   bool hors_fichier = false;
-  std::int32_t trouve = cherche_parmi_triees(index, cle, tries_entete, st, &hors_fichier);
-  if (trouve != 0) return trouve;
+  std::int32_t trouve = cherche_parmi_triees(index, cle, tries_entete, st, panne, &hors_fichier);
+  if (!panne) return illisible(std::move(panne));
+  if (trouve != 0) return resultat(trouve);
   const std::int64_t tries = borne(entete.tries(), index.nombre_records() - 1);
   if (hors_fichier || tries != tries_entete) {
-    trouve = cherche_parmi_triees(index, cle, tries, st);
-    if (trouve != 0) return trouve;
+    trouve = cherche_parmi_triees(index, cle, tries, st, panne);
+    if (!panne) return illisible(std::move(panne));
+    if (trouve != 0) return resultat(trouve);
   }
-  return cherche_dans_queue(index, cle, tries, st);
+  trouve = cherche_dans_queue(index, cle, tries, st, panne);
+  if (!panne) return illisible(std::move(panne));
+  return resultat(trouve);
 }
 
 Resultat Caisse::vide_tampons() {

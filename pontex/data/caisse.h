@@ -29,6 +29,27 @@ struct StatsRecherche {
   int entrees_queue = 0;    // entries examined by the tail scan
 };
 
+// What a lookup or a read of the register came to. `illisible` is never
+// "not there": the register could not be looked at (its folder away, a file
+// that cannot be opened or read), so nothing may be concluded from it.
+enum class IssueCaisse { trouve, absent, illisible };
+
+// Find article by reference: the article number when found (0 when the only
+// match carries 0), -1 otherwise; with the reason when unreadable.
+struct RechercheArticle {
+  IssueCaisse issue = IssueCaisse::absent;
+  std::int32_t article = -1;
+  std::string fichier;  // the file that could not be read
+  std::string raison;
+};
+
+// The movement under way after a stop, as the movement file holds it now.
+struct PlaceMouvement {
+  enum class Sorte { trouvee, trou, absente, illisible } sorte = Sorte::absente;
+  std::int64_t trou = 0;    // an empty slot within the count
+  std::int64_t compte = 0;  // the header's count
+};
+
 class Caisse {
  public:
   // `dossier` is the "#FICBASE#" value, ending with a backslash (or empty:
@@ -48,6 +69,9 @@ class Caisse {
   // Presence of the cash register's main file "w_cai020.wdo" (hidden files do
   // not count).
   bool fichier_principal_present() const;
+  // A register that keeps no movement file: its article file there, no
+  // movement file beside it. A folder away is not one.
+  bool sans_fichier_mouvements() const;
 
   // Open the article files: opens "w_caiar4.wdo" (kept open for the caller
   // until ferme_articles), opens and closes the companion "w_caur44.wdo",
@@ -60,18 +84,29 @@ class Caisse {
   void ferme_articles();
   bool articles_ouverts() const { return articles_.est_ouvert(); }
 
-  // Article k is record k + 1. A record beyond the end reads blank.
-  Resultat lit_article(std::int32_t k, EnregistrementArticle& article);
-  Resultat ecrit_article(std::int32_t k, const EnregistrementArticle& article);
+  // Article k is record k + 1. A record beyond the end reads blank. With
+  // `illisible`, told whether the failure is the file's (not open, not
+  // readable or writable) rather than an article it does not hold.
+  Resultat lit_article(std::int32_t k, EnregistrementArticle& article, bool* illisible = nullptr);
+  Resultat ecrit_article(std::int32_t k, const EnregistrementArticle& article,
+                         bool* illisible = nullptr);
+
+  // Whether the files an exchange uses open and read now: the index's,
+  // the article file's and the movement file's header records. The file
+  // and the reason of the first that does not.
+  Resultat verifie_lisible(std::string& fichier) const;
 
   // Find article by reference through "W_caiind.WDO" (reopened at each call,
   // closed afterwards): key "A" + reference, trailing spaces removed, padded
   // or cut to 16, upper case; halving search over the S sorted entries (at
   // most 200 probes, stopping when it swings between two positions), then,
   // when it found nothing (or an article number 0), a scan of the entries T
-  // down to S, newest first, read in blocks. Returns the article number, or
-  // -1 when no entry matches (0 when the only match carries 0).
-  std::int32_t cherche_article(std::string_view reference, StatsRecherche* stats = nullptr) const;
+  // down to S, newest first, read in blocks. Found with the article number
+  // (0 when the only match carries 0), absent (-1) only when every read the
+  // lookup made succeeded; an index that cannot be opened or read is
+  // `illisible`, never a reference the register does not hold.
+  RechercheArticle cherche_article(std::string_view reference,
+                                   StatsRecherche* stats = nullptr) const;
 
   // Append a movement: opens "W_CAIREC.WDO", reads header record 1, M = its
   // field 7 + 1, writes the header back with M (other fields unchanged), then
@@ -84,6 +119,38 @@ class Caisse {
   // written is remembered (its number and bytes) for verifie_mouvements.
   Resultat ajoute_mouvement(const EnregistrementMouvement& mouvement,
                             std::int32_t* numero_ecrit = nullptr);
+
+  // The movement file's count of movements (field 7 of its header); a
+  // missing header (an emptied file) counts 0. Fails when the file cannot
+  // be opened or read.
+  Resultat compte_mouvements(std::int32_t& compte) const;
+
+  // Where the exact `mouvement` lies after the movement `apres`, looking at
+  // every slot after it (the till may have appended since), and the first
+  // empty slot within the count, or beyond the end of the file: a count
+  // raised by an append stopped before its record. With `rang`, the copy
+  // of `mouvement` after `rang` others: records meant to append the very
+  // same bytes are told apart by their order.
+  PlaceMouvement cherche_mouvement(const EnregistrementMouvement& mouvement, std::int64_t apres,
+                                   int rang = 0) const;
+
+  // Puts `mouvement` into the empty slot `trou` that a stopped append of
+  // ours counted. Read again right before the write: a slot the till has
+  // written since is left to it and the movement appended instead. The
+  // movement is checked by verifie_mouvements like an appended one.
+  Resultat remplit_trou(const EnregistrementMouvement& mouvement, std::int64_t trou);
+
+  // Gives back a count that a stopped append of ours raised over the last
+  // slot, while the header still holds it and the slot is still empty:
+  // the till would read the slot as a blank movement. The header and the
+  // slot are read again right before the rewrite, and the rewrite undone
+  // when the till appended meanwhile. True when given back.
+  bool rend_compte(std::int64_t trou);
+
+  // After a power cut the count may be back raised while its record is
+  // lost: a last counted slot still empty a moment later (no append of the
+  // till under way) is given back.
+  void rend_compte_sans_mouvement();
 
   struct VerificationMouvements {
     int reecrits = 0;  // movements the till had overwritten, appended again

@@ -38,16 +38,19 @@ void journal_arret(FenetreEchange& fenetre, std::string_view pourquoi, std::int6
   fenetre.ajoute_journal(ligne, SorteLigne::arret);
 }
 
-// Movements the movement file counts now: ours all lie at or before it.
-std::int32_t compte_mouvements(const ValeursProgramme& valeurs) {
-  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
-  FichierRecords f;
-  std::size_t lus = 0;
-  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur) ||
-      !f.lit(1, entete.octets.data(), 1, lus) || lus != 1)
-    return 0;
-  return std::max(entete.poste(), 0);
+}  // namespace
+
+std::string texte_caisse_illisible(std::string_view fichier, std::string_view raison) {
+  std::string ligne(textes::caisse_illisible);
+  ligne += fichier;
+  if (!raison.empty()) {
+    ligne += ' ';
+    ligne += raison;
+  }
+  return ligne;
 }
+
+namespace {
 
 // The day's error file.
 std::string nom_erreurs(std::string_view jour) { return "erreurs_" + std::string(jour) + ".err"; }
@@ -71,6 +74,9 @@ struct Prevu {
   // The article could not be written when planned: the record goes to the
   // error file, for this reason.
   std::string_view motif_force;
+  // The register could not be read to plan it (its file, why): the file
+  // stops before it.
+  std::optional<std::pair<std::string, std::string>> caisse_illisible;
 };
 
 // The error line and journal line of a record that is not applied.
@@ -129,6 +135,8 @@ class Application {
   // takes up (a line the error file refused, a progress note not written,
   // the working file unreadable).
   bool applique(std::int64_t depuis);
+  // It stopped because the register could not be read.
+  bool caisse_illisible() const { return caisse_illisible_; }
 
  private:
   bool lit_prevu(Prevu& p);
@@ -141,6 +149,7 @@ class Application {
   void termine_groupe();
   bool note(EtatReprise::Attente attente);
   void arrete(std::string_view pourquoi);
+  void arrete_caisse_illisible(std::string_view fichier, std::string_view raison);
 
   ValeursProgramme& valeurs_;
   FenetreEchange& fenetre_;
@@ -165,6 +174,7 @@ class Application {
   // rest at the file's end.
   std::vector<std::string> jours_erreurs_;
   bool arrete_ = false;
+  bool caisse_illisible_ = false;
 };
 
 bool Application::note(EtatReprise::Attente attente) {
@@ -178,6 +188,14 @@ void Application::arrete(std::string_view pourquoi) {
   if (arrete_) return;
   arrete_ = true;
   journal_arret(fenetre_, pourquoi, etat_.numero);
+}
+
+// Nothing of the record was written: the group's note and the progress
+// note still say so, and the next start takes this record up first.
+void Application::arrete_caisse_illisible(std::string_view fichier, std::string_view raison) {
+  if (arrete_) return;
+  caisse_illisible_ = true;
+  arrete(texte_caisse_illisible(fichier, raison));
 }
 
 // The next record of the working file that is to be applied, read and
@@ -218,7 +236,15 @@ bool Application::lit_prevu(Prevu& p) {
     forme_erreur(p, valeurs_, textes::erreur_caractere, record.reference, lue.valeur);
     return true;
   }
-  const std::int32_t k = valeurs_.caisse.cherche_article(record.reference);
+  const RechercheArticle trouve = valeurs_.caisse.cherche_article(record.reference);
+  // The index not read says nothing of the reference: the file stops here,
+  // this record first at the next start, and the server is never told that
+  // a reference it knows is unknown.
+  if (trouve.issue == IssueCaisse::illisible) {
+    p.caisse_illisible.emplace(trouve.fichier, trouve.raison);
+    return true;
+  }
+  const std::int32_t k = trouve.article;
   if (k < 1) {
     forme_erreur(p, valeurs_, textes::erreur_reference, record.reference, lue.valeur);
     return true;
@@ -234,6 +260,14 @@ bool Application::lit_prevu(Prevu& p) {
 // when it must wait for the next group.
 bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticle>& articles,
                            std::map<std::string, std::int64_t>& tailles) {
+  if (p.caisse_illisible) {
+    // After the group's records already planned, or as the stop.
+    if (prevus_.empty()) {
+      etat_.numero = p.numero;
+      arrete_caisse_illisible(p.caisse_illisible->first, p.caisse_illisible->second);
+    }
+    return false;
+  }
   if (p.article) {
     std::string_view motif = textes::erreur_article;
     const auto deja = articles.find(p.k);
@@ -243,7 +277,13 @@ bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticl
     if (ok && deja != articles.end()) {
       lu = deja->second;
     } else if (ok) {
-      ok = static_cast<bool>(valeurs_.caisse.lit_article(p.k, lu));
+      bool illisible = false;
+      Resultat r = valeurs_.caisse.lit_article(p.k, lu, &illisible);
+      if (!r && illisible) {
+        p.caisse_illisible.emplace(nom_fichier_articles, r.raison());
+        return planifie(p, articles, tailles);
+      }
+      ok = static_cast<bool>(r);
     }
     std::optional<MouvementPrepare> prepare;
     if (ok) prepare = prepare_mouvement(valeurs_, lu, p.quantite, motif);
@@ -335,6 +375,10 @@ Application::Issue Application::ecrit_article(Prevu& p) {
   };
   const MouvementEcrit fait =
       ecrit_mouvement(valeurs_, fenetre_, p.k, p.quantite, avant_ecriture, true);
+  if (fait.issue == MouvementEcrit::Issue::caisse_illisible) {
+    arrete_caisse_illisible(nom_fichier_articles, fait.raison);
+    return Issue::fait;
+  }
   if (fait.issue == MouvementEcrit::Issue::non_applique) {
     if (arrete_) return Issue::fait;
     // Planned with other bytes, or not written at all: planned again, in
@@ -358,7 +402,10 @@ bool Application::ecrit_groupe() {
   groupe_.ecritures.clear();
   std::map<std::int32_t, EnregistrementArticle> articles;
   std::map<std::string, std::int64_t> tailles;
-  std::int32_t compte = compte_mouvements(valeurs_);
+  // Ours all lie at or before the count now; unread, the search for them
+  // after a stop starts from the first movement.
+  std::int32_t compte = 0;
+  if (!valeurs_.caisse.compte_mouvements(compte)) compte = 0;
   std::size_t octets = 0;
   constexpr std::size_t octets_max = 16 << 20;  // bounds memory: a record is at most 64 KiB
   groupe_.premier = numero_lu_ + 1;
@@ -624,11 +671,12 @@ IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
   return IssuePrise::a_appliquer;
 }
 
-// True when nothing waits any more; `termine`, when given, receives the
-// received file this call applied to its end (or found finished and not yet
-// cleared), with its working file's size and digest.
-bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
-                      std::string_view nom, std::optional<FichierTermine>* termine = nullptr) {
+// `termine`, when given, receives the received file this call applied to
+// its end (or found finished and not yet cleared), with its working file's
+// size and digest.
+FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
+                            std::string_view nom,
+                            std::optional<FichierTermine>* termine = nullptr) {
   EtatReprise precedent;
   LectureReprise lecture = lit_reprise(precedent);
   if (depart == Depart::import) lecture = LectureReprise::absente;
@@ -646,13 +694,13 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
         if (termine)
           *termine =
               FichierTermine{precedent.nom, precedent.taille_fichier, precedent.empreinte_fichier};
-        return true;
+        return FinAnalyse::finie;
       case EtatReprise::Attente::prise:
         switch (regle_prise(valeurs, fenetre, precedent, present)) {
           case IssuePrise::fini:
-            return true;
+            return FinAnalyse::finie;
           case IssuePrise::en_attente:
-            return false;
+            return FinAnalyse::en_attente;
           case IssuePrise::a_appliquer:
             break;
         }
@@ -666,21 +714,30 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     }
   } else if (lecture == LectureReprise::illisible) {
     abandonne(valeurs, fenetre, textes::reprise_illisible, -1, true);
-    return true;
+    return FinAnalyse::finie;
   } else if (present && depart == Depart::reprise) {
     abandonne(valeurs, fenetre, textes::reprise_sans_suivi, -1, false);
-    return true;
+    return FinAnalyse::finie;
   }
-  if (!present && !en_cours) return true;
+  if (!present && !en_cours) return FinAnalyse::finie;
 
   if (present &&
       !empreinte_fichier(nom_fichier_analyse, etat.taille_fichier, etat.empreinte_fichier)) {
     // Unreadable: left for the next start.
-    return false;
+    return FinAnalyse::en_attente;
   }
+  // The register that cannot be read stops the file before the record
+  // under way, as a movement that cannot be written does: nothing is
+  // concluded from files that were not read.
+  const std::int64_t a_reprendre = en_cours ? precedent.numero : 1;
+  const auto caisse_illisible = [&](std::string_view fichier, std::string_view raison) {
+    journal_arret(fenetre, texte_caisse_illisible(fichier, raison), a_reprendre);
+    valeurs.caisse.ferme_articles();
+    return FinAnalyse::caisse_illisible;
+  };
   std::int32_t n = 0;
-  // Unopened, every lookup fails and each record goes to the error file.
-  (void)valeurs.caisse.ouvre_articles(n);
+  if (Resultat r = valeurs.caisse.ouvre_articles(n); !r)
+    return caisse_illisible(nom_fichier_articles, r.raison());
   valeurs.nombre_articles = n;
   std::int64_t depuis = 0;
   std::optional<EtatReprise> ligne_a_refaire;
@@ -696,10 +753,12 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     std::vector<std::string> alertes;
     if (groupe) {
       reglement_groupe = regle_groupe(valeurs, *groupe);
+      if (!reglement_groupe.caisse_illisible.empty())
+        return caisse_illisible(reglement_groupe.caisse_illisible, "");
       if (reglement_groupe.refuse) {
         journal_arret(fenetre, textes::mouvement_non_ecrit, *reglement_groupe.refuse);
         valeurs.caisse.ferme_articles();
-        return false;
+        return FinAnalyse::en_attente;
       }
       reglement.premier = reglement_groupe.premier;
       reglement.numero = groupe->premier;
@@ -708,15 +767,17 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
       if (reglement_groupe.ligne_a_refaire) ligne_a_refaire = reglement_groupe.ligne_a_refaire;
     } else {
       reglement = regle_record(valeurs, precedent);
+      if (!reglement.caisse_illisible.empty())
+        return caisse_illisible(reglement.caisse_illisible, "");
       if (reglement.mouvement_refuse) {
         journal_arret(fenetre, textes::mouvement_non_ecrit, precedent.numero);
         valeurs.caisse.ferme_articles();
-        return false;
+        return FinAnalyse::en_attente;
       }
       if (!reglement.alerte.empty()) alertes.push_back(reglement.alerte);
       if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
     }
-    rend_compte_sans_mouvement(valeurs);
+    valeurs.caisse.rend_compte_sans_mouvement();
     // What the settling wrote goes to the disk before anything may note the
     // records as done.
     (void)valeurs.caisse.vide_tampons();  // best effort, as at a group's end
@@ -733,7 +794,7 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
                  : reglement.numero - 1;
       abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, appliques, false);
       for (const std::string& alerte : alertes) fenetre.ajoute_journal(alerte, SorteLigne::erreur);
-      return true;
+      return FinAnalyse::finie;
     }
     std::string ligne(textes::reprise);
     ligne += precedent.nom;
@@ -747,8 +808,6 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
     etat.attente = EtatReprise::Attente::rien;
     etat.debut = etat.suivante = depuis;
   }
-  etat.mouvements_avant = compte_mouvements(valeurs);
-
   Application application(valeurs, fenetre, etat);
   if (ligne_a_refaire) application.ligne_a_refaire(*ligne_a_refaire);
   if (groupe)
@@ -758,8 +817,9 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
   if (fini) {
     efface_analyse();
     if (termine) *termine = FichierTermine{etat.nom, etat.taille_fichier, etat.empreinte_fichier};
+    return FinAnalyse::finie;
   }
-  return fini;
+  return application.caisse_illisible() ? FinAnalyse::caisse_illisible : FinAnalyse::en_attente;
 }
 
 }  // namespace
@@ -767,32 +827,34 @@ bool applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
-    return applique_fichier(valeurs, fenetre, Depart::bouton, nom_fichier_analyse);
+    return applique_fichier(valeurs, fenetre, Depart::bouton, nom_fichier_analyse) ==
+           FinAnalyse::finie;
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
     return false;
   }
 }
 
-bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                     std::optional<FichierTermine>& termine) {
+FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                           std::optional<FichierTermine>& termine) {
   termine.reset();
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse, &termine);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
-    return false;
+    return FinAnalyse::en_attente;
   }
 }
 
-bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom) {
+FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                           std::string_view nom) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::import, nom);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
-    return false;
+    return FinAnalyse::en_attente;
   }
 }
 

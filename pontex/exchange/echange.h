@@ -42,7 +42,17 @@ class TenueDossiers {
 // handles at most noms_par_echange of its names and starts no new file after
 // duree_import_max, so that the export follows within a minute however many
 // files wait: the rest is taken by the next exchange.
-void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre);
+//
+// Before anything is taken, the register's files it uses must open and
+// read; when they do not, every file stays in the import folder, the
+// journal says so once, and the caller learns that the register was away
+// (at that check or in the middle of a file): it waits for the register
+// and tries again.
+enum class IssueImport {
+  faite,           // what could be taken was taken
+  caisse_absente,  // the register could not be read: files left for later
+};
+IssueImport traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre);
 inline constexpr std::size_t noms_par_echange = 500;
 inline constexpr std::chrono::seconds duree_import_max{30};
 
@@ -66,16 +76,27 @@ struct FichierTermine {
 // or a progress file: the same as applique_analyse, except that a working
 // file without a progress file is never applied (it may be applied in part
 // already): it is kept aside and the journal says "Reprise impossible".
+enum class FinAnalyse {
+  finie,             // applied to its end (or settled) and cleared
+  en_attente,        // left for the next start to take up
+  caisse_illisible,  // the same, stopped because the register could not be read
+};
 // A file caught while being copied waits, journaled, while the import
 // folder cannot be reached: only there can it be told whether it was taken.
 // `termine` receives the file finished, if one was.
-bool reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                     std::optional<FichierTermine>& termine);
+FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                           std::optional<FichierTermine>& termine);
 
 // The same for a working file just copied from the received file `nom`: a
 // new application from its first record, whatever an earlier progress file
 // says.
-bool applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom);
+FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                           std::string_view nom);
+
+// The journal line of a register that cannot be read, and of the file
+// where a record stopped at it: "Données de caisse illisibles : <file>
+// <reason>".
+std::string texte_caisse_illisible(std::string_view fichier, std::string_view raison);
 
 // A working file or a progress file is waiting from an earlier process.
 bool analyse_en_attente();

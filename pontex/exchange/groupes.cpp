@@ -243,6 +243,10 @@ ReglementGroupe regle_groupe(ValeursProgramme& valeurs, const Groupe& groupe) {
       }
     }
     const Reglement reglement = regle_record(valeurs, recherche, anterieurs, posterieurs, rang);
+    if (!reglement.caisse_illisible.empty()) {
+      r.caisse_illisible = reglement.caisse_illisible;
+      return r;
+    }
     if (!reglement.alerte.empty()) r.alertes.push_back(reglement.alerte);
     if (reglement.mouvement_refuse) {
       r.refuse = e.numero;

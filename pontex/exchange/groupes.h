@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -75,6 +76,8 @@ struct ReglementGroupe {
   std::vector<std::string> alertes;
   // A movement the movement file refused: nothing goes on before it is in.
   std::optional<std::int64_t> refuse;
+  // The register's file that could not be read: nothing goes on.
+  std::string caisse_illisible;
   // The first error line to write again, what a full disk let through of it
   // cut back first.
   std::optional<EtatReprise> ligne_a_refaire;

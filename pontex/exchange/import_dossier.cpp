@@ -210,11 +210,13 @@ void signale_deja_traite(const ValeursProgramme& valeurs, FenetreEchange& fenetr
   (void)ajoute_entree({import, nom_fichier_erreurs(valeurs)}, ligne);
 }
 
-// Applies a file just taken, unless it is one applied before. False when
-// its application stopped before its end and the working file waits for
-// the next start.
-bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersAppliques& appliques,
-                   const DossierTenu& import, const std::string& nom) {
+// Applies a file just taken, unless it is one applied before. Anything but
+// `finie` when its application stopped before its end and the working file
+// waits for the next start: it is entered among the applied files only
+// once wholly applied.
+FinAnalyse applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                         FichiersAppliques& appliques, const DossierTenu& import,
+                         const std::string& nom) {
   // The removal goes to the disk before any record is applied: after a
   // power cut, the file must not be back in the folder once applied. Not
   // possible (a share that refuses it): the record of applied files below
@@ -226,32 +228,35 @@ bool applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre, FichiersA
     // Left in place, the working file would be applied by the next start.
     // A progress file goes after it, never before (a working file without
     // one is a file whose application has not begun).
-    if (!supprime_fichier(nom_fichier_analyse)) return false;
+    if (!supprime_fichier(nom_fichier_analyse)) return FinAnalyse::en_attente;
     (void)supprime_fichier(nom_fichier_reprise);  // usually there is none yet
     signale_deja_traite(valeurs, fenetre, import, nom);
-    return true;
+    return FinAnalyse::finie;
   }
   fenetre.ajoute_journal(std::string(textes::traitement) + nom, SorteLigne::fichier_pris);
-  if (!applique_import(valeurs, fenetre, nom)) return false;
+  if (const FinAnalyse fin = applique_import(valeurs, fenetre, nom); fin != FinAnalyse::finie)
+    return fin;
   // Not recorded (unreadable working file, full disk): the file would be
   // applied again if it came back, which is what was done before there was
   // a record at all.
   if (lu) signale_appliques(fenetre, appliques.ajoute(nom, taille, valeur));
-  return true;
+  return FinAnalyse::finie;
 }
 
 // An application that an earlier process left unfinished is finished first.
 // Once it is, its received file counts as applied like any other, from
 // whatever state it was taken up: the resume names it, with the size and
-// digest of the bytes it applied. False when it still cannot finish.
-bool reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                     FichiersAppliques& appliques) {
+// digest of the bytes it applied. Anything but `finie` when it still cannot
+// finish.
+FinAnalyse reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                           FichiersAppliques& appliques) {
   std::optional<FichierTermine> termine;
-  if (!reprend_analyse(valeurs, fenetre, termine)) return false;
+  if (const FinAnalyse fin = reprend_analyse(valeurs, fenetre, termine); fin != FinAnalyse::finie)
+    return fin;
   // A working file put there by other means names no received file.
   if (termine && termine->nom != nom_fichier_analyse)
     signale_appliques(fenetre, appliques.ajoute(termine->nom, termine->taille, termine->empreinte));
-  return true;
+  return FinAnalyse::finie;
 }
 
 // Copies of earlier deliveries in import\histo are kept 31 days, by the
@@ -302,10 +307,11 @@ void signale(FenetreEchange& fenetre, EntreesSignalees& signalees, std::string_v
 // the exchange's time grow with the square of the files waiting. A file
 // arriving meanwhile waits for the next exchange. At most noms_par_echange
 // files are taken; entries left where they are do not count, so that no
-// number of them can keep the files behind them waiting.
-void prend_les_fichiers(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                        const DossiersEchange& dossiers, FichiersAppliques& appliques,
-                        EntreesSignalees& signalees) {
+// number of them can keep the files behind them waiting. The register found
+// unreadable in the middle of a file stops the exchange there.
+IssueImport prend_les_fichiers(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                               const DossiersEchange& dossiers, FichiersAppliques& appliques,
+                               EntreesSignalees& signalees) {
   const DossierTenu& import = dossiers.reception;
   std::vector<EntreeDossier> entrees;
   // From the held folder: the window's list reads the folder by its name,
@@ -335,9 +341,11 @@ void prend_les_fichiers(ValeursProgramme& valeurs, FenetreEchange& fenetre,
     switch (entree.fichier ? prend_fichier(valeurs, dossiers, fenetre, nom) : Prise::refusee) {
       case Prise::prise:
         ++pris;
-        if (!applique_pris(valeurs, fenetre, appliques, import, nom)) {
+        if (const FinAnalyse fin = applique_pris(valeurs, fenetre, appliques, import, nom);
+            fin != FinAnalyse::finie) {
           fenetre.rafraichit_File1();
-          return;
+          return fin == FinAnalyse::caisse_illisible ? IssueImport::caisse_absente
+                                                     : IssueImport::faite;
         }
         break;
       case Prise::attente:
@@ -361,28 +369,46 @@ void prend_les_fichiers(ValeursProgramme& valeurs, FenetreEchange& fenetre,
     fenetre.traite_evenements();
   }
   if (vus > 0) fenetre.rafraichit_File1();
+  return IssueImport::faite;
 }
 
 }  // namespace
 
-void traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
+IssueImport traite_import(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
+    // The register's files the exchange uses, looked at before anything is
+    // taken or taken up: a register away (a till PC's share rebooting, the
+    // index alone missing) leaves every file where it is, rather than each
+    // reference taken for unknown.
+    std::string fichier;
+    if (Resultat r = valeurs.caisse.verifie_lisible(fichier); !r) {
+      fenetre.ajoute_journal(texte_caisse_illisible(fichier, r.raison()) +
+                                 std::string(textes::caisse_illisible_attente),
+                             SorteLigne::arret);
+      return IssueImport::caisse_absente;
+    }
     FichiersAppliques appliques;
     signale_appliques(fenetre, appliques.charge(valeurs.horloge->maintenant()));
     // While an earlier application cannot finish, no file may take its
     // working file's place.
-    if (analyse_en_attente() && !reprend_et_note(valeurs, fenetre, appliques)) return;
+    if (analyse_en_attente()) {
+      const FinAnalyse fin = reprend_et_note(valeurs, fenetre, appliques);
+      if (fin == FinAnalyse::caisse_illisible) return IssueImport::caisse_absente;
+      if (fin != FinAnalyse::finie) return IssueImport::faite;
+    }
     // A refused import folder, or none: nothing to take.
     const DossierTenu& import = dossiers->reception;
-    if (!import.ouvert()) return;
+    if (!import.ouvert()) return IssueImport::faite;
     nettoie_histo(dossiers->reception_histo, valeurs.horloge->maintenant());
     EntreesSignalees signalees;
     signalees.charge(dossiers->courant, valeurs.horloge->maintenant());
-    prend_les_fichiers(valeurs, fenetre, *dossiers, appliques, signalees);
+    const IssueImport issue = prend_les_fichiers(valeurs, fenetre, *dossiers, appliques, signalees);
     signalees.enregistre(dossiers->courant);
+    return issue;
   } catch (const std::bad_alloc&) {
     // What was taken is applied; the rest waits for the next cycle.
+    return IssueImport::faite;
   }
 }
 

@@ -136,7 +136,14 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
   // since the lookup. Writing back a buffer that was not read would put
   // another article's bytes into this record, so nothing goes on without it.
   EnregistrementArticle lu = EnregistrementArticle::vierge();
-  if (!valeurs.caisse.lit_article(article, lu)) return fait;
+  bool illisible = false;
+  if (Resultat r = valeurs.caisse.lit_article(article, lu, &illisible); !r) {
+    if (illisible) {
+      fait.issue = MouvementEcrit::Issue::caisse_illisible;
+      fait.raison = r.raison();
+    }
+    return fait;
+  }
   std::optional<MouvementPrepare> prepare = prepare_mouvement(valeurs, lu, quantite, fait.motif);
   if (!prepare) return fait;
   const EnregistrementArticle& nouveau = prepare->nouveau;
@@ -145,7 +152,13 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
 
   // If the new stock did not reach the file, journaling it and recording a
   // movement would tell the shop a change that never happened.
-  if (!valeurs.caisse.ecrit_article(article, nouveau)) return fait;
+  if (Resultat r = valeurs.caisse.ecrit_article(article, nouveau, &illisible); !r) {
+    if (illisible) {
+      fait.issue = MouvementEcrit::Issue::caisse_illisible;
+      fait.raison = r.raison();
+    }
+    return fait;
+  }
   fait.issue = MouvementEcrit::Issue::applique;
 
   std::string ligne = format_deux_decimales(quantite, valeurs.separateur_decimal);
@@ -154,7 +167,8 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
   fenetre.ajoute_journal(ligne, SorteLigne::mouvement);
 
   if (!valeurs.caisse.ajoute_mouvement(mouvement, &fait.numero)) {
-    if (arret_si_refuse && taille_fichier(valeurs.caisse.chemin(nom_fichier_mouvements))) {
+    // A register folder away is not a register without a movement file.
+    if (arret_si_refuse && !valeurs.caisse.sans_fichier_mouvements()) {
       fait.issue = MouvementEcrit::Issue::mouvement_refuse;
       return fait;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "pontex/data/enregistrements.h"
@@ -32,10 +33,14 @@ struct MouvementEcrit {
     applique,          // the article written, its movement appended (or journaled as lost)
     non_applique,      // nothing written: `motif` says why, for the day's error file
     mouvement_refuse,  // the article written, the movement file refused the movement
+    // nothing written: the article file could not be read or written (the
+    // register away), which says nothing of the record itself
+    caisse_illisible,
   };
   Issue issue = Issue::non_applique;
   std::string_view motif;
   std::int32_t numero = 0;  // the movement's number, 0 when none was appended
+  std::string raison;       // with caisse_illisible: why the file could not be used
 };
 
 // What one movement will write: the article as it is to be written back and

@@ -104,92 +104,6 @@ bool ligne_erreur_ecrite(const ValeursProgramme& valeurs, const EtatReprise& eta
   return empreinte(lu) == etat.empreinte_ligne;
 }
 
-// Where the movement under way stands in the movement file.
-struct Place {
-  enum class Sorte { trouvee, trou, absente } sorte = Sorte::absente;
-  std::int64_t trou = 0;    // an empty slot within the count
-  std::int64_t compte = 0;  // the header's count
-};
-
-// Looks for the exact movement record under way after the count it was to
-// follow (its `rang`-th copy there, from 0, when earlier records of its group
-// were to append the same bytes) (the cash-register program may have appended its own since, so
-// every slot after it is looked at, not only the next one), and for an
-// empty slot within the header's count, or one beyond the end of the file:
-// a count raised by an append that was stopped before its record.
-Place cherche_mouvement(const ValeursProgramme& valeurs, const EtatReprise& etat, int rang) {
-  Place place;
-  FichierRecords f;
-  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur))
-    return place;
-  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
-  std::size_t lus = 0;
-  if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) return place;
-  place.compte = entete.poste();
-  const std::int64_t enregistres = f.nombre_records() - 1;  // movements the file holds
-  const std::int64_t premier = std::max<std::int64_t>(etat.mouvements_avant, 0) + 1;
-  const std::int64_t dernier = std::max(place.compte, enregistres);
-
-  constexpr std::size_t bloc = 256;
-  std::vector<std::uint8_t> tampon(bloc * EnregistrementMouvement::longueur);
-  for (std::int64_t m = premier; m <= dernier; m += bloc) {
-    const auto nombre = static_cast<std::size_t>(std::min<std::int64_t>(bloc, dernier - m + 1));
-    if (!f.lit(m + 1, tampon.data(), nombre, lus)) lus = 0;
-    for (std::size_t i = 0; i < nombre; ++i) {
-      const std::int64_t numero = m + static_cast<std::int64_t>(i);
-      const std::uint8_t* e = tampon.data() + i * EnregistrementMouvement::longueur;
-      if (i < lus && std::memcmp(e, etat.mouvement.data(), etat.mouvement.size()) == 0 &&
-          rang-- == 0) {
-        place.sorte = Place::Sorte::trouvee;
-        return place;
-      }
-      const bool vide = i >= lus || std::all_of(e, e + EnregistrementMouvement::longueur,
-                                                [](std::uint8_t o) { return o == 0; });
-      if (vide && place.trou == 0 && numero <= place.compte) place.trou = numero;
-    }
-  }
-  if (place.trou != 0) place.sorte = Place::Sorte::trou;
-  return place;
-}
-
-Resultat remplit_trou(const ValeursProgramme& valeurs, const EtatReprise& etat, std::int64_t trou) {
-  FichierRecords f;
-  if (Resultat r =
-          f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur);
-      !r)
-    return r;
-  return f.ecrit(trou + 1, etat.mouvement.data());
-}
-
-// Gives back a count raised over an empty last slot, while the header
-// still holds it: the cash-register program would read that slot as a blank
-// movement, and the record applied again appends its own.
-void rend_compte(const ValeursProgramme& valeurs, std::int64_t trou) {
-  FichierRecords f;
-  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur))
-    return;
-  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
-  std::size_t lus = 0;
-  if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1 || entete.poste() != trou) return;
-  entete.met_poste(static_cast<std::int32_t>(trou - 1));
-  // Not given back, the slot stays blank: nothing of ours is lost.
-  (void)f.ecrit(1, entete.octets.data());
-}
-
-// Whether the last counted slot of the movement file is empty, and the
-// count then.
-bool dernier_vide(const FichierRecords& f, std::int32_t& compte) {
-  EnregistrementMouvement entete = EnregistrementMouvement::vierge();
-  std::size_t lus = 0;
-  if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) return false;
-  compte = entete.poste();
-  if (compte < 1) return false;
-  std::array<std::uint8_t, EnregistrementMouvement::longueur> dernier{};
-  if (!f.lit(std::int64_t{compte} + 1, dernier.data(), 1, lus)) return false;
-  return lus == 0 ||
-         std::all_of(dernier.begin(), dernier.end(), [](std::uint8_t o) { return o == 0; });
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> EtatReprise::encode() const {
@@ -364,18 +278,6 @@ LectureReprise lit_reprise(EtatReprise& etat) {
   return LectureReprise::lue;
 }
 
-void rend_compte_sans_mouvement(const ValeursProgramme& valeurs) {
-  FichierRecords f;
-  if (!f.ouvre(valeurs.caisse.chemin(nom_fichier_mouvements), EnregistrementMouvement::longueur))
-    return;
-  std::int32_t compte = 0, encore = 0;
-  if (!dernier_vide(f, compte)) return;
-  // The till writes its record right after its count.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  if (!dernier_vide(f, encore) || encore != compte) return;
-  rend_compte(valeurs, compte);
-}
-
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
                        std::span<const StockArticle> anterieurs,
                        std::span<const StockArticle> posterieurs, int rang) {
@@ -384,6 +286,11 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
   const Reglement a_refaire{etat.debut, etat.numero, etat.numero, {}};
   Reglement refuse = a_refaire;
   refuse.mouvement_refuse = true;
+  const auto caisse_illisible = [&](std::string_view fichier) {
+    Reglement r = a_refaire;
+    r.caisse_illisible = std::string(fichier);
+    return r;
+  };
   switch (etat.attente) {
     case EtatReprise::Attente::rien:
     case EtatReprise::Attente::prise:
@@ -401,12 +308,18 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
   }
   // The article is written before its movement is appended, and the count
   // raised before the movement's record is written.
-  const Place place = cherche_mouvement(valeurs, etat, rang);
+  EnregistrementMouvement m;
+  m.octets = etat.mouvement;
+  const PlaceMouvement place = valeurs.caisse.cherche_mouvement(m, etat.mouvements_avant, rang);
+  // The register cannot be read now: nothing can be told, nothing goes on.
+  if (place.sorte == PlaceMouvement::Sorte::illisible)
+    return caisse_illisible(nom_fichier_mouvements);
   EnregistrementArticle a = EnregistrementArticle::vierge();
-  const bool lu = static_cast<bool>(valeurs.caisse.lit_article(etat.article, a));
+  bool article_illisible = false;
+  const bool lu =
+      static_cast<bool>(valeurs.caisse.lit_article(etat.article, a, &article_illisible));
+  if (article_illisible) return caisse_illisible(nom_fichier_articles);
   const std::uint32_t stock = bits(a.stock()), quantite2 = bits(a.quantite2());
-  EnregistrementMouvement prevu;
-  prevu.octets = etat.mouvement;
   const auto egal = [&](const StockArticle& s) {
     return s.stock == stock && s.quantite2 == quantite2;
   };
@@ -423,43 +336,43 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
              std::any_of(posterieurs.begin(), posterieurs.end(), egal));
   const bool avant =
       !apres && (juste_avant || (lu && std::any_of(anterieurs.begin(), anterieurs.end(), egal)));
-  if (place.sorte == Place::Sorte::trouvee) {
+  if (place.sorte == PlaceMouvement::Sorte::trouvee) {
     if (juste_avant && !apres) {
       // The movement reached the disk, the article's new stock did not.
       a.met_stock(std::bit_cast<float>(etat.stock_apres));
       a.met_quantite2(std::bit_cast<float>(etat.quantite2_apres));
-      a.met_date_mouvement(prevu.date());
+      a.met_date_mouvement(m.date());
       // Unwritten, nothing goes on: the next start settles the record again.
       if (!valeurs.caisse.ecrit_article(etat.article, a)) return refuse;
     }
     return fait;
   }
-  if (apres && sans_effet && a.date_mouvement() != prevu.date()) {
+  if (apres && sans_effet && a.date_mouvement() != m.date()) {
     // Its last movement date is all it changes.
-    a.met_date_mouvement(prevu.date());
+    a.met_date_mouvement(m.date());
     if (!valeurs.caisse.ecrit_article(etat.article, a)) return refuse;
   }
-  if (place.sorte == Place::Sorte::trou) {
+  if (place.sorte == PlaceMouvement::Sorte::trou) {
     if (avant && !apres) {
       // The count reached the disk, the article's new stock did not (a
       // power cut writes files back in its own order): the record is
       // applied again, and the count it leaves over nothing goes back.
-      if (place.trou == place.compte) rend_compte(valeurs, place.trou);
+      if (place.trou == place.compte)
+        (void)valeurs.caisse.rend_compte(place.trou);  // not given back: the slot stays blank
       return a_refaire;
     }
     // The article was written and the movement stopped half-way: it goes
     // into the slot its count took.
-    return remplit_trou(valeurs, etat, place.trou) ? acheve : refuse;
+    return valeurs.caisse.remplit_trou(m, place.trou) ? acheve : refuse;
   }
   if (!lu) return a_refaire;
   if (apres) {
     // Written, the movement not yet appended.
-    EnregistrementMouvement m;
-    m.octets = etat.mouvement;
     if (valeurs.caisse.ajoute_mouvement(m)) return acheve;
     // Without a movement file at all the register keeps no movements: the
-    // stock change stands and the journal says the movement is missing.
-    if (!taille_fichier(valeurs.caisse.chemin(nom_fichier_mouvements))) {
+    // stock change stands and the journal says the movement is missing. A
+    // register folder away is no register without movements.
+    if (valeurs.caisse.sans_fichier_mouvements()) {
       Reglement r = acheve;
       r.alerte = textes::mouvement_non_enregistre;
       r.alerte += sans_espaces(a.code());

@@ -125,6 +125,9 @@ struct Reglement {
   // The record's error line is to be written again: a start of it that a
   // full disk left in the error file is cut back first.
   bool ligne_a_refaire = false;
+  // The register's file that could not be read to settle the record: the
+  // record stays under way, for a start that can read it.
+  std::string caisse_illisible = {};
 };
 //
 // A movement found while the article is still at its stock before (a power
@@ -145,11 +148,5 @@ struct StockArticle {
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
                        std::span<const StockArticle> anterieurs = {},
                        std::span<const StockArticle> posterieurs = {}, int rang = 0);
-
-// After a power cut the movement file may come back with its count raised
-// and the record of that append lost, while the progress note that told of
-// it did not come back: the last counted slot reads empty. A count still so
-// a moment later is no append of the till under way, and is given back.
-void rend_compte_sans_mouvement(const ValeursProgramme& valeurs);
 
 }  // namespace pontex

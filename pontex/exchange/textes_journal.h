@@ -119,6 +119,16 @@ inline constexpr std::string_view erreurs_non_ecrites =
 inline constexpr std::string_view mouvement_non_ecrit =
     "Mouvement non \xE9"
     "crit";
+// The register's files could not be opened or read (its folder away, a
+// share rebooting): followed by the file and the reason. Never taken for a
+// reference the register does not hold.
+inline constexpr std::string_view caisse_illisible =
+    "Donn\xE9"
+    "es de caisse illisibles : ";
+// The same found before the exchange took anything: every received file
+// stays in the import folder.
+inline constexpr std::string_view caisse_illisible_attente =
+    " : fichiers laiss\xE9s dans import, nouvel essai au retour de la caisse";
 inline constexpr std::string_view suivi_non_ecrit =
     "Suivi de reprise non \xE9"
     "crit";

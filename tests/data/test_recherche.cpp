@@ -65,7 +65,7 @@ class Recherche : public ::testing::Test {
     ASSERT_TRUE(fabrique::ecrit_index(base_, e, s, t, cle_entete));
   }
   std::int32_t cherche(std::string_view reference) {
-    return caisse_.cherche_article(reference, &st_);
+    return caisse_.cherche_article(reference, &st_).article;
   }
   // System calls reading the index during one lookup.
   std::uint64_t lectures(std::string_view reference, std::int32_t& resultat) {

@@ -260,3 +260,119 @@ TEST_F(Import, SansDossierDeTransitLeCycleFinit) {
 
 }  // namespace
 }  // namespace pontex::test
+
+namespace pontex::test {
+namespace {
+
+// The register's folder away for a moment (a till PC's share rebooting) is never taken for a
+// register that does not hold the references: nothing is said unknown, nothing is lost or doubled.
+class CaisseIllisible : public Echange {
+ protected:
+  // The journal's stop line for a register unreadable at record `n`.
+  static bool arret_caisse(const std::string& ligne, const std::string& fichier, int n) {
+    return ligne.starts_with(
+               "Donn\xE9"
+               "es de caisse illisibles : " +
+               fichier + " ") &&
+           ligne.ends_with(
+               " : analyse arr\xEAt\xE9"
+               "e \xE0 l'enregistrement " +
+               std::to_string(n) + ", reprise au prochain d\xE9marrage");
+  }
+  bool erreur_reference() const { return erreurs().find("Erreur reference") != std::string::npos; }
+};
+
+TEST_F(CaisseIllisible, DossierPartiApresDeuxRecordsPuisRevenuToutEstAppliqueUneFois) {
+  const std::string contenu = "BOU-001\t1\nEPI-002\t2\nBOU-001\t3\nEPI-002\t4\n";
+  b.depose("mvt.txt", contenu);
+  int ouvertures = 0;
+  {
+    // The index cannot be opened at the third record's lookup (after the exchange's own look
+    // at it); the records are looked up before the writes of their group, which the folder
+    // still takes; then it is gone.
+    const EchecInjecte depart([&](Operation o, std::string_view chemin) {
+      return o == Operation::ouverture && chemin.ends_with("W_caiind.WDO") && ++ouvertures == 4;
+    });
+    b.fenetre.File1.rafraichit();
+    EXPECT_EQ(traite_import(b.valeurs, b.fenetre), IssueImport::caisse_absente);
+  }
+  fs::rename(b.caisse(), b.chemin("caisse-partie"));
+  ASSERT_FALSE(b.fenetre.journal.empty());
+  EXPECT_TRUE(arret_caisse(b.fenetre.journal.back(), "W_caiind.WDO", 3))
+      << b.fenetre.journal.back();
+  EXPECT_FALSE(erreur_reference());
+  EXPECT_TRUE(analyse_presente());
+  // Still away: the next exchange takes nothing, says so once, and the re-send waits.
+  b.depose("mvt.txt", contenu);
+  b.fenetre.journal.clear();
+  b.fenetre.File1.rafraichit();
+  EXPECT_EQ(traite_import(b.valeurs, b.fenetre), IssueImport::caisse_absente);
+  ASSERT_EQ(b.fenetre.journal.size(), 1u);
+  EXPECT_TRUE(
+      b.fenetre.journal[0].starts_with("Donn\xE9"
+                                       "es de caisse illisibles : "));
+  EXPECT_TRUE(fs::exists(b.import() / "mvt.txt"));
+  fs::remove(b.import() / "mvt.txt");
+  fs::rename(b.chemin("caisse-partie"), b.caisse());
+  EXPECT_EQ(b.stock(1), 11.0f);
+  EXPECT_EQ(b.stock(2), 4.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
+  // Back: the file goes on from its third record.
+  EXPECT_EQ(reimporte().front(), "Reprise : mvt.txt \xE0 partir de l'enregistrement 3");
+  EXPECT_EQ(b.stock(1), 14.0f);
+  EXPECT_EQ(b.stock(2), 8.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 4);
+  EXPECT_FALSE(erreur_reference());
+  EXPECT_FALSE(analyse_presente());
+  // Wholly applied now: its re-send is refused.
+  b.depose("mvt.txt", contenu);
+  EXPECT_EQ(reimporte(), Lignes{"Fichier d\xE9j\xE0 trait\xE9 : mvt.txt"});
+  EXPECT_EQ(b.stock(1), 14.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 4);
+}
+
+// Only the index missing: checked before anything is taken; the files stay in import.
+TEST_F(CaisseIllisible, IndexSeulAbsentLesFichiersRestentDansImport) {
+  const std::string index = lit_octets(b.caisse() / "W_caiind.WDO");
+  fs::remove(b.caisse() / "W_caiind.WDO");
+  b.depose("a.txt", "BOU-001\t2\n");
+  b.depose("b.txt", "EPI-002\t1\n");
+  b.fenetre.File1.rafraichit();
+  EXPECT_EQ(traite_import(b.valeurs, b.fenetre), IssueImport::caisse_absente);
+  ASSERT_EQ(b.fenetre.journal.size(), 1u);
+  EXPECT_TRUE(
+      b.fenetre.journal[0].starts_with("Donn\xE9"
+                                       "es de caisse illisibles : W_caiind.WDO "))
+      << b.fenetre.journal[0];
+  EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.txt", "b.txt"}));
+  EXPECT_FALSE(analyse_presente());
+  EXPECT_EQ(erreurs(), "");
+  EXPECT_EQ(b.stock(1), 10.0f);
+  // The index back: both applied.
+  ecrit_octets(b.caisse() / "W_caiind.WDO", index);
+  b.fenetre.File1.rafraichit();
+  EXPECT_EQ(traite_import(b.valeurs, b.fenetre), IssueImport::faite);
+  EXPECT_EQ(b.stock(1), 12.0f);
+  EXPECT_EQ(b.stock(2), 3.5f);
+  EXPECT_EQ(erreurs(), "");
+}
+
+// A read of the index that fails in the middle of a lookup is no unknown reference either.
+TEST_F(CaisseIllisible, LectureDeLIndexEnEchecArreteLeFichier) {
+  b.depose("a.txt", "BOU-001\t2\nINCONNU\t1\n");
+  int lectures = 0;
+  {
+    const EchecInjecte echec([&](Operation o, std::string_view chemin) {
+      return o == Operation::lecture && chemin.ends_with("W_caiind.WDO") && ++lectures > 3;
+    });
+    b.fenetre.File1.rafraichit();
+    EXPECT_EQ(traite_import(b.valeurs, b.fenetre), IssueImport::caisse_absente);
+  }
+  EXPECT_FALSE(erreur_reference());
+  EXPECT_TRUE(reimporte().front().starts_with("Reprise : a.txt \xE0 partir de l'enregistrement "));
+  EXPECT_EQ(b.stock(1), 12.0f);
+  EXPECT_EQ(erreurs(), "Erreur reference : INCONNU 1 \r\n");
+}
+
+}  // namespace
+}  // namespace pontex::test

@@ -60,7 +60,7 @@ TEST_F(Fabrique, CaisseCoherente) {
                       : entree.numero > 570)
         << "entry " << e + 1;
     const std::string reference = sans_espaces_fin(entree.cle.substr(1));
-    ASSERT_EQ(caisse.cherche_article(reference), entree.numero) << reference;
+    ASSERT_EQ(caisse.cherche_article(reference).article, entree.numero) << reference;
     EnregistrementArticle a;
     ASSERT_TRUE(caisse.lit_article(entree.numero, a));
     EXPECT_EQ(a.octets, c.articles[entree.numero - 1].octets);
@@ -68,7 +68,7 @@ TEST_F(Fabrique, CaisseCoherente) {
                 sans_espaces_fin(a.reference_alternative()) == reference)
         << reference;
   }
-  EXPECT_EQ(caisse.cherche_article("0000000000000"), -1);
+  EXPECT_EQ(caisse.cherche_article("0000000000000").article, -1);
   EnregistrementMouvement m;
   ASSERT_TRUE(fabrique::lit_mouvement_dossier(base_, 0, m));
   EXPECT_EQ(m.poste(), 0);
