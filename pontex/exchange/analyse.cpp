@@ -410,7 +410,8 @@ bool Application::ecrit_groupe() {
   constexpr std::size_t octets_max = 16 << 20;  // bounds memory: a record is at most 64 KiB
   groupe_.premier = numero_lu_ + 1;
   groupe_.debut = etat_.suivante;
-  while (prevus_.size() < Groupe::ecritures_max && octets < octets_max && !arrete_) {
+  const std::size_t limite = ecritures_par_groupe();
+  while (prevus_.size() < limite && octets < octets_max && !arrete_) {
     Prevu p;
     if (!a_venir_.empty()) {
       p = std::move(a_venir_.front());

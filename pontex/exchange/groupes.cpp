@@ -135,7 +135,15 @@ std::optional<Groupe> lit_note(const FichierRecords& f) {
   return g;
 }
 
+std::size_t limite_groupe = Groupe::ecritures_max;
+
 }  // namespace
+
+std::size_t ecritures_par_groupe() { return limite_groupe; }
+
+void limite_ecritures_par_groupe(std::size_t n) {
+  limite_groupe = n == 0 ? Groupe::ecritures_max : std::min(n, Groupe::ecritures_max);
+}
 
 Resultat NoteGroupes::nouvelle() {
   for (const std::string_view nom : noms_fichiers_groupes) {

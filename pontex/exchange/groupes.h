@@ -47,6 +47,11 @@ struct Groupe {
   static constexpr std::size_t ecritures_max = 16384;
 };
 
+// The records a group holds: Groupe::ecritures_max, unless a test asks for
+// fewer (0 gives the default back) to see a group's end in a small file.
+std::size_t ecritures_par_groupe();
+void limite_ecritures_par_groupe(std::size_t n);
+
 class NoteGroupes {
  public:
   // Empty notes for a new working file, in place of any earlier ones: put

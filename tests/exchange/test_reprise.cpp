@@ -33,6 +33,12 @@ const std::string reprise = "reprise_analyse.wdo";
 const std::string fichier_mixte =
     "BOU-001\t2\nINCONNU\t1\nEPI-002\t-1.5\nBOU-001\t0\n1000000000002\t3\nBOU-001\t2\nZ\t";
 
+// Groups of four records in a test: a small file crosses a group's end.
+struct GroupesDeQuatre {
+  GroupesDeQuatre() { limite_ecritures_par_groupe(4); }
+  ~GroupesDeQuatre() { limite_ecritures_par_groupe(0); }
+};
+
 class Reprise : public Echange {
  protected:
   // What fichier_mixte leaves, applied once.
@@ -611,6 +617,7 @@ TEST_F(RepriseNomLong, FiniDepuisLaPriseLeFichierEstNoteApplique) {
 
 // Killed in the hook of every file operation n of an exchange, so between any two.
 TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
+  const GroupesDeQuatre groupes;
   int operations = 0;
   b.depose("m.txt", fichier_mixte);
   {
@@ -753,6 +760,7 @@ class CoupureDeCourant : public Reprise {
 };
 
 TEST_F(CoupureDeCourant, ChaqueRecordAppliqueUneFoisOuQueTombeLaCoupure) {
+  const GroupesDeQuatre groupes;
   const std::vector<fs::path> suivis = {reprise,
                                         reprise + ".tmp",
                                         "prov_stk_ana_ron.txt",
@@ -822,9 +830,9 @@ TEST_F(CoupureDeCourant, ChaqueRecordAppliqueUneFoisOuQueTombeLaCoupure) {
     }
   }
   std::printf(
-      "power-cut states: %d exactly once, %d with something doubled, %d with something "
-      "lost\n",
-      une_fois, doubles, perdus);
+      "power cut before each of %zu operations, %d states: %d exactly once, %d with "
+      "something doubled, %d with something lost\n",
+      etats.size(), une_fois + doubles + perdus, une_fois, doubles, perdus);
   EXPECT_EQ(doubles + perdus, 0) << "first: " << premier_echec;
   for (std::size_t f = 0; f < suivis.size(); ++f) pose(suivis[f], depart[f]);
 }
