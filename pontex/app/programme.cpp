@@ -1,6 +1,7 @@
 #include "pontex/app/programme.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QLocale>
 #include <QPointer>
@@ -8,6 +9,7 @@
 
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/options.h"
 
 namespace pontex::fenetres {
 
@@ -25,6 +27,25 @@ QString Programme::texte_verrou(const Resultat& echec) {
   return depuis_1252(textes::verrou_refuse) + QString::fromLocal8Bit(echec.raison());
 }
 
+void Programme::note_etat(EtatPontex etat, const QString& raison) {
+  ++etats_notes;
+  note_ecriture_etat(ecrit_etat_hors_echange(etat, vers_1252(raison), valeurs.config.tim_ana,
+                                             version_pontex(), QCoreApplication::applicationPid(),
+                                             garanties_non_tenues));
+}
+
+void Programme::note_ecriture_etat(const Resultat& ecrit) {
+  if (ecrit) {
+    garanties_non_tenues = 0;
+    return;
+  }
+  // Monitoring goes on reading the previous state: the shop must see why.
+  ++garanties_non_tenues;
+  journalise(depuis_1252(textes::etat_non_ecrit) + QString::fromUtf8(nom_fichier_etat) +
+                 QStringLiteral(" : ") + QString::fromLocal8Bit(ecrit.raison()),
+             SorteLigne::erreur);
+}
+
 void Programme::ferme_fichiers() {
   valeurs.caisse.ferme_articles();
   journal.ecrit_en_attente();
@@ -34,8 +55,15 @@ void Programme::termine(std::string_view a_demarrer, Fenetre_lancement fenetre) 
   if (fini_) return;
   ferme_fichiers();
   // A start that fails must not keep this process alive: the program ends
-  // either way, and nobody is left to tell.
-  if (!a_demarrer.empty()) (void)systeme_.demarre(a_demarrer, fenetre);
+  // either way, and only monitoring is left to tell: no exchange will come.
+  if (!a_demarrer.empty()) {
+    if (const Resultat lance = systeme_.demarre(a_demarrer, fenetre); !lance) {
+      note_etat(EtatPontex::relance_impossible, QString::fromUtf8(a_demarrer) +
+                                                    QStringLiteral(" : ") +
+                                                    QString::fromLocal8Bit(lance.raison()));
+      (void)journal.ecrit_en_attente();  // the program ends: nothing more can be done
+    }
+  }
   systeme_.termine();
   // Only a test system comes back here. Leave the process as the real end
   // would: no window left, every modal loop returned to its caller.

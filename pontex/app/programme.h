@@ -10,6 +10,7 @@
 
 #include "pontex/app/form97.h"
 #include "pontex/data/valeurs.h"
+#include "pontex/exchange/etat_echange.h"
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/journal_fichier.h"
 #include "pontex/shared/verrou.h"
@@ -45,10 +46,26 @@ class Programme {
   // Adds a line to the main window's journal (and so to its day file):
   // how the other windows leave a trace of a stop or a refusal. Set by the
   // main window while it lives.
-  std::function<void(const QString&)> journal_fenetre;
-  void journalise(const QString& message) {
-    if (journal_fenetre) journal_fenetre(message);
+  std::function<void(const QString&, SorteLigne)> journal_fenetre;
+  void journalise(const QString& message, SorteLigne sorte = SorteLigne::information) {
+    if (journal_fenetre) journal_fenetre(message, sorte);
   }
+
+  // The status file for monitoring, written the moment no exchange can run
+  // or the program ends without its restart: the state and its reason (the
+  // journal's text). A write that fails is journaled and counted in the
+  // next one that succeeds.
+  void note_etat(EtatPontex etat, const QString& raison);
+  // After the exchange's own status write: journaled and counted, or the
+  // count given back to zero.
+  void note_ecriture_etat(const Resultat& ecrit);
+  // Writes of the program's own files that failed since the status file
+  // was last written (the journal file, the status file).
+  std::int64_t garanties_non_tenues = 0;
+  // How many states note_etat has written in this process: the cycle
+  // leaves a state written during it (the lock refused, the register
+  // gone mid-file) in place of its own.
+  std::int64_t etats_notes = 0;
 
   // Closes every file the program holds open (the article file is the only
   // one kept between two operations) and writes the journal's last lines.

@@ -32,6 +32,11 @@ inline constexpr std::string_view transit_absent = "Dossier de transit absent : 
 inline constexpr std::string_view verrou_refuse =
     "Le verrou du dossier ne peut pas \xEA"
     "tre pris : ";
+// The status file for monitoring could not be written: followed by its name
+// and the reason. Counted in the next status file that is written.
+inline constexpr std::string_view etat_non_ecrit =
+    "\xC9tat non \xE9"
+    "crit : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 // A file of the import folder whose name does not end in ".txt" (and is

@@ -66,7 +66,7 @@ TEST_F(Parametrage, EnregistrerSansModifierAjouteUneLigneVideEtRedemarre) {
   QString montre;
   QSize taille;
   std::vector<QString> journal;
-  p.programme.journal_fenetre = [&](const QString& m) { journal.push_back(m); };
+  p.programme.journal_fenetre = [&](const QString& m, SorteLigne) { journal.push_back(m); };
   ouvre([&](outils& o) {
     montre = o.Text1->toPlainText();
     taille = o.size();
@@ -197,7 +197,7 @@ TEST_F(Parametrage, LesDeuxAutresBoutons) {
   for (int bouton : {0, 1}) {
     Processus q;
     std::vector<QString> lignes;
-    q.programme.journal_fenetre = [&](const QString& m) { lignes.push_back(m); };
+    q.programme.journal_fenetre = [&](const QString& m, SorteLigne) { lignes.push_back(m); };
     outils::prevoit_action(
         [bouton](outils& o) { QTest::mouseClick(o.btc[bouton], Qt::LeftButton); });
     outils::montre(q.programme);
