@@ -19,6 +19,7 @@
 #include "pontex/app/form97.h"
 #include "pontex/app/outils.h"
 #include "pontex/app/programme.h"
+#include "pontex/exchange/etat_echange.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/systeme.h"
@@ -39,6 +40,8 @@ class SystemeEnregistreur : public fenetres::Systeme {
  public:
   Resultat demarre(std::string_view nom, Fenetre_lancement fenetre) override;
   void termine() override { ++terminaisons; }
+  // Not empty: every start is refused with this reason (a program missing).
+  std::string demarrage_refuse;
   std::vector<Demarrage> demarrages;
   int terminaisons = 0;
 };
@@ -61,6 +64,11 @@ class GardeModales {
   ~GardeModales();
   std::vector<QString> inattendues;
 };
+
+// The shop's status file as Pontex left it (nothing when none), and what
+// pontex-etat answers about it now.
+std::optional<EtatEchange> etat_lu(const Boutique& b);
+Verdict verdict_etat(const Boutique& b);
 
 // The register's folder as the windows show it: on Linux with "/" only.
 QString caisse_affichee(const Boutique& b);
