@@ -142,7 +142,8 @@ inline constexpr std::string_view export_genere = "Export g\xE9n\xE9r\xE9";
 inline constexpr std::string_view export_sans_renommage =
     "Renommage refus\xE9, export \xE9"
     "crit directement : ";
-// The export could not be written at all. Followed by the file name.
+// The export could not be written at all. Followed by the file name, " : "
+// and why.
 inline constexpr std::string_view export_non_ecrit =
     "Export non \xE9"
     "crit : ";
