@@ -270,6 +270,27 @@ TEST(EtatHorsEchange, GarantieNonTenueNEstPasUnBonEchange) {
   EXPECT_EQ(lit_texte_etat(texte_etat(e))->garanties_non_tenues, 2);
 }
 
+// A guarantee another part of the exchange could not keep (the record of applied files, the
+// progress record) is journaled as an error line: the exchange is then not a good one.
+TEST_F(EtatFichier, UneLigneDErreurHorsFichierDErreursEmpecheLeBonEchange) {
+  b.depose("a.txt", "BOU-001\t2\n");
+  const EtatEchange bon = echange_et_etat();
+  CompteurEchange compteur(b.fenetre);
+  compteur.ajoute_journal(
+      "fichiers_appliques.wdo non \xE9"
+      "crit",
+      SorteLigne::erreur);
+  EXPECT_FALSE(compteur.bilan().bon());
+  ASSERT_TRUE(ecrit_etat_echange(compteur.bilan(), "30", "2021.2", 1));
+  const auto e = lit_texte_etat(lit_octets(b.dossier.chemin() / "pontex_etat.json"));
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->dernier_echange_bon->secondes, bon.dernier_echange_bon->secondes);
+  EXPECT_EQ(e->derniere_erreur, "fichiers_appliques.wdo non \u00e9crit");
+  EXPECT_EQ(
+      juge_etat(lit_octets(b.dossier.chemin() / "pontex_etat.json"), secondes_maintenant()).code,
+      1);
+}
+
 TEST(MinutesAvantRelance, AuFilDuCompteAReboursDeRelance) {
   EXPECT_EQ(minutes_avant_relance("30"), 30);
   EXPECT_EQ(minutes_avant_relance("1"), 1);
