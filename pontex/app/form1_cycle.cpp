@@ -87,21 +87,25 @@ void Form1::lance_cycle() {
     programme_.note_etat(EtatPontex::transit_absent, transit_absent);
     return;
   }
+  // The exchange ran; a journal that could not be written is said beside
+  // its figures, and keeps it from being a good one.
+  EtatPontex etat = EtatPontex::echange;
+  QString raison;
   if (!journal_ecrit) {
-    programme_.note_etat(EtatPontex::journal_non_ecrit,
-                         depuis_1252(JournalFichier::non_ecrit) +
-                             QString::fromStdString(chemin_natif(programme_.journal.nom_fichier(
-                                 programme_.valeurs.horloge->maintenant()))));
-    return;
+    etat = EtatPontex::journal_non_ecrit;
+    raison = depuis_1252(JournalFichier::non_ecrit) +
+             QString::fromStdString(chemin_natif(
+                 programme_.journal.nom_fichier(programme_.valeurs.horloge->maintenant())));
   }
   BilanEchange bilan = compteur.bilan();
   bilan.garanties_non_tenues = programme_.garanties_non_tenues;
-  programme_.note_ecriture_etat(ecrit_etat_echange(bilan, programme_.valeurs.config.tim_ana,
-                                                   version_pontex(),
-                                                   QCoreApplication::applicationPid()));
+  const Resultat ecrit =
+      ecrit_etat_echange(bilan, programme_.valeurs.config.tim_ana, version_pontex(),
+                         QCoreApplication::applicationPid(), etat, vers_1252(raison));
+  programme_.note_ecriture_etat(ecrit);
   // The window's last good exchange is the status file's: nothing went to
   // the error file, nothing was left behind, and the server has the stock.
-  if (exporte && bilan.bon()) note_echange_reussi();
+  if (ecrit && exporte && bilan.bon()) note_echange_reussi();
 }
 
 void Form1::Timer2_Timer() {

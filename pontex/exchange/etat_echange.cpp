@@ -92,10 +92,22 @@ std::optional<EtatPontex> etat_de_nom(std::string_view nom) {
   return std::nullopt;
 }
 
+// Since when the state `etat` lasts, at `maintenant`: a lock refused at
+// every restart is one outage, from its first time.
+std::optional<Moment> depuis_quand(EtatPontex etat, std::int64_t maintenant,
+                                   const std::optional<EtatEchange>& precedent) {
+  if (etat == EtatPontex::echange) return std::nullopt;
+  if (precedent && precedent->etat == etat && precedent->depuis) return precedent->depuis;
+  return moment_local(maintenant);
+}
+
 EtatEchange etat_apres_echange(const BilanEchange& bilan, std::string_view tim_ana,
-                               std::int64_t maintenant,
-                               const std::optional<EtatEchange>& precedent) {
+                               std::int64_t maintenant, const std::optional<EtatEchange>& precedent,
+                               EtatPontex etat, std::string_view raison) {
   EtatEchange e;
+  e.etat = etat;
+  e.raison = utf8_depuis_cp1252(raison);
+  e.depuis = depuis_quand(etat, maintenant, precedent);
   e.dernier_echange = moment_local(maintenant);
   if (bilan.bon())
     e.dernier_echange_bon = e.dernier_echange;
@@ -123,9 +135,7 @@ EtatEchange etat_hors_echange(EtatPontex etat, std::string_view raison, std::str
   }
   e.etat = etat;
   e.raison = utf8_depuis_cp1252(raison);
-  // A lock refused at every restart is one outage, from its first time.
-  if (!(precedent && precedent->etat == etat && precedent->depuis))
-    e.depuis = moment_local(maintenant);
+  e.depuis = depuis_quand(etat, maintenant, precedent);
   e.minutes_entre_echanges = minutes_avant_relance(tim_ana);
   if (fin_definitive(etat))
     e.prochain_echange.reset();
@@ -465,8 +475,10 @@ Resultat remplace_etat(EtatEchange& e, std::string_view version, std::int64_t pr
 }  // namespace
 
 Resultat ecrit_etat_echange(const BilanEchange& bilan, std::string_view tim_ana,
-                            std::string_view version, std::int64_t processus) {
-  EtatEchange e = etat_apres_echange(bilan, tim_ana, secondes_maintenant(), etat_precedent());
+                            std::string_view version, std::int64_t processus, EtatPontex etat,
+                            std::string_view raison) {
+  EtatEchange e =
+      etat_apres_echange(bilan, tim_ana, secondes_maintenant(), etat_precedent(), etat, raison);
   return remplace_etat(e, version, processus);
 }
 

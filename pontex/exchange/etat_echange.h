@@ -111,10 +111,12 @@ inline constexpr std::int64_t secondes_relance = 7;
 
 // The status after an exchange that ended at `maintenant`: the last good
 // exchange is this one, or, after a bad one, the one the previous file
-// names (it must survive the restarts between).
+// names (it must survive the restarts between). An exchange that ran but
+// left something to say (its journal not written) names that state and its
+// reason (Windows-1252) beside its figures.
 EtatEchange etat_apres_echange(const BilanEchange& bilan, std::string_view tim_ana,
-                               std::int64_t maintenant,
-                               const std::optional<EtatEchange>& precedent);
+                               std::int64_t maintenant, const std::optional<EtatEchange>& precedent,
+                               EtatPontex etat = EtatPontex::echange, std::string_view raison = {});
 
 // The status when no exchange could run, or the program ends, at
 // `maintenant`, for `raison` (Windows-1252, the journal's text): the last
@@ -135,7 +137,8 @@ std::optional<std::string> lit_fichier_etat(std::string_view chemin);
 // Writes the status file of the current folder after an exchange, through a
 // new file renamed over the old one.
 Resultat ecrit_etat_echange(const BilanEchange& bilan, std::string_view tim_ana,
-                            std::string_view version, std::int64_t processus);
+                            std::string_view version, std::int64_t processus,
+                            EtatPontex etat = EtatPontex::echange, std::string_view raison = {});
 
 // Writes it, the same way, the moment no exchange can run or the program
 // ends without its restart. `garanties_non_tenues` as in BilanEchange.

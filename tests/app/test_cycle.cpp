@@ -496,7 +496,12 @@ TEST_F(Cycle, UnFichierJournalImpossibleAEcrireNArretePasLEchange) {
   const auto etat = etat_lu(b);
   ASSERT_TRUE(etat.has_value());
   EXPECT_EQ(etat->etat, EtatPontex::journal_non_ecrit);
+  EXPECT_TRUE(etat->raison.starts_with("Le fichier journal ne peut pas")) << etat->raison;
   EXPECT_EQ(etat->garanties_non_tenues, 1);
+  // The exchange ran: its figures are there, but it is not a good one.
+  EXPECT_TRUE(etat->dernier_echange.has_value());
+  EXPECT_EQ(etat->mouvements_appliques, 1);
+  EXPECT_FALSE(etat->dernier_echange_bon.has_value());
   EXPECT_EQ(verdict_etat(b).code, 1) << verdict_etat(b).ligne;
   // Later lines try again, and the window does not say it again.
   f().ajoute_journal_texte("encore");
