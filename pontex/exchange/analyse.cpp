@@ -171,11 +171,11 @@ bool Application::signale(std::string_view motif, std::string_view texte,
 
   texte_journal += motif;
   texte_journal += texte;
-  if (!ecrit_ligne_erreurs(import, nom, ligne)) {
+  if (const Resultat r = ecrit_ligne_erreurs(import, nom, ligne); !r) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.
     fenetre_.ajoute_journal(texte_journal, SorteLigne::erreur);
-    arrete(textes::erreurs_non_ecrites);
+    arrete(std::string(textes::erreurs_non_ecrites) + " : " + r.raison());
     return false;
   }
   fenetre_.ajoute_journal(texte_journal, SorteLigne::erreur);

@@ -32,6 +32,11 @@ inline constexpr std::string_view transit_absent = "Dossier de transit absent : 
 inline constexpr std::string_view verrou_refuse =
     "Le verrou du dossier ne peut pas \xEA"
     "tre pris : ";
+// The status file for monitoring could not be written: followed by its name
+// and the reason. Counted in the next status file that is written.
+inline constexpr std::string_view etat_non_ecrit =
+    "\xC9tat non \xE9"
+    "crit : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 // A file of the import folder whose name does not end in ".txt" (and is
@@ -158,7 +163,8 @@ inline constexpr std::string_view export_genere = "Export g\xE9n\xE9r\xE9";
 inline constexpr std::string_view export_sans_renommage =
     "Renommage refus\xE9, export \xE9"
     "crit directement : ";
-// The export could not be written at all. Followed by the file name.
+// The export could not be written at all. Followed by the file name, " : "
+// and why.
 inline constexpr std::string_view export_non_ecrit =
     "Export non \xE9"
     "crit : ";

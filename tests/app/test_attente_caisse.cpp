@@ -49,6 +49,11 @@ TEST_F(CaisseConnue, AbsenteAuDemarragePuisRevenueLEchangeRepartSansPersonne) {
   EXPECT_EQ(f.Label9->text(), "");
   EXPECT_EQ(f.Timer1->intervalle(), 0);
   EXPECT_TRUE(p.systeme.demarrages.empty());
+  // Monitoring is told why nothing is exchanged.
+  const Verdict v = verdict_etat(b);
+  EXPECT_EQ(v.code, 1) << v.ligne;
+  EXPECT_TRUE(v.ligne.starts_with("PONTEX WARNING - register data away: Donn")) << v.ligne;
+  EXPECT_EQ(etat_lu(b)->etat, EtatPontex::caisse_absente);
   // Still away: the next try changes nothing and writes no second line.
   const std::size_t lignes = p.journal().size();
   f.essaie_caisse();
@@ -72,6 +77,7 @@ TEST_F(CaisseConnue, AbsenteAuDemarragePuisRevenueLEchangeRepartSansPersonne) {
   EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
   EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Export généré");
   EXPECT_EQ(f.Timer2->intervalle(), 60000);
+  EXPECT_EQ(verdict_etat(b).code, 0) << verdict_etat(b).ligne;
 }
 
 TEST_F(CaisseConnue, LesEssaisSuiventLeurDelaiSansClic) {
@@ -168,6 +174,24 @@ TEST_F(DernierEchange, MontreEtGardeAuFilDesRedemarrages) {
   suivant.fenetre->Form_Load();
   EXPECT_EQ(suivant.fenetre->label_dernier_echange->text(),
             " Dernier échange réussi : 03-02-2026 14:05");
+}
+
+// The window's last good exchange is the status file's: an exchange with an error is not one,
+// though its export went out.
+TEST_F(DernierEchange, UneErreurNeComptePasCommeLeFichierDEtat) {
+  {
+    Processus p;
+    cycle(p);
+  }
+  b.depose("mvt.txt", "INCONNU\t1\n");
+  Processus p;
+  p.horloge.regle(DateHeure{2026, 2, 3, 15, 5, 0});
+  cycle(p);
+  EXPECT_TRUE(contient(p.journal(), "Export généré"));
+  EXPECT_EQ(p.fenetre->label_dernier_echange->text(), " Dernier échange réussi : 03-02-2026 14:05");
+  const auto e = etat_lu(b);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->erreurs, 1);
 }
 
 TEST_F(DernierEchange, UnExportImpossibleNeComptePasEtLeDossierAbsentEstDit) {

@@ -171,6 +171,11 @@ TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
   EXPECT_FALSE(fs::exists(b.chemin("prov_stk_ana_ron.txt")));
   EXPECT_FLOAT_EQ(b.stock(1), avant);
   EXPECT_EQ(lit_octets(journal).find("Traitement"), std::string::npos);
+  // Monitoring is told why, from the start on: never an empty exchange read as good.
+  const auto e = lit_texte_etat(lit_octets(b.chemin("pontex_etat.json")));
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->etat, EtatPontex::verrou_refuse);
+  EXPECT_EQ(juge_etat(lit_octets(b.chemin("pontex_etat.json")), secondes_maintenant()).code, 1);
 }
 
 #ifndef _WIN32

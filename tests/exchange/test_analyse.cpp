@@ -266,10 +266,16 @@ TEST_F(Analyse, FichierErreurImpossibleArreteLeFichierJusquAuDemarrage) {
         [](Operation, std::string_view chemin) { return chemin.ends_with(".err"); });
     applique("BOU-001\t1\nX\t1\nBOU-001\t2\n");
   }
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : X",
-                    "Fichier d'erreurs non \351crit : analyse arr\xEAt\351e \xE0 l'enregistrement "
-                    "2, reprise au prochain d\xE9marrage"}));
+  ASSERT_EQ(b.fenetre.journal.size(), 3u);
+  EXPECT_EQ(Lignes(b.fenetre.journal.begin(), b.fenetre.journal.begin() + 2),
+            (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : X"}));
+  // Why, then where it stopped.
+  const std::string& arret = b.fenetre.journal[2];
+  EXPECT_TRUE(arret.starts_with("Fichier d'erreurs non \351crit : failure injected for ")) << arret;
+  EXPECT_TRUE(
+      arret.ends_with(".err : analyse arr\xEAt\351e \xE0 l'enregistrement 2, reprise au "
+                      "prochain d\xE9marrage"))
+      << arret;
   EXPECT_FALSE(fs::exists(b.fichier_erreurs()));
   EXPECT_TRUE(analyse_presente());
   EXPECT_EQ(b.article(1).stock(), 11.0f);
