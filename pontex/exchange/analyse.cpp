@@ -171,6 +171,14 @@ bool Application::signale(std::string_view motif, std::string_view texte,
 
   texte_journal += motif;
   texte_journal += texte;
+  // Where the record came from, for whoever traces an error back to the
+  // server: the error file's lines keep the server's format, the journal
+  // names the received file and the line.
+  texte_journal += textes::origine_debut;
+  texte_journal += etat_.nom;
+  texte_journal += textes::origine_ligne;
+  texte_journal += std::to_string(etat_.numero);
+  texte_journal += ')';
   if (const Resultat r = ecrit_ligne_erreurs(import, nom, ligne); !r) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.

@@ -115,6 +115,11 @@ inline constexpr std::string_view reprise_ambigue_fin =
 // its line end (it may be cut short), and a line too long to be a record.
 inline constexpr std::string_view ligne_incomplete = "Ligne incomplete : ";
 inline constexpr std::string_view ligne_trop_longue = "Ligne trop longue : ";
+// The journal's lines of records sent to the error file end with where the
+// record came from: " (" + the received file's name + ", ligne " + its line
+// number + ")". The error file's lines do not: their format is the server's.
+inline constexpr std::string_view origine_debut = " (";
+inline constexpr std::string_view origine_ligne = ", ligne ";
 
 // The analysis stopped before a record, which the next start takes up:
 // what could not be written, then arret + the record's number + arret_fin.

@@ -86,8 +86,8 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   ASSERT_TRUE(e.has_value()) << lit_octets(etat);
   EXPECT_EQ(e->processus, processus);
   // The quantity with the workstation's decimal separator.
-  EXPECT_TRUE(e->derniere_erreur == "2.00 x Erreur reference : INCONNU" ||
-              e->derniere_erreur == "2,00 x Erreur reference : INCONNU")
+  EXPECT_TRUE(e->derniere_erreur == "2.00 x Erreur reference : INCONNU (mvt.txt, ligne 3)" ||
+              e->derniere_erreur == "2,00 x Erreur reference : INCONNU (mvt.txt, ligne 3)")
       << e->derniere_erreur;
   EXPECT_EQ(e->minutes_entre_echanges, 30);
 }

@@ -132,8 +132,10 @@ TEST_F(Analyse, FichierDeTravailAbsentOuVide) {
 TEST_F(Analyse, TrouvesEtErreursDansLOrdreDuFichier) {
   applique("BOU-001\t2\nINCONNU\t-1.5\nbou-001  \t-3\n1000000000002\t0.5\t\r\n\n");
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{ligne_pain("2.00"), "-1.50 x Erreur reference : INCONNU", ligne_pain("-3.00"),
-                    ligne_cafe("0.50"), "0.00 x Erreur reference : "}));
+            (Lignes{ligne_pain("2.00"),
+                    "-1.50 x Erreur reference : INCONNU (prov_stk_ana_ron.txt, ligne 2)",
+                    ligne_pain("-3.00"), ligne_cafe("0.50"),
+                    "0.00 x Erreur reference :  (prov_stk_ana_ron.txt, ligne 5)"}));
   EXPECT_EQ(erreurs(), "Erreur reference : INCONNU-1.5 \r\nErreur reference :  0 \r\n");
   EXPECT_EQ(b.article(1).stock(), 9.0f);
   EXPECT_EQ(b.article(1).quantite2(), 6.0f);
@@ -151,7 +153,8 @@ TEST_F(Analyse, VirguleDansLeFichierErreurEtLeJournal) {
   EXPECT_EQ(lit_octets(v.fichier_erreurs()),
             "Erreur reference : X-1,5 \r\nErreur reference : Y ,5 \r\n");
   EXPECT_EQ(v.fenetre.journal,
-            (Lignes{"-1,50 x Erreur reference : X", "0,50 x Erreur reference : Y",
+            (Lignes{"-1,50 x Erreur reference : X (prov_stk_ana_ron.txt, ligne 1)",
+                    "0,50 x Erreur reference : Y (prov_stk_ana_ron.txt, ligne 2)",
                     "27,00 x " + designation_40("CAF\xC9 EN GRAINS"),
                     "-2,50 x " + designation_40("CAF\xC9 EN GRAINS")}));
   // The movement keeps its decimals whatever the workstation's separator.
@@ -204,7 +207,9 @@ TEST_F(Analyse, UneQuantiteEstLueCommeEnvoyeeOuRefusee) {
       stock += std::stof(c.journal);
       ++mouvements;
     } else {
-      attendu_journal.push_back(std::string(c.journal) + " x Erreur quantite : BOU-001");
+      attendu_journal.push_back(std::string(c.journal) +
+                                " x Erreur quantite : BOU-001 (prov_stk_ana_ron.txt, ligne " +
+                                std::to_string(attendu_journal.size() + 1) + ")");
       attendu_erreurs += std::string("Erreur quantite : BOU-001 ") + c.journal + " \r\n";
     }
   }
@@ -267,8 +272,9 @@ TEST_F(Analyse, FichierErreurImpossibleArreteLeFichierJusquAuDemarrage) {
     applique("BOU-001\t1\nX\t1\nBOU-001\t2\n");
   }
   ASSERT_EQ(b.fenetre.journal.size(), 3u);
-  EXPECT_EQ(Lignes(b.fenetre.journal.begin(), b.fenetre.journal.begin() + 2),
-            (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : X"}));
+  EXPECT_EQ(
+      Lignes(b.fenetre.journal.begin(), b.fenetre.journal.begin() + 2),
+      (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : X (prov_stk_ana_ron.txt, ligne 2)"}));
   // Why, then where it stopped.
   const std::string& arret = b.fenetre.journal[2];
   EXPECT_TRUE(arret.starts_with("Fichier d'erreurs non \351crit : failure injected for ")) << arret;
@@ -280,7 +286,8 @@ TEST_F(Analyse, FichierErreurImpossibleArreteLeFichierJusquAuDemarrage) {
   EXPECT_TRUE(analyse_presente());
   EXPECT_EQ(b.article(1).stock(), 11.0f);
   EXPECT_EQ(reprend(), (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
-                               "1.00 x Erreur reference : X", ligne_pain("2.00")}));
+                               "1.00 x Erreur reference : X (prov_stk_ana_ron.txt, ligne 2)",
+                               ligne_pain("2.00")}));
   EXPECT_EQ(erreurs(), "Erreur reference : X 1 \r\n");
   EXPECT_EQ(b.article(1).stock(), 13.0f);
   EXPECT_EQ(b.mouvement(0).poste(), 2);
@@ -294,8 +301,11 @@ TEST_F(Analyse, LignesInacheveesEtTropLonguesSignalees) {
            std::string(150, 'Z') + "\t5");
   const std::string l100(100, 'L'), z100(100, 'Z');
   EXPECT_EQ(erreurs(), "Ligne trop longue : " + l100 + "\r\nLigne incomplete : " + z100 + "\r\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{ligne_pain("1.00"), "Ligne trop longue : " + l100,
-                                       ligne_cafe("1.00"), "Ligne incomplete : " + z100}));
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{
+          ligne_pain("1.00"), "Ligne trop longue : " + l100 + " (prov_stk_ana_ron.txt, ligne 2)",
+          ligne_cafe("1.00"), "Ligne incomplete : " + z100 + " (prov_stk_ana_ron.txt, ligne 4)"}));
   EXPECT_EQ(b.mouvement(0).poste(), 2);
 }
 

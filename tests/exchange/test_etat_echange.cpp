@@ -99,7 +99,7 @@ TEST_F(EtatFichier, TexteDErreurApresUneReferenceInconnueEtSansEchangeReussi) {
   b.depose("a.txt", "INCONNU\t1.5\n");
   const EtatEchange e = echange_et_etat();
   EXPECT_EQ(e.erreurs, 1);
-  EXPECT_EQ(e.derniere_erreur, "1.50 x Erreur reference : INCONNU");
+  EXPECT_EQ(e.derniere_erreur, "1.50 x Erreur reference : INCONNU (a.txt, ligne 1)");
   EXPECT_FALSE(e.dernier_echange_bon.has_value());
   EXPECT_NE(
       lit_octets(b.dossier.chemin() / "pontex_etat.json").find("\"dernier_echange_bon\": null"),

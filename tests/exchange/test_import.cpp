@@ -29,9 +29,10 @@ TEST_F(Import, CycleEntierOctetParOctet) {
   const std::string mouvements_avant = lit_octets(b.caisse() / "W_CAIREC.WDO");
   cycle();
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Traitement : a.txt", ligne_pain("2.00"), "1.50 x Erreur reference : INCONNU",
-                    "Traitement : b.TXT", ligne_pain("-3.00"), ligne_cafe("0.50"),
-                    "Sauvegarde histo Sorties", "Export g\351n\351r\351"}));
+            (Lignes{"Traitement : a.txt", ligne_pain("2.00"),
+                    "1.50 x Erreur reference : INCONNU (a.txt, ligne 2)", "Traitement : b.TXT",
+                    ligne_pain("-3.00"), ligne_cafe("0.50"), "Sauvegarde histo Sorties",
+                    "Export g\351n\351r\351"}));
   EXPECT_EQ(b.fenetre.passes_evenements, 3);
   // Import folder: the kept copies and the day's error file only.
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old", "erreurs_05-12-2026.err"}));
@@ -77,9 +78,10 @@ TEST_F(Import, LaCopieGardeeRemplaceSeulementLeTxtFinalEnToutesCasses) {
   EXPECT_EQ(Boutique::fichiers(b.import()),
             (Lignes{"X.old", "a.txt.old", "c.old", "erreurs_05-12-2026.err"}));
   EXPECT_EQ(lit_octets(b.import() / "c.old"), "C\t1\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : a.txt.txt", "1.00 x Erreur reference : B",
-                                       "Traitement : c.Txt", "1.00 x Erreur reference : C",
-                                       "Traitement : X.TXT", "1.00 x Erreur reference : A"}));
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Traitement : a.txt.txt", "1.00 x Erreur reference : B (a.txt.txt, ligne 1)",
+                    "Traitement : c.Txt", "1.00 x Erreur reference : C (c.Txt, ligne 1)",
+                    "Traitement : X.TXT", "1.00 x Erreur reference : A (X.TXT, ligne 1)"}));
 }
 
 // A failed step leaves the file in place, applied once by the next cycle.
