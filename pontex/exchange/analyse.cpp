@@ -112,8 +112,9 @@ void Application::arrete(std::string_view pourquoi) {
   journal_arret(fenetre_, pourquoi, etat_.numero);
 }
 
-// Nothing of the record was written: the progress note still says so, and
-// the next start takes this record up first.
+// The progress note holds what of the record was written (nothing, or the
+// article without its movement), and the next start takes this record up
+// first.
 void Application::arrete_caisse_illisible(std::string_view fichier, std::string_view raison) {
   if (arrete_) return;
   caisse_illisible_ = true;
@@ -247,7 +248,16 @@ void Application::applique_record(const RecordMouvement& record) {
   // The stock changed, its movement did not reach the movement file (a
   // full disk): going on would leave it unrecorded for good. The progress
   // note holds it, and the next start appends it before going on.
-  if (fait.issue == MouvementEcrit::Issue::mouvement_refuse) arrete(textes::mouvement_non_ecrit);
+  if (fait.issue != MouvementEcrit::Issue::mouvement_refuse) return;
+  // The register's folder gone since the lookup (a share rebooting) is an
+  // outage, waited for and retried, not a movement file that refuses: the
+  // note holds the movement either way.
+  std::string fichier;
+  if (Resultat r = valeurs_.caisse.verifie_lisible(fichier); !r) {
+    arrete_caisse_illisible(fichier, r.raison());
+    return;
+  }
+  arrete(textes::mouvement_non_ecrit);
 }
 
 bool Application::applique(std::int64_t depuis) {

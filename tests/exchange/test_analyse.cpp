@@ -256,6 +256,37 @@ INSTANTIATE_TEST_SUITE_P(Operations, AnalyseArticlesInaccessibles,
                          ::testing::Values(Operation::ouverture, Operation::lecture,
                                            Operation::ecriture));
 
+// The article file opened and read well, then one read fails at the third record (the share
+// dropping mid-file): that record stops the file, it never goes to the error file as "Erreur
+// article", and the next start applies it and the rest once.
+TEST_F(Analyse, UneLectureDArticleEnEchecEnCoursDeFichierArreteSansLigneDErreur) {
+  int lectures = 0;
+  {
+    // The header at the opening, then one read of its article per record.
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      return op == Operation::lecture && chemin.ends_with("w_caiar4.wdo") && ++lectures == 4;
+    });
+    applique("BOU-001\t1\nEPI-002\t1\nBOU-001\t2\nEPI-002\t-1\n");
+  }
+  EXPECT_EQ(erreurs(), "");
+  ASSERT_EQ(b.fenetre.journal.size(), 3u);
+  EXPECT_TRUE(
+      b.fenetre.journal[2].starts_with("Donn\xE9"
+                                       "es de caisse illisibles : w_caiar4.wdo "));
+  EXPECT_TRUE(
+      b.fenetre.journal[2].ends_with(" : analyse arr\xEAt\xE9"
+                                     "e \xE0 l'enregistrement 3, reprise au prochain d\xE9marrage"))
+      << b.fenetre.journal[2];
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
+  reprend();
+  EXPECT_EQ(erreurs(), "");
+  EXPECT_EQ(b.article(1).stock(), 13.0f);
+  EXPECT_EQ(b.article(2).stock(), 2.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 4);
+  EXPECT_FALSE(analyse_presente());
+}
+
 TEST_F(Analyse, UnIndexAuDelaDesArticlesNEcritRien) {
   ASSERT_TRUE(fabrique::ecrit_index(b.dossier_caisse(), {{"APERDU", 40}}, 1).ok());
   const std::string avant = lit_octets(b.caisse() / "w_caiar4.wdo");

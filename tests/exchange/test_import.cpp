@@ -334,6 +334,33 @@ TEST_F(CaisseIllisible, DossierPartiApresDeuxRecordsPuisRevenuToutEstAppliqueUne
   EXPECT_EQ(b.mouvement(0).poste(), 4);
 }
 
+// The folder gone between a record's lookup and its movement (the article already written): the
+// same wait for the register, not a movement file that refuses; back, the movement is appended.
+TEST_F(CaisseIllisible, DossierPartiAvantLeMouvementLaCaisseEstAttendue) {
+  b.depose("mvt.txt", "BOU-001\t1\nEPI-002\t2\nBOU-001\t3\n");
+  int ecritures = 0;
+  {
+    const EchecInjecte depart([&](Operation o, std::string_view chemin) {
+      if (o == Operation::ecriture && chemin.ends_with("w_caiar4.wdo") && ++ecritures == 2)
+        fs::rename(b.caisse(), b.chemin("caisse-partie"));
+      return false;
+    });
+    b.fenetre.File1.rafraichit();
+    EXPECT_EQ(traite_import(b.valeurs, b.fenetre), IssueImport::caisse_absente);
+  }
+  ASSERT_FALSE(b.fenetre.journal.empty());
+  EXPECT_TRUE(arret_caisse(b.fenetre.journal.back(), "W_caiind.WDO", 2))
+      << b.fenetre.journal.back();
+  fs::rename(b.chemin("caisse-partie"), b.caisse());
+  EXPECT_EQ(b.mouvement(0).poste(), 1);
+  reimporte();
+  EXPECT_EQ(b.stock(1), 14.0f);
+  EXPECT_EQ(b.stock(2), 4.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 3);
+  EXPECT_EQ(erreurs(), "");
+  EXPECT_FALSE(analyse_presente());
+}
+
 // Only the index missing: checked before anything is taken; the files stay in import.
 TEST_F(CaisseIllisible, IndexSeulAbsentLesFichiersRestentDansImport) {
   const std::string index = lit_octets(b.caisse() / "W_caiind.WDO");
