@@ -1,9 +1,11 @@
 // pontex-etat: is the shop's Pontex in step? Reads the status file that
-// Pontex rewrites after every exchange and answers with one line and the
-// exit status monitoring tools understand: 0 in step, 1 warning (errors in
-// the last exchange, or the next exchange overdue), 2 stopped (no exchange
-// for twice the period and more, or none ever), 3 unknown (a status file
-// that cannot be read).
+// Pontex rewrites after every exchange, and at once when no exchange can
+// run or it ends, and answers with one line and the exit status monitoring
+// tools understand: 0 in step, 1 warning (errors in the last exchange, the
+// next exchange overdue, or a reason why none runs now), 2 stopped (quit
+// by a person, a restart impossible, no exchange for twice the period and
+// more, or none ever), 3 unknown (a status file that cannot be read, or
+// holds what Pontex never writes).
 //
 //   pontex-etat [FOLDER]     FOLDER: where Pontex runs (default: here)
 
@@ -28,13 +30,18 @@ constexpr std::string_view aide =
     "\n"
     "Tells whether the Pontex working in FOLDER (default: the current folder)\n"
     "is in step, from the status file pontex_etat.json that Pontex rewrites\n"
-    "there after every exchange. Prints one line and exits with:\n"
+    "there after every exchange, and at once when no exchange can run or it\n"
+    "ends. Prints one line and exits with:\n"
     "  0  OK: the last exchange had no error and the next one is not overdue\n"
-    "  1  WARNING: errors in the last exchange, or the next exchange is more\n"
-    "     than 2 minutes overdue\n"
-    "  2  CRITICAL: no exchange for twice the period (#TIM_ANA#) and 5 minutes\n"
-    "     more, or no status file (Pontex never finished an exchange there)\n"
-    "  3  UNKNOWN: the status file cannot be read\n";
+    "  1  WARNING: errors or refusals in the last exchange, the next exchange\n"
+    "     more than 2 minutes overdue, or no exchange can run now (folder lock\n"
+    "     refused, transit folder missing, register data away, journal not\n"
+    "     written, stopped by the system), with the reason\n"
+    "  2  CRITICAL: stopped by the user, restart impossible, no exchange for\n"
+    "     twice the period (#TIM_ANA#) and 5 minutes more, or no status file\n"
+    "     (Pontex never finished an exchange there)\n"
+    "  3  UNKNOWN: the status file cannot be read, or holds values Pontex never\n"
+    "     writes (negative or impossible counts, a date ahead of the clock)\n";
 
 // Bound of a status file: ours are a few hundred bytes.
 constexpr std::uintmax_t taille_max = 64 * 1024;

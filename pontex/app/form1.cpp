@@ -433,7 +433,10 @@ void Form1::bt_fin_Click() {
   form97::montre(programme_.dialogue, this);
   if (programme_.fini()) return;
   if (programme_.dialogue.mode == reponse_oui) {
-    ajoute_journal_texte(QStringLiteral("Sortie du logiciel confirmée"));
+    const QString sortie = QStringLiteral("Sortie du logiciel confirmée");
+    ajoute_journal_texte(sortie);
+    // Monitoring knows now, not when the next exchange is overdue.
+    programme_.note_etat(EtatPontex::arrete_utilisateur, sortie);
     programme_.termine();
   }
 }
@@ -454,6 +457,7 @@ void Form1::commence_attente_caisse() {
                         QStringLiteral(" nouvel essai dans %1 s").arg(delai_essai_caisse_s);
   // Journaled once: the window keeps saying it while the wait lasts.
   ajoute_journal_texte(texte, SorteLigne::arret);
+  programme_.note_etat(EtatPontex::caisse_absente, texte);
   label_attente_caisse->setText(texte);
   label_attente_caisse->show();
   essai_caisse_->met_intervalle(int(delai_essai_caisse_.count()));
@@ -497,15 +501,18 @@ void Form1::note_echange_reussi() {
   montre_dernier_echange(format_date_echange(maintenant));
 }
 
-void Form1::signale_transit_absent() {
+QString Form1::signale_transit_absent() {
   const std::string& transit = programme_.valeurs.config.transit;
+  QString premier;
   for (const char* sous_dossier : {"import", "export"}) {
     const std::string dossier = transit + sous_dossier;
     if (!existe_dossier(dossier)) {
-      ajoute_journal_texte(depuis_1252(textes::transit_absent) + dossier_affiche(dossier),
-                           SorteLigne::refus);
+      const QString ligne = depuis_1252(textes::transit_absent) + dossier_affiche(dossier);
+      ajoute_journal_texte(ligne, SorteLigne::refus);
+      if (premier.isEmpty()) premier = ligne;
     }
   }
+  return premier;
 }
 
 void Form1::closeEvent(QCloseEvent* e) {

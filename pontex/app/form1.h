@@ -108,7 +108,8 @@ class Form1 : public QWidget, public FenetreEchange {
   void suit_dossiers();
   // Writes the journal lines still pending to the journal file; the
   // window says once per process when that file cannot be written.
-  void ecrit_journal();
+  // False when they could not be.
+  bool ecrit_journal();
   void affiche_dossiers();
 
   // How often a long exchange lets the window repaint and show its progress
@@ -194,8 +195,9 @@ class Form1 : public QWidget, public FenetreEchange {
   // The export of this cycle reached the server's folder: remembered and
   // shown.
   void note_echange_reussi();
-  // Journals each transit sub-folder the exchange needs and cannot find.
-  void signale_transit_absent();
+  // Journals each transit sub-folder the exchange needs and cannot find;
+  // gives the first line, empty when both are there.
+  QString signale_transit_absent();
   void selectionne_derniere_ligne();
   // The restart: through the relauncher, or, when that cannot be started,
   // said and tried again a minute later.

@@ -18,6 +18,7 @@
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/arret_systeme.h"
+#include "pontex/shared/fichiers.h"
 #include "pontex/shared/nombres.h"
 #include "pontex/shared/options.h"
 
@@ -63,7 +64,8 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::lance_cycle() {
-  signale_transit_absent();
+  const QString transit_absent = signale_transit_absent();
+  const std::int64_t etats_avant = programme_.etats_notes;
   CompteurEchange compteur(*this);
   bool exporte = false;
   IssueImport import = IssueImport::faite;
@@ -77,21 +79,44 @@ void Form1::lance_cycle() {
     exporte = genere_sorties(programme_.valeurs, compteur);
   });
   if (programme_.fini()) return;
-  if (exporte) note_echange_reussi();
-  ecrit_journal();
+  const bool journal_ecrit = ecrit_journal();
   if (import == IssueImport::caisse_absente) {
     // The register went away before or during the import: waited for as at
-    // a start, and the exchange runs again once it is back.
+    // a start (which tells monitoring), and the exchange runs again once it
+    // is back.
     depart_.affiche(QString());
     commence_attente_caisse();
   } else {
     redemarrage_.affiche(depuis_1252(programme_.valeurs.config.tim_ana));
     Timer2->met_intervalle(60000);
   }
-  // For monitoring from outside. Not written, the file grows old and
-  // pontex-etat reports the shop late: nothing more to do here.
-  (void)ecrit_etat_echange(compteur.bilan(), programme_.valeurs.config.tim_ana, version_pontex(),
-                           QCoreApplication::applicationPid());
+  // For monitoring from outside, at once. A state written during the
+  // exchange (the folder lock refused, the register gone mid-file) says
+  // why it did not run, and stays.
+  if (programme_.etats_notes != etats_avant) return;
+  if (!transit_absent.isEmpty()) {
+    programme_.note_etat(EtatPontex::transit_absent, transit_absent);
+    return;
+  }
+  // The exchange ran; a journal that could not be written is said beside
+  // its figures, and keeps it from being a good one.
+  EtatPontex etat = EtatPontex::echange;
+  QString raison;
+  if (!journal_ecrit) {
+    etat = EtatPontex::journal_non_ecrit;
+    raison = depuis_1252(JournalFichier::non_ecrit) +
+             QString::fromStdString(chemin_natif(
+                 programme_.journal.nom_fichier(programme_.valeurs.horloge->maintenant())));
+  }
+  BilanEchange bilan = compteur.bilan();
+  bilan.garanties_non_tenues = programme_.garanties_non_tenues;
+  const Resultat ecrit =
+      ecrit_etat_echange(bilan, programme_.valeurs.config.tim_ana, version_pontex(),
+                         QCoreApplication::applicationPid(), etat, vers_1252(raison));
+  programme_.note_ecriture_etat(ecrit);
+  // The window's last good exchange is the status file's: nothing went to
+  // the error file, nothing was left behind, and the server has the stock.
+  if (ecrit && exporte && bilan.bon()) note_echange_reussi();
 }
 
 void Form1::Timer2_Timer() {
@@ -172,7 +197,9 @@ void Form1::montre_avis_relance(const Resultat& echec) {
 
 void Form1::arret_systeme() {
   if (programme_.fini() || echange_en_cours_) return;
-  ajoute_journal_texte(QStringLiteral("Arrêt demandé par le système"), SorteLigne::arret);
+  const QString arret = QStringLiteral("Arrêt demandé par le système");
+  ajoute_journal_texte(arret, SorteLigne::arret);
+  programme_.note_etat(EtatPontex::arret_systeme, arret);
   programme_.termine();
 }
 

@@ -97,16 +97,19 @@ void Form1::garde_journal(const DateHeure& quand, std::string_view message) {
   }
 }
 
-void Form1::ecrit_journal() {
+bool Form1::ecrit_journal() {
   JournalFichier& journal = programme_.journal;
-  if (journal.ecrit_en_attente() || journal_signale_) return;
+  if (journal.ecrit_en_attente()) return true;
+  if (journal_signale_) return false;
   // Said once: the exchange goes on, and the lines are tried again with
-  // the next ones.
+  // the next ones. The status file counts it.
   journal_signale_ = true;
+  ++programme_.garanties_non_tenues;
   const std::string nom = journal.nom_fichier(programme_.valeurs.horloge->maintenant());
   ajoute_journal_texte(
       depuis_1252(JournalFichier::non_ecrit) + QString::fromStdString(chemin_natif(nom)),
       SorteLigne::erreur);
+  return false;
 }
 
 void Form1::selectionne_derniere_ligne() {
@@ -139,6 +142,7 @@ void Form1::pendant_echange(const std::function<void()>& echange) {
     // Another Pontex may be working in this folder unseen: nothing is
     // taken from the import folder. The restart tries again.
     ajoute_journal_texte(Programme::texte_verrou(verrou.raison()), SorteLigne::refus);
+    programme_.note_etat(EtatPontex::verrou_refuse, Programme::texte_verrou(verrou.raison()));
     return;
   }
   echange_en_cours_ = true;

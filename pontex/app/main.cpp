@@ -150,6 +150,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Pontex: %s\n", pris.raison.c_str());
     fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris.raison),
                                  pontex::SorteLigne::refus);
+    programme.note_etat(pontex::EtatPontex::verrou_refuse,
+                        pontex::fenetres::Programme::texte_verrou(pris.raison));
     fenetre.ecrit_journal();
     // Shown once the window is up: the countdowns go on under the notice.
     QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {

@@ -193,10 +193,14 @@ void outils::bt_fin_Click() {
 
 void outils::btc_Click(int Index) {
   if (Index == 0) {
-    programme_.journalise(QStringLiteral("Arrêt du logiciel : Lancer Pontex au démarrage"));
+    const QString arret = QStringLiteral("Arrêt du logiciel : Lancer Pontex au démarrage");
+    programme_.journalise(arret);
+    programme_.note_etat(EtatPontex::arrete_utilisateur, arret);
     programme_.termine("kestrap.exe", Fenetre_lancement::normale);
   } else {
-    programme_.journalise(QStringLiteral("Arrêt du logiciel"));
+    const QString arret = QStringLiteral("Arrêt du logiciel");
+    programme_.journalise(arret);
+    programme_.note_etat(EtatPontex::arrete_utilisateur, arret);
     programme_.termine();
   }
 }

@@ -1,6 +1,7 @@
 #include "pontex/app/programme.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QLocale>
 #include <QPointer>
@@ -9,6 +10,7 @@
 
 #include "pontex/exchange/textes_journal.h"
 #include "pontex/fenetres/texte_1252.h"
+#include "pontex/shared/options.h"
 
 namespace pontex::fenetres {
 
@@ -30,6 +32,25 @@ QString Programme::texte_verrou(std::string_view raison) {
          QString::fromLocal8Bit(raison.data(), static_cast<qsizetype>(raison.size()));
 }
 
+void Programme::note_etat(EtatPontex etat, const QString& raison) {
+  ++etats_notes;
+  note_ecriture_etat(ecrit_etat_hors_echange(etat, vers_1252(raison), valeurs.config.tim_ana,
+                                             version_pontex(), QCoreApplication::applicationPid(),
+                                             garanties_non_tenues));
+}
+
+void Programme::note_ecriture_etat(const Resultat& ecrit) {
+  if (ecrit) {
+    garanties_non_tenues = 0;
+    return;
+  }
+  // Monitoring goes on reading the previous state: the shop must see why.
+  ++garanties_non_tenues;
+  journalise(depuis_1252(textes::etat_non_ecrit) + QString::fromUtf8(nom_fichier_etat) +
+                 QStringLiteral(" : ") + QString::fromLocal8Bit(ecrit.raison()),
+             SorteLigne::erreur);
+}
+
 void Programme::ferme_fichiers() {
   valeurs.caisse.ferme_articles();
   journal.ecrit_en_attente();
@@ -39,8 +60,15 @@ void Programme::termine(std::string_view a_demarrer, Fenetre_lancement fenetre) 
   if (fini_) return;
   ferme_fichiers();
   // A start that fails must not keep this process alive: the program ends
-  // either way, and nobody is left to tell.
-  if (!a_demarrer.empty()) (void)systeme_.demarre(a_demarrer, fenetre);
+  // either way, and only monitoring is left to tell: no exchange will come.
+  if (!a_demarrer.empty()) {
+    if (const Resultat lance = systeme_.demarre(a_demarrer, fenetre); !lance) {
+      note_etat(EtatPontex::relance_impossible, QString::fromUtf8(a_demarrer) +
+                                                    QStringLiteral(" : ") +
+                                                    QString::fromLocal8Bit(lance.raison()));
+      (void)journal.ecrit_en_attente();  // the program ends: nothing more can be done
+    }
+  }
   finit();
 }
 
@@ -50,8 +78,11 @@ Resultat Programme::relance(Fenetre_lancement fenetre) {
   const Resultat demarre = systeme_.demarre("relvano.exe", fenetre);
   if (!demarre) {
     // Ending now would stop the shop's exchanges without a word until
-    // someone notices: the program stays, and says why.
+    // someone notices: the program stays, says why, and monitoring sees
+    // the shop stopped until a restart goes through.
     journalise(texte_relance_impossible(demarre), SorteLigne::erreur);
+    note_etat(EtatPontex::relance_impossible,
+              QStringLiteral("relvano.exe : ") + QString::fromLocal8Bit(demarre.raison()));
     ferme_fichiers();  // the line above reaches the journal file now
     if (sur_relance_impossible) sur_relance_impossible(demarre.raison());
     return demarre;

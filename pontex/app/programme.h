@@ -11,6 +11,7 @@
 
 #include "pontex/app/form97.h"
 #include "pontex/data/valeurs.h"
+#include "pontex/exchange/etat_echange.h"
 #include "pontex/fenetres/systeme.h"
 #include "pontex/shared/journal_fichier.h"
 #include "pontex/shared/lignes_journal.h"
@@ -52,6 +53,22 @@ class Programme {
   void journalise(const QString& message, SorteLigne sorte = SorteLigne::information) {
     if (journal_fenetre) journal_fenetre(message, sorte);
   }
+
+  // The status file for monitoring, written the moment no exchange can run
+  // or the program ends without its restart: the state and its reason (the
+  // journal's text). A write that fails is journaled and counted in the
+  // next one that succeeds.
+  void note_etat(EtatPontex etat, const QString& raison);
+  // After the exchange's own status write: journaled and counted, or the
+  // count given back to zero.
+  void note_ecriture_etat(const Resultat& ecrit);
+  // Writes of the program's own files that failed since the status file
+  // was last written (the journal file, the status file).
+  std::int64_t garanties_non_tenues = 0;
+  // How many states note_etat has written in this process: the cycle
+  // leaves a state written during it (the lock refused, the register
+  // gone mid-file) in place of its own.
+  std::int64_t etats_notes = 0;
 
   // Closes every file the program holds open (the article file is the only
   // one kept between two operations) and writes the journal's last lines.

@@ -319,14 +319,21 @@ bool Caisse::rend_compte(std::int64_t trou) {
   // own after would otherwise lose its records past our count (and so
   // would one that appended again from ours into the slot). A record past
   // the count read now puts the count back over it: nothing is lost, the
-  // slot at worst stays blank as it was.
+  // slot at worst stays blank as it was. The slot itself too: a till that
+  // counted it from the same count as our stopped append writes its record
+  // there after its count, maybe right after our rewrite; one that appended
+  // from our count between our two reads says so in its count by now.
   EnregistrementMouvement relu;
-  const bool entete_lu = static_cast<bool>(lit_entete(f, relu));
+  bool entete_lu = static_cast<bool>(lit_entete(f, relu));
   const Octets apres = contenu_places(f, trou + 1);
-  const bool suivante_prise =
-      !std::all_of(apres.begin() + L, apres.end(), [](std::uint8_t c) { return c == 0; });
-  if (entete_lu && relu.compte_mouvements() <= trou && suivante_prise) {
-    const std::int64_t fin = std::max<std::int64_t>(trou + 1, f.nombre_records() - 1);
+  const bool place_prise = !vide(apres.data());
+  const bool suivante_prise = !vide(apres.data() + L);
+  if (entete_lu && relu.compte_mouvements() < trou && place_prise && !suivante_prise)
+    entete_lu = static_cast<bool>(lit_entete(f, relu));
+  if (entete_lu && ((relu.compte_mouvements() <= trou && suivante_prise) ||
+                    (relu.compte_mouvements() < trou && place_prise))) {
+    const std::int64_t fin =
+        std::max<std::int64_t>(suivante_prise ? trou + 1 : trou, f.nombre_records() - 1);
     relu.met_compte_mouvements(static_cast<std::int32_t>(std::min<std::int64_t>(fin, INT32_MAX)));
     (void)f.ecrit(1, relu.octets.data());  // best effort: the till's next append counts them
     return false;

@@ -106,6 +106,19 @@ void forme_erreur(Prevu& p, const ValeursProgramme& valeurs, std::string_view mo
   p.texte_journal += texte;
 }
 
+// Where the record came from, for whoever traces an error back to the
+// server: the error file's lines keep the server's format, the journal
+// names the received file and the line.
+std::string avec_origine(const Prevu& p, std::string_view nom) {
+  std::string texte = p.texte_journal;
+  texte += textes::origine_debut;
+  texte += nom;
+  texte += textes::origine_ligne;
+  texte += std::to_string(p.numero);
+  texte += ')';
+  return texte;
+}
+
 // One working file being applied: where it is read, what the progress file
 // holds, and why it stopped when it did.
 //
@@ -190,8 +203,9 @@ void Application::arrete(std::string_view pourquoi) {
   journal_arret(fenetre_, pourquoi, etat_.numero);
 }
 
-// Nothing of the record was written: the group's note and the progress
-// note still say so, and the next start takes this record up first.
+// The group's note and the progress note hold what of the record was
+// written (nothing, or the article without its movement), and the next
+// start takes this record up first.
 void Application::arrete_caisse_illisible(std::string_view fichier, std::string_view raison) {
   if (arrete_) return;
   caisse_illisible_ = true;
@@ -342,14 +356,14 @@ Application::Issue Application::ecrit_erreur(const Prevu& p) {
   if (p.taille_erreurs == 0) erreurs_creees_ = true;
   if (std::find(jours_groupe_.begin(), jours_groupe_.end(), p.jour) == jours_groupe_.end())
     jours_groupe_.push_back(p.jour);
-  if (!ajoute_entree({import, nom}, p.ligne)) {
+  if (const Resultat r = ajoute_entree({import, nom}, p.ligne); !r) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.
-    fenetre_.ajoute_journal(p.texte_journal, SorteLigne::erreur);
-    arrete(textes::erreurs_non_ecrites);
+    fenetre_.ajoute_journal(avec_origine(p, etat_.nom), SorteLigne::erreur);
+    arrete(std::string(textes::erreurs_non_ecrites) + " : " + r.raison());
     return Issue::fait;
   }
-  fenetre_.ajoute_journal(p.texte_journal, SorteLigne::erreur);
+  fenetre_.ajoute_journal(avec_origine(p, etat_.nom), SorteLigne::erreur);
   if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), p.jour) == jours_erreurs_.end())
     jours_erreurs_.push_back(p.jour);
   return Issue::fait;
@@ -391,7 +405,16 @@ Application::Issue Application::ecrit_article(Prevu& p) {
   // The stock changed, its movement did not reach the movement file (a
   // full disk): going on would leave it unrecorded for good. The progress
   // note holds it, and the next start appends it before going on.
-  if (fait.issue == MouvementEcrit::Issue::mouvement_refuse) arrete(textes::mouvement_non_ecrit);
+  if (fait.issue != MouvementEcrit::Issue::mouvement_refuse) return Issue::fait;
+  // The register's folder gone since the lookup (a share rebooting) is an
+  // outage, waited for and retried, not a movement file that refuses: the
+  // note holds the movement either way.
+  std::string fichier;
+  if (Resultat r = valeurs_.caisse.verifie_lisible(fichier); !r) {
+    arrete_caisse_illisible(fichier, r.raison());
+    return Issue::fait;
+  }
+  arrete(textes::mouvement_non_ecrit);
   return Issue::fait;
 }
 

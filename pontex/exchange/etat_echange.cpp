@@ -52,10 +52,62 @@ int minutes_avant_relance(std::string_view tim_ana) {
   return minutes;
 }
 
+namespace {
+
+constexpr struct {
+  EtatPontex etat;
+  std::string_view nom;
+} noms_etats[] = {
+    {EtatPontex::echange, "echange"},
+    {EtatPontex::verrou_refuse, "verrou_refuse"},
+    {EtatPontex::transit_absent, "transit_absent"},
+    {EtatPontex::caisse_absente, "caisse_absente"},
+    {EtatPontex::journal_non_ecrit, "journal_non_ecrit"},
+    {EtatPontex::arret_systeme, "arret_systeme"},
+    {EtatPontex::arrete_utilisateur, "arrete_utilisateur"},
+    {EtatPontex::relance_impossible, "relance_impossible"},
+};
+
+// The program has ended and nobody restarts it: no exchange is due.
+bool fin_definitive(EtatPontex etat) {
+  return etat == EtatPontex::arret_systeme || etat == EtatPontex::arrete_utilisateur ||
+         etat == EtatPontex::relance_impossible;
+}
+
+Moment prochain_apres(std::int64_t maintenant, int minutes) {
+  return moment_local(maintenant + std::int64_t{minutes} * 60 + secondes_relance);
+}
+
+}  // namespace
+
+std::string_view nom_etat(EtatPontex etat) {
+  for (const auto& n : noms_etats)
+    if (n.etat == etat) return n.nom;
+  return "echange";
+}
+
+std::optional<EtatPontex> etat_de_nom(std::string_view nom) {
+  for (const auto& n : noms_etats)
+    if (n.nom == nom) return n.etat;
+  return std::nullopt;
+}
+
+// Since when the state `etat` lasts, at `maintenant`: a lock refused at
+// every restart is one outage, from its first time.
+std::optional<Moment> depuis_quand(EtatPontex etat, std::int64_t maintenant,
+                                   const std::optional<EtatEchange>& precedent) {
+  if (etat == EtatPontex::echange) return std::nullopt;
+  if (precedent && precedent->etat == etat && precedent->depuis) return precedent->depuis;
+  return moment_local(maintenant);
+}
+
 EtatEchange etat_apres_echange(const BilanEchange& bilan, std::string_view tim_ana,
-                               std::int64_t maintenant,
-                               const std::optional<EtatEchange>& precedent) {
+                               std::int64_t maintenant, const std::optional<EtatEchange>& precedent,
+                               EtatPontex etat, std::string_view raison) {
   EtatEchange e;
+  e.etat = etat;
+  e.raison = utf8_depuis_cp1252(raison);
+  e.depuis = depuis_quand(etat, maintenant, precedent);
   e.dernier_echange = moment_local(maintenant);
   if (bilan.bon())
     e.dernier_echange_bon = e.dernier_echange;
@@ -65,10 +117,30 @@ EtatEchange etat_apres_echange(const BilanEchange& bilan, std::string_view tim_a
   e.mouvements_appliques = bilan.mouvements_appliques;
   e.erreurs = bilan.erreurs;
   e.refus = bilan.refus;
+  e.garanties_non_tenues = bilan.garanties_non_tenues;
   e.derniere_erreur = utf8_depuis_cp1252(bilan.derniere_erreur);
   e.minutes_entre_echanges = minutes_avant_relance(tim_ana);
-  e.prochain_echange =
-      moment_local(maintenant + std::int64_t{e.minutes_entre_echanges} * 60 + secondes_relance);
+  e.prochain_echange = prochain_apres(maintenant, e.minutes_entre_echanges);
+  return e;
+}
+
+EtatEchange etat_hors_echange(EtatPontex etat, std::string_view raison, std::string_view tim_ana,
+                              std::int64_t maintenant,
+                              const std::optional<EtatEchange>& precedent) {
+  EtatEchange e;
+  if (precedent) {
+    // The last exchange that ran, as it was: no exchange ran since.
+    e = *precedent;
+    e.garanties_non_tenues = 0;
+  }
+  e.etat = etat;
+  e.raison = utf8_depuis_cp1252(raison);
+  e.depuis = depuis_quand(etat, maintenant, precedent);
+  e.minutes_entre_echanges = minutes_avant_relance(tim_ana);
+  if (fin_definitive(etat))
+    e.prochain_echange.reset();
+  else
+    e.prochain_echange = prochain_apres(maintenant, e.minutes_entre_echanges);
   return e;
 }
 
@@ -278,23 +350,33 @@ class LecteurJson {
 // Bound of a status file read back: ours are a few hundred bytes.
 constexpr std::int64_t taille_max_etat = 64 * 1024;
 
+// Beyond any count an exchange could reach, and low enough that the sums
+// the verdict makes cannot overflow.
+constexpr std::int64_t compte_max = 1'000'000'000'000'000'000;
+
+std::string moment_json(const std::optional<Moment>& m) {
+  return m ? chaine(format_iso8601(*m)) : std::string("null");
+}
+
 }  // namespace
 
 std::string texte_etat(const EtatEchange& e) {
   std::string s = "{\n";
   ajoute_champ(s, "version", chaine(e.version), false);
   ajoute_champ(s, "processus", std::to_string(e.processus), false);
-  ajoute_champ(s, "dernier_echange", chaine(format_iso8601(e.dernier_echange)), false);
-  ajoute_champ(s, "dernier_echange_bon",
-               e.dernier_echange_bon ? chaine(format_iso8601(*e.dernier_echange_bon)) : "null",
-               false);
+  ajoute_champ(s, "etat", chaine(nom_etat(e.etat)), false);
+  ajoute_champ(s, "raison", chaine(e.raison), false);
+  ajoute_champ(s, "depuis", moment_json(e.depuis), false);
+  ajoute_champ(s, "dernier_echange", moment_json(e.dernier_echange), false);
+  ajoute_champ(s, "dernier_echange_bon", moment_json(e.dernier_echange_bon), false);
   ajoute_champ(s, "fichiers_pris", std::to_string(e.fichiers_pris), false);
   ajoute_champ(s, "mouvements_appliques", std::to_string(e.mouvements_appliques), false);
   ajoute_champ(s, "erreurs", std::to_string(e.erreurs), false);
   ajoute_champ(s, "refus", std::to_string(e.refus), false);
+  ajoute_champ(s, "garanties_non_tenues", std::to_string(e.garanties_non_tenues), false);
   ajoute_champ(s, "derniere_erreur", chaine(e.derniere_erreur), false);
   ajoute_champ(s, "minutes_entre_echanges", std::to_string(e.minutes_entre_echanges), false);
-  ajoute_champ(s, "prochain_echange", chaine(format_iso8601(e.prochain_echange)), true);
+  ajoute_champ(s, "prochain_echange", moment_json(e.prochain_echange), true);
   s += "}\n";
   return s;
 }
@@ -318,23 +400,41 @@ std::optional<EtatEchange> lit_texte_etat(std::string_view texte) {
   };
 
   EtatEchange e;
+  // A file of an earlier version names no state: it was written after an
+  // exchange. A state this version does not know is not to be guessed.
+  if (champs->contains("etat")) {
+    const std::string* nom = texte_de("etat");
+    const auto etat = nom ? etat_de_nom(*nom) : std::nullopt;
+    if (!etat) return std::nullopt;
+    e.etat = *etat;
+  }
   // What the verdict rests on must be there; the rest has its default.
-  const auto dernier = moment_de("dernier_echange");
-  const auto prochain = moment_de("prochain_echange");
+  e.dernier_echange = moment_de("dernier_echange");
+  e.prochain_echange = moment_de("prochain_echange");
+  e.depuis = moment_de("depuis");
   const auto minutes = nombre_de("minutes_entre_echanges");
-  if (!dernier || !prochain || !minutes || *minutes < 1 || *minutes > 366 * 24 * 60)
+  if (!minutes || *minutes < 1 || *minutes > 366 * 24 * 60) return std::nullopt;
+  if (e.etat == EtatPontex::echange ? !e.dernier_echange || !e.prochain_echange : !e.depuis)
     return std::nullopt;
-  e.dernier_echange = *dernier;
-  e.prochain_echange = *prochain;
   e.minutes_entre_echanges = static_cast<int>(*minutes);
   e.dernier_echange_bon = moment_de("dernier_echange_bon");
   if (const auto* v = texte_de("version")) e.version = *v;
+  if (const auto* r = texte_de("raison")) e.raison = *r;
   if (const auto* d = texte_de("derniere_erreur")) e.derniere_erreur = *d;
-  e.processus = nombre_de("processus").value_or(0);
-  e.fichiers_pris = nombre_de("fichiers_pris").value_or(0);
-  e.mouvements_appliques = nombre_de("mouvements_appliques").value_or(0);
-  e.erreurs = nombre_de("erreurs").value_or(0);
-  e.refus = nombre_de("refus").value_or(0);
+  // Pontex never writes a negative count or one beyond any exchange.
+  bool plausible = true;
+  const auto compte = [&](const char* nom) {
+    const std::int64_t n = nombre_de(nom).value_or(0);
+    if (n < 0 || n > compte_max) plausible = false;
+    return n;
+  };
+  e.processus = compte("processus");
+  e.fichiers_pris = compte("fichiers_pris");
+  e.mouvements_appliques = compte("mouvements_appliques");
+  e.erreurs = compte("erreurs");
+  e.refus = compte("refus");
+  e.garanties_non_tenues = compte("garanties_non_tenues");
+  if (!plausible) return std::nullopt;
   return e;
 }
 
@@ -349,11 +449,14 @@ std::optional<std::string> lit_fichier_etat(std::string_view chemin) {
   return contenu;
 }
 
-Resultat ecrit_etat_echange(const BilanEchange& bilan, std::string_view tim_ana,
-                            std::string_view version, std::int64_t processus) {
-  std::optional<EtatEchange> precedent;
-  if (const auto ancien = lit_fichier_etat(nom_fichier_etat)) precedent = lit_texte_etat(*ancien);
-  EtatEchange e = etat_apres_echange(bilan, tim_ana, secondes_maintenant(), precedent);
+namespace {
+
+std::optional<EtatEchange> etat_precedent() {
+  if (const auto ancien = lit_fichier_etat(nom_fichier_etat)) return lit_texte_etat(*ancien);
+  return std::nullopt;
+}
+
+Resultat remplace_etat(EtatEchange& e, std::string_view version, std::int64_t processus) {
   e.version = std::string(version);
   e.processus = processus;
   // Whoever reads the file sees the old one or the new one, whole.
@@ -367,6 +470,24 @@ Resultat ecrit_etat_echange(const BilanEchange& bilan, std::string_view tim_ana,
     return r;
   }
   return Resultat::succes();
+}
+
+}  // namespace
+
+Resultat ecrit_etat_echange(const BilanEchange& bilan, std::string_view tim_ana,
+                            std::string_view version, std::int64_t processus, EtatPontex etat,
+                            std::string_view raison) {
+  EtatEchange e =
+      etat_apres_echange(bilan, tim_ana, secondes_maintenant(), etat_precedent(), etat, raison);
+  return remplace_etat(e, version, processus);
+}
+
+Resultat ecrit_etat_hors_echange(EtatPontex etat, std::string_view raison, std::string_view tim_ana,
+                                 std::string_view version, std::int64_t processus,
+                                 std::int64_t garanties_non_tenues) {
+  EtatEchange e = etat_hors_echange(etat, raison, tim_ana, secondes_maintenant(), etat_precedent());
+  e.garanties_non_tenues = garanties_non_tenues;
+  return remplace_etat(e, version, processus);
 }
 
 // --- pontex-etat's verdict ---------------------------------------------------
@@ -393,6 +514,29 @@ std::string sur_une_ligne(std::string texte) {
   return texte;
 }
 
+// What a state where no exchange runs means, for the one line.
+std::string_view libelle(EtatPontex etat) {
+  switch (etat) {
+    case EtatPontex::verrou_refuse:
+      return "folder lock refused";
+    case EtatPontex::transit_absent:
+      return "transit folder missing";
+    case EtatPontex::caisse_absente:
+      return "register data away";
+    case EtatPontex::journal_non_ecrit:
+      return "journal not written";
+    case EtatPontex::arret_systeme:
+      return "stopped by the system";
+    case EtatPontex::arrete_utilisateur:
+      return "stopped by the user";
+    case EtatPontex::relance_impossible:
+      return "restart impossible";
+    case EtatPontex::echange:
+      break;
+  }
+  return "exchange";
+}
+
 }  // namespace
 
 Verdict juge_etat(const std::optional<std::string>& contenu, std::int64_t maintenant) {
@@ -403,19 +547,51 @@ Verdict juge_etat(const std::optional<std::string>& contenu, std::int64_t mainte
   }
   const std::optional<EtatEchange> e = lit_texte_etat(*contenu);
   if (!e) return {3, "PONTEX UNKNOWN - " + fichier + " cannot be read"};
+  // Pontex writes what has happened: a date ahead of this clock means the
+  // file, or one of the clocks, is wrong, and no age can be told from it.
+  for (const auto& m : {e->dernier_echange, e->dernier_echange_bon, e->depuis}) {
+    if (m && m->secondes > maintenant + secondes_avance_tolere) {
+      return {3, "PONTEX UNKNOWN - " + fichier +
+                     " holds a date ahead of this clock: " + format_iso8601(*m)};
+    }
+  }
 
+  // The outage is counted from the last exchange that ran, or from the
+  // state's start when none ever ran here.
+  const Moment depart = e->dernier_echange ? *e->dernier_echange : *e->depuis;
   const std::int64_t periode = std::int64_t{e->minutes_entre_echanges} * 60;
-  const std::int64_t age = maintenant - e->dernier_echange.secondes;
-  const std::int64_t limite_retard = e->prochain_echange.secondes + secondes_retard;
-  const std::int64_t limite_arret =
-      e->dernier_echange.secondes + 2 * periode + secondes_marge_arret;
-  const std::string dernier = format_iso8601(e->dernier_echange);
+  const std::int64_t age = maintenant - depart.secondes;
+  const std::int64_t prevu = e->prochain_echange ? e->prochain_echange->secondes
+                                                 : depart.secondes + periode + secondes_relance;
+  const std::int64_t limite_retard = prevu + secondes_retard;
+  const std::int64_t limite_arret = depart.secondes + 2 * periode + secondes_marge_arret;
+  const std::string dernier =
+      e->dernier_echange ? format_iso8601(*e->dernier_echange) : std::string("none");
+  const std::string bon =
+      e->dernier_echange_bon ? format_iso8601(*e->dernier_echange_bon) : std::string("never");
   const std::string perf = " | age=" + std::to_string(age < 0 ? 0 : age) + "s;" +
-                           std::to_string(limite_retard - e->dernier_echange.secondes) + ";" +
-                           std::to_string(limite_arret - e->dernier_echange.secondes) +
+                           std::to_string(limite_retard - depart.secondes) + ";" +
+                           std::to_string(limite_arret - depart.secondes) +
                            " fichiers=" + std::to_string(e->fichiers_pris) +
                            " mouvements=" + std::to_string(e->mouvements_appliques) +
-                           " erreurs=" + std::to_string(e->erreurs + e->refus);
+                           " erreurs=" + std::to_string(e->erreurs) +
+                           " refus=" + std::to_string(e->refus);
+
+  if (e->etat != EtatPontex::echange) {
+    const std::string pourquoi = std::string(libelle(e->etat)) + ": " + sur_une_ligne(e->raison);
+    const std::string depuis = format_iso8601(*e->depuis);
+    // Nobody will start it again by itself: stopped now, not in an hour.
+    if (e->etat == EtatPontex::arrete_utilisateur || e->etat == EtatPontex::relance_impossible) {
+      return {2, "PONTEX CRITICAL - " + pourquoi + " (since " + depuis + "); last exchange " +
+                     dernier + ", last good exchange " + bon + perf};
+    }
+    if (maintenant > limite_arret) {
+      return {2, "PONTEX CRITICAL - stopped: no exchange for " + duree(age) + ", " + pourquoi +
+                     " (since " + depuis + "); last exchange " + dernier + perf};
+    }
+    return {1, "PONTEX WARNING - " + pourquoi + " (since " + depuis + "); last exchange " +
+                   dernier + ", last good exchange " + bon + perf};
+  }
 
   if (maintenant > limite_arret) {
     return {2, "PONTEX CRITICAL - stopped: last exchange " + dernier + ", " + duree(age) +
@@ -424,18 +600,21 @@ Verdict juge_etat(const std::optional<std::string>& contenu, std::int64_t mainte
   }
   if (maintenant > limite_retard) {
     return {1, "PONTEX WARNING - late: last exchange " + dernier + ", " + duree(age) +
-                   " ago; the next was due " + format_iso8601(e->prochain_echange) + perf};
+                   " ago; the next was due " + format_iso8601(*e->prochain_echange) + perf};
   }
   if (e->erreurs + e->refus > 0) {
-    const std::string bon =
-        e->dernier_echange_bon ? format_iso8601(*e->dernier_echange_bon) : std::string("never");
     return {1, "PONTEX WARNING - " + std::to_string(e->erreurs + e->refus) +
                    " error(s) in the last exchange " + dernier + ", the last: " +
                    sur_une_ligne(e->derniere_erreur) + "; last good exchange " + bon + perf};
   }
+  if (e->garanties_non_tenues > 0) {
+    return {1, "PONTEX WARNING - " + std::to_string(e->garanties_non_tenues) +
+                   " write(s) of the journal or status file failed before the last exchange " +
+                   dernier + "; last good exchange " + bon + perf};
+  }
   return {0, "PONTEX OK - last exchange " + dernier + ": " + std::to_string(e->fichiers_pris) +
                  " file(s) taken, " + std::to_string(e->mouvements_appliques) +
-                 " movement(s) applied; next due " + format_iso8601(e->prochain_echange) + perf};
+                 " movement(s) applied; next due " + format_iso8601(*e->prochain_echange) + perf};
 }
 
 }  // namespace pontex

@@ -50,14 +50,17 @@ void archive_attentes(const DossiersEchange& dossiers, FenetreEchange& fenetre) 
 
 // One line per article taking part in the exchange, in the order of the
 // article file: reference, TAB, stock, TAB, CR LF. Nothing when the article
-// file cannot be opened: an empty export would tell the server the shop
-// sells nothing any more.
-std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
+// file cannot be opened (`raison` says why): an empty export would tell
+// the server the shop sells nothing any more.
+std::optional<std::string> lignes_stock(ValeursProgramme& valeurs, std::string& raison) {
   std::string contenu;
   std::int32_t n = 0;
   const Resultat ouvert = valeurs.caisse.ouvre_articles(n);
   valeurs.nombre_articles = n;
-  if (!ouvert) return std::nullopt;
+  if (!ouvert) {
+    raison = ouvert.raison();
+    return std::nullopt;
+  }
   const bool alternative = valeurs.config.refarti != 0;
   // The count never exceeds the records the file holds (a 32-bit count:
   // registers of more than 32,767 articles are exported whole).
@@ -78,6 +81,16 @@ std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
   return contenu;
 }
 
+// The export is lost for this exchange: its name and why, for support.
+void journal_export_non_ecrit(FenetreEchange& fenetre, const std::string& nom,
+                              std::string_view raison) {
+  std::string ligne(textes::export_non_ecrit);
+  ligne += nom;
+  ligne += " : ";
+  ligne += raison;
+  fenetre.ajoute_journal(ligne, SorteLigne::erreur);
+}
+
 // The server collects "*.txt" from the export folder at any moment: the file
 // is written under a name it does not collect and renamed once complete.
 // That name is drawn at random and created exclusively, so nobody can put a
@@ -88,17 +101,18 @@ std::optional<std::string> lignes_stock(ValeursProgramme& valeurs) {
 bool ecrit_export(const DossierTenu& dossier, FenetreEchange& fenetre, const std::string& nom,
                   const std::string& contenu) {
   std::string provisoire;
-  if (!ecrit_temporaire(dossier, contenu, provisoire)) {
-    fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom, SorteLigne::erreur);
+  if (const Resultat r = ecrit_temporaire(dossier, contenu, provisoire); !r) {
+    journal_export_non_ecrit(fenetre, nom, r.raison());
     return false;
   }
   if (renomme_entree(dossier, provisoire, nom)) return true;
   (void)supprime_entree({dossier, provisoire});  // a stray temporary is never collected
-  if (ecrit_entree({dossier, nom}, contenu)) {
+  const Resultat direct = ecrit_entree({dossier, nom}, contenu);
+  if (direct) {
     fenetre.ajoute_journal(std::string(textes::export_sans_renommage) + nom, SorteLigne::erreur);
     return true;
   }
-  fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom, SorteLigne::erreur);
+  journal_export_non_ecrit(fenetre, nom, direct.raison());
   return false;
 }
 
@@ -113,10 +127,11 @@ bool genere_sorties(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 
     const std::string nom =
         valeurs.config.nom_sto + format_aaaammjjhhnnss(valeurs.horloge->maintenant()) + ".txt";
-    if (const auto contenu = lignes_stock(valeurs)) {
+    std::string raison;
+    if (const auto contenu = lignes_stock(valeurs, raison)) {
       ecrit = ecrit_export(dossiers->emission, fenetre, nom, *contenu);
     } else {
-      fenetre.ajoute_journal(std::string(textes::export_non_ecrit) + nom, SorteLigne::erreur);
+      journal_export_non_ecrit(fenetre, nom, raison);
     }
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();

@@ -32,6 +32,11 @@ inline constexpr std::string_view transit_absent = "Dossier de transit absent : 
 inline constexpr std::string_view verrou_refuse =
     "Le verrou du dossier ne peut pas \xEA"
     "tre pris : ";
+// The status file for monitoring could not be written: followed by its name
+// and the reason. Counted in the next status file that is written.
+inline constexpr std::string_view etat_non_ecrit =
+    "\xC9tat non \xE9"
+    "crit : ";
 // A received file above the size bound, left in the import folder.
 inline constexpr std::string_view fichier_trop_volumineux = "Fichier trop volumineux : ";
 // A file of the import folder whose name does not end in ".txt" (and is
@@ -110,6 +115,11 @@ inline constexpr std::string_view reprise_ambigue_fin =
 // its line end (it may be cut short), and a line too long to be a record.
 inline constexpr std::string_view ligne_incomplete = "Ligne incomplete : ";
 inline constexpr std::string_view ligne_trop_longue = "Ligne trop longue : ";
+// The journal's lines of records sent to the error file end with where the
+// record came from: " (" + the received file's name + ", ligne " + its line
+// number + ")". The error file's lines do not: their format is the server's.
+inline constexpr std::string_view origine_debut = " (";
+inline constexpr std::string_view origine_ligne = ", ligne ";
 
 // The analysis stopped before a record, which the next start takes up:
 // what could not be written, then arret + the record's number + arret_fin.
@@ -158,7 +168,8 @@ inline constexpr std::string_view export_genere = "Export g\xE9n\xE9r\xE9";
 inline constexpr std::string_view export_sans_renommage =
     "Renommage refus\xE9, export \xE9"
     "crit directement : ";
-// The export could not be written at all. Followed by the file name.
+// The export could not be written at all. Followed by the file name, " : "
+// and why.
 inline constexpr std::string_view export_non_ecrit =
     "Export non \xE9"
     "crit : ";

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "pontex/data/memoire.h"
+#include "tests/support/dossier_temporaire.h"
 #include "tests/support/fenetres_test.h"
 
 namespace pontex::test {
@@ -49,6 +50,11 @@ TEST_F(CaisseConnue, AbsenteAuDemarragePuisRevenueLEchangeRepartSansPersonne) {
   EXPECT_EQ(f.Label9->text(), "");
   EXPECT_EQ(f.Timer1->intervalle(), 0);
   EXPECT_TRUE(p.systeme.demarrages.empty());
+  // Monitoring is told why nothing is exchanged.
+  const Verdict v = verdict_etat(b);
+  EXPECT_EQ(v.code, 1) << v.ligne;
+  EXPECT_TRUE(v.ligne.starts_with("PONTEX WARNING - register data away: Donn")) << v.ligne;
+  EXPECT_EQ(etat_lu(b)->etat, EtatPontex::caisse_absente);
   // Still away: the next try changes nothing and writes no second line.
   const std::size_t lignes = p.journal().size();
   f.essaie_caisse();
@@ -72,7 +78,75 @@ TEST_F(CaisseConnue, AbsenteAuDemarragePuisRevenueLEchangeRepartSansPersonne) {
   EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
   EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Export généré");
   EXPECT_EQ(f.Timer2->intervalle(), 60000);
+  EXPECT_EQ(verdict_etat(b).code, 0) << verdict_etat(b).ligne;
 }
+
+// The index gone after the start's check: before the exchange, or at the third record's lookup
+// (the exchange's own look at it comes first). The window waits for it as at a start, nothing is
+// said unknown to the server, no stock goes out; back, every record is applied once and the file's
+// re-send is refused.
+class IndexPerdu : public CaisseConnue, public ::testing::WithParamInterface<int> {
+ protected:
+  static void echange(fenetres::Form1& f) {
+    ASSERT_EQ(f.Timer1->intervalle(), 1000);
+    f.Timer1->met_intervalle(3600000);
+    for (int i = 0; i < 5; ++i) f.Timer1_Timer();
+  }
+  fs::path index() const { return b.caisse() / "W_caiind.WDO"; }
+  std::string erreurs() const { return lit_octets(b.fichier_erreurs("03-02-2026")); }
+};
+
+TEST_P(IndexPerdu, LaFenetreAttendLIndexPuisAppliqueChaqueRecordUneFois) {
+  const int ouverture = GetParam();  // 0: gone before the exchange
+  std::string contenu;
+  for (int k : {1, 2, 3, 1}) contenu += b.reference(k) + "\t2\n";
+  b.depose("mvt.txt", contenu);
+  const float avant[] = {b.stock(1), b.stock(2), b.stock(3)};
+  Processus p;
+  fenetres::Form1& f = *p.fenetre;
+  f.Form_Load();
+  int ouvertures = 0;
+  {
+    const EchecInjecte depart([&](Operation o, std::string_view chemin) {
+      if (o == Operation::ouverture && chemin.ends_with("W_caiind.WDO") &&
+          ++ouvertures == ouverture)
+        fs::rename(index(), b.chemin("index-parti"));
+      return false;
+    });
+    if (ouverture == 0) fs::rename(index(), b.chemin("index-parti"));
+    echange(f);
+  }
+  EXPECT_TRUE(f.attend_caisse());
+  EXPECT_FALSE(f.label_attente_caisse->isHidden());
+  EXPECT_EQ(f.label_attente_caisse->text(),
+            "Données de caisse absentes : " + caisse_affichee(b) + " nouvel essai dans 10 s");
+  EXPECT_TRUE(Boutique::fichiers(b.exporte()).empty());
+  EXPECT_EQ(erreurs().find("Erreur reference"), std::string::npos) << erreurs();
+  EXPECT_EQ(b.mouvement(0).poste(), ouverture == 0 ? 0 : 2);
+  // Still away: no exchange.
+  f.essaie_caisse();
+  EXPECT_TRUE(f.attend_caisse());
+  fs::rename(b.chemin("index-parti"), index());
+  f.essaie_caisse();
+  EXPECT_FALSE(f.attend_caisse());
+  echange(f);
+  EXPECT_FLOAT_EQ(b.stock(1), avant[0] + 4);
+  EXPECT_FLOAT_EQ(b.stock(2), avant[1] + 2);
+  EXPECT_FLOAT_EQ(b.stock(3), avant[2] + 2);
+  EXPECT_EQ(b.mouvement(0).poste(), 4);
+  EXPECT_EQ(erreurs(), "");
+  EXPECT_EQ(p.journal().back(), "03-02 14:05:37 - Export généré");
+  // The server sends it again: refused, nothing applied twice.
+  b.depose("mvt.txt", contenu);
+  Processus suivant;
+  suivant.fenetre->Form_Load();
+  echange(*suivant.fenetre);
+  EXPECT_TRUE(contient(suivant.journal(), "Fichier déjà traité : mvt.txt"));
+  EXPECT_FLOAT_EQ(b.stock(1), avant[0] + 4);
+  EXPECT_EQ(b.mouvement(0).poste(), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(AvantOuPendant, IndexPerdu, ::testing::Values(0, 4));
 
 TEST_F(CaisseConnue, LesEssaisSuiventLeurDelaiSansClic) {
   fs::rename(b.caisse(), b.chemin("caisse-partie"));
@@ -168,6 +242,24 @@ TEST_F(DernierEchange, MontreEtGardeAuFilDesRedemarrages) {
   suivant.fenetre->Form_Load();
   EXPECT_EQ(suivant.fenetre->label_dernier_echange->text(),
             " Dernier échange réussi : 03-02-2026 14:05");
+}
+
+// The window's last good exchange is the status file's: an exchange with an error is not one,
+// though its export went out.
+TEST_F(DernierEchange, UneErreurNeComptePasCommeLeFichierDEtat) {
+  {
+    Processus p;
+    cycle(p);
+  }
+  b.depose("mvt.txt", "INCONNU\t1\n");
+  Processus p;
+  p.horloge.regle(DateHeure{2026, 2, 3, 15, 5, 0});
+  cycle(p);
+  EXPECT_TRUE(contient(p.journal(), "Export généré"));
+  EXPECT_EQ(p.fenetre->label_dernier_echange->text(), " Dernier échange réussi : 03-02-2026 14:05");
+  const auto e = etat_lu(b);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->erreurs, 1);
 }
 
 TEST_F(DernierEchange, UnExportImpossibleNeComptePasEtLeDossierAbsentEstDit) {

@@ -417,12 +417,88 @@ TEST_F(Cycle, SansLeVerrouDuDossierAucunEchange) {
   EXPECT_TRUE(Boutique::fichiers(b.exporte()).empty());
   EXPECT_EQ(f().Label12->text(), "30");
   EXPECT_EQ(f().Timer2->intervalle(), 60000);
+  // Monitoring is told why, not that an empty exchange went well.
+  const auto refuse = etat_lu(b);
+  ASSERT_TRUE(refuse.has_value());
+  EXPECT_EQ(refuse->etat, EtatPontex::verrou_refuse);
+  EXPECT_TRUE(refuse->raison.starts_with("Le verrou du dossier ne peut pas \u00eatre pris : "))
+      << refuse->raison;
+  EXPECT_FALSE(refuse->dernier_echange_bon.has_value());
+  const Verdict v = verdict_etat(b);
+  EXPECT_EQ(v.code, 1) << v.ligne;
+  EXPECT_TRUE(v.ligne.starts_with("PONTEX WARNING - folder lock refused: Le verrou")) << v.ligne;
   std::filesystem::remove(b.chemin("Pontex.verrou"));
   f().lance_cycle();
   EXPECT_TRUE(verrou.tenu());
   EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
   EXPECT_FALSE(std::filesystem::exists(b.chemin("transit/import/mvt.txt")));
   EXPECT_TRUE(intact());
+  EXPECT_EQ(etat_lu(b)->etat, EtatPontex::echange);
+  EXPECT_EQ(verdict_etat(b).code, 0) << verdict_etat(b).ligne;
+}
+
+// The import folder gone: no file can be taken, and monitoring says which folder.
+TEST_F(Cycle, UnDossierDeTransitAbsentEstDitAuSuivi) {
+  std::filesystem::remove_all(b.chemin("transit/import"));
+  termine_le_compte_a_rebours();
+  const auto e = etat_lu(b);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->etat, EtatPontex::transit_absent);
+  EXPECT_TRUE(e->raison.starts_with("Dossier de transit absent : ")) << e->raison;
+  EXPECT_TRUE(e->raison.ends_with("import")) << e->raison;
+  const Verdict v = verdict_etat(b);
+  EXPECT_EQ(v.code, 1) << v.ligne;
+  EXPECT_TRUE(
+      v.ligne.starts_with("PONTEX WARNING - transit folder missing: Dossier de transit "
+                          "absent : "))
+      << v.ligne;
+  EXPECT_EQ(f().Timer2->intervalle(), 60000);
+}
+
+// A status file that cannot be written is said in the journal, and the next one counts it.
+TEST_F(Cycle, UnEtatNonEcritEstDitPuisCompte) {
+  {
+    EchecInjecte e([](Operation op, std::string_view chemin) {
+      return op == Operation::renommage && chemin.ends_with("pontex_etat.json");
+    });
+    termine_le_compte_a_rebours();
+  }
+  EXPECT_FALSE(etat_lu(b).has_value());
+  EXPECT_TRUE(
+      p.journal().back().startsWith("03-02 14:05:37 - État non écrit : pontex_etat.json : "))
+      << p.journal().back().toStdString();
+  f().lance_cycle();
+  const auto e = etat_lu(b);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->garanties_non_tenues, 1);
+  EXPECT_EQ(e->erreurs + e->refus, 0);
+  EXPECT_FALSE(e->dernier_echange_bon.has_value());
+  EXPECT_EQ(verdict_etat(b).code, 1) << verdict_etat(b).ligne;
+  // Counted once: the one after is good again.
+  f().lance_cycle();
+  EXPECT_EQ(etat_lu(b)->garanties_non_tenues, 0);
+  EXPECT_EQ(verdict_etat(b).code, 0) << verdict_etat(b).ligne;
+}
+
+// A restart that cannot be launched ends the program; monitoring is told at once, and why.
+TEST_F(Cycle, UneRelanceImpossibleEstDiteAuSuivi) {
+  termine_le_compte_a_rebours();
+  ASSERT_EQ(verdict_etat(b).code, 0);
+  p.systeme.refus = "No such file or directory";
+  f().Label12->setText("1");
+  f().Timer2_Timer();
+  // The program stays and tries again; monitoring sees it stopped meanwhile.
+  EXPECT_EQ(p.systeme.terminaisons, 0);
+  const auto e = etat_lu(b);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->etat, EtatPontex::relance_impossible);
+  EXPECT_EQ(e->raison, "relvano.exe : No such file or directory");
+  EXPECT_FALSE(e->prochain_echange.has_value());
+  const Verdict v = verdict_etat(b);
+  EXPECT_EQ(v.code, 2);
+  EXPECT_TRUE(v.ligne.starts_with(
+      "PONTEX CRITICAL - restart impossible: relvano.exe : No such file or directory"))
+      << v.ligne;
 }
 
 // A stop asked by the system (during an exchange: the real program's SIGTERM test).
@@ -447,6 +523,14 @@ TEST_F(ArretSysteme, EnAttenteLeProgrammeSArreteSansRedemarrer) {
 #endif
   EXPECT_NE(fichier.find(" - Export généré\n"), std::string::npos) << fichier;
   EXPECT_TRUE(fichier.ends_with(" - Arrêt demandé par le système\n")) << fichier;
+  const auto e = etat_lu(b);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->etat, EtatPontex::arret_systeme);
+  // The exchange before the stop was good, and stays the last good one.
+  EXPECT_TRUE(e->dernier_echange_bon.has_value());
+  const Verdict v = verdict_etat(b);
+  EXPECT_EQ(v.code, 1) << v.ligne;
+  EXPECT_TRUE(v.ligne.starts_with("PONTEX WARNING - stopped by the system: Arr")) << v.ligne;
 }
 
 // Between exchanges the file lists follow the folders by themselves.
@@ -497,6 +581,17 @@ TEST_F(Cycle, UnFichierJournalImpossibleAEcrireNArretePasLEchange) {
   EXPECT_FLOAT_EQ(b.stock(2), stock_avant + 3);
   EXPECT_EQ(f().Timer2->intervalle(), 60000);
   EXPECT_EQ(avis_montres(), 1);
+  // The shop's journal is a guarantee monitoring must see broken.
+  const auto etat = etat_lu(b);
+  ASSERT_TRUE(etat.has_value());
+  EXPECT_EQ(etat->etat, EtatPontex::journal_non_ecrit);
+  EXPECT_TRUE(etat->raison.starts_with("Le fichier journal ne peut pas")) << etat->raison;
+  EXPECT_EQ(etat->garanties_non_tenues, 1);
+  // The exchange ran: its figures are there, but it is not a good one.
+  EXPECT_TRUE(etat->dernier_echange.has_value());
+  EXPECT_EQ(etat->mouvements_appliques, 1);
+  EXPECT_FALSE(etat->dernier_echange_bon.has_value());
+  EXPECT_EQ(verdict_etat(b).code, 1) << verdict_etat(b).ligne;
   // Later lines try again, and the window does not say it again.
   f().ajoute_journal_texte("encore");
   f().ecrit_journal();

@@ -320,6 +320,14 @@ TEST_P(Sortie, LaQuestionDecide) {
               std::string::npos);
     EXPECT_FALSE(p.programme.valeurs.caisse.articles_ouverts());
     EXPECT_FALSE(f.isVisible());
+    // Monitoring knows at once: nobody will start it again by itself.
+    const auto e = etat_lu(b);
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->etat, EtatPontex::arrete_utilisateur);
+    EXPECT_EQ(e->raison, "Sortie du logiciel confirm\u00e9e");
+    const Verdict v = verdict_etat(b);
+    EXPECT_EQ(v.code, 2);
+    EXPECT_TRUE(v.ligne.starts_with("PONTEX CRITICAL - stopped by the user: ")) << v.ligne;
   } else {
     // Everything as it was, countdown included.
     EXPECT_EQ(p.systeme.terminaisons, 0);
@@ -327,6 +335,7 @@ TEST_P(Sortie, LaQuestionDecide) {
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(f.Timer1->intervalle(), 3600000);
     EXPECT_EQ(f.Label9->text(), "04");
+    EXPECT_FALSE(etat_lu(b).has_value());
   }
 }
 

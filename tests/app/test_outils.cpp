@@ -228,6 +228,7 @@ TEST_F(Parametrage, UneRelanceImpossibleEstSignaleeEtLaFenetreReste) {
 TEST_F(Parametrage, LesDeuxAutresBoutons) {
   const std::string avant = lit_octets("Pontex.wdo");
   for (int bouton : {0, 1}) {
+    fs::remove(b.chemin("pontex_etat.json"));
     Processus q;
     std::vector<QString> lignes;
     q.programme.journal_fenetre = [&](const QString& m, SorteLigne) { lignes.push_back(m); };
@@ -239,6 +240,10 @@ TEST_F(Parametrage, LesDeuxAutresBoutons) {
                                                : "Arrêt du logiciel"});
     EXPECT_EQ(q.systeme.terminaisons, 1);
     EXPECT_EQ(lit_octets("Pontex.wdo"), avant);
+    // Stopped by a person: monitoring is told at once.
+    const Verdict v = verdict_etat(b);
+    EXPECT_EQ(v.code, 2);
+    EXPECT_TRUE(v.ligne.starts_with("PONTEX CRITICAL - stopped by the user: Arr")) << v.ligne;
     ASSERT_EQ(q.systeme.demarrages.size(), bouton == 0 ? 1u : 0u);
     if (bouton == 0) {
       EXPECT_EQ(q.systeme.demarrages[0].nom, "kestrap.exe");

@@ -86,8 +86,8 @@ TEST(ProgrammePontex, UnCycleCompletDansUnVraiProcessus) {
   ASSERT_TRUE(e.has_value()) << lit_octets(etat);
   EXPECT_EQ(e->processus, processus);
   // The quantity with the workstation's decimal separator.
-  EXPECT_TRUE(e->derniere_erreur == "2.00 x Erreur reference : INCONNU" ||
-              e->derniere_erreur == "2,00 x Erreur reference : INCONNU")
+  EXPECT_TRUE(e->derniere_erreur == "2.00 x Erreur reference : INCONNU (mvt.txt, ligne 3)" ||
+              e->derniere_erreur == "2,00 x Erreur reference : INCONNU (mvt.txt, ligne 3)")
       << e->derniere_erreur;
   EXPECT_EQ(e->minutes_entre_echanges, 30);
 }
@@ -171,6 +171,11 @@ TEST(ProgrammePontex, SansVerrouDuDossierRienNeQuitteLImport) {
   EXPECT_FALSE(fs::exists(b.chemin("prov_stk_ana_ron.txt")));
   EXPECT_FLOAT_EQ(b.stock(1), avant);
   EXPECT_EQ(lit_octets(journal).find("Traitement"), std::string::npos);
+  // Monitoring is told why, from the start on: never an empty exchange read as good.
+  const auto e = lit_texte_etat(lit_octets(b.chemin("pontex_etat.json")));
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->etat, EtatPontex::verrou_refuse);
+  EXPECT_EQ(juge_etat(lit_octets(b.chemin("pontex_etat.json")), secondes_maintenant()).code, 1);
 }
 
 #ifndef _WIN32
@@ -222,6 +227,54 @@ TEST(ProgrammePontex, UnSigtermFinitLEnregistrementEtLaSuiteReprendAuDemarrage) 
       lit_octets(journal_du_jour(b))
           .find("Reprise : gros.txt à partir de l'enregistrement " + std::to_string(appliques + 1)),
       std::string::npos);
+}
+
+// The register's folder away in the middle of a large delivery (a till PC's share rebooting), back
+// once the window waits for it; the server sends the file again meanwhile. Every record applied
+// once, none said unknown, and the re-send refused only once the file was wholly applied.
+TEST(ProgrammePontex, LaCaissePartieEnCoursDeFichierPuisRevenueChaqueMouvementUneFois) {
+  Boutique b(DepartPontex{});
+  constexpr int articles = 20;
+  constexpr int par_article = 400;
+  std::vector<float> avant;
+  for (int k = 1; k <= articles; ++k) avant.push_back(b.stock(k));
+  std::string contenu;
+  for (int i = 0; i < par_article; ++i)
+    for (int k = 1; k <= articles; ++k) contenu += b.reference(k) + "\t1\n";
+  b.depose("gros.txt", contenu);
+  QProcess pontex;
+  demarre_pontex(pontex, b);
+  ASSERT_TRUE(pontex.waitForStarted(10000));
+  const bool en_cours = QTest::qWaitFor([&] { return mouvements_enregistres(b) >= 200; }, 60000);
+  fs::rename(b.caisse(), b.chemin("caisse-partie"));
+  const bool attend = QTest::qWaitFor(
+      [&] {
+        return lit_octets(journal_du_jour(b)).find("es de caisse absentes") != std::string::npos;
+      },
+      30000);
+  b.depose("gros.txt", contenu);
+  fs::rename(b.chemin("caisse-partie"), b.caisse());
+  const auto fini = [&] {
+    const std::string journal = lit_octets(journal_du_jour(b));
+    return journal.find("trait\xC3\xA9 : gros.txt") != std::string::npos &&
+           !fichiers(b.chemin("transit/export"), "stock_", ".txt").empty();
+  };
+  const bool cycle = attend && QTest::qWaitFor(fini, 120000);
+  arrete(pontex);
+  const std::string journal = lit_octets(journal_du_jour(b));
+  ASSERT_TRUE(en_cours);
+  ASSERT_TRUE(attend) << journal;
+  ASSERT_TRUE(cycle) << journal;
+  EXPECT_NE(journal.find("es de caisse illisibles : W_caiind.WDO "), std::string::npos) << journal;
+  EXPECT_EQ(mouvements_enregistres(b), articles * par_article);
+  for (int k = 1; k <= articles; ++k) EXPECT_FLOAT_EQ(b.stock(k), avant[k - 1] + par_article) << k;
+  EXPECT_EQ(occurrences(journal, " x "), static_cast<std::size_t>(articles * par_article));
+  EXPECT_EQ(journal.find("Erreur"), std::string::npos);
+  for (const fs::path& e : fichiers(b.chemin("transit/import"), "erreurs_", ".err"))
+    EXPECT_EQ(lit_octets(e), "Fichier d\xE9j\xE0 trait\xE9 : gros.txt\r\n") << e;
+  EXPECT_FALSE(fs::exists(b.chemin("transit/import/gros.txt")));
+  // The re-send seen after the resume finished the file, not before.
+  EXPECT_LT(journal.find("Reprise : gros.txt"), journal.find("trait\xC3\xA9 : gros.txt"));
 }
 
 // Ends within a generous bound after SIGTERM, as a system stop does: code 0,

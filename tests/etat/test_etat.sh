@@ -71,6 +71,31 @@ attendu 1 WARNING "$boutique"
 etat "$boutique" $((2 * 30 * 60 + 6 * 60)) 30 0
 attendu 2 CRITICAL "$boutique"
 attendu 2 CRITICAL "$tmp" "$boutique"
+# Refusals have their own figure beside the errors.
+case $(cd "$boutique" && "$bin/pontex-etat") in *" erreurs=0 refus=0") ;; *) echec "no refus= figure" ;; esac
+# Written the moment no exchange can run, or Pontex ends: never OK.
+hors_echange() { # FOLDER STATE REASON
+  local maintenant
+  maintenant=$(date --iso-8601=seconds)
+  printf '{"etat": "%s", "raison": "%s", "depuis": "%s", "dernier_echange": "%s",
+ "dernier_echange_bon": "%s", "minutes_entre_echanges": 30, "prochain_echange": null}
+' \
+    "$2" "$3" "$maintenant" "$maintenant" "$maintenant" >"$1/pontex_etat.json"
+}
+hors_echange "$boutique" verrou_refuse "Le verrou du dossier ne peut pas etre pris"
+attendu 1 WARNING "$boutique"
+hors_echange "$boutique" arrete_utilisateur "Sortie du logiciel confirmee"
+attendu 2 CRITICAL "$boutique"
+case $(cd "$boutique" && "$bin/pontex-etat") in *"stopped by the user: Sortie du logiciel confirmee"*) ;; *) echec "no reason for the quit" ;; esac
+# Values Pontex never writes: a count that overflows the sum, a negative one, a date ahead.
+etat "$boutique" 5 30 9223372036854775807
+sed -i 's/"refus": 0/"refus": 1/' "$boutique/pontex_etat.json"
+attendu 3 UNKNOWN "$boutique"
+etat "$boutique" 5 30 -3
+sed -i 's/"refus": 0/"refus": 3/' "$boutique/pontex_etat.json"
+attendu 3 UNKNOWN "$boutique"
+etat "$boutique" -3600 30 0
+attendu 3 UNKNOWN "$boutique"
 printf '{"dernier_echange": "2026-12' >"$boutique/pontex_etat.json"
 attendu 3 UNKNOWN "$boutique"
 rm "$boutique/pontex_etat.json" && mkdir "$boutique/pontex_etat.json"

@@ -132,8 +132,10 @@ TEST_F(Analyse, FichierDeTravailAbsentOuVide) {
 TEST_F(Analyse, TrouvesEtErreursDansLOrdreDuFichier) {
   applique("BOU-001\t2\nINCONNU\t-1.5\nbou-001  \t-3\n1000000000002\t0.5\t\r\n\n");
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{ligne_pain("2.00"), "-1.50 x Erreur reference : INCONNU", ligne_pain("-3.00"),
-                    ligne_cafe("0.50"), "0.00 x Erreur reference : "}));
+            (Lignes{ligne_pain("2.00"),
+                    "-1.50 x Erreur reference : INCONNU (prov_stk_ana_ron.txt, ligne 2)",
+                    ligne_pain("-3.00"), ligne_cafe("0.50"),
+                    "0.00 x Erreur reference :  (prov_stk_ana_ron.txt, ligne 5)"}));
   EXPECT_EQ(erreurs(), "Erreur reference : INCONNU-1.5 \r\nErreur reference :  0 \r\n");
   EXPECT_EQ(b.article(1).stock(), 9.0f);
   EXPECT_EQ(b.article(1).quantite2(), 6.0f);
@@ -151,7 +153,8 @@ TEST_F(Analyse, VirguleDansLeFichierErreurEtLeJournal) {
   EXPECT_EQ(lit_octets(v.fichier_erreurs()),
             "Erreur reference : X-1,5 \r\nErreur reference : Y ,5 \r\n");
   EXPECT_EQ(v.fenetre.journal,
-            (Lignes{"-1,50 x Erreur reference : X", "0,50 x Erreur reference : Y",
+            (Lignes{"-1,50 x Erreur reference : X (prov_stk_ana_ron.txt, ligne 1)",
+                    "0,50 x Erreur reference : Y (prov_stk_ana_ron.txt, ligne 2)",
                     "27,00 x " + designation_40("CAF\xC9 EN GRAINS"),
                     "-2,50 x " + designation_40("CAF\xC9 EN GRAINS")}));
   // The movement keeps its decimals whatever the workstation's separator.
@@ -204,7 +207,9 @@ TEST_F(Analyse, UneQuantiteEstLueCommeEnvoyeeOuRefusee) {
       stock += std::stof(c.journal);
       ++mouvements;
     } else {
-      attendu_journal.push_back(std::string(c.journal) + " x Erreur quantite : BOU-001");
+      attendu_journal.push_back(std::string(c.journal) +
+                                " x Erreur quantite : BOU-001 (prov_stk_ana_ron.txt, ligne " +
+                                std::to_string(attendu_journal.size() + 1) + ")");
       attendu_erreurs += std::string("Erreur quantite : BOU-001 ") + c.journal + " \r\n";
     }
   }
@@ -251,6 +256,39 @@ INSTANTIATE_TEST_SUITE_P(Operations, AnalyseArticlesInaccessibles,
                          ::testing::Values(Operation::ouverture, Operation::lecture,
                                            Operation::ecriture));
 
+// The article file opened and read well, then one read fails at the third record (the share
+// dropping mid-file): that record stops the file, it never goes to the error file as "Erreur
+// article", and the next start applies it and the rest once.
+TEST_F(Analyse, UneLectureDArticleEnEchecEnCoursDeFichierArreteSansLigneDErreur) {
+  int lectures = 0;
+  {
+    // The header at the opening, the two articles as the group is planned (the second time an
+    // article comes, the group follows it from its first), then one read of its article as
+    // each record is written: the sixth is the third record's.
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      return op == Operation::lecture && chemin.ends_with("w_caiar4.wdo") && ++lectures == 6;
+    });
+    applique("BOU-001\t1\nEPI-002\t1\nBOU-001\t2\nEPI-002\t-1\n");
+  }
+  EXPECT_EQ(erreurs(), "");
+  ASSERT_EQ(b.fenetre.journal.size(), 3u);
+  EXPECT_TRUE(
+      b.fenetre.journal[2].starts_with("Donn\xE9"
+                                       "es de caisse illisibles : w_caiar4.wdo "));
+  EXPECT_TRUE(
+      b.fenetre.journal[2].ends_with(" : analyse arr\xEAt\xE9"
+                                     "e \xE0 l'enregistrement 3, reprise au prochain d\xE9marrage"))
+      << b.fenetre.journal[2];
+  EXPECT_EQ(b.article(1).stock(), 11.0f);
+  EXPECT_EQ(b.mouvement(0).poste(), 2);
+  reprend();
+  EXPECT_EQ(erreurs(), "");
+  EXPECT_EQ(b.article(1).stock(), 13.0f);
+  EXPECT_EQ(b.article(2).stock(), 2.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 4);
+  EXPECT_FALSE(analyse_presente());
+}
+
 TEST_F(Analyse, UnIndexAuDelaDesArticlesNEcritRien) {
   ASSERT_TRUE(fabrique::ecrit_index(b.dossier_caisse(), {{"APERDU", 40}}, 1).ok());
   const std::string avant = lit_octets(b.caisse() / "w_caiar4.wdo");
@@ -266,15 +304,23 @@ TEST_F(Analyse, FichierErreurImpossibleArreteLeFichierJusquAuDemarrage) {
         [](Operation, std::string_view chemin) { return chemin.ends_with(".err"); });
     applique("BOU-001\t1\nX\t1\nBOU-001\t2\n");
   }
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : X",
-                    "Fichier d'erreurs non \351crit : analyse arr\xEAt\351e \xE0 l'enregistrement "
-                    "2, reprise au prochain d\xE9marrage"}));
+  ASSERT_EQ(b.fenetre.journal.size(), 3u);
+  EXPECT_EQ(
+      Lignes(b.fenetre.journal.begin(), b.fenetre.journal.begin() + 2),
+      (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : X (prov_stk_ana_ron.txt, ligne 2)"}));
+  // Why, then where it stopped.
+  const std::string& arret = b.fenetre.journal[2];
+  EXPECT_TRUE(arret.starts_with("Fichier d'erreurs non \351crit : failure injected for ")) << arret;
+  EXPECT_TRUE(
+      arret.ends_with(".err : analyse arr\xEAt\351e \xE0 l'enregistrement 2, reprise au "
+                      "prochain d\xE9marrage"))
+      << arret;
   EXPECT_FALSE(fs::exists(b.fichier_erreurs()));
   EXPECT_TRUE(analyse_presente());
   EXPECT_EQ(b.article(1).stock(), 11.0f);
   EXPECT_EQ(reprend(), (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
-                               "1.00 x Erreur reference : X", ligne_pain("2.00")}));
+                               "1.00 x Erreur reference : X (prov_stk_ana_ron.txt, ligne 2)",
+                               ligne_pain("2.00")}));
   EXPECT_EQ(erreurs(), "Erreur reference : X 1 \r\n");
   EXPECT_EQ(b.article(1).stock(), 13.0f);
   EXPECT_EQ(b.mouvement(0).poste(), 2);
@@ -288,8 +334,11 @@ TEST_F(Analyse, LignesInacheveesEtTropLonguesSignalees) {
            std::string(150, 'Z') + "\t5");
   const std::string l100(100, 'L'), z100(100, 'Z');
   EXPECT_EQ(erreurs(), "Ligne trop longue : " + l100 + "\r\nLigne incomplete : " + z100 + "\r\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{ligne_pain("1.00"), "Ligne trop longue : " + l100,
-                                       ligne_cafe("1.00"), "Ligne incomplete : " + z100}));
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{
+          ligne_pain("1.00"), "Ligne trop longue : " + l100 + " (prov_stk_ana_ron.txt, ligne 2)",
+          ligne_cafe("1.00"), "Ligne incomplete : " + z100 + " (prov_stk_ana_ron.txt, ligne 4)"}));
   EXPECT_EQ(b.mouvement(0).poste(), 2);
 }
 

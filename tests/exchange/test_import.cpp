@@ -29,9 +29,10 @@ TEST_F(Import, CycleEntierOctetParOctet) {
   const std::string mouvements_avant = lit_octets(b.caisse() / "W_CAIREC.WDO");
   cycle();
   EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Traitement : a.txt", ligne_pain("2.00"), "1.50 x Erreur reference : INCONNU",
-                    "Traitement : b.TXT", ligne_pain("-3.00"), ligne_cafe("0.50"),
-                    "Sauvegarde histo Sorties", "Export g\351n\351r\351"}));
+            (Lignes{"Traitement : a.txt", ligne_pain("2.00"),
+                    "1.50 x Erreur reference : INCONNU (a.txt, ligne 2)", "Traitement : b.TXT",
+                    ligne_pain("-3.00"), ligne_cafe("0.50"), "Sauvegarde histo Sorties",
+                    "Export g\351n\351r\351"}));
   EXPECT_EQ(b.fenetre.passes_evenements, 3);
   // Import folder: the kept copies and the day's error file only.
   EXPECT_EQ(Boutique::fichiers(b.import()), (Lignes{"a.old", "b.old", "erreurs_05-12-2026.err"}));
@@ -77,9 +78,10 @@ TEST_F(Import, LaCopieGardeeRemplaceSeulementLeTxtFinalEnToutesCasses) {
   EXPECT_EQ(Boutique::fichiers(b.import()),
             (Lignes{"X.old", "a.txt.old", "c.old", "erreurs_05-12-2026.err"}));
   EXPECT_EQ(lit_octets(b.import() / "c.old"), "C\t1\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"Traitement : a.txt.txt", "1.00 x Erreur reference : B",
-                                       "Traitement : c.Txt", "1.00 x Erreur reference : C",
-                                       "Traitement : X.TXT", "1.00 x Erreur reference : A"}));
+  EXPECT_EQ(b.fenetre.journal,
+            (Lignes{"Traitement : a.txt.txt", "1.00 x Erreur reference : B (a.txt.txt, ligne 1)",
+                    "Traitement : c.Txt", "1.00 x Erreur reference : C (c.Txt, ligne 1)",
+                    "Traitement : X.TXT", "1.00 x Erreur reference : A (X.TXT, ligne 1)"}));
 }
 
 // A failed step leaves the file in place, applied once by the next cycle.
@@ -253,8 +255,10 @@ TEST_F(Import, AvecDesFichiersFautifsLeCycleFinitEtExporte) {
 TEST_F(Import, SansDossierDeTransitLeCycleFinit) {
   fs::remove_all(b.dossier.chemin() / "transit");
   cycle();
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"Sauvegarde histo Sorties", "Export non \351crit : stock_20261205210709.txt"}));
+  ASSERT_EQ(b.fenetre.journal.size(), 2u);
+  EXPECT_EQ(b.fenetre.journal[0], "Sauvegarde histo Sorties");
+  EXPECT_TRUE(b.fenetre.journal[1].starts_with("Export non \351crit : stock_20261205210709.txt : "))
+      << b.fenetre.journal[1];
   EXPECT_FALSE(fs::exists(b.dossier.chemin() / "transit"));
 }
 
@@ -329,6 +333,33 @@ TEST_F(CaisseIllisible, DossierPartiApresDeuxRecordsPuisRevenuToutEstAppliqueUne
   EXPECT_EQ(reimporte(), Lignes{"Fichier d\xE9j\xE0 trait\xE9 : mvt.txt"});
   EXPECT_EQ(b.stock(1), 14.0f);
   EXPECT_EQ(b.mouvement(0).poste(), 4);
+}
+
+// The folder gone between a record's lookup and its movement (the article already written): the
+// same wait for the register, not a movement file that refuses; back, the movement is appended.
+TEST_F(CaisseIllisible, DossierPartiAvantLeMouvementLaCaisseEstAttendue) {
+  b.depose("mvt.txt", "BOU-001\t1\nEPI-002\t2\nBOU-001\t3\n");
+  int ecritures = 0;
+  {
+    const EchecInjecte depart([&](Operation o, std::string_view chemin) {
+      if (o == Operation::ecriture && chemin.ends_with("w_caiar4.wdo") && ++ecritures == 2)
+        fs::rename(b.caisse(), b.chemin("caisse-partie"));
+      return false;
+    });
+    b.fenetre.File1.rafraichit();
+    EXPECT_EQ(traite_import(b.valeurs, b.fenetre), IssueImport::caisse_absente);
+  }
+  ASSERT_FALSE(b.fenetre.journal.empty());
+  EXPECT_TRUE(arret_caisse(b.fenetre.journal.back(), "W_caiind.WDO", 2))
+      << b.fenetre.journal.back();
+  fs::rename(b.chemin("caisse-partie"), b.caisse());
+  EXPECT_EQ(b.mouvement(0).poste(), 1);
+  reimporte();
+  EXPECT_EQ(b.stock(1), 14.0f);
+  EXPECT_EQ(b.stock(2), 4.5f);
+  EXPECT_EQ(b.mouvement(0).poste(), 3);
+  EXPECT_EQ(erreurs(), "");
+  EXPECT_FALSE(analyse_presente());
 }
 
 // Only the index missing: checked before anything is taken; the files stay in import.

@@ -355,7 +355,7 @@ TEST_P(RepriseEntreArticleEtMouvement, MouvementFiniOuRecordAppliqueEtJournalise
   if (!vente) {
     EXPECT_EQ(b.fenetre.journal,
               (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 6",
-                      "Ligne incomplete : Z\t"}));
+                      "Ligne incomplete : Z\t (prov_stk_ana_ron.txt, ligne 7)"}));
     verifie_mixte_applique_une_fois();
     return;
   }

@@ -47,10 +47,11 @@ TEST(FichierMouvements, Utf8EtWindows1252MemesMouvementsJournalEtFichierErreur) 
       "CAF\xC3\x89-0001\t2\ncaf\xC3\xA9-0001\t-1\nPAT\xC3\x89 \xC3\x80 L'AIL\t1\n"
       "\xE2\x82\xAC-PROMO\t3\n CAF\xC3\x89-0001\t4\n");
   // A leading space stays part of the reference and matches nothing.
-  EXPECT_EQ(u.journal, (Lignes{ligne_cafe("2.00"), ligne_cafe("-1.00"),
-                               "1.00 x Erreur reference : PAT\xC9 \xC0 L'AIL",
-                               "3.00 x Erreur reference : \x80-PROMO",
-                               "4.00 x Erreur reference :  CAF\xC9-0001"}));
+  EXPECT_EQ(u.journal,
+            (Lignes{ligne_cafe("2.00"), ligne_cafe("-1.00"),
+                    "1.00 x Erreur reference : PAT\xC9 \xC0 L'AIL (prov_stk_ana_ron.txt, ligne 3)",
+                    "3.00 x Erreur reference : \x80-PROMO (prov_stk_ana_ron.txt, ligne 4)",
+                    "4.00 x Erreur reference :  CAF\xC9-0001 (prov_stk_ana_ron.txt, ligne 5)"}));
   EXPECT_EQ(u.erreurs,
             "Erreur reference : PAT\xC9 \xC0 L'AIL 1 \r\n"
             "Erreur reference : \x80-PROMO 3 \r\n"
@@ -69,7 +70,9 @@ TEST(FichierMouvements, UneMarqueDOrdreDesOctetsEstSautee) {
   EXPECT_EQ(applique_dans_une_boutique(marque + "BOU-001\t1\n").journal,
             Lignes{ligne_pain("1.00")});
   const Resultats r = applique_dans_une_boutique(marque + "BOU-001\t1\nPAT\xC9\t1\n");
-  EXPECT_EQ(r.journal, (Lignes{ligne_pain("1.00"), "1.00 x Erreur reference : PAT\xC9"}));
+  EXPECT_EQ(r.journal,
+            (Lignes{ligne_pain("1.00"),
+                    "1.00 x Erreur reference : PAT\xC9 (prov_stk_ana_ron.txt, ligne 2)"}));
   EXPECT_EQ(r.erreurs, "Erreur reference : PAT\xC9 1 \r\n");
 }
 
@@ -78,8 +81,10 @@ TEST_F(Echange, UneReferenceAvecUnCaractereHorsCaisseNEstPasAppliquee) {
   b.ecrit_caisse(articles_accents());
   applique("\xE2\x98\x95-0001\t1\nCAF\xC3\x89-0001\t1\t\xE2\x98\x95 offert\n\xF0\x9F\x8D\x9E\t2\n");
   EXPECT_EQ(erreurs(), "Erreur caractere : ?-0001 1 \r\nErreur caractere : ? 2 \r\n");
-  EXPECT_EQ(b.fenetre.journal, (Lignes{"1.00 x Erreur caractere : ?-0001", ligne_cafe("1.00"),
-                                       "2.00 x Erreur caractere : ?"}));
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"1.00 x Erreur caractere : ?-0001 (prov_stk_ana_ron.txt, ligne 1)",
+              ligne_cafe("1.00"), "2.00 x Erreur caractere : ? (prov_stk_ana_ron.txt, ligne 3)"}));
   EXPECT_EQ(b.article(3).octets, b.originaux[2].octets);
   EXPECT_EQ(b.mouvement(0).poste(), 1);
   // In a Windows-1252 file "?" is a character like another.
@@ -102,12 +107,16 @@ TEST_F(Echange, UneVirguleDecimaleEstRefuseePasLueCommeSaPartieEntiere) {
             "Erreur virgule : EPI-002 1.,5 \r\n"
             "Erreur quantite : EPI-002 ,5 \r\n"
             "Erreur quantite : EPI-002 2\t1,5 \r\n");
-  EXPECT_EQ(b.fenetre.journal,
-            (Lignes{"1,5 x Erreur virgule : BOU-001", ligne_pain("1.50"),
-                    "-0,25 x Erreur virgule : EPI-002", "1 000,50 x Erreur virgule : EPI-002",
-                    ligne_cafe("2.00"), ligne_cafe("2.00"), "1,0 5 x Erreur virgule : EPI-002",
-                    "1.,5 x Erreur virgule : EPI-002", ",5 x Erreur quantite : EPI-002",
-                    "2\t1,5 x Erreur quantite : EPI-002"}));
+  EXPECT_EQ(
+      b.fenetre.journal,
+      (Lignes{"1,5 x Erreur virgule : BOU-001 (prov_stk_ana_ron.txt, ligne 1)", ligne_pain("1.50"),
+              "-0,25 x Erreur virgule : EPI-002 (prov_stk_ana_ron.txt, ligne 3)",
+              "1 000,50 x Erreur virgule : EPI-002 (prov_stk_ana_ron.txt, ligne 4)",
+              ligne_cafe("2.00"), ligne_cafe("2.00"),
+              "1,0 5 x Erreur virgule : EPI-002 (prov_stk_ana_ron.txt, ligne 7)",
+              "1.,5 x Erreur virgule : EPI-002 (prov_stk_ana_ron.txt, ligne 8)",
+              ",5 x Erreur quantite : EPI-002 (prov_stk_ana_ron.txt, ligne 9)",
+              "2\t1,5 x Erreur quantite : EPI-002 (prov_stk_ana_ron.txt, ligne 10)"}));
   EXPECT_EQ(b.article(1).stock(), 11.5f);
   EXPECT_EQ(b.article(2).stock(), 6.5f);
   EXPECT_EQ(b.mouvement(0).poste(), 3);
@@ -123,7 +132,8 @@ TEST_F(Echange, UnFichierUtf8RepriseResteLuEnUtf8) {
   }
   EXPECT_TRUE(analyse_presente());
   EXPECT_EQ(reprend(), (Lignes{"Reprise : prov_stk_ana_ron.txt \xE0 partir de l'enregistrement 2",
-                               "1.00 x Erreur reference : X\xC9", ligne_cafe("2.00")}));
+                               "1.00 x Erreur reference : X\xC9 (prov_stk_ana_ron.txt, ligne 2)",
+                               ligne_cafe("2.00")}));
   EXPECT_EQ(erreurs(), "Erreur reference : X\xC9 1 \r\n");
   EXPECT_EQ(b.article(2).stock(), 5.5f);
 }

@@ -193,9 +193,12 @@ TEST_F(Transit, UnDossierDExportQuiEstUnLienNEstPasUtilise) {
   if (HasFatalFailure() || IsSkipped()) return;
   b.depose("m.txt", "BOU-001\t1\n");
   echange();
-  EXPECT_EQ(b.fenetre.journal,
+  ASSERT_EQ(b.fenetre.journal.size(), 5u);
+  EXPECT_EQ(Lignes(b.fenetre.journal.begin(), b.fenetre.journal.end() - 1),
             (Lignes{"Dossier non trait\351 : export", "Traitement : m.txt", ligne_pain("1.00"),
-                    "Sauvegarde histo Sorties", "Export non \351crit : " + nom_export}));
+                    "Sauvegarde histo Sorties"}));
+  EXPECT_TRUE(b.fenetre.journal.back().starts_with("Export non \351crit : " + nom_export + " : "))
+      << b.fenetre.journal.back();
   EXPECT_EQ(Boutique::fichiers(dehors()), Lignes{"stock_1.txt"});
   EXPECT_EQ(lit_octets(dehors() / "stock_1.txt"), "attente\r\n");
   EXPECT_TRUE(b.fenetre.List2.empty());

@@ -33,6 +33,15 @@ Resultat SystemeEnregistreur::demarre(std::string_view nom, Fenetre_lancement fe
   return Resultat::succes();
 }
 
+std::optional<EtatEchange> etat_lu(const Boutique& b) {
+  const auto texte = lit_fichier_etat(b.chemin("pontex_etat.json").string());
+  return texte ? lit_texte_etat(*texte) : std::nullopt;
+}
+
+Verdict verdict_etat(const Boutique& b) {
+  return juge_etat(lit_fichier_etat(b.chemin("pontex_etat.json").string()), secondes_maintenant());
+}
+
 Processus::Processus() : programme(systeme, horloge, '.') {
   fenetre = std::make_unique<fenetres::Form1>(programme);
 }

@@ -19,6 +19,7 @@
 #include "pontex/app/form97.h"
 #include "pontex/app/outils.h"
 #include "pontex/app/programme.h"
+#include "pontex/exchange/etat_echange.h"
 #include "pontex/fenetres/boite_fichiers.h"
 #include "pontex/fenetres/controles.h"
 #include "pontex/fenetres/systeme.h"
@@ -64,6 +65,11 @@ class GardeModales {
   ~GardeModales();
   std::vector<QString> inattendues;
 };
+
+// The shop's status file as Pontex left it (nothing when none), and what
+// pontex-etat answers about it now.
+std::optional<EtatEchange> etat_lu(const Boutique& b);
+Verdict verdict_etat(const Boutique& b);
 
 // The register's folder as the windows show it: on Linux with "/" only.
 QString caisse_affichee(const Boutique& b);
