@@ -126,7 +126,11 @@ Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nom
     if (n == 0) break;  // end of file
     total += static_cast<std::size_t>(n);
   }
-  vu(debut + static_cast<std::int64_t>(total));
+  // Only bytes read prove the file's size: a read far past the end (a
+  // damaged header's count) reads nothing, and taking its position as seen
+  // would let a later write there skip the size check, or a scan run over
+  // millions of records the file does not hold.
+  if (total > 0) vu(debut + static_cast<std::int64_t>(total));
   // A trailing partial record (the other program writing it right now, or
   // a damaged file) is not a record.
   lus = total / longueur_;

@@ -518,6 +518,12 @@ TEST(FichierRecords, EcritureLoinApresLaFinRefusee) {
   ASSERT_TRUE(f.ouvre("W_CAIREC.WDO", M));
   const std::int64_t fin = static_cast<std::int64_t>(M);
   const std::int64_t limite = 1 + (fin + FichierRecords::ecart_max_octets) / M;
+  // A read far past the end reads nothing and proves nothing: a write there is still refused.
+  std::size_t rien = 7;
+  std::string loin(M, ' ');
+  ASSERT_TRUE(f.lit(limite + 1000, loin.data(), 1, rien));
+  EXPECT_EQ(rien, 0u);
+  EXPECT_EQ(f.nombre_records_vus(), 1);
   // A damaged header count (2 billion movements) must not grow the file.
   EXPECT_FALSE(f.ecrit(2000000001, record('m', M).data()));
   EXPECT_FALSE(f.ecrit(limite + 1, record('m', M).data()));
