@@ -543,6 +543,9 @@ bool Application::applique(std::int64_t depuis) {
   while (ecrit_groupe()) {
   }
   note_groupes_.ferme();
+  // Read to its end or stopped: the working file is removed or set aside
+  // next, which Windows refuses while it is held open.
+  lecteur_.ferme();
   if (!arrete_ && arret_demande()) {
     etat_.debut = etat_.suivante;
     if (note(EtatReprise::Attente::rien)) arrete(textes::arret_systeme);

@@ -56,6 +56,8 @@ class LecteurAnalyse {
   // stays valid until the next call.
   bool suivante(LigneAnalyse& ligne);
   bool en_echec() const { return echec_; }
+  // Lets the working file go: Windows removes or renames no file held open.
+  void ferme() { fichier_.ferme(); }
 
  private:
   bool remplit();
