@@ -10,7 +10,7 @@ PONTEX_PAQUETS=(
   clang-format git
   xvfb xauth x11-apps
   # The focus test under a window manager.
-  openbox xdotool
+  openbox xdotool x11-utils
   # The Debian package's test: dpkg-shlibdeps and file, used by cpack; the
   # checks of its metadata and desktop entries.
   dpkg-dev file appstream desktop-file-utils
