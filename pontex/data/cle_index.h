@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "pontex/shared/texte.h"
+
 namespace pontex {
 
 inline constexpr std::size_t longueur_cle = 16;
@@ -50,9 +52,7 @@ inline std::string cle_recherche(std::string_view reference) {
   // Cutting before removing the trailing spaces gives the same 16 bytes and
   // spares copying a long reference. One string, built in place: a key is
   // made for every record applied.
-  std::string_view r = reference.substr(0, longueur_cle - 1);
-  const std::size_t fin = r.find_last_not_of(' ');
-  r = r.substr(0, fin == std::string_view::npos ? 0 : fin + 1);
+  const std::string_view r = sans_espaces_finaux(reference.substr(0, longueur_cle - 1));
   std::string cle(longueur_cle, ' ');
   cle[0] = 'A';
   for (std::size_t i = 0; i < r.size(); ++i)

@@ -7,19 +7,11 @@
 #include "pontex/shared/encodage.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/nombres.h"
+#include "pontex/shared/texte.h"
 
 namespace pontex {
 
 namespace {
-
-// Spaces only: a TAB next to a value is part of it, as the settings window
-// wrote it.
-std::string_view sans_espaces(std::string_view s) {
-  const auto debut = s.find_first_not_of(' ');
-  if (debut == std::string_view::npos) return {};
-  const auto fin = s.find_last_not_of(' ');
-  return s.substr(debut, fin - debut + 1);
-}
 
 // The two folders are used by gluing a file name after them, so they must
 // end with exactly the backslash the user may or may not have typed.

@@ -2,17 +2,9 @@
 
 #include <cstdint>
 
+#include "pontex/shared/texte.h"
+
 namespace pontex {
-
-namespace {
-
-std::string sans_blancs_finaux(std::string valeur) {
-  const std::size_t fin = valeur.find_last_not_of(' ');
-  valeur.erase(fin == std::string::npos ? 0 : fin + 1);
-  return valeur;
-}
-
-}  // namespace
 
 std::string empreinte_dossier(std::string_view dossier) {
   // FNV-1a, 64 bits: stable across builds and systems, unlike std::hash.
@@ -28,7 +20,7 @@ std::string empreinte_dossier(std::string_view dossier) {
 }
 
 bool caisse_connue(std::string_view dossier, std::string_view chemin) {
-  return sans_blancs_finaux(lit_logg(cle_caisse_connue, chemin)) == empreinte_dossier(dossier);
+  return sans_espaces_finaux(lit_logg(cle_caisse_connue, chemin)) == empreinte_dossier(dossier);
 }
 
 Resultat retient_caisse(std::string_view dossier, std::string_view chemin) {
@@ -39,7 +31,7 @@ Resultat retient_caisse(std::string_view dossier, std::string_view chemin) {
 }
 
 std::string lit_dernier_echange(std::string_view chemin) {
-  return sans_blancs_finaux(lit_logg(cle_dernier_echange, chemin));
+  return std::string(sans_espaces_finaux(lit_logg(cle_dernier_echange, chemin)));
 }
 
 std::string format_date_echange(const DateHeure& quand) {

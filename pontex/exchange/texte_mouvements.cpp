@@ -86,11 +86,4 @@ QuantiteRecord lit_quantite(const RecordMouvement& record) {
   return r;
 }
 
-std::string_view sans_espaces(std::string_view texte) {
-  const auto debut = texte.find_first_not_of(' ');
-  if (debut == std::string_view::npos) return {};
-  const auto fin = texte.find_last_not_of(' ');
-  return texte.substr(debut, fin - debut + 1);
-}
-
 }  // namespace pontex

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pontex/shared/texte.h"
+
 namespace pontex {
 
 struct RecordMouvement {
@@ -59,8 +61,5 @@ struct QuantiteRecord {
 // A word, a TAB inside the number and a number too large refuse with
 // erreur_quantite, the comma with erreur_virgule.
 QuantiteRecord lit_quantite(const RecordMouvement& record);
-
-// Spaces removed at both ends (only spaces: a reference may hold TABs).
-std::string_view sans_espaces(std::string_view texte);
 
 }  // namespace pontex
