@@ -426,13 +426,13 @@ void Form1::montre() {
 }
 
 void Form1::bt_fin_Click() {
-  programme_.dialogue.mode = mode_question;
+  programme_.dialogue.mode = ModeDialogue::question;
   programme_.dialogue.message = QStringLiteral(
       "Confirmer la sortie du logiciel, l'envoi de données sera désactivée jusqu'au prochain "
       "lancement ?");
   form97::montre(programme_.dialogue, this);
   if (programme_.fini()) return;
-  if (programme_.dialogue.mode == reponse_oui) {
+  if (programme_.dialogue.mode == ModeDialogue::oui) {
     const QString sortie = QStringLiteral("Sortie du logiciel confirmée");
     ajoute_journal_texte(sortie);
     // Monitoring knows now, not when the next exchange is overdue.

@@ -187,7 +187,7 @@ void Form1::montre_avis_relance(const Resultat& echec) {
   QTimer::singleShot(0, this, [this, texte = Programme::texte_relance_impossible(echec)] {
     if (programme_.fini()) return;
     ValeursDialogue avis;
-    avis.mode = 0;
+    avis.mode = ModeDialogue::avis;
     avis.message = texte + programme_.saut_ligne + programme_.saut_ligne +
                    QStringLiteral("Nouvel essai dans une minute.");
     form97::montre(avis, this);

@@ -12,13 +12,13 @@
 namespace pontex::fenetres {
 
 void Form1::Image3_Click() {
-  programme_.dialogue.mode = mode_question;
+  programme_.dialogue.mode = ModeDialogue::question;
   programme_.dialogue.message = QStringLiteral(
       "Voulez vous que le logiciel fonctionne en tache de fond (Dans la barre des taches) ?");
   form97::montre(programme_.dialogue, this);
   if (programme_.fini()) return;
 
-  const bool oui = programme_.dialogue.mode == reponse_oui;
+  const bool oui = programme_.dialogue.mode == ModeDialogue::oui;
   if (ecrit_logg("POSIFEN", oui ? "OUI" : "")) {
     Label18->setText(oui ? QStringLiteral("1") : QString());
   } else {

@@ -77,7 +77,7 @@ void form97::Form_Load() {
   QString texte = valeurs_.message;
   texte.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   Label1->setText(texte);
-  const bool question = valeurs_.mode == mode_question;
+  const bool question = valeurs_.mode == ModeDialogue::question;
   bt_no->setVisible(question);
   bt_oui->setAccessibleName(question ? QStringLiteral("Oui") : QStringLiteral("OK"));
   Label1->setAccessibleName(texte);
@@ -86,13 +86,13 @@ void form97::Form_Load() {
   QCoreApplication::processEvents();
 }
 
-void form97::bt_oui_Click() { repond(reponse_oui); }
-void form97::bt_no_Click() { repond(reponse_non); }
+void form97::bt_oui_Click() { repond(ModeDialogue::oui); }
+void form97::bt_no_Click() { repond(ModeDialogue::non); }
 
-void form97::repond(std::int32_t reponse) {
+void form97::repond(ModeDialogue reponse) {
   valeurs_.message.clear();
   valeurs_.mode = reponse;
-  done(reponse == reponse_oui ? QDialog::Accepted : QDialog::Rejected);
+  done(reponse == ModeDialogue::oui ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void form97::Form_KeyPress(int KeyAscii) {
@@ -138,7 +138,7 @@ void affiche_message(std::int16_t code_message, ValeursDialogue& dialogue,
                      const QString& saut_ligne, const std::string& dossier_caisse,
                      QWidget* parent) {
   if (code_message != -1) return;
-  dialogue.mode = 0;
+  dialogue.mode = ModeDialogue::avis;
   dialogue.message = QStringLiteral("Aucune donnée de caisse dans le repertoire indiqué !") +
                      saut_ligne + saut_ligne + dossier_caisse_signale(dossier_caisse);
   form97::montre(dialogue, parent);

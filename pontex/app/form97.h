@@ -15,14 +15,18 @@ namespace pontex::fenetres {
 
 class ImageClic;
 
-inline constexpr std::int32_t mode_question = 4;
-inline constexpr std::int32_t reponse_oui = 6;
-inline constexpr std::int32_t reponse_non = 7;
+// A 32-bit value, as the callers have always passed it: what to show before,
+// the answer after.
+enum class ModeDialogue : std::int32_t {
+  avis = 0,      // a notice with one button (any value but question)
+  question = 4,  // a yes/no question
+  oui = 6,       // answered yes / OK
+  non = 7,       // answered no / cancel
+};
 
 struct ValeursDialogue {
-  // Before showing: 4 asks a yes/no question, anything else (0) is a notice
-  // with one button. After closing: 6 yes / OK, 7 no / cancel.
-  std::int32_t mode = 0;
+  // Before showing: question or a notice; after closing: oui or non.
+  ModeDialogue mode = ModeDialogue::avis;
   // The message to show; empty after closing. Lines end with CR LF.
   QString message;
 };
@@ -62,7 +66,7 @@ class form97 : public QDialog {
   void reject() override;
 
  private:
-  void repond(std::int32_t reponse);
+  void repond(ModeDialogue reponse);
   ValeursDialogue& valeurs_;
 };
 

@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     // Shown once the window is up: the countdowns go on under the notice.
     QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {
       if (programme.fini()) return;
-      programme.dialogue.mode = 0;
+      programme.dialogue.mode = pontex::fenetres::ModeDialogue::avis;
       programme.dialogue.message = pontex::fenetres::Programme::texte_verrou(pris.raison) +
                                    programme.saut_ligne + programme.saut_ligne +
                                    QStringLiteral("Aucun échange tant qu'il ne peut pas l'être.");

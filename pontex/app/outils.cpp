@@ -170,7 +170,7 @@ void outils::bt_fin_Click() {
     programme_.journalise(QStringLiteral("Impossible d'enregistrer le paramétrage dans ") +
                               nom_configuration + QStringLiteral(" !"),
                           SorteLigne::erreur);
-    programme_.dialogue.mode = 0;
+    programme_.dialogue.mode = ModeDialogue::avis;
     programme_.dialogue.message = QStringLiteral("Impossible d'enregistrer le paramétrage dans ") +
                                   nom_configuration + QStringLiteral(" !") + programme_.saut_ligne +
                                   programme_.saut_ligne +
@@ -184,7 +184,7 @@ void outils::bt_fin_Click() {
   const Resultat lancee = programme_.relance(Fenetre_lancement::normale);
   if (programme_.fini() || lancee) return;
   // Saved, but not restarted: say so; the window stays for another try.
-  programme_.dialogue.mode = 0;
+  programme_.dialogue.mode = ModeDialogue::avis;
   programme_.dialogue.message = Programme::texte_relance_impossible(lancee) +
                                 programme_.saut_ligne + programme_.saut_ligne +
                                 QStringLiteral("Le paramétrage est enregistré.");

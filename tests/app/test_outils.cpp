@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using fenetres::form97;
+using fenetres::ModeDialogue;
 using fenetres::outils;
 using fenetres::ValeursDialogue;
 
@@ -357,7 +358,7 @@ TEST(Dialogue, TousLesMessagesEntiers) {
       "Impossible d'enregistrer le paramétrage dans Pontex.wdo !\r\n\r\nLe logiciel n'est pas "
       "relancé."};
   for (const QString& m : messages) {
-    ValeursDialogue v{4, m};
+    ValeursDialogue v{ModeDialogue::question, m};
     std::vector<QString> coupes{"not measured"};
     form97::prevoit_action([&](form97& d) {
       coupes = textes_coupes(d);
@@ -374,13 +375,14 @@ TEST(Dialogue, AuClavierLeBoutonEncadreRepond) {
   struct Cas {
     int tabulations;
     Qt::Key cle;
-    std::int32_t reponse;
+    ModeDialogue reponse;
   };
   // Enter as before on the button that has the focus first (yes); after a
   // Tab, the other one answers (no); Space like Enter.
-  for (const Cas c : {Cas{0, Qt::Key_Return, 6}, Cas{1, Qt::Key_Return, 7},
-                      Cas{1, Qt::Key_Space, 7}, Cas{2, Qt::Key_Space, 6}}) {
-    ValeursDialogue v{4, "Question"};
+  using enum ModeDialogue;
+  for (const Cas c : {Cas{0, Qt::Key_Return, oui}, Cas{1, Qt::Key_Return, non},
+                      Cas{1, Qt::Key_Space, non}, Cas{2, Qt::Key_Space, oui}}) {
+    ValeursDialogue v{ModeDialogue::question, "Question"};
     QString nom;
     bool repondu = false;
     form97::prevoit_action([&](form97& d) {
@@ -394,7 +396,7 @@ TEST(Dialogue, AuClavierLeBoutonEncadreRepond) {
     form97::montre(v);
     EXPECT_TRUE(repondu) << c.tabulations;
     EXPECT_EQ(v.mode, c.reponse) << c.tabulations;
-    EXPECT_EQ(nom, c.reponse == 6 ? "Oui" : "Non");
+    EXPECT_EQ(nom, c.reponse == ModeDialogue::oui ? "Oui" : "Non");
   }
 }
 
@@ -402,14 +404,16 @@ TEST(Dialogue, AuClavierLeBoutonEncadreRepond) {
 
 TEST(Dialogue, ChaqueGesteDonneSaReponse) {
   GardeModales garde;
+  using enum ModeDialogue;
   const struct {
-    std::int32_t mode;
+    ModeDialogue mode;
     Geste geste;
-    std::int32_t reponse;
-  } cas[] = {{4, Geste::entree, 6},   {4, Geste::pave_entree, 6}, {4, Geste::echap, 7},
-             {4, Geste::clic_oui, 6}, {4, Geste::clic_non, 7},    {4, Geste::fermeture, 7},
-             {0, Geste::entree, 6},   {0, Geste::echap, 7},       {0, Geste::clic_oui, 6},
-             {0, Geste::fermeture, 7}};
+    ModeDialogue reponse;
+  } cas[] = {{question, Geste::entree, oui},   {question, Geste::pave_entree, oui},
+             {question, Geste::echap, non},    {question, Geste::clic_oui, oui},
+             {question, Geste::clic_non, non}, {question, Geste::fermeture, non},
+             {avis, Geste::entree, oui},       {avis, Geste::echap, non},
+             {avis, Geste::clic_oui, oui},     {avis, Geste::fermeture, non}};
   for (std::size_t i = 0; i < std::size(cas); ++i) {
     SCOPED_TRACE(i);
     ValeursDialogue v{cas[i].mode, "Une question ?"};
@@ -421,14 +425,14 @@ TEST(Dialogue, ChaqueGesteDonneSaReponse) {
     form97::montre(v);
     EXPECT_EQ(v.mode, cas[i].reponse);
     EXPECT_TRUE(v.message.isEmpty());
-    EXPECT_EQ(bouton_non, cas[i].mode == 4);
+    EXPECT_EQ(bouton_non, cas[i].mode == question);
   }
 }
 
 TEST(Dialogue, LesAutresTouchesNeRepondentPas) {
   if (sous_wine()) GTEST_SKIP() << clavier_sous_wine;
   GardeModales garde;
-  ValeursDialogue v{4, "Question"};
+  ValeursDialogue v{ModeDialogue::question, "Question"};
   bool encore_ouvert = false;
   form97::prevoit_action([&](form97& d) {
     QTest::keyClick(&d, Qt::Key_A);
@@ -438,16 +442,16 @@ TEST(Dialogue, LesAutresTouchesNeRepondentPas) {
   });
   form97::montre(v);
   EXPECT_TRUE(encore_ouvert);
-  EXPECT_EQ(v.mode, 7);
+  EXPECT_EQ(v.mode, ModeDialogue::non);
 }
 
 TEST(Dialogue, ChaqueAffichageRepartDeZero) {
   GardeModales garde;
-  ValeursDialogue v{4, "Premier"};
+  ValeursDialogue v{ModeDialogue::question, "Premier"};
   form97::prevoit_action([](form97& d) { d.Form_KeyPress(13); });
   form97::montre(v);
   // A notice right after a question has one button again.
-  v.mode = 0;
+  v.mode = ModeDialogue::avis;
   v.message = "Second\r\nligne";
   QString texte;
   bool bouton_non = true;
@@ -464,7 +468,7 @@ TEST(Dialogue, ChaqueAffichageRepartDeZero) {
 // Only code -1 shows the notice for a folder without till data.
 TEST(Dialogue, RoutineDeMessage) {
   GardeModales garde;
-  ValeursDialogue v{4, ""};
+  ValeursDialogue v{ModeDialogue::question, ""};
   QString texte;
   form97::prevoit_action([&](form97& d) {
     texte = d.Label1->text();
@@ -477,9 +481,9 @@ TEST(Dialogue, RoutineDeMessage) {
   // Shown as Linux shows folders.
   EXPECT_TRUE(texte.endsWith("\n\nC:/Caisse/Données/"));
 #endif
-  v.mode = 4;
+  v.mode = ModeDialogue::question;
   for (int code : {0, 1}) fenetres::affiche_message(code, v, "\r\n", "x\\");
-  EXPECT_EQ(v.mode, 4);
+  EXPECT_EQ(v.mode, ModeDialogue::question);
   EXPECT_TRUE(garde.inattendues.empty());
 }
 
