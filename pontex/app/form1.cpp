@@ -24,6 +24,7 @@
 #include "pontex/fenetres/texte_1252.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/processus.h"
+#include "pontex/shared/texte.h"
 
 namespace pontex::fenetres {
 
@@ -243,10 +244,8 @@ QWidget* cree(QWidget* parent, const Controle& c) {
   return nullptr;
 }
 
-// Trims the spaces a stored value is padded with.
-bool est_blanc(const std::string& valeur) {
-  return valeur.find_first_not_of(' ') == std::string::npos;
-}
+// A stored value is padded with spaces: only spaces means nothing stored.
+bool est_blanc(const std::string& valeur) { return sans_espaces(valeur).empty(); }
 
 }  // namespace
 

@@ -306,7 +306,7 @@ TEST_F(Appliques, UnNomSansFormeWindowsEstAppliqueEtMontreEchappe) {
 #ifdef _WIN32
 // A name the ANSI code page cannot hold ("?" or a look-alike would name another file) is left and
 // shown escaped as on Linux; its look-alike ("Lodz.txt") is a file of its own, taken once.
-TEST_F(Appliques, ANameOutsideTheAnsiCodePageIsLeftAndShownEscaped) {
+TEST_F(Appliques, UnNomHorsDeLaPageDeCodeResteEtSAfficheEchappe) {
   if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP() << ", not 1252";
   const auto depose_large = [&](const std::wstring& nom, const std::string& contenu) {
     const fs::path p = b.import() / fs::path(nom);

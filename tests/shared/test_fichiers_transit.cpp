@@ -100,7 +100,7 @@ bool disque_plein_dans_le_transit(const std::string& gros) {
          noms(".") == std::vector<std::string>{"a.old", "a.txt", "erreurs.txt"};
 }
 
-TEST(EcritureEntree, AFullDiskLeavesNoFileCutShort) {
+TEST(EcritureEntree, UnDisquePleinNeLaisseAucunFichierTronque) {
   DossierTemporaire d;
   const std::string gros(5000, 'm');
   ecrit_octets(d.chemin() / "a.txt", gros);
