@@ -6,76 +6,70 @@ namespace pontex {
 
 namespace {
 
-// Where a field stands: its offset from the record's first byte and its
-// width, in bytes.
-struct Champ {
-  std::size_t offset;
-  std::size_t largeur;
-};
+constexpr Sorte texte = Sorte::texte, entier = Sorte::entier, simple = Sorte::simple,
+                brut = Sorte::octets;
 
 // Article record, 256 bytes. Fields 4, 6 and 12 (and the texts 8 and 10)
 // are the cash register's own: written back as they were read.
 namespace article {
-constexpr Champ code{0, 15};              // 1  text
-constexpr Champ designation{15, 40};      // 2  text
-constexpr Champ valeur{55, 8};            // 3  8 bytes, kept as they are
-constexpr Champ stock{71, 4};             // 5  Single
-constexpr Champ quantite2{79, 4};         // 7  Single
-constexpr Champ texte8{83, 10};           // 8  text
-constexpr Champ date_mouvement{93, 10};   // 9  text, dd-mm-yyyy
-constexpr Champ texte10{103, 2};          // 10 text
-constexpr Champ nombre_articles{105, 4};  // 11 Long, header record only
-constexpr Champ extension{113, 101};      // 13 text
+constexpr Champ code{0, 15, texte};               // 1  text
+constexpr Champ designation{15, 40, texte};       // 2  text
+constexpr Champ valeur{55, 8, brut};              // 3  8 bytes, kept as they are
+constexpr Champ stock{71, 4, simple};             // 5  Single
+constexpr Champ quantite2{79, 4, simple};         // 7  Single
+constexpr Champ texte8{83, 10, texte};            // 8  text
+constexpr Champ date_mouvement{93, 10, texte};    // 9  text, dd-mm-yyyy
+constexpr Champ texte10{103, 2, texte};           // 10 text
+constexpr Champ nombre_articles{105, 4, entier};  // 11 Long, header record only
+constexpr Champ extension{113, 101, texte};       // 13 text
 // Inside the extension (1-based positions 85..99, 100, 101).
-constexpr Champ reference_alternative{extension.offset + 84, 15};
-constexpr Champ marque_exclusion{extension.offset + 99, 1};
-constexpr Champ marque_echange{extension.offset + 100, 1};
-constexpr Champ textes[] = {code, designation, texte8, date_mouvement, texte10, extension};
+constexpr Champ reference_alternative{extension.offset + 84, 15, texte};
+constexpr Champ marque_exclusion{extension.offset + 99, 1, texte};
+constexpr Champ marque_echange{extension.offset + 100, 1, texte};
+constexpr Champ champs[] = {code,   designation,    valeur,  stock,           quantite2,
+                            texte8, date_mouvement, texte10, nombre_articles, extension};
+static_assert(champs_disjoints(champs, EnregistrementArticle::longueur));
 }  // namespace article
 
 // Index entry, 24 bytes.
 namespace entree_index {
-constexpr Champ cle{0, 16};     // 1 text, "A" + reference
-constexpr Champ numero{16, 4};  // 2 Long (header: entries in all, T)
-constexpr Champ tries{20, 4};   // 3 Long (header: sorted entries, S)
-constexpr Champ textes[] = {cle};
+constexpr Champ cle{0, 16, texte};      // 1 text, "A" + reference
+constexpr Champ numero{16, 4, entier};  // 2 Long (header: entries in all, T)
+constexpr Champ tries{20, 4, entier};   // 3 Long (header: sorted entries, S)
+constexpr Champ champs[] = {cle, numero, tries};
+static_assert(champs_disjoints(champs, EntreeIndex::longueur));
 }  // namespace entree_index
 
 // Movement record, 64 bytes.
 namespace mouvement {
-constexpr Champ date{0, 10};         // 1 text, dd-mm-yyyy
-constexpr Champ heure{10, 5};        // 2 text, hh:nn
-constexpr Champ code{15, 15};        // 3 text
-constexpr Champ reserve{30, 6};      // 4 text
-constexpr Champ quantite{36, 4};     // 5 Single
-constexpr Champ valeur{40, 8};       // 6 8 bytes, the article's field 3
-constexpr Champ poste{48, 4};        // 7 Long (header: movements in all, M)
-constexpr Champ utilisateur{52, 2};  // 8 Integer
-constexpr Champ origine{54, 10};     // 9 text
-constexpr Champ textes[] = {date, heure, code, reserve, origine};
+constexpr Champ date{0, 10, texte};          // 1 text, dd-mm-yyyy
+constexpr Champ heure{10, 5, texte};         // 2 text, hh:nn
+constexpr Champ code{15, 15, texte};         // 3 text
+constexpr Champ reserve{30, 6, texte};       // 4 text
+constexpr Champ quantite{36, 4, simple};     // 5 Single
+constexpr Champ valeur{40, 8, brut};         // 6 8 bytes, the article's field 3
+constexpr Champ poste{48, 4, entier};        // 7 Long (header: movements in all, M)
+constexpr Champ utilisateur{52, 2, entier};  // 8 Integer
+constexpr Champ origine{54, 10, texte};      // 9 text
+constexpr Champ champs[] = {date,   heure, code,        reserve, quantite,
+                            valeur, poste, utilisateur, origine};
+static_assert(champs_disjoints(champs, EnregistrementMouvement::longueur));
 }  // namespace mouvement
-
-// Blank records hold spaces in their text fields and 0 everywhere else.
-template <std::size_t N, std::size_t M>
-void blanchit(std::array<std::uint8_t, N>& o, const Champ (&textes)[M]) {
-  o.fill(0);
-  for (const Champ& c : textes) std::fill_n(o.begin() + c.offset, c.largeur, ' ');
-}
 
 template <std::size_t N>
 std::string lit_texte(const std::array<std::uint8_t, N>& o, Champ c) {
-  return octets::lit_texte(o.data(), c.offset, c.largeur);
+  return octets::lit_texte(o.data(), c);
 }
 
 template <std::size_t N>
 void ecrit_texte(std::array<std::uint8_t, N>& o, Champ c, std::string_view texte) {
-  octets::ecrit_texte(o.data(), c.offset, c.largeur, texte);
+  octets::ecrit_texte(o.data(), c, texte);
 }
 
 template <std::size_t N>
 std::array<std::uint8_t, 8> lit_8(const std::array<std::uint8_t, N>& o, Champ c) {
   std::array<std::uint8_t, 8> r{};
-  std::copy_n(o.begin() + c.offset, r.size(), r.begin());
+  octets::lit_octets(o.data(), c, r);
   return r;
 }
 
@@ -85,7 +79,7 @@ std::array<std::uint8_t, 8> lit_8(const std::array<std::uint8_t, N>& o, Champ c)
 
 EnregistrementArticle EnregistrementArticle::vierge() {
   EnregistrementArticle a;
-  blanchit(a.octets, article::textes);
+  octets::blanchit(a.octets, article::champs);
   return a;
 }
 
@@ -97,16 +91,16 @@ std::array<std::uint8_t, 8> EnregistrementArticle::valeur() const {
   return lit_8(octets, article::valeur);
 }
 float EnregistrementArticle::stock() const {
-  return octets::lit_f32(octets.data(), article::stock.offset);
+  return octets::lit_simple(octets.data(), article::stock);
 }
 void EnregistrementArticle::met_stock(float v) {
-  octets::ecrit_f32(octets.data(), article::stock.offset, v);
+  octets::ecrit_simple(octets.data(), article::stock, v);
 }
 float EnregistrementArticle::quantite2() const {
-  return octets::lit_f32(octets.data(), article::quantite2.offset);
+  return octets::lit_simple(octets.data(), article::quantite2);
 }
 void EnregistrementArticle::met_quantite2(float v) {
-  octets::ecrit_f32(octets.data(), article::quantite2.offset, v);
+  octets::ecrit_simple(octets.data(), article::quantite2, v);
 }
 std::string EnregistrementArticle::date_mouvement() const {
   return lit_texte(octets, article::date_mouvement);
@@ -115,10 +109,10 @@ void EnregistrementArticle::met_date_mouvement(std::string_view jj_mm_aaaa) {
   ecrit_texte(octets, article::date_mouvement, jj_mm_aaaa);
 }
 std::int32_t EnregistrementArticle::nombre_articles() const {
-  return octets::lit_i32(octets.data(), article::nombre_articles.offset);
+  return static_cast<std::int32_t>(octets::lit_entier(octets.data(), article::nombre_articles));
 }
 void EnregistrementArticle::met_nombre_articles(std::int32_t n) {
-  octets::ecrit_i32(octets.data(), article::nombre_articles.offset, n);
+  octets::ecrit_entier(octets.data(), article::nombre_articles, static_cast<std::uint32_t>(n));
 }
 std::string EnregistrementArticle::extension() const {
   return lit_texte(octets, article::extension);
@@ -127,10 +121,10 @@ std::string EnregistrementArticle::reference_alternative() const {
   return lit_texte(octets, article::reference_alternative);
 }
 char EnregistrementArticle::marque_exclusion() const {
-  return static_cast<char>(octets[article::marque_exclusion.offset]);
+  return lit_texte(octets, article::marque_exclusion).front();
 }
 char EnregistrementArticle::marque_echange() const {
-  return static_cast<char>(octets[article::marque_echange.offset]);
+  return lit_texte(octets, article::marque_echange).front();
 }
 void EnregistrementArticle::met_code(std::string_view v) { ecrit_texte(octets, article::code, v); }
 void EnregistrementArticle::met_designation(std::string_view v) {
@@ -144,30 +138,30 @@ void EnregistrementArticle::met_extension(std::string_view v) {
 
 EntreeIndex EntreeIndex::vierge() {
   EntreeIndex e;
-  blanchit(e.octets, entree_index::textes);
+  octets::blanchit(e.octets, entree_index::champs);
   return e;
 }
 
 std::string EntreeIndex::cle() const { return lit_texte(octets, entree_index::cle); }
 void EntreeIndex::met_cle(std::string_view cle) { ecrit_texte(octets, entree_index::cle, cle); }
 std::int32_t EntreeIndex::numero() const {
-  return octets::lit_i32(octets.data(), entree_index::numero.offset);
+  return static_cast<std::int32_t>(octets::lit_entier(octets.data(), entree_index::numero));
 }
 void EntreeIndex::met_numero(std::int32_t v) {
-  octets::ecrit_i32(octets.data(), entree_index::numero.offset, v);
+  octets::ecrit_entier(octets.data(), entree_index::numero, static_cast<std::uint32_t>(v));
 }
 std::int32_t EntreeIndex::tries() const {
-  return octets::lit_i32(octets.data(), entree_index::tries.offset);
+  return static_cast<std::int32_t>(octets::lit_entier(octets.data(), entree_index::tries));
 }
 void EntreeIndex::met_tries(std::int32_t v) {
-  octets::ecrit_i32(octets.data(), entree_index::tries.offset, v);
+  octets::ecrit_entier(octets.data(), entree_index::tries, static_cast<std::uint32_t>(v));
 }
 
 // --- Movement --------------------------------------------------------------------
 
 EnregistrementMouvement EnregistrementMouvement::vierge() {
   EnregistrementMouvement m;
-  blanchit(m.octets, mouvement::textes);
+  octets::blanchit(m.octets, mouvement::champs);
   return m;
 }
 
@@ -190,28 +184,28 @@ void EnregistrementMouvement::met_reserve(std::string_view v) {
   ecrit_texte(octets, mouvement::reserve, v);
 }
 float EnregistrementMouvement::quantite() const {
-  return octets::lit_f32(octets.data(), mouvement::quantite.offset);
+  return octets::lit_simple(octets.data(), mouvement::quantite);
 }
 void EnregistrementMouvement::met_quantite(float v) {
-  octets::ecrit_f32(octets.data(), mouvement::quantite.offset, v);
+  octets::ecrit_simple(octets.data(), mouvement::quantite, v);
 }
 std::array<std::uint8_t, 8> EnregistrementMouvement::valeur() const {
   return lit_8(octets, mouvement::valeur);
 }
 void EnregistrementMouvement::met_valeur(const std::array<std::uint8_t, 8>& v) {
-  std::copy(v.begin(), v.end(), octets.begin() + mouvement::valeur.offset);
+  octets::ecrit_octets(octets.data(), mouvement::valeur, v);
 }
 std::int32_t EnregistrementMouvement::poste() const {
-  return octets::lit_i32(octets.data(), mouvement::poste.offset);
+  return static_cast<std::int32_t>(octets::lit_entier(octets.data(), mouvement::poste));
 }
 void EnregistrementMouvement::met_poste(std::int32_t v) {
-  octets::ecrit_i32(octets.data(), mouvement::poste.offset, v);
+  octets::ecrit_entier(octets.data(), mouvement::poste, static_cast<std::uint32_t>(v));
 }
 std::int16_t EnregistrementMouvement::utilisateur() const {
-  return octets::lit_i16(octets.data(), mouvement::utilisateur.offset);
+  return static_cast<std::int16_t>(octets::lit_entier(octets.data(), mouvement::utilisateur));
 }
 void EnregistrementMouvement::met_utilisateur(std::int16_t v) {
-  octets::ecrit_i16(octets.data(), mouvement::utilisateur.offset, v);
+  octets::ecrit_entier(octets.data(), mouvement::utilisateur, static_cast<std::uint16_t>(v));
 }
 std::string EnregistrementMouvement::origine() const {
   return lit_texte(octets, mouvement::origine);

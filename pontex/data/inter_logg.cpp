@@ -13,23 +13,19 @@ namespace pontex {
 
 namespace {
 
-// Where a field stands: its offset from the record's first byte and its
-// width, in bytes.
-struct Champ {
-  std::size_t offset;
-  std::size_t largeur;
-};
-
 // Window-state record, 128 bytes. Record 1 is the header: "#INIT#" as its
 // key and the entry count; entry i is record i + 1. The reserved texts are
 // spaces in every record this store writes.
 constexpr std::size_t longueur_record = 128;
 namespace champ {
-constexpr Champ cle{0, 15};      // 1 text, upper case
-constexpr Champ valeur{23, 40};  // 3 text, cut at 40 characters
-constexpr Champ compte{124, 4};  // 6 Long, header only: entries stored
+constexpr Champ cle{0, 15, Sorte::texte};        // 1 text, upper case
+constexpr Champ reserve2{15, 8, Sorte::texte};   // 2 text, unused here
+constexpr Champ valeur{23, 40, Sorte::texte};    // 3 text, cut at 40 characters
+constexpr Champ reserves{63, 61, Sorte::texte};  // 4 and 5 texts, unused here
+constexpr Champ compte{124, 4, Sorte::entier};   // 6 Long, header only: entries stored
+constexpr Champ champs[] = {cle, reserve2, valeur, reserves, compte};
 }  // namespace champ
-static_assert(champ::compte.offset + champ::compte.largeur == longueur_record);
+static_assert(champs_disjoints(champ::champs, longueur_record));
 constexpr std::string_view marque_entete = "#INIT#";
 
 // The entry count is a 16-bit number and entry i is record i + 1, so a
@@ -37,7 +33,7 @@ constexpr std::string_view marque_entete = "#INIT#";
 // this store ever wrote.
 constexpr std::int32_t compte_max = 32766;
 
-using Record = std::array<char, longueur_record>;
+using Record = std::array<std::uint8_t, longueur_record>;
 
 // What one operation on the store holds: the open file, one record, the
 // prepared search key, the position found by the last search and the entry
@@ -51,23 +47,16 @@ struct Logg {
 };
 
 std::int32_t compte(const Record& r) {
-  return octets::lit_i32(reinterpret_cast<const std::uint8_t*>(r.data()), champ::compte.offset);
+  return static_cast<std::int32_t>(octets::lit_entier(r.data(), champ::compte));
 }
 
 void fixe_compte(Record& r, std::int32_t n) {
-  octets::ecrit_i32(reinterpret_cast<std::uint8_t*>(r.data()), champ::compte.offset, n);
+  octets::ecrit_entier(r.data(), champ::compte, static_cast<std::uint32_t>(n));
 }
 
 // Text fields to spaces, count to 0: what a record holds before anything was
 // stored in it, and what a record beyond the end of the file reads as.
-void vide(Record& r) {
-  std::fill(r.begin(), r.begin() + champ::compte.offset, ' ');
-  fixe_compte(r, 0);
-}
-
-void fixe_texte(Record& r, std::size_t pos, std::size_t largeur, std::string_view texte) {
-  octets::ecrit_texte(reinterpret_cast<std::uint8_t*>(r.data()), pos, largeur, texte);
-}
+void vide(Record& r) { octets::blanchit(r, champ::champs); }
 
 Resultat lit_record(Logg& l, std::int64_t numero) {
   std::size_t lus = 0;
@@ -144,14 +133,15 @@ Resultat ouvre_logg(Logg& l, std::string_view chemin) {
     return r;
   if (Resultat r = lit_record(l, 1); !r) return r;
   const std::int32_t c = compte(l.tampon);
-  const bool marque = std::string_view(l.tampon.data(), marque_entete.size()) == marque_entete;
+  const bool marque =
+      octets::lit_texte(l.tampon.data(), champ::cle, marque_entete.size()) == marque_entete;
   if (!marque || c < 0 || c > compte_max) {
     // On a new file this writes the header and one blank entry after it.
     // When the old count is unusable the blank entry is skipped and only
     // the header is set back.
     (void)ajoute_logg(l);
     vide(l.tampon);
-    fixe_texte(l.tampon, champ::cle.offset, champ::cle.largeur, marque_entete);
+    octets::ecrit_texte(l.tampon.data(), champ::cle, marque_entete);
     if (Resultat r = ecrit_record(l, 1); !r) return r;
   }
   l.nombre = static_cast<std::int16_t>(compte(l.tampon));
@@ -167,8 +157,7 @@ Resultat cherche_logg(Logg& l) {
   const std::int64_t fin = std::min<std::int64_t>(l.nombre, dans_fichier);
   for (std::int64_t i = 1; i <= fin; ++i) {
     if (Resultat r = lit_record(l, i + 1); !r) return r;
-    if (std::string_view(l.tampon.data() + champ::cle.offset, champ::cle.largeur) ==
-        l.cle_recherche) {
+    if (octets::lit_texte(l.tampon.data(), champ::cle) == l.cle_recherche) {
       l.trouve = static_cast<std::int32_t>(i);
       break;
     }
@@ -184,7 +173,7 @@ std::string lit_logg(std::string_view cle, std::string_view chemin) {
   l.cle_recherche = prepare_cle(cle);
   std::string valeur;
   if (cherche_logg(l) && l.trouve > 0 && lit_record(l, l.trouve + 1)) {
-    valeur.assign(l.tampon.data() + champ::valeur.offset, champ::valeur.largeur);
+    valeur = octets::lit_texte(l.tampon.data(), champ::valeur);
   }
   l.fichier.ferme();
   return valeur;
@@ -199,8 +188,8 @@ Resultat ecrit_logg(std::string_view cle, std::string_view valeur, std::string_v
     if (Resultat r = ajoute_logg(l); !r) return r;
   }
   if (Resultat r = lit_record(l, l.trouve + 1); !r) return r;
-  fixe_texte(l.tampon, champ::cle.offset, champ::cle.largeur, l.cle_recherche);
-  fixe_texte(l.tampon, champ::valeur.offset, champ::valeur.largeur, valeur);
+  octets::ecrit_texte(l.tampon.data(), champ::cle, l.cle_recherche);
+  octets::ecrit_texte(l.tampon.data(), champ::valeur, valeur);
   Resultat r = ecrit_record(l, l.trouve + 1);
   l.fichier.ferme();
   return r;

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "pontex/exchange/reprise.h"
+#include "pontex/shared/octets.h"
 
 namespace pontex {
 

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <vector>
 
-#include "pontex/exchange/reprise.h"
 #include "pontex/shared/entrees_dossier.h"
 #include "pontex/shared/fichier_records.h"
 #include "pontex/shared/fichiers.h"
+#include "pontex/shared/octets.h"
 
 namespace pontex {
 
@@ -17,28 +16,25 @@ namespace {
 
 // Layout of one record.
 constexpr std::string_view signature = "PXAPPLI1";
-constexpr std::size_t o_jour = 8,  // day applied, days since 1970 (i64)
-    o_taille = 16,                 // the file's size (u64)
-    o_empreinte = 24,              // digest of its bytes (u64)
-    o_empreinte_nom = 32,          // digest of its name as listed (u64)
-    o_longueur_nom = 40,           // the name's length (u16)
-    o_nom = 42,                    // its first bytes, for whoever reads the file
-    o_controle = FichiersAppliques::longueur - 8;
-constexpr std::size_t longueur_nom_gardee = o_controle - o_nom;
+namespace champ {
+constexpr Champ signature{0, 8, Sorte::octets};
+constexpr Champ jour{8, 8, Sorte::entier};            // day applied, days since 1970
+constexpr Champ taille{16, 8, Sorte::entier};         // the file's size
+constexpr Champ empreinte{24, 8, Sorte::entier};      // digest of its bytes
+constexpr Champ empreinte_nom{32, 8, Sorte::entier};  // digest of its name as listed
+constexpr Champ longueur_nom{40, 2, Sorte::entier};   // the name's length (its low 16 bits)
+constexpr Champ nom{42, 206, Sorte::octets};          // its first bytes, for whoever reads the file
+constexpr Champ controle{248, 8, Sorte::entier};      // digest of every byte before it
+constexpr Champ champs[] = {signature,     jour,         taille, empreinte,
+                            empreinte_nom, longueur_nom, nom,    controle};
+static_assert(champs_disjoints(champs, FichiersAppliques::longueur) &&
+              controle.fin() == FichiersAppliques::longueur);
+}  // namespace champ
 
 using Record = std::array<std::uint8_t, FichiersAppliques::longueur>;
 
-void met_u64(Record& r, std::size_t o, std::uint64_t v) {
-  for (std::size_t i = 0; i < 8; ++i) r[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint64_t lit_u64(const std::uint8_t* p, std::size_t o) {
-  std::uint64_t v = 0;
-  for (std::size_t i = 0; i < 8; ++i) v |= std::uint64_t{p[o + i]} << (8 * i);
-  return v;
-}
-
 std::uint64_t controle(const std::uint8_t* p) {
-  return empreinte(std::string_view(reinterpret_cast<const char*>(p), o_controle));
+  return empreinte(std::string_view(reinterpret_cast<const char*>(p), champ::controle.offset));
 }
 
 std::int64_t jour_de(const DateHeure& d) {
@@ -90,17 +86,18 @@ Resultat FichiersAppliques::charge(const DateHeure& aujourdhui) {
   bool a_recrire = contenu.size() % longueur != 0;
   for (std::size_t debut = 0; debut + longueur <= contenu.size(); debut += longueur) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(contenu.data() + debut);
-    if (std::memcmp(p, signature.data(), signature.size()) != 0 ||
-        lit_u64(p, o_controle) != controle(p)) {
+    if (octets::lit_texte(p, champ::signature) != signature ||
+        octets::lit_entier(p, champ::controle) != controle(p)) {
       a_recrire = true;
       continue;
     }
-    const auto jour = static_cast<std::int64_t>(lit_u64(p, o_jour));
+    const auto jour = static_cast<std::int64_t>(octets::lit_entier(p, champ::jour));
     if (jour_ - jour > jours_gardes_appliques) {
       a_recrire = true;
       continue;
     }
-    connus_.insert({lit_u64(p, o_empreinte_nom), lit_u64(p, o_taille), lit_u64(p, o_empreinte)});
+    connus_.insert({octets::lit_entier(p, champ::empreinte_nom),
+                    octets::lit_entier(p, champ::taille), octets::lit_entier(p, champ::empreinte)});
     gardes.insert(gardes.end(), p, p + longueur);
   }
   if (!a_recrire) return Resultat::succes();
@@ -129,15 +126,14 @@ bool FichiersAppliques::contient(std::string_view nom, std::uint64_t taille,
 Resultat FichiersAppliques::ajoute(std::string_view nom, std::uint64_t taille,
                                    std::uint64_t valeur) {
   Record r{};
-  std::memcpy(r.data(), signature.data(), signature.size());
-  met_u64(r, o_jour, static_cast<std::uint64_t>(jour_));
-  met_u64(r, o_taille, taille);
-  met_u64(r, o_empreinte, valeur);
-  met_u64(r, o_empreinte_nom, empreinte(nom));
-  r[o_longueur_nom] = static_cast<std::uint8_t>(nom.size() & 0xFF);
-  r[o_longueur_nom + 1] = static_cast<std::uint8_t>((nom.size() >> 8) & 0xFF);
-  std::memcpy(r.data() + o_nom, nom.data(), std::min(nom.size(), longueur_nom_gardee));
-  met_u64(r, o_controle, controle(r.data()));
+  octets::ecrit_octets(r.data(), champ::signature, signature);
+  octets::ecrit_entier(r.data(), champ::jour, static_cast<std::uint64_t>(jour_));
+  octets::ecrit_entier(r.data(), champ::taille, taille);
+  octets::ecrit_entier(r.data(), champ::empreinte, valeur);
+  octets::ecrit_entier(r.data(), champ::empreinte_nom, empreinte(nom));
+  octets::ecrit_entier(r.data(), champ::longueur_nom, nom.size());
+  octets::ecrit_octets(r.data(), champ::nom, nom);
+  octets::ecrit_entier(r.data(), champ::controle, controle(r.data()));
   if (Resultat res = verifie_fichier_simple(); !res) return res;
   const bool nouveau = !taille_fichier(nom_fichier_appliques).has_value();
   if (Resultat res = ecrit_records(std::string(nom_fichier_appliques),

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <string>
 
 #include "pontex/data/enregistrements.h"
@@ -16,86 +15,62 @@ namespace {
 // Layout of a group's note (little-endian): a head, then one fixed-size
 // entry per record written.
 constexpr std::string_view signature = "PXGROUP1";
-constexpr std::size_t t_sequence = 8, t_taille = 16, t_empreinte = 24, t_premier = 32, t_debut = 40,
-                      t_dernier = 48, t_nombre = 56, t_controle = 72, longueur_tete = 80;
-constexpr std::size_t e_numero = 0, e_debut = 8, e_suivante = 16, e_attente = 24, e_article = 28,
-                      e_stock_avant = 32, e_q2_avant = 36, e_stock_apres = 40, e_q2_apres = 44,
-                      e_mvt_avant = 48, e_taille_err = 56, e_longueur = 64, e_empreinte_ligne = 72,
-                      e_date = 80, e_mouvement = 96, longueur_entree = 160;
-static_assert(e_mouvement + 64 == longueur_entree);
-
-void met_u64(std::uint8_t* p, std::size_t o, std::uint64_t v) {
-  for (std::size_t i = 0; i < 8; ++i) p[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint64_t lit_u64(const std::uint8_t* p, std::size_t o) {
-  std::uint64_t v = 0;
-  for (std::size_t i = 0; i < 8; ++i) v |= std::uint64_t{p[o + i]} << (8 * i);
-  return v;
-}
-void met_u32(std::uint8_t* p, std::size_t o, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) p[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint32_t lit_u32(const std::uint8_t* p, std::size_t o) {
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < 4; ++i) v |= std::uint32_t{p[o + i]} << (8 * i);
-  return v;
-}
+constexpr Sorte entier = Sorte::entier, brut = Sorte::octets;
+namespace tete {
+constexpr Champ signature{0, 8, brut};
+constexpr Champ sequence{8, 8, entier};
+constexpr Champ taille{16, 8, entier};     // the working file's size...
+constexpr Champ empreinte{24, 8, entier};  // ...and digest
+constexpr Champ premier{32, 8, entier};
+constexpr Champ debut{40, 8, entier};
+constexpr Champ dernier{48, 8, entier};
+constexpr Champ nombre{56, 4, entier};  // entries after the head
+constexpr Champ controle{72, 8, entier};
+constexpr std::size_t longueur = 80;
+constexpr Champ champs[] = {signature, sequence, taille, empreinte, premier,
+                            debut,     dernier,  nombre, controle};
+static_assert(champs_disjoints(champs, longueur));
+}  // namespace tete
+namespace entree {
+constexpr ChampsEtat etat{
+    .attente{24, 4, entier},
+    .numero{0, 8, entier},
+    .debut{8, 8, entier},
+    .suivante{16, 8, entier},
+    .article{28, 4, entier},
+    .stock_avant{32, 4, entier},  // Single bits
+    .quantite2_avant{36, 4, entier},
+    .stock_apres{40, 4, entier},
+    .quantite2_apres{44, 4, entier},
+    .mouvements_avant{48, 4, entier},
+    .mouvement{96, 64, brut},  // the movement record itself
+    .date_erreurs{80, 10, brut},
+    .taille_erreurs{56, 8, entier},
+    .longueur_ligne{64, 8, entier},
+    .empreinte_ligne{72, 8, entier},
+};
+constexpr std::size_t longueur = 160;
+constexpr Champ champs[] = {etat.numero,           etat.debut,          etat.suivante,
+                            etat.attente,          etat.article,        etat.stock_avant,
+                            etat.quantite2_avant,  etat.stock_apres,    etat.quantite2_apres,
+                            etat.mouvements_avant, etat.taille_erreurs, etat.longueur_ligne,
+                            etat.empreinte_ligne,  etat.date_erreurs,   etat.mouvement};
+static_assert(champs_disjoints(champs, longueur) && etat.mouvement.fin() == longueur);
+}  // namespace entree
 
 // Check sum over the head (without its own place) and the entries, eight
 // bytes a step: a group's note can be half a megabyte.
 std::uint64_t controle(const std::uint8_t* o, std::size_t taille) {
-  std::uint64_t v = 14695981039346656037ULL;
-  const auto pas = [&](std::uint64_t mot) {
-    v ^= mot;
-    v *= 1099511628211ULL;
-    v ^= v >> 32;
-  };
-  for (std::size_t i = 0; i < t_controle; i += 8) pas(lit_u64(o, i));
-  for (std::size_t i = longueur_tete; i < taille; i += 8) pas(lit_u64(o, i));
-  return v;
-}
-
-void encode_entree(const EtatReprise& e, std::uint8_t* o) {
-  met_u64(o, e_numero, static_cast<std::uint64_t>(e.numero));
-  met_u64(o, e_debut, static_cast<std::uint64_t>(e.debut));
-  met_u64(o, e_suivante, static_cast<std::uint64_t>(e.suivante));
-  met_u32(o, e_attente, static_cast<std::uint32_t>(e.attente));
-  met_u32(o, e_article, static_cast<std::uint32_t>(e.article));
-  met_u32(o, e_stock_avant, e.stock_avant);
-  met_u32(o, e_q2_avant, e.quantite2_avant);
-  met_u32(o, e_stock_apres, e.stock_apres);
-  met_u32(o, e_q2_apres, e.quantite2_apres);
-  met_u32(o, e_mvt_avant, static_cast<std::uint32_t>(e.mouvements_avant));
-  met_u64(o, e_taille_err, static_cast<std::uint64_t>(e.taille_erreurs));
-  met_u64(o, e_longueur, static_cast<std::uint64_t>(e.longueur_ligne));
-  met_u64(o, e_empreinte_ligne, e.empreinte_ligne);
-  std::memcpy(o + e_date, e.date_erreurs.data(), std::min<std::size_t>(e.date_erreurs.size(), 10));
-  std::memcpy(o + e_mouvement, e.mouvement.data(), e.mouvement.size());
+  return empreinte_mots(o, tete::longueur, taille, empreinte_mots(o, 0, tete::controle.offset));
 }
 
 std::optional<EtatReprise> decode_entree(const std::uint8_t* o, const Groupe& g) {
   EtatReprise e;
-  const std::uint32_t attente = lit_u32(o, e_attente);
-  if (attente != static_cast<std::uint32_t>(EtatReprise::Attente::article) &&
-      attente != static_cast<std::uint32_t>(EtatReprise::Attente::ligne_erreur))
+  lit_champs(o, entree::etat, e);
+  if (e.attente != EtatReprise::Attente::article && e.attente != EtatReprise::Attente::ligne_erreur)
     return std::nullopt;
-  e.attente = static_cast<EtatReprise::Attente>(attente);
   e.taille_fichier = g.taille_fichier;
   e.empreinte_fichier = g.empreinte_fichier;
-  e.numero = static_cast<std::int64_t>(lit_u64(o, e_numero));
-  e.debut = static_cast<std::int64_t>(lit_u64(o, e_debut));
-  e.suivante = static_cast<std::int64_t>(lit_u64(o, e_suivante));
-  e.article = static_cast<std::int32_t>(lit_u32(o, e_article));
-  e.stock_avant = lit_u32(o, e_stock_avant);
-  e.quantite2_avant = lit_u32(o, e_q2_avant);
-  e.stock_apres = lit_u32(o, e_stock_apres);
-  e.quantite2_apres = lit_u32(o, e_q2_apres);
-  e.mouvements_avant = static_cast<std::int32_t>(lit_u32(o, e_mvt_avant));
-  e.taille_erreurs = static_cast<std::int64_t>(lit_u64(o, e_taille_err));
-  e.longueur_ligne = static_cast<std::int64_t>(lit_u64(o, e_longueur));
-  e.empreinte_ligne = lit_u64(o, e_empreinte_ligne);
-  e.date_erreurs.assign(reinterpret_cast<const char*>(o + e_date), 10);
-  std::memcpy(e.mouvement.data(), o + e_mouvement, e.mouvement.size());
   const auto t = static_cast<std::int64_t>(g.taille_fichier);
   if (e.numero < g.premier || e.numero > g.dernier || e.debut < 0 || e.suivante < e.debut ||
       e.suivante > t || e.taille_erreurs < 0 || e.longueur_ligne < 0 ||
@@ -105,30 +80,29 @@ std::optional<EtatReprise> decode_entree(const std::uint8_t* o, const Groupe& g)
 }
 
 std::optional<Groupe> lit_note(const FichierRecords& f) {
-  std::array<std::uint8_t, longueur_tete> tete{};
+  std::array<std::uint8_t, tete::longueur> t{};
   std::size_t lus = 0;
   constexpr std::int64_t origine = 1;
-  if (!f.lit(origine, tete.data(), tete.size(), lus) || lus != tete.size()) return std::nullopt;
-  if (std::memcmp(tete.data(), signature.data(), signature.size()) != 0) return std::nullopt;
-  const std::uint32_t nombre = lit_u32(tete.data(), t_nombre);
+  if (!f.lit(origine, t.data(), t.size(), lus) || lus != t.size()) return std::nullopt;
+  if (octets::lit_texte(t.data(), tete::signature) != signature) return std::nullopt;
+  const std::uint64_t nombre = octets::lit_entier(t.data(), tete::nombre);
   if (nombre > Groupe::ecritures_max) return std::nullopt;
-  std::vector<std::uint8_t> octets(longueur_tete + nombre * longueur_entree);
-  if (!f.lit(origine, octets.data(), octets.size(), lus) || lus != octets.size())
-    return std::nullopt;
-  if (lit_u64(octets.data(), t_controle) != controle(octets.data(), octets.size()))
+  std::vector<std::uint8_t> o(tete::longueur + nombre * entree::longueur);
+  if (!f.lit(origine, o.data(), o.size(), lus) || lus != o.size()) return std::nullopt;
+  if (octets::lit_entier(o.data(), tete::controle) != controle(o.data(), o.size()))
     return std::nullopt;
   Groupe g;
-  g.sequence = lit_u64(octets.data(), t_sequence);
-  g.taille_fichier = lit_u64(octets.data(), t_taille);
-  g.empreinte_fichier = lit_u64(octets.data(), t_empreinte);
-  g.premier = static_cast<std::int64_t>(lit_u64(octets.data(), t_premier));
-  g.debut = static_cast<std::int64_t>(lit_u64(octets.data(), t_debut));
-  g.dernier = static_cast<std::int64_t>(lit_u64(octets.data(), t_dernier));
+  g.sequence = octets::lit_entier(o.data(), tete::sequence);
+  g.taille_fichier = octets::lit_entier(o.data(), tete::taille);
+  g.empreinte_fichier = octets::lit_entier(o.data(), tete::empreinte);
+  g.premier = static_cast<std::int64_t>(octets::lit_entier(o.data(), tete::premier));
+  g.debut = static_cast<std::int64_t>(octets::lit_entier(o.data(), tete::debut));
+  g.dernier = static_cast<std::int64_t>(octets::lit_entier(o.data(), tete::dernier));
   if (g.premier < 1 || g.dernier < g.premier - 1 || g.debut < 0 ||
       g.debut > static_cast<std::int64_t>(g.taille_fichier))
     return std::nullopt;
-  for (std::uint32_t i = 0; i < nombre; ++i) {
-    auto e = decode_entree(octets.data() + longueur_tete + i * longueur_entree, g);
+  for (std::size_t i = 0; i < nombre; ++i) {
+    auto e = decode_entree(o.data() + tete::longueur + i * entree::longueur, g);
     if (!e) return std::nullopt;
     g.ecritures.push_back(std::move(*e));
   }
@@ -164,18 +138,18 @@ Resultat NoteGroupes::note(const Groupe& g) {
   if (!fichier.est_ouvert()) {
     if (Resultat r = fichier.ouvre(noms_fichiers_groupes[(g.sequence + 1) % 2], 1); !r) return r;
   }
-  std::vector<std::uint8_t> o(longueur_tete + g.ecritures.size() * longueur_entree);
-  std::memcpy(o.data(), signature.data(), signature.size());
-  met_u64(o.data(), t_sequence, g.sequence);
-  met_u64(o.data(), t_taille, g.taille_fichier);
-  met_u64(o.data(), t_empreinte, g.empreinte_fichier);
-  met_u64(o.data(), t_premier, static_cast<std::uint64_t>(g.premier));
-  met_u64(o.data(), t_debut, static_cast<std::uint64_t>(g.debut));
-  met_u64(o.data(), t_dernier, static_cast<std::uint64_t>(g.dernier));
-  met_u32(o.data(), t_nombre, static_cast<std::uint32_t>(g.ecritures.size()));
+  std::vector<std::uint8_t> o(tete::longueur + g.ecritures.size() * entree::longueur);
+  octets::ecrit_octets(o.data(), tete::signature, signature);
+  octets::ecrit_entier(o.data(), tete::sequence, g.sequence);
+  octets::ecrit_entier(o.data(), tete::taille, g.taille_fichier);
+  octets::ecrit_entier(o.data(), tete::empreinte, g.empreinte_fichier);
+  octets::ecrit_entier(o.data(), tete::premier, static_cast<std::uint64_t>(g.premier));
+  octets::ecrit_entier(o.data(), tete::debut, static_cast<std::uint64_t>(g.debut));
+  octets::ecrit_entier(o.data(), tete::dernier, static_cast<std::uint64_t>(g.dernier));
+  octets::ecrit_entier(o.data(), tete::nombre, g.ecritures.size());
   for (std::size_t i = 0; i < g.ecritures.size(); ++i)
-    encode_entree(g.ecritures[i], o.data() + longueur_tete + i * longueur_entree);
-  met_u64(o.data(), t_controle, controle(o.data(), o.size()));
+    ecrit_champs(g.ecritures[i], entree::etat, o.data() + tete::longueur + i * entree::longueur);
+  octets::ecrit_entier(o.data(), tete::controle, controle(o.data(), o.size()));
   // From the file's start: a longer note left there before is cut short by
   // its count and check sum.
   if (Resultat r = fichier.ecrit(1, o.data(), o.size()); !r) return r;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
-#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -29,64 +28,76 @@ namespace {
 // folder and enters among the files applied.
 constexpr std::string_view signature = "PXREPRI1";
 constexpr std::string_view signature_longue = "PXREPRI2";
-constexpr std::size_t o_attente = 8, o_taille = 12, o_empreinte = 20, o_numero = 28, o_debut = 36,
-                      o_suivante = 44, o_article = 52, o_stock_avant = 56, o_q2_avant = 60,
-                      o_stock_apres = 64, o_q2_apres = 68, o_mvt_avant = 72, o_mouvement = 76,
-                      o_date = 140, o_taille_err = 150, o_longueur = 158, o_empreinte_ligne = 166,
-                      o_longueur_nom = 174, o_nom = 175, longueur_nom_max = 255, o_nom_long = 178;
-static_assert(o_nom + longueur_nom_max <= EtatReprise::longueur - 8);
+namespace champ {
+constexpr Sorte entier = Sorte::entier, brut = Sorte::octets;
+constexpr Champ signature{0, 8, brut};
+constexpr Champ attente{8, 4, entier};
+constexpr Champ taille{12, 8, entier};     // the working file's size...
+constexpr Champ empreinte{20, 8, entier};  // ...and digest
+constexpr Champ numero{28, 8, entier};
+constexpr Champ debut{36, 8, entier};
+constexpr Champ suivante{44, 8, entier};
+constexpr Champ article{52, 4, entier};
+constexpr Champ stock_avant{56, 4, entier};  // Single bits
+constexpr Champ quantite2_avant{60, 4, entier};
+constexpr Champ stock_apres{64, 4, entier};
+constexpr Champ quantite2_apres{68, 4, entier};
+constexpr Champ mouvements_avant{72, 4, entier};
+constexpr Champ mouvement{76, 64, brut};  // the movement record itself
+constexpr Champ date_erreurs{140, 10, brut};
+constexpr Champ taille_erreurs{150, 8, entier};
+constexpr Champ longueur_ligne{158, 8, entier};
+constexpr Champ empreinte_ligne{166, 8, entier};
+// "PXREPRI1": the name's length on one byte, the name after it.
+constexpr Champ longueur_nom{174, 1, entier};
+constexpr Champ nom{175, 255, brut};
+// "PXREPRI2": its length on four bytes, then the name, however long.
+constexpr Champ longueur_nom_long{174, 4, entier};
+constexpr Champ nom_long{178, EtatReprise::nom_max, brut};
+// The check sum: the last eight bytes of a record of that length.
+constexpr Champ controle(std::size_t longueur) { return {longueur - 8, 8, entier}; }
+constexpr ChampsEtat etat{attente,         numero,           debut,           suivante,
+                          article,         stock_avant,      quantite2_avant, stock_apres,
+                          quantite2_apres, mouvements_avant, mouvement,       date_erreurs,
+                          taille_erreurs,  longueur_ligne,   empreinte_ligne};
+constexpr Champ court[] = {signature,
+                           attente,
+                           taille,
+                           empreinte,
+                           numero,
+                           debut,
+                           suivante,
+                           article,
+                           stock_avant,
+                           quantite2_avant,
+                           stock_apres,
+                           quantite2_apres,
+                           mouvements_avant,
+                           mouvement,
+                           date_erreurs,
+                           taille_erreurs,
+                           longueur_ligne,
+                           empreinte_ligne,
+                           longueur_nom,
+                           nom,
+                           controle(EtatReprise::longueur)};
+static_assert(champs_disjoints(court, EtatReprise::longueur));
+constexpr Champ long_[] = {longueur_nom_long, nom_long, controle(EtatReprise::longueur_max)};
+static_assert(champs_disjoints(long_, EtatReprise::longueur_max) &&
+              empreinte_ligne.fin() == longueur_nom_long.offset);
+}  // namespace champ
 
 // The record's length for a name of `n` bytes: its check sum in its last
 // eight bytes.
 std::size_t longueur_pour(std::size_t n) {
-  if (n <= longueur_nom_max) return EtatReprise::longueur;
-  return std::max(EtatReprise::longueur, (o_nom_long + n + 7) / 8 * 8 + 8);
+  if (n <= champ::nom.largeur) return EtatReprise::longueur;
+  return std::max(EtatReprise::longueur, (champ::nom_long.offset + n + 7) / 8 * 8 + 8);
 }
-
-// Little-endian fields, whatever the host: one copy where the host is
-// little-endian itself, as the record is rewritten before every record
-// applied.
-template <typename Entier>
-void met_le(std::uint8_t* p, std::size_t o, Entier v) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p + o, &v, sizeof v);
-  } else {
-    for (std::size_t i = 0; i < sizeof v; ++i) p[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  }
-}
-template <typename Entier>
-Entier lit_le(const std::uint8_t* p, std::size_t o) {
-  Entier v = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&v, p + o, sizeof v);
-  } else {
-    for (std::size_t i = 0; i < sizeof v; ++i)
-      v |= static_cast<Entier>(Entier{p[o + i]} << (8 * i));
-  }
-  return v;
-}
-void met_u64(std::uint8_t* p, std::size_t o, std::uint64_t v) { met_le(p, o, v); }
-std::uint64_t lit_u64(const std::uint8_t* p, std::size_t o) { return lit_le<std::uint64_t>(p, o); }
-void met_u32(std::uint8_t* p, std::size_t o, std::uint32_t v) { met_le(p, o, v); }
-std::uint32_t lit_u32(const std::uint8_t* p, std::size_t o) { return lit_le<std::uint32_t>(p, o); }
 
 // Check sum of the progress record, rewritten before every record applied:
-// eight bytes a step, so that it costs little beside the write itself. Over
-// every byte before the last eight, where it is kept.
+// over every byte before the last eight, where it is kept.
 std::uint64_t controle(const std::uint8_t* o, std::size_t longueur) {
-  std::uint64_t v = 14695981039346656037ULL;
-  for (std::size_t i = 0; i + 8 < longueur; i += 8) {
-    v ^= lit_u64(o, i);
-    v *= 1099511628211ULL;
-    v ^= v >> 32;
-  }
-  return v;
-}
-
-std::uint32_t bits(float f) {
-  std::uint32_t b;
-  std::memcpy(&b, &f, sizeof b);
-  return b;
+  return empreinte_mots(o, 0, champ::controle(longueur).offset);
 }
 
 // Whether the error line under way is in the error file, where it was to go:
@@ -106,88 +117,86 @@ bool ligne_erreur_ecrite(const ValeursProgramme& valeurs, const EtatReprise& eta
 
 }  // namespace
 
+void ecrit_champs(const EtatReprise& e, const ChampsEtat& c, std::uint8_t* o) {
+  octets::ecrit_entier(o, c.attente, static_cast<std::uint32_t>(e.attente));
+  octets::ecrit_entier(o, c.numero, static_cast<std::uint64_t>(e.numero));
+  octets::ecrit_entier(o, c.debut, static_cast<std::uint64_t>(e.debut));
+  octets::ecrit_entier(o, c.suivante, static_cast<std::uint64_t>(e.suivante));
+  octets::ecrit_entier(o, c.article, static_cast<std::uint32_t>(e.article));
+  octets::ecrit_entier(o, c.stock_avant, e.stock_avant);
+  octets::ecrit_entier(o, c.quantite2_avant, e.quantite2_avant);
+  octets::ecrit_entier(o, c.stock_apres, e.stock_apres);
+  octets::ecrit_entier(o, c.quantite2_apres, e.quantite2_apres);
+  octets::ecrit_entier(o, c.mouvements_avant, static_cast<std::uint32_t>(e.mouvements_avant));
+  octets::ecrit_octets(o, c.mouvement, e.mouvement);
+  octets::ecrit_octets(o, c.date_erreurs, e.date_erreurs);
+  octets::ecrit_entier(o, c.taille_erreurs, static_cast<std::uint64_t>(e.taille_erreurs));
+  octets::ecrit_entier(o, c.longueur_ligne, static_cast<std::uint64_t>(e.longueur_ligne));
+  octets::ecrit_entier(o, c.empreinte_ligne, e.empreinte_ligne);
+}
+
+void lit_champs(const std::uint8_t* o, const ChampsEtat& c, EtatReprise& e) {
+  e.attente = static_cast<EtatReprise::Attente>(octets::lit_entier(o, c.attente));
+  e.numero = static_cast<std::int64_t>(octets::lit_entier(o, c.numero));
+  e.debut = static_cast<std::int64_t>(octets::lit_entier(o, c.debut));
+  e.suivante = static_cast<std::int64_t>(octets::lit_entier(o, c.suivante));
+  e.article = static_cast<std::int32_t>(octets::lit_entier(o, c.article));
+  e.stock_avant = static_cast<std::uint32_t>(octets::lit_entier(o, c.stock_avant));
+  e.quantite2_avant = static_cast<std::uint32_t>(octets::lit_entier(o, c.quantite2_avant));
+  e.stock_apres = static_cast<std::uint32_t>(octets::lit_entier(o, c.stock_apres));
+  e.quantite2_apres = static_cast<std::uint32_t>(octets::lit_entier(o, c.quantite2_apres));
+  e.mouvements_avant = static_cast<std::int32_t>(octets::lit_entier(o, c.mouvements_avant));
+  octets::lit_octets(o, c.mouvement, e.mouvement);
+  e.date_erreurs = octets::lit_texte(o, c.date_erreurs);
+  e.taille_erreurs = static_cast<std::int64_t>(octets::lit_entier(o, c.taille_erreurs));
+  e.longueur_ligne = static_cast<std::int64_t>(octets::lit_entier(o, c.longueur_ligne));
+  e.empreinte_ligne = octets::lit_entier(o, c.empreinte_ligne);
+}
+
 std::vector<std::uint8_t> EtatReprise::encode() const {
-  const bool long_nom = nom.size() > longueur_nom_max;
+  const bool long_nom = nom.size() > champ::nom.largeur;
   std::vector<std::uint8_t> o(longueur_pour(nom.size()));
-  const std::string_view sig = long_nom ? signature_longue : signature;
-  std::memcpy(o.data(), sig.data(), sig.size());
-  met_u32(o.data(), o_attente, static_cast<std::uint32_t>(attente));
-  met_u64(o.data(), o_taille, taille_fichier);
-  met_u64(o.data(), o_empreinte, empreinte_fichier);
-  met_u64(o.data(), o_numero, static_cast<std::uint64_t>(numero));
-  met_u64(o.data(), o_debut, static_cast<std::uint64_t>(debut));
-  met_u64(o.data(), o_suivante, static_cast<std::uint64_t>(suivante));
-  met_u32(o.data(), o_article, static_cast<std::uint32_t>(article));
-  met_u32(o.data(), o_stock_avant, stock_avant);
-  met_u32(o.data(), o_q2_avant, quantite2_avant);
-  met_u32(o.data(), o_stock_apres, stock_apres);
-  met_u32(o.data(), o_q2_apres, quantite2_apres);
-  met_u32(o.data(), o_mvt_avant, static_cast<std::uint32_t>(mouvements_avant));
-  std::memcpy(o.data() + o_mouvement, mouvement.data(), mouvement.size());
-  std::memcpy(o.data() + o_date, date_erreurs.data(),
-              std::min<std::size_t>(date_erreurs.size(), 10));
-  met_u64(o.data(), o_taille_err, static_cast<std::uint64_t>(taille_erreurs));
-  met_u64(o.data(), o_longueur, static_cast<std::uint64_t>(longueur_ligne));
-  met_u64(o.data(), o_empreinte_ligne, empreinte_ligne);
+  octets::ecrit_octets(o.data(), champ::signature, long_nom ? signature_longue : signature);
+  octets::ecrit_entier(o.data(), champ::taille, taille_fichier);
+  octets::ecrit_entier(o.data(), champ::empreinte, empreinte_fichier);
+  ecrit_champs(*this, champ::etat, o.data());
   if (long_nom) {
-    met_u32(o.data(), o_longueur_nom, static_cast<std::uint32_t>(nom.size()));
-    std::memcpy(o.data() + o_nom_long, nom.data(), nom.size());
+    octets::ecrit_entier(o.data(), champ::longueur_nom_long, nom.size());
+    octets::ecrit_octets(o.data(), champ::nom_long, nom);
   } else {
-    o[o_longueur_nom] = static_cast<std::uint8_t>(nom.size());
-    std::memcpy(o.data() + o_nom, nom.data(), nom.size());
+    octets::ecrit_entier(o.data(), champ::longueur_nom, nom.size());
+    octets::ecrit_octets(o.data(), champ::nom, nom);
   }
-  met_u64(o.data(), o.size() - 8, controle(o.data(), o.size()));
+  octets::ecrit_entier(o.data(), champ::controle(o.size()), controle(o.data(), o.size()));
   return o;
 }
 
 std::optional<EtatReprise> EtatReprise::decode(const std::uint8_t* o, std::size_t taille) {
   if (taille < longueur || taille > longueur_max) return std::nullopt;
-  const bool long_nom = std::memcmp(o, signature_longue.data(), signature_longue.size()) == 0;
-  if (!long_nom && (taille != longueur || std::memcmp(o, signature.data(), signature.size()) != 0))
-    return std::nullopt;
-  if (lit_u64(o, taille - 8) != controle(o, taille)) return std::nullopt;
+  const std::string sig = octets::lit_texte(o, champ::signature);
+  const bool long_nom = sig == signature_longue;
+  if (!long_nom && (taille != longueur || sig != signature)) return std::nullopt;
+  if (octets::lit_entier(o, champ::controle(taille)) != controle(o, taille)) return std::nullopt;
   EtatReprise e;
   if (long_nom) {
-    const std::uint32_t n = lit_u32(o, o_longueur_nom);
+    const std::uint64_t n = octets::lit_entier(o, champ::longueur_nom_long);
     // Only a name too long for the short record makes a long one.
-    if (n <= longueur_nom_max || longueur_pour(n) != taille) return std::nullopt;
-    e.nom.assign(reinterpret_cast<const char*>(o + o_nom_long), n);
+    if (n <= champ::nom.largeur || longueur_pour(n) != taille) return std::nullopt;
+    e.nom = octets::lit_texte(o, champ::nom_long, n);
   } else {
-    e.nom.assign(reinterpret_cast<const char*>(o + o_nom), o[o_longueur_nom]);
+    e.nom = octets::lit_texte(o, champ::nom, octets::lit_entier(o, champ::longueur_nom));
   }
-  const std::uint32_t attente = lit_u32(o, o_attente);
-  if (attente > static_cast<std::uint32_t>(Attente::prise)) return std::nullopt;
-  e.attente = static_cast<Attente>(attente);
-  e.taille_fichier = lit_u64(o, o_taille);
-  e.empreinte_fichier = lit_u64(o, o_empreinte);
-  e.numero = static_cast<std::int64_t>(lit_u64(o, o_numero));
-  e.debut = static_cast<std::int64_t>(lit_u64(o, o_debut));
-  e.suivante = static_cast<std::int64_t>(lit_u64(o, o_suivante));
-  e.article = static_cast<std::int32_t>(lit_u32(o, o_article));
-  e.stock_avant = lit_u32(o, o_stock_avant);
-  e.quantite2_avant = lit_u32(o, o_q2_avant);
-  e.stock_apres = lit_u32(o, o_stock_apres);
-  e.quantite2_apres = lit_u32(o, o_q2_apres);
-  e.mouvements_avant = static_cast<std::int32_t>(lit_u32(o, o_mvt_avant));
-  std::memcpy(e.mouvement.data(), o + o_mouvement, e.mouvement.size());
-  e.date_erreurs.assign(reinterpret_cast<const char*>(o + o_date), 10);
-  e.taille_erreurs = static_cast<std::int64_t>(lit_u64(o, o_taille_err));
-  e.longueur_ligne = static_cast<std::int64_t>(lit_u64(o, o_longueur));
-  e.empreinte_ligne = lit_u64(o, o_empreinte_ligne);
+  lit_champs(o, champ::etat, e);
+  if (static_cast<std::uint32_t>(e.attente) > static_cast<std::uint32_t>(Attente::prise))
+    return std::nullopt;
+  e.taille_fichier = octets::lit_entier(o, champ::taille);
+  e.empreinte_fichier = octets::lit_entier(o, champ::empreinte);
   // Positions outside the file it names are damage the digest missed.
   const auto t = static_cast<std::int64_t>(e.taille_fichier);
   if (e.numero < 1 || e.debut < 0 || e.suivante < e.debut || e.suivante > t || t < 0 ||
       e.taille_erreurs < 0 || e.longueur_ligne < 0 || e.longueur_ligne > (1 << 20))
     return std::nullopt;
   return e;
-}
-
-std::uint64_t empreinte(std::string_view octets, std::uint64_t valeur) {
-  for (const char c : octets) {
-    valeur ^= static_cast<std::uint8_t>(c);
-    valeur *= 1099511628211ULL;
-  }
-  return valeur;
 }
 
 Resultat empreinte_fichier(std::string_view chemin, std::uint64_t& taille, std::uint64_t& valeur) {
@@ -319,7 +328,8 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
   const bool lu =
       static_cast<bool>(valeurs.caisse.lit_article(etat.article, a, &article_illisible));
   if (article_illisible) return caisse_illisible(nom_fichier_articles);
-  const std::uint32_t stock = bits(a.stock()), quantite2 = bits(a.quantite2());
+  const auto stock = std::bit_cast<std::uint32_t>(a.stock()),
+             quantite2 = std::bit_cast<std::uint32_t>(a.quantite2());
   const auto egal = [&](const StockArticle& s) {
     return s.stock == stock && s.quantite2 == quantite2;
   };

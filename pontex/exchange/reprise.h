@@ -27,6 +27,7 @@
 #include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
 #include "pontex/shared/fichier_records.h"
+#include "pontex/shared/octets.h"
 #include "pontex/shared/resultat.h"
 
 namespace pontex {
@@ -73,8 +74,18 @@ struct EtatReprise {
   static std::optional<EtatReprise> decode(const std::uint8_t* octets, std::size_t taille);
 };
 
-// 64-bit FNV-1a digest.
-std::uint64_t empreinte(std::string_view octets, std::uint64_t depart = 14695981039346656037ULL);
+// Where the fields of a record under way lie in a file that keeps it: the
+// progress record, or an entry of a group's note. The file's own fields
+// (its signature, the working file's size and digest, the received file's
+// name, its check sum) are its codec's.
+struct ChampsEtat {
+  Champ attente, numero, debut, suivante, article, stock_avant, quantite2_avant, stock_apres,
+      quantite2_apres, mouvements_avant, mouvement, date_erreurs, taille_erreurs, longueur_ligne,
+      empreinte_ligne;
+};
+void ecrit_champs(const EtatReprise& etat, const ChampsEtat& champs, std::uint8_t* octets);
+// Reads them as stored: what they may hold is the reader's to check.
+void lit_champs(const std::uint8_t* octets, const ChampsEtat& champs, EtatReprise& etat);
 
 // Size and digest of a whole file, read block by block.
 Resultat empreinte_fichier(std::string_view chemin, std::uint64_t& taille, std::uint64_t& valeur);

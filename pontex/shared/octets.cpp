@@ -7,63 +7,78 @@ namespace pontex {
 
 namespace octets {
 
+void blanchit(std::span<std::uint8_t> record, std::span<const Champ> champs) {
+  std::fill(record.begin(), record.end(), std::uint8_t{0});
+  for (const Champ& c : champs)
+    if (c.sorte == Sorte::texte) std::fill_n(record.begin() + c.offset, c.largeur, ' ');
+}
+
 // Text fields: bytes as stored, trailing spaces kept; the callers trim where
 // the exchange needs it.
-std::string lit_texte(const std::uint8_t* base, std::size_t offset, std::size_t largeur) {
-  return std::string(reinterpret_cast<const char*>(base + offset), largeur);
+std::string lit_texte(const std::uint8_t* base, Champ c) { return lit_texte(base, c, c.largeur); }
+
+std::string lit_texte(const std::uint8_t* base, Champ c, std::size_t n) {
+  return std::string(reinterpret_cast<const char*>(base + c.offset), std::min(n, c.largeur));
 }
 
 // Cut to the width or padded with spaces: an empty text becomes a field of
 // spaces, never of NUL bytes the cash-register program would show.
-void ecrit_texte(std::uint8_t* base, std::size_t offset, std::size_t largeur,
-                 std::string_view texte) {
-  const std::size_t n = std::min(largeur, texte.size());
-  std::copy_n(reinterpret_cast<const std::uint8_t*>(texte.data()), n, base + offset);
-  std::fill(base + offset + n, base + offset + largeur, static_cast<std::uint8_t>(' '));
+void ecrit_texte(std::uint8_t* base, Champ c, std::string_view texte) {
+  const std::size_t n = std::min(c.largeur, texte.size());
+  std::copy_n(reinterpret_cast<const std::uint8_t*>(texte.data()), n, base + c.offset);
+  std::fill(base + c.offset + n, base + c.fin(), static_cast<std::uint8_t>(' '));
+}
+
+void ecrit_octets(std::uint8_t* base, Champ c, std::span<const std::uint8_t> valeur) {
+  std::copy_n(valeur.begin(), std::min(c.largeur, valeur.size()), base + c.offset);
+}
+
+void ecrit_octets(std::uint8_t* base, Champ c, std::string_view valeur) {
+  ecrit_octets(base, c, {reinterpret_cast<const std::uint8_t*>(valeur.data()), valeur.size()});
+}
+
+void lit_octets(const std::uint8_t* base, Champ c, std::span<std::uint8_t> valeur) {
+  std::copy_n(base + c.offset, std::min(c.largeur, valeur.size()), valeur.begin());
 }
 
 // Little-endian by byte arithmetic, whatever the host's byte order.
-static std::uint32_t lit_u32(const std::uint8_t* base, std::size_t offset) {
-  const std::uint8_t* p = base + offset;
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+std::uint64_t lit_entier(const std::uint8_t* base, Champ c) {
+  std::uint64_t v = 0;
+  for (std::size_t i = c.largeur; i-- > 0;) v = (v << 8) | base[c.offset + i];
+  return v;
 }
 
-static void ecrit_u32(std::uint8_t* base, std::size_t offset, std::uint32_t v) {
-  std::uint8_t* p = base + offset;
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
+void ecrit_entier(std::uint8_t* base, Champ c, std::uint64_t v) {
+  for (std::size_t i = 0; i < c.largeur; ++i, v >>= 8)
+    base[c.offset + i] = static_cast<std::uint8_t>(v);
 }
 
-std::int16_t lit_i16(const std::uint8_t* base, std::size_t offset) {
-  const std::uint8_t* p = base + offset;
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+float lit_simple(const std::uint8_t* base, Champ c) {
+  return std::bit_cast<float>(static_cast<std::uint32_t>(lit_entier(base, c)));
 }
 
-std::int32_t lit_i32(const std::uint8_t* base, std::size_t offset) {
-  return static_cast<std::int32_t>(lit_u32(base, offset));
-}
-
-float lit_f32(const std::uint8_t* base, std::size_t offset) {
-  return std::bit_cast<float>(lit_u32(base, offset));
-}
-
-void ecrit_i16(std::uint8_t* base, std::size_t offset, std::int16_t v) {
-  const auto u = static_cast<std::uint16_t>(v);
-  base[offset] = static_cast<std::uint8_t>(u);
-  base[offset + 1] = static_cast<std::uint8_t>(u >> 8);
-}
-
-void ecrit_i32(std::uint8_t* base, std::size_t offset, std::int32_t v) {
-  ecrit_u32(base, offset, static_cast<std::uint32_t>(v));
-}
-
-void ecrit_f32(std::uint8_t* base, std::size_t offset, float v) {
-  ecrit_u32(base, offset, std::bit_cast<std::uint32_t>(v));
+void ecrit_simple(std::uint8_t* base, Champ c, float v) {
+  ecrit_entier(base, c, std::bit_cast<std::uint32_t>(v));
 }
 
 }  // namespace octets
+
+std::uint64_t empreinte(std::string_view octets, std::uint64_t valeur) {
+  for (const char c : octets) {
+    valeur ^= static_cast<std::uint8_t>(c);
+    valeur *= 1099511628211ULL;
+  }
+  return valeur;
+}
+
+std::uint64_t empreinte_mots(const std::uint8_t* base, std::size_t debut, std::size_t fin,
+                             std::uint64_t valeur) {
+  for (std::size_t i = debut; i + 8 <= fin; i += 8) {
+    valeur ^= octets::lit_entier(base, {i, 8, Sorte::entier});
+    valeur *= 1099511628211ULL;
+    valeur ^= valeur >> 32;
+  }
+  return valeur;
+}
 
 }  // namespace pontex

@@ -19,6 +19,9 @@
 
 #include "pontex/exchange/articles_echange.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/fichiers_appliques.h"
+#include "pontex/exchange/groupes.h"
+#include "pontex/exchange/reprise.h"
 #include "pontex/shared/fichiers.h"
 #include "pontex/shared/fichiers_transit.h"
 #include "tests/support/boutique.h"
@@ -333,4 +336,152 @@ TEST_F(Appliques, UnNomHorsDeLaPageDeCodeResteEtSAfficheEchappe) {
 #endif
 
 }  // namespace
+// Our own record files keep their bytes where the files already on the shops' disks have them:
+// each field at its offset, little-endian, and a record read back whole.
+struct Octet {
+  std::size_t offset, largeur;
+  std::uint64_t valeur;
+};
+std::uint64_t le(const std::string& o, std::size_t offset, std::size_t largeur) {
+  std::uint64_t v = 0;
+  for (std::size_t i = largeur; i-- > 0;) v = (v << 8) | static_cast<std::uint8_t>(o[offset + i]);
+  return v;
+}
+void verifie(const std::string& o, std::size_t base, std::initializer_list<Octet> champs) {
+  for (const Octet& c : champs)
+    EXPECT_EQ(le(o, base + c.offset, c.largeur), c.valeur) << "offset " << base + c.offset;
+}
+
+TEST(FichiersANous, ChaqueChampASonOffset) {
+  DossierTemporaire d;
+  EXPECT_EQ(empreinte("a"), 0xaf63dc4c8601ec8cULL);  // FNV-1a, 64 bits
+  EtatReprise e;
+  e.attente = EtatReprise::Attente::article;
+  e.taille_fichier = 0x1122334455667788;
+  e.empreinte_fichier = 0x0102030405060708;
+  e.numero = 3, e.debut = 40, e.suivante = 60, e.article = -2;
+  e.stock_avant = 0x3F800000, e.quantite2_avant = 2, e.stock_apres = 3, e.quantite2_apres = 4;
+  e.mouvements_avant = 70000;
+  e.mouvement.fill(0xA5);
+  e.date_erreurs = "05-12-2026", e.taille_erreurs = 99, e.longueur_ligne = 12;
+  e.empreinte_ligne = 0xCAFE;
+  e.nom = "mvt.txt";
+  const auto octets = e.encode();
+  const std::string r(octets.begin(), octets.end());
+  ASSERT_EQ(r.size(), 512u);
+  EXPECT_EQ(r.substr(0, 8), "PXREPRI1");
+  verifie(r, 0,
+          {{8, 4, 1},
+           {12, 8, e.taille_fichier},
+           {20, 8, e.empreinte_fichier},
+           {28, 8, 3},
+           {36, 8, 40},
+           {44, 8, 60},
+           {52, 4, 0xFFFFFFFE},
+           {56, 4, 0x3F800000},
+           {60, 4, 2},
+           {64, 4, 3},
+           {68, 4, 4},
+           {72, 4, 70000},
+           {76, 8, 0xA5A5A5A5A5A5A5A5},
+           {132, 8, 0xA5A5A5A5A5A5A5A5},
+           {140 + 10, 8, 99},
+           {158, 8, 12},
+           {166, 8, 0xCAFE},
+           {174, 1, 7},
+           {182, 8, 0},
+           {504, 8, 0x35a2111b807a56ac}});  // the check sum a record in the shops holds
+  EXPECT_EQ(r.substr(140, 10), "05-12-2026");
+  EXPECT_EQ(r.substr(175, 7), "mvt.txt");
+  const auto relu = EtatReprise::decode(octets.data(), octets.size());
+  ASSERT_TRUE(relu);
+  EXPECT_EQ(relu->encode(), octets);
+  // A name too long for one byte of length: four bytes, the name whole, the record padded.
+  e.nom = std::string(1000, 'n');
+  const auto longs = e.encode();
+  const std::string l(longs.begin(), longs.end());
+  ASSERT_EQ(l.size(), 1192u);
+  EXPECT_EQ(l.substr(0, 8), "PXREPRI2");
+  verifie(l, 0, {{174, 4, 1000}, {1178, 6, 0}});
+  EXPECT_EQ(l.substr(178, 1000), e.nom);
+  ASSERT_TRUE(EtatReprise::decode(longs.data(), longs.size()));
+  EXPECT_EQ(EtatReprise::decode(longs.data(), longs.size())->nom, e.nom);
+
+  // A group's note: an 80-byte head, then 160 bytes a record written.
+  ASSERT_TRUE(NoteGroupes::nouvelle());
+  e.numero = 5, e.debut = 100, e.suivante = 120;
+  Groupe g{.sequence = 1,
+           .taille_fichier = 500,
+           .empreinte_fichier = 0xBEEF,
+           .premier = 2,
+           .debut = 20,
+           .dernier = 9,
+           .ecritures = {e, e}};
+  g.ecritures[1].attente = EtatReprise::Attente::ligne_erreur;
+  NoteGroupes note;
+  ASSERT_TRUE(note.note(g));
+  note.ferme();
+  const std::string n = lit_octets("reprise_groupes_1.wdo");
+  ASSERT_EQ(n.size(), 80u + 2 * 160);
+  EXPECT_EQ(n.substr(0, 8), "PXGROUP1");
+  verifie(n, 0,
+          {{8, 8, 1},
+           {16, 8, 500},
+           {24, 8, 0xBEEF},
+           {32, 8, 2},
+           {40, 8, 20},
+           {48, 8, 9},
+           {56, 4, 2},
+           {60, 4, 0},
+           {64, 8, 0},
+           {72, 8, 0xe7c33478836c2cac}});  // check sum
+  for (std::size_t i = 0; i < 2; ++i) {
+    verifie(n, 80 + i * 160,
+            {{0, 8, 5},
+             {8, 8, 100},
+             {16, 8, 120},
+             {24, 4, i + 1},
+             {28, 4, 0xFFFFFFFE},
+             {32, 4, 0x3F800000},
+             {36, 4, 2},
+             {40, 4, 3},
+             {44, 4, 4},
+             {48, 4, 70000},
+             {52, 4, 0},
+             {56, 8, 99},
+             {64, 8, 12},
+             {72, 8, 0xCAFE},
+             {90, 6, 0},
+             {96, 8, 0xA5A5A5A5A5A5A5A5},
+             {152, 8, 0xA5A5A5A5A5A5A5A5}});
+    EXPECT_EQ(n.substr(80 + i * 160 + 80, 10), "05-12-2026");
+  }
+  const auto groupe = lit_groupe(500, 0xBEEF);
+  ASSERT_TRUE(groupe);
+  ASSERT_EQ(groupe->ecritures.size(), 2u);
+  EtatReprise attendu = g.ecritures[1];  // the file's size, digest and name are the head's
+  attendu.taille_fichier = 500, attendu.empreinte_fichier = 0xBEEF, attendu.nom.clear();
+  EXPECT_EQ(groupe->ecritures[1].encode(), attendu.encode());
+
+  // The files applied: 256 bytes an entry, the name cut, its length and digest kept.
+  FichiersAppliques appliques;
+  ASSERT_TRUE(appliques.charge({2026, 12, 5, 21, 7, 9}));
+  const std::string nom(300, 'x');
+  ASSERT_TRUE(appliques.ajoute(nom, 1234, 0xD1CE));
+  const std::string a = lit_octets("fichiers_appliques.wdo");
+  ASSERT_EQ(a.size(), 256u);
+  EXPECT_EQ(a.substr(0, 8), "PXAPPLI1");
+  verifie(a, 0,
+          {{8, 8, 20792},
+           {16, 8, 1234},
+           {24, 8, 0xD1CE},
+           {32, 8, empreinte(nom)},
+           {40, 2, 300},
+           {248, 8, empreinte(a.substr(0, 248))}});
+  EXPECT_EQ(a.substr(42, 206), nom.substr(0, 206));
+  FichiersAppliques relus;
+  ASSERT_TRUE(relus.charge({2026, 12, 6, 0, 0, 0}));
+  EXPECT_TRUE(relus.contient(nom, 1234, 0xD1CE));
+}
+
 }  // namespace pontex::test
