@@ -2,17 +2,14 @@
 
 #include <cstdint>
 
+#include "pontex/shared/octets.h"
 #include "pontex/shared/texte.h"
 
 namespace pontex {
 
 std::string empreinte_dossier(std::string_view dossier) {
   // FNV-1a, 64 bits: stable across builds and systems, unlike std::hash.
-  std::uint64_t h = 0xcbf29ce484222325ULL;
-  for (const char c : dossier) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 0x100000001b3ULL;
-  }
+  std::uint64_t h = empreinte(dossier);
   static constexpr char chiffres[] = "0123456789ABCDEF";
   std::string texte(16, '0');
   for (int i = 15; i >= 0; --i, h >>= 4) texte[std::size_t(i)] = chiffres[h & 0xF];
