@@ -422,6 +422,18 @@ TEST_F(Textes, UnTubeNommeNeFaitJamaisAttendre) {
   EXPECT_FALSE(existe_fichier("Pontex.wdo"));
   EXPECT_EQ(liste("", "*"), Noms{"a.txt"});
 }
+#else
+// A device name where a file is expected ("NUL" swallows every write): a
+// text or a copy sent there is a failure, never a success that wrote nothing.
+TEST_F(Textes, UnPeripheriqueNEstPasUnFichier) {
+  ecrit_octets("a.txt", "x");
+  std::string lu;
+  EXPECT_FALSE(lit_texte("NUL", lu));
+  EXPECT_FALSE(ecrit_texte("NUL", "x"));
+  EXPECT_FALSE(copie_fichier("a.txt", "NUL"));
+  EXPECT_FALSE(copie_fichier("NUL", "b.txt"));
+  EXPECT_FALSE(fs::exists("b.txt"));
+}
 #endif
 
 // --- Record files shared with the till: whole records, nothing cached, no far write.
