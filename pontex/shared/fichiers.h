@@ -15,7 +15,6 @@
 //  - on Windows, the ANSI code page is turned into a wide path.
 // Names returned by listings come back as Windows-1252 bytes.
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -67,19 +66,15 @@ Resultat cree_dossier(std::string_view chemin);
 // changes itself and a folder cannot always be flushed: done where allowed.
 Resultat synchronise_dossier(std::string_view chemin);
 
-// Last change of a file since 1970 (UTC), with the sub-second part the file
-// system keeps (nanoseconds on Linux, 100-nanosecond steps on Windows), or
-// nothing.
-std::optional<std::chrono::nanoseconds> date_modification(std::string_view chemin);
-
 // Size in bytes of a plain file (a link, folder or device is not one), or
 // nothing.
 std::optional<std::int64_t> taille_fichier(std::string_view chemin);
 
 // Whole text files, bytes as they are (no line-end translation).
 Resultat lit_texte(std::string_view chemin, std::string& contenu);
-Resultat ecrit_texte(std::string_view chemin, std::string_view contenu);   // replaces
-Resultat ajoute_texte(std::string_view chemin, std::string_view contenu);  // appends, creates
+// Replaces the file's content; a text cut short (full disk) is removed
+// rather than left to be read as a whole one.
+Resultat ecrit_texte(std::string_view chemin, std::string_view contenu);
 
 // --- Test support -----------------------------------------------------------
 // Operations that tests can make fail on purpose.

@@ -1,7 +1,7 @@
 #pragma once
 // The few file operations each system does its own way. The rules above them
 // (bounds, all-or-nothing copies, the test hook, the I/O counts) are the same
-// on every system and live once, in fichier_records.cpp and
+// on every system and live once, in fichiers.cpp, fichier_records.cpp and
 // fichiers_transit.cpp. Internal to the platform layer.
 //
 // A handle is the system's own as an integer: a descriptor on Linux, a
@@ -170,6 +170,54 @@ bool liste_noms(const DossierTenu& dossier, std::string_view motif, std::vector<
 // entrees_dossier.h).
 bool lit_entrees(const DossierTenu& dossier, std::string_view motif,
                  std::vector<EntreeDossier>& entrees, CodeSysteme& code);
+
+// --- Files named by a path (fichiers.h): the register's folder, the
+// configuration, the startup folder; links followed, as the shop set them.
+
+#ifdef _WIN32
+using TexteNatif = std::wstring;
+#else
+using TexteNatif = std::string;
+#endif
+struct CheminNatif {
+  std::string montre;  // in messages: the Linux path, or the path as written on Windows
+  TexteNatif natif;    // what the system is given
+};
+// The path as the system reaches it (see fichiers.h); false when it holds a
+// NUL byte, which would cut it short and name another file.
+bool resout_natif(std::string_view chemin, CheminNatif& c);
+
+// Opens an existing file for reading, or a file for writing from its start
+// (created when missing, not emptied: the caller cuts it once it knows what
+// it opened).
+enum class Usage { lecture, ecriture };
+bool ouvre_chemin(const CheminNatif& c, Usage usage, Natif& f, CodeSysteme& code);
+// Whether two opened handles reach one file (another case, a short name, a
+// link); false when the system cannot say.
+bool meme_fichier(std::intptr_t a, std::intptr_t b);
+
+// What stands under a path: a plain file not hidden (its name on Linux, its
+// attributes on Windows), a folder, anything at all (a link itself).
+bool fichier_visible(const CheminNatif& c);
+bool est_dossier(const CheminNatif& c);
+bool existe_natif(const CheminNatif& c);
+// The size of a plain file, never through a link.
+bool taille_chemin(const CheminNatif& c, std::int64_t& taille);
+
+// Plain files of a folder matching `motif`, hidden ones left out, in list
+// order: their program names and their paths.
+bool liste_chemin(const CheminNatif& dossier, std::string_view motif,
+                  std::vector<std::string>& noms, std::vector<CheminNatif>& chemins,
+                  CodeSysteme& code);
+
+// `nouveau` is the caller's text for `vers`: where it names the file itself
+// in another case, the name is changed as written.
+bool renomme_chemin(const CheminNatif& de, const CheminNatif& vers, std::string_view nouveau,
+                    CodeSysteme& code);
+bool supprime_chemin(const CheminNatif& c, CodeSysteme& code);
+bool cree_dossier_chemin(const CheminNatif& c, CodeSysteme& code);
+// Puts a folder's own changes on the disk, as far as the system allows.
+Resultat synchronise_chemin(const CheminNatif& dossier);
 
 // 64 unpredictable bits, for the names of our temporary files.
 std::uint64_t alea();

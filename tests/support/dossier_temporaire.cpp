@@ -45,4 +45,24 @@ void ecrit_octets(const fs::path& p, const std::string& octets) {
   f.write(octets.data(), static_cast<std::streamsize>(octets.size()));
 }
 
+fs::path chemin_disque(std::string_view chemin) {
+  const std::string natif = chemin_natif(chemin);
+  return fs::path(std::u8string(natif.begin(), natif.end()));
+}
+
+Resultat ajoute_texte(std::string_view chemin, std::string_view contenu) {
+  std::string texte;
+  if (existe_entree(chemin))
+    if (Resultat r = lit_texte(chemin, texte); !r) return r;
+  return ecrit_texte(chemin, texte.append(contenu));
+}
+
+std::optional<std::chrono::nanoseconds> date_modification(std::string_view chemin) {
+  std::error_code erreur;
+  const auto date = fs::last_write_time(chemin_disque(chemin), erreur);
+  if (erreur) return std::nullopt;
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::file_clock::to_sys(date).time_since_epoch());
+}
+
 }  // namespace pontex::test

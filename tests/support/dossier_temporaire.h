@@ -1,8 +1,11 @@
 #pragma once
 // A fresh temporary folder per test, the current directory while it lives.
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "pontex/shared/fichiers.h"
 
@@ -32,6 +35,15 @@ class DossierTemporaire {
 std::string lit_octets(const std::filesystem::path& p);
 // Writes bytes, creating parent folders.
 void ecrit_octets(const std::filesystem::path& p, const std::string& octets);
+
+// A Windows-style path of the program (see fichiers.h) as a path the C++
+// library opens: resolved as the program would, case-insensitively on Linux.
+std::filesystem::path chemin_disque(std::string_view chemin);
+// Appends to a text file of the program, creating it when missing.
+Resultat ajoute_texte(std::string_view chemin, std::string_view contenu);
+// Last change of a file since 1970 (UTC), with the sub-second part the file
+// system keeps, or nothing.
+std::optional<std::chrono::nanoseconds> date_modification(std::string_view chemin);
 
 // Makes the chosen operations fail while it lives.
 class EchecInjecte {
