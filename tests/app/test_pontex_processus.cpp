@@ -4,14 +4,23 @@
 
 #include <QProcess>
 #include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <map>
+#include <random>
+#include <sstream>
+#include <thread>
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/stat.h>
 #endif
 
 #include "pontex/data/memoire.h"
 #include "pontex/exchange/etat_echange.h"
+#include "pontex/exchange/groupes.h"
 #include "pontex/shared/verrou.h"
 #include "tests/support/fenetres_test.h"
 
@@ -31,8 +40,10 @@ std::vector<fs::path> fichiers(const fs::path& dossier, std::string_view debut,
   return trouves;
 }
 
-// Starts the program in the shop's folder, with no arguments, as the shop does.
-void demarre_pontex(QProcess& pontex, const Boutique& b) {
+// Starts the program in the shop's folder, with no arguments, as the shop does; `en_plus` adds
+// to its environment.
+void demarre_pontex(QProcess& pontex, const Boutique& b,
+                    const std::vector<std::pair<QString, QString>>& en_plus = {}) {
   pontex.setWorkingDirectory(QString::fromStdString(b.dossier.chemin().string()));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 #ifndef _WIN32
@@ -41,6 +52,7 @@ void demarre_pontex(QProcess& pontex, const Boutique& b) {
   env.insert("QT_QPA_PLATFORM", "offscreen");
 #endif
   env.remove("PONTEX_DEMARRAGE_REDUIT");
+  for (const auto& [nom, valeur] : en_plus) env.insert(nom, valeur);
   pontex.setProcessEnvironment(env);
 #ifdef _WIN32
   // The build's path is the build machine's; the program lies in bin\ beside the tests' folder.
@@ -322,6 +334,211 @@ TEST(ProgrammePontex, UnSigtermPendantLAttenteDeLaCaisseLaFinit) {
   ASSERT_TRUE(attend) << lit_octets(journal_du_jour(b));
   arrete_par_sigterm(pontex, b);
 }
+
+#ifdef PONTEX_BOITE_NOIRE
+// A delivery of 20,000 lines "gros.txt": the 20 articles in turn with quantities 1 to 13, now and
+// then the same article twice in a row, and every 1,000th line an unknown reference.
+struct Livraison {
+  std::string contenu;
+  std::vector<std::pair<int, float>> connus;  // article and quantity, in the file's order
+  std::string erreurs;                        // the day's error lines it gives
+};
+
+Livraison livraison_melee(const Boutique& b) {
+  constexpr int lignes = 20000;
+  Livraison l;
+  int k = 0;
+  for (int i = 0; i < lignes; ++i) {
+    const int q = 1 + i % 13;
+    if (i % 1000 == 999) {
+      const std::string inconnu = "INCONNU" + std::to_string(i / 1000);
+      l.contenu += inconnu + "\t" + std::to_string(q) + "\n";
+      l.erreurs += "Erreur reference : " + inconnu + " " + std::to_string(q) + " \r\n";
+      continue;
+    }
+    if (i % 250 != 1) k = k % articles + 1;  // else the article of the line before, again
+    l.contenu += b.reference(k) + "\t" + std::to_string(q) + "\n";
+    l.connus.emplace_back(k, static_cast<float>(q));
+  }
+  return l;
+}
+
+// What the disk holds of the shop's folders, as the black box notes it: per folder its names and
+// the inode each leads to, per inode its bytes.
+struct Disque {
+  std::map<fs::path, std::map<std::string, std::uint64_t>> noms;
+  std::map<std::uint64_t, std::string> octets;
+};
+
+struct stat etat_de(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st;
+}
+
+// The shop as the test laid it out, taken as on the disk: every folder, its files and their bytes.
+Disque photographie(const fs::path& racine, const fs::path& sauf) {
+  Disque d;
+  std::vector<fs::path> dossiers = {racine};
+  for (const auto& e : fs::recursive_directory_iterator(racine))
+    if (e.is_directory() && e.path() != sauf) dossiers.push_back(e.path());
+  for (const fs::path& dossier : dossiers) {
+    auto& noms = d.noms[dossier];
+    for (const auto& e : fs::directory_iterator(dossier)) {
+      if (e.symlink_status().type() != fs::file_type::regular) continue;
+      const std::uint64_t inode = etat_de(e.path()).st_ino;
+      noms[e.path().filename().string()] = inode;
+      d.octets[inode] = lit_octets(e.path());
+    }
+  }
+  return d;
+}
+
+std::string nom_note(const char* sorte, const struct stat& st) {
+  return std::string(sorte) + "_" + std::to_string(st.st_dev) + "_" + std::to_string(st.st_ino);
+}
+
+// Puts back every folder of `depart` as a power cut would leave it. The disk is strict: a file's
+// bytes reach it only through the file's own sync (the bytes of its last one, the test's own
+// bytes before any, nothing for a file created since and never synced), and a folder's sync keeps
+// only its names, each leading to whatever its file last put on the disk. A folder never synced
+// keeps the names it had at the start. Folders made during the run (the journal's) stay as they
+// are: nothing of an exchange lives there.
+void remet_comme_au_dernier_sync(const Disque& depart, const fs::path& notes) {
+  for (const auto& [dossier, noms_depart] : depart.noms) {
+    const struct stat st = etat_de(dossier);
+    std::map<std::string, std::uint64_t> noms = noms_depart;
+    const fs::path note_dossier = notes / nom_note("d", st);
+    if (fs::exists(note_dossier)) {
+      noms.clear();
+      std::istringstream lignes(lit_octets(note_dossier));
+      std::uint64_t inode = 0;
+      char sorte = 0;
+      std::string nom;
+      while (lignes >> inode >> sorte && lignes.get() == '\t' && std::getline(lignes, nom))
+        if (sorte == 'f') noms[nom] = inode;
+    }
+    for (const auto& e : fs::directory_iterator(dossier))
+      if (e.symlink_status().type() == fs::file_type::regular) fs::remove(e.path());
+    for (const auto& [nom, inode] : noms) {
+      struct stat fichier = st;
+      fichier.st_ino = static_cast<ino_t>(inode);
+      const fs::path note_fichier = notes / nom_note("f", fichier);
+      std::string octets;
+      if (fs::exists(note_fichier))
+        octets = lit_octets(note_fichier);
+      else if (const auto o = depart.octets.find(inode); o != depart.octets.end())
+        octets = o->second;
+      ecrit_octets(dossier / nom, octets);
+    }
+  }
+}
+
+// The real program applying a 20,000-line delivery, killed at random points of it; every file of
+// the shop then put back as of its last sync (the power gone at that moment, the disk holding only
+// what was synced), and one more cycle: every line applied exactly once — each article's stock,
+// each movement once in the file's order, each unknown reference's error line once. A few points
+// by default; PONTEX_BOITE_NOIRE_COMPLET=1 tries 12, PONTEX_BOITE_NOIRE_GRAINE replays a draw.
+TEST(ProgrammePontex, BoiteNoireCoupureDeCourantChaqueLigneAppliqueeUneFois) {
+  const bool complet = std::getenv("PONTEX_BOITE_NOIRE_COMPLET") != nullptr;
+  const char* graine_donnee = std::getenv("PONTEX_BOITE_NOIRE_GRAINE");
+  const unsigned graine =
+      graine_donnee ? static_cast<unsigned>(std::stoul(graine_donnee)) : std::random_device{}();
+  SCOPED_TRACE("PONTEX_BOITE_NOIRE_GRAINE=" + std::to_string(graine));
+  std::mt19937 g(graine);
+  const int points = complet ? 12 : 3;
+  int passes = 0;
+  for (int p = 0; p < points; ++p) {
+    Boutique b(DepartPontex{});
+    const Livraison l = livraison_melee(b);
+    const auto total = static_cast<std::int32_t>(l.connus.size());
+    // One point in each equal share of the delivery, somewhere in it, and the last one always
+    // past the first group, where the first group's writes must already be on the disk.
+    const std::int32_t depuis = p + 1 < points ? static_cast<std::int32_t>(p * total / points)
+                                               : std::int32_t{Groupe::ecritures_max};
+    const std::int32_t jusqu_a =
+        p + 1 < points ? static_cast<std::int32_t>((p + 1) * total / points) : total;
+    const auto cible =
+        depuis + 1 + static_cast<std::int32_t>(g() % static_cast<unsigned>(jusqu_a - depuis));
+    SCOPED_TRACE("killed once " + std::to_string(cible) + " movements were written");
+    std::vector<float> avant;
+    for (int k = 1; k <= articles; ++k) avant.push_back(b.stock(k));
+    b.depose("gros.txt", l.contenu);
+    const fs::path notes = b.chemin("boite_noire");
+    fs::create_directory(notes);
+    const Disque depart = photographie(b.dossier.chemin(), notes);
+
+    QProcess pontex;
+    demarre_pontex(pontex, b,
+                   {{"LD_PRELOAD", PONTEX_BOITE_NOIRE},
+                    {"PONTEX_BOITE_NOIRE", QString::fromStdString(notes.string())}});
+    ASSERT_TRUE(pontex.waitForStarted(10000));
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (mouvements_enregistres(b) < cible && pontex.state() == QProcess::Running &&
+           std::chrono::steady_clock::now() < limite)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool en_cours = pontex.state() == QProcess::Running;
+    ::kill(static_cast<pid_t>(pontex.processId()), SIGKILL);
+    pontex.waitForFinished(10000);
+    ASSERT_TRUE(en_cours) << pontex.readAllStandardError().toStdString();
+    const std::int32_t au_moment = mouvements_enregistres(b);
+    ASSERT_GE(au_moment, cible);
+
+    // The black box saw the syncs: the shop's folder's when the file was taken, and files'.
+    ASSERT_TRUE(fs::exists(notes / nom_note("d", etat_de(b.dossier.chemin()))));
+    ASSERT_FALSE(fichiers(notes, "f_", "").empty());
+    remet_comme_au_dernier_sync(depart, notes);
+    for (const fs::path& e : fichiers(b.exporte(), "stock_", ".txt")) fs::remove(e);
+    QProcess suivant;
+    demarre_pontex(suivant, b);
+    ASSERT_TRUE(suivant.waitForStarted(10000));
+    const bool cycle = QTest::qWaitFor(
+        [&] {
+          return !fs::exists(b.chemin("prov_stk_ana_ron.txt")) &&
+                 !fs::exists(b.import() / "gros.txt") &&
+                 !fichiers(b.exporte(), "stock_", ".txt").empty();
+        },
+        120000);
+    arrete(suivant);
+    ASSERT_TRUE(cycle);
+
+    const std::int32_t compte = mouvements_enregistres(b);
+    EXPECT_EQ(compte, total) << au_moment << " written at the kill";
+    EXPECT_EQ(lit_octets(b.caisse() / "W_CAIREC.WDO").size(), std::size_t(compte + 1) * 64u);
+    std::vector<float> attendu = avant;
+    for (const auto& [k, q] : l.connus) attendu[std::size_t(k - 1)] += q;
+    for (int k = 1; k <= articles; ++k) EXPECT_FLOAT_EQ(b.stock(k), attendu[k - 1]) << k;
+    // Each movement once, in the file's order: the first one out of place tells where.
+    const std::string mouvements = lit_octets(b.caisse() / "W_CAIREC.WDO");
+    std::vector<std::string> codes;
+    for (int k = 1; k <= articles; ++k) codes.push_back(b.article(k).code());
+    for (std::int32_t m = 1; m <= std::min(compte, total); ++m) {
+      const EnregistrementMouvement mv = b.mouvement(m);
+      const auto& [k, q] = l.connus[std::size_t(m - 1)];
+      if (mv.code() != codes[std::size_t(k - 1)] || mv.quantite() != q) {
+        ADD_FAILURE() << "movement " << m << " is " << mv.code() << " x " << mv.quantite()
+                      << ", line's " << codes[std::size_t(k - 1)] << " x " << q;
+        break;
+      }
+    }
+    // Every day's error file, in date order, should the run cross midnight.
+    std::vector<fs::path> jours = fichiers(b.import(), "erreurs_", ".err");
+    std::sort(jours.begin(), jours.end(), [](const fs::path& x, const fs::path& y) {
+      const std::string a = x.filename().string(), c = y.filename().string();
+      return a.substr(14, 4) + a.substr(11, 2) + a.substr(8, 2) <
+             c.substr(14, 4) + c.substr(11, 2) + c.substr(8, 2);
+    });
+    std::string erreurs;
+    for (const fs::path& e : jours) erreurs += lit_octets(e);
+    EXPECT_EQ(erreurs, l.erreurs);
+    EXPECT_EQ(lit_octets(b.import() / "gros.old"), l.contenu);
+    if (HasFailure()) break;
+    ++passes;
+  }
+  std::printf("power cut at %d points of a 20,000-line delivery: %d applied exactly once\n", points,
+              passes);
+}
+#endif
 #endif
 
 }  // namespace
