@@ -39,7 +39,8 @@ fi
 debut=$(date +%s)
 
 paquets=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build)
-[ $avec_qt -eq 1 ] && paquets+=(nsis xvfb xauth imagemagick x11-apps)
+# pgrep (procps) and git: the upgrade check.
+[ $avec_qt -eq 1 ] && paquets+=(nsis xvfb xauth imagemagick x11-apps procps git)
 # shellcheck source=scripts/deps.sh
 source "$racine/scripts/deps.sh"
 pontex_installe_paquets "${paquets[@]}" || exit 1

@@ -789,6 +789,13 @@ windows_empechement() { # SUITE WINDOWS_BUILD QT
 # One suite, as ctest runs it.
 windows_essai() { # SUITE RACINE WINDOWS_BUILD [QT]
   local suite=$1 racine=$2 build=$3 qt=${PONTEX_QT_WINDOWS:-${4:-}} empechement
+  case $suite in
+    echange | installeur | mise_a_jour | bench) ;;
+    *)
+      echo "unknown suite: $suite (echange, installeur, mise_a_jour, bench)" >&2
+      return 2
+      ;;
+  esac
   [ -n "$qt" ] || qt=$HOME/.cache/pontex/qt6-mingw-6.4.2
   empechement=$(windows_empechement "$suite" "$build" "$qt")
   if [ -n "$empechement" ]; then
@@ -804,10 +811,6 @@ windows_essai() { # SUITE RACINE WINDOWS_BUILD [QT]
     installeur) windows_installeur "$build" ;;
     mise_a_jour) windows_mise_a_jour "$racine" "$build" "$qt" ;;
     bench) windows_bench "$racine" "$build" ;;
-    *)
-      echo "unknown suite: $suite (echange, installeur, mise_a_jour, bench)" >&2
-      return 2
-      ;;
   esac
 }
 
