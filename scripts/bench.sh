@@ -24,6 +24,9 @@ export LC_ALL=C
 racine=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/deps.sh
 source "$racine/scripts/deps.sh"
+# caisse_neuve, guette_depuis_la, mediane: shared with the speed under Wine.
+# shellcheck source=scripts/bench-fonctions.sh
+source "$racine/scripts/bench-fonctions.sh"
 pontex_installe_dependances || exit 1
 
 build=${PONTEX_BUILD_RELEASE:-$racine/build-release}
@@ -129,13 +132,6 @@ cp "$build/bin/qz_img_024.gif" "$boutique/" 2>/dev/null
   exit 1
 printf '%s\r\n' "#TRANSIT#$tmp/transit\\" "#FICBASE#$tmp/caisse\\" '#REFARTI#1' '#NOM_STO#stock_' \
   '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$boutique/Pontex.wdo"
-# Each run starts from the same register: the one made above, copied.
-# Its pages are written to the disk before the run: a run must not wait
-# for the write-back of the copy made for it.
-caisse_neuve() {
-  rm -rf "$tmp/caisse" && cp -r "$tmp/caisse0" "$tmp/caisse" && sync -f "$tmp/caisse"
-}
-
 caisse_neuve
 # Every reference known to the register: the comparison is of applied
 # records.
@@ -194,15 +190,6 @@ temps_processeur() { # PID
   awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); print ($12 + $13) / hz }' "/proc/$1/stat" 2>/dev/null
 }
 
-# Starts the watch in the background (guet_pid) and returns once it has
-# read the movement count it starts from.
-guette_depuis_la() { # EXPORT_FOLDER WORKING_FILE
-  rm -f "$tmp/guet.pret"
-  "$plancher" guette "$tmp/caisse" "$records" "$1" "$2" 180 "$tmp/guet.pret" >"$tmp/guet.txt" &
-  guet_pid=$!
-  until [ -e "$tmp/guet.pret" ] || ! kill -0 "$guet_pid" 2>/dev/null; do sleep 0.01; done
-}
-
 # One run of the floor on the same register: "apply export" (s), with its
 # apply timed by the same watch as Pontex's and its export as it times it.
 plancher_une_fois() {
@@ -230,8 +217,6 @@ reference_une_fois() {
   FLOOR_CHUNK=1 "$reference" apply "$tmp/caisse" "$tmp/mvt.txt" "$tmp/reference.err" |
     sed -n 's/^floor apply: .*, \([0-9.]*\) s, .*/\1/p'
 }
-
-mediane() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # Turns of Pontex and the floor, the order swapped at every turn; the
 # ratios are taken per turn, of two runs back to back.

@@ -19,6 +19,8 @@
 #    C:\Pontex), built once and kept in ~/.cache/pontex/installeurs: the
 #    shop's files kept byte for byte, a delivery left part-way finished by
 #    the new Pontex started at login, then uninstalled.
+# The last three are the ctest tests of tests/windows (label "windows"),
+# which skip with their reason where they cannot run.
 # PONTEX_BENCH_WINDOWS=1 adds the speed of Pontex.exe under Wine against the
 # floor program (a few minutes); PONTEX_BENCH_WINDOWS=seul builds and
 # measures only.
@@ -26,6 +28,7 @@
 set -euo pipefail
 racine=$(cd "$(dirname "$0")/.." && pwd)
 qt=${PONTEX_QT_WINDOWS:-$HOME/.cache/pontex/qt6-mingw-6.4.2}
+export PONTEX_QT_WINDOWS=$qt
 avec_qt=0
 [ -f "$qt/.pontex-complete" ] && avec_qt=1
 if [ $avec_qt -eq 1 ]; then
@@ -36,7 +39,8 @@ fi
 debut=$(date +%s)
 
 paquets=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build)
-[ $avec_qt -eq 1 ] && paquets+=(nsis xvfb xauth imagemagick x11-apps)
+# pgrep (procps) and git: the upgrade check.
+[ $avec_qt -eq 1 ] && paquets+=(nsis xvfb xauth imagemagick x11-apps procps git)
 # shellcheck source=scripts/deps.sh
 source "$racine/scripts/deps.sh"
 pontex_installe_paquets "${paquets[@]}" || exit 1
@@ -65,48 +69,30 @@ else
 fi
 cmake --build "$build"
 
-# A Wine prefix of our own inside the build folder; the first run creates it.
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
-
-xvfb_pid=
-# shellcheck disable=SC2317 # run by the trap
-fin() {
-  wineserver -k >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap fin EXIT
-
+# The Wine prefix of the build and, with the windows, a virtual display of
+# our own, which the window tests and the checks of tests/windows share.
+# shellcheck source=scripts/windows-essais.sh
+source "$racine/scripts/windows-essais.sh"
+trap windows_fin EXIT
+windows_prefixe "$build"
 if [ $avec_qt -eq 1 ]; then
-  # Qt's "offscreen" platform does not come up under Wine: the windows are
-  # shown by the "windows" platform on a virtual display of our own.
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-  done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
-  done
-  export QT_QPA_PLATFORM=windows
+  windows_ecran
+  export PONTEX_ECRAN_WINE=$DISPLAY
   # The start-at-login entry of bin/, as the installer makes it in the
   # shop's folder.
   bin_w=$(winepath -w "$build/bin")
   wine "$build/tools/raccourci_windows.exe" "$bin_w\\Pontex.lnk" "$bin_w\\Pontex.exe" "$bin_w"
 fi
 
-bench=${PONTEX_BENCH_WINDOWS:-0}
-if [ $avec_qt -eq 1 ] && [ "$bench" = seul ]; then
-  # shellcheck source=scripts/windows-essais.sh
-  source "$racine/scripts/windows-essais.sh"
-  windows_bench "$racine" "$build"
+# The checks of the whole programs under Wine (tests/windows): verbose, so
+# that their progress and the reason of a skipped one show.
+essais_windows() { # CTEST_ARGUMENTS...
+  ctest --test-dir "$build/tests/windows" -V "$@"
+}
+
+export PONTEX_BENCH_WINDOWS=${PONTEX_BENCH_WINDOWS:-0}
+if [ $avec_qt -eq 1 ] && [ "$PONTEX_BENCH_WINDOWS" = seul ]; then
+  essais_windows -R '^windows_bench$'
   exit $?
 fi
 
@@ -124,37 +110,20 @@ for exe in "$build"/tests/test_*.exe; do
   fi
 done
 
-if [ $avec_qt -eq 0 ]; then
-  [ $status -eq 0 ] && echo "All core tests passed under Wine."
-  echo "The windows, the exchange by Pontex.exe and the installer are checked once Qt for" \
-    "Windows is built: scripts/qt-windows.sh (about an hour, once)."
-  exit $status
-fi
-
-# --- The exchange, byte for byte as on Linux ---------------------------------
-# shellcheck source=scripts/windows-essais.sh
-source "$racine/scripts/windows-essais.sh"
-if ! windows_echange_compare "$racine" "$build"; then
-  echo "** the exchange by Pontex.exe differs from the Linux build's" >&2
-  status=1
-fi
-
-# --- The installer -----------------------------------------------------------
-if ! windows_installeur "$build"; then
-  echo "** installer" >&2
-  status=1
-fi
-
-if ! windows_mise_a_jour "$racine" "$build" "$qt"; then
-  echo "** upgrade" >&2
-  status=1
-fi
-
-if [ "$bench" = 1 ] && ! windows_bench "$racine" "$build"; then
-  echo "** speed under Wine" >&2
+# The exchange by Pontex.exe against Linux's, the installer, the upgrade
+# and, asked for, the speed: without Qt for Windows each says why it is
+# skipped.
+if ! essais_windows -L windows; then
+  echo "** the checks of the whole programs under Wine failed" >&2
   status=1
 fi
 
 duree=$(($(date +%s) - debut))
+if [ $avec_qt -eq 0 ]; then
+  [ $status -eq 0 ] && echo "All core tests passed under Wine ($((duree / 60)) min $((duree % 60)) s)."
+  echo "The windows, the exchange by Pontex.exe and the installer are checked once Qt for" \
+    "Windows is built: scripts/qt-windows.sh (about an hour, once)."
+  exit $status
+fi
 [ $status -eq 0 ] && echo "All Windows tests passed under Wine ($((duree / 60)) min $((duree % 60)) s)."
 exit $status

@@ -1,8 +1,16 @@
 # shellcheck shell=bash
-# The whole-program checks of scripts/test-windows.sh, run under Wine once
-# the programs are cross-built with Qt: one exchange by Pontex.exe compared
-# byte for byte with the Linux build's, and the installer. Sourced; expects
-# WINEPREFIX and DISPLAY set, and Qt's "windows" platform.
+# The whole-program checks of the Windows build, run under Wine once the
+# programs are cross-built with Qt: one exchange by Pontex.exe compared byte
+# for byte with the Linux build's, the installer, the upgrade from the
+# programs in C:\Pontex and the speed under Wine. Each is a ctest test of the
+# Windows build (tests/windows, label "windows"), which runs this file:
+#
+#   windows-essais.sh SUITE RACINE WINDOWS_BUILD [QT]
+#
+# SUITE is echange, installeur, mise_a_jour or bench. Exit status 77 (the
+# test skipped), with the reason, where this machine cannot run it: no
+# Wine, a build without Qt for Windows, no NSIS. Sourced, it only defines
+# the functions.
 
 # Compares two files byte for byte. Differences are allowed only inside one
 # field of fixed-length records (record size, field offset, field length),
@@ -84,17 +92,21 @@ essai_configuration() { # SHOP TRANSIT CAISSE
     "#NUMPOST#3" "#UTILISA#12" "#TIM_ANA#30" >"$1/Pontex.wdo"
 }
 
-# Builds what the Linux side needs, when it is not built yet.
-essai_linux() { # RACINE LINUX_BUILD
+# Builds what the Linux side needs, when it is not built yet: the programs
+# that make the shops and the Linux Pontex, and the floor program
+# (bench/plancher) when "plancher" is asked.
+essai_linux() { # RACINE LINUX_BUILD [plancher]
+  local cibles=(Pontex fabrique_caisse serveur_simule)
+  [ "${3:-}" = plancher ] && cibles+=(plancher)
   if [ -x "$2/bin/Pontex" ] && [ -x "$2/tools/fabrique_caisse" ] &&
-    [ -x "$2/tools/serveur_simule" ]; then
+    [ -x "$2/tools/serveur_simule" ] && { [ -z "${3:-}" ] || [ -x "$2/bench/plancher" ]; }; then
     return 0
   fi
   # shellcheck source=scripts/deps.sh
   source "$1/scripts/deps.sh"
-  pontex_installe_dependances
-  [ -f "$2/build.ninja" ] || cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  cmake --build "$2" --target Pontex fabrique_caisse serveur_simule
+  pontex_installe_dependances || return 1
+  [ -f "$2/build.ninja" ] || cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || return 1
+  cmake --build "$2" --target "${cibles[@]}"
 }
 
 # One exchange on the same shop by the Linux Pontex (offscreen) and by
@@ -300,10 +312,13 @@ windows_installeur() { # WINDOWS_BUILD
 # from that commit's tree and kept in the cache beside Qt (a few minutes the
 # first time); prints the folder holding it (installeur.exe) and the list
 # of the files it delivers (livres.txt).
+# PONTEX_INSTALLEURS names another cache folder.
+essai_commit_ancien() { printf '%s\n' "${PONTEX_INSTALLEUR_PRECEDENT:-c898719352518d300e240e7f00c130f4a9764a90}"; }
+essai_garde_ancien() { printf '%s/%s\n' "${PONTEX_INSTALLEURS:-$HOME/.cache/pontex/installeurs}" "$(essai_commit_ancien)"; }
 windows_ancien_installeur() { # RACINE WINDOWS_BUILD QT
-  local racine=$1 build=$2 qt=$3 source construction lanceur=()
-  local commit=${PONTEX_INSTALLEUR_PRECEDENT:-c898719352518d300e240e7f00c130f4a9764a90}
-  local garde=$HOME/.cache/pontex/installeurs/$commit
+  local racine=$1 build=$2 qt=$3 source construction lanceur=() commit garde
+  commit=$(essai_commit_ancien)
+  garde=$(essai_garde_ancien)
   if [ -f "$garde/installeur.exe" ] && [ -f "$garde/livres.txt" ]; then
     printf '%s\n' "$garde"
     return 0
@@ -358,11 +373,11 @@ windows_mise_a_jour() { # RACINE WINDOWS_BUILD QT
   local essai="$build/mise_a_jour" demarrage entree
   echo "== upgrade from the programs in C:\\Pontex"
   # Without the previous installer's commit (a shallow clone) there is
-  # nothing to upgrade from: said, and not counted as a failure.
+  # nothing to upgrade from: said, and the test skipped.
   ancien=$(windows_ancien_installeur "$racine" "$build" "$qt")
   case $? in
     0) ;;
-    2) return 0 ;;
+    2) return 77 ;;
     *) return 1 ;;
   esac
   nouveau=$(essai_unique "$build" "Pontex-*-win64.exe") || {
@@ -537,7 +552,7 @@ windows_mise_a_jour() { # RACINE WINDOWS_BUILD QT
 
 # The apply rate of Pontex.exe under Wine beside the floor program
 # (bench/plancher.cpp, built for Windows) under Wine on the same register and
-# delivery, timed from outside by the Linux build of the same floor program,
+# delivery, timed from outside by the Linux build's floor program,
 # which polls the movement file's header count (first to last new
 # movement), turn about. Then where the time goes: the Wine server requests
 # each applied record costs (WINEDEBUG=+server, counted by request; the
@@ -545,15 +560,23 @@ windows_mise_a_jour() { # RACINE WINDOWS_BUILD QT
 # and the export drop out), Pontex's and the floor's.
 # PONTEX_BENCH_RECORDS (20000) and PONTEX_BENCH_TOURS (3) set the size.
 windows_bench() { # RACINE WINDOWS_BUILD
-  local racine=$1 build=$2 linux=${PONTEX_BUILD:-$1/build} b="$2/bench-windows"
-  local records=${PONTEX_BENCH_RECORDS:-20000} tours=${PONTEX_BENCH_TOURS:-3}
+  local racine=$1 build=$2 linux=${PONTEX_BUILD:-$1/build}
+  # The globals of scripts/bench-fonctions.sh, as bench.sh sets them.
+  local tmp="$2/bench-windows" plancher records=${PONTEX_BENCH_RECORDS:-20000}
+  local tours=${PONTEX_BENCH_TOURS:-3} b="$2/bench-windows" guet_pid
+  # shellcheck source=scripts/bench-fonctions.sh
+  source "$racine/scripts/bench-fonctions.sh"
   echo "== speed under Wine: Pontex.exe against the floor program, $records records, $tours turns"
-  essai_linux "$racine" "$linux" || return 1
+  # Both floors built by their build: the Linux one watches, the Windows one
+  # (a target of the Windows build, static) is measured.
+  essai_linux "$racine" "$linux" plancher || return 1
+  plancher=$linux/bench/plancher
+  cmake --build "$build" --target plancher_windows >"$build/plancher.log" 2>&1 || {
+    tail -n 20 "$build/plancher.log" >&2
+    return 1
+  }
   rm -rf "$b"
   mkdir -p "$b/shop" "$b/transit/import/histo" "$b/transit/export/histo"
-  g++ -O2 -std=c++20 -o "$b/plancher" "$racine/bench/plancher.cpp" || return 1
-  x86_64-w64-mingw32-g++-posix -O2 -std=c++20 -static -o "$b/plancher.exe" \
-    "$racine/bench/plancher.cpp" || return 1
   "$linux/tools/fabrique_caisse" "$b/caisse0" --articles 32767 --queue 500 --graine 2 >/dev/null ||
     return 1
   # The server's delivery names the register with Linux paths, Pontex with
@@ -575,24 +598,17 @@ windows_bench() { # RACINE WINDOWS_BUILD
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w 2>/dev/null || true
   }
-  neuve() { rm -rf "$b/caisse" && cp -r "$b/caisse0" "$b/caisse" && sync -f "$b/caisse"; }
-  # The watch in the background, once it has read the count it starts from.
-  guette() { # N EXPORT WORKING
-    rm -f "$b/guet.pret"
-    "$b/plancher" guette "$b/caisse" "$1" "$2" "$3" 300 "$b/guet.pret" >"$b/guet.txt" &
-    guet=$!
-    until [ -e "$b/guet.pret" ] || ! kill -0 "$guet" 2>/dev/null; do sleep 0.01; done
-  }
   # Pontex as the shop starts it, in its folder, on a fresh register and
   # the delivery DELIVERY; prints its apply time (s).
   pontex_une_fois() { # DELIVERY N [WINEDEBUG]
-    neuve
+    caisse_neuve
     rm -rf "$b"/transit/export/stock_*.txt "$b"/transit/import/* "$b/shop/journal" \
       "$b/shop/W_intlog.wdo" "$b/shop/fichiers_appliques.wdo"
     mkdir -p "$b/transit/import/histo"
     cp "$1" "$b/transit/import/mvt.txt"
     touch -d '-1 minute' "$b/transit/import/mvt.txt"
-    guette "$2" "$b/transit/export" "$b/shop/prov_stk_ana_ron.txt"
+    guette_depuis_la "$b/transit/export" "$b/shop/prov_stk_ana_ron.txt" "$2" 300
+    local guet=$guet_pid
     [ -n "${3:-}" ] && serveur_neuf
     (
       cd "$b/shop" || exit
@@ -610,11 +626,12 @@ windows_bench() { # RACINE WINDOWS_BUILD
     # Asked of Wine before the traced server is started.
     local livraison_w
     livraison_w=$(winepath -w "$1")
-    neuve
+    caisse_neuve
     rm -f "$b/plancher.err"
-    guette "$2" - -
+    guette_depuis_la - - "$2" 300
+    local guet=$guet_pid
     [ -n "${3:-}" ] && serveur_neuf
-    WINEDEBUG=${3:--all} wine "$b/plancher.exe" apply "$caisse_w" "$livraison_w" "$err_w" \
+    WINEDEBUG=${3:--all} wine "$build/bench/plancher.exe" apply "$caisse_w" "$livraison_w" "$err_w" \
       >/dev/null 2>"$b/wine.log" || true
     wait "$guet"
     [ -n "${3:-}" ] && serveur_neuf
@@ -637,7 +654,6 @@ windows_bench() { # RACINE WINDOWS_BUILD
     rapports+=("$(awk -v p="$p" -v f="$f" 'BEGIN { print p / f }')")
     echo "   turn $((tour + 1)): Pontex.exe $p s, floor $f s"
   done
-  mediane() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
   local mp mf mr
   mp=$(printf '%s\n' "${tp[@]}" | mediane)
   mf=$(printf '%s\n' "${tf[@]}" | mediane)
@@ -685,3 +701,121 @@ windows_bench() { # RACINE WINDOWS_BUILD
   echo "Requests per record, the floor:"
   awk '{ printf "  %-28s %6.2f\n", $1, $2 }' "$b/par_record_plancher.txt" | head -n 15
 }
+
+# --- Run by ctest --------------------------------------------------------------
+
+# The Wine prefix of the Windows build; the first run creates it.
+windows_prefixe() { # WINDOWS_BUILD
+  export WINEPREFIX=${WINEPREFIX:-$1/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w || true
+  fi
+}
+
+# Qt's "windows" platform on a display: scripts/test-windows.sh's virtual
+# one (PONTEX_ECRAN_WINE), or a virtual display of our own (Xvfb), which
+# windows_fin ends. Qt's "offscreen" platform does not come up under Wine.
+windows_xvfb=
+windows_ecran() {
+  export QT_QPA_PLATFORM=windows
+  if [ -n "${PONTEX_ECRAN_WINE:-}" ]; then
+    export DISPLAY=$PONTEX_ECRAN_WINE
+    return 0
+  fi
+  local n
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  windows_xvfb=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+    sleep 0.1
+  done
+  echo "   the virtual display :$n did not come up" >&2
+  return 1
+}
+
+# Ends every program of the prefix, and the display started for it.
+# shellcheck disable=SC2317 # run by a trap
+windows_fin() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$windows_xvfb" ]; then
+    kill "$windows_xvfb" 2>/dev/null || true
+    wait "$windows_xvfb" 2>/dev/null || true
+  fi
+  windows_xvfb=
+}
+
+# Why this machine cannot run SUITE on this build, or nothing when it can.
+windows_empechement() { # SUITE WINDOWS_BUILD QT
+  local outil
+  for outil in wine wineserver winepath wineboot; do
+    command -v "$outil" >/dev/null ||
+      { echo "no $outil on this machine (scripts/test-windows.sh installs Wine)"; return; }
+  done
+  if [ ! -f "$2/bin/Pontex.exe" ]; then
+    echo "this Windows build has no programs: Qt for Windows is not built" \
+      "(scripts/qt-windows.sh, about an hour, once; then scripts/test-windows.sh)"
+    return
+  fi
+  if [ -z "${PONTEX_ECRAN_WINE:-}" ] && ! command -v Xvfb >/dev/null; then
+    echo "no Xvfb for Qt's windows under Wine (Debian package xvfb)"
+    return
+  fi
+  case $1 in
+    installeur | mise_a_jour)
+      command -v makensis >/dev/null || {
+        echo "no NSIS to make the installer (Debian package nsis; scripts/test-windows.sh installs it)"
+        return
+      }
+      # The previous installer, when not kept yet, is built with this Qt.
+      if [ "$1" = mise_a_jour ] && [ ! -x "$3/bin/qt-cmake" ] &&
+        [ ! -f "$(essai_garde_ancien)/installeur.exe" ]; then
+        echo "no Qt for Windows in $3 to build the previous installer with"
+      fi
+      ;;
+    bench)
+      case ${PONTEX_BENCH_WINDOWS:-0} in
+        1 | seul) ;;
+        *) echo "the speed under Wine is measured on demand: PONTEX_BENCH_WINDOWS=1 (a few minutes)" ;;
+      esac
+      ;;
+  esac
+}
+
+# One suite, as ctest runs it.
+windows_essai() { # SUITE RACINE WINDOWS_BUILD [QT]
+  local suite=$1 racine=$2 build=$3 qt=${PONTEX_QT_WINDOWS:-${4:-}} empechement
+  case $suite in
+    echange | installeur | mise_a_jour | bench) ;;
+    *)
+      echo "unknown suite: $suite (echange, installeur, mise_a_jour, bench)" >&2
+      return 2
+      ;;
+  esac
+  [ -n "$qt" ] || qt=$HOME/.cache/pontex/qt6-mingw-6.4.2
+  empechement=$(windows_empechement "$suite" "$build" "$qt")
+  if [ -n "$empechement" ]; then
+    echo "Skipped: $empechement."
+    return 77
+  fi
+  trap windows_fin EXIT
+  windows_prefixe "$build"
+  windows_ecran || return 1
+  essai_linux "$racine" "${PONTEX_BUILD:-$racine/build}" || return 1
+  case $suite in
+    echange) windows_echange_compare "$racine" "$build" ;;
+    installeur) windows_installeur "$build" ;;
+    mise_a_jour) windows_mise_a_jour "$racine" "$build" "$qt" ;;
+    bench) windows_bench "$racine" "$build" ;;
+  esac
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -uo pipefail
+  windows_essai "$@"
+  exit $?
+fi
