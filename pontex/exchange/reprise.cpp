@@ -107,8 +107,14 @@ bool ligne_erreur_ecrite(const ValeursProgramme& valeurs, const EtatReprise& eta
 }  // namespace
 
 std::vector<std::uint8_t> EtatReprise::encode() const {
+  std::vector<std::uint8_t> o;
+  encode(o);
+  return o;
+}
+
+void EtatReprise::encode(std::vector<std::uint8_t>& o) const {
   const bool long_nom = nom.size() > longueur_nom_max;
-  std::vector<std::uint8_t> o(longueur_pour(nom.size()));
+  o.assign(longueur_pour(nom.size()), 0);
   const std::string_view sig = long_nom ? signature_longue : signature;
   std::memcpy(o.data(), sig.data(), sig.size());
   met_u32(o.data(), o_attente, static_cast<std::uint32_t>(attente));
@@ -137,7 +143,6 @@ std::vector<std::uint8_t> EtatReprise::encode() const {
     std::memcpy(o.data() + o_nom, nom.data(), nom.size());
   }
   met_u64(o.data(), o.size() - 8, controle(o.data(), o.size()));
-  return o;
 }
 
 std::optional<EtatReprise> EtatReprise::decode(const std::uint8_t* o, std::size_t taille) {
@@ -244,12 +249,12 @@ Resultat SuiviReprise::note_prise(std::string_view nom) {
 }
 
 Resultat SuiviReprise::note(const EtatReprise& etat) {
-  const auto octets = etat.encode();
+  etat.encode(octets_);
   // The name is the same for the whole file, and so the record's length:
   // anything else would write past the record or leave an old end.
-  if (octets.size() != fichier_.longueur_record())
+  if (octets_.size() != fichier_.longueur_record())
     return Resultat::echec("progress record of another length");
-  return fichier_.ecrit(1, octets.data());
+  return fichier_.ecrit(1, octets_.data());
 }
 
 Resultat SuiviReprise::termine(EtatReprise& etat) {
