@@ -113,9 +113,10 @@ class Form1 : public QWidget, public FenetreEchange {
   void affiche_dossiers();
 
   // How often a long exchange lets the window repaint and show its progress
-  // (200 ms: each time the list lays out all its rows again, and a long
-  // import's journal grows by thousands a second); tests set 0 to have it
-  // at every journal line.
+  // (once a second: each time the list lays out all its rows again, some
+  // twenty million instructions once the journal holds 100,000 lines, and a
+  // long import's journal grows by thousands a second); tests set 0 to have
+  // it at every journal line.
   void met_intervalle_avancement(std::chrono::milliseconds intervalle) {
     intervalle_avancement_ = intervalle;
   }
@@ -199,6 +200,9 @@ class Form1 : public QWidget, public FenetreEchange {
   // gives the first line, empty when both are there.
   QString signale_transit_absent();
   void selectionne_derniere_ligne();
+  // The newest line selected at the next event pass (queued by
+  // ajoute_journal); during an exchange the progress repaint shows the lines.
+  void selection_prevue();
   // The restart: through the relauncher, or, when that cannot be started,
   // said and tried again a minute later.
   void relance();
@@ -227,7 +231,7 @@ class Form1 : public QWidget, public FenetreEchange {
   bool echange_en_cours_ = false;
   std::int64_t lignes_echange_ = 0;
   std::chrono::steady_clock::time_point prochain_avancement_;
-  std::chrono::milliseconds intervalle_avancement_{200};
+  std::chrono::milliseconds intervalle_avancement_{1000};
   // The start countdown in Label9 (seconds) and the restart countdown in
   // Label12 (minutes).
   CompteARebours depart_;

@@ -3,7 +3,7 @@
 //
 // An exchange runs on the window thread and can take a minute (a million
 // records). While it runs, the journal lets the window repaint at most
-// every 200 ms and shows, below its lines, how many lines the exchange has
+// once a second and shows, below its lines, how many lines the exchange has
 // journaled so far. Only window-system events that are not user input are
 // handled then (repaints, the window being uncovered or moved); clicks,
 // keys and the window manager's close wait in their queue, and the
@@ -60,7 +60,7 @@ void Form1::ajoute_journal(std::string_view message, SorteLigne sorte) {
   // is done once, at the next event pass.
   if (!selection_prevue_) {
     selection_prevue_ = true;
-    QMetaObject::invokeMethod(this, &Form1::selectionne_derniere_ligne, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &Form1::selection_prevue, Qt::QueuedConnection);
   }
   garde_journal(maintenant, message);
 }
@@ -123,11 +123,24 @@ void Form1::selectionne_derniere_ligne() {
   List1->scrollTo(modele_journal->index(modele_journal->rowCount() - 1));
 }
 
+void Form1::selection_prevue() {
+  selection_prevue_ = false;
+  // Selecting the newest line during an exchange would move the selection
+  // and repaint the list at every event pass; the progress repaint shows the
+  // lines, and the exchange's end selects the last one.
+  if (echange_en_cours_) return;
+  selectionne_derniere_ligne();
+}
+
 void Form1::montre_avancement() {
   const QString texte = depuis_1252(horodatage_) +
                         QStringLiteral(" - Échange en cours : %1 lignes").arg(lignes_echange_);
+  // The lines so far and the count below them, in view at the bottom: the
+  // selection is left where it is until the exchange ends (the end, and the
+  // pause after each file, select the last line).
+  modele_journal->montre_nouvelles();
   modele_journal->met_avancement(texte);
-  selectionne_derniere_ligne();
+  List1->scrollToBottom();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   prochain_avancement_ = std::chrono::steady_clock::now() + intervalle_avancement_;
 }

@@ -87,6 +87,10 @@ std::string EnregistrementArticle::code() const { return lit_texte(octets, artic
 std::string EnregistrementArticle::designation() const {
   return lit_texte(octets, article::designation);
 }
+std::string_view EnregistrementArticle::vue_designation() const {
+  return {reinterpret_cast<const char*>(octets.data()) + article::designation.offset,
+          article::designation.largeur};
+}
 std::array<std::uint8_t, 8> EnregistrementArticle::valeur() const {
   return lit_8(octets, article::valeur);
 }

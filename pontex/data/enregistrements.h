@@ -26,8 +26,11 @@ struct EnregistrementArticle {
   // A record beyond the end of the file: text fields spaces, numbers 0.
   static EnregistrementArticle vierge();
 
-  std::string code() const;                    // field 1: 15 text
-  std::string designation() const;             // field 2: 40 text
+  std::string code() const;         // field 1: 15 text
+  std::string designation() const;  // field 2: 40 text
+  // The designation's bytes in the record itself, for a line built at every
+  // record applied; valid as long as the record.
+  std::string_view vue_designation() const;
   std::array<std::uint8_t, 8> valeur() const;  // field 3: 8 bytes
   float stock() const;                         // field 5: Single
   void met_stock(float v);

@@ -1,5 +1,7 @@
 #include "pontex/exchange/mouvement.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -161,10 +163,21 @@ MouvementEcrit ecrit_mouvement(ValeursProgramme& valeurs, FenetreEchange& fenetr
   }
   fait.issue = MouvementEcrit::Issue::applique;
 
-  std::string ligne = format_deux_decimales(quantite, valeurs.separateur_decimal);
-  ligne += textes::fois;
-  ligne += nouveau.designation();
-  fenetre.ajoute_journal(ligne, SorteLigne::mouvement);
+  // Quantity, " x ", designation: built in place, as it is for every record.
+  const std::string quantite_texte = format_deux_decimales(quantite, valeurs.separateur_decimal);
+  const std::string_view designation = nouveau.vue_designation();
+  std::array<char, 128> tampon;
+  if (quantite_texte.size() + textes::fois.size() + designation.size() <= tampon.size()) {
+    char* fin = std::copy(quantite_texte.begin(), quantite_texte.end(), tampon.data());
+    fin = std::copy(textes::fois.begin(), textes::fois.end(), fin);
+    fin = std::copy(designation.begin(), designation.end(), fin);
+    fenetre.ajoute_journal(
+        std::string_view(tampon.data(), static_cast<std::size_t>(fin - tampon.data())),
+        SorteLigne::mouvement);
+  } else {
+    fenetre.ajoute_journal(quantite_texte + std::string(textes::fois) + std::string(designation),
+                           SorteLigne::mouvement);
+  }
 
   if (!valeurs.caisse.ajoute_mouvement(mouvement, &fait.numero)) {
     // A register folder away is not a register without a movement file.

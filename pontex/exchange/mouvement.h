@@ -4,10 +4,10 @@
 // the error file instead of vanishing.
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "pontex/data/enregistrements.h"
 #include "pontex/data/valeurs.h"
@@ -25,7 +25,25 @@ struct EcrituresPrevues {
   const EnregistrementArticle& apres;
   const EnregistrementMouvement& mouvement;
 };
-using AvantEcriture = std::function<bool(const EcrituresPrevues&)>;
+// A look at the writes before they happen: a reference to the caller's own
+// callable, which outlives the call. Applied at every record, it neither
+// copies the callable nor takes memory for it.
+class AvantEcriture {
+ public:
+  AvantEcriture() = default;
+  template <typename F>
+  requires(!std::is_same_v<std::remove_cvref_t<F>, AvantEcriture>)
+      AvantEcriture(F& f)  // NOLINT: taken implicitly, as a callable is passed
+      : objet_(&f), appel_([](const void* o, const EcrituresPrevues& e) -> bool {
+          return (*static_cast<const F*>(o))(e);
+        }) {}
+  explicit operator bool() const { return appel_ != nullptr; }
+  bool operator()(const EcrituresPrevues& e) const { return appel_(objet_, e); }
+
+ private:
+  const void* objet_ = nullptr;
+  bool (*appel_)(const void*, const EcrituresPrevues&) = nullptr;
+};
 
 // What ecrit_mouvement did with one record.
 struct MouvementEcrit {

@@ -154,8 +154,14 @@ void lit_champs(const std::uint8_t* o, const ChampsEtat& c, EtatReprise& e) {
 }
 
 std::vector<std::uint8_t> EtatReprise::encode() const {
+  std::vector<std::uint8_t> o;
+  encode(o);
+  return o;
+}
+
+void EtatReprise::encode(std::vector<std::uint8_t>& o) const {
   const bool long_nom = nom.size() > champ::nom.largeur;
-  std::vector<std::uint8_t> o(longueur_pour(nom.size()));
+  o.assign(longueur_pour(nom.size()), 0);
   octets::ecrit_octets(o.data(), champ::signature, long_nom ? signature_longue : signature);
   octets::ecrit_entier(o.data(), champ::taille, taille_fichier);
   octets::ecrit_entier(o.data(), champ::empreinte, empreinte_fichier);
@@ -168,7 +174,6 @@ std::vector<std::uint8_t> EtatReprise::encode() const {
     octets::ecrit_octets(o.data(), champ::nom, nom);
   }
   octets::ecrit_entier(o.data(), champ::controle(o.size()), controle(o.data(), o.size()));
-  return o;
 }
 
 std::optional<EtatReprise> EtatReprise::decode(const std::uint8_t* o, std::size_t taille) {
@@ -253,12 +258,12 @@ Resultat SuiviReprise::note_prise(std::string_view nom) {
 }
 
 Resultat SuiviReprise::note(const EtatReprise& etat) {
-  const auto octets = etat.encode();
+  etat.encode(octets_);
   // The name is the same for the whole file, and so the record's length:
   // anything else would write past the record or leave an old end.
-  if (octets.size() != fichier_.longueur_record())
+  if (octets_.size() != fichier_.longueur_record())
     return Resultat::echec("progress record of another length");
-  return fichier_.ecrit(1, octets.data());
+  return fichier_.ecrit(1, octets_.data());
 }
 
 Resultat SuiviReprise::termine(EtatReprise& etat) {

@@ -70,6 +70,9 @@ struct EtatReprise {
   static constexpr std::size_t nom_max = 16 * 1024;
   static constexpr std::size_t longueur_max = 2 * nom_max;
   std::vector<std::uint8_t> encode() const;
+  // The same into `o`, whose memory is reused: the record is written again
+  // at every record applied.
+  void encode(std::vector<std::uint8_t>& o) const;
   // Nothing when the bytes are not a whole, undamaged record.
   static std::optional<EtatReprise> decode(const std::uint8_t* octets, std::size_t taille);
 };
@@ -107,6 +110,7 @@ class SuiviReprise {
 
  private:
   FichierRecords fichier_;
+  std::vector<std::uint8_t> octets_;  // the record last written, its memory kept
 };
 
 // Absent only when nothing at all stands under the progress file's name: a

@@ -6,6 +6,7 @@
 
 #include "pontex/shared/fichier_records.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -74,9 +75,19 @@ Resultat FichierRecords::ouvre_acces(std::string_view chemin, std::size_t longue
   taille_vue_ = taille;
   // The caller's own form of the path: the test hook and the messages
   // speak of the file as the program names it.
-  chemin_ = std::string(chemin);
+  garde_chemin(chemin);
   longueur_ = longueur_record;
   return Resultat::succes();
+}
+
+void FichierRecords::garde_chemin(std::string_view chemin) {
+  if (chemin.size() <= chemin_court_.size()) {
+    std::copy(chemin.begin(), chemin.end(), chemin_court_.begin());
+    taille_chemin_ = chemin.size();
+    chemin_long_.clear();
+  } else {
+    chemin_long_ = std::string(chemin);
+  }
 }
 
 void FichierRecords::ferme() {
@@ -84,7 +95,8 @@ void FichierRecords::ferme() {
   // to the system whole, and vide_tampons is what puts it on the disk.
   if (natif_ != interne::natif_aucun) (void)interne::ferme_natif(natif_);
   natif_ = interne::natif_aucun;
-  chemin_.clear();
+  taille_chemin_ = 0;
+  chemin_long_.clear();
   longueur_ = 0;
   taille_vue_ = 0;
 }
@@ -109,7 +121,7 @@ Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nom
                              std::size_t& lus) const {
   lus = 0;
   if (!est_ouvert()) return Resultat::echec("record file not open");
-  if (interne::echec_injecte(Operation::lecture, chemin_)) return echec_injection(chemin_);
+  if (interne::echec_injecte(Operation::lecture, chemin())) return echec_injection(chemin());
   std::int64_t debut = 0;
   std::size_t octets = 0;
   if (!position(premier, nombre, longueur_, debut, octets))
@@ -122,7 +134,7 @@ Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nom
     const std::int64_t n = interne::lit_a(natif_, p + total, octets - total,
                                           debut + static_cast<std::int64_t>(total), code);
     if (n == interne::transfert_repris) continue;
-    if (n < 0) return interne::echec_code("read", chemin_, code);
+    if (n < 0) return interne::echec_code("read", std::string(chemin()), code);
     if (n == 0) break;  // end of file
     total += static_cast<std::size_t>(n);
   }
@@ -139,7 +151,7 @@ Resultat FichierRecords::lit(std::int64_t premier, void* tampon, std::size_t nom
 
 Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::size_t nombre) {
   if (!est_ouvert()) return Resultat::echec("record file not open");
-  if (interne::echec_injecte(Operation::ecriture, chemin_)) return echec_injection(chemin_);
+  if (interne::echec_injecte(Operation::ecriture, chemin())) return echec_injection(chemin());
   std::int64_t debut = 0;
   std::size_t octets = 0;
   if (!position(premier, nombre, longueur_, debut, octets))
@@ -149,11 +161,12 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
     std::int64_t taille = 0;
     interne::CodeSysteme code = 0;
     if (!interne::taille_records(natif_, taille, code))
-      return interne::echec_code(interne::verbe_taille, chemin_, code);
+      return interne::echec_code(interne::verbe_taille, std::string(chemin()), code);
     vu(taille);
     if (debut > taille && debut - taille > ecart_max_octets)
-      return Resultat::echec("write of record " + std::to_string(premier) + " refused: " +
-                             std::to_string(debut - taille) + " bytes past the end of " + chemin_);
+      return Resultat::echec("write of record " + std::to_string(premier) +
+                             " refused: " + std::to_string(debut - taille) +
+                             " bytes past the end of " + std::string(chemin()));
   }
   const auto* p = static_cast<const char*>(tampon);
   std::size_t total = 0;
@@ -163,7 +176,7 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
     const std::int64_t n = interne::ecrit_a(natif_, p + total, octets - total,
                                             debut + static_cast<std::int64_t>(total), code);
     if (n == interne::transfert_repris) continue;
-    if (n < 0) return interne::echec_code("write", chemin_, code);
+    if (n < 0) return interne::echec_code("write", std::string(chemin()), code);
     total += static_cast<std::size_t>(n);
   }
   vu(debut + static_cast<std::int64_t>(total));
@@ -172,9 +185,11 @@ Resultat FichierRecords::ecrit(std::int64_t premier, const void* tampon, std::si
 
 Resultat FichierRecords::vide_tampons() {
   if (!est_ouvert()) return Resultat::echec("record file not open");
-  if (interne::echec_injecte(Operation::synchronisation, chemin_)) return echec_injection(chemin_);
+  if (interne::echec_injecte(Operation::synchronisation, chemin()))
+    return echec_injection(chemin());
   interne::CodeSysteme code = 0;
-  if (!interne::synchronise_natif(natif_, code)) return interne::echec_code("flush", chemin_, code);
+  if (!interne::synchronise_natif(natif_, code))
+    return interne::echec_code("flush", std::string(chemin()), code);
   return Resultat::succes();
 }
 

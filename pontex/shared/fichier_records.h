@@ -6,6 +6,7 @@
 // seen at the next read. Records are numbered from 1: record n starts at byte
 // (n - 1) * length.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -91,7 +92,18 @@ class FichierRecords {
     if (octets > taille_vue_) taille_vue_ = octets;
   }
 
-  std::string chemin_;
+  // The path as the caller named it, for the test hook and the messages.
+  // The register's files are opened twice for every record applied: a path
+  // of usual length is kept in place rather than on the heap.
+  std::string_view chemin() const {
+    return chemin_long_.empty() ? std::string_view(chemin_court_.data(), taille_chemin_)
+                                : std::string_view(chemin_long_);
+  }
+  void garde_chemin(std::string_view chemin);
+
+  std::array<char, 256> chemin_court_{};
+  std::size_t taille_chemin_ = 0;
+  std::string chemin_long_;
   std::size_t longueur_ = 0;
   mutable std::int64_t taille_vue_ = 0;
   // The system's handle (see fichiers_natifs.h); -1 when closed.

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "pontex/shared/chemins_posix.h"
 #include "pontex/shared/fichiers_natifs.h"
@@ -19,14 +21,28 @@ namespace {
 
 // Without access-time updates where the system allows it: only the files'
 // owner may ask, and once refused the files are opened as usual.
-int ouvre_sans_date_acces(const std::string& natif, int drapeaux) {
+int ouvre_sans_date_acces(const char* natif, int drapeaux) {
   static bool refuse = false;
   if (!refuse) {
-    const int d = ::open(natif.c_str(), drapeaux | O_NOATIME, 0666);
+    const int d = ::open(natif, drapeaux | O_NOATIME, 0666);
     if (d >= 0 || errno != EPERM) return d;
     refuse = true;
   }
-  return ::open(natif.c_str(), drapeaux, 0666);
+  return ::open(natif, drapeaux, 0666);
+}
+
+// The path as written, in the system's form, into `sortie` (size at least
+// chemin.size() + 1), when it is plain ASCII with no NUL byte: what
+// chemin_tel_quel makes of it, without a string on the heap. False for any
+// other path, which chemin_tel_quel then converts.
+bool chemin_ascii_tel_quel(std::string_view chemin, char* sortie) {
+  for (std::size_t i = 0; i < chemin.size(); ++i) {
+    const char c = chemin[i];
+    if (c == '\0' || static_cast<unsigned char>(c) >= 0x80) return false;
+    sortie[i] = c == '\\' ? '/' : c;
+  }
+  sortie[chemin.size()] = '\0';
+  return true;
 }
 
 // A file's type and size, asked without its times. Since Linux 6.13 a file
@@ -70,10 +86,9 @@ Resultat ouvre_records(std::string_view chemin, const OuvertureRecords& o, std::
   // for reading, so the stock can be exported; its writes then fail.
   // O_NONBLOCK: a named pipe in place of a register file must not make
   // the program wait in open(); it is then refused below.
-  const auto ouvre_natif = [&o](const std::string& n, int creation) {
-    const auto ouvre_un = [&o](const std::string& n, int drapeaux) {
-      return o.sans_date_acces ? ouvre_sans_date_acces(n, drapeaux)
-                               : ::open(n.c_str(), drapeaux, 0666);
+  const auto ouvre_natif = [&o](const char* n, int creation) {
+    const auto ouvre_un = [&o](const char* n, int drapeaux) {
+      return o.sans_date_acces ? ouvre_sans_date_acces(n, drapeaux) : ::open(n, drapeaux, 0666);
     };
     const int acces = o.lecture_seule ? O_RDONLY : O_RDWR;
     int d = ouvre_un(n, acces | O_CLOEXEC | O_NONBLOCK | creation);
@@ -82,16 +97,27 @@ Resultat ouvre_records(std::string_view chemin, const OuvertureRecords& o, std::
       d = ouvre_un(n, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     return d;
   };
-  // The file as named first: the usual case, one system call. Only a name
-  // that is not there as written is matched ignoring case, and a missing
-  // file is then created empty when the caller allows it.
-  auto chemin_natif = chemin_tel_quel(chemin);
-  if (!chemin_natif) return Resultat::echec("path holds a NUL byte");
-  int fd = ouvre_natif(*chemin_natif, 0);
+  // The file as named first: the usual case, one system call. The index
+  // and the movement file are opened for every record applied, so a plain
+  // ASCII path of usual length is turned into the system's form here, on
+  // the stack; any other goes through chemin_tel_quel. Only a name that is
+  // not there as written is matched ignoring case, and a missing file is
+  // then created empty when the caller allows it.
+  std::optional<std::string> chemin_natif;
+  int fd = -1;
+  if (char court[512];
+      !chemin.empty() && chemin.size() < sizeof court && chemin_ascii_tel_quel(chemin, court)) {
+    fd = ouvre_natif(court, 0);
+    if (fd < 0) chemin_natif = std::string(court);
+  } else {
+    chemin_natif = chemin_tel_quel(chemin);
+    if (!chemin_natif) return Resultat::echec("path holds a NUL byte");
+    fd = ouvre_natif(chemin_natif->c_str(), 0);
+  }
   if (fd < 0 && errno == ENOENT) {
     chemin_natif = resout_chemin(chemin);
     if (!chemin_natif) return Resultat::echec("path holds a NUL byte");
-    fd = ouvre_natif(*chemin_natif, o.creer ? O_CREAT : 0);
+    fd = ouvre_natif(chemin_natif->c_str(), o.creer ? O_CREAT : 0);
   }
   if (fd < 0) return echec_code("open", *chemin_natif, static_cast<CodeSysteme>(errno));
   // A lookup asks the size only when it needs it (nombre_records). Read
@@ -100,7 +126,8 @@ Resultat ouvre_records(std::string_view chemin, const OuvertureRecords& o, std::
   Etat e;
   if (!o.lecture_seule && (!etat_sans_dates(fd, e) || !e.regulier)) {
     ::close(fd);
-    return Resultat::echec(*chemin_natif + " is not a file");
+    return Resultat::echec((chemin_natif ? *chemin_natif : *chemin_tel_quel(chemin)) +
+                           " is not a file");
   }
   natif = fd;
   taille = e.taille;

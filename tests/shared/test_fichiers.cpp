@@ -480,6 +480,61 @@ TEST(FichierRecords, EnregistrementsEntiersAuBonDecalage) {
 }
 
 #ifndef _WIN32
+// The register's files are reached by paths of any length, with the shop's
+// accented folder names: each is opened, written and read at its own
+// records, and a failure names the file as the program named it.
+TEST(FichierRecords, CheminsDeToutesLongueursEtAccentues) {
+  DossierTemporaire d;
+  const std::string accent = "Caisse \xE9t\xE9";  // Windows-1252, as configured
+  fs::create_directory(fs::path(std::string("Caisse \xC3\xA9t\xC3\xA9")));
+  std::vector<std::string> chemins = {"W_CAIREC.WDO", accent + "\\W_CAIREC.WDO"};
+  // Around the lengths kept in place and converted on the stack.
+  for (std::size_t longueur : {255u, 256u, 257u, 510u, 511u, 512u, 700u}) {
+    std::string dossier, chemin;
+    int n = 0;
+    do {
+      dossier = "d" + std::to_string(n++) + std::string(60, 'x');
+      fs::create_directories(fs::path(chemin.empty() ? "." : chemin) / dossier);
+      chemin += (chemin.empty() ? "" : "/") + dossier;
+    } while (chemin.size() + 1 + 12 < longueur);
+    std::string nom(longueur - chemin.size() - 1, 'f');
+    std::string windows = chemin + "/" + nom;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    chemins.push_back(windows);
+  }
+  for (const std::string& chemin : chemins) {
+    SCOPED_TRACE(chemin.size());
+    FichierRecords f;
+    ASSERT_TRUE(f.ouvre(chemin, L, FichierRecords::Creation::si_absent));
+    ASSERT_TRUE(f.ecrit(2, record('2').data()));
+    std::size_t lus = 0;
+    EXPECT_EQ(lit_records(f, 2, 1, lus), record('2'));
+    f.ferme();
+    ASSERT_TRUE(f.ouvre(chemin, L));
+    EXPECT_EQ(f.nombre_records(), 2);
+    std::string vu;
+    {
+      test::EchecInjecte echec([&](Operation o, std::string_view c) {
+        vu = std::string(c);
+        return o == Operation::lecture;
+      });
+      const Resultat r = f.lit(2, std::string(L, ' ').data(), 1, lus);
+      EXPECT_FALSE(r);
+      EXPECT_NE(r.raison().find(chemin), std::string::npos);
+    }
+    EXPECT_EQ(vu, chemin);
+  }
+  // A NUL byte inside a path never cuts it short onto another file.
+  FichierRecords f;
+  EXPECT_FALSE(f.ouvre(std::string("W_CAIREC.WDO\0.bak", 17), L));
+  EXPECT_FALSE(f.ouvre(std::string("autre\0W", 8), L, FichierRecords::Creation::si_absent));
+  EXPECT_FALSE(fs::exists("autre"));
+  // The accented folder holds the file under its name on this system.
+  EXPECT_TRUE(fs::exists(fs::path(std::string("Caisse \xC3\xA9t\xC3\xA9/W_CAIREC.WDO"))));
+}
+#endif
+
+#ifndef _WIN32
 // Opened with DateAcces::laissee, reads leave the access time as it was; writes still land.
 TEST(FichierRecords, SansDateDAccesLaLectureNeLaChangePas) {
   DossierTemporaire d;
