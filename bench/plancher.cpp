@@ -1,8 +1,9 @@
 // plancher: the least an exchange can cost on this machine, to time Pontex
 // against. It makes, for each record of a movement file, the file operations
 // that applying it requires and nothing else: the index reopened for the
-// lookup (header, halving probes, on a miss the unsorted tail newest first
-// in blocks of entries, as Pontex reads it), the article read twice and
+// lookup (header, halving probes with the last of them in one window of
+// entries, on a miss the unsorted tail newest first in blocks of entries, as
+// Pontex reads them), the article read twice and
 // written back, the movement file opened, its header read and rewritten, the
 // movement written, the file closed; an unknown reference appends one line
 // to the error file. No journal, no window, no resume record. The export
@@ -188,7 +189,16 @@ int compare_entree(const unsigned char* cle, const unsigned char* entree) {
   return 0;
 }
 
+// The widest window of sorted entries (either side of the probe), and the
+// step from which the search reads one: 64, the lookup's own (PLANCHER_FENETRE
+// sets another, 0 for one read a probe, to compare).
+constexpr std::int32_t fenetre_max = 1024;
+std::int32_t fenetre = 64;
+// Read calls of the halving searches and lookups made, for the reads per lookup.
+long lectures_triees = 0, recherches = 0;
+
 std::int32_t cherche(const std::string& index, std::string_view reference) {
+  ++recherches;
   unsigned char cle[taille_cle];
   std::memset(cle, ' ', taille_cle);
   cle[0] = 'A';
@@ -203,16 +213,32 @@ std::int32_t cherche(const std::string& index, std::string_view reference) {
   const std::int32_t triees = lit_long(e + 20);
 
   // Halving search over the sorted entries; a swing between two entries or
-  // 200 probes ends it.
+  // 200 probes ends it. Once the step is down to `fenetre` entries, the
+  // entries the rest of the search can reach are read in one call and the
+  // same probes go on in that copy; a probe outside it reads a new window.
   std::int32_t pas = triees / 2, position = pas, trouve = 0;
   std::int32_t vues[201] = {};
+  static unsigned char copie[(2 * fenetre_max + 1) * taille_entree];
+  std::int32_t lo = 0, hi = -1;
   for (std::int32_t i = 1; i <= triees; ++i) {
-    lit_record(f, e, taille_entree, position + 1);
+    if (position < lo || position > hi) {
+      lo = hi = position;
+      if (pas <= fenetre) {
+        lo = std::max(position - fenetre, 0);
+        hi = std::min(position + fenetre, triees);
+      }
+      const auto n = static_cast<std::size_t>(hi - lo + 1) * taille_entree;
+      const long lus = lit_a(f, copie, n, lo * std::int64_t{taille_entree});
+      const std::size_t l = lus < 0 ? 0 : static_cast<std::size_t>(lus);
+      if (l < n) std::memset(copie + l, 0, n - l);
+      ++lectures_triees;
+    }
+    const unsigned char* e_lue = copie + static_cast<std::size_t>(position - lo) * taille_entree;
     if (i <= 200) vues[i] = position;
     pas = std::max(pas / 2, 1);
-    const int c = compare_entree(cle, e);
+    const int c = compare_entree(cle, e_lue);
     if (c == 0) {
-      trouve = lit_long(e + 16);
+      trouve = lit_long(e_lue + 16);
       break;
     }
     position += c > 0 ? pas : -pas;
@@ -260,6 +286,8 @@ std::string lit_tout(const char* chemin) {
 }
 
 int applique(const std::string& caisse, const char* mouvements, const std::string& erreurs) {
+  if (const char* v = std::getenv("PLANCHER_FENETRE"); v && *v)
+    fenetre = std::clamp(std::atoi(v), 0, fenetre_max);
   const std::string texte = lit_tout(mouvements);
   const std::string index = caisse + "/W_caiind.WDO";
   const std::string fichier_mouvements = caisse + "/W_CAIREC.WDO";
@@ -325,6 +353,9 @@ int applique(const std::string& caisse, const char* mouvements, const std::strin
   ferme(articles);
   std::printf("floor apply: %ld applied, %ld unknown, %.3f s, %.0f records/s\n", appliques,
               inconnus, duree, static_cast<double>(appliques + inconnus) / duree);
+  std::fprintf(
+      stderr, "plancher: window %d, %.2f halving reads per lookup\n", fenetre,
+      recherches ? static_cast<double>(lectures_triees) / static_cast<double>(recherches) : 0.0);
   return 0;
 }
 
