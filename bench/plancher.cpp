@@ -11,6 +11,7 @@
 //
 //   plancher apply  CAISSE MOUVEMENTS ERREURS   first to last record, in s
 //   plancher export CAISSE SORTIE MODE          the export, in ms
+//   plancher cherche CAISSE MOUVEMENTS          the lookups alone, a second
 //   plancher guette CAISSE N EXPORT TRAVAIL     watches another program's
 //       exchange from outside: polls the movement file's header count and
 //       prints when the first and the N-th new movement were there, when
@@ -190,10 +191,10 @@ int compare_entree(const unsigned char* cle, const unsigned char* entree) {
 }
 
 // The widest window of sorted entries (either side of the probe), and the
-// step from which the search reads one: 64, the lookup's own (PLANCHER_FENETRE
+// step from which the search reads one: 256, the lookup's own (PLANCHER_FENETRE
 // sets another, 0 for one read a probe, to compare).
 constexpr std::int32_t fenetre_max = 1024;
-std::int32_t fenetre = 64;
+std::int32_t fenetre = 256;
 // Read calls of the halving searches and lookups made, for the reads per lookup.
 long lectures_triees = 0, recherches = 0;
 
@@ -359,6 +360,29 @@ int applique(const std::string& caisse, const char* mouvements, const std::strin
   return 0;
 }
 
+// Only the lookups of a movement file's records, to weigh the lookup alone
+// (the window of PLANCHER_FENETRE against another): lookups a second, in
+// processor time, and the halving search's reads a lookup.
+int cherche_tout(const std::string& caisse, const char* mouvements) {
+  if (const char* v = std::getenv("PLANCHER_FENETRE"); v && *v)
+    fenetre = std::clamp(std::atoi(v), 0, fenetre_max);
+  const std::string texte = lit_tout(mouvements);
+  const std::string index = caisse + "/W_caiind.WDO";
+  long trouvees = 0;
+  const std::clock_t debut = std::clock();
+  for (std::size_t p = 0, fin; (fin = texte.find('\n', p)) != std::string::npos; p = fin + 1) {
+    const std::string_view record(texte.data() + p, fin - p);
+    trouvees += cherche(index, record.substr(0, record.find('\t'))) >= 1;
+  }
+  const double duree = static_cast<double>(std::clock() - debut) / CLOCKS_PER_SEC;
+  std::printf(
+      "floor lookups: window %d, %ld found of %ld, %.0f lookups/s of processor time, %.2f "
+      "halving reads a lookup\n",
+      fenetre, trouvees, recherches, static_cast<double>(recherches) / duree,
+      static_cast<double>(lectures_triees) / static_cast<double>(recherches));
+  return 0;
+}
+
 // --- Export ------------------------------------------------------------------
 
 int exporte(const std::string& caisse, const char* sortie, int mode) {
@@ -436,6 +460,7 @@ int guette(const std::string& caisse, long attendus, const std::string& dossier_
 int main(int argc, char** argv) {
   const std::string_view quoi = argc > 1 ? argv[1] : "";
   if (quoi == "apply" && argc == 5) return applique(argv[2], argv[3], argv[4]);
+  if (quoi == "cherche" && argc == 4) return cherche_tout(argv[2], argv[3]);
   if (quoi == "export" && argc == 5) return exporte(argv[2], argv[3], std::atoi(argv[4]));
   if (quoi == "guette" && argc >= 6) {
     return guette(argv[2], std::atol(argv[3]), argv[4], argv[5],
@@ -444,6 +469,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: plancher apply CAISSE MOUVEMENTS ERREURS\n"
                "       plancher export CAISSE SORTIE MODE\n"
+               "       plancher cherche CAISSE MOUVEMENTS\n"
                "       plancher guette CAISSE N EXPORT TRAVAIL [DELAI_S [PRET]]\n");
   return 2;
 }
