@@ -254,7 +254,7 @@ quotient() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0 && b > 0) print a / b }'
 # Results in resultat[NAME.KEY] as "median min max".
 declare -A resultat
 compare() { # NAME PLATFORM [DISPLAY] [WITHOUT_SYNCS]
-  local nom=$1 tour i n pontex= sans= sol= ref=
+  local nom=$1 tour i n pontex='' sans='' sol='' ref=''
   local -a programmes=(plancher pontex) r_sol=() r_ref=() p_sol=() p_ref=() r_syncs=() accords=()
   local -a pics=() repos=() debuts=() us_pontex=() us_sol=() rs_pontex=() rs_sol=()
   [ -n "$reference" ] && programmes=(reference "${programmes[@]}")
@@ -270,7 +270,7 @@ compare() { # NAME PLATFORM [DISPLAY] [WITHOUT_SYNCS]
       esac
     done
     read -r pa _ pd pr ph pc <<<"$pontex"
-    read -r fa fe fc <<<"$sol"
+    read -r fa _ fc <<<"$sol"
     r_sol+=("$(quotient "$pa" "$fa")")
     p_sol+=("$(quotient "$pc" "$fc")")
     us_pontex+=("$(awk -v c="$pc" -v n="$records" 'BEGIN { print c * 1e6 / n }')")
