@@ -68,7 +68,7 @@ std::string reference_de(const std::string& cle) {
 
 // Reads one lookup must make, from what it examined.
 std::uint64_t lectures_attendues(const pontex::StatsRecherche& st) {
-  std::uint64_t n = static_cast<std::uint64_t>(st.lectures_entete + st.sondes);
+  std::uint64_t n = static_cast<std::uint64_t>(st.lectures_entete + st.lectures_triees);
   n += static_cast<std::uint64_t>((st.entrees_queue + bloc - 1) / bloc);
   return n;
 }

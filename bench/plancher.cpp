@@ -1,8 +1,9 @@
 // plancher: the least an exchange can cost on this machine, to time Pontex
 // against. It makes, for each record of a movement file, the file operations
 // that applying it requires and nothing else: the index reopened for the
-// lookup (header, halving probes, on a miss the unsorted tail newest first
-// in blocks of entries, as Pontex reads it), the article read twice and
+// lookup (header, halving probes with the last of them in one window of
+// entries, on a miss the unsorted tail newest first in blocks of entries, as
+// Pontex reads them), the article read twice and
 // written back, the movement file opened, its header read and rewritten, the
 // movement written, the file closed; an unknown reference appends one line
 // to the error file. No journal, no window, no resume record. The export
@@ -10,6 +11,7 @@
 //
 //   plancher apply  CAISSE MOUVEMENTS ERREURS   first to last record, in s
 //   plancher export CAISSE SORTIE MODE          the export, in ms
+//   plancher cherche CAISSE MOUVEMENTS          the lookups alone, a second
 //   plancher guette CAISSE N EXPORT TRAVAIL     watches another program's
 //       exchange from outside: polls the movement file's header count and
 //       prints when the first and the N-th new movement were there, when
@@ -188,7 +190,16 @@ int compare_entree(const unsigned char* cle, const unsigned char* entree) {
   return 0;
 }
 
+// The widest window of sorted entries (either side of the probe), and the
+// step from which the search reads one: 256, the lookup's own (PLANCHER_FENETRE
+// sets another, 0 for one read a probe, to compare).
+constexpr std::int32_t fenetre_max = 1024;
+std::int32_t fenetre = 256;
+// Read calls of the halving searches and lookups made, for the reads per lookup.
+long lectures_triees = 0, recherches = 0;
+
 std::int32_t cherche(const std::string& index, std::string_view reference) {
+  ++recherches;
   unsigned char cle[taille_cle];
   std::memset(cle, ' ', taille_cle);
   cle[0] = 'A';
@@ -203,16 +214,32 @@ std::int32_t cherche(const std::string& index, std::string_view reference) {
   const std::int32_t triees = lit_long(e + 20);
 
   // Halving search over the sorted entries; a swing between two entries or
-  // 200 probes ends it.
+  // 200 probes ends it. Once the step is down to `fenetre` entries, the
+  // entries the rest of the search can reach are read in one call and the
+  // same probes go on in that copy; a probe outside it reads a new window.
   std::int32_t pas = triees / 2, position = pas, trouve = 0;
   std::int32_t vues[201] = {};
+  static unsigned char copie[(2 * fenetre_max + 1) * taille_entree];
+  std::int32_t lo = 0, hi = -1;
   for (std::int32_t i = 1; i <= triees; ++i) {
-    lit_record(f, e, taille_entree, position + 1);
+    if (position < lo || position > hi) {
+      lo = hi = position;
+      if (pas <= fenetre) {
+        lo = std::max(position - fenetre, 0);
+        hi = std::min(position + fenetre, triees);
+      }
+      const auto n = static_cast<std::size_t>(hi - lo + 1) * taille_entree;
+      const long lus = lit_a(f, copie, n, lo * std::int64_t{taille_entree});
+      const std::size_t l = lus < 0 ? 0 : static_cast<std::size_t>(lus);
+      if (l < n) std::memset(copie + l, 0, n - l);
+      ++lectures_triees;
+    }
+    const unsigned char* e_lue = copie + static_cast<std::size_t>(position - lo) * taille_entree;
     if (i <= 200) vues[i] = position;
     pas = std::max(pas / 2, 1);
-    const int c = compare_entree(cle, e);
+    const int c = compare_entree(cle, e_lue);
     if (c == 0) {
-      trouve = lit_long(e + 16);
+      trouve = lit_long(e_lue + 16);
       break;
     }
     position += c > 0 ? pas : -pas;
@@ -260,6 +287,8 @@ std::string lit_tout(const char* chemin) {
 }
 
 int applique(const std::string& caisse, const char* mouvements, const std::string& erreurs) {
+  if (const char* v = std::getenv("PLANCHER_FENETRE"); v && *v)
+    fenetre = std::clamp(std::atoi(v), 0, fenetre_max);
   const std::string texte = lit_tout(mouvements);
   const std::string index = caisse + "/W_caiind.WDO";
   const std::string fichier_mouvements = caisse + "/W_CAIREC.WDO";
@@ -325,6 +354,32 @@ int applique(const std::string& caisse, const char* mouvements, const std::strin
   ferme(articles);
   std::printf("floor apply: %ld applied, %ld unknown, %.3f s, %.0f records/s\n", appliques,
               inconnus, duree, static_cast<double>(appliques + inconnus) / duree);
+  std::fprintf(
+      stderr, "plancher: window %d, %.2f halving reads per lookup\n", fenetre,
+      recherches ? static_cast<double>(lectures_triees) / static_cast<double>(recherches) : 0.0);
+  return 0;
+}
+
+// Only the lookups of a movement file's records, to weigh the lookup alone
+// (the window of PLANCHER_FENETRE against another): lookups a second, in
+// processor time, and the halving search's reads a lookup.
+int cherche_tout(const std::string& caisse, const char* mouvements) {
+  if (const char* v = std::getenv("PLANCHER_FENETRE"); v && *v)
+    fenetre = std::clamp(std::atoi(v), 0, fenetre_max);
+  const std::string texte = lit_tout(mouvements);
+  const std::string index = caisse + "/W_caiind.WDO";
+  long trouvees = 0;
+  const std::clock_t debut = std::clock();
+  for (std::size_t p = 0, fin; (fin = texte.find('\n', p)) != std::string::npos; p = fin + 1) {
+    const std::string_view record(texte.data() + p, fin - p);
+    trouvees += cherche(index, record.substr(0, record.find('\t'))) >= 1;
+  }
+  const double duree = static_cast<double>(std::clock() - debut) / CLOCKS_PER_SEC;
+  std::printf(
+      "floor lookups: window %d, %ld found of %ld, %.0f lookups/s of processor time, %.2f "
+      "halving reads a lookup\n",
+      fenetre, trouvees, recherches, static_cast<double>(recherches) / duree,
+      static_cast<double>(lectures_triees) / static_cast<double>(recherches));
   return 0;
 }
 
@@ -405,6 +460,7 @@ int guette(const std::string& caisse, long attendus, const std::string& dossier_
 int main(int argc, char** argv) {
   const std::string_view quoi = argc > 1 ? argv[1] : "";
   if (quoi == "apply" && argc == 5) return applique(argv[2], argv[3], argv[4]);
+  if (quoi == "cherche" && argc == 4) return cherche_tout(argv[2], argv[3]);
   if (quoi == "export" && argc == 5) return exporte(argv[2], argv[3], std::atoi(argv[4]));
   if (quoi == "guette" && argc >= 6) {
     return guette(argv[2], std::atol(argv[3]), argv[4], argv[5],
@@ -413,6 +469,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: plancher apply CAISSE MOUVEMENTS ERREURS\n"
                "       plancher export CAISSE SORTIE MODE\n"
+               "       plancher cherche CAISSE MOUVEMENTS\n"
                "       plancher guette CAISSE N EXPORT TRAVAIL [DELAI_S [PRET]]\n");
   return 2;
 }

@@ -4,15 +4,17 @@
 # a fresh register for each run, the watch that times the apply phase from
 # outside, and the median of the turns. They work in the caller's globals:
 #   tmp       the measurement's folder (the register is $tmp/caisse, copied
-#             from $tmp/caisse0)
+#             from $tmp/caisse0, or $tmp/caisse0_$forme)
 #   plancher  the floor program of this machine, whose "guette" is the watch
 #   records   the records of the delivery
 
-# Each run starts from the same register: the one made once, copied. Its
-# pages are written to the disk before the run: a run must not wait for the
+# Each run starts from the same register: the one made once (for the shape
+# measured, caisse0_$forme, when the caller sets forme), copied. Its pages
+# are written to the disk before the run: a run must not wait for the
 # write-back of the copy made for it.
 caisse_neuve() {
-  rm -rf "$tmp/caisse" && cp -r "$tmp/caisse0" "$tmp/caisse" && sync -f "$tmp/caisse"
+  rm -rf "$tmp/caisse" && cp -r "$tmp/caisse0${forme:+_$forme}" "$tmp/caisse" &&
+    sync -f "$tmp/caisse"
 }
 
 # Starts the watch in the background (guet_pid) and returns once it has

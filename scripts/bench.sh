@@ -1,30 +1,27 @@
 #!/usr/bin/env bash
 # Builds in release mode (build-release/, or $PONTEX_BUILD_RELEASE) and
-# measures what a large shop waits for, against the system-call floor (our
-# bench/plancher: the file operations an exchange requires and nothing
-# else), turn about on the same register and file, since the machine is too
-# noisy for absolute times alone:
-#  - the Pontex program as the shop starts it, on a register of 32,767
-#    articles with a 100,000-record movement file waiting, timed from
-#    outside: its apply phase from the first movement record to the last
-#    (the movement file's header count, polled by the floor's watch), and the
-#    whole exchange from the copy of the file to the export; once offscreen,
-#    once with its window shown on a virtual X display (Xvfb);
+# measures what a large shop waits for, against two floors: the shared one
+# (../shared/bench/floor.c beside the repository, the fixed yardstick) and
+# ours (bench/plancher: the file operations an exchange requires and nothing
+# else, each read as few calls as the files allow), turn about on the same
+# register and file, since the machine is too noisy for absolute times alone:
+#  - the Pontex program as the shop starts it, on two registers of 32,767
+#    articles (shapes A and B below) with a 100,000-record movement file
+#    waiting, timed from outside: its apply phase from the first movement
+#    record to the last (the movement file's header count, polled by the
+#    floor's watch), its processor time and memory; offscreen, with and
+#    without the syncs of its power-cut groups, and with its window shown on
+#    a virtual X display (Xvfb);
 #  - the exchange core in-process (bench_echange), article lookups, export.
 # Prints one table (Markdown), ready for README.md.
 #
-# When the shared floor program (../shared/bench/floor.c beside the
-# repository) is there, it is run beside ours on the same register as a
-# cross-check of the floor itself.
-#
-# PONTEX_BENCH_TOURS sets the turns of each program run (5);
-# PONTEX_BENCH_PROGRAMME=1 measures the program alone.
+# PONTEX_BENCH_TOURS sets the turns of each shape and display (3; 7 or more
+# for figures to quote); PONTEX_BENCH_PROGRAMME=1 measures the programs only.
 set -uo pipefail
 export LC_ALL=C
 racine=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/deps.sh
 source "$racine/scripts/deps.sh"
-# caisse_neuve, guette_depuis_la, mediane: shared with the speed under Wine.
 # shellcheck source=scripts/bench-fonctions.sh
 source "$racine/scripts/bench-fonctions.sh"
 pontex_installe_dependances || exit 1
@@ -34,8 +31,16 @@ echo "Building in release mode in $build..." >&2
 # Warnings are the test build's business (scripts/test.sh): the optimiser's
 # own false alarms must not stop a measurement.
 mkdir -p "$build" || exit 1
-PONTEX_BUILD=$build PONTEX_BUILD_TYPE=Release pontex_construit -DPONTEX_TESTS=OFF \
-  -DPONTEX_WERROR=OFF >"$build/construction.log" 2>&1 || {
+# PONTEX_MESURE: the switch that turns the group syncs off, for this
+# benchmark's row with and without them; no other build has it.
+# Only what is measured is built: on a shared two-core machine the other
+# programs cost minutes.
+{
+  PONTEX_BUILD=$build PONTEX_BUILD_TYPE=Release pontex_configure -DPONTEX_TESTS=OFF \
+    -DPONTEX_WERROR=OFF -DPONTEX_MESURE=ON &&
+    cmake --build "$build" --target Pontex plancher bench_echange bench_recherche fabrique_caisse \
+      serveur_simule
+} >"$build/construction.log" 2>&1 || {
   tail -n 30 "$build/construction.log" >&2
   echo "The release build failed (whole log: $build/construction.log)." >&2
   exit 1
@@ -57,7 +62,7 @@ if [ -f "$reference_source" ] &&
   ${CC:-cc} -O2 -o "$build/bench/floor" "$reference_source" >>"$build/construction.log" 2>&1; then
   reference=$build/bench/floor
 fi
-tours=${PONTEX_BENCH_TOURS:-5}
+tours=${PONTEX_BENCH_TOURS:-3}
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/pontex-bench-XXXXXX") || exit 1
 pontex_pid=
@@ -124,36 +129,55 @@ entier() {
   fi
 }
 
-# --- The Pontex program on a large shop, against the floor -------------------
+# --- The Pontex program on two shops, against both floors -------------------
+# Shape A: the sample maker's register, 32,767 articles indexed by code and
+# reference (63,875 entries, the last 500 unsorted), the delivery drawn by the
+# stock server from what it can send. Shape B: 32,767 articles coded
+# ART000001..., indexed by code only (30,000 sorted, 2,767 unsorted), the
+# delivery 100,000 records ART%06d drawn evenly, 8 % of them in the tail.
 boutique=$tmp/shop
 mkdir -p "$boutique" "$tmp/transit/import/histo" "$tmp/transit/export/histo"
 cp "$build/bin/qz_img_024.gif" "$boutique/" 2>/dev/null
-"$build/tools/fabrique_caisse" "$tmp/caisse0" --articles 32767 --queue 500 --graine 2 >/dev/null ||
-  exit 1
 printf '%s\r\n' "#TRANSIT#$tmp/transit\\" "#FICBASE#$tmp/caisse\\" '#REFARTI#1' '#NOM_STO#stock_' \
   '#NUMPOST#1' '#UTILISA#1' '#TIM_ANA#60' >"$boutique/Pontex.wdo"
-caisse_neuve
-# Every reference known to the register: the comparison is of applied
-# records.
-"$build/tools/serveur_simule" --boutique "$boutique" --ecrit-mouvements "$tmp/mvt.txt" \
-  --records 100000 --graine 3 >/dev/null || exit 1
-records=$(grep -c . "$tmp/mvt.txt")
+forme=A
+
+
+# The register of a shape in caisse0_SHAPE and its delivery in mvt_SHAPE.txt.
+prepare_forme() { # SHAPE
+  forme=$1
+  if [ "$1" = A ]; then
+    "$build/tools/fabrique_caisse" "$tmp/caisse0_A" --articles 32767 --queue 500 --graine 2 \
+      >/dev/null || return 1
+    caisse_neuve
+    # Every reference known to the register: the comparison is of applied records.
+    "$build/tools/serveur_simule" --boutique "$boutique" --ecrit-mouvements "$tmp/mvt_A.txt" \
+      --records 100000 --graine 3 >/dev/null || return 1
+  else
+    "$build/tools/fabrique_caisse" "$tmp/caisse0_B" --articles 32767 --queue 2767 --graine 2 \
+      --codes-seuls --prefixe-codes ART >/dev/null || return 1
+    awk 'BEGIN { srand(3); for (i = 0; i < 100000; i++)
+      printf "ART%06d\t%d\n", 1 + int(rand() * 32767), int(rand() * 15) - 5 }' >"$tmp/mvt_B.txt"
+  fi
+}
+records=100000
 
 # One run of Pontex, as the shop starts it, with the watch beside it.
-# Prints "apply WHOLE START IDLE_KB PEAK_KB" (seconds, kB); fails when the
-# exchange did not come to its export.
+# Prints "apply WHOLE START IDLE_KB PEAK_KB PROCESSOR" (seconds, kB); fails
+# when the exchange did not come to its export. With sans_syncs=1 (a
+# benchmark build only) the groups are not put on the disk.
 pontex_une_fois() { # PLATFORM [DISPLAY]
   caisse_neuve
   rm -f "$tmp"/transit/export/stock_*.txt "$tmp"/transit/export/histo/* "$tmp"/transit/import/*.old
   rm -rf "$boutique/journal" "$boutique/W_intlog.wdo" "$boutique/fichiers_appliques.wdo"
-  cp "$tmp/mvt.txt" "$tmp/transit/import/mvt.txt"
+  cp "$tmp/mvt_$forme.txt" "$tmp/transit/import/mvt.txt"
   # Older than the two seconds by which Pontex leaves a file still being written.
   touch -d '-1 minute' "$tmp/transit/import/mvt.txt"
   guette_depuis_la "$tmp/transit/export" "$boutique/prov_stk_ana_ron.txt"
   local guet=$guet_pid repos= debut=- lance
   lance=$(date +%s%N)
-  (cd "$boutique" && QT_QPA_PLATFORM=$1 DISPLAY=${2:-} exec "$build/bin/Pontex") \
-    >>"$tmp/pontex.log" 2>&1 &
+  (cd "$boutique" && QT_QPA_PLATFORM=$1 DISPLAY=${2:-} \
+    PONTEX_MESURE_SANS_SYNCS=${sans_syncs:-0} exec "$build/bin/Pontex") >>"$tmp/pontex.log" 2>&1 &
   pontex_pid=$!
   # Start-up: launch to the main window shown on the display.
   if [ -n "${2:-}" ] && command -v xdotool >/dev/null &&
@@ -190,109 +214,126 @@ temps_processeur() { # PID
   awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); print ($12 + $13) / hz }' "/proc/$1/stat" 2>/dev/null
 }
 
-# One run of the floor on the same register: "apply export" (s), with its
-# apply timed by the same watch as Pontex's and its export as it times it.
-plancher_une_fois() {
+
+# One run of a floor program (ours, or the shared one) on the same register:
+# "apply export processor" (s), its apply timed by the same watch as
+# Pontex's, its export as it times it, its processor time as bash's time
+# keyword gives it (user and system, apply and export).
+sol_une_fois() { # PROGRAM
   caisse_neuve
-  rm -f "$tmp/plancher.err"
+  rm -f "$tmp/sol.err"
   guette_depuis_la - -
-  local guet=$guet_pid cpu_apply cpu_export
-  # Its processor time as bash's time keyword gives it: user and system.
-  cpu_apply=$( { TIMEFORMAT='%U %S'; time "$plancher" apply "$tmp/caisse" "$tmp/mvt.txt" \
-    "$tmp/plancher.err" >/dev/null 2>&1; } 2>&1)
+  local guet=$guet_pid cpu_apply cpu_export ms
+  # The shared floor reads the unsorted tail in blocks, as Pontex does.
+  cpu_apply=$( { TIMEFORMAT='%U %S'; time FLOOR_CHUNK=1 "$1" apply "$tmp/caisse" \
+    "$tmp/mvt_$forme.txt" "$tmp/sol.err" >/dev/null 2>&1; } 2>&1)
   wait "$guet"
-  local ms
-  cpu_export=$( { TIMEFORMAT='%U %S'; time "$plancher" export "$tmp/caisse" \
-    "$tmp/plancher_export.txt" 1 >"$tmp/plancher_export.log" 2>&1; } 2>&1)
-  ms=$(sed -n 's/^floor export: .*, \([0-9.]*\) ms$/\1/p' "$tmp/plancher_export.log")
+  cpu_export=$( { TIMEFORMAT='%U %S'; time "$1" export "$tmp/caisse" \
+    "$tmp/sol_export.txt" 1 >"$tmp/sol_export.log" 2>&1; } 2>&1)
+  ms=$(sed -n 's/^floor export: .*, \([0-9.]*\) ms$/\1/p' "$tmp/sol_export.log")
   read -r _ _ _ _ premier _ dernier _ <"$tmp/guet.txt"
   awk -v p="$premier" -v d="$dernier" -v m="$ms" -v a="$cpu_apply" -v b="$cpu_export" \
     'BEGIN { split(a, x, " "); split(b, y, " "); print d - p, m / 1000, x[1] + x[2] + y[1] + y[2] }'
 }
 
+# Median, lowest and highest of numbers, one a line: "median min max".
+resume() { grep . | sort -g | awk '{ v[NR] = $1 } END {
+  if (NR) print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }'; }
+quotient() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0 && b > 0) print a / b }'; }
 
-# The shared floor's own apply time on the same register, beside ours.
-reference_une_fois() {
-  caisse_neuve
-  FLOOR_CHUNK=1 "$reference" apply "$tmp/caisse" "$tmp/mvt.txt" "$tmp/reference.err" |
-    sed -n 's/^floor apply: .*, \([0-9.]*\) s, .*/\1/p'
-}
-
-# Turns of Pontex and the floor, the order swapped at every turn; the
-# ratios are taken per turn, of two runs back to back.
+# Turns of the shared floor, ours and Pontex (and Pontex without its group
+# syncs when asked), each turn starting one further along the list, so that
+# no program always follows the same one; the ratios are taken per turn.
+# Results in resultat[NAME.KEY] as "median min max".
 declare -A resultat
-compare() { # NAME PLATFORM [DISPLAY]
-  local nom=$1 tour pontex plancher_t rapports=() entiers=() debuts=() repos=() pics=()
-  local processeurs=()
-  local p_apply=() f_apply=()
+compare() { # NAME PLATFORM [DISPLAY] [WITHOUT_SYNCS]
+  local nom=$1 tour i n pontex='' sans='' sol='' ref=''
+  local -a programmes=(plancher pontex) r_sol=() r_ref=() p_sol=() p_ref=() r_syncs=() accords=()
+  local -a pics=() repos=() debuts=() us_pontex=() us_sol=() rs_pontex=() rs_sol=()
+  [ -n "$reference" ] && programmes=(reference "${programmes[@]}")
+  [ "${4:-}" = 1 ] && programmes+=(sans_syncs)
+  n=${#programmes[@]}
   for ((tour = 0; tour < tours; tour++)); do
-    for etape in 0 1; do
-      if (((etape + tour) % 2 == 0)); then
-        pontex=$(pontex_une_fois "$2" "${3:-}") || return 1
-      else
-        plancher_t=$(plancher_une_fois) || return 1
-      fi
+    for ((i = 0; i < n; i++)); do
+      case ${programmes[(tour + i) % n]} in
+        reference) ref=$(sol_une_fois "$reference") || return 1 ;;
+        plancher) sol=$(sol_une_fois "$plancher") || return 1 ;;
+        pontex) pontex=$(sans_syncs=0 pontex_une_fois "$2" "${3:-}") || return 1 ;;
+        sans_syncs) sans=$(sans_syncs=1 pontex_une_fois "$2" "${3:-}") || return 1 ;;
+      esac
     done
-    read -r pa pe pd pr ph pc <<<"$pontex"
-    read -r fa fe fc <<<"$plancher_t"
-    p_apply+=("$pa")
-    f_apply+=("$fa")
-    rapports+=("$(awk -v p="$pa" -v f="$fa" 'BEGIN { print p / f }')")
-    entiers+=("$(awk -v p="$pe" -v f="$fa" -v e="$fe" 'BEGIN { print p / (f + e) }')")
-    processeurs+=("$(awk -v p="$pc" -v f="$fc" 'BEGIN { if (p > 0 && f > 0) print p / f }')")
+    read -r pa _ pd pr ph pc <<<"$pontex"
+    read -r fa _ fc <<<"$sol"
+    r_sol+=("$(quotient "$pa" "$fa")")
+    p_sol+=("$(quotient "$pc" "$fc")")
+    us_pontex+=("$(awk -v c="$pc" -v n="$records" 'BEGIN { print c * 1e6 / n }')")
+    us_sol+=("$(awk -v c="$fc" -v n="$records" 'BEGIN { print c * 1e6 / n }')")
+    rs_pontex+=("$(quotient "$records" "$pa")")
+    rs_sol+=("$(quotient "$records" "$fa")")
     debuts+=("$pd")
     repos+=("$pr")
     pics+=("$ph")
-    echo "  $nom turn $((tour + 1)): Pontex apply $pa s, whole $pe s, processor $pc s;" \
-      "floor apply $fa s, export $fe s, processor $fc s" >&2
+    local ligne="  $nom turn $((tour + 1)): Pontex apply $pa s, processor $pc s; floor apply $fa s, processor $fc s"
+    if [ -n "$ref" ]; then
+      read -r ra _ rc <<<"$ref"
+      r_ref+=("$(quotient "$pa" "$ra")")
+      p_ref+=("$(quotient "$pc" "$rc")")
+      accords+=("$(quotient "$fa" "$ra")")
+      ligne+="; shared floor apply $ra s, processor $rc s"
+    fi
+    if [ -n "$sans" ]; then
+      r_syncs+=("$(quotient "$pa" "${sans%% *}")")
+      ligne+="; Pontex without group syncs apply ${sans%% *} s"
+    fi
+    echo "$ligne" >&2
   done
-  resultat[$nom.rapport]=$(printf '%s\n' "${rapports[@]}" | mediane)
-  resultat[$nom.rapport_min]=$(printf '%s\n' "${rapports[@]}" | sort -g | head -n 1)
-  resultat[$nom.rapport_max]=$(printf '%s\n' "${rapports[@]}" | sort -g | tail -n 1)
-  resultat[$nom.entier]=$(printf '%s\n' "${entiers[@]}" | mediane)
-  resultat[$nom.processeur]=$(printf '%s\n' "${processeurs[@]}" | grep . | mediane)
-  resultat[$nom.pontex_rs]=$(printf '%s\n' "${p_apply[@]}" | mediane | awk -v n="$records" '{ print n / $1 }')
-  resultat[$nom.plancher_rs]=$(printf '%s\n' "${f_apply[@]}" | mediane | awk -v n="$records" '{ print n / $1 }')
-  resultat[$nom.debut]=$(printf '%s\n' "${debuts[@]}" | grep -v -- - | mediane)
-  resultat[$nom.repos]=$(printf '%s\n' "${repos[@]}" | mediane)
+  resultat[$nom.plancher]=$(printf '%s\n' "${r_sol[@]}" | resume)
+  resultat[$nom.reference]=$(printf '%s\n' "${r_ref[@]}" | resume)
+  resultat[$nom.processeur]=$(printf '%s\n' "${p_sol[@]}" | resume)
+  resultat[$nom.processeur_ref]=$(printf '%s\n' "${p_ref[@]}" | resume)
+  resultat[$nom.accord]=$(printf '%s\n' "${accords[@]}" | resume)
+  resultat[$nom.syncs]=$(printf '%s\n' "${r_syncs[@]}" | resume)
+  resultat[$nom.us_pontex]=$(printf '%s\n' "${us_pontex[@]}" | resume)
+  resultat[$nom.us_plancher]=$(printf '%s\n' "${us_sol[@]}" | resume)
+  resultat[$nom.pontex_rs]=$(printf '%s\n' "${rs_pontex[@]}" | resume)
+  resultat[$nom.plancher_rs]=$(printf '%s\n' "${rs_sol[@]}" | resume)
+  resultat[$nom.debut]=$(printf '%s\n' "${debuts[@]}" | grep -v -- - | resume)
+  resultat[$nom.repos]=$(printf '%s\n' "${repos[@]}" | resume)
   resultat[$nom.pic]=$(printf '%s\n' "${pics[@]}" | sort -n | tail -n 1)
 }
 
-echo "Pontex offscreen against the floor, $tours turns..." >&2
-compare offscreen offscreen || exit 1
+# The free X display for a window, or nothing.
+ecran_libre() {
+  local n
+  for n in $(seq 90 99); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || {
+      echo ":$n"
+      return 0
+    }
+  done
+  return 1
+}
 
-# A visible window: Pontex drawn on a virtual X display, as on a screen.
 ecran=
-for n in $(seq 90 99); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || {
-    ecran=:$n
-    break
-  }
-done
-if [ -n "$ecran" ] && command -v Xvfb >/dev/null; then
+if command -v Xvfb >/dev/null && ecran=$(ecran_libre); then
   Xvfb "$ecran" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   sleep 1
-  echo "Pontex with its window on Xvfb $ecran against the floor, $tours turns..." >&2
-  compare fenetre xcb "$ecran" || exit 1
+fi
+for f in A B; do
+  echo "Shape $f: making the register and its delivery..." >&2
+  prepare_forme "$f" || exit 1
+  echo "Shape $f, offscreen: the floors, Pontex, Pontex without group syncs, $tours turns..." >&2
+  compare "offscreen.$f" offscreen "" 1 || exit 1
+  if [ -n "$xvfb_pid" ]; then
+    echo "Shape $f, with its window on Xvfb $ecran: the floors and Pontex, $tours turns..." >&2
+    compare "fenetre.$f" xcb "$ecran" || exit 1
+  fi
+done
+if [ -n "$xvfb_pid" ]; then
   kill "$xvfb_pid" 2>/dev/null
   wait "$xvfb_pid" 2>/dev/null
   xvfb_pid=
-fi
-
-# The floor itself checked against the shared one, turn about.
-accord=
-if [ -n "$reference" ]; then
-  echo "Our floor against the shared floor program, $tours turns..." >&2
-  accords=()
-  for ((tour = 0; tour < tours; tour++)); do
-    a=$(caisse_neuve
-      "$plancher" apply "$tmp/caisse" "$tmp/mvt.txt" "$tmp/plancher.err" |
-        sed -n 's/^floor apply: .*, \([0-9.]*\) s, .*/\1/p')
-    r=$(reference_une_fois)
-    [ -n "$a" ] && [ -n "$r" ] && accords+=("$(awk -v a="$a" -v r="$r" 'BEGIN { print a / r }')")
-  done
-  accord=$(printf '%s\n' "${accords[@]}" | mediane)
 fi
 
 # --- The table ---------------------------------------------------------------
@@ -306,41 +347,64 @@ lookup() { # BENCHMARK
   echo "$(entier "$par_seconde") lookups/s," \
     "$(nombre "$(valeur "$recherche" "$1" lectures/recherche)" 1) reads/lookup"
 }
-# One program row: records/s of both, the median ratio and its spread.
-ligne_programme() { # NAME TEXT
-  echo "| $2 |" \
-    "Pontex $(entier "${resultat[$1.pontex_rs]:-}") records/s," \
-    "floor $(entier "${resultat[$1.plancher_rs]:-}") records/s:" \
-    "**ratio $(nombre "${resultat[$1.rapport]:-}" 2)×**" \
-    "(turns $(nombre "${resultat[$1.rapport_min]:-}" 2)–$(nombre "${resultat[$1.rapport_max]:-}" 2)) |"
+# A ratio's median and the range of the turns: "1.05× (0.98–1.12)".
+rapport() { # NAME.SHAPE KEY
+  local m a b
+  read -r m a b <<<"${resultat[$1.$2]:-}"
+  if [ -z "$m" ]; then echo "n/a"; else echo "**$(nombre "$m" 2)×** ($(nombre "$a" 2)–$(nombre "$b" 2))"; fi
+}
+median() { # NAME.SHAPE KEY DECIMALS
+  local m
+  read -r m _ <<<"${resultat[$1.$2]:-}"
+  nombre "$m" "$3"
+}
+# One row, shapes A and B side by side.
+ligne() { # TEXT COMMAND...
+  local texte=$1
+  shift
+  echo "| $texte | $("$@" A) | $("$@" B) |"
+}
+cellule_rapport() { rapport "$1.$3" "$2"; }  # MODE KEY SHAPE
+cellule_debit() { # MODE SHAPE
+  echo "Pontex $(entier "$(median "$1.$2" pontex_rs 0)"), floor $(entier "$(median "$1.$2" plancher_rs 0)")"
+}
+cellule_us() { # MODE SHAPE
+  echo "Pontex $(median "$1.$2" us_pontex 1) µs, floor $(median "$1.$2" us_plancher 1) µs"
+}
+cellule_syncs() { # SHAPE
+  local m
+  read -r m _ <<<"${resultat[offscreen.$1.syncs]:-}"
+  echo "$(rapport "offscreen.$1" syncs)$([ -n "$m" ] && awk -v m="$m" 'BEGIN { printf ", groups %+.1f %%", (m - 1) * 100 }')"
+}
+cellule_memoire() { # SHAPE
+  local k
+  read -r k _ <<<"${resultat[offscreen.$1.repos]:-}"
+  echo "$(nombre "$(awk -v k="$k" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB idle," \
+    "$(nombre "$(awk -v k="${resultat[offscreen.$1.pic]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB peak," \
+    "$(nombre "$(awk -v k="${resultat[fenetre.$1.pic]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB peak with its window"
 }
 charge=$(cut -d ' ' -f 1-3 /proc/loadavg)
 echo
 echo "Measured on $(date +%Y-%m-%d), $(hostname), ${processeur:-unknown processor}, $(nproc) cores," \
-  "release build, load average $charge at the end:"
+  "release build, load average $charge at the end; $tours turns a shape and display, each turn" \
+  "the shared floor (../shared/bench/floor.c), our floor (bench/plancher) and Pontex in rotating order," \
+  "a fresh synced register a run; ratios are the median of the turns' ratios (lowest–highest):"
 echo
-echo "| measure | result |"
-echo "|---|---|"
-ligne_programme offscreen "Pontex started as the shop starts it (offscreen), 100,000 records on 32,767 articles: apply phase, first to last movement record, against the floor turn about ($tours turns, median of the turns' ratios)"
-if [ -n "${resultat[fenetre.rapport]:-}" ]; then
-  ligne_programme fenetre "the same with its window shown (Xvfb)"
-fi
-echo "| whole exchange, working file copied to export file written, against the floor's apply + export (median of the turns' ratios) |" \
-  "offscreen **$(nombre "${resultat[offscreen.entier]:-}" 2)×**," \
-  "with its window **$(nombre "${resultat[fenetre.entier]:-}" 2)×** |"
-echo "| processor time (user + system) of the whole exchange against the floor's apply + export, the steadier measure on a busy machine (median of the turns' ratios) |" \
-  "offscreen **$(nombre "${resultat[offscreen.processeur]:-}" 2)×**," \
-  "with its window **$(nombre "${resultat[fenetre.processeur]:-}" 2)×** |"
-echo "| Pontex's memory: idle after start, and peak after 100,000 journal lines (highest of the runs) |" \
-  "$(nombre "$(awk -v k="${resultat[offscreen.repos]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB idle," \
-  "$(nombre "$(awk -v k="${resultat[offscreen.pic]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB peak offscreen," \
-  "$(nombre "$(awk -v k="${resultat[fenetre.pic]:-}" 'BEGIN { if (k != "") print k / 1024 }')" 1) MB with its window |"
+echo "| measure | shape A: 63,875 index entries, 500 unsorted | shape B: 30,000 sorted + 2,767 unsorted, ART%06d |"
+echo "|---|---|---|"
+ligne "Pontex as the shop starts it (offscreen), 100,000 records: apply phase, first to last movement record, against the shared floor" cellule_rapport offscreen reference
+ligne "the same against our floor" cellule_rapport offscreen plancher
+ligne "with its window shown (Xvfb), against the shared floor" cellule_rapport fenetre reference
+ligne "with its window shown, against our floor" cellule_rapport fenetre plancher
+ligne "records/s in the apply phase (offscreen, medians)" cellule_debit offscreen
+ligne "processor time (user + system) of the whole exchange against our floor's apply + export" cellule_rapport offscreen processeur
+ligne "the same against the shared floor's" cellule_rapport offscreen processeur_ref
+ligne "processor time per record (whole exchange; floor: apply + export)" cellule_us offscreen
+ligne "Pontex's apply phase with the power-cut groups put on the disk against without (offscreen, turn about)" cellule_syncs
+ligne "our floor's apply against the shared floor's" cellule_rapport offscreen accord
+ligne "Pontex's memory after 100,000 records (offscreen; highest peak of the runs)" cellule_memoire
 echo "| Pontex's start-up: launch to its main window shown on the display (median) |" \
-  "$(nombre "$(awk -v s="${resultat[fenetre.debut]:-}" 'BEGIN { if (s != "") print s * 1000 }')" 0) ms |"
-if [ -n "$accord" ]; then
-  echo "| our floor (bench/plancher) against the shared floor program, same register and file (median of $tours turns) |" \
-    "$(nombre "$accord" 2)× |"
-fi
+  "$(nombre "$(awk -v s="$(median fenetre.A debut 3)" 'BEGIN { if (s != "n/a") print s * 1000 }')" 0) ms | |"
 # The core in-process: the apply procedure called by the benchmark with a
 # sink for the journal, against the same floor.
 echo "| exchange core in-process, applying 100,000 movements first to last record, against the floor turn about (7 turns, median of the turns' ratios) |" \

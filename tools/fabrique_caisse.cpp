@@ -251,6 +251,10 @@ ContenuCaisse genere_caisse(const ParametresCaisse& p) {
     const Produit& pr = produits[t.entier(std::size(produits))];
     DescriptionArticle d;
     d.code = code_article(k, t.entier(90000));
+    if (!p.prefixe_codes.empty()) {
+      const std::string n = std::to_string(k % 1000000);
+      d.code = p.prefixe_codes + std::string(6 - n.size(), '0') + n;
+    }
     d.designation = en_1252(pr.designation);
     // Whole units mostly, some halves and quarters (exact in a Single), a
     // few negative stocks as a shop's register really holds.

@@ -49,10 +49,13 @@ struct ParametresCaisse {
   std::int32_t entrees_queue = 0;
   unsigned graine = 1;
   // Shares of articles (0..1), drawn independently:
-  double part_exclus = 0.05;           // exclusion mark "1" (never exported)
-  double part_hors_echange = 0.10;     // exchange mark "0" or " " (never exported)
-  double part_sans_reference = 0.05;   // alternative reference blank
-  bool indexe_codes = true;            // "A" + article code in the index
+  double part_exclus = 0.05;          // exclusion mark "1" (never exported)
+  double part_hors_echange = 0.10;    // exchange mark "0" or " " (never exported)
+  double part_sans_reference = 0.05;  // alternative reference blank
+  bool indexe_codes = true;           // "A" + article code in the index
+  // Codes as this prefix and the article number on six digits ("ART000017"),
+  // for a delivery written without reading the register; empty: bar codes.
+  std::string prefixe_codes;
   bool indexe_references = true;       // "A" + alternative reference (when not blank)
   bool fichier_principal = true;       // write "w_cai020.wdo"
   std::int32_t mouvements_entete = 0;  // M in the movement file's header

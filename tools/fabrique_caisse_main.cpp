@@ -25,6 +25,7 @@ constexpr const char* aide =
     "  --sans-reference P    part des articles sans référence alternative (0.05)\n"
     "  --codes-seuls         n'indexer que les codes articles\n"
     "  --references-seules   n'indexer que les références alternatives\n"
+    "  --prefixe-codes P     codes articles P suivi du numéro sur six chiffres\n"
     "  --mouvements N        nombre de mouvements dans l'en-tête de W_CAIREC.WDO (0)\n"
     "  --sans-principal      ne pas écrire w_cai020.wdo\n"
     "  --help                cette aide\n";
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
         ok = lit_valeur(v, p.entrees_queue) && p.entrees_queue >= 0;
       else if (a == "--triees")
         ok = lit_valeur(v, p.entrees_triees) && p.entrees_triees >= -1;
+      else if (a == "--prefixe-codes")
+        ok = (p.prefixe_codes = std::string(v), v.size() <= 9);
       else if (a == "--graine")
         ok = lit_valeur(v, p.graine);
       else if (a == "--exclus")

@@ -26,6 +26,7 @@ inline constexpr std::string_view nom_fichier_mouvements = "W_CAIREC.WDO";
 struct StatsRecherche {
   int lectures_entete = 0;  // header record reads
   int sondes = 0;           // probes of the halving search
+  int lectures_triees = 0;  // read calls those probes made
   int entrees_queue = 0;    // entries examined by the tail scan
 };
 

@@ -516,6 +516,7 @@ bool Application::ecrit_groupe() {
 // What the group wrote goes to the disk before the next group's note can
 // replace its own.
 void Application::termine_groupe() {
+  if (!syncs_groupes()) return;
   // Best effort: a disk that refuses leaves what the system's cache holds.
   if (caisse_ecrite_) (void)valeurs_.caisse.vide_tampons();
   for (const std::string& jour : jours_groupe_)

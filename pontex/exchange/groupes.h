@@ -52,6 +52,11 @@ struct Groupe {
 std::size_t ecritures_par_groupe();
 void limite_ecritures_par_groupe(std::size_t n);
 
+// Whether each group's note and files are put on the disk: always, but in
+// the benchmark build, where the environment can turn it off to time what it
+// costs.
+bool syncs_groupes();
+
 class NoteGroupes {
  public:
   // Empty notes for a new working file, in place of any earlier ones: put

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,80 @@ std::string octets_index(const std::vector<EntreeFabriquee>& entrees, std::int32
 }
 
 int sondes_max(std::int64_t s) { return 2 * static_cast<int>(std::ceil(std::log2(double(s)))); }
+
+// The lookup made one read call per probe and per tail entry, as it was
+// before the block reads: the article found, how, and the probes made are
+// what the block reads must give on any index.
+struct LookupUneAUne {
+  IssueCaisse issue = IssueCaisse::absent;
+  std::int32_t article = -1;
+  int sondes = 0;
+};
+
+LookupUneAUne cherche_une_a_une(const std::filesystem::path& chemin, std::string_view reference) {
+  LookupUneAUne r;
+  FichierRecords f;
+  bool panne = !f.ouvre_lecture(chemin.string(), 24);
+  // Entry at record n; blank when the file does not hold it.
+  const auto lit = [&](std::int64_t n, EntreeIndex& e) {
+    std::size_t lus = 0;
+    e = EntreeIndex::vierge();
+    if (!panne && !f.lit(n, e.octets.data(), 1, lus)) panne = true;
+    if (lus != 1) e = EntreeIndex::vierge();
+    return !panne && lus == 1;
+  };
+  const std::string cle = cle_recherche(reference);
+  EntreeIndex entete;
+  lit(1, entete);
+  const auto triees = [&](std::int64_t s, bool* hors) -> std::int32_t {
+    std::vector<std::int64_t> vues(202);
+    std::int64_t pas = s / 2, pos = pas;
+    for (std::int64_t i = 1; i <= s && !panne; ++i) {
+      EntreeIndex e;
+      const bool lue = lit(pos + 1, e);
+      if (panne) return 0;
+      ++r.sondes;
+      if (!lue && hors) return *hors = true, 0;
+      if (i <= 200) vues[i] = pos;
+      pas = std::max<std::int64_t>(pas / 2, 1);
+      const int c = compare_cle_entree(cle, e.octets.data());
+      if (c == 0) return e.numero();
+      pos += c > 0 ? pas : -pas;
+      if (pos > s || pos < 1) break;
+      if (i > 4 && (i > 200 || (vues[i] == vues[i - 2] && vues[i - 1] == vues[i - 3]))) break;
+    }
+    return 0;
+  };
+  const auto fin = [&](std::int32_t article) {
+    r.issue = panne           ? IssueCaisse::illisible
+              : article == -1 ? IssueCaisse::absent
+                              : IssueCaisse::trouve;
+    r.article = panne ? -1 : article;
+    return r;
+  };
+  if (panne) return fin(-1);
+  const std::int64_t s_entete = std::max<std::int64_t>(entete.tries(), 0);
+  bool hors = false;
+  std::int32_t trouve = triees(s_entete, &hors);
+  if (panne || trouve != 0) return fin(trouve);
+  const std::int64_t entrees = f.nombre_records() - 1;
+  const std::int64_t s =
+      std::clamp<std::int64_t>(entete.tries(), 0, std::max<std::int64_t>(entrees, 0));
+  if (hors || s != s_entete) {
+    trouve = triees(s, nullptr);
+    if (panne || trouve != 0) return fin(trouve);
+  }
+  lit(1, entete);  // the tail reads T again
+  const std::int64_t t = std::min(
+      std::clamp<std::int64_t>(entete.numero(), 0, std::max<std::int64_t>(entrees, 0)), entrees);
+  for (std::int64_t j = t; j >= s && !panne; --j) {
+    EntreeIndex e;
+    if (lit(j + 1, e) &&
+        egale_cle_entree(reinterpret_cast<const std::uint8_t*>(cle.data()), e.octets.data()))
+      return fin(e.numero());
+  }
+  return fin(-1);
+}
 
 class Recherche : public ::testing::Test {
  protected:
@@ -137,7 +213,8 @@ TEST_F(Recherche, CleAbsenteDUnGrandIndexTrie) {
     EXPECT_LE(st_.sondes, sondes_max(s)) << r;
     EXPECT_EQ(st_.lectures_entete, 2) << r;
     EXPECT_EQ(st_.entrees_queue, 1) << r;
-    EXPECT_EQ(n, 2u + st_.sondes + 1u) << r;
+    EXPECT_EQ(n, 2u + st_.lectures_triees + 1u) << r;
+    EXPECT_LE(st_.lectures_triees, 9) << r;  // 14 probes, the last ones in one window
   }
 }
 
@@ -211,13 +288,79 @@ TEST_F(Recherche, QueueLueParBlocs) {
   EXPECT_EQ(res, -1);
   EXPECT_EQ(st_.entrees_queue, 1001);
   EXPECT_LE(st_.sondes, sondes_max(32767));
-  EXPECT_EQ(n, 2u + st_.sondes + 4u);  // 1001 entries in blocks of 256
-  n = lectures("T999", res);           // newest entry: first block only
+  EXPECT_EQ(n, 2u + st_.lectures_triees + 4u);  // 1001 entries in blocks of 256
+  n = lectures("T999", res);                    // newest entry: first block only
   EXPECT_EQ(res, 50999);
-  EXPECT_EQ(n, 2u + st_.sondes + 1u);
+  EXPECT_EQ(n, 2u + st_.lectures_triees + 1u);
   n = lectures(ref(12345), res);
   EXPECT_EQ(res, 1000 + 12345);
-  EXPECT_EQ(n, 1u + st_.sondes);
+  EXPECT_EQ(n, 1u + st_.lectures_triees);
+}
+
+// The halving search reads its last probes as one window: on every index shape below, sorted or
+// not, damaged or cut short, each reference gives the same article, the same failure and the same
+// probes as the lookup that read every probe alone, with fewer read calls.
+TEST_F(Recherche, FenetreCommeUneLectureParSonde) {
+  struct Forme {
+    std::string nom;
+    std::vector<EntreeFabriquee> entrees;
+    std::int32_t s;
+    std::optional<std::int32_t> t;
+    std::size_t coupe = 0;  // bytes the file keeps, 0: all
+  };
+  std::vector<Forme> formes;
+  for (int n : {1, 2, 63, 64, 65, 129, 257, 513, 514, 1000, 5000})
+    formes.push_back({"sorted " + std::to_string(n), triees(n), n, {}, 0});
+  std::vector<EntreeFabriquee> e = triees(3000);
+  for (int i = 0; i < 300; ++i)
+    e.push_back({"A" + (i % 3 ? "T" + std::to_string(i) : ref(i * 7)), 9000 + i});
+  formes.push_back({"unsorted tail", e, 3000, {}, 0});
+  std::mt19937 tirage(7);
+  e = triees(2000);
+  std::shuffle(e.begin(), e.end(), tirage);  // the halving search swings and misses
+  formes.push_back({"shuffled", e, 2000, {}, 0});
+  e = triees(3000);
+  for (std::size_t i = 0; i + 100 <= e.size(); i += 300)
+    std::reverse(e.begin() + i, e.begin() + i + 100);
+  formes.push_back({"runs out of order", e, 3000, {}, 0});
+  e = triees(1000);
+  for (std::size_t i = 0; i < e.size(); i += 7) e[i].numero = 0;
+  formes.push_back({"article 0", e, 1000, {}, 0});
+  formes.push_back({"S and T far beyond", triees(10), 2000000000, 2000000000, 0});
+  for (std::int32_t s : {11, 12, 16, 400})
+    formes.push_back({"S beyond " + std::to_string(s), triees(300), s, s, 0});
+  formes.push_back({"T beyond", triees(10), 5, 2000000000, 0});
+  formes.push_back({"negative", triees(10), -3, -8, 0});
+  formes.push_back({"S = 0", triees(20), 0, {}, 0});
+  formes.push_back({"cut short", triees(1000), 1000, std::nullopt, 24 * 901 + 10});
+  formes.push_back({"cut in the header", triees(1000), 1000, std::nullopt, 10});
+
+  std::uint64_t lectures_sondes = 0, sondes = 0;
+  for (const Forme& f : formes) {
+    index(f.entrees, f.s, f.t);
+    if (f.coupe) ecrit_octets(fichier_, lit_octets(fichier_).substr(0, f.coupe));
+    std::vector<std::string> references = {"absent", "R000000", "R999999", "Q",
+                                           "\377",   "",        "r000500"};
+    for (const auto& x : f.entrees) references.push_back(x.cle.substr(1));
+    for (const std::string& r : references) {
+      const RechercheArticle fait = caisse_.cherche_article(r, &st_);
+      const LookupUneAUne attendu = cherche_une_a_une(fichier_, r);
+      ASSERT_EQ(fait.article, attendu.article) << f.nom << ", " << r;
+      ASSERT_EQ(fait.issue, attendu.issue) << f.nom << ", " << r;
+      ASSERT_EQ(st_.sondes, attendu.sondes) << f.nom << ", " << r;
+      ASSERT_LE(st_.lectures_triees, st_.sondes) << f.nom << ", " << r;
+      lectures_sondes += static_cast<std::uint64_t>(st_.lectures_triees);
+      sondes += static_cast<std::uint64_t>(st_.sondes);
+    }
+  }
+  EXPECT_LT(lectures_sondes * 2, sondes);  // the windows do spare calls
+  // An index that cannot be read is never taken for one without the key.
+  index(triees(1000), 1000);
+  for (Operation refusee : {Operation::ouverture, Operation::lecture}) {
+    test::EchecInjecte echec([refusee](Operation op, std::string_view) { return op == refusee; });
+    EXPECT_EQ(caisse_.cherche_article(ref(500)).issue, IssueCaisse::illisible);
+    EXPECT_EQ(cherche_une_a_une(fichier_, ref(500)).issue, IssueCaisse::illisible);
+  }
 }
 
 // --- Damaged, foreign or changing files ------------------------------------------------
@@ -290,14 +433,14 @@ TEST_F(Recherche, AuPlus201Sondes) {
     return octets_index(std::vector<EntreeFabriquee>(s, {cles_petites ? "A0000" : "AZZZZ", 1}), s);
   };
   ecrit_octets(fichier_, contenu(true));
-  // Right, right, left, left... never two positions in a row twice, so
-  // neither the range nor the swing test ends the search.
+  // The keys all below the reference at one read call and all above it at
+  // the next: each window read sends the search walking back the other way,
+  // never two positions in a row twice, so neither the range nor the swing
+  // test ends it.
   int lecture = 0;
   test::EchecInjecte reecrit([&](Operation op, std::string_view chemin) {
-    if (op == Operation::lecture && chemin.ends_with("W_caiind.WDO") && ++lecture >= 2) {
-      const int sonde = lecture - 1;
-      ecrit_octets(fichier_, contenu((sonde - 1) % 4 < 2));
-    }
+    if (op == Operation::lecture && chemin.ends_with("W_caiind.WDO") && ++lecture >= 2)
+      ecrit_octets(fichier_, contenu(lecture % 2 == 0));
     return false;
   });
   EXPECT_EQ(cherche("M"), -1);
