@@ -128,6 +128,9 @@ bool FichiersAppliques::contient(std::string_view nom, std::uint64_t taille,
 
 Resultat FichiersAppliques::ajoute(std::string_view nom, std::uint64_t taille,
                                    std::uint64_t valeur) {
+  // Already there: a resume after a power cut that found the file finished
+  // but its progress file not yet gone names it again.
+  if (contient(nom, taille, valeur)) return Resultat::succes();
   Record r{};
   std::memcpy(r.data(), signature.data(), signature.size());
   met_u64(r, o_jour, static_cast<std::uint64_t>(jour_));
