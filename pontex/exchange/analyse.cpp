@@ -699,12 +699,11 @@ IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
   return IssuePrise::a_appliquer;
 }
 
-// `termine`, when given, receives the received file this call applied to
+// `termine`, when given, is told of the received file this call applied to
 // its end (or found finished and not yet cleared), with its working file's
-// size and digest.
+// size and digest, before the working and progress files go.
 FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
-                            std::string_view nom,
-                            std::optional<FichierTermine>* termine = nullptr) {
+                            std::string_view nom, const NoteFichierTermine* termine = nullptr) {
   EtatReprise precedent;
   LectureReprise lecture = lit_reprise(precedent);
   if (depart == Depart::import) lecture = LectureReprise::absente;
@@ -718,10 +717,10 @@ FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, 
   if (lecture == LectureReprise::lue) {
     switch (precedent.attente) {
       case EtatReprise::Attente::termine:
+        if (termine && *termine)
+          (*termine)(
+              FichierTermine{precedent.nom, precedent.taille_fichier, precedent.empreinte_fichier});
         efface_analyse();
-        if (termine)
-          *termine =
-              FichierTermine{precedent.nom, precedent.taille_fichier, precedent.empreinte_fichier};
         return FinAnalyse::finie;
       case EtatReprise::Attente::prise:
         switch (regle_prise(valeurs, fenetre, precedent, present)) {
@@ -843,8 +842,9 @@ FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, 
   const bool fini = application.applique(depuis);
   valeurs.caisse.ferme_articles();
   if (fini) {
+    if (termine && *termine)
+      (*termine)(FichierTermine{etat.nom, etat.taille_fichier, etat.empreinte_fichier});
     efface_analyse();
-    if (termine) *termine = FichierTermine{etat.nom, etat.taille_fichier, etat.empreinte_fichier};
     return FinAnalyse::finie;
   }
   return application.caisse_illisible() ? FinAnalyse::caisse_illisible : FinAnalyse::en_attente;
@@ -864,8 +864,7 @@ bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
 }
 
 FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                           std::optional<FichierTermine>& termine) {
-  termine.reset();
+                           const NoteFichierTermine& termine) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
     return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse, &termine);
@@ -875,11 +874,11 @@ FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   }
 }
 
-FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                           std::string_view nom) {
+FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom,
+                           const NoteFichierTermine& termine) {
   try {
     const TenueDossiers dossiers(valeurs, fenetre);
-    return applique_fichier(valeurs, fenetre, Depart::import, nom);
+    return applique_fichier(valeurs, fenetre, Depart::import, nom, &termine);
   } catch (const std::bad_alloc&) {
     valeurs.caisse.ferme_articles();
     return FinAnalyse::en_attente;

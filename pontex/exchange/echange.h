@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,17 +82,22 @@ enum class FinAnalyse {
   en_attente,        // left for the next start to take up
   caisse_illisible,  // the same, stopped because the register could not be read
 };
+// Called with the file finished, if one was, while its progress file still
+// says so: what it records (the applied files) is on the disk before the
+// progress file goes, so that a power cut never leaves the file applied and
+// forgotten by the record that refuses it when it is sent again.
+using NoteFichierTermine = std::function<void(const FichierTermine&)>;
+
 // A file caught while being copied waits, journaled, while the import
 // folder cannot be reached: only there can it be told whether it was taken.
-// `termine` receives the file finished, if one was.
 FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                           std::optional<FichierTermine>& termine);
+                           const NoteFichierTermine& termine);
 
 // The same for a working file just copied from the received file `nom`: a
 // new application from its first record, whatever an earlier progress file
 // says.
-FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                           std::string_view nom);
+FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom,
+                           const NoteFichierTermine& termine);
 
 // The journal line of a register that cannot be read, and of the file
 // where a record stopped at it: "Données de caisse illisibles : <file>

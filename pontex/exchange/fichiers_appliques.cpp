@@ -125,6 +125,9 @@ bool FichiersAppliques::contient(std::string_view nom, std::uint64_t taille,
 
 Resultat FichiersAppliques::ajoute(std::string_view nom, std::uint64_t taille,
                                    std::uint64_t valeur) {
+  // Already there: a resume after a power cut that found the file finished
+  // but its progress file not yet gone names it again.
+  if (contient(nom, taille, valeur)) return Resultat::succes();
   Record r{};
   octets::ecrit_octets(r.data(), champ::signature, signature);
   octets::ecrit_entier(r.data(), champ::jour, static_cast<std::uint64_t>(jour_));

@@ -234,13 +234,12 @@ FinAnalyse applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre,
     return FinAnalyse::finie;
   }
   fenetre.ajoute_journal(std::string(textes::traitement) + nom, SorteLigne::fichier_pris);
-  if (const FinAnalyse fin = applique_import(valeurs, fenetre, nom); fin != FinAnalyse::finie)
-    return fin;
   // Not recorded (unreadable working file, full disk): the file would be
   // applied again if it came back, which is what was done before there was
   // a record at all.
-  if (lu) signale_appliques(fenetre, appliques.ajoute(nom, taille, valeur));
-  return FinAnalyse::finie;
+  return applique_import(valeurs, fenetre, nom, [&](const FichierTermine&) {
+    if (lu) signale_appliques(fenetre, appliques.ajoute(nom, taille, valeur));
+  });
 }
 
 // An application that an earlier process left unfinished is finished first.
@@ -250,13 +249,11 @@ FinAnalyse applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre,
 // finish.
 FinAnalyse reprend_et_note(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                            FichiersAppliques& appliques) {
-  std::optional<FichierTermine> termine;
-  if (const FinAnalyse fin = reprend_analyse(valeurs, fenetre, termine); fin != FinAnalyse::finie)
-    return fin;
-  // A working file put there by other means names no received file.
-  if (termine && termine->nom != nom_fichier_analyse)
-    signale_appliques(fenetre, appliques.ajoute(termine->nom, termine->taille, termine->empreinte));
-  return FinAnalyse::finie;
+  return reprend_analyse(valeurs, fenetre, [&](const FichierTermine& termine) {
+    // A working file put there by other means names no received file.
+    if (termine.nom != nom_fichier_analyse)
+      signale_appliques(fenetre, appliques.ajoute(termine.nom, termine.taille, termine.empreinte));
+  });
 }
 
 // Copies of earlier deliveries in import\histo are kept 31 days, by the
