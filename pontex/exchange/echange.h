@@ -11,6 +11,7 @@
 
 #include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
+#include "pontex/exchange/lecteur_analyse.h"
 
 namespace pontex {
 
@@ -89,9 +90,10 @@ FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
 
 // The same for a working file just copied from the received file `nom`: a
 // new application from its first record, whatever an earlier progress file
-// says.
-FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                           std::string_view nom);
+// says. `copie` is what the copy saw of it: the file is not read again for
+// its size, digest or encoding.
+FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom,
+                           const ApercuAnalyse& copie);
 
 // The journal line of a register that cannot be read, and of the file
 // where a record stopped at it: "Données de caisse illisibles : <file>
