@@ -935,6 +935,26 @@ FinAnalyse reprend_du_suivi(ValeursProgramme& valeurs, FenetreEchange& fenetre,
   return FinAnalyse::finie;
 }
 
+// What a start finds: the progress file read into `precedent`, and the
+// working file as the copy saw it (`copie`), or still to be read.
+SituationDepart situation_trouvee(Depart depart, EtatReprise& precedent, const ApercuAnalyse* copie,
+                                  ApercuAnalyse& apercu) {
+  SituationDepart s;
+  s.depart = depart;
+  s.lecture = lit_reprise(precedent);
+  s.attente = precedent.attente;
+  s.taille_notee = precedent.taille_fichier;
+  s.empreinte_notee = precedent.empreinte_fichier;
+  s.present = existe_fichier(nom_fichier_analyse);
+  if (copie) {
+    apercu = *copie;
+    s.travail = SituationDepart::Travail::lu;
+    s.taille = apercu.taille();
+    s.empreinte = apercu.empreinte();
+  }
+  return s;
+}
+
 // `copie`, when given, is what the copy out of the import folder saw of the
 // working file. `termine`, when given, receives the received file this call
 // applied to its end (or found finished and not yet cleared), with its
@@ -943,20 +963,8 @@ FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, 
                             std::string_view nom, const ApercuAnalyse* copie,
                             std::optional<FichierTermine>* termine) {
   EtatReprise precedent;
-  SituationDepart s;
-  s.depart = depart;
-  s.lecture = lit_reprise(precedent);
-  s.attente = precedent.attente;
-  s.taille_notee = precedent.taille_fichier;
-  s.empreinte_notee = precedent.empreinte_fichier;
-  s.present = existe_fichier(nom_fichier_analyse);
   ApercuAnalyse apercu;
-  if (copie) {
-    apercu = *copie;
-    s.travail = SituationDepart::Travail::lu;
-    s.taille = apercu.taille();
-    s.empreinte = apercu.empreinte();
-  }
+  SituationDepart s = situation_trouvee(depart, precedent, copie, apercu);
   std::string nom_recu(nom);
   for (;;) {
     const Decision decision = decide_depart(s);
