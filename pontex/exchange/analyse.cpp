@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pontex/exchange/articles_echange.h"
+#include "pontex/exchange/depart_analyse.h"
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/groupes.h"
 #include "pontex/exchange/lecteur_analyse.h"
@@ -127,8 +128,10 @@ std::string avec_origine(const Prevu& p, std::string_view nom) {
 // Groupe::ecritures_max records.
 class Application {
  public:
-  Application(ValeursProgramme& valeurs, FenetreEchange& fenetre, EtatReprise& etat)
-      : valeurs_(valeurs), fenetre_(fenetre), etat_(etat) {}
+  // `apercu`: what was read of the working file before, its encoding among it.
+  Application(ValeursProgramme& valeurs, FenetreEchange& fenetre, EtatReprise& etat,
+              const ApercuAnalyse& apercu)
+      : valeurs_(valeurs), fenetre_(fenetre), etat_(etat), apercu_(apercu) {}
 
   // The first record's error line, under way at an earlier stop, is written
   // again: `avant` is the progress noted then, with the error file's size
@@ -156,6 +159,9 @@ class Application {
   bool planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticle>& articles,
                 std::map<std::string, std::int64_t>& tailles);
   bool ecrit_groupe();
+  void planifie_groupe();
+  bool note_groupe();
+  bool ecrit_prevus();
   enum class Issue { fait, a_replanifier };
   Issue ecrit_article(Prevu& p);
   Issue ecrit_erreur(const Prevu& p);
@@ -167,6 +173,7 @@ class Application {
   ValeursProgramme& valeurs_;
   FenetreEchange& fenetre_;
   EtatReprise& etat_;
+  const ApercuAnalyse& apercu_;
   SuiviReprise suivi_;
   NoteGroupes note_groupes_;
   LecteurAnalyse lecteur_;
@@ -418,9 +425,35 @@ Application::Issue Application::ecrit_article(Prevu& p) {
   return Issue::fait;
 }
 
-// Plans the next group, notes it on the disk, writes it. False when
-// nothing was left to write, or the file stopped.
-bool Application::ecrit_groupe() {
+// What the group's note holds of a planned record: enough for the next
+// start to tell whether its writes happened, and to finish them.
+EtatReprise ecriture_notee(const Prevu& p, std::int32_t mouvements_avant) {
+  EtatReprise e;
+  e.numero = p.numero;
+  e.debut = p.debut;
+  e.suivante = p.suivante;
+  if (p.article) {
+    e.attente = EtatReprise::Attente::article;
+    e.article = p.k;
+    e.stock_avant = std::bit_cast<std::uint32_t>(p.avant.stock());
+    e.quantite2_avant = std::bit_cast<std::uint32_t>(p.avant.quantite2());
+    e.stock_apres = std::bit_cast<std::uint32_t>(p.apres.stock());
+    e.quantite2_apres = std::bit_cast<std::uint32_t>(p.apres.quantite2());
+    e.mouvements_avant = mouvements_avant;
+    e.mouvement = p.mouvement.octets;
+  } else {
+    e.attente = EtatReprise::Attente::ligne_erreur;
+    e.date_erreurs = p.jour;
+    e.taille_erreurs = p.taille_erreurs;
+    e.longueur_ligne = std::ssize(p.ligne);
+    e.empreinte_ligne = empreinte(p.ligne);
+  }
+  return e;
+}
+
+// Reads and plans the next group's records, each with its entry in the
+// group's note, until the group is full or a record must wait.
+void Application::planifie_groupe() {
   prevus_.clear();
   groupe_.ecritures.clear();
   std::map<std::int32_t, EnregistrementArticle> articles;
@@ -451,30 +484,14 @@ bool Application::ecrit_groupe() {
       break;
     }
     octets += p.ligne.size() + p.reference.size() + sizeof(Prevu);
-    EtatReprise e;
-    e.numero = p.numero;
-    e.debut = p.debut;
-    e.suivante = p.suivante;
-    if (p.article) {
-      e.attente = EtatReprise::Attente::article;
-      e.article = p.k;
-      e.stock_avant = std::bit_cast<std::uint32_t>(p.avant.stock());
-      e.quantite2_avant = std::bit_cast<std::uint32_t>(p.avant.quantite2());
-      e.stock_apres = std::bit_cast<std::uint32_t>(p.apres.stock());
-      e.quantite2_apres = std::bit_cast<std::uint32_t>(p.apres.quantite2());
-      e.mouvements_avant = compte++;
-      e.mouvement = p.mouvement.octets;
-    } else {
-      e.attente = EtatReprise::Attente::ligne_erreur;
-      e.date_erreurs = p.jour;
-      e.taille_erreurs = p.taille_erreurs;
-      e.longueur_ligne = std::ssize(p.ligne);
-      e.empreinte_ligne = empreinte(p.ligne);
-    }
-    groupe_.ecritures.push_back(std::move(e));
+    groupe_.ecritures.push_back(ecriture_notee(p, p.article ? compte++ : 0));
     prevus_.push_back(std::move(p));
   }
-  if (arrete_ || prevus_.empty()) return false;
+}
+
+// The group's note on the disk before any of its writes. False when it
+// could not be, and the file stops before the group.
+bool Application::note_groupe() {
   // Records passed over at the end of a settled group are covered too.
   groupe_.dernier = std::max(prevus_.back().numero, std::min(saut_jusqu_a_, numero_lu_));
   groupe_.sequence = ++sequence_;
@@ -483,6 +500,13 @@ bool Application::ecrit_groupe() {
     arrete(textes::suivi_non_ecrit);
     return false;
   }
+  return true;
+}
+
+// Writes the group's records in order. False when the file stopped; a
+// record planned with what changed since sends it and the rest of the
+// group to the next one.
+bool Application::ecrit_prevus() {
   caisse_ecrite_ = false;
   erreurs_creees_ = false;
   jours_groupe_.clear();
@@ -509,6 +533,15 @@ bool Application::ecrit_groupe() {
     }
     ++etat_.numero;
   }
+  return true;
+}
+
+// Plans the next group, notes it on the disk, writes it. False when
+// nothing was left to write, or the file stopped.
+bool Application::ecrit_groupe() {
+  planifie_groupe();
+  if (arrete_ || prevus_.empty()) return false;
+  if (!note_groupe() || !ecrit_prevus()) return false;
   termine_groupe();
   return true;
 }
@@ -536,7 +569,7 @@ bool Application::applique(std::int64_t depuis) {
     arrete(textes::suivi_non_ecrit);
     return false;
   }
-  if (!lecteur_.ouvre(nom_fichier_analyse, depuis)) return false;
+  if (!lecteur_.ouvre(nom_fichier_analyse, depuis, apercu_)) return false;
   numero_lu_ = etat_.numero - 1;
   etat_.suivante = depuis;
   groupe_.taille_fichier = etat_.taille_fichier;
@@ -642,22 +675,6 @@ void abandonne(const ValeursProgramme& valeurs, FenetreEchange& fenetre, std::st
   (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
 }
 
-// How a start finds the working file.
-enum class Depart {
-  bouton,   // the test button: a working file without progress is a new one
-  reprise,  // the exchange's start: one without progress is never applied
-  import,   // just copied from a received file, under its progress file
-};
-
-// The file taken by an earlier process was being copied: none of its
-// records was applied. A whole copy (the working file is only renamed into
-// place once whole) whose received file is gone is applied from its first
-// record; one whose received file is still in the import folder goes, and
-// the received file is taken again. Which of the two can only be told in
-// the import folder itself: while the exchange does not hold it (a share
-// not yet mounted), both files wait as they are.
-enum class IssuePrise { fini, a_appliquer, en_attente };
-
 // Size and digest of a received file, read through the held import folder.
 Resultat empreinte_entree(const Emplacement& fichier, std::uint64_t& taille,
                           std::uint64_t& valeur) {
@@ -672,8 +689,20 @@ Resultat empreinte_entree(const Emplacement& fichier, std::uint64_t& taille,
     taille += bloc.size();
   }
 }
+
+// The working file read through once, by whichever step needs it first.
+bool lit_travail(SituationDepart& s, ApercuAnalyse& apercu) {
+  using Travail = SituationDepart::Travail;
+  if (s.travail == Travail::non_lu) {
+    s.travail = lit_apercu(nom_fichier_analyse, apercu) ? Travail::lu : Travail::illisible;
+    s.taille = apercu.taille();
+    s.empreinte = apercu.empreinte();
+  }
+  return s.travail == Travail::lu;
+}
+
 IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
-                       const EtatReprise& prise, bool present) {
+                       const EtatReprise& prise, SituationDepart& s, ApercuAnalyse& apercu) {
   if (!valeurs.dossiers->reception.ouvert()) {
     // Neither "still there" nor "gone": applied now, the file could be
     // taken again once the folder is back; dropped, it could be lost.
@@ -682,207 +711,330 @@ IssuePrise regle_prise(const ValeursProgramme& valeurs, FenetreEchange& fenetre,
   }
   const Emplacement recu{valeurs.dossiers->reception, prise.nom};
   const auto taille_recu = taille_entree(recu);
-  if (!present) {
+  if (!s.present) {
     if (!taille_recu)
       abandonne(valeurs, fenetre, std::string(textes::reprise_sans_fichier) + prise.nom, 0, false);
     else
       (void)supprime_fichier(nom_fichier_reprise);  // one left behind is settled at the next start
     return IssuePrise::fini;
   }
-  std::uint64_t taille = 0, valeur = 0, taille_r = 0, valeur_r = 0;
-  if (taille_recu && empreinte_fichier(nom_fichier_analyse, taille, valeur) &&
-      static_cast<std::uint64_t>(*taille_recu) == taille &&
-      empreinte_entree(recu, taille_r, valeur_r) && taille_r == taille && valeur_r == valeur) {
+  std::uint64_t taille_r = 0, valeur_r = 0;
+  if (taille_recu && lit_travail(s, apercu) &&
+      static_cast<std::uint64_t>(*taille_recu) == s.taille &&
+      empreinte_entree(recu, taille_r, valeur_r) && taille_r == s.taille &&
+      valeur_r == s.empreinte) {
     efface_analyse();
     return IssuePrise::fini;
   }
   return IssuePrise::a_appliquer;
 }
 
-// `termine`, when given, is told of the received file this call applied to
-// its end (or found finished and not yet cleared), with its working file's
-// size and digest, before the working and progress files go.
-FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
-                            std::string_view nom, const NoteFichierTermine* termine = nullptr) {
-  EtatReprise precedent;
-  LectureReprise lecture = lit_reprise(precedent);
-  if (depart == Depart::import) lecture = LectureReprise::absente;
-  const bool present = existe_fichier(nom_fichier_analyse);
-  const bool en_cours = lecture == LectureReprise::lue &&
-                        precedent.attente != EtatReprise::Attente::termine &&
-                        precedent.attente != EtatReprise::Attente::prise;
+}  // namespace
 
+Decision decide_depart(const SituationDepart& s) {
+  // A file just copied starts afresh, whatever an earlier progress file says.
+  const LectureReprise lecture = s.depart == Depart::import ? LectureReprise::absente : s.lecture;
+  bool en_cours = lecture == LectureReprise::lue;
+  if (en_cours && s.attente == EtatReprise::Attente::termine) return Decision::note_finie;
+  if (en_cours && s.attente == EtatReprise::Attente::prise) {
+    if (!s.prise) return Decision::regle_prise;
+    if (*s.prise == IssuePrise::fini) return Decision::rien;
+    if (*s.prise == IssuePrise::en_attente) return Decision::attend;
+    en_cours = false;  // none of its records applied yet
+  }
+  if (lecture == LectureReprise::illisible) return Decision::met_de_cote_illisible;
+  if (lecture == LectureReprise::absente && s.present && s.depart == Depart::reprise)
+    return Decision::met_de_cote_sans_suivi;
+  if (!s.present) return en_cours ? Decision::regle_puis_met_de_cote : Decision::rien;
+  // Unreadable: left for the next start.
+  if (s.travail == SituationDepart::Travail::non_lu) return Decision::lit_travail;
+  if (s.travail == SituationDepart::Travail::illisible) return Decision::attend;
+  if (!en_cours) return Decision::applique;
+  const bool meme_fichier = s.taille == s.taille_notee && s.empreinte == s.empreinte_notee;
+  return meme_fichier ? Decision::reprend : Decision::regle_puis_met_de_cote;
+}
+
+namespace {
+
+// The register's article file, held open while one working file is applied
+// and closed on every way out: the end, a stop, the register unreadable, a
+// lack of memory. The till and the other exchanges open it after us.
+class ArticlesOuverts {
+ public:
+  explicit ArticlesOuverts(Caisse& caisse) : caisse_(caisse) {}
+  ~ArticlesOuverts() { caisse_.ferme_articles(); }
+  ArticlesOuverts(const ArticlesOuverts&) = delete;
+  ArticlesOuverts& operator=(const ArticlesOuverts&) = delete;
+
+  // The register that cannot be read stops the file before the record
+  // `a_reprendre`, as a movement that cannot be written does: nothing is
+  // concluded from files that were not read.
+  bool ouvre(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::int64_t a_reprendre) {
+    std::int32_t n = 0;
+    if (Resultat r = caisse_.ouvre_articles(n); !r) {
+      journal_arret(fenetre, texte_caisse_illisible(nom_fichier_articles, r.raison()), a_reprendre);
+      return false;
+    }
+    valeurs.nombre_articles = n;
+    return true;
+  }
+
+ private:
+  Caisse& caisse_;
+};
+
+// What settling the records under way at the stop leaves: where the file
+// goes on, or why it stops here.
+struct Suite {
+  std::optional<FinAnalyse> fin;
+  std::int64_t premier = 1;  // the first record applied or finished, for the journal
+  std::int64_t numero = 1;   // the record to go on from, at byte `depuis`
+  std::int64_t depuis = 0;
+  std::int64_t appliques = 0;  // known applied, should the file be kept aside
+  std::vector<std::string> alertes;
+  std::optional<EtatReprise> ligne_a_refaire;
+  std::optional<Groupe> groupe;
+  std::vector<std::int64_t> a_refaire;
+};
+
+// The records of the last group noted on the disk: it covers every record
+// whose writes may have happened.
+void regle_dernier_groupe(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                          const EtatReprise& precedent, Suite& suite) {
+  const Groupe& groupe = *suite.groupe;
+  ReglementGroupe r = regle_groupe(valeurs, groupe);
+  if (!r.caisse_illisible.empty()) {
+    journal_arret(fenetre, texte_caisse_illisible(r.caisse_illisible, ""), precedent.numero);
+    suite.fin = FinAnalyse::caisse_illisible;
+    return;
+  }
+  if (r.refuse) {
+    journal_arret(fenetre, textes::mouvement_non_ecrit, *r.refuse);
+    suite.fin = FinAnalyse::en_attente;
+    return;
+  }
+  suite.premier = r.premier;
+  suite.numero = groupe.premier;
+  suite.depuis = groupe.debut;
+  suite.alertes = std::move(r.alertes);
+  suite.ligne_a_refaire = std::move(r.ligne_a_refaire);
+  // Known applied: those before the first one still to apply.
+  suite.appliques = r.a_refaire.empty() ? groupe.dernier : r.a_refaire.front() - 1;
+  suite.a_refaire = std::move(r.a_refaire);
+}
+
+// The one record the progress file names, when no group was noted.
+void regle_dernier_record(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                          const EtatReprise& precedent, Suite& suite) {
+  const Reglement r = regle_record(valeurs, precedent);
+  if (!r.caisse_illisible.empty()) {
+    journal_arret(fenetre, texte_caisse_illisible(r.caisse_illisible, ""), precedent.numero);
+    suite.fin = FinAnalyse::caisse_illisible;
+    return;
+  }
+  if (r.mouvement_refuse) {
+    journal_arret(fenetre, textes::mouvement_non_ecrit, precedent.numero);
+    suite.fin = FinAnalyse::en_attente;
+    return;
+  }
+  if (!r.alerte.empty()) suite.alertes.push_back(r.alerte);
+  if (r.ligne_a_refaire) suite.ligne_a_refaire = precedent;
+  suite.premier = r.premier;
+  suite.numero = r.numero;
+  suite.depuis = r.depuis;
+  suite.appliques = r.numero - 1;
+}
+
+// The records under way are settled whatever follows: a movement count
+// raised over an empty slot is never left so.
+Suite regle_en_cours(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                     const EtatReprise& precedent) {
+  Suite suite;
+  suite.groupe = lit_groupe(precedent.taille_fichier, precedent.empreinte_fichier);
+  if (suite.groupe)
+    regle_dernier_groupe(valeurs, fenetre, precedent, suite);
+  else
+    regle_dernier_record(valeurs, fenetre, precedent, suite);
+  if (suite.fin) return suite;
+  valeurs.caisse.rend_compte_sans_mouvement();
+  // What the settling wrote goes to the disk before anything may note the
+  // records as done.
+  (void)valeurs.caisse.vide_tampons();  // best effort, as at a group's end
+  return suite;
+}
+
+// The records from byte `depuis` to the end, the article file open.
+// `finie` when the file was read to its end.
+FinAnalyse applique_records(ValeursProgramme& valeurs, FenetreEchange& fenetre, EtatReprise& etat,
+                            const ApercuAnalyse& apercu, std::int64_t depuis, const Suite* suite) {
+  Application application(valeurs, fenetre, etat, apercu);
+  if (suite && suite->ligne_a_refaire) application.ligne_a_refaire(*suite->ligne_a_refaire);
+  if (suite && suite->groupe)
+    application.apres_groupe(suite->groupe->sequence, suite->groupe->dernier, suite->a_refaire);
+  if (application.applique(depuis)) return FinAnalyse::finie;
+  return application.caisse_illisible() ? FinAnalyse::caisse_illisible : FinAnalyse::en_attente;
+}
+
+// A file read to its end goes, once its caller has been told which received
+// file it was, with its working file's size and digest: what the caller
+// records of it is on the disk before the progress file that says so goes.
+FinAnalyse conclut(FinAnalyse fin, const EtatReprise& etat, const NoteFichierTermine* termine) {
+  if (fin != FinAnalyse::finie) return fin;
+  if (termine && *termine)
+    (*termine)(FichierTermine{etat.nom, etat.taille_fichier, etat.empreinte_fichier});
+  efface_analyse();
+  return FinAnalyse::finie;
+}
+
+FinAnalyse applique_du_debut(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                             std::string_view nom, const ApercuAnalyse& apercu,
+                             const NoteFichierTermine* termine) {
   EtatReprise etat;
   etat.nom = std::string(nom);
-  if (lecture == LectureReprise::lue) {
-    switch (precedent.attente) {
-      case EtatReprise::Attente::termine:
+  etat.taille_fichier = apercu.taille();
+  etat.empreinte_fichier = apercu.empreinte();
+  FinAnalyse fin;
+  {
+    ArticlesOuverts articles(valeurs.caisse);
+    if (!articles.ouvre(valeurs, fenetre, 1)) return FinAnalyse::caisse_illisible;
+    fin = applique_records(valeurs, fenetre, etat, apercu, 0, nullptr);
+  }
+  return conclut(fin, etat, termine);
+}
+
+// The records under way settled, then the same file goes on after them;
+// another file in its place, or none, is kept aside (its records may be
+// applied in part).
+FinAnalyse reprend_du_suivi(ValeursProgramme& valeurs, FenetreEchange& fenetre,
+                            const EtatReprise& precedent, bool meme_fichier, bool present,
+                            const ApercuAnalyse& apercu, const NoteFichierTermine* termine) {
+  EtatReprise etat = precedent;
+  Suite suite;
+  FinAnalyse fin = FinAnalyse::finie;
+  {
+    ArticlesOuverts articles(valeurs.caisse);
+    if (!articles.ouvre(valeurs, fenetre, precedent.numero)) return FinAnalyse::caisse_illisible;
+    suite = regle_en_cours(valeurs, fenetre, precedent);
+    if (suite.fin) return *suite.fin;
+    if (meme_fichier) {
+      fenetre.ajoute_journal(std::string(textes::reprise) + precedent.nom +
+                             std::string(textes::reprise_a_partir) + std::to_string(suite.premier));
+      for (const std::string& alerte : suite.alertes)
+        fenetre.ajoute_journal(alerte, SorteLigne::erreur);
+      etat.numero = suite.numero;
+      etat.attente = EtatReprise::Attente::rien;
+      etat.debut = etat.suivante = suite.depuis;
+      fin = applique_records(valeurs, fenetre, etat, apercu, suite.depuis, &suite);
+    }
+  }
+  if (meme_fichier) return conclut(fin, etat, termine);
+  const std::string_view pourquoi =
+      present ? textes::reprise_autre_fichier : textes::reprise_sans_fichier;
+  abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, suite.appliques, false);
+  for (const std::string& alerte : suite.alertes)
+    fenetre.ajoute_journal(alerte, SorteLigne::erreur);
+  return FinAnalyse::finie;
+}
+
+// What a start finds: the progress file read into `precedent`, and the
+// working file as the copy saw it (`copie`), or still to be read.
+SituationDepart situation_trouvee(Depart depart, EtatReprise& precedent, const ApercuAnalyse* copie,
+                                  ApercuAnalyse& apercu) {
+  SituationDepart s;
+  s.depart = depart;
+  s.lecture = lit_reprise(precedent);
+  s.attente = precedent.attente;
+  s.taille_notee = precedent.taille_fichier;
+  s.empreinte_notee = precedent.empreinte_fichier;
+  s.present = existe_fichier(nom_fichier_analyse);
+  if (copie) {
+    apercu = *copie;
+    s.travail = SituationDepart::Travail::lu;
+    s.taille = apercu.taille();
+    s.empreinte = apercu.empreinte();
+  }
+  return s;
+}
+
+// `copie`, when given, is what the copy out of the import folder saw of the
+// working file. `termine`, when given, is told of the received file this
+// call applied to its end (or found finished and not yet cleared), with its
+// working file's size and digest, before the working and progress files go.
+FinAnalyse applique_fichier(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
+                            std::string_view nom, const ApercuAnalyse* copie,
+                            const NoteFichierTermine* termine) {
+  EtatReprise precedent;
+  ApercuAnalyse apercu;
+  SituationDepart s = situation_trouvee(depart, precedent, copie, apercu);
+  std::string nom_recu(nom);
+  for (;;) {
+    const Decision decision = decide_depart(s);
+    switch (decision) {
+      case Decision::rien:
+        return FinAnalyse::finie;
+      case Decision::attend:
+        return FinAnalyse::en_attente;
+      case Decision::note_finie:
         if (termine && *termine)
           (*termine)(
               FichierTermine{precedent.nom, precedent.taille_fichier, precedent.empreinte_fichier});
         efface_analyse();
         return FinAnalyse::finie;
-      case EtatReprise::Attente::prise:
-        switch (regle_prise(valeurs, fenetre, precedent, present)) {
-          case IssuePrise::fini:
-            return FinAnalyse::finie;
-          case IssuePrise::en_attente:
-            return FinAnalyse::en_attente;
-          case IssuePrise::a_appliquer:
-            break;
-        }
+      case Decision::regle_prise:
+        s.prise = regle_prise(valeurs, fenetre, precedent, s, apercu);
+        if (*s.prise != IssuePrise::a_appliquer) break;
         // Nothing applied yet: a new application, said in the journal.
         fenetre.ajoute_journal(std::string(textes::reprise) + precedent.nom +
                                std::string(textes::reprise_a_partir) + "1");
-        etat.nom = precedent.nom;
+        nom_recu = precedent.nom;
         break;
-      default:
+      case Decision::lit_travail:
+        (void)lit_travail(s, apercu);  // unreadable: the next answer says to wait
         break;
+      case Decision::met_de_cote_illisible:
+        abandonne(valeurs, fenetre, textes::reprise_illisible, -1, true);
+        return FinAnalyse::finie;
+      case Decision::met_de_cote_sans_suivi:
+        abandonne(valeurs, fenetre, textes::reprise_sans_suivi, -1, false);
+        return FinAnalyse::finie;
+      case Decision::applique:
+        return applique_du_debut(valeurs, fenetre, nom_recu, apercu, termine);
+      case Decision::reprend:
+      case Decision::regle_puis_met_de_cote:
+        return reprend_du_suivi(valeurs, fenetre, precedent, decision == Decision::reprend,
+                                s.present, apercu, termine);
     }
-  } else if (lecture == LectureReprise::illisible) {
-    abandonne(valeurs, fenetre, textes::reprise_illisible, -1, true);
-    return FinAnalyse::finie;
-  } else if (present && depart == Depart::reprise) {
-    abandonne(valeurs, fenetre, textes::reprise_sans_suivi, -1, false);
-    return FinAnalyse::finie;
   }
-  if (!present && !en_cours) return FinAnalyse::finie;
+}
 
-  if (present &&
-      !empreinte_fichier(nom_fichier_analyse, etat.taille_fichier, etat.empreinte_fichier)) {
-    // Unreadable: left for the next start.
+// The exchange holds its folders while a file is applied. A lack of memory
+// anywhere in it leaves the file where it stopped, for the next start, as
+// any other stop does; the article file is closed on the way out.
+FinAnalyse applique_tenu(ValeursProgramme& valeurs, FenetreEchange& fenetre, Depart depart,
+                         std::string_view nom, const ApercuAnalyse* copie = nullptr,
+                         const NoteFichierTermine* termine = nullptr) {
+  try {
+    const TenueDossiers dossiers(valeurs, fenetre);
+    return applique_fichier(valeurs, fenetre, depart, nom, copie, termine);
+  } catch (const std::bad_alloc&) {
     return FinAnalyse::en_attente;
   }
-  // The register that cannot be read stops the file before the record
-  // under way, as a movement that cannot be written does: nothing is
-  // concluded from files that were not read.
-  const std::int64_t a_reprendre = en_cours ? precedent.numero : 1;
-  const auto caisse_illisible = [&](std::string_view fichier, std::string_view raison) {
-    journal_arret(fenetre, texte_caisse_illisible(fichier, raison), a_reprendre);
-    valeurs.caisse.ferme_articles();
-    return FinAnalyse::caisse_illisible;
-  };
-  std::int32_t n = 0;
-  if (Resultat r = valeurs.caisse.ouvre_articles(n); !r)
-    return caisse_illisible(nom_fichier_articles, r.raison());
-  valeurs.nombre_articles = n;
-  std::int64_t depuis = 0;
-  std::optional<EtatReprise> ligne_a_refaire;
-  std::optional<Groupe> groupe;
-  ReglementGroupe reglement_groupe;
-  if (en_cours) {
-    // The records under way are settled whatever follows: a movement count
-    // raised over an empty slot is never left so. Those of the last group
-    // noted on the disk, when there is one: it covers every record whose
-    // writes may have happened.
-    groupe = lit_groupe(precedent.taille_fichier, precedent.empreinte_fichier);
-    Reglement reglement;
-    std::vector<std::string> alertes;
-    if (groupe) {
-      reglement_groupe = regle_groupe(valeurs, *groupe);
-      if (!reglement_groupe.caisse_illisible.empty())
-        return caisse_illisible(reglement_groupe.caisse_illisible, "");
-      if (reglement_groupe.refuse) {
-        journal_arret(fenetre, textes::mouvement_non_ecrit, *reglement_groupe.refuse);
-        valeurs.caisse.ferme_articles();
-        return FinAnalyse::en_attente;
-      }
-      reglement.premier = reglement_groupe.premier;
-      reglement.numero = groupe->premier;
-      reglement.depuis = groupe->debut;
-      alertes = reglement_groupe.alertes;
-      if (reglement_groupe.ligne_a_refaire) ligne_a_refaire = reglement_groupe.ligne_a_refaire;
-    } else {
-      reglement = regle_record(valeurs, precedent);
-      if (!reglement.caisse_illisible.empty())
-        return caisse_illisible(reglement.caisse_illisible, "");
-      if (reglement.mouvement_refuse) {
-        journal_arret(fenetre, textes::mouvement_non_ecrit, precedent.numero);
-        valeurs.caisse.ferme_articles();
-        return FinAnalyse::en_attente;
-      }
-      if (!reglement.alerte.empty()) alertes.push_back(reglement.alerte);
-      if (reglement.ligne_a_refaire) ligne_a_refaire = precedent;
-    }
-    valeurs.caisse.rend_compte_sans_mouvement();
-    // What the settling wrote goes to the disk before anything may note the
-    // records as done.
-    (void)valeurs.caisse.vide_tampons();  // best effort, as at a group's end
-    const bool meme_fichier = present && precedent.taille_fichier == etat.taille_fichier &&
-                              precedent.empreinte_fichier == etat.empreinte_fichier;
-    if (!meme_fichier) {
-      valeurs.caisse.ferme_articles();
-      const std::string_view pourquoi =
-          present ? textes::reprise_autre_fichier : textes::reprise_sans_fichier;
-      // Known applied: those before the first one still to apply.
-      const std::int64_t appliques =
-          groupe ? (reglement_groupe.a_refaire.empty() ? groupe->dernier
-                                                       : reglement_groupe.a_refaire.front() - 1)
-                 : reglement.numero - 1;
-      abandonne(valeurs, fenetre, std::string(pourquoi) + precedent.nom, appliques, false);
-      for (const std::string& alerte : alertes) fenetre.ajoute_journal(alerte, SorteLigne::erreur);
-      return FinAnalyse::finie;
-    }
-    std::string ligne(textes::reprise);
-    ligne += precedent.nom;
-    ligne += textes::reprise_a_partir;
-    ligne += std::to_string(reglement.premier);
-    fenetre.ajoute_journal(ligne);
-    for (const std::string& alerte : alertes) fenetre.ajoute_journal(alerte, SorteLigne::erreur);
-    depuis = reglement.depuis;
-    etat = precedent;
-    etat.numero = reglement.numero;
-    etat.attente = EtatReprise::Attente::rien;
-    etat.debut = etat.suivante = depuis;
-  }
-  Application application(valeurs, fenetre, etat);
-  if (ligne_a_refaire) application.ligne_a_refaire(*ligne_a_refaire);
-  if (groupe)
-    application.apres_groupe(groupe->sequence, groupe->dernier, reglement_groupe.a_refaire);
-  const bool fini = application.applique(depuis);
-  valeurs.caisse.ferme_articles();
-  if (fini) {
-    if (termine && *termine)
-      (*termine)(FichierTermine{etat.nom, etat.taille_fichier, etat.empreinte_fichier});
-    efface_analyse();
-    return FinAnalyse::finie;
-  }
-  return application.caisse_illisible() ? FinAnalyse::caisse_illisible : FinAnalyse::en_attente;
 }
 
 }  // namespace
 
 bool applique_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre) {
-  try {
-    const TenueDossiers dossiers(valeurs, fenetre);
-    return applique_fichier(valeurs, fenetre, Depart::bouton, nom_fichier_analyse) ==
-           FinAnalyse::finie;
-  } catch (const std::bad_alloc&) {
-    valeurs.caisse.ferme_articles();
-    return false;
-  }
+  return applique_tenu(valeurs, fenetre, Depart::bouton, nom_fichier_analyse) == FinAnalyse::finie;
 }
 
 FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                            const NoteFichierTermine& termine) {
-  try {
-    const TenueDossiers dossiers(valeurs, fenetre);
-    return applique_fichier(valeurs, fenetre, Depart::reprise, nom_fichier_analyse, &termine);
-  } catch (const std::bad_alloc&) {
-    valeurs.caisse.ferme_articles();
-    return FinAnalyse::en_attente;
-  }
+  return applique_tenu(valeurs, fenetre, Depart::reprise, nom_fichier_analyse, nullptr, &termine);
 }
 
 FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom,
-                           const NoteFichierTermine& termine) {
-  try {
-    const TenueDossiers dossiers(valeurs, fenetre);
-    return applique_fichier(valeurs, fenetre, Depart::import, nom, &termine);
-  } catch (const std::bad_alloc&) {
-    valeurs.caisse.ferme_articles();
-    return FinAnalyse::en_attente;
-  }
+                           const ApercuAnalyse& copie, const NoteFichierTermine& termine) {
+  return applique_tenu(valeurs, fenetre, Depart::import, nom, &copie, &termine);
 }
 
 bool analyse_en_attente() {

@@ -12,6 +12,7 @@
 
 #include "pontex/data/valeurs.h"
 #include "pontex/exchange/fenetre_echange.h"
+#include "pontex/exchange/lecteur_analyse.h"
 
 namespace pontex {
 
@@ -95,9 +96,10 @@ FinAnalyse reprend_analyse(ValeursProgramme& valeurs, FenetreEchange& fenetre,
 
 // The same for a working file just copied from the received file `nom`: a
 // new application from its first record, whatever an earlier progress file
-// says.
+// says. `copie` is what the copy saw of it: the file is not read again for
+// its size, digest or encoding.
 FinAnalyse applique_import(ValeursProgramme& valeurs, FenetreEchange& fenetre, std::string_view nom,
-                           const NoteFichierTermine& termine);
+                           const ApercuAnalyse& copie, const NoteFichierTermine& termine);
 
 // The journal line of a register that cannot be read, and of the file
 // where a record stopped at it: "Données de caisse illisibles : <file>

@@ -152,8 +152,11 @@ bool garde_livraison_precedente(const ValeursProgramme& valeurs, const DossiersE
 // of the shop to the server through the kept copy and the error file), and
 // its size is bounded. Everything goes through the import folder the
 // exchange holds, whatever the name "import" leads to by now.
+//
+// `copie` receives what the copy read: the working file's size, digest and
+// encoding.
 Prise prend_fichier(const ValeursProgramme& valeurs, const DossiersEchange& dossiers,
-                    FenetreEchange& fenetre, const std::string& nom) {
+                    FenetreEchange& fenetre, const std::string& nom, ApercuAnalyse& copie) {
   if (!nom_simple(nom)) return Prise::refusee;
   const DossierTenu& import = dossiers.reception;
   // Nothing for a link, a folder, a device or a file gone meanwhile: known
@@ -172,12 +175,14 @@ Prise prend_fichier(const ValeursProgramme& valeurs, const DossiersEchange& doss
   if (!SuiviReprise::note_prise(nom)) return Prise::attente;
   const Emplacement travail{dossiers.courant, std::string(nom_fichier_analyse)};
   Refus refus = Refus::aucun;
-  const bool copie = static_cast<bool>(
-      copie_entree({import, nom}, {travail, {import, gardee}}, taille_max_recu, refus));
+  copie = ApercuAnalyse{};
+  const bool copiee =
+      static_cast<bool>(copie_entree({import, nom}, {travail, {import, gardee}}, taille_max_recu,
+                                     refus, [&](std::string_view bloc) { copie.ajoute(bloc); }));
   // The received file leaves the folder only once both copies are on the
   // disk, their bytes and then their names: a power cut must never find
   // the file gone and its copies empty or missing.
-  if (copie && synchronise_entree(travail) && synchronise_entree({import, gardee}) &&
+  if (copiee && synchronise_entree(travail) && synchronise_entree({import, gardee}) &&
       synchronise_dossier(dossiers.courant) && synchronise_dossier(import) &&
       supprime_entree({import, nom}))
     return Prise::prise;
@@ -216,15 +221,13 @@ void signale_deja_traite(const ValeursProgramme& valeurs, FenetreEchange& fenetr
 // once wholly applied.
 FinAnalyse applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre,
                          FichiersAppliques& appliques, const DossierTenu& import,
-                         const std::string& nom) {
+                         const std::string& nom, const ApercuAnalyse& copie) {
   // The removal goes to the disk before any record is applied: after a
   // power cut, the file must not be back in the folder once applied. Not
   // possible (a share that refuses it): the record of applied files below
   // still keeps it from being applied twice.
   (void)synchronise_dossier(import);
-  std::uint64_t taille = 0, valeur = 0;
-  const bool lu = static_cast<bool>(empreinte_fichier(nom_fichier_analyse, taille, valeur));
-  if (lu && appliques.contient(nom, taille, valeur)) {
+  if (appliques.contient(nom, copie.taille(), copie.empreinte())) {
     // Left in place, the working file would be applied by the next start.
     // A progress file goes after it, never before (a working file without
     // one is a file whose application has not begun).
@@ -234,11 +237,10 @@ FinAnalyse applique_pris(ValeursProgramme& valeurs, FenetreEchange& fenetre,
     return FinAnalyse::finie;
   }
   fenetre.ajoute_journal(std::string(textes::traitement) + nom, SorteLigne::fichier_pris);
-  // Not recorded (unreadable working file, full disk): the file would be
-  // applied again if it came back, which is what was done before there was
-  // a record at all.
-  return applique_import(valeurs, fenetre, nom, [&](const FichierTermine&) {
-    if (lu) signale_appliques(fenetre, appliques.ajoute(nom, taille, valeur));
+  // Not recorded (a full disk): the file would be applied again if it came
+  // back, which is what was done before there was a record at all.
+  return applique_import(valeurs, fenetre, nom, copie, [&](const FichierTermine&) {
+    signale_appliques(fenetre, appliques.ajoute(nom, copie.taille(), copie.empreinte()));
   });
 }
 
@@ -335,10 +337,12 @@ IssueImport prend_les_fichiers(ValeursProgramme& valeurs, FenetreEchange& fenetr
     }
     ++vus;
     // A pipe or a device is never opened: reading one may never end.
-    switch (entree.fichier ? prend_fichier(valeurs, dossiers, fenetre, nom) : Prise::refusee) {
+    ApercuAnalyse copie;
+    switch (entree.fichier ? prend_fichier(valeurs, dossiers, fenetre, nom, copie)
+                           : Prise::refusee) {
       case Prise::prise:
         ++pris;
-        if (const FinAnalyse fin = applique_pris(valeurs, fenetre, appliques, import, nom);
+        if (const FinAnalyse fin = applique_pris(valeurs, fenetre, appliques, import, nom, copie);
             fin != FinAnalyse::finie) {
           fenetre.rafraichit_File1();
           return fin == FinAnalyse::caisse_illisible ? IssueImport::caisse_absente

@@ -19,41 +19,55 @@ bool ascii(std::string_view texte) {
 
 }  // namespace
 
-Resultat LecteurAnalyse::ouvre(std::string_view chemin, std::int64_t depuis) {
-  tampon_.clear();
-  origine_ = depuis < 0 ? 0 : depuis;
-  debut_ = cherche_ = 0;
-  fin_ = termine_ = echec_ = saute_ = utf8_ = false;
-  // Records of one byte: any position can be read.
-  Resultat r = fichier_.ouvre(chemin, 1);
-  if (!r) return r;
-  return detecte_encodage();
+void ApercuAnalyse::ajoute(std::string_view bloc) {
+  if (debut_.size() < marque_utf8.size()) {
+    debut_ += bloc.substr(0, marque_utf8.size() - debut_.size());
+    marque_ = debut_ == marque_utf8;
+  }
+  // Nothing larger is taken from the import folder; a larger working file
+  // put there by hand is decided on its first 64 MiB.
+  if (taille_ < taille_max_recu)
+    detection_.ajoute(bloc.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                         bloc.size(), taille_max_recu - taille_))));
+  empreinte_ = pontex::empreinte(bloc, empreinte_);
+  taille_ += bloc.size();
 }
 
 // The whole file, not the part still to apply: a run resumed after a stop
 // must read the same references as the run it continues.
-Resultat LecteurAnalyse::detecte_encodage() {
-  DetectionUtf8 detection;
-  std::string bloc(taille_bloc, '\0');
-  std::uint64_t lus_total = 0;
-  bool marque = false;
-  // Nothing larger is taken from the import folder; a larger working file
-  // put there by hand is decided on its first 64 MiB.
-  while (lus_total < taille_max_recu) {
+Resultat lit_apercu(std::string_view chemin, ApercuAnalyse& apercu) {
+  apercu = ApercuAnalyse{};
+  FichierRecords f;
+  if (Resultat r = f.ouvre(chemin, 1); !r) return r;
+  std::string bloc(LecteurAnalyse::taille_bloc, '\0');
+  for (;;) {
     std::size_t lus = 0;
-    Resultat r =
-        fichier_.lit(static_cast<std::int64_t>(lus_total) + 1, bloc.data(), taille_bloc, lus);
-    if (!r) return r;
-    if (lus == 0) break;
-    const std::string_view lu(bloc.data(), lus);
-    if (lus_total == 0) marque = lu.starts_with(marque_utf8);
-    detection.ajoute(lu);
-    lus_total += lus;
+    if (Resultat r =
+            f.lit(static_cast<std::int64_t>(apercu.taille()) + 1, bloc.data(), bloc.size(), lus);
+        !r)
+      return r;
+    if (lus == 0) return Resultat::succes();
+    apercu.ajoute(std::string_view(bloc.data(), lus));
   }
-  utf8_ = detection.utf8_etendu();
-  if (marque && origine_ < static_cast<std::int64_t>(marque_utf8.size()))
+}
+
+Resultat LecteurAnalyse::ouvre(std::string_view chemin, std::int64_t depuis) {
+  ApercuAnalyse apercu;
+  if (Resultat r = lit_apercu(chemin, apercu); !r) return r;
+  return ouvre(chemin, depuis, apercu);
+}
+
+Resultat LecteurAnalyse::ouvre(std::string_view chemin, std::int64_t depuis,
+                               const ApercuAnalyse& apercu) {
+  tampon_.clear();
+  origine_ = depuis < 0 ? 0 : depuis;
+  debut_ = cherche_ = 0;
+  fin_ = termine_ = echec_ = saute_ = false;
+  utf8_ = apercu.utf8();
+  if (apercu.marque() && origine_ < static_cast<std::int64_t>(marque_utf8.size()))
     origine_ = static_cast<std::int64_t>(marque_utf8.size());
-  return Resultat::succes();
+  // Records of one byte: any position can be read.
+  return fichier_.ouvre(chemin, 1);
 }
 
 void LecteurAnalyse::convertit(LigneAnalyse& ligne) {

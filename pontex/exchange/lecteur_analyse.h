@@ -14,7 +14,9 @@
 #include <string>
 #include <string_view>
 
+#include "pontex/shared/encodage.h"
 #include "pontex/shared/fichier_records.h"
+#include "pontex/shared/octets.h"
 #include "pontex/shared/resultat.h"
 
 namespace pontex {
@@ -36,6 +38,30 @@ struct LigneAnalyse {
   std::int64_t suivante = 0;  // byte position right after its line end
 };
 
+// What one pass over the working file tells: its size and digest, which
+// name it in the progress file and the record of applied files, and its
+// encoding. Filled by the copy out of the import folder, or by lit_apercu
+// for a working file an earlier process left.
+class ApercuAnalyse {
+ public:
+  void ajoute(std::string_view bloc);
+  std::uint64_t taille() const { return taille_; }
+  std::uint64_t empreinte() const { return empreinte_; }
+  bool utf8() const { return detection_.utf8_etendu(); }
+  // The file starts with a UTF-8 byte order mark.
+  bool marque() const { return marque_; }
+
+ private:
+  std::uint64_t taille_ = 0;
+  std::uint64_t empreinte_ = pontex::empreinte({});
+  DetectionUtf8 detection_;
+  std::string debut_;  // the first bytes, until the mark can be told
+  bool marque_ = false;
+};
+
+// Reads the working file `chemin` through once.
+Resultat lit_apercu(std::string_view chemin, ApercuAnalyse& apercu);
+
 class LecteurAnalyse {
  public:
   // Bytes read per system call, and the longest line kept as a record (the
@@ -49,6 +75,9 @@ class LecteurAnalyse {
   // the bound of a received file) to tell its encoding. A UTF-8 byte order
   // mark at its start is no part of the first record.
   Resultat ouvre(std::string_view chemin, std::int64_t depuis);
+  // The same when the file was already read through (`apercu`): it is not
+  // read a second time to tell its encoding.
+  Resultat ouvre(std::string_view chemin, std::int64_t depuis, const ApercuAnalyse& apercu);
   bool utf8() const { return utf8_; }
 
   // The next line. A line ends at LF, CR LF or a lone CR. False at the end
@@ -61,7 +90,6 @@ class LecteurAnalyse {
 
  private:
   bool remplit();
-  Resultat detecte_encodage();
   void convertit(LigneAnalyse& ligne);
 
   FichierRecords fichier_;

@@ -204,24 +204,6 @@ std::optional<EtatReprise> EtatReprise::decode(const std::uint8_t* o, std::size_
   return e;
 }
 
-Resultat empreinte_fichier(std::string_view chemin, std::uint64_t& taille, std::uint64_t& valeur) {
-  taille = 0;
-  valeur = empreinte({});
-  FichierRecords f;
-  if (Resultat r = f.ouvre(chemin, 1); !r) return r;
-  std::string tampon(64 * 1024, '\0');
-  for (;;) {
-    std::size_t lus = 0;
-    if (Resultat r =
-            f.lit(static_cast<std::int64_t>(taille) + 1, tampon.data(), tampon.size(), lus);
-        !r)
-      return r;
-    if (lus == 0) return Resultat::succes();
-    valeur = empreinte(std::string_view(tampon.data(), lus), valeur);
-    taille += lus;
-  }
-}
-
 Resultat SuiviReprise::commence(const EtatReprise& etat) {
   if (etat.nom.size() > EtatReprise::nom_max)
     return Resultat::echec("name longer than " + std::to_string(EtatReprise::nom_max) +

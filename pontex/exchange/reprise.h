@@ -90,9 +90,6 @@ void ecrit_champs(const EtatReprise& etat, const ChampsEtat& champs, std::uint8_
 // Reads them as stored: what they may hold is the reader's to check.
 void lit_champs(const std::uint8_t* octets, const ChampsEtat& champs, EtatReprise& etat);
 
-// Size and digest of a whole file, read block by block.
-Resultat empreinte_fichier(std::string_view chemin, std::uint64_t& taille, std::uint64_t& valeur);
-
 // The progress file, opened once per working file and written in place.
 class SuiviReprise {
  public:

@@ -166,7 +166,8 @@ OuvertureDossier ouvre_sous_dossier(const DossierTenu& parent, std::string_view 
 }
 
 Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>& destinations,
-                      std::uint64_t taille_max, Refus& refus) {
+                      std::uint64_t taille_max, Refus& refus,
+                      const std::function<void(std::string_view)>& vu) {
   refus = Refus::aucun;
   if (!nom_simple(source.nom)) {
     refus = Refus::pas_un_fichier;
@@ -232,6 +233,7 @@ Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>&
       if (!interne::ecrit_suite(c.fichier.get(), tampon, n))
         return abandonne(echec_systeme("write", c.entree.chemin));
     }
+    if (vu) vu(std::string_view(tampon, n));
   }
   for (Cible& c : cibles) {
     if (!c.fichier.ferme()) return abandonne(echec_systeme("close", c.entree.chemin));

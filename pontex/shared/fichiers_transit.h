@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -104,9 +105,11 @@ enum class Refus {
 // handle: more than `taille_max` bytes refuses the copy (`refus` says why).
 // When any destination fails, none of them is left changed in part: the
 // destinations already renamed keep the whole new content, the others their
-// old one, and the result is a failure.
+// old one, and the result is a failure. `vu`, when given, sees every block
+// copied, in order: what the copy read need not be read again.
 Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>& destinations,
-                      std::uint64_t taille_max, Refus& refus);
+                      std::uint64_t taille_max, Refus& refus,
+                      const std::function<void(std::string_view)>& vu = {});
 
 // Writes `contenu` into a new file of `dossier` created exclusively under an
 // unpredictable name ending in ".tmp" (a name the server does not collect),

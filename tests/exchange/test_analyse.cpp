@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "pontex/exchange/depart_analyse.h"
 #include "pontex/exchange/echange.h"
 #include "pontex/exchange/lecteur_analyse.h"
 #include "pontex/exchange/mouvement.h"
@@ -28,6 +30,69 @@ std::vector<std::string> records(std::string_view texte) {
 }
 
 using V = std::vector<std::string>;
+
+// What a start does with what it finds. A wrong row applies a file twice (a finished or
+// half-applied one from its first record), loses one (a taken file dropped, another file's
+// progress trusted), or sets aside a file that the exchange could have applied.
+TEST(DecideDepart, ChaqueSituationSonAction) {
+  using A = EtatReprise::Attente;
+  using D = Decision;
+  using L = LectureReprise;
+  using T = SituationDepart::Travail;
+  constexpr auto B = Depart::bouton, R = Depart::reprise, I = Depart::import;
+  constexpr auto nul = std::optional<IssuePrise>{};
+  struct Cas {
+    Depart depart;
+    L lecture;
+    A attente;
+    bool present;
+    std::optional<IssuePrise> prise;
+    T travail;
+    bool meme;  // the working file's size and digest are those noted
+    D attendue;
+  };
+  const Cas cas[] = {
+      {R, L::lue, A::termine, true, nul, T::non_lu, true, D::note_finie},
+      {R, L::lue, A::termine, false, nul, T::non_lu, true, D::note_finie},
+      {R, L::lue, A::prise, true, nul, T::non_lu, true, D::regle_prise},
+      {R, L::lue, A::prise, true, IssuePrise::fini, T::lu, true, D::rien},
+      {R, L::lue, A::prise, true, IssuePrise::en_attente, T::non_lu, true, D::attend},
+      {R, L::lue, A::prise, true, IssuePrise::a_appliquer, T::lu, false, D::applique},
+      {R, L::lue, A::prise, true, IssuePrise::a_appliquer, T::non_lu, false, D::lit_travail},
+      {R, L::illisible, A::rien, true, nul, T::non_lu, true, D::met_de_cote_illisible},
+      {B, L::illisible, A::rien, false, nul, T::non_lu, true, D::met_de_cote_illisible},
+      {R, L::absente, A::rien, true, nul, T::non_lu, true, D::met_de_cote_sans_suivi},
+      {B, L::absente, A::rien, true, nul, T::non_lu, true, D::lit_travail},
+      {B, L::absente, A::rien, true, nul, T::lu, true, D::applique},
+      {B, L::absente, A::rien, true, nul, T::illisible, true, D::attend},
+      {R, L::absente, A::rien, false, nul, T::non_lu, true, D::rien},
+      {R, L::lue, A::article, true, nul, T::non_lu, true, D::lit_travail},
+      {R, L::lue, A::article, true, nul, T::lu, true, D::reprend},
+      {B, L::lue, A::ligne_erreur, true, nul, T::lu, true, D::reprend},
+      {R, L::lue, A::rien, true, nul, T::lu, false, D::regle_puis_met_de_cote},
+      {R, L::lue, A::rien, false, nul, T::non_lu, false, D::regle_puis_met_de_cote},
+      {R, L::lue, A::article, true, nul, T::illisible, true, D::attend},
+      // A file just copied starts afresh, whatever a progress file says.
+      {I, L::lue, A::termine, true, nul, T::lu, true, D::applique},
+      {I, L::lue, A::article, true, nul, T::lu, true, D::applique},
+      {I, L::illisible, A::rien, true, nul, T::lu, false, D::applique},
+      {I, L::absente, A::rien, false, nul, T::non_lu, false, D::rien},
+  };
+  for (const Cas& c : cas) {
+    SituationDepart s;
+    s.depart = c.depart;
+    s.lecture = c.lecture;
+    s.attente = c.attente;
+    s.present = c.present;
+    s.prise = c.prise;
+    s.travail = c.travail;
+    s.taille_notee = 40;
+    s.empreinte_notee = 7;
+    s.taille = 40;
+    s.empreinte = c.meme ? 7 : 8;
+    EXPECT_EQ(decide_depart(s), c.attendue) << &c - cas;
+  }
+}
 
 // A record lost or split here is a stock movement lost or applied wrong.
 TEST(DecoupeRecords, TouteFinDeLigneFinitUnRecordLInacheveAttend) {
