@@ -243,6 +243,19 @@ TEST(Fenetre, ZoneDeClicControlesDeTestEtOrdreDeTabulation) {
   Processus p;
   fenetres::Form1& f = *p.fenetre;
   EXPECT_EQ(f.size(), QSize(1018, 710));
+  // The titles the shop reads, accents and spaces as they were designed.
+  const std::pair<QLabel*, const char*> titres[] = {
+      {f.Label2, "Fichiers en réception"},
+      {f.Label3, "Fichiers en Emission"},
+      {f.Label1, "Journal des événements"},
+      {f.Label4, " Fichier Principal"},
+      {f.Label6, " Nb de fiches Articles"},
+      {f.Label13, "Prochaine Analyse dans"},
+      {f.Label14, "minute(s)"},
+      {f.Label10,
+       "Cliquez ici pour stopper la procedure d'import / export pour rentrer dans le "
+       "mode parametrage"}};
+  for (const auto& [label, texte] : titres) EXPECT_EQ(label->text(), texte);
   // The click zone is in front of everything it covers.
   for (QWidget* couvert : std::initializer_list<QWidget*>{f.bt_stop, f.Label10, f.Label9})
     EXPECT_EQ(f.childAt(couvert->geometry().center()), f.Label11);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "pontex/data/caisse.h"
 #include "pontex/data/enregistrements.h"
@@ -266,7 +267,7 @@ TEST_F(Mouvements, FichierAbsentOuVide) {
 
 // A damaged or unreadable header: nothing is written, the failure is reported.
 TEST_F(Mouvements, EnTeteEndommageRefuse) {
-  for (std::int32_t m : {-1, INT32_MIN, INT32_MAX, 1000000, 20}) {
+  for (std::int32_t m : {-1, INT32_MIN, INT32_MAX, 1000000}) {
     ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, m));
     const std::string avant = lit_octets(fichier_);
     std::int32_t numero = -7;
@@ -274,18 +275,43 @@ TEST_F(Mouvements, EnTeteEndommageRefuse) {
     EXPECT_EQ(numero, -7);
     EXPECT_EQ(lit_octets(fichier_), avant) << "M = " << m;
   }
-  {
-    test::EchecInjecte echec(
-        [](Operation op, std::string_view) { return op == Operation::lecture; });
-    const std::string avant = lit_octets(fichier_);
-    EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X")));
-    EXPECT_EQ(lit_octets(fichier_), avant);
-  }
-  // A few records of slack: the other program may be writing its own.
-  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 2));
+  test::EchecInjecte echec([](Operation op, std::string_view) { return op == Operation::lecture; });
+  const std::string avant = lit_octets(fichier_);
+  EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X")));
+  EXPECT_EQ(lit_octets(fichier_), avant);
+}
+
+// Sixteen records of slack past the end, for a till half-way through its own appends; one more
+// is a damaged count. Measured from the file's end, whatever it holds.
+TEST_F(Mouvements, CompteAuPlusSeizeRecordsApresLaFin) {
+  for (int tenus : {0, 3})
+    for (int ecart : {16, 17}) {
+      ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, tenus + ecart));
+      ecrit_octets(fichier_, lit_octets(fichier_) + std::string(tenus * 64, 'm'));
+      std::int32_t numero = 0;
+      EXPECT_EQ(static_cast<bool>(caisse_.ajoute_mouvement(mouvement("X"), &numero)), ecart == 16)
+          << tenus << " held, count " << ecart << " past them";
+      EXPECT_EQ(numero, ecart == 16 ? tenus + 17 : 0);
+    }
+}
+
+// The till appends twenty movements between our opening of the file and our read of its count:
+// the count is far past the size seen at the opening, but not past the file's end now.
+TEST_F(Mouvements, LaCaisseAjouteEntreLOuvertureEtLaLectureDuCompte) {
+  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 0));
+  bool fait = false;
+  test::EchecInjecte caisse([&](Operation op, std::string_view chemin) {
+    if (op == Operation::lecture && chemin.ends_with("W_CAIREC.WDO") &&
+        !std::exchange(fait, true)) {
+      EnregistrementMouvement entete = EnregistrementMouvement::vierge();
+      entete.met_poste(20);
+      ecrit_octets(fichier_, octets_de(entete) + std::string(20 * 64, 't'));
+    }
+    return false;
+  });
   std::int32_t numero = 0;
   EXPECT_TRUE(caisse_.ajoute_mouvement(mouvement("X"), &numero));
-  EXPECT_EQ(numero, 3);
+  EXPECT_EQ(numero, 21);
 }
 
 // A record that cannot be written must not stay counted in the header.

@@ -262,8 +262,10 @@ class AjoutPasAPas : public ::testing::Test {
   // The resume's two ways out of that slot, with the till's whole appends at every point: the
   // movement put into the slot, or the count given back and the record's movement appended again.
   // Returns the interleavings that lost, doubled or miscounted anything.
-  std::string reprise_a_chaque_point(bool remplir, int appends_caisse) {
-    const auto nous = [&] {
+  // The resume's way out of the slot: the movement put into it, or the count given back and the
+  // movement appended again.
+  std::function<void()> reprise(bool remplir) {
+    return [this, remplir] {
       if (remplir) {
         EXPECT_TRUE(caisse.remplit_trou(notre_mouvement(0), deja_la + 1));
       } else {
@@ -271,6 +273,10 @@ class AjoutPasAPas : public ::testing::Test {
         EXPECT_TRUE(caisse.ajoute_mouvement(notre_mouvement(0)));
       }
     };
+  }
+
+  std::string reprise_a_chaque_point(bool remplir, int appends_caisse) {
+    const auto nous = reprise(remplir);
     prepare_trou();
     const int seules = joue_apres_preparation({}, nous);
     std::string echecs;
@@ -307,14 +313,7 @@ class AjoutPasAPas : public ::testing::Test {
   // last look at the file (the race any append without a lock has), never when it was there
   // before we looked.
   std::string reprise_pas_separes(bool remplir) {
-    const auto nous = [&] {
-      if (remplir) {
-        EXPECT_TRUE(caisse.remplit_trou(notre_mouvement(0), deja_la + 1));
-      } else {
-        (void)caisse.rend_compte(deja_la + 1);
-        EXPECT_TRUE(caisse.ajoute_mouvement(notre_mouvement(0)));
-      }
-    };
+    const auto nous = reprise(remplir);
     prepare_trou();
     const int seules = joue_apres_preparation({}, nous);
     std::string echecs;
@@ -348,25 +347,17 @@ class AjoutPasAPas : public ::testing::Test {
   std::vector<Operation> sortes;  // our operations on the movement file, in order
 };
 
-// The resume fills the slot its stopped append counted, the till appending at every point.
-TEST_F(AjoutPasAPas, RemplirLePlaceDUnAjoutArreteAChaquePoint) {
-  for (int appends : {1, 2}) EXPECT_EQ(reprise_a_chaque_point(true, appends), "") << appends;
-}
-
-// The resume gives that count back, the till appending at every point: never one of its records
-// left outside the count, never a blank but the one it had already counted past.
-TEST_F(AjoutPasAPas, RendreLeCompteDUnAjoutArreteAChaquePoint) {
-  for (int appends : {1, 2}) EXPECT_EQ(reprise_a_chaque_point(false, appends), "") << appends;
-}
-
-// The till half-way through its append when ours was stopped, its steps apart around the resume:
-// the slot it wrote meanwhile is never filled over, nothing is doubled or left blank.
-TEST_F(AjoutPasAPas, RemplirLePlaceLesPasDeLaCaisseSepares) {
-  EXPECT_EQ(reprise_pas_separes(true), "");
-}
-
-TEST_F(AjoutPasAPas, RendreLeCompteLesPasDeLaCaisseSepares) {
-  EXPECT_EQ(reprise_pas_separes(false), "");
+// The resume fills the slot its stopped append counted, or gives that count back, the till
+// appending at every point: never one of its records left outside the count, never a blank but
+// the one it had already counted past. Then the till half-way through its append when ours was
+// stopped, its steps apart around the resume: the slot it wrote meanwhile is never filled over,
+// nothing is doubled or left blank.
+TEST_F(AjoutPasAPas, LaRepriseDUnAjoutArreteAChaquePoint) {
+  for (bool remplir : {true, false}) {
+    for (int appends : {1, 2})
+      EXPECT_EQ(reprise_a_chaque_point(remplir, appends), "") << remplir << " " << appends;
+    EXPECT_EQ(reprise_pas_separes(remplir), "") << remplir;
+  }
 }
 
 // The till's whole append at every point of one or two of ours, and two of its at every pair.

@@ -395,11 +395,6 @@ TEST_F(Textes, OctetsTelsQuels) {
   EXPECT_EQ(lu, octets);
   ASSERT_TRUE(ecrit_texte("t.txt", "court"));
   EXPECT_EQ(lit_octets("t.txt"), "court");
-  ASSERT_TRUE(ajoute_texte("t.txt", "+1\r\n"));
-  ASSERT_TRUE(ajoute_texte("erreurs.err", "A\r\n"));
-  ASSERT_TRUE(ajoute_texte("erreurs.err", "B\r\n"));
-  EXPECT_EQ(lit_octets("t.txt"), "court+1\r\n");
-  EXPECT_EQ(lit_octets("erreurs.err"), "A\r\nB\r\n");
   lu = "reste";
   EXPECT_FALSE(lit_texte("absent.txt", lu));
   EXPECT_TRUE(lu.empty());
@@ -416,7 +411,6 @@ TEST_F(Textes, UnTubeNommeNeFaitJamaisAttendre) {
   std::string lu;
   EXPECT_FALSE(lit_texte("Pontex.wdo", lu));
   EXPECT_FALSE(ecrit_texte("Pontex.wdo", "x"));
-  EXPECT_FALSE(ajoute_texte("Pontex.wdo", "x"));
   EXPECT_FALSE(copie_fichier("Pontex.wdo", "b.txt"));
   EXPECT_FALSE(copie_fichier("a.txt", "Pontex.wdo"));
   EXPECT_FALSE(existe_fichier("Pontex.wdo"));
