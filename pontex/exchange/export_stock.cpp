@@ -105,6 +105,10 @@ bool ecrit_export(const DossierTenu& dossier, FenetreEchange& fenetre, const std
     journal_export_non_ecrit(fenetre, nom, r.raison());
     return false;
   }
+  // Its bytes go to the disk before its name does: after a power cut the
+  // server must find the whole export or none, never an empty one. A share
+  // that refuses the sync still gets the export.
+  (void)synchronise_entree({dossier, provisoire});
   if (renomme_entree(dossier, provisoire, nom)) return true;
   (void)supprime_entree({dossier, provisoire});  // a stray temporary is never collected
   const Resultat direct = ecrit_entree({dossier, nom}, contenu);

@@ -105,8 +105,14 @@ TEST_F(Export, UnFichierEnAttenteNePartQuApresSaCopieDArchiveSurLeDisque) {
 
 TEST_F(Export, LeServeurNeVoitJamaisUnExportAMoitieEcrit) {
   bool vu = false;
+  std::string synchronise;  // the last file put on the disk
   const EchecInjecte espion([&](Operation o, std::string_view chemin) {
+    if (o == Operation::synchronisation) synchronise = chemin;
     if (o == Operation::renommage && chemin.ends_with(nom_export)) {
+      // Its bytes on the disk before its name, or a power cut could leave
+      // the server an empty "*.txt" to collect.
+      EXPECT_FALSE(synchronise.empty());
+      EXPECT_FALSE(correspond_motif(synchronise, "*.txt")) << synchronise;
       // At the rename the whole file exists under a name "*.txt" misses.
       vu = true;
       EXPECT_FALSE(fs::exists(b.exporte() / nom_export));
