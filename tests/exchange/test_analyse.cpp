@@ -468,5 +468,39 @@ TEST_F(Analyse, UneLongueNoteDeGroupeSeRelitEntiere) {
   EXPECT_FALSE(lit_groupe(123456, 99));
 }
 
+// Two records of a group with the very same movement (article, quantity, minute), the till
+// selling meanwhile so that ours land one place further than the group planned, the second
+// movement refused: the restart tells the two copies apart by their order and appends the
+// missing one instead of taking the first's copy for it.
+TEST_F(Analyse, DeuxMouvementsIdentiquesApresUneVenteChacunASaPlace) {
+  int articles_ecrits = 0;
+  {
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      if (op == Operation::ecriture && chemin.ends_with("w_caiar4.wdo") && ++articles_ecrits == 1) {
+        // The till's own movement, appended as the cash-register program does.
+        std::string m = lit_octets(b.caisse() / "W_CAIREC.WDO");
+        EnregistrementMouvement tete = b.mouvement(0);
+        EnregistrementMouvement vente = EnregistrementMouvement::vierge();
+        vente.met_code("CAISSE");
+        vente.met_poste(9);
+        m.append(reinterpret_cast<const char*>(vente.octets.data()), vente.octets.size());
+        tete.met_poste(tete.poste() + 1);
+        m.replace(0, tete.octets.size(), reinterpret_cast<const char*>(tete.octets.data()),
+                  tete.octets.size());
+        ecrit_octets(b.caisse() / "W_CAIREC.WDO", m);
+      }
+      return op == Operation::ouverture && chemin.ends_with("W_CAIREC.WDO") && articles_ecrits == 2;
+    });
+    applique("BOU-001\t1\nBOU-001\t1\n");
+  }
+  const std::int32_t compte = b.mouvement(0).poste();
+  ASSERT_EQ(b.stock(1), b.originaux[0].stock() + 2.0f);
+  reprend();
+  EXPECT_FALSE(analyse_presente());
+  ASSERT_EQ(b.mouvement(0).poste(), compte + 1);
+  EXPECT_EQ(b.stock(1), b.originaux[0].stock() + 2.0f);
+  EXPECT_EQ(b.mouvement(compte + 1).octets, b.mouvement(compte).octets);
+}
+
 }  // namespace
 }  // namespace pontex::test
