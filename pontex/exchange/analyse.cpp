@@ -4,6 +4,7 @@
 #include <deque>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -56,29 +57,44 @@ namespace {
 // The day's error file.
 std::string nom_erreurs(std::string_view jour) { return "erreurs_" + std::string(jour) + ".err"; }
 
+// A record that is not applied: its error line and journal line, the error
+// file it goes to and that file's size before it. Kept apart from the
+// record's plan: most records of a delivery are applied, and a group holds
+// thousands of plans.
+struct ErreurPrevue {
+  std::string ligne, texte_journal, jour;
+  std::int64_t taille_erreurs = 0;
+};
+
 // One record of the working file, read, then planned within its group:
-// what it will write, before anything is written.
+// what it will write, before anything is written. Small and of a fixed
+// size for an applied record, since a whole group of them is held.
 struct Prevu {
   std::int64_t numero = 0, debut = 0, suivante = 0;
   bool article = false;
-  // An article's record: the article as read and as to be written back, and
-  // the movement to append.
+  // An article's record: the article as read and as to be written back
+  // (their stock and second quantity, Single bits, and a digest of their
+  // whole bytes: what the recording checks at the last moment), the count
+  // the movement follows and the movement to append.
   std::int32_t k = 0;
+  std::int32_t mouvements_avant = 0;
+  std::uint32_t stock_avant = 0, quantite2_avant = 0, stock_apres = 0, quantite2_apres = 0;
+  std::uint64_t empreinte_avant = 0, empreinte_apres = 0;
   double quantite = 0.0;
   std::string reference;
-  EnregistrementArticle avant, apres;
   EnregistrementMouvement mouvement;
-  // A record not applied: its error line and journal line, the error file
-  // it goes to and that file's size before it.
-  std::string ligne, texte_journal, jour;
-  std::int64_t taille_erreurs = 0;
+  std::unique_ptr<ErreurPrevue> erreur;
   // The article could not be written when planned: the record goes to the
   // error file, for this reason.
   std::string_view motif_force;
   // The register could not be read to plan it (its file, why): the file
   // stops before it.
-  std::optional<std::pair<std::string, std::string>> caisse_illisible;
+  std::unique_ptr<std::pair<std::string, std::string>> caisse_illisible;
 };
+
+std::uint64_t empreinte_article(const EnregistrementArticle& a) {
+  return empreinte_mots(a.octets.data(), 0, a.octets.size());
+}
 
 // The error line and journal line of a record that is not applied.
 void forme_erreur(Prevu& p, const ValeursProgramme& valeurs, std::string_view motif,
@@ -86,32 +102,34 @@ void forme_erreur(Prevu& p, const ValeursProgramme& valeurs, std::string_view mo
                   std::optional<std::string_view> texte_quantite = std::nullopt) {
   const char sep = valeurs.separateur_decimal;
   p.article = false;
-  p.ligne.assign(motif);
-  p.ligne += texte;
-  p.texte_journal.clear();
+  if (!p.erreur) p.erreur = std::make_unique<ErreurPrevue>();
+  ErreurPrevue& e = *p.erreur;
+  e.ligne.assign(motif);
+  e.ligne += texte;
+  e.texte_journal.clear();
   if (quantite) {
-    p.ligne += format_nombre_imprime(*quantite, sep);
-    p.texte_journal = format_deux_decimales(*quantite, sep);
-    p.texte_journal += textes::fois;
+    e.ligne += format_nombre_imprime(*quantite, sep);
+    e.texte_journal = format_deux_decimales(*quantite, sep);
+    e.texte_journal += textes::fois;
   } else if (texte_quantite) {
     // Unreadable as a number: the text as received, so that nothing of the
     // server's record is lost.
-    p.ligne += ' ';
-    p.ligne += *texte_quantite;
-    p.ligne += ' ';
-    p.texte_journal = *texte_quantite;
-    p.texte_journal += textes::fois;
+    e.ligne += ' ';
+    e.ligne += *texte_quantite;
+    e.ligne += ' ';
+    e.texte_journal = *texte_quantite;
+    e.texte_journal += textes::fois;
   }
-  p.ligne += "\r\n";
-  p.texte_journal += motif;
-  p.texte_journal += texte;
+  e.ligne += "\r\n";
+  e.texte_journal += motif;
+  e.texte_journal += texte;
 }
 
 // Where the record came from, for whoever traces an error back to the
 // server: the error file's lines keep the server's format, the journal
 // names the received file and the line.
 std::string avec_origine(const Prevu& p, std::string_view nom) {
-  std::string texte = p.texte_journal;
+  std::string texte = p.erreur->texte_journal;
   texte += textes::origine_debut;
   texte += nom;
   texte += textes::origine_ligne;
@@ -119,6 +137,45 @@ std::string avec_origine(const Prevu& p, std::string_view nom) {
   texte += ')';
   return texte;
 }
+
+// The last record of a group planned for each article: a repeat of the
+// article is planned from the stocks that one leaves. A flat table by
+// article number, its size set by the group's bound, reused from group to
+// group.
+class DerniersPlans {
+ public:
+  void vide(std::size_t records_max) {
+    std::size_t taille = 16;
+    while (taille < 2 * records_max) taille *= 2;
+    places_.assign(taille, 0);
+  }
+  // The index of the last record planned for article `k`, if any.
+  std::optional<std::uint32_t> cherche(std::int32_t k) const {
+    for (std::size_t i = premiere_place(k);; i = (i + 1) & (places_.size() - 1)) {
+      const std::uint64_t v = places_[i];
+      if (v == 0) return std::nullopt;
+      if (static_cast<std::uint32_t>(v >> 32) == static_cast<std::uint32_t>(k))
+        return static_cast<std::uint32_t>(v) - 1;
+    }
+  }
+  void note(std::int32_t k, std::uint32_t indice) {
+    std::size_t i = premiere_place(k);
+    while (places_[i] != 0 &&
+           static_cast<std::uint32_t>(places_[i] >> 32) != static_cast<std::uint32_t>(k))
+      i = (i + 1) & (places_.size() - 1);
+    places_[i] = (std::uint64_t{static_cast<std::uint32_t>(k)} << 32) | (indice + 1);
+  }
+
+ private:
+  std::size_t premiere_place(std::int32_t k) const {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(k)) *
+                                     0x9E3779B97F4A7C15ULL) >>
+                                    32) &
+           (places_.size() - 1);
+  }
+  // Article number above, index + 1 below; 0 for a free place.
+  std::vector<std::uint64_t> places_;
+};
 
 // One working file being applied: where it is read, what the progress file
 // holds, and why it stopped when it did.
@@ -156,8 +213,7 @@ class Application {
 
  private:
   bool lit_prevu(Prevu& p);
-  bool planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticle>& articles,
-                std::map<std::string, std::int64_t>& tailles);
+  bool planifie(Prevu& p, std::map<std::string, std::int64_t>& tailles);
   bool ecrit_groupe();
   void planifie_groupe();
   bool note_groupe();
@@ -186,6 +242,7 @@ class Application {
   std::deque<Prevu> a_venir_;
   Groupe groupe_;
   std::vector<Prevu> prevus_;
+  DerniersPlans derniers_;
   // What the group wrote to: put on the disk at its end.
   bool caisse_ecrite_ = false;
   std::vector<std::string> jours_groupe_;
@@ -262,7 +319,8 @@ bool Application::lit_prevu(Prevu& p) {
   // this record first at the next start, and the server is never told that
   // a reference it knows is unknown.
   if (trouve.issue == IssueCaisse::illisible) {
-    p.caisse_illisible.emplace(trouve.fichier, trouve.raison);
+    p.caisse_illisible =
+        std::make_unique<std::pair<std::string, std::string>>(trouve.fichier, trouve.raison);
     return true;
   }
   const std::int32_t k = trouve.article;
@@ -279,8 +337,7 @@ bool Application::lit_prevu(Prevu& p) {
 
 // What `p` will write, given what the group's earlier records leave: false
 // when it must wait for the next group.
-bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticle>& articles,
-                           std::map<std::string, std::int64_t>& tailles) {
+bool Application::planifie(Prevu& p, std::map<std::string, std::int64_t>& tailles) {
   if (p.caisse_illisible) {
     // After the group's records already planned, or as the stop.
     if (prevus_.empty()) {
@@ -291,32 +348,46 @@ bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticl
   }
   if (p.article) {
     std::string_view motif = textes::erreur_article;
-    const auto deja = articles.find(p.k);
     EnregistrementArticle lu = EnregistrementArticle::vierge();
     bool ok = p.motif_force.empty();
     if (!ok) motif = p.motif_force;
-    if (ok && deja != articles.end()) {
-      lu = deja->second;
-    } else if (ok) {
+    if (ok) {
       bool illisible = false;
       Resultat r = valeurs_.caisse.lit_article(p.k, lu, &illisible);
       if (!r && illisible) {
-        p.caisse_illisible.emplace(nom_fichier_articles, r.raison());
-        return planifie(p, articles, tailles);
+        p.caisse_illisible = std::make_unique<std::pair<std::string, std::string>>(
+            std::string(nom_fichier_articles), r.raison());
+        return planifie(p, tailles);
       }
       ok = static_cast<bool>(r);
+    }
+    // Nothing of the group is written yet: an article an earlier record of
+    // the group plans to change is read as it is and given what that
+    // record leaves, its stock, second quantity and last movement date,
+    // the only fields a movement changes. Read again rather than kept, a
+    // whole article a record would weigh on the group's memory.
+    if (const auto precedent = ok ? derniers_.cherche(p.k) : std::nullopt) {
+      const Prevu& d = prevus_[*precedent];
+      lu.met_stock(std::bit_cast<float>(d.stock_apres));
+      lu.met_quantite2(std::bit_cast<float>(d.quantite2_apres));
+      lu.met_date_mouvement(d.mouvement.date());
     }
     std::optional<MouvementPrepare> prepare;
     if (ok) prepare = prepare_mouvement(valeurs_, lu, p.quantite, motif);
     if (prepare) {
-      p.avant = lu;
-      p.apres = prepare->nouveau;
+      p.stock_avant = std::bit_cast<std::uint32_t>(lu.stock());
+      p.quantite2_avant = std::bit_cast<std::uint32_t>(lu.quantite2());
+      p.stock_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.stock());
+      p.quantite2_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.quantite2());
+      p.empreinte_avant = empreinte_article(lu);
+      p.empreinte_apres = empreinte_article(prepare->nouveau);
       p.mouvement = prepare->mouvement;
-      articles[p.k] = p.apres;
+      derniers_.note(p.k, static_cast<std::uint32_t>(prevus_.size()));
       return true;
     }
     forme_erreur(p, valeurs_, motif, p.reference, p.quantite);
   }
+  ErreurPrevue& erreur = *p.erreur;
   const DossierTenu& import = valeurs_.dossiers->reception;
   if (ligne_coupee_) {
     const EtatReprise avant = *ligne_coupee_;
@@ -324,10 +395,10 @@ bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticl
     // The same line as the one under way at the stop: what a full disk let
     // through of it is cut back, or the line written now would be glued to
     // it. The earlier day's file, when the stop fell before midnight.
-    if (avant.numero == p.numero && avant.longueur_ligne == std::ssize(p.ligne) &&
-        avant.empreinte_ligne == empreinte(p.ligne) &&
+    if (avant.numero == p.numero && avant.longueur_ligne == std::ssize(erreur.ligne) &&
+        avant.empreinte_ligne == empreinte(erreur.ligne) &&
         !retire_ajout_coupe({import, nom_erreurs(avant.date_erreurs)}, avant.taille_erreurs,
-                            p.ligne)) {
+                            erreur.ligne)) {
       etat_.numero = p.numero;
       arrete(textes::erreurs_non_ecrites);
       return false;
@@ -335,13 +406,14 @@ bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticl
   }
   // The date is taken per line: a run across midnight splits its errors
   // over the two days' files.
-  p.jour = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
-  auto taille = tailles.find(p.jour);
+  erreur.jour = format_jj_mm_aaaa(valeurs_.horloge->maintenant());
+  auto taille = tailles.find(erreur.jour);
   if (taille == tailles.end())
     taille =
-        tailles.emplace(p.jour, taille_entree({import, nom_erreurs(p.jour)}).value_or(0)).first;
-  p.taille_erreurs = taille->second;
-  taille->second += std::ssize(p.ligne);
+        tailles.emplace(erreur.jour, taille_entree({import, nom_erreurs(erreur.jour)}).value_or(0))
+            .first;
+  erreur.taille_erreurs = taille->second;
+  taille->second += std::ssize(erreur.ligne);
   return true;
 }
 
@@ -349,21 +421,22 @@ bool Application::planifie(Prevu& p, std::map<std::int32_t, EnregistrementArticl
 // the journal. The progress file first notes the line and the error file's
 // size, so that after a stop the line is neither lost nor written twice.
 Application::Issue Application::ecrit_erreur(const Prevu& p) {
+  const ErreurPrevue& erreur = *p.erreur;
   const DossierTenu& import = valeurs_.dossiers->reception;
-  const std::string nom = nom_erreurs(p.jour);
+  const std::string nom = nom_erreurs(erreur.jour);
   // Another day by now, or the file not as planned: planned again.
-  if (format_jj_mm_aaaa(valeurs_.horloge->maintenant()) != p.jour ||
-      taille_entree({import, nom}).value_or(0) != p.taille_erreurs)
+  if (format_jj_mm_aaaa(valeurs_.horloge->maintenant()) != erreur.jour ||
+      taille_entree({import, nom}).value_or(0) != erreur.taille_erreurs)
     return Issue::a_replanifier;
-  etat_.date_erreurs = p.jour;
-  etat_.taille_erreurs = p.taille_erreurs;
-  etat_.longueur_ligne = std::ssize(p.ligne);
-  etat_.empreinte_ligne = empreinte(p.ligne);
+  etat_.date_erreurs = erreur.jour;
+  etat_.taille_erreurs = erreur.taille_erreurs;
+  etat_.longueur_ligne = std::ssize(erreur.ligne);
+  etat_.empreinte_ligne = empreinte(erreur.ligne);
   if (!note(EtatReprise::Attente::ligne_erreur)) return Issue::fait;
-  if (p.taille_erreurs == 0) erreurs_creees_ = true;
-  if (std::find(jours_groupe_.begin(), jours_groupe_.end(), p.jour) == jours_groupe_.end())
-    jours_groupe_.push_back(p.jour);
-  if (const Resultat r = ajoute_entree({import, nom}, p.ligne); !r) {
+  if (erreur.taille_erreurs == 0) erreurs_creees_ = true;
+  if (std::find(jours_groupe_.begin(), jours_groupe_.end(), erreur.jour) == jours_groupe_.end())
+    jours_groupe_.push_back(erreur.jour);
+  if (const Resultat r = ajoute_entree({import, nom}, erreur.ligne); !r) {
     // Going on would drop this reference: the file waits for the next
     // start, which writes the line and goes on from there.
     fenetre_.ajoute_journal(avec_origine(p, etat_.nom), SorteLigne::erreur);
@@ -371,8 +444,8 @@ Application::Issue Application::ecrit_erreur(const Prevu& p) {
     return Issue::fait;
   }
   fenetre_.ajoute_journal(avec_origine(p, etat_.nom), SorteLigne::erreur);
-  if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), p.jour) == jours_erreurs_.end())
-    jours_erreurs_.push_back(p.jour);
+  if (std::find(jours_erreurs_.begin(), jours_erreurs_.end(), erreur.jour) == jours_erreurs_.end())
+    jours_erreurs_.push_back(erreur.jour);
   return Issue::fait;
 }
 
@@ -382,8 +455,13 @@ Application::Issue Application::ecrit_article(Prevu& p) {
   // or the minute turned) and the record is planned again.
   bool conforme = false;
   const auto avant_ecriture = [&](const EcrituresPrevues& e) {
-    if (e.avant.octets != p.avant.octets || e.apres.octets != p.apres.octets ||
-        e.mouvement.octets != p.mouvement.octets)
+    if (e.mouvement.octets != p.mouvement.octets ||
+        std::bit_cast<std::uint32_t>(e.avant.stock()) != p.stock_avant ||
+        std::bit_cast<std::uint32_t>(e.avant.quantite2()) != p.quantite2_avant ||
+        std::bit_cast<std::uint32_t>(e.apres.stock()) != p.stock_apres ||
+        std::bit_cast<std::uint32_t>(e.apres.quantite2()) != p.quantite2_apres ||
+        empreinte_article(e.avant) != p.empreinte_avant ||
+        empreinte_article(e.apres) != p.empreinte_apres)
       return false;
     conforme = true;
     etat_.article = e.article;
@@ -425,38 +503,10 @@ Application::Issue Application::ecrit_article(Prevu& p) {
   return Issue::fait;
 }
 
-// What the group's note holds of a planned record: enough for the next
-// start to tell whether its writes happened, and to finish them.
-EtatReprise ecriture_notee(const Prevu& p, std::int32_t mouvements_avant) {
-  EtatReprise e;
-  e.numero = p.numero;
-  e.debut = p.debut;
-  e.suivante = p.suivante;
-  if (p.article) {
-    e.attente = EtatReprise::Attente::article;
-    e.article = p.k;
-    e.stock_avant = std::bit_cast<std::uint32_t>(p.avant.stock());
-    e.quantite2_avant = std::bit_cast<std::uint32_t>(p.avant.quantite2());
-    e.stock_apres = std::bit_cast<std::uint32_t>(p.apres.stock());
-    e.quantite2_apres = std::bit_cast<std::uint32_t>(p.apres.quantite2());
-    e.mouvements_avant = mouvements_avant;
-    e.mouvement = p.mouvement.octets;
-  } else {
-    e.attente = EtatReprise::Attente::ligne_erreur;
-    e.date_erreurs = p.jour;
-    e.taille_erreurs = p.taille_erreurs;
-    e.longueur_ligne = std::ssize(p.ligne);
-    e.empreinte_ligne = empreinte(p.ligne);
-  }
-  return e;
-}
-
 // Reads and plans the next group's records, each with its entry in the
 // group's note, until the group is full or a record must wait.
 void Application::planifie_groupe() {
   prevus_.clear();
-  groupe_.ecritures.clear();
-  std::map<std::int32_t, EnregistrementArticle> articles;
   std::map<std::string, std::int64_t> tailles;
   // Ours all lie at or before the count now; unread, the search for them
   // after a stop starts from the first movement.
@@ -467,6 +517,8 @@ void Application::planifie_groupe() {
   groupe_.premier = numero_lu_ + 1;
   groupe_.debut = etat_.suivante;
   const std::size_t limite = ecritures_par_groupe();
+  prevus_.reserve(limite);
+  derniers_.vide(limite);
   while (prevus_.size() < limite && octets < octets_max && !arrete_) {
     Prevu p;
     if (!a_venir_.empty()) {
@@ -479,12 +531,14 @@ void Application::planifie_groupe() {
       groupe_.premier = std::min(groupe_.premier, p.numero);
       groupe_.debut = std::min(groupe_.debut, p.debut);
     }
-    if (!planifie(p, articles, tailles)) {
+    if (!planifie(p, tailles)) {
       a_venir_.push_front(std::move(p));
       break;
     }
-    octets += p.ligne.size() + p.reference.size() + sizeof(Prevu);
-    groupe_.ecritures.push_back(ecriture_notee(p, p.article ? compte++ : 0));
+    octets += sizeof(Prevu) + p.reference.size();
+    if (p.erreur)
+      octets += sizeof(ErreurPrevue) + p.erreur->ligne.size() + p.erreur->texte_journal.size();
+    if (p.article) p.mouvements_avant = compte++;
     prevus_.push_back(std::move(p));
   }
 }
@@ -495,7 +549,32 @@ bool Application::note_groupe() {
   // Records passed over at the end of a settled group are covered too.
   groupe_.dernier = std::max(prevus_.back().numero, std::min(saut_jusqu_a_, numero_lu_));
   groupe_.sequence = ++sequence_;
-  if (!note_groupes_.note(groupe_)) {
+  // The note's entries are made from the plans as it is written, a few at a
+  // time: the group is not held twice.
+  const auto entree = [this](std::size_t i, EtatReprise& e) {
+    const Prevu& p = prevus_[i];
+    e.numero = p.numero;
+    e.debut = p.debut;
+    e.suivante = p.suivante;
+    if (p.article) {
+      e.attente = EtatReprise::Attente::article;
+      e.article = p.k;
+      e.stock_avant = p.stock_avant;
+      e.quantite2_avant = p.quantite2_avant;
+      e.stock_apres = p.stock_apres;
+      e.quantite2_apres = p.quantite2_apres;
+      e.mouvements_avant = p.mouvements_avant;
+      e.mouvement = p.mouvement.octets;
+    } else {
+      const ErreurPrevue& erreur = *p.erreur;
+      e.attente = EtatReprise::Attente::ligne_erreur;
+      e.date_erreurs = erreur.jour;
+      e.taille_erreurs = erreur.taille_erreurs;
+      e.longueur_ligne = std::ssize(erreur.ligne);
+      e.empreinte_ligne = empreinte(erreur.ligne);
+    }
+  };
+  if (!note_groupes_.note(groupe_, prevus_.size(), entree)) {
     etat_.numero = prevus_.front().numero;
     arrete(textes::suivi_non_ecrit);
     return false;

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstdlib>
+#include <span>
 #include <string>
 
 #include "pontex/data/enregistrements.h"
@@ -145,28 +146,57 @@ Resultat NoteGroupes::nouvelle() {
   return Resultat::succes();
 }
 
-Resultat NoteGroupes::note(const Groupe& g) {
-  if (g.ecritures.size() > Groupe::ecritures_max) return Resultat::echec("group too large");
-  FichierRecords& fichier = fichiers_[(g.sequence + 1) % 2];
-  if (!fichier.est_ouvert()) {
-    if (Resultat r = fichier.ouvre(noms_fichiers_groupes[(g.sequence + 1) % 2], 1); !r) return r;
+// Entries held before they are written: 80 KiB.
+constexpr std::size_t entrees_par_ecriture = 512;
+
+Resultat NoteGroupes::commence(const Groupe& g, std::size_t nombre) {
+  if (nombre > Groupe::ecritures_max) return Resultat::echec("group too large");
+  const std::size_t place = (g.sequence + 1) % 2;
+  fichier_ = &fichiers_[place];
+  if (!fichier_->est_ouvert()) {
+    if (Resultat r = fichier_->ouvre(noms_fichiers_groupes[place], 1); !r) return r;
   }
-  std::vector<std::uint8_t> o(tete::longueur + g.ecritures.size() * entree::longueur);
-  octets::ecrit_octets(o.data(), tete::signature, signature);
-  octets::ecrit_entier(o.data(), tete::sequence, g.sequence);
-  octets::ecrit_entier(o.data(), tete::taille, g.taille_fichier);
-  octets::ecrit_entier(o.data(), tete::empreinte, g.empreinte_fichier);
-  octets::ecrit_entier(o.data(), tete::premier, static_cast<std::uint64_t>(g.premier));
-  octets::ecrit_entier(o.data(), tete::debut, static_cast<std::uint64_t>(g.debut));
-  octets::ecrit_entier(o.data(), tete::dernier, static_cast<std::uint64_t>(g.dernier));
-  octets::ecrit_entier(o.data(), tete::nombre, g.ecritures.size());
-  for (std::size_t i = 0; i < g.ecritures.size(); ++i)
-    ecrit_champs(g.ecritures[i], entree::etat, o.data() + tete::longueur + i * entree::longueur);
-  octets::ecrit_entier(o.data(), tete::controle, controle(o.data(), o.size()));
-  // From the file's start: a longer note left there before is cut short by
-  // its count and check sum.
-  if (Resultat r = fichier.ecrit(1, o.data(), o.size()); !r) return r;
-  return syncs_groupes() ? fichier.vide_tampons() : Resultat::succes();
+  tete_.assign(tete::longueur, 0);
+  std::uint8_t* o = tete_.data();
+  octets::ecrit_octets(o, tete::signature, signature);
+  octets::ecrit_entier(o, tete::sequence, g.sequence);
+  octets::ecrit_entier(o, tete::taille, g.taille_fichier);
+  octets::ecrit_entier(o, tete::empreinte, g.empreinte_fichier);
+  octets::ecrit_entier(o, tete::premier, static_cast<std::uint64_t>(g.premier));
+  octets::ecrit_entier(o, tete::debut, static_cast<std::uint64_t>(g.debut));
+  octets::ecrit_entier(o, tete::dernier, static_cast<std::uint64_t>(g.dernier));
+  octets::ecrit_entier(o, tete::nombre, nombre);
+  controle_ = empreinte_mots(o, 0, tete::controle.offset);
+  entrees_.clear();
+  entrees_.reserve(entrees_par_ecriture * entree::longueur);
+  position_ = static_cast<std::int64_t>(tete::longueur);
+  return Resultat::succes();
+}
+
+Resultat NoteGroupes::ajoute(const EtatReprise& e) {
+  entrees_.resize(entrees_.size() + entree::longueur);
+  ecrit_champs(e, entree::etat, entrees_.data() + entrees_.size() - entree::longueur);
+  return entrees_.size() < entrees_par_ecriture * entree::longueur ? Resultat::succes()
+                                                                   : vide_entrees();
+}
+
+Resultat NoteGroupes::vide_entrees() {
+  if (entrees_.empty()) return Resultat::succes();
+  controle_ = empreinte_mots(entrees_.data(), 0, entrees_.size(), controle_);
+  if (Resultat r = fichier_->ecrit(position_ + 1, entrees_.data(), entrees_.size()); !r) return r;
+  position_ += static_cast<std::int64_t>(entrees_.size());
+  entrees_.clear();
+  return Resultat::succes();
+}
+
+// The head goes last, with the check sum over the whole note. From the
+// file's start: a longer note left there before is cut short by its count
+// and check sum, and one cut short by a power cut is refused by them.
+Resultat NoteGroupes::termine() {
+  if (Resultat r = vide_entrees(); !r) return r;
+  octets::ecrit_entier(tete_.data(), tete::controle, controle_);
+  if (Resultat r = fichier_->ecrit(1, tete_.data(), tete_.size()); !r) return r;
+  return syncs_groupes() ? fichier_->vide_tampons() : Resultat::succes();
 }
 
 std::optional<Groupe> lit_groupe(std::uint64_t taille_fichier, std::uint64_t empreinte_fichier) {
@@ -187,57 +217,108 @@ ReglementGroupe regle_groupe(ValeursProgramme& valeurs, const Groupe& groupe) {
   ReglementGroupe r;
   r.premier = groupe.dernier + 1;
   const auto& ecritures = groupe.ecritures;
+  const std::size_t n = ecritures.size();
+  const auto article = [&](std::size_t i) {
+    return ecritures[i].attente == EtatReprise::Attente::article;
+  };
+  // The group's article records by article, each article's in the group's
+  // order, and by movement bytes: sorted once, so that settling a full
+  // group after a power cut takes a moment, not a record against every
+  // other one.
+  std::vector<std::uint32_t> par_article;
+  par_article.reserve(n);
+  for (std::size_t i = 0; i < n; ++i)
+    if (article(i)) par_article.push_back(static_cast<std::uint32_t>(i));
+  std::vector<std::uint32_t> par_mouvement = par_article;
+  std::stable_sort(par_article.begin(), par_article.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return ecritures[a].article < ecritures[b].article;
+  });
+  std::stable_sort(par_mouvement.begin(), par_mouvement.end(),
+                   [&](std::uint32_t a, std::uint32_t b) {
+                     return ecritures[a].mouvement < ecritures[b].mouvement;
+                   });
+  // For each record: its place among its article's records (`place`, from
+  // `debut` to `fin` in par_article), and the stocks each leaves and finds
+  // in that order, so that an article's other records are spans of them.
+  std::vector<std::uint32_t> place(n), debut(n), fin(n);
+  std::vector<StockArticle> avants(par_article.size()), apres(par_article.size());
+  for (std::size_t d = 0; d < par_article.size();) {
+    std::size_t f = d;
+    while (f < par_article.size() &&
+           ecritures[par_article[f]].article == ecritures[par_article[d]].article)
+      ++f;
+    for (std::size_t k = d; k < f; ++k) {
+      const EtatReprise& e = ecritures[par_article[k]];
+      place[par_article[k]] = static_cast<std::uint32_t>(k);
+      debut[par_article[k]] = static_cast<std::uint32_t>(d);
+      fin[par_article[k]] = static_cast<std::uint32_t>(f);
+      avants[k] = {e.stock_avant, e.quantite2_avant};
+      apres[k] = {e.stock_apres, e.quantite2_apres};
+    }
+    d = f;
+  }
+  // The same movement bytes as earlier records of the group: told apart by
+  // their order after the first one's count.
+  std::vector<int> rang(n, 0);
+  std::vector<std::int32_t> compte_premier(n, 0);
+  for (std::size_t d = 0; d < par_mouvement.size();) {
+    const EtatReprise& premier = ecritures[par_mouvement[d]];
+    std::size_t f = d;
+    for (; f < par_mouvement.size() && ecritures[par_mouvement[f]].mouvement == premier.mouvement;
+         ++f) {
+      rang[par_mouvement[f]] = static_cast<int>(f - d);
+      compte_premier[par_mouvement[f]] = premier.mouvements_avant;
+    }
+    d = f;
+  }
   // The records whose article holds their write, as found: the group's
   // writes were made in order, so a record that changes no stock was
-  // written when a later one was.
-  std::vector<bool> ecrit(ecritures.size(), false);
-  for (std::size_t i = 0; i < ecritures.size(); ++i) {
+  // written when a later one was. Each article is read for each of its
+  // records, as found; what its records leave it at is looked up once per
+  // article and stock found.
+  std::vector<bool> ecrit(n, false);
+  struct Trouve {
+    bool calcule = false;
+    StockArticle lu;
+    std::int64_t dernier = -1;  // last place in par_article leaving the article at `lu`
+  };
+  std::vector<Trouve> trouves(par_article.size());
+  for (std::size_t i = 0; i < n; ++i) {
     const EtatReprise& e = ecritures[i];
-    if (e.attente != EtatReprise::Attente::article ||
-        (e.stock_avant == e.stock_apres && e.quantite2_avant == e.quantite2_apres))
+    if (!article(i) || (e.stock_avant == e.stock_apres && e.quantite2_avant == e.quantite2_apres))
       continue;
     EnregistrementArticle a = EnregistrementArticle::vierge();
     if (!valeurs.caisse.lit_article(e.article, a)) continue;
     const StockArticle lu{std::bit_cast<std::uint32_t>(a.stock()),
                           std::bit_cast<std::uint32_t>(a.quantite2())};
-    for (std::size_t j = i; j < ecritures.size() && !ecrit[i]; ++j) {
-      const EtatReprise& f = ecritures[j];
-      ecrit[i] = f.attente == EtatReprise::Attente::article && f.article == e.article &&
-                 f.stock_apres == lu.stock && f.quantite2_apres == lu.quantite2;
+    Trouve& t = trouves[debut[i]];
+    if (!t.calcule || t.lu.stock != lu.stock || t.lu.quantite2 != lu.quantite2) {
+      t = {true, lu, -1};
+      for (std::size_t k = debut[i]; k < fin[i]; ++k)
+        if (apres[k].stock == lu.stock && apres[k].quantite2 == lu.quantite2)
+          t.dernier = static_cast<std::int64_t>(k);
     }
+    ecrit[i] = t.dernier >= static_cast<std::int64_t>(place[i]);
   }
-  for (std::size_t i = 0; i < ecritures.size(); ++i) {
+  std::int64_t dernier_ecrit = -1;
+  for (std::size_t i = 0; i < n; ++i)
+    if (ecrit[i]) dernier_ecrit = static_cast<std::int64_t>(i);
+  for (std::size_t i = 0; i < n; ++i) {
     const EtatReprise& e = ecritures[i];
-    std::vector<StockArticle> anterieurs, posterieurs;
-    if (e.attente == EtatReprise::Attente::article) {
-      for (std::size_t j = 0; j < ecritures.size(); ++j) {
-        const EtatReprise& autre = ecritures[j];
-        if (j == i || autre.attente != EtatReprise::Attente::article || autre.article != e.article)
-          continue;
-        if (j < i)
-          anterieurs.push_back({autre.stock_avant, autre.quantite2_avant});
-        else
-          posterieurs.push_back({autre.stock_apres, autre.quantite2_apres});
-      }
-    }
-    if (e.attente == EtatReprise::Attente::article && e.stock_avant == e.stock_apres &&
-        e.quantite2_avant == e.quantite2_apres &&
-        std::find(ecrit.begin() + static_cast<std::ptrdiff_t>(i) + 1, ecrit.end(), true) !=
-            ecrit.end())
-      posterieurs.push_back({e.stock_apres, e.quantite2_apres});
-    // The same movement bytes as earlier records of the group: told apart
-    // by their order after the first one's count.
+    std::span<const StockArticle> anterieurs, posterieurs;
     EtatReprise recherche = e;
-    int rang = 0;
-    if (e.attente == EtatReprise::Attente::article) {
-      for (std::size_t j = 0; j < i; ++j) {
-        if (ecritures[j].attente != EtatReprise::Attente::article ||
-            ecritures[j].mouvement != e.mouvement)
-          continue;
-        if (rang++ == 0) recherche.mouvements_avant = ecritures[j].mouvements_avant;
-      }
+    if (article(i)) {
+      anterieurs = std::span(avants).subspan(debut[i], place[i] - debut[i]);
+      posterieurs = std::span(apres).subspan(place[i] + 1, fin[i] - place[i] - 1);
+      // A record that changes no stock, with a later one written: its own
+      // stock after counts among those that show it written (the span
+      // starts at its own place, where that stock is).
+      if (e.stock_avant == e.stock_apres && e.quantite2_avant == e.quantite2_apres &&
+          static_cast<std::int64_t>(i) < dernier_ecrit)
+        posterieurs = std::span(apres).subspan(place[i], fin[i] - place[i]);
+      if (rang[i] > 0) recherche.mouvements_avant = compte_premier[i];
     }
-    const Reglement reglement = regle_record(valeurs, recherche, anterieurs, posterieurs, rang);
+    const Reglement reglement = regle_record(valeurs, recherche, anterieurs, posterieurs, rang[i]);
     if (!reglement.caisse_illisible.empty()) {
       r.caisse_illisible = reglement.caisse_illisible;
       return r;

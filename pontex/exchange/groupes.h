@@ -64,14 +64,41 @@ class NoteGroupes {
   // disk, so that no group of an earlier file is ever read for this one.
   static Resultat nouvelle();
   // Writes `groupe` into its place and puts it on the disk.
-  Resultat note(const Groupe& groupe);
+  Resultat note(const Groupe& groupe) {
+    return note(groupe, groupe.ecritures.size(),
+                [&](std::size_t i, EtatReprise& e) { e = groupe.ecritures[i]; });
+  }
+  // The same for the group whose head is `tete` (its own entries left
+  // aside) and whose `nombre` entries `entree(i, etat)` gives one by one:
+  // written a few hundred at a time, so that a whole group's note is never
+  // held in memory beside the plans it is made from.
+  template <typename Entree>
+  Resultat note(const Groupe& tete, std::size_t nombre, const Entree& entree) {
+    if (Resultat r = commence(tete, nombre); !r) return r;
+    for (std::size_t i = 0; i < nombre; ++i) {
+      etat_ = EtatReprise{};
+      entree(i, etat_);
+      if (Resultat r = ajoute(etat_); !r) return r;
+    }
+    return termine();
+  }
   void ferme() {
     fichiers_[0].ferme();
     fichiers_[1].ferme();
   }
 
  private:
+  Resultat commence(const Groupe& tete, std::size_t nombre);
+  Resultat ajoute(const EtatReprise& etat);
+  Resultat vide_entrees();
+  Resultat termine();
+
   FichierRecords fichiers_[2];
+  FichierRecords* fichier_ = nullptr;  // the one the group goes to
+  std::vector<std::uint8_t> tete_, entrees_;
+  std::uint64_t controle_ = 0;  // the check sum so far
+  std::int64_t position_ = 0;   // where the entries held go in the file
+  EtatReprise etat_;
 };
 
 // The last whole group noted for the working file of that size and digest.

@@ -10,6 +10,7 @@
 
 #include "pontex/exchange/depart_analyse.h"
 #include "pontex/exchange/echange.h"
+#include "pontex/exchange/groupes.h"
 #include "pontex/exchange/lecteur_analyse.h"
 #include "pontex/exchange/mouvement.h"
 #include "pontex/exchange/texte_mouvements.h"
@@ -327,11 +328,12 @@ INSTANTIATE_TEST_SUITE_P(Operations, AnalyseArticlesInaccessibles,
 TEST_F(Analyse, UneLectureDArticleEnEchecEnCoursDeFichierArreteSansLigneDErreur) {
   int lectures = 0;
   {
-    // The header at the opening, the two articles as the group is planned (the second time an
-    // article comes, the group follows it from its first), then one read of its article as
-    // each record is written: the sixth is the third record's.
+    // The header at the opening, each record's article as the group is planned (the second
+    // time an article comes, read again and given what the group's first record leaves it
+    // at), then one read of its article as each record is written: the eighth is the third
+    // record's.
     const EchecInjecte echec([&](Operation op, std::string_view chemin) {
-      return op == Operation::lecture && chemin.ends_with("w_caiar4.wdo") && ++lectures == 6;
+      return op == Operation::lecture && chemin.ends_with("w_caiar4.wdo") && ++lectures == 8;
     });
     applique("BOU-001\t1\nEPI-002\t1\nBOU-001\t2\nEPI-002\t-1\n");
   }
@@ -428,6 +430,141 @@ TEST_F(Analyse, LesDechetsNAbimentJamaisLaCaisse) {
   EXPECT_NE(e.find("Ligne trop longue : " + std::string(100, 'L') + "\r\n"), std::string::npos);
   EXPECT_EQ(b.fenetre.journal.size(),
             static_cast<std::size_t>(std::count(e.begin(), e.end(), '\n')));
+}
+
+// Articles that come back again and again within one group are planned from what the
+// group's earlier records leave them at: the group is noted once and put on the disk once,
+// and every stock and movement is as if applied one by one.
+TEST_F(Analyse, UnArticleQuiRevientDansSonGroupeNeLeCoupePas) {
+  const int n = 600;
+  std::string contenu;
+  for (int i = 0; i < n; ++i) {
+    contenu += b.originaux[static_cast<std::size_t>(i % 3)].code() + "\t" +
+               std::to_string(i % 2 == 0 ? i : -i) + "\n";
+    if (i == n / 2) contenu += "INCONNU\t1\n";
+  }
+  int notes = 0;
+  {
+    const EchecInjecte espion([&](Operation o, std::string_view chemin) {
+      if (o == Operation::synchronisation && chemin.find("reprise_groupes") != std::string::npos)
+        ++notes;
+      return false;
+    });
+    applique(contenu);
+  }
+  EXPECT_EQ(notes, 1);
+  ASSERT_EQ(b.mouvement(0).poste(), n);
+  for (int j = 0; j < 3; ++j) {
+    double somme = 0;
+    for (int i = j; i < n; i += 3) somme += i % 2 == 0 ? i : -i;
+    EXPECT_EQ(b.stock(j + 1),
+              b.originaux[static_cast<std::size_t>(j)].stock() + static_cast<float>(somme))
+        << j + 1;
+  }
+  // Each movement where it belongs, in the file's order.
+  for (int i = 0; i < n; i += 97) {
+    EXPECT_EQ(b.mouvement(i + 1).quantite(), static_cast<float>(i % 2 == 0 ? i : -i)) << i;
+    EXPECT_EQ(b.mouvement(i + 1).code(), b.originaux[static_cast<std::size_t>(i % 3)].code());
+  }
+  EXPECT_EQ(erreurs(), "Erreur reference : INCONNU 1 \r\n");
+}
+
+// A group's note is written a few hundred entries at a time: one of a thousand and more
+// entries reads back whole, its check sum over all of them, and a shorter note written
+// over it later in the same file is read with its own entries only.
+TEST_F(Analyse, UneLongueNoteDeGroupeSeRelitEntiere) {
+  Groupe g;
+  g.sequence = 1;
+  g.taille_fichier = 123456;
+  g.empreinte_fichier = 99;
+  for (int i = 1; i <= 1300; ++i) {
+    EtatReprise e;
+    e.numero = i;
+    e.debut = 10 * (i - 1);
+    e.suivante = 10 * i;
+    if (i % 7 == 0) {
+      e.attente = EtatReprise::Attente::ligne_erreur;
+      e.date_erreurs = "07-12-2026";
+      e.taille_erreurs = 31 * i;
+      e.longueur_ligne = 31;
+      e.empreinte_ligne = 0x0102030405060708ULL * static_cast<std::uint64_t>(i);
+    } else {
+      e.attente = EtatReprise::Attente::article;
+      e.article = i % 20 + 1;
+      e.stock_avant = static_cast<std::uint32_t>(i);
+      e.stock_apres = static_cast<std::uint32_t>(i + 1);
+      e.quantite2_avant = static_cast<std::uint32_t>(3 * i);
+      e.quantite2_apres = static_cast<std::uint32_t>(3 * i - 1);
+      e.mouvements_avant = i - 1;
+      for (std::size_t o = 0; o < e.mouvement.size(); ++o)
+        e.mouvement[o] = static_cast<std::uint8_t>(i + static_cast<int>(o));
+    }
+    g.ecritures.push_back(e);
+  }
+  g.dernier = 1300;
+  ASSERT_TRUE(NoteGroupes::nouvelle().ok());
+  const auto relu_comme_ecrit = [](const Groupe& ecrit) {
+    const auto lu = lit_groupe(ecrit.taille_fichier, ecrit.empreinte_fichier);
+    ASSERT_TRUE(lu);
+    EXPECT_EQ(lu->sequence, ecrit.sequence);
+    EXPECT_EQ(lu->dernier, ecrit.dernier);
+    ASSERT_EQ(lu->ecritures.size(), ecrit.ecritures.size());
+    for (std::size_t i = 0; i < ecrit.ecritures.size(); ++i) {
+      EtatReprise attendu = ecrit.ecritures[i];  // the file's size and digest are the head's
+      attendu.taille_fichier = ecrit.taille_fichier;
+      attendu.empreinte_fichier = ecrit.empreinte_fichier;
+      ASSERT_EQ(lu->ecritures[i].encode(), attendu.encode()) << i;
+    }
+  };
+  NoteGroupes note;
+  ASSERT_TRUE(note.note(g).ok());
+  relu_comme_ecrit(g);
+  EXPECT_EQ(lit_octets(std::string(noms_fichiers_groupes[0])).size(), 80u + 1300u * 160u);
+  g.sequence = 3;  // the same file, over the longer note
+  g.premier = 1201;
+  g.ecritures.erase(g.ecritures.begin(), g.ecritures.begin() + 1200);
+  ASSERT_TRUE(note.note(g).ok());
+  relu_comme_ecrit(g);
+  // An entry of the last ones damaged: the note is refused, never read in part.
+  note.ferme();
+  std::string octets = lit_octets(std::string(noms_fichiers_groupes[0]));
+  octets[80 + 99 * 160 + 40] ^= 1;
+  ecrit_octets(std::string(noms_fichiers_groupes[0]), octets);
+  EXPECT_FALSE(lit_groupe(123456, 99));
+}
+
+// Two records of a group with the very same movement (article, quantity, minute), the till
+// selling meanwhile so that ours land one place further than the group planned, the second
+// movement refused: the restart tells the two copies apart by their order and appends the
+// missing one instead of taking the first's copy for it.
+TEST_F(Analyse, DeuxMouvementsIdentiquesApresUneVenteChacunASaPlace) {
+  int articles_ecrits = 0;
+  {
+    const EchecInjecte echec([&](Operation op, std::string_view chemin) {
+      if (op == Operation::ecriture && chemin.ends_with("w_caiar4.wdo") && ++articles_ecrits == 1) {
+        // The till's own movement, appended as the cash-register program does.
+        std::string m = lit_octets(b.caisse() / "W_CAIREC.WDO");
+        EnregistrementMouvement tete = b.mouvement(0);
+        EnregistrementMouvement vente = EnregistrementMouvement::vierge();
+        vente.met_code("CAISSE");
+        vente.met_poste(9);
+        m.append(reinterpret_cast<const char*>(vente.octets.data()), vente.octets.size());
+        tete.met_poste(tete.poste() + 1);
+        m.replace(0, tete.octets.size(), reinterpret_cast<const char*>(tete.octets.data()),
+                  tete.octets.size());
+        ecrit_octets(b.caisse() / "W_CAIREC.WDO", m);
+      }
+      return op == Operation::ouverture && chemin.ends_with("W_CAIREC.WDO") && articles_ecrits == 2;
+    });
+    applique("BOU-001\t1\nBOU-001\t1\n");
+  }
+  const std::int32_t compte = b.mouvement(0).poste();
+  ASSERT_EQ(b.stock(1), b.originaux[0].stock() + 2.0f);
+  reprend();
+  EXPECT_FALSE(analyse_presente());
+  ASSERT_EQ(b.mouvement(0).poste(), compte + 1);
+  EXPECT_EQ(b.stock(1), b.originaux[0].stock() + 2.0f);
+  EXPECT_EQ(b.mouvement(compte + 1).octets, b.mouvement(compte).octets);
 }
 
 }  // namespace
