@@ -660,6 +660,8 @@ TEST_F(Reprise, TueEntreDeuxOperationsQuelconquesChaqueRecordAppliqueUneFois) {
   }
 }
 
+#endif
+
 // A power cut before any operation of applying a file, every file as the disk holds it or as the
 // system's cache does, in any combination. The disk is modelled strictly: a file's bytes reach
 // it only through that file's own sync (kept with the file, so a rename carries them), a
@@ -927,8 +929,6 @@ TEST_F(CoupureDeCourant, UneCoupurePendantLaRepriseAussi) {
   EXPECT_GT(essais, 50);
   for (std::size_t f = 0; f < suivis.size(); ++f) pose(suivis[f], depart[f]);
 }
-
-#endif
 
 }  // namespace
 }  // namespace pontex::test
