@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -274,6 +275,69 @@ LectureReprise lit_reprise(EtatReprise& etat) {
   return LectureReprise::lue;
 }
 
+namespace {
+
+// What the files hold of an article record under way: its movement's place
+// and the article as it now reads, against the stocks the note gives.
+struct Constat {
+  EnregistrementMouvement mouvement;
+  PlaceMouvement place;
+  EnregistrementArticle article = EnregistrementArticle::vierge();
+  bool lu = false;           // the article could be read
+  bool juste_avant = false;  // at the very stock before this record
+  bool avant = false;        // at a stock before it (this or an earlier record of the group)
+  bool apres = false;        // at its stock after it, or a later record's
+  bool sans_effet = false;   // the record leaves the stock as it was
+};
+
+// Reads what the register holds; the file that could not be read otherwise.
+std::optional<std::string_view> constate(ValeursProgramme& valeurs, const EtatReprise& etat,
+                                         std::span<const StockArticle> anterieurs,
+                                         std::span<const StockArticle> posterieurs, int rang,
+                                         Constat& c) {
+  // The article is written before its movement is appended, and the count
+  // raised before the movement's record is written.
+  c.mouvement.octets = etat.mouvement;
+  c.place = valeurs.caisse.cherche_mouvement(c.mouvement, etat.mouvements_avant, rang);
+  // The register cannot be read now: nothing can be told, nothing goes on.
+  if (c.place.sorte == PlaceMouvement::Sorte::illisible) return nom_fichier_mouvements;
+  bool article_illisible = false;
+  c.lu = static_cast<bool>(valeurs.caisse.lit_article(etat.article, c.article, &article_illisible));
+  if (article_illisible) return nom_fichier_articles;
+  const auto stock = std::bit_cast<std::uint32_t>(c.article.stock()),
+             quantite2 = std::bit_cast<std::uint32_t>(c.article.quantite2());
+  const auto egal = [&](const StockArticle& s) {
+    return s.stock == stock && s.quantite2 == quantite2;
+  };
+  c.juste_avant = c.lu && stock == etat.stock_avant && quantite2 == etat.quantite2_avant;
+  // A record that leaves the stock as it was (a quantity of 0) cannot tell
+  // by its own stock whether it was written: applied again (its movement was
+  // not found), it changes nothing but the date it set already. Its group
+  // tells more: a later record written means this one was (`posterieurs`
+  // then holds its own stock).
+  c.sans_effet =
+      etat.stock_avant == etat.stock_apres && etat.quantite2_avant == etat.quantite2_apres;
+  c.apres =
+      c.lu && ((!c.sans_effet && stock == etat.stock_apres && quantite2 == etat.quantite2_apres) ||
+               std::any_of(posterieurs.begin(), posterieurs.end(), egal));
+  c.avant = !c.apres &&
+            (c.juste_avant || (c.lu && std::any_of(anterieurs.begin(), anterieurs.end(), egal)));
+  return std::nullopt;
+}
+
+// The journal line of an article that cannot be told: the record is applied
+// again (a stock change is never lost) and the article is to be checked (so
+// a change applied twice is never silent).
+std::string alerte_ambigue(const EnregistrementArticle& a, std::int64_t numero) {
+  std::string alerte(textes::reprise_ambigue_debut);
+  alerte += sans_espaces(a.code());
+  alerte += textes::reprise_ambigue_fin;
+  alerte += std::to_string(numero);
+  return alerte;
+}
+
+}  // namespace
+
 Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
                        std::span<const StockArticle> anterieurs,
                        std::span<const StockArticle> posterieurs, int rang) {
@@ -282,11 +346,6 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
   const Reglement a_refaire{etat.debut, etat.numero, etat.numero, {}};
   Reglement refuse = a_refaire;
   refuse.mouvement_refuse = true;
-  const auto caisse_illisible = [&](std::string_view fichier) {
-    Reglement r = a_refaire;
-    r.caisse_illisible = std::string(fichier);
-    return r;
-  };
   switch (etat.attente) {
     case EtatReprise::Attente::rien:
     case EtatReprise::Attente::prise:
@@ -302,39 +361,16 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
     case EtatReprise::Attente::article:
       break;
   }
-  // The article is written before its movement is appended, and the count
-  // raised before the movement's record is written.
-  EnregistrementMouvement m;
-  m.octets = etat.mouvement;
-  const PlaceMouvement place = valeurs.caisse.cherche_mouvement(m, etat.mouvements_avant, rang);
-  // The register cannot be read now: nothing can be told, nothing goes on.
-  if (place.sorte == PlaceMouvement::Sorte::illisible)
-    return caisse_illisible(nom_fichier_mouvements);
-  EnregistrementArticle a = EnregistrementArticle::vierge();
-  bool article_illisible = false;
-  const bool lu =
-      static_cast<bool>(valeurs.caisse.lit_article(etat.article, a, &article_illisible));
-  if (article_illisible) return caisse_illisible(nom_fichier_articles);
-  const auto stock = std::bit_cast<std::uint32_t>(a.stock()),
-             quantite2 = std::bit_cast<std::uint32_t>(a.quantite2());
-  const auto egal = [&](const StockArticle& s) {
-    return s.stock == stock && s.quantite2 == quantite2;
-  };
-  const bool juste_avant = lu && stock == etat.stock_avant && quantite2 == etat.quantite2_avant;
-  // A record that leaves the stock as it was (a quantity of 0) cannot tell
-  // by its own stock whether it was written: applied again (its movement was
-  // not found), it changes nothing but the date it set already. Its group
-  // tells more: a later record written means this one was (`posterieurs`
-  // then holds its own stock).
-  const bool sans_effet =
-      etat.stock_avant == etat.stock_apres && etat.quantite2_avant == etat.quantite2_apres;
-  const bool apres =
-      lu && ((!sans_effet && stock == etat.stock_apres && quantite2 == etat.quantite2_apres) ||
-             std::any_of(posterieurs.begin(), posterieurs.end(), egal));
-  const bool avant =
-      !apres && (juste_avant || (lu && std::any_of(anterieurs.begin(), anterieurs.end(), egal)));
-  if (place.sorte == PlaceMouvement::Sorte::trouvee) {
-    if (juste_avant && !apres) {
+  Constat c;
+  if (const auto illisible = constate(valeurs, etat, anterieurs, posterieurs, rang, c)) {
+    Reglement r = a_refaire;
+    r.caisse_illisible = std::string(*illisible);
+    return r;
+  }
+  EnregistrementArticle& a = c.article;
+  const EnregistrementMouvement& m = c.mouvement;
+  if (c.place.sorte == PlaceMouvement::Sorte::trouvee) {
+    if (c.juste_avant && !c.apres) {
       // The movement reached the disk, the article's new stock did not.
       a.met_stock(std::bit_cast<float>(etat.stock_apres));
       a.met_quantite2(std::bit_cast<float>(etat.quantite2_apres));
@@ -344,26 +380,26 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
     }
     return fait;
   }
-  if (apres && sans_effet && a.date_mouvement() != m.date()) {
+  if (c.apres && c.sans_effet && a.date_mouvement() != m.date()) {
     // Its last movement date is all it changes.
     a.met_date_mouvement(m.date());
     if (!valeurs.caisse.ecrit_article(etat.article, a)) return refuse;
   }
-  if (place.sorte == PlaceMouvement::Sorte::trou) {
-    if (avant && !apres) {
+  if (c.place.sorte == PlaceMouvement::Sorte::trou) {
+    if (c.avant && !c.apres) {
       // The count reached the disk, the article's new stock did not (a
       // power cut writes files back in its own order): the record is
       // applied again, and the count it leaves over nothing goes back.
-      if (place.trou == place.compte)
-        (void)valeurs.caisse.rend_compte(place.trou);  // not given back: the slot stays blank
+      if (c.place.trou == c.place.compte)
+        (void)valeurs.caisse.rend_compte(c.place.trou);  // not given back: the slot stays blank
       return a_refaire;
     }
     // The article was written and the movement stopped half-way: it goes
     // into the slot its count took.
-    return valeurs.caisse.remplit_trou(m, place.trou) ? acheve : refuse;
+    return valeurs.caisse.remplit_trou(m, c.place.trou) ? acheve : refuse;
   }
-  if (!lu) return a_refaire;
-  if (apres) {
+  if (!c.lu) return a_refaire;
+  if (c.apres) {
     // Written, the movement not yet appended.
     if (valeurs.caisse.ajoute_mouvement(m)) return acheve;
     // Without a movement file at all the register keeps no movements: the
@@ -377,16 +413,11 @@ Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
     }
     return refuse;
   }
-  if (avant) return a_refaire;
+  if (c.avant) return a_refaire;
   // The cash-register program changed the article since: whether our write
-  // happened cannot be told. The record is applied again (a stock change is
-  // never lost) and the journal asks for the article to be checked (so a
-  // change applied twice is never silent).
+  // happened cannot be told.
   Reglement r = a_refaire;
-  r.alerte = textes::reprise_ambigue_debut;
-  r.alerte += sans_espaces(a.code());
-  r.alerte += textes::reprise_ambigue_fin;
-  r.alerte += std::to_string(etat.numero);
+  r.alerte = alerte_ambigue(a, etat.numero);
   return r;
 }
 
