@@ -213,112 +213,144 @@ std::optional<Groupe> lit_groupe(std::uint64_t taille_fichier, std::uint64_t emp
   return retenu;
 }
 
-ReglementGroupe regle_groupe(ValeursProgramme& valeurs, const Groupe& groupe) {
-  ReglementGroupe r;
-  r.premier = groupe.dernier + 1;
-  const auto& ecritures = groupe.ecritures;
-  const std::size_t n = ecritures.size();
-  const auto article = [&](std::size_t i) {
-    return ecritures[i].attente == EtatReprise::Attente::article;
-  };
-  // The group's article records by article, each article's in the group's
-  // order, and by movement bytes: sorted once, so that settling a full
-  // group after a power cut takes a moment, not a record against every
-  // other one.
+namespace {
+
+bool est_article(const EtatReprise& e) { return e.attente == EtatReprise::Attente::article; }
+bool sans_effet(const EtatReprise& e) {
+  return e.stock_avant == e.stock_apres && e.quantite2_avant == e.quantite2_apres;
+}
+
+// The group's article records by article, each article's in the group's
+// order, and by movement bytes: sorted once, so that settling a full group
+// after a power cut takes a moment, not a record against every other one.
+struct IndexGroupe {
   std::vector<std::uint32_t> par_article;
-  par_article.reserve(n);
-  for (std::size_t i = 0; i < n; ++i)
-    if (article(i)) par_article.push_back(static_cast<std::uint32_t>(i));
-  std::vector<std::uint32_t> par_mouvement = par_article;
-  std::stable_sort(par_article.begin(), par_article.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return ecritures[a].article < ecritures[b].article;
-  });
+  // For each record: its place among its article's records (`place`, from
+  // `debut` to `fin` in par_article), and the stocks each leaves and finds
+  // in that order, so that an article's other records are spans of them.
+  std::vector<std::uint32_t> place, debut, fin;
+  std::vector<StockArticle> avants, apres;
+  // The same movement bytes as earlier records of the group: told apart by
+  // their order after the first one's count.
+  std::vector<int> rang;
+  std::vector<std::int32_t> compte_premier;
+};
+
+void range_par_article(const std::vector<EtatReprise>& ecritures, IndexGroupe& x) {
+  std::stable_sort(x.par_article.begin(), x.par_article.end(),
+                   [&](std::uint32_t a, std::uint32_t b) {
+                     return ecritures[a].article < ecritures[b].article;
+                   });
+  x.avants.resize(x.par_article.size());
+  x.apres.resize(x.par_article.size());
+  for (std::size_t d = 0; d < x.par_article.size();) {
+    std::size_t f = d;
+    while (f < x.par_article.size() &&
+           ecritures[x.par_article[f]].article == ecritures[x.par_article[d]].article)
+      ++f;
+    for (std::size_t k = d; k < f; ++k) {
+      const EtatReprise& e = ecritures[x.par_article[k]];
+      x.place[x.par_article[k]] = static_cast<std::uint32_t>(k);
+      x.debut[x.par_article[k]] = static_cast<std::uint32_t>(d);
+      x.fin[x.par_article[k]] = static_cast<std::uint32_t>(f);
+      x.avants[k] = {e.stock_avant, e.quantite2_avant};
+      x.apres[k] = {e.stock_apres, e.quantite2_apres};
+    }
+    d = f;
+  }
+}
+
+void range_par_mouvement(const std::vector<EtatReprise>& ecritures,
+                         std::vector<std::uint32_t> par_mouvement, IndexGroupe& x) {
   std::stable_sort(par_mouvement.begin(), par_mouvement.end(),
                    [&](std::uint32_t a, std::uint32_t b) {
                      return ecritures[a].mouvement < ecritures[b].mouvement;
                    });
-  // For each record: its place among its article's records (`place`, from
-  // `debut` to `fin` in par_article), and the stocks each leaves and finds
-  // in that order, so that an article's other records are spans of them.
-  std::vector<std::uint32_t> place(n), debut(n), fin(n);
-  std::vector<StockArticle> avants(par_article.size()), apres(par_article.size());
-  for (std::size_t d = 0; d < par_article.size();) {
-    std::size_t f = d;
-    while (f < par_article.size() &&
-           ecritures[par_article[f]].article == ecritures[par_article[d]].article)
-      ++f;
-    for (std::size_t k = d; k < f; ++k) {
-      const EtatReprise& e = ecritures[par_article[k]];
-      place[par_article[k]] = static_cast<std::uint32_t>(k);
-      debut[par_article[k]] = static_cast<std::uint32_t>(d);
-      fin[par_article[k]] = static_cast<std::uint32_t>(f);
-      avants[k] = {e.stock_avant, e.quantite2_avant};
-      apres[k] = {e.stock_apres, e.quantite2_apres};
-    }
-    d = f;
-  }
-  // The same movement bytes as earlier records of the group: told apart by
-  // their order after the first one's count.
-  std::vector<int> rang(n, 0);
-  std::vector<std::int32_t> compte_premier(n, 0);
   for (std::size_t d = 0; d < par_mouvement.size();) {
     const EtatReprise& premier = ecritures[par_mouvement[d]];
     std::size_t f = d;
     for (; f < par_mouvement.size() && ecritures[par_mouvement[f]].mouvement == premier.mouvement;
          ++f) {
-      rang[par_mouvement[f]] = static_cast<int>(f - d);
-      compte_premier[par_mouvement[f]] = premier.mouvements_avant;
+      x.rang[par_mouvement[f]] = static_cast<int>(f - d);
+      x.compte_premier[par_mouvement[f]] = premier.mouvements_avant;
     }
     d = f;
   }
-  // The records whose article holds their write, as found: the group's
-  // writes were made in order, so a record that changes no stock was
-  // written when a later one was. Each article is read for each of its
-  // records, as found; what its records leave it at is looked up once per
-  // article and stock found.
-  std::vector<bool> ecrit(n, false);
+}
+
+IndexGroupe indexe_groupe(const std::vector<EtatReprise>& ecritures) {
+  const std::size_t n = ecritures.size();
+  IndexGroupe x;
+  x.place.resize(n);
+  x.debut.resize(n);
+  x.fin.resize(n);
+  x.rang.assign(n, 0);
+  x.compte_premier.assign(n, 0);
+  x.par_article.reserve(n);
+  for (std::size_t i = 0; i < n; ++i)
+    if (est_article(ecritures[i])) x.par_article.push_back(static_cast<std::uint32_t>(i));
+  range_par_mouvement(ecritures, x.par_article, x);
+  range_par_article(ecritures, x);
+  return x;
+}
+
+// The last record whose article holds its write, as found (-1: none): the
+// group's writes were made in order, so a record that changes no stock was
+// written when a later one was. Each article is read for each of its
+// records, as found; what its records leave it at is looked up once per
+// article and stock found.
+std::int64_t dernier_ecrit(ValeursProgramme& valeurs, const std::vector<EtatReprise>& ecritures,
+                           const IndexGroupe& x) {
   struct Trouve {
     bool calcule = false;
     StockArticle lu;
     std::int64_t dernier = -1;  // last place in par_article leaving the article at `lu`
   };
-  std::vector<Trouve> trouves(par_article.size());
-  for (std::size_t i = 0; i < n; ++i) {
+  std::vector<Trouve> trouves(x.par_article.size());
+  std::int64_t dernier = -1;
+  for (std::size_t i = 0; i < ecritures.size(); ++i) {
     const EtatReprise& e = ecritures[i];
-    if (!article(i) || (e.stock_avant == e.stock_apres && e.quantite2_avant == e.quantite2_apres))
-      continue;
+    if (!est_article(e) || sans_effet(e)) continue;
     EnregistrementArticle a = EnregistrementArticle::vierge();
     if (!valeurs.caisse.lit_article(e.article, a)) continue;
     const StockArticle lu{std::bit_cast<std::uint32_t>(a.stock()),
                           std::bit_cast<std::uint32_t>(a.quantite2())};
-    Trouve& t = trouves[debut[i]];
+    Trouve& t = trouves[x.debut[i]];
     if (!t.calcule || t.lu.stock != lu.stock || t.lu.quantite2 != lu.quantite2) {
       t = {true, lu, -1};
-      for (std::size_t k = debut[i]; k < fin[i]; ++k)
-        if (apres[k].stock == lu.stock && apres[k].quantite2 == lu.quantite2)
+      for (std::size_t k = x.debut[i]; k < x.fin[i]; ++k)
+        if (x.apres[k].stock == lu.stock && x.apres[k].quantite2 == lu.quantite2)
           t.dernier = static_cast<std::int64_t>(k);
     }
-    ecrit[i] = t.dernier >= static_cast<std::int64_t>(place[i]);
+    if (t.dernier >= static_cast<std::int64_t>(x.place[i])) dernier = static_cast<std::int64_t>(i);
   }
-  std::int64_t dernier_ecrit = -1;
-  for (std::size_t i = 0; i < n; ++i)
-    if (ecrit[i]) dernier_ecrit = static_cast<std::int64_t>(i);
-  for (std::size_t i = 0; i < n; ++i) {
+  return dernier;
+}
+
+}  // namespace
+
+ReglementGroupe regle_groupe(ValeursProgramme& valeurs, const Groupe& groupe) {
+  ReglementGroupe r;
+  r.premier = groupe.dernier + 1;
+  const auto& ecritures = groupe.ecritures;
+  const IndexGroupe x = indexe_groupe(ecritures);
+  const std::int64_t ecrit_jusqu_a = dernier_ecrit(valeurs, ecritures, x);
+  for (std::size_t i = 0; i < ecritures.size(); ++i) {
     const EtatReprise& e = ecritures[i];
     std::span<const StockArticle> anterieurs, posterieurs;
     EtatReprise recherche = e;
-    if (article(i)) {
-      anterieurs = std::span(avants).subspan(debut[i], place[i] - debut[i]);
-      posterieurs = std::span(apres).subspan(place[i] + 1, fin[i] - place[i] - 1);
+    if (est_article(e)) {
+      anterieurs = std::span(x.avants).subspan(x.debut[i], x.place[i] - x.debut[i]);
+      posterieurs = std::span(x.apres).subspan(x.place[i] + 1, x.fin[i] - x.place[i] - 1);
       // A record that changes no stock, with a later one written: its own
       // stock after counts among those that show it written (the span
       // starts at its own place, where that stock is).
-      if (e.stock_avant == e.stock_apres && e.quantite2_avant == e.quantite2_apres &&
-          static_cast<std::int64_t>(i) < dernier_ecrit)
-        posterieurs = std::span(apres).subspan(place[i], fin[i] - place[i]);
-      if (rang[i] > 0) recherche.mouvements_avant = compte_premier[i];
+      if (sans_effet(e) && static_cast<std::int64_t>(i) < ecrit_jusqu_a)
+        posterieurs = std::span(x.apres).subspan(x.place[i], x.fin[i] - x.place[i]);
+      if (x.rang[i] > 0) recherche.mouvements_avant = x.compte_premier[i];
     }
-    const Reglement reglement = regle_record(valeurs, recherche, anterieurs, posterieurs, rang[i]);
+    const Reglement reglement =
+        regle_record(valeurs, recherche, anterieurs, posterieurs, x.rang[i]);
     if (!reglement.caisse_illisible.empty()) {
       r.caisse_illisible = reglement.caisse_illisible;
       return r;
