@@ -750,6 +750,21 @@ class CoupureDeCourant : public Reprise {
     travail();
     return etats;
   }
+  // What applying a file writes: the progress file, the working file, the
+  // group notes (each with its temporary name), the register's article and
+  // movement files and the day's error file, at indexes 0 to 9.
+  std::vector<fs::path> fichiers_de_l_application() {
+    return {reprise,
+            reprise + ".tmp",
+            "prov_stk_ana_ron.txt",
+            "reprise_groupes_1.wdo",
+            "reprise_groupes_1.wdo.tmp",
+            "reprise_groupes_2.wdo",
+            "reprise_groupes_2.wdo.tmp",
+            b.caisse() / "w_caiar4.wdo",
+            b.caisse() / "W_CAIREC.WDO",
+            b.fichier_erreurs()};
+  }
   static Contenu lit(const fs::path& p) {
     if (!fs::is_regular_file(p)) return std::nullopt;
     return lit_octets(p);
@@ -771,26 +786,12 @@ class CoupureDeCourant : public Reprise {
 TEST_F(CoupureDeCourant, ChaqueRecordAppliqueUneFoisOuQueTombeLaCoupure) {
   const GroupesDeQuatre groupes;
   const std::string appliques(nom_fichier_appliques), histo = "m_20261205210709.old";
-  const std::vector<fs::path> suivis = {reprise,
-                                        reprise + ".tmp",
-                                        "prov_stk_ana_ron.txt",
-                                        "reprise_groupes_1.wdo",
-                                        "reprise_groupes_1.wdo.tmp",
-                                        "reprise_groupes_2.wdo",
-                                        "reprise_groupes_2.wdo.tmp",
-                                        b.caisse() / "w_caiar4.wdo",
-                                        b.caisse() / "W_CAIREC.WDO",
-                                        b.fichier_erreurs(),
-                                        appliques,
-                                        appliques + ".tmp",
-                                        b.import() / "m.txt",
-                                        b.import() / "n.txt",
-                                        b.import() / "m.old",
-                                        b.import() / "n.old",
-                                        b.import() / "histo" / histo,
-                                        b.import() / "histo" / "m_20261205210709_2.old",
-                                        b.exporte() / "stock_20261205210709.txt",
-                                        b.histo() / "stock_20261205210709.txt"};
+  std::vector<fs::path> suivis = fichiers_de_l_application();
+  suivis.insert(suivis.end(),
+                {appliques, appliques + ".tmp", b.import() / "m.txt", b.import() / "n.txt",
+                 b.import() / "m.old", b.import() / "n.old", b.import() / "histo" / histo,
+                 b.import() / "histo" / "m_20261205210709_2.old",
+                 b.exporte() / "stock_20261205210709.txt", b.histo() / "stock_20261205210709.txt"});
   const std::size_t articles = 7, mouvements = 8, erreurs_jour = 9, registre = 10, exporte = 18;
   b.depose("m.old", "BOU-001\t9\n");  // an earlier delivery under the same name
   b.depose("m.txt", fichier_mixte);
@@ -882,16 +883,7 @@ TEST_F(CoupureDeCourant, ChaqueRecordAppliqueUneFoisOuQueTombeLaCoupure) {
 // cache and the other from the disk, so that the settling has writes to make.
 TEST_F(CoupureDeCourant, UneCoupurePendantLaRepriseAussi) {
   const GroupesDeQuatre groupes;
-  const std::vector<fs::path> suivis = {reprise,
-                                        reprise + ".tmp",
-                                        "prov_stk_ana_ron.txt",
-                                        "reprise_groupes_1.wdo",
-                                        "reprise_groupes_1.wdo.tmp",
-                                        "reprise_groupes_2.wdo",
-                                        "reprise_groupes_2.wdo.tmp",
-                                        b.caisse() / "w_caiar4.wdo",
-                                        b.caisse() / "W_CAIREC.WDO",
-                                        b.fichier_erreurs()};
+  const std::vector<fs::path> suivis = fichiers_de_l_application();
   const std::size_t articles = 7, mouvements = 8, erreurs_jour = 9;
   b.ecrit_analyse(fichier_mixte);
   std::vector<Contenu> depart;
