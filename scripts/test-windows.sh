@@ -19,8 +19,8 @@
 #    C:\Pontex), built once and kept in ~/.cache/pontex/installeurs: the
 #    shop's files kept byte for byte, a delivery left part-way finished by
 #    the new Pontex started at login, then uninstalled.
-# The last three are the ctest tests of tests/windows (label "windows"),
-# which skip with their reason where they cannot run.
+# All are the ctest tests of tests/windows (label "windows"); the last three
+# skip with their reason where they cannot run.
 # PONTEX_BENCH_WINDOWS=1 adds the speed of Pontex.exe under Wine against the
 # floor program (a few minutes); PONTEX_BENCH_WINDOWS=seul builds and
 # measures only.
@@ -96,25 +96,13 @@ if [ $avec_qt -eq 1 ] && [ "$PONTEX_BENCH_WINDOWS" = seul ]; then
   exit $?
 fi
 
-# Each test program runs once under Wine with all its tests: starting Wine
-# costs seconds, so one process per test (as ctest does) would take minutes.
+# Every test program under Wine (one process each, all its tests), then the
+# exchange by Pontex.exe against Linux's, the installer, the upgrade and,
+# asked for, the speed: without Qt for Windows each of the last says why it
+# is skipped.
 status=0
-for exe in "$build"/tests/test_*.exe; do
-  nom=$(basename "$exe" .exe)
-  echo "== $nom"
-  # The programs run in a folder of their own; tests make their own
-  # temporary folders.
-  if ! (cd "$build" && timeout 900 wine "$exe" --gtest_brief=1); then
-    echo "** $nom failed" >&2
-    status=1
-  fi
-done
-
-# The exchange by Pontex.exe against Linux's, the installer, the upgrade
-# and, asked for, the speed: without Qt for Windows each says why it is
-# skipped.
 if ! essais_windows -L windows; then
-  echo "** the checks of the whole programs under Wine failed" >&2
+  echo "** tests under Wine failed" >&2
   status=1
 fi
 
