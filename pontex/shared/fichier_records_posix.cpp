@@ -164,8 +164,11 @@ std::int64_t ecrit_a(std::intptr_t natif, const void* p, std::size_t n, std::int
   return transfert_rate;
 }
 
+// The records and the size (an append's) reach the disk; the times of the
+// last change, which nothing reads back after a power cut, are left to the
+// system: each one of them would cost a commit of the disk's journal.
 bool synchronise_natif(std::intptr_t natif, CodeSysteme& code) {
-  if (::fsync(static_cast<int>(natif)) == 0) return true;
+  if (::fdatasync(static_cast<int>(natif)) == 0) return true;
   code = static_cast<CodeSysteme>(errno);
   return false;
 }
