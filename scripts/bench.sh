@@ -38,8 +38,8 @@ mkdir -p "$build" || exit 1
 {
   PONTEX_BUILD=$build PONTEX_BUILD_TYPE=Release pontex_configure -DPONTEX_TESTS=OFF \
     -DPONTEX_WERROR=OFF -DPONTEX_MESURE=ON &&
-    cmake --build "$build" --target Pontex plancher bench_echange bench_recherche fabrique_caisse \
-      serveur_simule
+    cmake --build "$build" --target Pontex plancher attente_disque bench_echange bench_recherche \
+      fabrique_caisse serveur_simule
 } >"$build/construction.log" 2>&1 || {
   tail -n 30 "$build/construction.log" >&2
   echo "The release build failed (whole log: $build/construction.log)." >&2
@@ -163,9 +163,10 @@ prepare_forme() { # SHAPE
 records=100000
 
 # One run of Pontex, as the shop starts it, with the watch beside it.
-# Prints "apply WHOLE START IDLE_KB PEAK_KB PROCESSOR" (seconds, kB); fails
-# when the exchange did not come to its export. With sans_syncs=1 (a
-# benchmark build only) the groups are not put on the disk.
+# Prints "apply WHOLE START IDLE_KB PEAK_KB PROCESSOR SYNCS" (seconds, kB;
+# SYNCS the time it waited in its syncs, timed inside it); fails when the
+# exchange did not come to its export. With sans_syncs=1 (a benchmark build
+# only) the groups are not put on the disk.
 pontex_une_fois() { # PLATFORM [DISPLAY]
   caisse_neuve
   rm -f "$tmp"/transit/export/stock_*.txt "$tmp"/transit/export/histo/* "$tmp"/transit/import/*.old
@@ -176,8 +177,10 @@ pontex_une_fois() { # PLATFORM [DISPLAY]
   guette_depuis_la "$tmp/transit/export" "$boutique/prov_stk_ana_ron.txt"
   local guet=$guet_pid repos= debut=- lance
   lance=$(date +%s%N)
+  rm -f "$tmp/attente.txt"
   (cd "$boutique" && QT_QPA_PLATFORM=$1 DISPLAY=${2:-} \
-    PONTEX_MESURE_SANS_SYNCS=${sans_syncs:-0} exec "$build/bin/Pontex") >>"$tmp/pontex.log" 2>&1 &
+    PONTEX_MESURE_SANS_SYNCS=${sans_syncs:-0} LD_PRELOAD=$build/bench/libattente_disque.so \
+    PONTEX_ATTENTE_DISQUE=$tmp/attente.txt exec "$build/bin/Pontex") >>"$tmp/pontex.log" 2>&1 &
   pontex_pid=$!
   # Start-up: launch to the main window shown on the display.
   if [ -n "${2:-}" ] && command -v xdotool >/dev/null &&
@@ -203,8 +206,11 @@ pontex_une_fois() { # PLATFORM [DISPLAY]
     tail -n 20 "$tmp/pontex.log" >&2
     return 1
   fi
+  local syncs
+  syncs=$(awk '{ t += $1 } END { print t + 0 }' "$tmp/attente.txt" 2>/dev/null || echo 0)
   awk -v c="$copie" -v p="$premier" -v d="$dernier" -v e="$export" -v r="$repos" -v h="$pic" \
-    -v s="$debut" -v u="$cpu_repos" -v v="$cpu_fin" 'BEGIN { print d - p, e - c, s, r, h, v - u }'
+    -v s="$debut" -v u="$cpu_repos" -v v="$cpu_fin" -v y="$syncs" \
+    'BEGIN { print d - p, e - c, s, r, h, v - u, y }'
 }
 
 # Processor time (user + system, seconds) a process has used so far. A
@@ -249,7 +255,7 @@ declare -A resultat
 compare() { # NAME PLATFORM [DISPLAY] [WITHOUT_SYNCS]
   local nom=$1 tour i n pontex='' sans='' sol='' ref=''
   local -a programmes=(plancher pontex) r_sol=() r_ref=() p_sol=() p_ref=() r_syncs=() accords=()
-  local -a pics=() repos=() debuts=() us_pontex=() us_sol=() rs_pontex=() rs_sol=()
+  local -a pics=() repos=() debuts=() us_pontex=() us_sol=() rs_pontex=() rs_sol=() attentes=()
   [ -n "$reference" ] && programmes=(reference "${programmes[@]}")
   [ "${4:-}" = 1 ] && programmes+=(sans_syncs)
   n=${#programmes[@]}
@@ -262,7 +268,8 @@ compare() { # NAME PLATFORM [DISPLAY] [WITHOUT_SYNCS]
         sans_syncs) sans=$(sans_syncs=1 pontex_une_fois "$2" "${3:-}") || return 1 ;;
       esac
     done
-    read -r pa _ pd pr ph pc <<<"$pontex"
+    read -r pa _ pd pr ph pc py <<<"$pontex"
+    attentes+=("$(awk -v y="$py" -v a="$pa" 'BEGIN { if (a > 0) print y * 100 / a }')")
     read -r fa _ fc <<<"$sol"
     r_sol+=("$(quotient "$pa" "$fa")")
     p_sol+=("$(quotient "$pc" "$fc")")
@@ -273,7 +280,7 @@ compare() { # NAME PLATFORM [DISPLAY] [WITHOUT_SYNCS]
     debuts+=("$pd")
     repos+=("$pr")
     pics+=("$ph")
-    local ligne="  $nom turn $((tour + 1)): Pontex apply $pa s, processor $pc s; floor apply $fa s, processor $fc s"
+    local ligne="  $nom turn $((tour + 1)): Pontex apply $pa s, processor $pc s, syncs ${py:-?} s; floor apply $fa s, processor $fc s"
     if [ -n "$ref" ]; then
       read -r ra _ rc <<<"$ref"
       r_ref+=("$(quotient "$pa" "$ra")")
@@ -293,6 +300,7 @@ compare() { # NAME PLATFORM [DISPLAY] [WITHOUT_SYNCS]
   resultat[$nom.processeur_ref]=$(printf '%s\n' "${p_ref[@]}" | resume)
   resultat[$nom.accord]=$(printf '%s\n' "${accords[@]}" | resume)
   resultat[$nom.syncs]=$(printf '%s\n' "${r_syncs[@]}" | resume)
+  resultat[$nom.attente]=$(printf '%s\n' "${attentes[@]}" | resume)
   resultat[$nom.us_pontex]=$(printf '%s\n' "${us_pontex[@]}" | resume)
   resultat[$nom.us_plancher]=$(printf '%s\n' "${us_sol[@]}" | resume)
   resultat[$nom.pontex_rs]=$(printf '%s\n' "${rs_pontex[@]}" | resume)
@@ -376,6 +384,11 @@ cellule_syncs() { # SHAPE
   read -r m _ <<<"${resultat[offscreen.$1.syncs]:-}"
   echo "$(rapport "offscreen.$1" syncs)$([ -n "$m" ] && awk -v m="$m" 'BEGIN { printf ", groups %+.1f %%", (m - 1) * 100 }')"
 }
+cellule_attente() { # SHAPE
+  local m a b
+  read -r m a b <<<"${resultat[offscreen.$1.attente]:-}"
+  if [ -n "$m" ]; then printf '**%.1f %%** (%.1f–%.1f)\n' "$m" "$a" "$b"; else echo "n/a"; fi
+}
 cellule_memoire() { # SHAPE
   local k
   read -r k _ <<<"${resultat[offscreen.$1.repos]:-}"
@@ -401,6 +414,7 @@ ligne "processor time (user + system) of the whole exchange against our floor's 
 ligne "the same against the shared floor's" cellule_rapport offscreen processeur_ref
 ligne "processor time per record (whole exchange; floor: apply + export)" cellule_us offscreen
 ligne "Pontex's apply phase with the power-cut groups put on the disk against without (offscreen, turn about)" cellule_syncs
+ligne "the time Pontex waits in all its syncs (groups, file's end, export), timed inside it, against its apply phase (offscreen)" cellule_attente
 ligne "our floor's apply against the shared floor's" cellule_rapport offscreen accord
 ligne "Pontex's memory after 100,000 records (offscreen; highest peak of the runs)" cellule_memoire
 echo "| Pontex's start-up: launch to its main window shown on the display (median) |" \
