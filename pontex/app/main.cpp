@@ -59,6 +59,88 @@ constexpr std::string_view aide =
   pontex::termine_processus(0);
 }
 
+// The launcher of the menu entry has no terminal: what stops it is shown
+// through this, the program's own notice, and nothing else is done (no
+// lock, no file of the folder touched). The system's stop ends it as any
+// program. Whether this start was one.
+bool montre_message_seul(int argc, char** argv) {
+  if (argc != 3 || std::string_view(argv[1]) != "--message") return false;
+  pontex::fenetres::ValeursDialogue dialogue;
+  dialogue.message = QString::fromLocal8Bit(argv[2]);
+  pontex::fenetres::form97::montre(dialogue);
+  return true;
+}
+
+// From here on a logoff or shutdown ends the program cleanly, never
+// half-way through a record: the stop is looked at between two events (the
+// exchange looks at it between two records, and the window ends the program
+// after). Before the window exists there is nothing to finish.
+void suit_arret_systeme(QTimer& arret, pontex::fenetres::Form1*& fenetre) {
+  pontex::installe_arret_systeme();
+  QObject::connect(&arret, &QTimer::timeout, &arret, [&fenetre] {
+    if (!pontex::arret_demande()) return;
+    if (fenetre == nullptr) arret_avant_fenetre();
+    fenetre->arret_systeme();
+  });
+  arret.start(200);
+}
+
+// Nothing in the folder is touched before the lock is held. False when
+// another Pontex still holds it: this start ends, and says why.
+bool attend_le_dossier(pontex::VerrouDossier& verrou, pontex::PriseVerrou& pris) {
+  pris = pontex::attend_verrou(verrou, pontex::nom_fichier_verrou, attente_autre_pontex,
+                               std::chrono::milliseconds(200));
+  if (pris.issue == pontex::IssueVerrou::arret || pontex::arret_demande()) arret_avant_fenetre();
+  if (pris.issue != pontex::IssueVerrou::tenu_par_un_autre) return true;
+  std::fprintf(stderr, "Pontex: another Pontex still works in this folder after %lld s; ending.\n",
+               static_cast<long long>(attente_autre_pontex.count()));
+  pontex::fenetres::ValeursDialogue dialogue;
+  dialogue.message =
+      QStringLiteral("Un autre Pontex fonctionne déjà dans ce dossier.\r\nCe lancement s'arrête.");
+  pontex::fenetres::form97::montre(dialogue);
+  return false;
+}
+
+// The session's end on Windows (logoff, shutdown) is told to the windows,
+// not the console: asked whether it may end, the program ends at once when
+// no exchange runs (an exchange stops at its next record, then ends the
+// program). Told that it ends now, the journal's last lines are written
+// before the system ends the process. Elsewhere the session sends the
+// signals installe_arret_systeme follows.
+void suit_fin_de_session(QApplication& application, pontex::fenetres::Form1& fenetre,
+                         pontex::fenetres::Programme& programme) {
+  pontex::fenetres::suit_fin_session([&fenetre, &programme](bool maintenant) {
+    fenetre.arret_systeme();
+    if (maintenant) programme.ferme_fichiers();
+  });
+  // The session ends now, whatever is under way (the system ends the
+  // process right after): the journal's last lines are written, and an
+  // exchange stops at its next record if it is given the time.
+  QObject::connect(&application, &QCoreApplication::aboutToQuit, &fenetre, [&programme] {
+    pontex::demande_arret();
+    programme.ferme_fichiers();
+  });
+}
+
+// A lock that could not be taken: the journal, the status and, once the
+// window is up, a notice say so; the countdowns go on under the notice.
+void signale_verrou_refuse(pontex::fenetres::Form1& fenetre, pontex::fenetres::Programme& programme,
+                           const pontex::PriseVerrou& pris) {
+  using pontex::fenetres::Programme;
+  std::fprintf(stderr, "Pontex: %s\n", pris.raison.c_str());
+  fenetre.ajoute_journal_texte(Programme::texte_verrou(pris.raison), pontex::SorteLigne::refus);
+  programme.note_etat(pontex::EtatPontex::verrou_refuse, Programme::texte_verrou(pris.raison));
+  fenetre.ecrit_journal();
+  QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {
+    if (programme.fini()) return;
+    programme.dialogue.mode = pontex::fenetres::ModeDialogue::avis;
+    programme.dialogue.message = Programme::texte_verrou(pris.raison) + programme.saut_ligne +
+                                 programme.saut_ligne +
+                                 QStringLiteral("Aucun échange tant qu'il ne peut pas l'être.");
+    pontex::fenetres::form97::montre(programme.dialogue, &fenetre);
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,47 +154,15 @@ int main(int argc, char** argv) {
   // because a window went away.
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(pontex::fenetres::icc::icone());
+  if (montre_message_seul(argc, argv)) return 0;
 
-  // The launcher of the menu entry has no terminal: what stops it is shown
-  // through this, the program's own notice, and nothing else is done (no
-  // lock, no file of the folder touched). The system's stop ends it as any
-  // program.
-  if (argc == 3 && std::string_view(argv[1]) == "--message") {
-    pontex::fenetres::ValeursDialogue dialogue;
-    dialogue.message = QString::fromLocal8Bit(argv[2]);
-    pontex::fenetres::form97::montre(dialogue);
-    return 0;
-  }
-
-  // From here on a logoff or shutdown ends the program cleanly, never
-  // half-way through a record: the stop is looked at between two events
-  // (the exchange looks at it between two records, and the window ends the
-  // program after). Before the window exists there is nothing to finish.
-  pontex::installe_arret_systeme();
   pontex::fenetres::Form1* fenetre_arret = nullptr;
   QTimer arret;
-  QObject::connect(&arret, &QTimer::timeout, &application, [&fenetre_arret] {
-    if (!pontex::arret_demande()) return;
-    if (fenetre_arret == nullptr) arret_avant_fenetre();
-    fenetre_arret->arret_systeme();
-  });
-  arret.start(200);
+  suit_arret_systeme(arret, fenetre_arret);
 
-  // Nothing in the folder is touched before the lock is held.
   pontex::VerrouDossier verrou;
-  const pontex::PriseVerrou pris = pontex::attend_verrou(
-      verrou, pontex::nom_fichier_verrou, attente_autre_pontex, std::chrono::milliseconds(200));
-  if (pris.issue == pontex::IssueVerrou::arret || pontex::arret_demande()) arret_avant_fenetre();
-  if (pris.issue == pontex::IssueVerrou::tenu_par_un_autre) {
-    std::fprintf(stderr,
-                 "Pontex: another Pontex still works in this folder after %lld s; ending.\n",
-                 static_cast<long long>(attente_autre_pontex.count()));
-    pontex::fenetres::ValeursDialogue dialogue;
-    dialogue.message = QStringLiteral(
-        "Un autre Pontex fonctionne déjà dans ce dossier.\r\nCe lancement s'arrête.");
-    pontex::fenetres::form97::montre(dialogue);
-    return 1;
-  }
+  pontex::PriseVerrou pris;
+  if (!attend_le_dossier(verrou, pris)) return 1;
 
   pontex::fenetres::SystemeReel systeme;
   pontex::HorlogeSysteme horloge;
@@ -127,42 +177,10 @@ int main(int argc, char** argv) {
 
   pontex::fenetres::Form1 fenetre(programme);
   fenetre_arret = &fenetre;
-  // The session's end on Windows (logoff, shutdown) is told to the windows,
-  // not the console: asked whether it may end, the program ends at once when
-  // no exchange runs (an exchange stops at its next record, then ends the
-  // program). Told that it ends now, the journal's last lines are written
-  // before the system ends the process. Elsewhere the session sends the
-  // signals above.
-  pontex::fenetres::suit_fin_session([&fenetre, &programme](bool maintenant) {
-    fenetre.arret_systeme();
-    if (maintenant) programme.ferme_fichiers();
-  });
-  // The session ends now, whatever is under way (the system ends the
-  // process right after): the journal's last lines are written, and an
-  // exchange stops at its next record if it is given the time.
-  QObject::connect(&application, &QCoreApplication::aboutToQuit, &fenetre, [&programme] {
-    pontex::demande_arret();
-    programme.ferme_fichiers();
-  });
+  suit_fin_de_session(application, fenetre, programme);
 
   fenetre.Form_Load();
-  if (!pris && !programme.fini()) {
-    std::fprintf(stderr, "Pontex: %s\n", pris.raison.c_str());
-    fenetre.ajoute_journal_texte(pontex::fenetres::Programme::texte_verrou(pris.raison),
-                                 pontex::SorteLigne::refus);
-    programme.note_etat(pontex::EtatPontex::verrou_refuse,
-                        pontex::fenetres::Programme::texte_verrou(pris.raison));
-    fenetre.ecrit_journal();
-    // Shown once the window is up: the countdowns go on under the notice.
-    QTimer::singleShot(0, &fenetre, [&programme, &fenetre, pris] {
-      if (programme.fini()) return;
-      programme.dialogue.mode = pontex::fenetres::ModeDialogue::avis;
-      programme.dialogue.message = pontex::fenetres::Programme::texte_verrou(pris.raison) +
-                                   programme.saut_ligne + programme.saut_ligne +
-                                   QStringLiteral("Aucun échange tant qu'il ne peut pas l'être.");
-      pontex::fenetres::form97::montre(programme.dialogue, &fenetre);
-    });
-  }
+  if (!pris && !programme.fini()) signale_verrou_refuse(fenetre, programme, pris);
 
   fenetre.montre();
   const int code = QApplication::exec();
