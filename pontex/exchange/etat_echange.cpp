@@ -537,6 +537,82 @@ std::string_view libelle(EtatPontex etat) {
   return "exchange";
 }
 
+// The times an exchange is due by, from the state read, and what every
+// verdict ends with: the last exchanges and the performance data.
+struct Echeances {
+  std::int64_t age = 0;            // since the last exchange, or the state's start
+  std::int64_t limite_retard = 0;  // late after this
+  std::int64_t limite_arret = 0;   // stopped after this
+  std::string dernier;             // the last exchange, or "none"
+  std::string bon;                 // the last good one, or "never"
+  std::string perf;
+};
+
+Echeances echeances(const EtatEchange& e, std::int64_t maintenant) {
+  // The outage is counted from the last exchange that ran, or from the
+  // state's start when none ever ran here.
+  const Moment depart = e.dernier_echange ? *e.dernier_echange : *e.depuis;
+  const std::int64_t periode = std::int64_t{e.minutes_entre_echanges} * 60;
+  const std::int64_t prevu = e.prochain_echange ? e.prochain_echange->secondes
+                                                : depart.secondes + periode + secondes_relance;
+  Echeances h;
+  h.age = maintenant - depart.secondes;
+  h.limite_retard = prevu + secondes_retard;
+  h.limite_arret = depart.secondes + 2 * periode + secondes_marge_arret;
+  h.dernier = e.dernier_echange ? format_iso8601(*e.dernier_echange) : std::string("none");
+  h.bon = e.dernier_echange_bon ? format_iso8601(*e.dernier_echange_bon) : std::string("never");
+  h.perf = " | age=" + std::to_string(h.age < 0 ? 0 : h.age) + "s;" +
+           std::to_string(h.limite_retard - depart.secondes) + ";" +
+           std::to_string(h.limite_arret - depart.secondes) +
+           " fichiers=" + std::to_string(e.fichiers_pris) +
+           " mouvements=" + std::to_string(e.mouvements_appliques) +
+           " erreurs=" + std::to_string(e.erreurs) + " refus=" + std::to_string(e.refus);
+  return h;
+}
+
+// A state where no exchange runs (lock refused, register away, stopped...).
+Verdict juge_hors_echange(const EtatEchange& e, const Echeances& h, std::int64_t maintenant) {
+  const std::string pourquoi = std::string(libelle(e.etat)) + ": " + sur_une_ligne(e.raison);
+  const std::string depuis = format_iso8601(*e.depuis);
+  // Nobody will start it again by itself: stopped now, not in an hour.
+  if (e.etat == EtatPontex::arrete_utilisateur || e.etat == EtatPontex::relance_impossible) {
+    return {2, "PONTEX CRITICAL - " + pourquoi + " (since " + depuis + "); last exchange " +
+                   h.dernier + ", last good exchange " + h.bon + h.perf};
+  }
+  if (maintenant > h.limite_arret) {
+    return {2, "PONTEX CRITICAL - stopped: no exchange for " + duree(h.age) + ", " + pourquoi +
+                   " (since " + depuis + "); last exchange " + h.dernier + h.perf};
+  }
+  return {1, "PONTEX WARNING - " + pourquoi + " (since " + depuis + "); last exchange " +
+                 h.dernier + ", last good exchange " + h.bon + h.perf};
+}
+
+// Exchanges run: on time or not, and what the last one met.
+Verdict juge_echanges(const EtatEchange& e, const Echeances& h, std::int64_t maintenant) {
+  if (maintenant > h.limite_arret) {
+    return {2, "PONTEX CRITICAL - stopped: last exchange " + h.dernier + ", " + duree(h.age) +
+                   " ago; one is expected every " + std::to_string(e.minutes_entre_echanges) +
+                   " min" + h.perf};
+  }
+  if (maintenant > h.limite_retard) {
+    return {1, "PONTEX WARNING - late: last exchange " + h.dernier + ", " + duree(h.age) +
+                   " ago; the next was due " + format_iso8601(*e.prochain_echange) + h.perf};
+  }
+  if (e.erreurs + e.refus > 0) {
+    return {1, "PONTEX WARNING - " + std::to_string(e.erreurs + e.refus) +
+                   " error(s) in the last exchange " + h.dernier + ", the last: " +
+                   sur_une_ligne(e.derniere_erreur) + "; last good exchange " + h.bon + h.perf};
+  }
+  if (e.garanties_non_tenues > 0) {
+    return {1, "PONTEX WARNING - " + std::to_string(e.garanties_non_tenues) +
+                   " write(s) of the journal or status file failed before the last exchange " +
+                   h.dernier + "; last good exchange " + h.bon + h.perf};
+  }
+  return {0, "PONTEX OK - last exchange " + h.dernier + ": " + std::to_string(e.fichiers_pris) +
+                 " file(s) taken, " + std::to_string(e.mouvements_appliques) +
+                 " movement(s) applied; next due " + format_iso8601(*e.prochain_echange) + h.perf};
+}
+
 }  // namespace
 
 Verdict juge_etat(const std::optional<std::string>& contenu, std::int64_t maintenant) {
@@ -555,66 +631,9 @@ Verdict juge_etat(const std::optional<std::string>& contenu, std::int64_t mainte
                      " holds a date ahead of this clock: " + format_iso8601(*m)};
     }
   }
-
-  // The outage is counted from the last exchange that ran, or from the
-  // state's start when none ever ran here.
-  const Moment depart = e->dernier_echange ? *e->dernier_echange : *e->depuis;
-  const std::int64_t periode = std::int64_t{e->minutes_entre_echanges} * 60;
-  const std::int64_t age = maintenant - depart.secondes;
-  const std::int64_t prevu = e->prochain_echange ? e->prochain_echange->secondes
-                                                 : depart.secondes + periode + secondes_relance;
-  const std::int64_t limite_retard = prevu + secondes_retard;
-  const std::int64_t limite_arret = depart.secondes + 2 * periode + secondes_marge_arret;
-  const std::string dernier =
-      e->dernier_echange ? format_iso8601(*e->dernier_echange) : std::string("none");
-  const std::string bon =
-      e->dernier_echange_bon ? format_iso8601(*e->dernier_echange_bon) : std::string("never");
-  const std::string perf = " | age=" + std::to_string(age < 0 ? 0 : age) + "s;" +
-                           std::to_string(limite_retard - depart.secondes) + ";" +
-                           std::to_string(limite_arret - depart.secondes) +
-                           " fichiers=" + std::to_string(e->fichiers_pris) +
-                           " mouvements=" + std::to_string(e->mouvements_appliques) +
-                           " erreurs=" + std::to_string(e->erreurs) +
-                           " refus=" + std::to_string(e->refus);
-
-  if (e->etat != EtatPontex::echange) {
-    const std::string pourquoi = std::string(libelle(e->etat)) + ": " + sur_une_ligne(e->raison);
-    const std::string depuis = format_iso8601(*e->depuis);
-    // Nobody will start it again by itself: stopped now, not in an hour.
-    if (e->etat == EtatPontex::arrete_utilisateur || e->etat == EtatPontex::relance_impossible) {
-      return {2, "PONTEX CRITICAL - " + pourquoi + " (since " + depuis + "); last exchange " +
-                     dernier + ", last good exchange " + bon + perf};
-    }
-    if (maintenant > limite_arret) {
-      return {2, "PONTEX CRITICAL - stopped: no exchange for " + duree(age) + ", " + pourquoi +
-                     " (since " + depuis + "); last exchange " + dernier + perf};
-    }
-    return {1, "PONTEX WARNING - " + pourquoi + " (since " + depuis + "); last exchange " +
-                   dernier + ", last good exchange " + bon + perf};
-  }
-
-  if (maintenant > limite_arret) {
-    return {2, "PONTEX CRITICAL - stopped: last exchange " + dernier + ", " + duree(age) +
-                   " ago; one is expected every " + std::to_string(e->minutes_entre_echanges) +
-                   " min" + perf};
-  }
-  if (maintenant > limite_retard) {
-    return {1, "PONTEX WARNING - late: last exchange " + dernier + ", " + duree(age) +
-                   " ago; the next was due " + format_iso8601(*e->prochain_echange) + perf};
-  }
-  if (e->erreurs + e->refus > 0) {
-    return {1, "PONTEX WARNING - " + std::to_string(e->erreurs + e->refus) +
-                   " error(s) in the last exchange " + dernier + ", the last: " +
-                   sur_une_ligne(e->derniere_erreur) + "; last good exchange " + bon + perf};
-  }
-  if (e->garanties_non_tenues > 0) {
-    return {1, "PONTEX WARNING - " + std::to_string(e->garanties_non_tenues) +
-                   " write(s) of the journal or status file failed before the last exchange " +
-                   dernier + "; last good exchange " + bon + perf};
-  }
-  return {0, "PONTEX OK - last exchange " + dernier + ": " + std::to_string(e->fichiers_pris) +
-                 " file(s) taken, " + std::to_string(e->mouvements_appliques) +
-                 " movement(s) applied; next due " + format_iso8601(*e->prochain_echange) + perf};
+  const Echeances h = echeances(*e, maintenant);
+  return e->etat == EtatPontex::echange ? juge_echanges(*e, h, maintenant)
+                                        : juge_hors_echange(*e, h, maintenant);
 }
 
 }  // namespace pontex
