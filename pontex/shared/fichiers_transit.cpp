@@ -119,6 +119,93 @@ struct Cible {
   bool temporaire_cree = false;
 };
 
+// The destinations of one copy, each written into a temporary beside it
+// and put under its name at the end. A temporary not put in place (a copy
+// given up) is removed when this goes; one a crash leaves behind is removed
+// at the next start.
+class CiblesCopie {
+ public:
+  explicit CiblesCopie(const std::vector<Emplacement>& destinations)
+      : destinations_(destinations), cibles_(destinations.size()) {}
+  ~CiblesCopie() {
+    for (Cible& c : cibles_) {
+      (void)c.fichier.ferme();  // given up: what it held is removed below
+      CodeSysteme ignore = 0;
+      if (c.temporaire_cree) (void)interne::supprime_natif(c.temporaire, ignore);
+    }
+  }
+  CiblesCopie(const CiblesCopie&) = delete;
+  CiblesCopie& operator=(const CiblesCopie&) = delete;
+
+  Resultat ouvre() {
+    CodeSysteme code = 0;
+    for (std::size_t i = 0; i < cibles_.size(); ++i) {
+      Cible& c = cibles_[i];
+      if (Resultat r = ouvre_entree(Operation::copie, destinations_[i], c.entree); !r) return r;
+      std::string nom;
+      if (!cree_temporaire(destinations_[i].dossier, c.temporaire, nom, c.fichier, code))
+        return echec_code("create temporary in", texte_dossier(destinations_[i].dossier), code);
+      c.temporaire_cree = true;
+    }
+    return Resultat::succes();
+  }
+
+  Resultat ecrit(const char* p, std::size_t n) {
+    for (Cible& c : cibles_) {
+      if (!interne::ecrit_suite(c.fichier.get(), p, n))
+        return echec_systeme("write", c.entree.chemin);
+    }
+    return Resultat::succes();
+  }
+
+  // Each copy under its name. The rename replaces whatever stands there, a
+  // link included, without following it.
+  Resultat met_en_place() {
+    for (Cible& c : cibles_) {
+      if (!c.fichier.ferme()) return echec_systeme("close", c.entree.chemin);
+    }
+    CodeSysteme code = 0;
+    for (Cible& c : cibles_) {
+      if (!interne::renomme_natif(c.temporaire, c.entree, code))
+        return echec_code("rename", c.entree.chemin, code);
+      c.temporaire_cree = false;
+    }
+    return Resultat::succes();
+  }
+
+ private:
+  const std::vector<Emplacement>& destinations_;
+  std::vector<Cible> cibles_;
+};
+
+// Opens the source of a copy, which must be a plain file within the bound.
+Resultat ouvre_source(const Emplacement& source, std::uint64_t taille_max, Refus& refus,
+                      EntreeNative& src, Natif& in) {
+  if (!nom_simple(source.nom)) {
+    refus = Refus::pas_un_fichier;
+    return Resultat::echec("not a single file name: " + source.nom);
+  }
+  if (Resultat r = ouvre_entree(Operation::copie, source, src); !r) return r;
+  CodeSysteme code = 0;
+  if (!interne::ouvre_existant(src, interne::Acces::lecture, in, code)) {
+    if (interne::lien_ou_dossier(src, code)) refus = Refus::pas_un_fichier;
+    return echec_code("open", src.chemin, code);
+  }
+  bool simple = false;
+  std::uint64_t taille = 0;
+  if (!interne::etat_ouvert(in.get(), simple, taille, code))
+    return echec_code("stat", src.chemin, code);
+  if (!simple) {
+    refus = Refus::pas_un_fichier;
+    return Resultat::echec(src.chemin + " is not a file");
+  }
+  if (taille > taille_max) {
+    refus = Refus::trop_volumineux;
+    return Resultat::echec(src.chemin + " is too large");
+  }
+  return Resultat::succes();
+}
+
 }  // namespace
 
 DossierTenu::DossierTenu(DossierTenu&& autre) noexcept
@@ -169,83 +256,30 @@ Resultat copie_entree(const Emplacement& source, const std::vector<Emplacement>&
                       std::uint64_t taille_max, Refus& refus,
                       const std::function<void(std::string_view)>& vu) {
   refus = Refus::aucun;
-  if (!nom_simple(source.nom)) {
-    refus = Refus::pas_un_fichier;
-    return Resultat::echec("not a single file name: " + source.nom);
-  }
   EntreeNative src;
-  if (Resultat r = ouvre_entree(Operation::copie, source, src); !r) return r;
   Natif in;
-  CodeSysteme code = 0;
-  if (!interne::ouvre_existant(src, interne::Acces::lecture, in, code)) {
-    if (interne::lien_ou_dossier(src, code)) refus = Refus::pas_un_fichier;
-    return echec_code("open", src.chemin, code);
-  }
-  bool simple = false;
-  std::uint64_t taille = 0;
-  if (!interne::etat_ouvert(in.get(), simple, taille, code))
-    return echec_code("stat", src.chemin, code);
-  if (!simple) {
-    refus = Refus::pas_un_fichier;
-    return Resultat::echec(src.chemin + " is not a file");
-  }
-  if (taille > taille_max) {
-    refus = Refus::trop_volumineux;
-    return Resultat::echec(src.chemin + " is too large");
-  }
-
-  std::vector<Cible> cibles(destinations.size());
-  auto abandonne = [&](Resultat r) {
-    for (Cible& c : cibles) {
-      (void)c.fichier.ferme();  // given up: what it held is removed below
-      CodeSysteme ignore = 0;
-      // A temporary left behind is removed at the next start.
-      if (c.temporaire_cree) (void)interne::supprime_natif(c.temporaire, ignore);
-    }
-    return r;
-  };
-  for (std::size_t i = 0; i < destinations.size(); ++i) {
-    Cible& c = cibles[i];
-    if (Resultat r = ouvre_entree(Operation::copie, destinations[i], c.entree); !r)
-      return abandonne(r);
-    std::string nom;
-    if (!cree_temporaire(destinations[i].dossier, c.temporaire, nom, c.fichier, code))
-      return abandonne(
-          echec_code("create temporary in", texte_dossier(destinations[i].dossier), code));
-    c.temporaire_cree = true;
-  }
-
+  if (Resultat r = ouvre_source(source, taille_max, refus, src, in); !r) return r;
+  CiblesCopie cibles(destinations);
+  if (Resultat r = cibles.ouvre(); !r) return r;
   // The size seen above may grow while the file is read (the server still
   // writing it): the bound holds on what is read, too.
   std::uint64_t total = 0;
   char tampon[64 * 1024];
   for (;;) {
     std::size_t n = 0;
+    CodeSysteme code = 0;
     if (!lit_depuis(in, tampon, sizeof tampon, static_cast<std::int64_t>(total), n, code))
-      return abandonne(echec_code("read", src.chemin, code));
+      return echec_code("read", src.chemin, code);
     if (n == 0) break;
     total += n;
     if (total > taille_max) {
       refus = Refus::trop_volumineux;
-      return abandonne(Resultat::echec(src.chemin + " is too large"));
+      return Resultat::echec(src.chemin + " is too large");
     }
-    for (Cible& c : cibles) {
-      if (!interne::ecrit_suite(c.fichier.get(), tampon, n))
-        return abandonne(echec_systeme("write", c.entree.chemin));
-    }
+    if (Resultat r = cibles.ecrit(tampon, n); !r) return r;
     if (vu) vu(std::string_view(tampon, n));
   }
-  for (Cible& c : cibles) {
-    if (!c.fichier.ferme()) return abandonne(echec_systeme("close", c.entree.chemin));
-  }
-  for (Cible& c : cibles) {
-    // The rename replaces whatever stands under the name, a link included,
-    // without following it.
-    if (!interne::renomme_natif(c.temporaire, c.entree, code))
-      return abandonne(echec_code("rename", c.entree.chemin, code));
-    c.temporaire_cree = false;
-  }
-  return Resultat::succes();
+  return cibles.met_en_place();
 }
 
 Resultat ecrit_temporaire(const DossierTenu& dossier, std::string_view contenu,
