@@ -336,89 +336,123 @@ std::string alerte_ambigue(const EnregistrementArticle& a, std::int64_t numero) 
   return alerte;
 }
 
-}  // namespace
+// What settling a record under way can end in.
+struct Issues {
+  explicit Issues(const EtatReprise& etat)
+      : fait{etat.suivante, etat.numero + 1, etat.numero + 1, {}},
+        acheve{etat.suivante, etat.numero + 1, etat.numero, {}},
+        a_refaire{etat.debut, etat.numero, etat.numero, {}},
+        refuse(a_refaire) {
+    refuse.mouvement_refuse = true;
+  }
+  Reglement fait;       // done, and counted
+  Reglement acheve;     // finished now
+  Reglement a_refaire;  // applied again
+  Reglement refuse;     // a write refused: settled again at the next start
+};
 
-Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
-                       std::span<const StockArticle> anterieurs,
-                       std::span<const StockArticle> posterieurs, int rang) {
-  const Reglement fait{etat.suivante, etat.numero + 1, etat.numero + 1, {}};
-  const Reglement acheve{etat.suivante, etat.numero + 1, etat.numero, {}};
-  const Reglement a_refaire{etat.debut, etat.numero, etat.numero, {}};
-  Reglement refuse = a_refaire;
-  refuse.mouvement_refuse = true;
+// A record that writes no article, settled without reading one.
+std::optional<Reglement> regle_sans_article(ValeursProgramme& valeurs, const EtatReprise& etat,
+                                            const Issues& issues) {
   switch (etat.attente) {
     case EtatReprise::Attente::rien:
     case EtatReprise::Attente::prise:
-      return {etat.suivante, etat.numero, etat.numero, {}};
+      return Reglement{etat.suivante, etat.numero, etat.numero, {}};
     case EtatReprise::Attente::termine:
-      return {static_cast<std::int64_t>(etat.taille_fichier), etat.numero, etat.numero, {}};
+      return Reglement{
+          static_cast<std::int64_t>(etat.taille_fichier), etat.numero, etat.numero, {}};
     case EtatReprise::Attente::ligne_erreur: {
-      if (ligne_erreur_ecrite(valeurs, etat)) return fait;
-      Reglement r = a_refaire;
+      if (ligne_erreur_ecrite(valeurs, etat)) return issues.fait;
+      Reglement r = issues.a_refaire;
       r.ligne_a_refaire = true;
       return r;
     }
     case EtatReprise::Attente::article:
       break;
   }
-  Constat c;
-  if (const auto illisible = constate(valeurs, etat, anterieurs, posterieurs, rang, c)) {
-    Reglement r = a_refaire;
-    r.caisse_illisible = std::string(*illisible);
-    return r;
+  return std::nullopt;
+}
+
+// The movement is in the file: the article follows it if it did not.
+Reglement regle_mouvement_trouve(ValeursProgramme& valeurs, const EtatReprise& etat, Constat& c,
+                                 const Issues& issues) {
+  if (c.juste_avant && !c.apres) {
+    // The movement reached the disk, the article's new stock did not.
+    EnregistrementArticle& a = c.article;
+    a.met_stock(std::bit_cast<float>(etat.stock_apres));
+    a.met_quantite2(std::bit_cast<float>(etat.quantite2_apres));
+    a.met_date_mouvement(c.mouvement.date());
+    // Unwritten, nothing goes on: the next start settles the record again.
+    if (!valeurs.caisse.ecrit_article(etat.article, a)) return issues.refuse;
   }
-  EnregistrementArticle& a = c.article;
-  const EnregistrementMouvement& m = c.mouvement;
-  if (c.place.sorte == PlaceMouvement::Sorte::trouvee) {
-    if (c.juste_avant && !c.apres) {
-      // The movement reached the disk, the article's new stock did not.
-      a.met_stock(std::bit_cast<float>(etat.stock_apres));
-      a.met_quantite2(std::bit_cast<float>(etat.quantite2_apres));
-      a.met_date_mouvement(m.date());
-      // Unwritten, nothing goes on: the next start settles the record again.
-      if (!valeurs.caisse.ecrit_article(etat.article, a)) return refuse;
-    }
-    return fait;
+  return issues.fait;
+}
+
+// The count was raised for the movement, its record not written.
+Reglement regle_trou(ValeursProgramme& valeurs, const Constat& c, const Issues& issues) {
+  if (c.avant && !c.apres) {
+    // The count reached the disk, the article's new stock did not (a power
+    // cut writes files back in its own order): the record is applied again,
+    // and the count it leaves over nothing goes back.
+    if (c.place.trou == c.place.compte)
+      (void)valeurs.caisse.rend_compte(c.place.trou);  // not given back: the slot stays blank
+    return issues.a_refaire;
   }
-  if (c.apres && c.sans_effet && a.date_mouvement() != m.date()) {
-    // Its last movement date is all it changes.
-    a.met_date_mouvement(m.date());
-    if (!valeurs.caisse.ecrit_article(etat.article, a)) return refuse;
-  }
-  if (c.place.sorte == PlaceMouvement::Sorte::trou) {
-    if (c.avant && !c.apres) {
-      // The count reached the disk, the article's new stock did not (a
-      // power cut writes files back in its own order): the record is
-      // applied again, and the count it leaves over nothing goes back.
-      if (c.place.trou == c.place.compte)
-        (void)valeurs.caisse.rend_compte(c.place.trou);  // not given back: the slot stays blank
-      return a_refaire;
-    }
-    // The article was written and the movement stopped half-way: it goes
-    // into the slot its count took.
-    return valeurs.caisse.remplit_trou(m, c.place.trou) ? acheve : refuse;
-  }
-  if (!c.lu) return a_refaire;
+  // The article was written and the movement stopped half-way: it goes into
+  // the slot its count took.
+  return valeurs.caisse.remplit_trou(c.mouvement, c.place.trou) ? issues.acheve : issues.refuse;
+}
+
+// No trace of the movement: the article tells whether the record was
+// written.
+Reglement regle_sans_mouvement(ValeursProgramme& valeurs, const EtatReprise& etat, const Constat& c,
+                               const Issues& issues) {
+  if (!c.lu) return issues.a_refaire;
   if (c.apres) {
     // Written, the movement not yet appended.
-    if (valeurs.caisse.ajoute_mouvement(m)) return acheve;
+    if (valeurs.caisse.ajoute_mouvement(c.mouvement)) return issues.acheve;
     // Without a movement file at all the register keeps no movements: the
     // stock change stands and the journal says the movement is missing. A
     // register folder away is no register without movements.
     if (valeurs.caisse.sans_fichier_mouvements()) {
-      Reglement r = acheve;
+      Reglement r = issues.acheve;
       r.alerte = textes::mouvement_non_enregistre;
-      r.alerte += sans_espaces(a.code());
+      r.alerte += sans_espaces(c.article.code());
       return r;
     }
-    return refuse;
+    return issues.refuse;
   }
-  if (c.avant) return a_refaire;
+  if (c.avant) return issues.a_refaire;
   // The cash-register program changed the article since: whether our write
   // happened cannot be told.
-  Reglement r = a_refaire;
-  r.alerte = alerte_ambigue(a, etat.numero);
+  Reglement r = issues.a_refaire;
+  r.alerte = alerte_ambigue(c.article, etat.numero);
   return r;
+}
+
+}  // namespace
+
+Reglement regle_record(ValeursProgramme& valeurs, const EtatReprise& etat,
+                       std::span<const StockArticle> anterieurs,
+                       std::span<const StockArticle> posterieurs, int rang) {
+  const Issues issues(etat);
+  if (auto r = regle_sans_article(valeurs, etat, issues)) return std::move(*r);
+  Constat c;
+  if (const auto illisible = constate(valeurs, etat, anterieurs, posterieurs, rang, c)) {
+    Reglement r = issues.a_refaire;
+    r.caisse_illisible = std::string(*illisible);
+    return r;
+  }
+  if (c.place.sorte == PlaceMouvement::Sorte::trouvee)
+    return regle_mouvement_trouve(valeurs, etat, c, issues);
+  EnregistrementArticle& a = c.article;
+  if (c.apres && c.sans_effet && a.date_mouvement() != c.mouvement.date()) {
+    // Its last movement date is all it changes.
+    a.met_date_mouvement(c.mouvement.date());
+    if (!valeurs.caisse.ecrit_article(etat.article, a)) return issues.refuse;
+  }
+  if (c.place.sorte == PlaceMouvement::Sorte::trou) return regle_trou(valeurs, c, issues);
+  return regle_sans_mouvement(valeurs, etat, c, issues);
 }
 
 }  // namespace pontex
