@@ -69,11 +69,13 @@ namespace {
 
 // The journal file is read by people on the shop's machine: UTF-8 on
 // Linux, the ANSI code page on Windows, as their editors expect.
-std::string texte_fichier_journal(std::string_view message) {
+// `tampon` holds the converted text when the message itself cannot serve.
+std::string_view texte_fichier_journal(std::string_view message, std::string& tampon) {
 #ifdef _WIN32
-  return depuis_1252(message).toLocal8Bit().toStdString();
+  tampon = depuis_1252(message).toLocal8Bit().toStdString();
+  return tampon;
 #else
-  return utf8_depuis_1252(message);
+  return utf8_depuis_1252(message, tampon);
 #endif
 }
 
@@ -85,7 +87,9 @@ constexpr int delai_ecriture_journal_ms = 1000;
 
 void Form1::garde_journal(const DateHeure& quand, std::string_view message) {
   JournalFichier& journal = programme_.journal;
-  journal.ajoute(quand, texte_fichier_journal(message));
+  // Reused from line to line: an import journals a line per movement.
+  static std::string tampon;
+  journal.ajoute(quand, texte_fichier_journal(message, tampon));
   if (journal.octets_en_attente() >= JournalFichier::taille_lot) {
     ecrit_journal();
   } else if (!ecriture_journal_prevue_) {

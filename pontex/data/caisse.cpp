@@ -73,6 +73,7 @@ std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string
   // Written at each probe before it is read back: left uninitialised, as
   // clearing its 1.6 KB would cost more than the probes' own work.
   std::array<std::int64_t, sondes_max + 1> historique;
+  static const EntreeIndex blanche = EntreeIndex::vierge();
   std::int64_t pas = tries / 2;
   std::int64_t pos = pas;
   for (std::int64_t i = 1; i <= tries; ++i) {
@@ -94,10 +95,8 @@ std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string
     // An entry the file does not hold is blank and matches nothing.
     const auto rang = static_cast<std::size_t>(pos - lo);
     const bool lue = rang < lus;
-    EntreeIndex entree = EntreeIndex::vierge();
-    if (lue)
-      std::copy_n(copie.data() + rang * EntreeIndex::longueur, EntreeIndex::longueur,
-                  entree.octets.begin());
+    const std::uint8_t* entree =
+        lue ? copie.data() + rang * EntreeIndex::longueur : blanche.octets.data();
     ++st.sondes;
     if (!lue && hors_fichier) {
       *hors_fichier = true;
@@ -105,7 +104,7 @@ std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string
     }
     if (i <= sondes_max) historique[i] = pos;
     pas = std::max<std::int64_t>(pas / 2, 1);
-    const int c = compare_cle_entree(cle, entree.octets.data());
+    const int c = compare_cle_entree(cle, entree);
     if (c > 0) {
       pos += pas;
       if (pos > tries) break;
@@ -113,7 +112,9 @@ std::int32_t cherche_parmi_triees(const FichierRecords& index, const std::string
       pos -= pas;
       if (pos < 1) break;
     } else {
-      return entree.numero();
+      EntreeIndex trouvee;
+      std::copy_n(entree, EntreeIndex::longueur, trouvee.octets.begin());
+      return trouvee.numero();
     }
     if (i > 4) {
       if (i > sondes_max) break;

@@ -88,7 +88,18 @@ inline constexpr TableMajuscules table_majuscules{};
 }  // namespace detail
 
 inline int compare_cle_entree(std::string_view cle, const std::uint8_t* entree) {
-  for (std::size_t i = 0; i < longueur_cle; ++i) {
+  std::size_t i = 0;
+  // Keys near each other in the index share their first bytes, stored in
+  // upper case already: eight of them equal as stored are passed at once.
+  if (cle.size() >= longueur_cle) {
+    for (; i < longueur_cle; i += 8) {
+      std::uint64_t a, b;
+      std::memcpy(&a, cle.data() + i, 8);
+      std::memcpy(&b, entree + i, 8);
+      if (a != b) break;
+    }
+  }
+  for (; i < longueur_cle; ++i) {
     const auto x = i < cle.size() ? static_cast<std::uint8_t>(cle[i]) : std::uint8_t{' '};
     const std::uint8_t y = detail::table_majuscules.octets[entree[i]];
     if (x != y) return x < y ? -1 : 1;

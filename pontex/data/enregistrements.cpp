@@ -77,10 +77,15 @@ std::array<std::uint8_t, 8> lit_8(const std::array<std::uint8_t, N>& o, Champ c)
 
 // --- Article -----------------------------------------------------------------
 
+// Blank records are made for every record applied, most of them to be
+// read over at once: the blank is laid out once and copied.
 EnregistrementArticle EnregistrementArticle::vierge() {
-  EnregistrementArticle a;
-  octets::blanchit(a.octets, article::champs);
-  return a;
+  static const EnregistrementArticle modele = [] {
+    EnregistrementArticle a;
+    octets::blanchit(a.octets, article::champs);
+    return a;
+  }();
+  return modele;
 }
 
 std::string EnregistrementArticle::code() const { return lit_texte(octets, article::code); }
@@ -141,9 +146,12 @@ void EnregistrementArticle::met_extension(std::string_view v) {
 // --- Index entry ---------------------------------------------------------------
 
 EntreeIndex EntreeIndex::vierge() {
-  EntreeIndex e;
-  octets::blanchit(e.octets, entree_index::champs);
-  return e;
+  static const EntreeIndex modele = [] {
+    EntreeIndex e;
+    octets::blanchit(e.octets, entree_index::champs);
+    return e;
+  }();
+  return modele;
 }
 
 std::string EntreeIndex::cle() const { return lit_texte(octets, entree_index::cle); }
@@ -164,9 +172,12 @@ void EntreeIndex::met_tries(std::int32_t v) {
 // --- Movement --------------------------------------------------------------------
 
 EnregistrementMouvement EnregistrementMouvement::vierge() {
-  EnregistrementMouvement m;
-  octets::blanchit(m.octets, mouvement::champs);
-  return m;
+  static const EnregistrementMouvement modele = [] {
+    EnregistrementMouvement m;
+    octets::blanchit(m.octets, mouvement::champs);
+    return m;
+  }();
+  return modele;
 }
 
 std::string EnregistrementMouvement::date() const { return lit_texte(octets, mouvement::date); }

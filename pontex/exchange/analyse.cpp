@@ -73,13 +73,16 @@ struct Prevu {
   std::int64_t numero = 0, debut = 0, suivante = 0;
   bool article = false;
   // An article's record: the article as read and as to be written back
-  // (their stock and second quantity, Single bits, and a digest of their
-  // whole bytes: what the recording checks at the last moment), the count
-  // the movement follows and the movement to append.
+  // (their stock and second quantity, Single bits, and a digest of the
+  // whole bytes read: what the recording checks at the last moment), the
+  // count the movement follows and the movement to append. The bytes to be
+  // written follow from those read, the quantity and the movement's date and
+  // time, which the movement's own bytes hold: they need no digest of their
+  // own.
   std::int32_t k = 0;
   std::int32_t mouvements_avant = 0;
   std::uint32_t stock_avant = 0, quantite2_avant = 0, stock_apres = 0, quantite2_apres = 0;
-  std::uint64_t empreinte_avant = 0, empreinte_apres = 0;
+  std::uint64_t empreinte_avant = 0;
   double quantite = 0.0;
   std::string reference;
   EnregistrementMouvement mouvement;
@@ -380,7 +383,6 @@ bool Application::planifie(Prevu& p, std::map<std::string, std::int64_t>& taille
       p.stock_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.stock());
       p.quantite2_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.quantite2());
       p.empreinte_avant = empreinte_article(lu);
-      p.empreinte_apres = empreinte_article(prepare->nouveau);
       p.mouvement = prepare->mouvement;
       derniers_.note(p.k, static_cast<std::uint32_t>(prevus_.size()));
       return true;
@@ -460,8 +462,7 @@ Application::Issue Application::ecrit_article(Prevu& p) {
         std::bit_cast<std::uint32_t>(e.avant.quantite2()) != p.quantite2_avant ||
         std::bit_cast<std::uint32_t>(e.apres.stock()) != p.stock_apres ||
         std::bit_cast<std::uint32_t>(e.apres.quantite2()) != p.quantite2_apres ||
-        empreinte_article(e.avant) != p.empreinte_avant ||
-        empreinte_article(e.apres) != p.empreinte_apres)
+        empreinte_article(e.avant) != p.empreinte_avant)
       return false;
     conforme = true;
     etat_.article = e.article;

@@ -63,6 +63,28 @@ class NumeroLu {
   Entier valeur_ = 0;
 };
 
+// The date and time texts of a movement, made again only when the minute
+// turns: every record of an import asks for them twice.
+class TextesMinute {
+ public:
+  void pour(const DateHeure& d) {
+    if (faits_ && d.minute == quand_.minute && d.heure == quand_.heure && d.jour == quand_.jour &&
+        d.mois == quand_.mois && d.annee == quand_.annee)
+      return;
+    quand_ = d;
+    date_ = format_jj_mm_aaaa(d);
+    heure_ = format_hh_mm(d);
+    faits_ = true;
+  }
+  const std::string& date() const { return date_; }
+  const std::string& heure() const { return heure_; }
+
+ private:
+  bool faits_ = false;
+  DateHeure quand_{};
+  std::string date_, heure_;
+};
+
 }  // namespace
 
 std::int32_t numero_poste(const ValeursProgramme& valeurs) {
@@ -87,8 +109,9 @@ std::optional<MouvementPrepare> prepare_mouvement(const ValeursProgramme& valeur
   MouvementPrepare p{lu, EnregistrementMouvement::vierge()};
   EnregistrementArticle& nouveau = p.nouveau;
 
-  const DateHeure maintenant = valeurs.horloge->maintenant();
-  const std::string date = format_jj_mm_aaaa(maintenant);
+  thread_local TextesMinute minute;
+  minute.pour(valeurs.horloge->maintenant());
+  const std::string& date = minute.date();
 
   // A stock that is not a number, or that the quantity would carry beyond
   // what a Single holds, cannot take the movement: the article is left as
@@ -112,7 +135,7 @@ std::optional<MouvementPrepare> prepare_mouvement(const ValeursProgramme& valeur
   // the exact bytes that will land in the movement file.
   EnregistrementMouvement& mouvement = p.mouvement;
   mouvement.met_date(date);
-  mouvement.met_heure(format_hh_mm(maintenant));
+  mouvement.met_heure(minute.heure());
   mouvement.met_code(nouveau.code());
   mouvement.met_reserve("      ");
   // The quantity with its decimals, whatever the workstation's separator.

@@ -96,19 +96,37 @@ QString depuis_1252(std::string_view octets) {
   return texte;
 }
 
-std::string utf8_depuis_1252(std::string_view octets) {
+namespace {
+
+bool hors_ascii(char o) { return static_cast<std::uint8_t>(o) >= 0x80; }
+
+// Runs of ASCII are copied whole; each other byte becomes its UTF-8 bytes.
+void ajoute_utf8(std::string_view octets, std::string& texte) {
   const Table1252& t = table_1252();
-  std::string texte;
-  texte.reserve(octets.size() + octets.size() / 8);
-  for (const char o : octets) {
-    const auto b = static_cast<std::uint8_t>(o);
-    if (b < 0x80) {
-      texte.push_back(o);
-    } else {
-      texte.append(t.utf8[b], t.longueur_utf8[b]);
-    }
+  texte.reserve(texte.size() + octets.size() + octets.size() / 8);
+  for (auto i = octets.begin(); i != octets.end();) {
+    const auto autre = std::find_if(i, octets.end(), hors_ascii);
+    texte.append(i, autre);
+    if (autre == octets.end()) break;
+    const auto b = static_cast<std::uint8_t>(*autre);
+    texte.append(t.utf8[b], t.longueur_utf8[b]);
+    i = autre + 1;
   }
+}
+
+}  // namespace
+
+std::string utf8_depuis_1252(std::string_view octets) {
+  std::string texte;
+  ajoute_utf8(octets, texte);
   return texte;
+}
+
+std::string_view utf8_depuis_1252(std::string_view octets, std::string& tampon) {
+  if (std::none_of(octets.begin(), octets.end(), hors_ascii)) return octets;
+  tampon.clear();
+  ajoute_utf8(octets, tampon);
+  return tampon;
 }
 
 std::string vers_1252(const QString& texte) {

@@ -15,6 +15,9 @@ QString depuis_1252(std::string_view octets);
 // The same text in UTF-8, as the journal file is kept on this system; the
 // bytes QString::toUtf8() gives for depuis_1252(octets).
 std::string utf8_depuis_1252(std::string_view octets);
+// The same, without a copy for plain ASCII (the text itself is returned),
+// otherwise converted into `tampon`: a journal line per movement.
+std::string_view utf8_depuis_1252(std::string_view octets, std::string& tampon);
 #endif
 
 // A character that Windows-1252 cannot hold becomes "?", as the system's own

@@ -41,6 +41,20 @@ namespace {
 // `n` on at least `largeur` digits, zeros in front. Integer text only, no
 // locale involved.
 void ajoute_chiffres(std::string& s, int valeur, int largeur) {
+  // Dates and times go into every movement record and every journal stamp:
+  // their usual fields without the general conversion.
+  if (largeur == 2 && valeur >= 0 && valeur < 100) {
+    const char c[2] = {static_cast<char>('0' + valeur / 10), static_cast<char>('0' + valeur % 10)};
+    s.append(c, 2);
+    return;
+  }
+  if (largeur == 4 && valeur >= 0 && valeur < 10000) {  // the year
+    const char c[4] = {
+        static_cast<char>('0' + valeur / 1000), static_cast<char>('0' + valeur / 100 % 10),
+        static_cast<char>('0' + valeur / 10 % 10), static_cast<char>('0' + valeur % 10)};
+    s.append(c, 4);
+    return;
+  }
   long long n = valeur;
   if (n < 0) {
     s.push_back('-');

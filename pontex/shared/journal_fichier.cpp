@@ -90,9 +90,10 @@ void JournalFichier::ajoute(const DateHeure& quand, std::string_view texte) {
   // A line end inside a message would start a line without a stamp.
   const std::size_t debut_texte = lot.size();
   lot.append(texte);
-  std::replace_if(
-      lot.begin() + static_cast<std::ptrdiff_t>(debut_texte), lot.end(),
-      [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  if (texte.find('\r') != std::string_view::npos || texte.find('\n') != std::string_view::npos)
+    std::replace_if(
+        lot.begin() + static_cast<std::ptrdiff_t>(debut_texte), lot.end(),
+        [](char c) { return c == '\r' || c == '\n'; }, ' ');
   lot.append(fin_ligne);
   octets_ += lot.size() - avant;
   borne_attente();

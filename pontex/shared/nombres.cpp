@@ -305,6 +305,19 @@ std::optional<std::int64_t> arrondi_pair(double valeur, std::int64_t min, std::i
 // and the cash register rather than carrying a word where a number belongs.
 std::string format_deux_decimales(double valeur, char separateur) {
   if (!std::isfinite(valeur)) valeur = 0.0;
+  // Whole quantities, nearly every movement's: below 2^24 each is a Single
+  // whose shortest text is its own digits, so the digits and ".00" are
+  // what the rounding below gives, without it.
+  if (const double a = std::fabs(valeur); a < 16777216.0 && a == std::trunc(a)) {
+    char tampon[16];
+    char* p = tampon;
+    if (valeur < 0) *p++ = '-';  // -0.0 is not below 0: written 0.00
+    p = std::to_chars(p, tampon + sizeof tampon - 3, static_cast<long>(a)).ptr;
+    *p++ = separateur;
+    *p++ = '0';
+    *p++ = '0';
+    return std::string(tampon, p);
+  }
   const std::string chiffres = arrondi_fixe(decimal_lu(std::fabs(valeur)), 2);
   std::string sortie;
   // A quantity that rounds to zero is written 0.00, never -0.00.

@@ -234,6 +234,17 @@ TEST(Journal, LaTableDeLaPageDeCodeLitChaqueOctetCommeLeConvertisseur) {
   EXPECT_EQ(lu, attendu);
   EXPECT_EQ(fenetres::utf8_depuis_1252(tous), attendu.toUtf8().toStdString());
   EXPECT_EQ(fenetres::utf8_depuis_1252("2.00 x CAF\xC9"), "2.00 x CAF\xC3\x89");
+  // A journal line per movement: plain ASCII is the text itself, any other
+  // is converted whole into the buffer, whatever the buffer held before.
+  std::string tampon = "ligne d'avant, plus longue que les suivantes";
+  const std::string_view ascii = "5.00 x SAVON DE MARSEILLE 300G";
+  const std::string_view vu = fenetres::utf8_depuis_1252(ascii, tampon);
+  EXPECT_EQ(vu.data(), ascii.data());
+  EXPECT_EQ(vu.size(), ascii.size());
+  EXPECT_EQ(fenetres::utf8_depuis_1252("\xC9T\xC9 \x80 5", tampon),
+            "\xC3\x89T\xC3\x89 \xE2\x82\xAC 5");
+  EXPECT_EQ(fenetres::utf8_depuis_1252("3.00 x C\xD4TES", tampon), "3.00 x C\xC3\x94TES");
+  EXPECT_EQ(fenetres::utf8_depuis_1252(tous, tampon), attendu.toUtf8().toStdString());
 #endif
 }
 

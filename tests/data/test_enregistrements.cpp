@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -78,6 +79,61 @@ TEST(Article, TexteCoupeOuCompleteEtArticleVierge) {
   for (std::size_t i = 0; i < 256; ++i) {
     const bool texte = i < 55 || (i >= 83 && i < 105) || (i >= 113 && i < 214);
     ASSERT_EQ(v.octets[i], texte ? ' ' : 0) << "byte " << i;
+  }
+}
+
+// Blank records are handed out as copies: what one caller writes into its
+// own never shows in the next one's.
+TEST(Article, UnArticleViergeModifieNeChangePasLeSuivant) {
+  EnregistrementArticle a = EnregistrementArticle::vierge();
+  a.met_code("3017620422003");
+  a.met_stock(12.5f);
+  EntreeIndex e = EntreeIndex::vierge();
+  e.met_cle("ABC");
+  e.met_numero(9);
+  EnregistrementMouvement m = EnregistrementMouvement::vierge();
+  m.met_code("XYZ");
+  EXPECT_EQ(EnregistrementArticle::vierge().code(), std::string(15, ' '));
+  EXPECT_EQ(EnregistrementArticle::vierge().stock(), 0.0f);
+  EXPECT_EQ(EntreeIndex::vierge().cle(), std::string(16, ' '));
+  EXPECT_EQ(EntreeIndex::vierge().numero(), 0);
+  EXPECT_EQ(EnregistrementMouvement::vierge().code().find_first_not_of(' '), std::string::npos);
+}
+
+// Integer fields of every width, at offsets that are not word-aligned:
+// little-endian, and not a byte outside the field touched. The word digest
+// is kept in the progress record and the group notes: its value is that
+// of the words read byte by byte.
+TEST(Octets, EntiersDeToutesLargeursEtEmpreinteDesMots) {
+  for (const std::size_t largeur : {1u, 2u, 3u, 4u, 5u, 8u}) {
+    for (const std::size_t offset : {0u, 1u, 3u, 7u}) {
+      std::array<std::uint8_t, 24> o;
+      o.fill(0xAA);
+      const Champ c{offset, largeur, Sorte::entier};
+      octets::ecrit_entier(o.data(), c, 0x0807060504030201ULL);
+      for (std::size_t i = 0; i < o.size(); ++i) {
+        const bool dedans = i >= offset && i < offset + largeur;
+        ASSERT_EQ(std::size_t{o[i]}, dedans ? i - offset + 1 : std::size_t{0xAA})
+            << largeur << " at " << offset << ": " << i;
+      }
+      const std::uint64_t attendu = largeur == 8
+                                        ? 0x0807060504030201ULL
+                                        : 0x0807060504030201ULL & ((1ULL << (8 * largeur)) - 1);
+      EXPECT_EQ(octets::lit_entier(o.data(), c), attendu) << largeur << " at " << offset;
+    }
+  }
+  std::array<std::uint8_t, 40> o;
+  for (std::size_t i = 0; i < o.size(); ++i) o[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  for (const std::size_t debut : {0u, 8u, 3u}) {
+    std::uint64_t attendu = 14695981039346656037ULL;
+    for (std::size_t i = debut; i + 8 <= o.size(); i += 8) {
+      std::uint64_t mot = 0;
+      for (std::size_t k = 8; k-- > 0;) mot = (mot << 8) | o[i + k];
+      attendu ^= mot;
+      attendu *= 1099511628211ULL;
+      attendu ^= attendu >> 32;
+    }
+    EXPECT_EQ(empreinte_mots(o.data(), debut, o.size()), attendu) << debut;
   }
 }
 

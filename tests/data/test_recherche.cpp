@@ -168,7 +168,9 @@ TEST(CleRecherche, ConstructionDeLaCle) {
   EXPECT_EQ(cle_recherche("\337\265\367"), "A\337\265\367" + std::string(12, ' '));
 }
 
-// The tail scan's equality agrees with the ordering for every byte at each of the 16 places.
+// The tail scan's equality agrees with the ordering for every byte at each
+// of the 16 places, and the ordering is the byte order of the stored key in
+// upper case, wherever the first difference falls.
 TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
   const std::string cle = cle_recherche("p\342t\351-0123456789");
   const auto* k = reinterpret_cast<const std::uint8_t*>(cle.data());
@@ -178,6 +180,10 @@ TEST(CleRecherche, EgaliteDeLaQueueCommeLaComparaison) {
       std::memcpy(entree, k, longueur_cle);
       entree[place] = static_cast<std::uint8_t>(octet);
       ASSERT_EQ(egale_cle_entree(k, entree), compare_cle_entree(cle, entree) == 0)
+          << "place " << place << ", byte " << octet;
+      const int majuscule = majuscule_1252(static_cast<std::uint8_t>(octet));
+      const int attendu = k[place] < majuscule ? -1 : k[place] > majuscule ? 1 : 0;
+      ASSERT_EQ(compare_cle_entree(cle, entree), attendu)
           << "place " << place << ", byte " << octet;
     }
   }

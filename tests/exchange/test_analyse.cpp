@@ -187,6 +187,30 @@ TEST_F(Mouvement, EnTeteDeMouvementsEndommageGardeLeStockEtLeDit) {
                                       "Mouvement non enregistr\xE9 : 1000000000001"}));
 }
 
+// Each movement carries the date and time it was applied at: a later hour
+// or day with the same minute is not the earlier one's.
+TEST_F(Mouvement, DateEtHeureDeChaqueMouvementAuMomentOuIlEstApplique) {
+  const DateHeure moments[] = {{2026, 12, 5, 21, 7, 9},
+                               {2026, 12, 5, 21, 7, 59},
+                               {2026, 12, 5, 22, 7, 0},
+                               {2026, 12, 6, 22, 7, 0},
+                               {2027, 1, 6, 22, 8, 0}};
+  for (const DateHeure& m : moments) {
+    b.horloge.regle(m);
+    ASSERT_TRUE(applique(1, 1));
+  }
+  const std::pair<std::string, std::string> attendus[] = {{"05-12-2026", "21:07"},
+                                                          {"05-12-2026", "21:07"},
+                                                          {"05-12-2026", "22:07"},
+                                                          {"06-12-2026", "22:07"},
+                                                          {"06-01-2027", "22:08"}};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(b.mouvement(i + 1).date(), attendus[i].first) << i;
+    EXPECT_EQ(b.mouvement(i + 1).heure(), attendus[i].second) << i;
+  }
+  EXPECT_EQ(b.article(1).date_mouvement(), "06-01-2027");
+}
+
 TEST_F(Analyse, FichierDeTravailAbsentOuVide) {
   applique_analyse(b.valeurs, b.fenetre);
   applique("");

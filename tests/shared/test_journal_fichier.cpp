@@ -30,11 +30,14 @@ TEST(JournalFichier, LignesDansLOrdreEnLotsSansLigneCoupee) {
   ASSERT_TRUE(j.ecrit_en_attente());
   // A message holding a line end stays one stamped line.
   j.ajoute(DateHeure{2026, 12, 7, 9, 5, 7}, "deux\r\nlignes");
+  j.ajoute(DateHeure{2026, 12, 7, 9, 5, 7}, "un\nseul");
+  j.ajoute(DateHeure{2026, 12, 7, 9, 5, 7}, "\rseul");
   ASSERT_TRUE(j.ecrit_en_attente());
   EXPECT_FALSE(j.a_ecrire());
   EXPECT_EQ(lit_octets("journal/pontex_2026-12-07.log"),
             "2026-12-07 09:05:01 - Démarrage" + fin + "2026-12-07 09:05:06 - Traitement : a.txt" +
-                fin + "2026-12-07 09:05:07 - deux  lignes" + fin);
+                fin + "2026-12-07 09:05:07 - deux  lignes" + fin + "2026-12-07 09:05:07 - un seul" +
+                fin + "2026-12-07 09:05:07 -  seul" + fin);
 }
 
 TEST(JournalFichier, UnLotQuiPasseMinuitVaDansDeuxFichiers) {

@@ -114,6 +114,27 @@ TEST(FormatDeuxDecimales, EcritLesQuantitesCommeLaPersonneLesLit) {
   EXPECT_EQ(format_deux_decimales(1e300, '.'), "1" + std::string(300, '0') + ".00");
 }
 
+// Whole quantities, the usual movement: every digit kept, whatever the sign
+// and separator; past 2^24 the Single a stock is kept in rounds them.
+TEST(FormatDeuxDecimales, QuantitesEntieres) {
+  const std::pair<double, std::string> cas[] = {{0, "0.00"},
+                                                {7, "7.00"},
+                                                {-3, "-3.00"},
+                                                {10, "10.00"},
+                                                {-100, "-100.00"},
+                                                {999999, "999999.00"},
+                                                {16777215, "16777215.00"},
+                                                {-16777215, "-16777215.00"},
+                                                {16777216, "16777216.00"},
+                                                {16777217, "16777217.00"},
+                                                {123456792, "123456790.00"},
+                                                {-123456792, "-123456790.00"}};
+  for (const auto& [valeur, attendu] : cas)
+    EXPECT_EQ(format_deux_decimales(valeur, '.'), attendu) << valeur;
+  EXPECT_EQ(format_deux_decimales(-42, ','), "-42,00");
+  EXPECT_EQ(format_deux_decimales(16777215, ','), "16777215,00");
+}
+
 TEST(FormatNombreImprime, TexteLePlusCourtAvecEspaceDeSigne) {
   const std::pair<double, std::string> cas[] = {
       {2, " 2 "},           {0.5, " .5 "},      {-0.25, "-.25 "},    {0, " 0 "},
@@ -156,6 +177,10 @@ TEST(Horloge, LesFormatsCompletentChaqueChamp) {
   EXPECT_EQ(format_aaaammjjhhnnss(minuit), "09990101000000");
   EXPECT_EQ(format_hh_mm(minuit), "00:00");
   EXPECT_EQ(format_horodatage_journal(minuit), "01-01 00:00:00");
+  const DateHeure loin{12026, 9, 30, 9, 59, 5};
+  EXPECT_EQ(format_jj_mm_aaaa(loin), "30-09-12026");
+  EXPECT_EQ(format_aaaammjjhhnnss(loin), "120260930095905");
+  EXPECT_EQ(format_hh_mm(loin), "09:59");
 }
 
 TEST(Horloge, LHorlogeDuSystemeDonneLHeureLocale) {
