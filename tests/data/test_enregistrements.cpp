@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -368,6 +373,45 @@ TEST_F(Mouvements, LaCaisseAjouteEntreLOuvertureEtLaLectureDuCompte) {
   std::int32_t numero = 0;
   EXPECT_TRUE(caisse_.ajoute_mouvement(mouvement("X"), &numero));
   EXPECT_EQ(numero, 21);
+}
+
+// Records the till left beyond its count, there before we read it: the count rules, the first of
+// them is written over and the others stay as they were, uncounted.
+TEST_F(Mouvements, RecordsLaissesApresLeCompteRecouverts) {
+  ASSERT_TRUE(fabrique::ecrit_mouvements_vides(base_, 2));
+  const std::string avant =
+      lit_octets(fichier_) + std::string(2 * 64, 'm') + std::string(3 * 64, 'r');
+  ecrit_octets(fichier_, avant);
+  std::int32_t numero = 0;
+  ASSERT_TRUE(caisse_.ajoute_mouvement(mouvement("X"), &numero));
+  EXPECT_EQ(numero, 3);
+  const std::string apres = lit_octets(fichier_);
+  ASSERT_EQ(apres.size(), avant.size());
+  EXPECT_EQ(apres.substr(64, 2 * 64), std::string(2 * 64, 'm'));
+  EXPECT_EQ(apres.substr(3 * 64, 64), octets_de(mouvement("X")));
+  EXPECT_EQ(apres.substr(4 * 64), std::string(2 * 64, 'r'));
+}
+
+// Something else than a file under the movement file's name: refused, nothing written. A device
+// reads as anything, without end: its reads never show where a file ends, and its type is asked.
+TEST_F(Mouvements, AutreChoseQuUnFichierRefuse) {
+  std::filesystem::create_directory(fichier_);
+  EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X")));
+  EXPECT_TRUE(std::filesystem::is_empty(fichier_));
+  std::filesystem::remove(fichier_);
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo(fichier_.c_str(), 0644), 0);
+  EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X")));  // at once, not waiting for a writer
+  std::filesystem::remove(fichier_);
+  for (const char* appareil : {"/dev/zero", "/dev/null"}) {
+    std::filesystem::create_symlink(appareil, fichier_);
+    std::int32_t numero = 0;
+    EXPECT_FALSE(caisse_.ajoute_mouvement(mouvement("X"), &numero)) << appareil;
+    EXPECT_EQ(numero, 0);
+    EXPECT_EQ(caisse_.mouvements_a_verifier(), 0u);
+    std::filesystem::remove(fichier_);
+  }
+#endif
 }
 
 // A record that cannot be written must not stay counted in the header.
