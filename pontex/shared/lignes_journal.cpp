@@ -24,6 +24,7 @@ LignesJournal::Bloc& LignesJournal::bloc_pour(std::size_t longueur) {
   if (!blocs_.empty()) {
     blocs_.back().lignes.shrink_to_fit();
     blocs_.back().horodatages.shrink_to_fit();
+    blocs_.back().textes_horodatages.shrink_to_fit();
   }
   // A line never straddles two blocks; one longer than a block gets a
   // block of its own size.
@@ -48,8 +49,11 @@ void LignesJournal::ajoute(std::string_view horodatage, std::string_view message
   const std::size_t garde = message.size() - espaces;
   Bloc& b = bloc_pour(garde);
   const auto j = static_cast<std::uint32_t>(taille_ - b.premiere);
-  if (b.horodatages.empty() || b.horodatages.back().texte != horodatage)
-    b.horodatages.push_back({j, std::string(horodatage)});
+  if (b.horodatages.empty() ||
+      std::string_view(b.textes_horodatages).substr(b.horodatages.back().debut) != horodatage) {
+    b.horodatages.push_back({j, static_cast<std::uint32_t>(b.textes_horodatages.size())});
+    b.textes_horodatages += horodatage;
+  }
   const std::size_t debut = b.utilise();
   if (garde != 0) std::memcpy(b.octets.get() + debut, message.data(), garde);
   b.lignes.push_back(
@@ -65,11 +69,13 @@ const LignesJournal::Bloc& LignesJournal::bloc_de(std::size_t i) const {
   return *(apres - 1);
 }
 
-const std::string& LignesJournal::horodatage_de(const Bloc& b, std::size_t j) {
+std::string_view LignesJournal::horodatage_de(const Bloc& b, std::size_t j) {
   const auto apres =
       std::upper_bound(b.horodatages.begin(), b.horodatages.end(), j,
                        [](std::size_t n, const Horodatage& h) { return n < h.premiere; });
-  return (apres - 1)->texte;
+  const std::size_t fin = apres == b.horodatages.end() ? b.textes_horodatages.size() : apres->debut;
+  const std::size_t debut = (apres - 1)->debut;
+  return std::string_view(b.textes_horodatages).substr(debut, fin - debut);
 }
 
 std::string LignesJournal::ligne(std::size_t i) const {
@@ -77,7 +83,7 @@ std::string LignesJournal::ligne(std::size_t i) const {
   const std::size_t j = i - b.premiere;
   const Ligne& l = b.lignes[j];
   const std::size_t debut = j == 0 ? 0 : b.lignes[j - 1].fin;
-  const std::string& horodatage = horodatage_de(b, j);
+  const std::string_view horodatage = horodatage_de(b, j);
   std::string texte;
   texte.reserve(horodatage.size() + separateur.size() + (l.fin - debut) + l.espaces);
   texte += horodatage;

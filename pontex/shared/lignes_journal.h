@@ -52,10 +52,11 @@ class LignesJournal {
     std::uint16_t espaces;
     SorteLigne sorte;
   };
-  // A stamp, from the line of its block where it starts.
+  // A stamp, from the line of its block where it starts, and where its
+  // text starts in the block's stamps.
   struct Horodatage {
     std::uint32_t premiere;
-    std::string texte;
+    std::uint32_t debut;
   };
   struct Bloc {
     std::unique_ptr<char[]> octets;
@@ -63,13 +64,14 @@ class LignesJournal {
     std::size_t premiere = 0;  // the number of its first line
     std::vector<Ligne> lignes;
     std::vector<Horodatage> horodatages;  // the first one at its first line
+    std::string textes_horodatages;       // their texts back to back
 
     std::size_t utilise() const { return lignes.empty() ? 0 : lignes.back().fin; }
   };
 
   Bloc& bloc_pour(std::size_t longueur);
   const Bloc& bloc_de(std::size_t i) const;
-  static const std::string& horodatage_de(const Bloc& b, std::size_t j);
+  static std::string_view horodatage_de(const Bloc& b, std::size_t j);
 
   std::vector<Bloc> blocs_;
   std::size_t taille_ = 0;
