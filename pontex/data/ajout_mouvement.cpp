@@ -200,7 +200,7 @@ Resultat Caisse::ajoute_mouvement(const EnregistrementMouvement& mouvement,
         break;
     }
     if (Resultat r = ajout.ecrit(); !r) return r;
-    ecrits_.push_back({ajout.place(), mouvement});
+    ecrits_.ajoute({ajout.place(), mouvement});
     if (numero_ecrit) *numero_ecrit = static_cast<std::int32_t>(ajout.place());
     return Resultat::succes();
   }
@@ -295,7 +295,7 @@ Resultat Caisse::remplit_trou(const EnregistrementMouvement& mouvement, std::int
       if (Resultat r = f.ecrit(trou + 1, mouvement.octets.data()); !r) return r;
       // Checked after the file like an append: a till that wrote its record
       // right over ours gets it appended again.
-      ecrits_.push_back({trou, mouvement});
+      ecrits_.ajoute({trou, mouvement});
       return Resultat::succes();
     }
   }
@@ -402,8 +402,8 @@ void classe(const Caisse::MouvementEcrit& e, const std::uint8_t* lu, std::int64_
 // Reads ours back. They were written one after the other, mostly in runs of
 // consecutive places: each run is read in blocks, not record by record.
 // False when the movement file cannot be read at all.
-bool constate(const std::string& chemin, std::vector<Caisse::MouvementEcrit>& a_verifier,
-              bool regarder_encore, Constat& c) {
+bool constate(const std::string& chemin, MouvementsEcrits& a_verifier, bool regarder_encore,
+              Constat& c) {
   FichierRecords f;
   if (!f.ouvre(chemin, L)) return false;
   EnregistrementMouvement entete;
@@ -411,21 +411,22 @@ bool constate(const std::string& chemin, std::vector<Caisse::MouvementEcrit>& a_
   if (!f.lit(1, entete.octets.data(), 1, lus) || lus != 1) return false;
   const std::int64_t compte = entete.compte_mouvements();
   // Usually already in order: each append lands after the one before.
-  const auto par_numero = [](const auto& a, const auto& b) { return a.numero < b.numero; };
-  if (!std::is_sorted(a_verifier.begin(), a_verifier.end(), par_numero))
-    std::stable_sort(a_verifier.begin(), a_verifier.end(), par_numero);
+  a_verifier.trie();
+  std::vector<Caisse::MouvementEcrit> suite;
+  suite.reserve(bloc_verification);
   std::vector<std::uint8_t> tampon(bloc_verification * L);
-  for (std::size_t i = 0; i < a_verifier.size();) {
-    std::size_t n = 1;
-    while (i + n < a_verifier.size() && n < bloc_verification &&
-           a_verifier[i + n].numero == a_verifier[i].numero + static_cast<std::int64_t>(n))
-      ++n;
+  MouvementsEcrits::Lecteur lecteur(a_verifier);
+  Caisse::MouvementEcrit e;
+  bool encore = lecteur.suivant(e);
+  while (encore) {
+    suite.assign(1, e);
+    while ((encore = lecteur.suivant(e)) && suite.size() < bloc_verification &&
+           e.numero == suite.front().numero + std::ssize(suite))
+      suite.push_back(e);
     std::size_t presents = 0;
-    if (!f.lit(a_verifier[i].numero + 1, tampon.data(), n, presents)) presents = 0;
-    for (std::size_t j = 0; j < n; ++j)
-      classe(a_verifier[i + j], j < presents ? tampon.data() + j * L : nullptr, compte,
-             regarder_encore, c);
-    i += n;
+    if (!f.lit(suite.front().numero + 1, tampon.data(), suite.size(), presents)) presents = 0;
+    for (std::size_t j = 0; j < suite.size(); ++j)
+      classe(suite[j], j < presents ? tampon.data() + j * L : nullptr, compte, regarder_encore, c);
   }
   return true;
 }
@@ -434,8 +435,8 @@ bool constate(const std::string& chemin, std::vector<Caisse::MouvementEcrit>& a_
 
 Caisse::VerificationMouvements Caisse::verifie_mouvements() {
   VerificationMouvements v;
-  std::vector<MouvementEcrit> a_verifier = std::exchange(ecrits_, {});
-  for (int tour = 0; tour < tours_max && !a_verifier.empty(); ++tour) {
+  MouvementsEcrits a_verifier = std::exchange(ecrits_, {});
+  for (int tour = 0; tour < tours_max && !a_verifier.vide(); ++tour) {
     Constat c;
     if (!constate(chemin_mouvements_, a_verifier, tour + 2 < tours_max, c)) break;
     if (c.perdus.empty() && c.hors_compte.empty()) break;
@@ -452,7 +453,7 @@ Caisse::VerificationMouvements Caisse::verifie_mouvements() {
     }
     a_verifier = std::exchange(ecrits_, {});
     if (!c.hors_compte.empty()) {
-      a_verifier.insert(a_verifier.end(), c.hors_compte.begin(), c.hors_compte.end());
+      for (const MouvementEcrit& e : c.hors_compte) a_verifier.ajoute(e);
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pontex/data/enregistrements.h"
+#include "pontex/data/mouvements_ecrits.h"
 #include "pontex/shared/fichier_records.h"
 #include "pontex/shared/resultat.h"
 
@@ -163,13 +164,10 @@ class Caisse {
   // instant; those are appended again (and checked again, a few rounds at
   // most). Forgets the movements it checked.
   VerificationMouvements verifie_mouvements();
-  std::size_t mouvements_a_verifier() const { return ecrits_.size(); }
+  std::size_t mouvements_a_verifier() const { return ecrits_.taille(); }
 
   // A movement of ours as appended: its number and its bytes.
-  struct MouvementEcrit {
-    std::int64_t numero;
-    EnregistrementMouvement enregistrement;
-  };
+  using MouvementEcrit = MouvementAjoute;
 
   // Asks the system to put the article file (when open) and the movement
   // file on the disk: what an exchange changed there then survives a power
@@ -183,7 +181,7 @@ class Caisse {
   std::string chemin_index_ = std::string(nom_fichier_index);
   std::string chemin_mouvements_ = std::string(nom_fichier_mouvements);
   FichierRecords articles_;
-  std::vector<MouvementEcrit> ecrits_;
+  MouvementsEcrits ecrits_;
 };
 
 }  // namespace pontex

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pontex/data/caisse.h"
+#include "pontex/data/mouvements_ecrits.h"
 #include "pontex/shared/fichier_records.h"
 #include "tests/support/dossier_temporaire.h"
 
@@ -377,6 +378,82 @@ TEST_F(AjoutPasAPas, LesPasDeLaCaisseSeparesAChaquePoint) {
     EXPECT_EQ(b.doubles, 0) << ordre;
     EXPECT_EQ(b.vides, 0) << ordre;
   }
+}
+
+// A large delivery's movements wait for their check in a compact form: each
+// comes back whole, in order, across the blocks they fill, whatever its bytes
+// and however its number moved from the one before (runs, gaps, a step back,
+// the largest count); out of turn, sorting puts them in order of their
+// numbers, those of the same number as they came.
+TEST(MouvementsEcrits, ChacunRevientEntierEtLesTriesGardentLeurOrdre) {
+  std::vector<MouvementAjoute> attendus;
+  MouvementsEcrits m;
+  std::int64_t numero = 0;
+  for (int i = 0; i < 20000; ++i) {
+    MouvementAjoute a;
+    numero = i == 7000 ? 5 : i == 9000 ? INT32_MAX : i % 997 == 0 ? numero + 300 : numero + 1;
+    a.numero = numero;
+    a.enregistrement = notre_mouvement(i);
+    // Some that differ from the one before in every byte, some alike in all.
+    if (i % 101 == 0)
+      std::fill(a.enregistrement.octets.begin(), a.enregistrement.octets.end(),
+                static_cast<std::uint8_t>(i));
+    if (i % 103 == 0 && i > 0) a.enregistrement = attendus.back().enregistrement;
+    m.ajoute(a);
+    attendus.push_back(a);
+  }
+  ASSERT_EQ(m.taille(), attendus.size());
+  EXPECT_FALSE(m.en_ordre());
+  const auto relus = [&] {
+    std::vector<MouvementAjoute> r;
+    MouvementsEcrits::Lecteur lecteur(m);
+    for (MouvementAjoute a; lecteur.suivant(a);) r.push_back(a);
+    return r;
+  };
+  const auto egaux = [](const std::vector<MouvementAjoute>& a,
+                        const std::vector<MouvementAjoute>& b) {
+    if (a.size() != b.size()) return testing::AssertionFailure() << a.size() << " for " << b.size();
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (a[i].numero != b[i].numero || a[i].enregistrement.octets != b[i].enregistrement.octets)
+        return testing::AssertionFailure() << "movement " << i;
+    return testing::AssertionSuccess();
+  };
+  EXPECT_TRUE(egaux(relus(), attendus));
+  m.trie();
+  std::stable_sort(attendus.begin(), attendus.end(),
+                   [](const auto& a, const auto& b) { return a.numero < b.numero; });
+  EXPECT_TRUE(m.en_ordre());
+  EXPECT_TRUE(egaux(relus(), attendus));
+}
+
+// After a large file, the till's records written over a few of ours (the
+// first, either side of a block of the check's reads, the last): those are
+// appended again, once each, and the till's records stay.
+TEST_F(AjoutPasAPas, LesEcrasesDUnGrosFichierSontRemisUneFois) {
+  prepare();
+  constexpr int nombre = 3000;
+  for (int i = 0; i < nombre; ++i) ASSERT_TRUE(caisse.ajoute_mouvement(notre_mouvement(i)));
+  {
+    FichierRecords f;
+    ASSERT_TRUE(f.ouvre(chemin(), L));
+    std::uint32_t n = 100;
+    for (int i : {0, 255, 256, 511, 1024, nombre - 1})
+      ASSERT_TRUE(f.ecrit(deja_la + i + 2, record_caisse(n++).data()));
+  }
+  const Caisse::VerificationMouvements v = caisse.verifie_mouvements();
+  EXPECT_EQ(v.reecrits, 6);
+  EXPECT_TRUE(v.perdus.empty());
+  const Lecture l = lit_mouvements(chemin());
+  std::vector<std::string> nous = l.nous;
+  std::sort(nous.begin(), nous.end());
+  std::vector<std::string> attendus;
+  for (int i = 0; i < nombre; ++i) attendus.push_back(notre_mouvement(i).code());
+  std::sort(attendus.begin(), attendus.end());
+  EXPECT_EQ(nous, attendus);
+  EXPECT_EQ(l.caisse, (std::vector<std::uint32_t>{0, 1, 2, 100, 101, 102, 103, 104, 105}));
+  EXPECT_EQ(l.vides, 0);
+  EXPECT_EQ(l.compte, deja_la + nombre + 6);
+  EXPECT_EQ(caisse.mouvements_a_verifier(), 0u);
 }
 
 }  // namespace
