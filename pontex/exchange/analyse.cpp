@@ -217,6 +217,8 @@ class Application {
  private:
   bool lit_prevu(Prevu& p);
   bool planifie(Prevu& p, std::map<std::string, std::int64_t>& tailles);
+  bool planifie_article(Prevu& p);
+  bool planifie_erreur(Prevu& p, std::map<std::string, std::int64_t>& tailles);
   bool ecrit_groupe();
   void planifie_groupe();
   bool note_groupe();
@@ -341,6 +343,7 @@ bool Application::lit_prevu(Prevu& p) {
 // What `p` will write, given what the group's earlier records leave: false
 // when it must wait for the next group.
 bool Application::planifie(Prevu& p, std::map<std::string, std::int64_t>& tailles) {
+  if (!p.caisse_illisible && p.article && planifie_article(p)) return true;
   if (p.caisse_illisible) {
     // After the group's records already planned, or as the stop.
     if (prevus_.empty()) {
@@ -349,46 +352,57 @@ bool Application::planifie(Prevu& p, std::map<std::string, std::int64_t>& taille
     }
     return false;
   }
-  if (p.article) {
-    std::string_view motif = textes::erreur_article;
-    EnregistrementArticle lu = EnregistrementArticle::vierge();
-    bool ok = p.motif_force.empty();
-    if (!ok) motif = p.motif_force;
-    if (ok) {
-      bool illisible = false;
-      Resultat r = valeurs_.caisse.lit_article(p.k, lu, &illisible);
-      if (!r && illisible) {
-        p.caisse_illisible = std::make_unique<std::pair<std::string, std::string>>(
-            std::string(nom_fichier_articles), r.raison());
-        return planifie(p, tailles);
-      }
-      ok = static_cast<bool>(r);
+  return planifie_erreur(p, tailles);
+}
+
+// The stocks and the movement of a known article's record. False when it
+// cannot be applied: its error line is then formed, or the register is
+// unreadable (`caisse_illisible`).
+bool Application::planifie_article(Prevu& p) {
+  std::string_view motif = textes::erreur_article;
+  EnregistrementArticle lu = EnregistrementArticle::vierge();
+  bool ok = p.motif_force.empty();
+  if (!ok) motif = p.motif_force;
+  if (ok) {
+    bool illisible = false;
+    Resultat r = valeurs_.caisse.lit_article(p.k, lu, &illisible);
+    if (!r && illisible) {
+      p.caisse_illisible = std::make_unique<std::pair<std::string, std::string>>(
+          std::string(nom_fichier_articles), r.raison());
+      return false;
     }
-    // Nothing of the group is written yet: an article an earlier record of
-    // the group plans to change is read as it is and given what that
-    // record leaves, its stock, second quantity and last movement date,
-    // the only fields a movement changes. Read again rather than kept, a
-    // whole article a record would weigh on the group's memory.
-    if (const auto precedent = ok ? derniers_.cherche(p.k) : std::nullopt) {
-      const Prevu& d = prevus_[*precedent];
-      lu.met_stock(std::bit_cast<float>(d.stock_apres));
-      lu.met_quantite2(std::bit_cast<float>(d.quantite2_apres));
-      lu.met_date_mouvement(d.mouvement.date());
-    }
-    std::optional<MouvementPrepare> prepare;
-    if (ok) prepare = prepare_mouvement(valeurs_, lu, p.quantite, motif);
-    if (prepare) {
-      p.stock_avant = std::bit_cast<std::uint32_t>(lu.stock());
-      p.quantite2_avant = std::bit_cast<std::uint32_t>(lu.quantite2());
-      p.stock_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.stock());
-      p.quantite2_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.quantite2());
-      p.empreinte_avant = empreinte_article(lu);
-      p.mouvement = prepare->mouvement;
-      derniers_.note(p.k, static_cast<std::uint32_t>(prevus_.size()));
-      return true;
-    }
-    forme_erreur(p, valeurs_, motif, p.reference, p.quantite);
+    ok = static_cast<bool>(r);
   }
+  // Nothing of the group is written yet: an article an earlier record of
+  // the group plans to change is read as it is and given what that
+  // record leaves, its stock, second quantity and last movement date,
+  // the only fields a movement changes. Read again rather than kept, a
+  // whole article a record would weigh on the group's memory.
+  if (const auto precedent = ok ? derniers_.cherche(p.k) : std::nullopt) {
+    const Prevu& d = prevus_[*precedent];
+    lu.met_stock(std::bit_cast<float>(d.stock_apres));
+    lu.met_quantite2(std::bit_cast<float>(d.quantite2_apres));
+    lu.met_date_mouvement(d.mouvement.date());
+  }
+  std::optional<MouvementPrepare> prepare;
+  if (ok) prepare = prepare_mouvement(valeurs_, lu, p.quantite, motif);
+  if (prepare) {
+    p.stock_avant = std::bit_cast<std::uint32_t>(lu.stock());
+    p.quantite2_avant = std::bit_cast<std::uint32_t>(lu.quantite2());
+    p.stock_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.stock());
+    p.quantite2_apres = std::bit_cast<std::uint32_t>(prepare->nouveau.quantite2());
+    p.empreinte_avant = empreinte_article(lu);
+    p.mouvement = prepare->mouvement;
+    derniers_.note(p.k, static_cast<std::uint32_t>(prevus_.size()));
+    return true;
+  }
+  forme_erreur(p, valeurs_, motif, p.reference, p.quantite);
+  return false;
+}
+
+// The error line of a record not applied: its day's file and the size that
+// file will have before it.
+bool Application::planifie_erreur(Prevu& p, std::map<std::string, std::int64_t>& tailles) {
   ErreurPrevue& erreur = *p.erreur;
   const DossierTenu& import = valeurs_.dossiers->reception;
   if (ligne_coupee_) {
