@@ -399,6 +399,21 @@ TEST_F(Reprise, ArreteDansLeDeuxiemeGroupeChaqueRecordUneFois) {
   EXPECT_EQ(erreurs(), "Erreur reference : INCONNU 1 \r\n");
 }
 
+// Two records of one group that append the very same movement bytes (same article, quantity
+// and minute): after a stop, the second is found as the second copy after the first one's
+// count, not appended a third time.
+TEST_F(Reprise, DeuxMouvementsIdentiquesDUnGroupeChacunUneFois) {
+  const std::string a = b.originaux[0].code(), c = b.originaux[1].code();
+  arrete_avant(4, a + "\t2\n" + c + "\t1\n" + a + "\t2\n" + c + "\t3\n");
+  ASSERT_EQ(b.mouvement(0).poste(), 3);
+  ASSERT_EQ(octets_de(b.mouvement(1)), octets_de(b.mouvement(3)));
+  reprend();
+  EXPECT_EQ(b.mouvement(0).poste(), 4);
+  EXPECT_EQ(b.stock(1), b.originaux[0].stock() + 4.0f);
+  EXPECT_EQ(b.stock(2), b.originaux[1].stock() + 4.0f);
+  EXPECT_FALSE(analyse_presente());
+}
+
 // The note of a group cut short by a power cut leaves the one before it; another working
 // file's groups, or a note begun afresh, are never read.
 TEST_F(Reprise, LaNoteDUnGroupeCoupeeLaisseLaPrecedente) {
