@@ -73,19 +73,25 @@ std::array<std::uint8_t, 8> lit_8(const std::array<std::uint8_t, N>& o, Champ c)
   return r;
 }
 
+// A record of type R with every field blank. Blank records are made for
+// every record applied, most of them to be read over at once: each type's
+// blank is laid out once and copied.
+template <typename R, std::size_t N>
+const R& modele_vierge(const Champ (&champs)[N]) {
+  static const R modele = [&] {
+    R r;
+    octets::blanchit(r.octets, champs);
+    return r;
+  }();
+  return modele;
+}
+
 }  // namespace
 
 // --- Article -----------------------------------------------------------------
 
-// Blank records are made for every record applied, most of them to be
-// read over at once: the blank is laid out once and copied.
 EnregistrementArticle EnregistrementArticle::vierge() {
-  static const EnregistrementArticle modele = [] {
-    EnregistrementArticle a;
-    octets::blanchit(a.octets, article::champs);
-    return a;
-  }();
-  return modele;
+  return modele_vierge<EnregistrementArticle>(article::champs);
 }
 
 std::string EnregistrementArticle::code() const { return lit_texte(octets, article::code); }
@@ -145,14 +151,7 @@ void EnregistrementArticle::met_extension(std::string_view v) {
 
 // --- Index entry ---------------------------------------------------------------
 
-EntreeIndex EntreeIndex::vierge() {
-  static const EntreeIndex modele = [] {
-    EntreeIndex e;
-    octets::blanchit(e.octets, entree_index::champs);
-    return e;
-  }();
-  return modele;
-}
+EntreeIndex EntreeIndex::vierge() { return modele_vierge<EntreeIndex>(entree_index::champs); }
 
 std::string EntreeIndex::cle() const { return lit_texte(octets, entree_index::cle); }
 void EntreeIndex::met_cle(std::string_view cle) { ecrit_texte(octets, entree_index::cle, cle); }
@@ -172,12 +171,7 @@ void EntreeIndex::met_tries(std::int32_t v) {
 // --- Movement --------------------------------------------------------------------
 
 EnregistrementMouvement EnregistrementMouvement::vierge() {
-  static const EnregistrementMouvement modele = [] {
-    EnregistrementMouvement m;
-    octets::blanchit(m.octets, mouvement::champs);
-    return m;
-  }();
-  return modele;
+  return modele_vierge<EnregistrementMouvement>(mouvement::champs);
 }
 
 std::string EnregistrementMouvement::date() const { return lit_texte(octets, mouvement::date); }
