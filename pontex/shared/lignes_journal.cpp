@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "pontex/shared/texte.h"
+
 namespace pontex {
 
 namespace {
@@ -42,10 +44,9 @@ void LignesJournal::ajoute(std::string_view horodatage, std::string_view message
   // the server sends can produce) would be cut there.
   constexpr std::size_t plus_long = std::numeric_limits<std::uint32_t>::max() - 64;
   message = message.substr(0, std::min(message.size(), plus_long));
-  // npos + 1 is 0: a message of spaces only keeps none of them.
-  const std::size_t sans_espaces = message.find_last_not_of(' ') + 1;
-  const std::size_t espaces = std::min<std::size_t>(message.size() - sans_espaces,
-                                                    std::numeric_limits<std::uint16_t>::max());
+  const std::size_t espaces =
+      std::min<std::size_t>(message.size() - sans_espaces_finaux(message).size(),
+                            std::numeric_limits<std::uint16_t>::max());
   const std::size_t garde = message.size() - espaces;
   Bloc& b = bloc_pour(garde);
   const auto j = static_cast<std::uint32_t>(taille_ - b.premiere);
